@@ -1,0 +1,150 @@
+#include "operations/operation.h"
+
+#include "operations/vb_text.h"
+#include "platform/failure.h"
+
+namespace varnholt {
+
+namespace {
+const QString kInvalidFilenameChars = QStringLiteral("\\/|?\"><*:");
+const QChar kDQ = u'"';
+
+QString Quoted(const QString &value) { return kDQ + value + kDQ; }
+
+// The characters from `from` up to the first double quote found from
+// `searchFrom` on, the way every quoted field of the text is read.
+QString QuotedValue(const QString &text, int from, int searchFrom) {
+  const int close = InStr(searchFrom, text, QString(kDQ));
+  return Mid(text, from, close - from);
+}
+
+// "a,b" between `from` and the first ")" found from `from` + 1 on; returns
+// the position of that ")".
+int ReadCorner(const QString &text, int from, std::int32_t &x, std::int32_t &y) {
+  const int close = InStr(from + 1, text, QStringLiteral(")"));
+  const QStringList pieces = Mid(text, from, close - from).split(u',');
+  x = ToLong(Val(Piece(pieces, 0)));
+  y = ToLong(Val(Piece(pieces, 1)));
+  return close;
+}
+
+// "W*H)" of the two-size resize keywords; `size` is where W starts.
+void ReadTwoSizes(const QString &text, int keywordAt, int size, Operation &op) {
+  const int star = InStr(keywordAt + size + 1, text, QStringLiteral("*"));
+  op.ResizeWidth = ToLong(Val(Mid(text, keywordAt + size, star - (keywordAt + size))));
+  const int close = InStr(star + 2, text, QStringLiteral(")"));
+  op.ResizeHeight = ToLong(Val(Mid(text, star + 1, close - star - 1)));
+}
+
+int ReadOneSize(const QString &text, int keywordAt, int size) {
+  const int close = InStr(keywordAt + size + 1, text, QStringLiteral(")"));
+  return ToLong(Val(Mid(text, keywordAt + size, close - (keywordAt + size))));
+}
+} // namespace
+
+Operation OperationDefaults() { return Operation{}; }
+
+bool IsValidFilenamePart(const QString &text) {
+  for (const QChar c : text)
+    if (kInvalidFilenameChars.contains(c)) return false;
+  return true;
+}
+
+QString RemoveInvalidFilenameChars(const QString &text) {
+  QString out;
+  out.reserve(text.size());
+  for (const QChar c : text)
+    if (!kInvalidFilenameChars.contains(c)) out += c;
+  return out;
+}
+
+bool IsOperationValid(const Operation &op) {
+  if (op.Extract && (op.TopLeftX > op.BottomRightX || op.TopLeftY > op.BottomRightY)) return false;
+  if (op.Resize && (op.ResizeHeight < 1 || op.ResizeWidth < 1)) return false;
+  if (!op.OutputFormat.isEmpty() &&
+      !kFormatList.contains(u'|' + op.OutputFormat + u'|', Qt::CaseInsensitive))
+    return false;
+  if (op.JpgQuality < 1 || op.JpgQuality > 100) return false;
+  return IsValidFilenamePart(op.Prefix) && IsValidFilenamePart(op.Suffix);
+}
+
+QString OperationDescription(const Operation &op, QString &errorText) {
+  if (!IsOperationValid(op)) {
+    errorText = QStringLiteral("Invalid Operation!");
+    return QString();
+  }
+  const auto n = [](qint64 v) { return QString::number(v); };
+  QString text = QStringLiteral("Extract ");
+  if (op.Extract)
+    text += "(" + n(op.TopLeftX) + "," + n(op.TopLeftY) + ")-(" + n(op.BottomRightX) + "," +
+            n(op.BottomRightY) + ")";
+  else
+    text += QStringLiteral("Whole Image");
+  if (op.Resize) {
+    switch (op.ResizeMethod) {
+    case kLimitWidthHeight:
+      text += " LimitWidthHeight (" + n(op.ResizeWidth) + "*" + n(op.ResizeHeight) + ")";
+      break;
+    case kLimitWidth: text += " LimitWidth (" + n(op.ResizeWidth) + ")"; break;
+    case kLimitHeight: text += " LimitHeight (" + n(op.ResizeHeight) + ")"; break;
+    default: text += " FixToSize (" + n(op.ResizeWidth) + "*" + n(op.ResizeHeight) + ")"; break;
+    }
+  }
+  if (!op.Prefix.isEmpty()) text += " Prefix: " + Quoted(op.Prefix);
+  if (!op.Suffix.isEmpty()) text += " Suffix: " + Quoted(op.Suffix);
+  if (!op.OutputFormat.isEmpty()) text += " Format: " + Quoted(op.OutputFormat);
+  text += " Quality: " + Quoted(n(op.JpgQuality));
+  return text;
+}
+
+Operation ParseOperation(const QString &text, QString &errorText) {
+  Operation op = OperationDefaults();
+  try {
+    if (text.startsWith(QStringLiteral("Extract whole image"), Qt::CaseInsensitive)) {
+      op.Extract = false;
+    } else {
+      op.Extract = true;
+      // Without "Extract (" the corners are read from position 9 on.
+      const int close = ReadCorner(text, InStr(1, text, QStringLiteral("Extract (")) + 9,
+                                   op.TopLeftX, op.TopLeftY);
+      ReadCorner(text, InStr(close, text, QStringLiteral("-(")) + 2, op.BottomRightX,
+                 op.BottomRightY);
+    }
+
+    if (const int p = InStr(1, text, QStringLiteral("LimitWidthHeight ("))) {
+      op.ResizeMethod = kLimitWidthHeight;
+      ReadTwoSizes(text, p, 18, op);
+      op.Resize = true;
+    } else if (const int p = InStr(1, text, QStringLiteral("LimitWidth ("))) {
+      op.ResizeMethod = kLimitWidth;
+      op.ResizeWidth = ReadOneSize(text, p, 12);
+      op.ResizeHeight = 1;
+      op.Resize = true;
+    } else if (const int p = InStr(1, text, QStringLiteral("LimitHeight ("))) {
+      op.ResizeMethod = kLimitHeight;
+      op.ResizeHeight = ReadOneSize(text, p, 13);
+      op.ResizeWidth = 1;
+      op.Resize = true;
+    } else if (const int p = InStr(1, text, QStringLiteral("FixToSize ("))) {
+      op.ResizeMethod = kFixToSize;
+      ReadTwoSizes(text, p, 11, op);
+      op.Resize = true;
+    }
+
+    // Each keyword is nine characters including its opening quote; the
+    // closing quote is searched from the value's second character on.
+    if (const int p = InStr(1, text, QStringLiteral("prefix: \"")))
+      op.Prefix = QuotedValue(text, p + 9, p + 10);
+    if (const int p = InStr(1, text, QStringLiteral("suffix: \"")))
+      op.Suffix = QuotedValue(text, p + 9, p + 10);
+    if (const int p = InStr(1, text, QStringLiteral("format: \"")))
+      op.OutputFormat = QuotedValue(text, p + 9, p + 10);
+    if (const int p = InStr(1, text, QStringLiteral("quality: \"")))
+      op.JpgQuality = ToByte(Val(QuotedValue(text, p + 10, p + 11)));
+  } catch (const Failure &failure) {
+    errorText = failure.text();
+  }
+  return op;
+}
+
+} // namespace varnholt

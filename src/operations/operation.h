@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace varnholt {
+
+// Every format the editor offers, as one text; an entry is "|" NAME "|".
+inline const QString kFormatList = QStringLiteral("|Don't Change|BMP|GIF|JPG|PNG|TIFF|MIFF|TGA|");
+inline const QString kDontChange = QStringLiteral("Don't Change");
+
+enum ResizeMethodCode : std::int32_t {
+  kLimitWidthHeight = 0,
+  kLimitWidth = 1,
+  kLimitHeight = 2,
+  kFixToSize = 3, // any other code is applied like this one
+};
+
+// One operation on one image. Corners are 0-based and inclusive.
+struct Operation {
+  bool Extract = false;
+  std::int32_t TopLeftX = 0;
+  std::int32_t TopLeftY = 0;
+  std::int32_t BottomRightX = 0;
+  std::int32_t BottomRightY = 0;
+  bool Resize = false;
+  std::int32_t ResizeMethod = kLimitWidthHeight;
+  std::int32_t ResizeWidth = 100;
+  std::int32_t ResizeHeight = 100;
+  QString OutputFormat = kDontChange;
+  std::uint8_t JpgQuality = 75;
+  QString Prefix;
+  QString Suffix;
+
+  bool operator==(const Operation &) const = default;
+};
+
+Operation OperationDefaults();
+bool IsOperationValid(const Operation &op);
+
+// The one-line operation text. An invalid record gives "" and sets errorText
+// to "Invalid Operation!"; on success errorText is left as it was.
+QString OperationDescription(const Operation &op, QString &errorText);
+
+// Reads an operation text back. On a failure part-way errorText becomes
+// "number - description" and the fields read so far are kept; on success
+// errorText is left as it was, so callers clear it first.
+Operation ParseOperation(const QString &text, QString &errorText);
+
+bool IsValidFilenamePart(const QString &text);
+QString RemoveInvalidFilenameChars(const QString &text);
+
+} // namespace varnholt

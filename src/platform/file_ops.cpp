@@ -1,0 +1,108 @@
+#include "platform/file_ops.h"
+
+#include "platform/failure.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace varnholt {
+
+namespace {
+QByteArray Native(const QString &path) { return QFile::encodeName(path); }
+
+class Fd {
+public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+private:
+  int fd_;
+};
+
+QString FolderOf(const QString &path) {
+  const qsizetype slash = path.lastIndexOf(u'/');
+  return slash < 0 ? QStringLiteral(".") : path.left(slash == 0 ? 1 : slash);
+}
+} // namespace
+
+QString UniqueHiddenName(const QString &folder, const QString &extension) {
+  for (;;) {
+    QString name = folder + (folder.endsWith(u'/') ? "" : "/") + ".varnholt-" +
+                   QString::number(QRandomGenerator::global()->generate64(), 36);
+    if (!extension.isEmpty()) name += u'.' + extension;
+    struct stat st {};
+    if (::lstat(Native(name).constData(), &st) != 0 && errno == ENOENT) return name;
+  }
+}
+
+bool IsSameFile(const QString &a, const QString &b) {
+  struct stat sa {}, sb {};
+  if (::stat(Native(a).constData(), &sa) != 0 || ::stat(Native(b).constData(), &sb) != 0)
+    return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+void RenameReplacing(const QString &from, const QString &to) {
+  if (std::rename(Native(from).constData(), Native(to).constData()) != 0)
+    throw Failure::fromErrno(errno, to);
+}
+
+void CopyFileReplacing(const QString &from, const QString &to) {
+  Fd in(::open(Native(from).constData(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) throw Failure::fromErrno(errno, from);
+  struct stat st {};
+  if (::fstat(in.get(), &st) != 0) throw Failure::fromErrno(errno, from);
+
+  const QString temp = UniqueHiddenName(FolderOf(to), QString());
+  Fd out(::open(Native(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                st.st_mode & 0777));
+  if (out.get() < 0) throw Failure::fromErrno(errno, to);
+  const auto fail = [&](int err) {
+    ::close(out.release());
+    ::unlink(Native(temp).constData());
+    return Failure::fromErrno(err, to);
+  };
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(in.get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw fail(errno);
+    }
+    if (got == 0) break;
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::write(out.get(), buffer + done, static_cast<size_t>(got - done));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        throw fail(errno);
+      }
+      done += put;
+    }
+  }
+  if (::close(out.release()) != 0) {
+    const int err = errno;
+    ::unlink(Native(temp).constData());
+    throw Failure::fromErrno(err, to);
+  }
+  if (std::rename(Native(temp).constData(), Native(to).constData()) != 0) {
+    const int err = errno;
+    ::unlink(Native(temp).constData());
+    throw Failure::fromErrno(err, to);
+  }
+}
+
+} // namespace varnholt

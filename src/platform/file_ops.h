@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace varnholt {
+
+// File-system steps that never leave a half-written file under the final
+// name: each writes beside the destination and renames into place. Failures
+// throw Failure with errno and its message.
+void CopyFileReplacing(const QString &from, const QString &to);
+void RenameReplacing(const QString &from, const QString &to);
+
+// True when both names reach the same file (hard links and symbolic links
+// included); false when either does not exist.
+bool IsSameFile(const QString &a, const QString &b);
+
+// A name in `folder` that does not exist yet, starting with ".varnholt-".
+QString UniqueHiddenName(const QString &folder, const QString &extension);
+
+} // namespace varnholt

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/image_toolkit.h"
+
+#include <QTemporaryDir>
+
+#include <atomic>
+
+namespace varnholt {
+
+// ImageMagick in this process, through its command API. ImageMagick reads
+// "%d", "[...]", "@", ":" and the like in file names as instructions, so it
+// never sees a user's name: inputs reach it as links in a private scratch
+// folder, outputs are written under a hidden name in their own folder and
+// renamed into place. One call at a time per object; separate objects may run
+// on separate threads.
+class MagickToolkit : public ImageToolkit {
+public:
+  MagickToolkit();
+  ~MagickToolkit() override;
+
+  QString identify(const QStringList &args) override;
+  void convert(const QStringList &args) override;
+  void mogrify(const QStringList &args) override;
+
+  // Sets up ImageMagick for the process; later calls do nothing.
+  static void initialise();
+
+private:
+  QTemporaryDir scratch_;
+  std::atomic<int> calls_{0};
+};
+
+} // namespace varnholt

@@ -1,0 +1,58 @@
+#include "settings/paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace varnholt {
+
+QString AddBackslash(const QString &path) {
+  const QChar sep = QDir::separator();
+  return path.endsWith(sep) ? path : path + sep;
+}
+
+bool PathExists(const QString &path) {
+  return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+bool DirectoryExists(const QString &path) {
+  return !path.isEmpty() && QFileInfo(path).isDir();
+}
+
+bool FileExists(const QString &path) {
+  if (path.isEmpty()) return false;
+  const QFileInfo info(path);
+  return info.exists() && !info.isDir();
+}
+
+QString GetLongPath(const QString &path) {
+  if (!PathExists(path)) return QString();
+  return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+QString FileNamePart(const QString &path) {
+  return path.mid(path.lastIndexOf(QDir::separator()) + 1);
+}
+
+QString DefaultImageFolder() {
+  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (!pictures.isEmpty() && QFileInfo(pictures).isDir()) return pictures;
+  return QDir::homePath();
+}
+
+QString AppDataFolder() {
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+  QDir().mkpath(folder);
+  return folder;
+}
+
+QString OperationsFolder() {
+  const QString folder = AddBackslash(AppDataFolder()) + QStringLiteral("Operations");
+  QDir().mkpath(folder);
+  return folder;
+}
+
+QString ApplicationFolder() { return QCoreApplication::applicationDirPath(); }
+
+} // namespace varnholt

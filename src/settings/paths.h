@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace varnholt {
+
+// The path separator is the platform's; the name stays for its callers.
+QString AddBackslash(const QString &path);
+bool PathExists(const QString &path);      // any file-system entry
+bool DirectoryExists(const QString &path); // an existing directory
+bool FileExists(const QString &path);      // an existing file that is not a directory
+// The absolute, cleaned path when the entry exists; empty text otherwise.
+QString GetLongPath(const QString &path);
+
+// The part after the last separator.
+QString FileNamePart(const QString &path);
+
+// Where images are looked for before the user picks a folder: Pictures when
+// it exists, else the home folder.
+QString DefaultImageFolder();
+// The per-user data folder (created on demand) and its "Operations" folder.
+QString AppDataFolder();
+QString OperationsFolder();
+// The folder of the executable: read-only companions live there.
+QString ApplicationFolder();
+
+} // namespace varnholt

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace varnholt {
+
+class SettingsStore;
+
+// The program's persistent options. One value owned by the application and
+// handed to whoever needs it.
+struct Settings {
+  QString LoadedFile;
+  QString SelectedDir;
+  bool OutputInDiffDir = false;
+  QString OutputDir;
+  bool XPStyle = true;
+  bool Antialias = false;
+  QString Pattern;
+  std::int16_t InversePattern = 0;
+  bool AllowOutOfBoundry = false;
+
+  bool operator==(const Settings &) const = default;
+};
+
+inline const QString kSettingsSection = QStringLiteral("Settings");
+
+// Missing keys take their defaults; defaultFolder stands in for SelectedDir
+// (and, through it, OutputDir). A stored boolean or number that does not read
+// as one throws Failure.
+Settings LoadSettings(SettingsStore &store, const QString &defaultFolder);
+void SaveSettings(SettingsStore &store, const Settings &settings);
+
+// "True"/"False", or a number (0 false, anything else true); nothing else.
+bool ReadBoolean(const QString &text, const QString &key);
+
+} // namespace varnholt

@@ -1,0 +1,108 @@
+#include "platform/failure.h"
+#include "processing/magick_toolkit.h"
+#include "support/test_images.h"
+
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace varnholt {
+namespace {
+
+using test::ImageSize;
+using test::MakeImage;
+using test::TempFolder;
+
+QStringList Listing(const QString &folder) {
+  return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+TEST(MagickToolkit, IdentifyPrintsTheTemplateForTheFirstFrameOnly) {
+  TempFolder dir;
+  MakeImage(dir.file("a.png"), 64, 48);
+  MagickToolkit toolkit;
+  EXPECT_EQ(toolkit.identify({"-format", "%wx%h", "-ping", dir.file("a.png")}).toStdString(),
+            "64x48");
+  EXPECT_EQ(toolkit.identify({"-format", "Dimensions: %wx%h Pixels", dir.file("a.png")})
+                .toStdString(),
+            "Dimensions: 64x48 Pixels");
+
+  // Three frames: the size is still said once.
+  toolkit.convert({dir.file("a.png"), dir.file("a.png"), dir.file("a.png"), dir.file("anim.gif")});
+  EXPECT_EQ(toolkit.identify({"-format", "%wx%h", dir.file("anim.gif")}).toStdString(), "64x48");
+}
+
+TEST(MagickToolkit, NamesImageMagickWouldInterpretAreTakenLiterally) {
+  TempFolder dir;
+  QDir().mkpath(dir.file("in [x] %d"));
+  const QString folder = dir.file("in [x] %d");
+  MagickToolkit toolkit;
+  for (const QString name : {"x%d.png", "a[1].png", "50%.png", "Ærø ünï.png", "a:b.png",
+                             "@list.png", "~tilde.png", "sp ace.png"}) {
+    SCOPED_TRACE(name.toStdString());
+    const QString source = folder + "/" + name;
+    MakeImage(source, 20, 10);
+    const QString output = folder + "/out " + name;
+    toolkit.convert({"-crop", "5x4+1+1", "+repage", source, output});
+    EXPECT_EQ(ImageSize(output), QSize(5, 4));
+    toolkit.mogrify({"-geometry", "10x8!", output});
+    EXPECT_EQ(ImageSize(output), QSize(10, 8));
+    EXPECT_EQ(ImageSize(source), QSize(20, 10)) << "the source is untouched";
+  }
+  // Nothing hidden is left behind, nothing under a rewritten name appears.
+  for (const QString &entry : Listing(folder))
+    EXPECT_FALSE(entry.startsWith(".varnholt-")) << entry.toStdString();
+  EXPECT_FALSE(QFile::exists(folder + "/out x0.png"));
+  EXPECT_EQ(Listing(folder).size(), 16);
+}
+
+TEST(MagickToolkit, MogrifyWithFormatWritesTheCopyBesideTheFile) {
+  TempFolder dir;
+  MakeImage(dir.file("p%d.png"), 30, 20);
+  MagickToolkit toolkit;
+  toolkit.mogrify({"-quality", "80", "-format", "JPG", dir.file("p%d.png")});
+  EXPECT_TRUE(QFile::exists(dir.file("p%d.JPG")));
+  EXPECT_EQ(ImageSize(dir.file("p%d.JPG")), QSize(30, 20));
+  EXPECT_TRUE(QFile::exists(dir.file("p%d.png")));
+}
+
+TEST(MagickToolkit, FailuresCarryImageMagicksCodeAndTheUsersFileName) {
+  TempFolder dir;
+  MagickToolkit toolkit;
+  test::WriteBytes(dir.file("broken.jpg"), "not an image at all");
+  try {
+    toolkit.identify({"-format", "%wx%h", dir.file("missing [1].png")});
+    FAIL() << "a missing file was identified";
+  } catch (const Failure &f) {
+    EXPECT_GE(f.number(), 400);
+    EXPECT_TRUE(f.description().contains("missing [1].png")) << f.description().toStdString();
+    EXPECT_FALSE(f.description().contains("varnholt-")) << f.description().toStdString();
+  }
+  EXPECT_THROW(toolkit.convert({dir.file("broken.jpg"), dir.file("out.png")}), Failure);
+  EXPECT_FALSE(QFile::exists(dir.file("out.png")));
+  EXPECT_THROW(toolkit.convert({"-crop", "1x1+0+0", dir.file("broken.jpg"),
+                                dir.file("no such folder/out.png")}),
+               Failure);
+  EXPECT_THROW(toolkit.mogrify({"-geometry", "2x2", dir.file("broken.jpg")}), Failure);
+  EXPECT_EQ(test::ReadBytes(dir.file("broken.jpg")), QByteArray("not an image at all"));
+  EXPECT_EQ(Listing(dir.path()), QStringList{"broken.jpg"});
+}
+
+TEST(MagickToolkit, WorksFromAnotherThread) {
+  TempFolder dir;
+  MakeImage(dir.file("a.png"), 40, 30);
+  QString answer;
+  QThread *thread = QThread::create([&] {
+    MagickToolkit toolkit;
+    answer = toolkit.identify({"-format", "%wx%h", "-ping", dir.file("a.png")});
+  });
+  thread->start();
+  thread->wait();
+  delete thread;
+  EXPECT_EQ(answer.toStdString(), "40x30");
+}
+
+} // namespace
+} // namespace varnholt

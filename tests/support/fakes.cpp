@@ -1,0 +1,76 @@
+#include "support/fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace varnholt::test {
+
+std::optional<QString> MemorySettingsStore::read(const QString &section, const QString &key) {
+  const auto it = values.find(section + '/' + key);
+  if (it == values.end()) return std::nullopt;
+  return *it;
+}
+
+void MemorySettingsStore::write(const QString &section, const QString &key, const QString &value) {
+  values[section + '/' + key] = value;
+  writeOrder << key;
+}
+
+namespace {
+std::optional<QString> Next(std::deque<std::optional<QString>> &answers) {
+  if (answers.empty()) {
+    ADD_FAILURE() << "unexpected file dialog";
+    return std::nullopt;
+  }
+  auto answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+} // namespace
+
+std::optional<QString> FakeFileDialogs::open(const FileDialogRequest &request) {
+  opened.push_back(request);
+  return Next(answers);
+}
+
+std::optional<QString> FakeFileDialogs::save(const FileDialogRequest &request) {
+  saved.push_back(request);
+  return Next(answers);
+}
+
+QString FakeFolderBrowser::browse(const QString &title) {
+  titles << title;
+  if (answers.empty()) {
+    ADD_FAILURE() << "unexpected folder browser";
+    return QString();
+  }
+  QString answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
+bool RecordingShell::open(const QString &pathOrUrl) {
+  opened << pathOrUrl;
+  return result;
+}
+
+void RecordingToolkit::record(const QString &command, const QStringList &args) {
+  calls.push_back({command, args});
+  if (before) before(calls.back());
+}
+
+QString RecordingToolkit::identify(const QStringList &args) {
+  record(QStringLiteral("identify"), args);
+  return inner_.identify(args);
+}
+
+void RecordingToolkit::convert(const QStringList &args) {
+  record(QStringLiteral("convert"), args);
+  inner_.convert(args);
+}
+
+void RecordingToolkit::mogrify(const QStringList &args) {
+  record(QStringLiteral("mogrify"), args);
+  inner_.mogrify(args);
+}
+
+} // namespace varnholt::test

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/desktop.h"
+#include "platform/image_toolkit.h"
+#include "platform/settings_store.h"
+
+#include <QMap>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace varnholt::test {
+
+class MemorySettingsStore : public SettingsStore {
+public:
+  std::optional<QString> read(const QString &section, const QString &key) override;
+  void write(const QString &section, const QString &key, const QString &value) override;
+  void flush() override { ++flushes; }
+
+  QMap<QString, QString> values; // "section/key" -> text
+  QStringList writeOrder;
+  int flushes = 0;
+};
+
+// Answers file dialogs from a queue and remembers what each was opened with.
+class FakeFileDialogs : public FileDialogs {
+public:
+  std::optional<QString> open(const FileDialogRequest &request) override;
+  std::optional<QString> save(const FileDialogRequest &request) override;
+
+  std::deque<std::optional<QString>> answers;
+  std::vector<FileDialogRequest> opened; // open dialogs shown
+  std::vector<FileDialogRequest> saved;  // save dialogs shown
+};
+
+class FakeFolderBrowser : public FolderBrowser {
+public:
+  QString browse(const QString &title) override;
+  std::deque<QString> answers;
+  QStringList titles;
+};
+
+class RecordingShell : public Shell {
+public:
+  bool open(const QString &pathOrUrl) override;
+  QStringList opened;
+  bool result = true;
+};
+
+// Passes every call on to another toolkit and records it as
+// "command arg1 arg2 ...". A hook may run before each call (to slow it down,
+// or to make it fail).
+class RecordingToolkit : public ImageToolkit {
+public:
+  explicit RecordingToolkit(ImageToolkit &inner) : inner_(inner) {}
+  QString identify(const QStringList &args) override;
+  void convert(const QStringList &args) override;
+  void mogrify(const QStringList &args) override;
+
+  struct Call {
+    QString command;
+    QStringList args;
+  };
+  std::vector<Call> calls;
+  std::function<void(const Call &)> before;
+
+private:
+  void record(const QString &command, const QStringList &args);
+  ImageToolkit &inner_;
+};
+
+} // namespace varnholt::test

@@ -1,0 +1,65 @@
+#include "support/test_images.h"
+
+#include "processing/magick_toolkit.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+namespace varnholt::test {
+
+TempFolder::TempFolder() { EXPECT_TRUE(dir_.isValid()); }
+
+QImage TestPattern(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  QPainter painter(&image);
+  const int hw = width / 2, hh = height / 2;
+  painter.fillRect(0, 0, hw, hh, Qt::red);
+  painter.fillRect(hw, 0, width - hw, hh, Qt::green);
+  painter.fillRect(0, hh, hw, height - hh, Qt::blue);
+  painter.fillRect(hw, hh, width - hw, height - hh, Qt::yellow);
+  return image;
+}
+
+void MakeImage(const QString &path, int width, int height) {
+  const QString ext = QFileInfo(path).suffix().toLower();
+  const QImage image = TestPattern(width, height);
+  if (ext == "png" || ext == "jpg" || ext == "jpeg" || ext == "bmp") {
+    ASSERT_TRUE(image.save(path, ext == "jpg" ? "JPG" : nullptr, ext == "jpg" ? 95 : -1))
+        << path.toStdString();
+    return;
+  }
+  const QString png = path + ".source.png";
+  ASSERT_TRUE(image.save(png, "PNG"));
+  MagickToolkit toolkit;
+  toolkit.convert({png, path});
+  QFile::remove(png);
+}
+
+QSize ImageSize(const QString &path) {
+  try {
+    MagickToolkit toolkit;
+    const QStringList wh =
+        toolkit.identify({QStringLiteral("-format"), QStringLiteral("%wx%h"), path}).split('x');
+    if (wh.size() < 2) return {};
+    return {wh[0].toInt(), wh[1].toInt()};
+  } catch (...) {
+    return {};
+  }
+}
+
+void WriteBytes(const QString &path, const QByteArray &bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+  file.write(bytes);
+}
+
+QByteArray ReadBytes(const QString &path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll();
+}
+
+} // namespace varnholt::test

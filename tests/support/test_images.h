@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace varnholt::test {
+
+// A fresh folder per test; its path has no trailing separator.
+class TempFolder {
+public:
+  TempFolder();
+  QString path() const { return dir_.path(); }
+  QString file(const QString &name) const { return dir_.path() + '/' + name; }
+
+private:
+  QTemporaryDir dir_;
+};
+
+// A small picture with a different colour in each quarter, so crops and
+// scales are told apart by their pixels. Written by Qt for PNG/JPG/BMP and by
+// ImageMagick (through the program's own toolkit) for every other extension.
+void MakeImage(const QString &path, int width, int height);
+QImage TestPattern(int width, int height);
+
+// Width and height as ImageMagick reads them (any format), or an empty size.
+QSize ImageSize(const QString &path);
+
+void WriteBytes(const QString &path, const QByteArray &bytes);
+QByteArray ReadBytes(const QString &path);
+
+} // namespace varnholt::test
