@@ -1,0 +1,132 @@
+#include "operations/file_listing.h"
+
+#include "platform/failure.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+namespace varnholt {
+
+namespace {
+
+const int kErrBadPattern = 93;
+
+struct Element {
+  enum Kind { Literal, AnyOne, AnyRun, Digit, Set } kind;
+  QChar literal;
+  bool negate = false;
+  std::vector<std::pair<QChar, QChar>> ranges;
+
+  bool matches(QChar c) const {
+    switch (kind) {
+    case Literal: return c == literal;
+    case AnyOne: return true;
+    case Digit: return c >= u'0' && c <= u'9';
+    case Set: {
+      const bool in = std::any_of(ranges.begin(), ranges.end(),
+                                  [c](const auto &r) { return c >= r.first && c <= r.second; });
+      return in != negate;
+    }
+    case AnyRun: return true;
+    }
+    return false;
+  }
+};
+
+Failure BadPattern() { return Failure(kErrBadPattern, QStringLiteral("Invalid pattern string")); }
+
+std::vector<Element> Compile(const QString &pattern) {
+  std::vector<Element> elements;
+  for (qsizetype i = 0; i < pattern.size(); ++i) {
+    const QChar c = pattern[i];
+    if (c == u'?') {
+      elements.push_back({Element::AnyOne, {}});
+    } else if (c == u'*') {
+      if (elements.empty() || elements.back().kind != Element::AnyRun)
+        elements.push_back({Element::AnyRun, {}});
+    } else if (c == u'#') {
+      elements.push_back({Element::Digit, {}});
+    } else if (c == u'[') {
+      const qsizetype close = pattern.indexOf(u']', i + 1);
+      if (close < 0) throw BadPattern();
+      QString list = pattern.mid(i + 1, close - i - 1);
+      i = close;
+      if (list.isEmpty()) continue; // "[]" stands for nothing at all
+      Element set{Element::Set, {}};
+      if (list.startsWith(u'!')) {
+        set.negate = true;
+        list.remove(0, 1);
+      }
+      for (qsizetype k = 0; k < list.size(); ++k) {
+        if (k + 2 < list.size() && list[k + 1] == u'-') {
+          if (list[k] > list[k + 2]) throw BadPattern();
+          set.ranges.push_back({list[k], list[k + 2]});
+          k += 2;
+        } else {
+          set.ranges.push_back({list[k], list[k]});
+        }
+      }
+      elements.push_back(set);
+    } else {
+      elements.push_back({Element::Literal, c});
+    }
+  }
+  return elements;
+}
+
+} // namespace
+
+bool MatchesPattern(const QString &text, const QString &pattern) {
+  const std::vector<Element> elements = Compile(pattern);
+  // Every element but * takes exactly one character, so the classic
+  // backtrack-to-the-last-star walk is enough and never quadratic in practice.
+  qsizetype t = 0, e = 0, starElement = -1, starText = 0;
+  const qsizetype n = text.size(), m = static_cast<qsizetype>(elements.size());
+  while (t < n) {
+    if (e < m && elements[e].kind == Element::AnyRun) {
+      starElement = e++;
+      starText = t;
+    } else if (e < m && elements[e].matches(text[t])) {
+      ++e;
+      ++t;
+    } else if (starElement >= 0) {
+      e = starElement + 1;
+      t = ++starText;
+    } else {
+      return false;
+    }
+  }
+  while (e < m && elements[e].kind == Element::AnyRun) ++e;
+  return e == m;
+}
+
+bool IsListedImage(const QString &fileName, const QString &pattern, bool inverse) {
+  const qsizetype dot = fileName.indexOf(u'.');
+  if (dot <= 0) return false;
+  const QString extension = fileName.mid(dot + 1);
+  bool match = pattern.isEmpty() || MatchesPattern(fileName.left(dot), pattern);
+  if (inverse) match = !match;
+  return match && kImageExtensions.contains(u'|' + extension + u'|', Qt::CaseInsensitive);
+}
+
+bool ImageNameLess(const QString &a, const QString &b) {
+  const int folded = a.compare(b, Qt::CaseInsensitive);
+  return folded != 0 ? folded < 0 : a < b;
+}
+
+QStringList ListImageFiles(const QString &folder, const QString &pattern, bool inverse) {
+  Compile(pattern); // a malformed pattern is reported even for an empty folder
+  QDir dir(folder);
+  if (folder.isEmpty() || !dir.exists() || !dir.isReadable())
+    throw Failure::fromErrno(dir.exists() ? EACCES : ENOENT, folder);
+  QStringList names;
+  for (const QString &name : dir.entryList(QDir::Files, QDir::Unsorted))
+    if (IsListedImage(name, pattern, inverse)) names << name;
+  std::sort(names.begin(), names.end(), ImageNameLess);
+  return names;
+}
+
+} // namespace varnholt

@@ -1,0 +1,65 @@
+#include "operations/file_listing.h"
+#include "platform/failure.h"
+#include "support/test_images.h"
+
+#include <gtest/gtest.h>
+
+namespace varnholt {
+namespace {
+
+TEST(FileListing, PatternLanguage) {
+  struct Row {
+    const char *text, *pattern;
+    bool match;
+  } rows[] = {
+      {"abc", "a*", true},       {"Abc", "a*", false},     {"img01", "img##", true},
+      {"img1", "img##", false},  {"bcd", "[!a]*", true},   {"abc", "[!a]*", false},
+      {"Abc", "[!a]*", true},    {"a", "[a]", true},       {"ab", "[a]", false},
+      {"c", "[a-f]", true},      {"g", "[a-f]", false},    {"a*b", "a[*]b", true},
+      {"axb", "a[*]b", false},   {"", "*", true},          {"x", "", false},
+      {"a?c", "a?c", true},      {"abc", "a?c", true},     {"ac", "a?c", false},
+      {"x-y", "x[-]y", true},    {"abcabd", "*abd", true}, {"aXb", "a[]Xb", true},
+      {"photo 1", "* #", true},  {"ÄÖ", "Ä?", true},
+  };
+  for (const Row &row : rows)
+    EXPECT_EQ(MatchesPattern(QString::fromUtf8(row.text), QString::fromUtf8(row.pattern)),
+              row.match)
+        << row.text << " ~ " << row.pattern;
+}
+
+TEST(FileListing, MalformedPatternsAreErrors) {
+  for (const char *pattern : {"[", "a[bc", "[z-a]"}) {
+    try {
+      MatchesPattern("a", pattern);
+      ADD_FAILURE() << pattern << " was accepted";
+    } catch (const Failure &f) {
+      EXPECT_EQ(f.text().toStdString(), "93 - Invalid pattern string");
+    }
+  }
+}
+
+TEST(FileListing, AcceptTestUsesTheFirstDotAndTheExtensionSet) {
+  EXPECT_TRUE(IsListedImage("IMG.JPG", "", false));
+  EXPECT_TRUE(IsListedImage("a.TiFf", "", false));
+  EXPECT_FALSE(IsListedImage("photo.2020.jpg", "", false));
+  EXPECT_FALSE(IsListedImage(".hidden.png", "", false));
+  EXPECT_FALSE(IsListedImage("README", "", false));
+  EXPECT_FALSE(IsListedImage("notes.txt", "", false));
+  EXPECT_FALSE(IsListedImage("a.png", "", true)) << "empty pattern, inverse: nothing";
+  EXPECT_TRUE(IsListedImage("b.png", "a*", true));
+  EXPECT_FALSE(IsListedImage("a.png", "a*", true));
+}
+
+TEST(FileListing, FolderListingIsSortedWithoutCaseAndSkipsFoldersAndHiddenFiles) {
+  test::TempFolder dir;
+  for (const char *name : {"b.png", "A.jpg", "c.GIF", ".hidden.png", "x.txt", "a.b.png"})
+    test::WriteBytes(dir.file(name), "x");
+  QDir().mkpath(dir.file("folder.png"));
+  EXPECT_EQ(ListImageFiles(dir.path(), "", false), (QStringList{"A.jpg", "b.png", "c.GIF"}));
+  EXPECT_EQ(ListImageFiles(dir.path(), "[!b]", false), (QStringList{"A.jpg", "c.GIF"}));
+  EXPECT_THROW(ListImageFiles(dir.file("missing"), "", false), Failure);
+  EXPECT_THROW(ListImageFiles(dir.path(), "[", false), Failure);
+}
+
+} // namespace
+} // namespace varnholt
