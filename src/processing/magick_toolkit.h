@@ -12,8 +12,8 @@ namespace varnholt {
 // "%d", "[...]", "@", ":" and the like in file names as instructions, so it
 // never sees a user's name: inputs reach it as links in a private scratch
 // folder, outputs are written under a hidden name in their own folder and
-// renamed into place. One call at a time per object; separate objects may run
-// on separate threads.
+// renamed into place. Calls are independent of each other and may run on
+// several threads at once, on one object or on several.
 class MagickToolkit : public ImageToolkit {
 public:
   MagickToolkit();

@@ -1,0 +1,45 @@
+#include "processing/async_toolkit.h"
+
+#include <QEventLoop>
+#include <QThread>
+
+#include <exception>
+#include <memory>
+
+namespace varnholt {
+
+namespace {
+template <typename Work> void RunAway(Work work) {
+  std::exception_ptr failure;
+  QEventLoop loop;
+  std::unique_ptr<QThread> thread(QThread::create([&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }));
+  QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit,
+                   Qt::QueuedConnection);
+  thread->start();
+  loop.exec();
+  thread->wait();
+  if (failure) std::rethrow_exception(failure);
+}
+} // namespace
+
+QString AsyncToolkit::identify(const QStringList &args) {
+  QString text;
+  RunAway([&] { text = inner_.identify(args); });
+  return text;
+}
+
+void AsyncToolkit::convert(const QStringList &args) {
+  RunAway([&] { inner_.convert(args); });
+}
+
+void AsyncToolkit::mogrify(const QStringList &args) {
+  RunAway([&] { inner_.mogrify(args); });
+}
+
+} // namespace varnholt

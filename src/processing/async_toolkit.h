@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/image_toolkit.h"
+
+namespace varnholt {
+
+// Runs each call of another toolkit on a worker thread while the calling
+// thread waits in a local event loop: windows keep repainting and buttons
+// (Stop) stay clickable during a long resize, and the caller still sees one
+// step after another. Events handled meanwhile may start further calls; they
+// run nested, inner first.
+class AsyncToolkit : public ImageToolkit {
+public:
+  explicit AsyncToolkit(ImageToolkit &inner) : inner_(inner) {}
+
+  QString identify(const QStringList &args) override;
+  void convert(const QStringList &args) override;
+  void mogrify(const QStringList &args) override;
+
+private:
+  ImageToolkit &inner_;
+};
+
+} // namespace varnholt
