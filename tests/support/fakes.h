@@ -73,3 +73,16 @@ private:
 };
 
 } // namespace varnholt::test
+
+#include "platform/error_reporter.h"
+
+namespace varnholt::test {
+
+// Records every error report; a test asserts on them.
+class RecordingErrorReporter : public ErrorReporter {
+public:
+  void DisplayError(const ErrorReport &report) override { reports.push_back(report); }
+  std::vector<ErrorReport> reports;
+};
+
+} // namespace varnholt::test
