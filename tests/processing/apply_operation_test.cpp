@@ -153,6 +153,20 @@ TEST_F(ApplyOperationTest, FormatChangeWritesTheConvertedCopyBesideTheTarget) {
   }
 }
 
+TEST_F(ApplyOperationTest, EveryFormatOfTheListIsWrittenAndReadsBack) {
+  MakeImage(folder.file("a.png"), 24, 16);
+  for (const QString format : {"BMP", "GIF", "JPG", "PNG", "TIFF", "MIFF", "TGA", "tga"}) {
+    Operation op = Crop(2, 2, 13, 9);
+    op.Prefix = format + "_";
+    op.OutputFormat = format;
+    EXPECT_EQ(run("a.png", op), "") << format.toStdString();
+    EXPECT_EQ(ImageSize(folder.file(format + "_a." + format)), QSize(12, 8)) << format.toStdString();
+  }
+  MakeImage(folder.file("t.tga"), 10, 6);
+  EXPECT_EQ(run("t.tga", Crop(0, 0, 4, 4)), "");
+  EXPECT_EQ(ImageSize(folder.file("c_t.tga")), QSize(5, 5));
+}
+
 TEST_F(ApplyOperationTest, FullArgumentListsInOrder) {
   MakeImage(folder.file("a.png"), 100, 80);
   Operation op = Crop(10, 20, 59, 69);
