@@ -87,7 +87,7 @@ frmGo::frmGo(RunSource &source, const Settings &settings, ImageToolkit &toolkit,
   auto *layout = new QVBoxLayout(this);
   layout->addWidget(fraGo);
   layout->addWidget(cmdStop, 0, Qt::AlignHCenter);
-  setFixedSize(420, sizeHint().height());
+  setFixedSize(480, sizeHint().height());
 
   // Centred over the owner once, at creation; afterwards it stays wherever
   // the user puts it.
