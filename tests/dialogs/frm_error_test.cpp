@@ -74,11 +74,13 @@ TEST_F(ErrorDialog, ShowsTheFailureAndItsReportUntilOK) {
 }
 
 TEST_F(ErrorDialog, SendOpensTheReportPageAndTheDialogStays) {
+  shell.result = false; // a desktop without a browser is not reported either
   Show(Report(), [&] {
     QTest::mouseClick(Find<QPushButton>("cmdSendToHV"), Qt::LeftButton);
     EXPECT_TRUE(dialog.isVisible());
-    QTest::mouseClick(Find<QPushButton>("cmdOK"), Qt::LeftButton);
+    QTest::keyClick(&dialog, Qt::Key_Escape); // the close key acts as OK
   });
+  EXPECT_TRUE(exits.isEmpty());
   ASSERT_EQ(shell.opened.size(), 1);
   EXPECT_EQ(shell.opened[0].toStdString(),
             std::string(kBugReportUrl) +
@@ -86,17 +88,6 @@ TEST_F(ErrorDialog, SendOpensTheReportPageAndTheDialogStays) {
                 "SOURCE%3A%20Varnholt%2FOperationsFileToList%0DNUMBER%3A%2053%0D"
                 "OPERATION%3A%20fileName%20%3D%20%22C%3A%5Ca%20b%2Evop%22%0D"
                 "FATAL%3A%20False%0DDESCRIPTION%3A%20File%20not%20found%0DSETTINGS%3A%20%0D");
-}
-
-TEST_F(ErrorDialog, ShellFailureIsNotReported) {
-  shell.result = false;
-  Show(Report(), [&] {
-    QTest::mouseClick(Find<QPushButton>("cmdSendToHV"), Qt::LeftButton);
-    EXPECT_TRUE(dialog.isVisible());
-    QTest::keyClick(&dialog, Qt::Key_Escape); // the close key acts as OK
-  });
-  EXPECT_EQ(shell.opened.size(), 1);
-  EXPECT_TRUE(exits.isEmpty());
 }
 
 TEST_F(ErrorDialog, AFatalErrorEndsTheProgramOnlyAfterOK) {

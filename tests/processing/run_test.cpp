@@ -235,24 +235,6 @@ TEST_F(Run, SuppressedOutOfBoundsMessagesStayQuietForTheRestOfTheRunOnly) {
   Go();
 }
 
-TEST_F(Run, StopTakesEffectBeforeTheNextOperation) {
-  AddImage("a.png");
-  AddImage("b.png");
-  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
-  // A click seen while the second operation's label is shown.
-  view.onEvents = [&] {
-    if (view.shown.size() == 3) state.StopProcess = true;
-  };
-
-  const RunOutcome outcome = Go();
-
-  EXPECT_FALSE(outcome.ProcessAborted);
-  EXPECT_TRUE(Exists("o1_a.png"));
-  EXPECT_TRUE(Exists("o2_a.png")); // the operation under way finished
-  EXPECT_FALSE(Exists("o1_b.png"));
-  EXPECT_EQ(view.value, 2);
-}
-
 TEST_F(Run, ListsAreReadAgainAsTheRunGoesOn) {
   AddImage("a.png");
   AddImage("b.png");
