@@ -2,6 +2,8 @@
 
 #include "version.h"
 
+#include <QStringList>
+
 namespace varnholt {
 
 namespace {
@@ -26,13 +28,16 @@ QString EncodeForURL(const QString &text) {
 }
 
 QString ErrorReportText(const ErrorReport &report) {
-  const QString crLf = QStringLiteral("\r\n");
-  return "SOURCE: " + report.errorSource + "/" + report.source + crLf +
-         "NUMBER: " + QString::number(report.errorNumber) + crLf +
-         "OPERATION: " + report.operation + crLf +
-         "FATAL: " + (report.isFatal ? "True" : "False") + crLf +
-         "DESCRIPTION: " + report.errorDescription + crLf +
-         "SETTINGS: " + crLf + report.intSettings;
+  return QStringList{
+      "SOURCE: " + report.errorSource + "/" + report.source,
+      "NUMBER: " + QString::number(report.errorNumber),
+      "OPERATION: " + report.operation,
+      QStringLiteral("FATAL: ") + (report.isFatal ? "True" : "False"),
+      "DESCRIPTION: " + report.errorDescription,
+      QStringLiteral("SETTINGS: "),
+      report.intSettings,
+  }
+      .join(QStringLiteral("\r\n"));
 }
 
 QString BugReportAddress(const QString &programId, const QString &programVersion,

@@ -46,7 +46,8 @@ frmError::frmError(Shell &shell, QWidget *parent, ExitFunction exit)
   lblTitle->setFont(titleFont);
   imgError = Label(QStringLiteral("imgError"), QString(), this);
   const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-  imgError->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxCritical, nullptr, this)
+  imgError->setPixmap(style()
+                          ->standardIcon(QStyle::SP_MessageBoxCritical, nullptr, this)
                           .pixmap(iconSize, iconSize));
   lblIDTitle = Label(QStringLiteral("lblIDTitle"), QStringLiteral("ID:"), this);
   lblID = Label(QStringLiteral("lblID"), QString(), this);
@@ -63,8 +64,7 @@ frmError::frmError(Shell &shell, QWidget *parent, ExitFunction exit)
   cmdOK = new QPushButton(QStringLiteral("&OK"), this);
   cmdOK->setObjectName(QStringLiteral("cmdOK"));
   cmdOK->setDefault(true);
-  cmdSendToHV =
-      new QPushButton(QStringLiteral("Send Error Infomation to Bug Reporter"), this);
+  cmdSendToHV = new QPushButton(QStringLiteral("Send Error Infomation to Bug Reporter"), this);
   cmdSendToHV->setObjectName(QStringLiteral("cmdSendToHV"));
   cmdSendToHV->setAutoDefault(false);
   connect(cmdOK, &QPushButton::clicked, this, &frmError::cmdOK_Click);

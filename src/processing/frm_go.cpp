@@ -53,17 +53,18 @@ QLabel *CaptionLabel(const QString &name, const QString &caption, QWidget *paren
 }
 } // namespace
 
-frmGo::frmGo(RunSource &source, const Settings &settings, ImageToolkit &toolkit,
-             Prompter &prompter, ErrorReporter &errors, QWidget *owner)
-    : QDialog(owner), source_(source), settings_(settings), toolkit_(toolkit),
-      prompter_(prompter), errors_(errors) {
+frmGo::frmGo(RunSource &source, const Settings &settings, ImageToolkit &toolkit, Prompter &prompter,
+             ErrorReporter &errors, QWidget *owner)
+    : QDialog(owner), source_(source), settings_(settings), toolkit_(toolkit), prompter_(prompter),
+      errors_(errors) {
   setObjectName(QStringLiteral("frmGo"));
   setWindowTitle(QStringLiteral("Doing Operations..."));
   setModal(true);
 
   fraGo = new QGroupBox(this);
   fraGo->setObjectName(QStringLiteral("fraGo"));
-  lblCurrImageLbl = CaptionLabel(QStringLiteral("lblCurrImageLbl"), QStringLiteral("Image:"), fraGo);
+  lblCurrImageLbl =
+      CaptionLabel(QStringLiteral("lblCurrImageLbl"), QStringLiteral("Image:"), fraGo);
   lblCurrImage = NarrowLabel(QStringLiteral("lblCurrImage"), fraGo);
   lblCurrOperationLbl =
       CaptionLabel(QStringLiteral("lblCurrOperationLbl"), QStringLiteral("Operation:"), fraGo);
@@ -121,8 +122,8 @@ void frmGo::Form_Activate() {
     failed_ = true;
     cmdStop->setText(kCloseCaption);
     errors_.DisplayError(ErrorReport::from(*outcome_.failure, windowTitle(),
-                                           QStringLiteral("frmGo"),
-                                           QStringLiteral("Form_Activate"), outcome_.step));
+                                           QStringLiteral("frmGo"), QStringLiteral("Form_Activate"),
+                                           outcome_.step));
     return;
   }
   hide();

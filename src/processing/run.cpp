@@ -74,8 +74,7 @@ RunOutcome DoOperations(const RunSource &source, RunView &view, const RunEnviron
         view.DoEvents();
         step = "Do Operation: " + operationText + " >>>  " + imagePath;
 
-        const ApplyEnvironment apply{env.settings, source.inputFolder(), env.toolkit,
-                                     env.prompter};
+        const ApplyEnvironment apply{env.settings, source.inputFolder(), env.toolkit, env.prompter};
         const QString result = ApplyOperation(imagePath, op, apply, state);
         if (!result.isEmpty() && !yesToAll) {
           switch (env.prompter.ask(kOperationErrorTitle,

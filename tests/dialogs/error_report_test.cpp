@@ -13,8 +13,8 @@ TEST(EncodeForURL, EncodesPunctuationAndLineBreaksOnly) {
     const char16_t *encoded;
   } rows[] = {
       {u"fileName = \"C:\\a b.vop\"", u"fileName%20%3D%20%22C%3A%5Ca%20b%2Evop%22"},
-      {u"100% sure", u"100%%20sure"},      // "%" itself is never touched
-      {u"%41", u"%41"},                    // nor is an encoding already there
+      {u"100% sure", u"100%%20sure"},       // "%" itself is never touched
+      {u"%41", u"%41"},                     // nor is an encoding already there
       {u"one\r\ntwo\r\n", u"one%0Dtwo%0D"}, // CR LF becomes a single %0D
       {u"lone\nfeed\rreturn\ttab", u"lone\nfeed\rreturn\ttab"},
       {u" !#$&'()*+,-./", u"%20%21%23%24%26%27%28%29%2A%2B%2C%2D%2E%2F"},
@@ -33,8 +33,7 @@ TEST(EncodeForURL, EncodesPunctuationAndLineBreaksOnly) {
 
 ErrorReport KnownReport() {
   ErrorReport report = ErrorReport::from(Failure(53, QStringLiteral("File not found")),
-                                         QStringLiteral("Varnholt 1.00"),
-                                         QStringLiteral("frmMain"),
+                                         QStringLiteral("Varnholt 1.00"), QStringLiteral("frmMain"),
                                          QStringLiteral("OperationsFileToList"),
                                          QStringLiteral("fileName = \"C:\\a b.vop\""));
   return report;
@@ -60,15 +59,14 @@ TEST(ErrorReport, AddressCarriesTheFiveKeysInOrder) {
   const QString address =
       BugReportAddress(EncodeForURL(report.programId), QString(), EncodeForURL(report.form),
                        EncodeForURL(ErrorReportText(report)));
-  EXPECT_EQ(address.toStdString(),
-            std::string(kBugReportUrl) +
-                "?type=bug&progid=73&progver=&window=frmMain&desc="
-                "SOURCE%3A%20Varnholt%2FOperationsFileToList%0D"
-                "NUMBER%3A%2053%0D"
-                "OPERATION%3A%20fileName%20%3D%20%22C%3A%5Ca%20b%2Evop%22%0D"
-                "FATAL%3A%20False%0D"
-                "DESCRIPTION%3A%20File%20not%20found%0D"
-                "SETTINGS%3A%20%0D");
+  EXPECT_EQ(address.toStdString(), std::string(kBugReportUrl) +
+                                       "?type=bug&progid=73&progver=&window=frmMain&desc="
+                                       "SOURCE%3A%20Varnholt%2FOperationsFileToList%0D"
+                                       "NUMBER%3A%2053%0D"
+                                       "OPERATION%3A%20fileName%20%3D%20%22C%3A%5Ca%20b%2Evop%22%0D"
+                                       "FATAL%3A%20False%0D"
+                                       "DESCRIPTION%3A%20File%20not%20found%0D"
+                                       "SETTINGS%3A%20%0D");
   EXPECT_TRUE(QString::fromUtf8(kBugReportUrl).endsWith("feedback.php"));
 }
 

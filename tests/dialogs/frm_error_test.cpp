@@ -58,13 +58,12 @@ TEST_F(ErrorDialog, ShowsTheFailureAndItsReportUntilOK) {
     EXPECT_FALSE(Find<QLabel>("imgError")->pixmap().isNull());
     auto *details = Find<QPlainTextEdit>("txtDetails");
     EXPECT_TRUE(details->isReadOnly());
-    EXPECT_EQ(details->toPlainText().toStdString(),
-              "SOURCE: Varnholt/OperationsFileToList\n"
-              "NUMBER: 53\n"
-              "OPERATION: fileName = \"C:\\a b.vop\"\n"
-              "FATAL: False\n"
-              "DESCRIPTION: File not found\n"
-              "SETTINGS: \n");
+    EXPECT_EQ(details->toPlainText().toStdString(), "SOURCE: Varnholt/OperationsFileToList\n"
+                                                    "NUMBER: 53\n"
+                                                    "OPERATION: fileName = \"C:\\a b.vop\"\n"
+                                                    "FATAL: False\n"
+                                                    "DESCRIPTION: File not found\n"
+                                                    "SETTINGS: \n");
     EXPECT_EQ(Find<QPushButton>("cmdOK")->text(), "&OK");
     EXPECT_EQ(Find<QPushButton>("cmdSendToHV")->text(), "Send Error Infomation to Bug Reporter");
     QTest::mouseClick(Find<QPushButton>("cmdOK"), Qt::LeftButton);
@@ -115,7 +114,8 @@ TEST_F(ErrorDialog, TheDialogIsReusedWithTheNextReport) {
     QTest::mouseClick(Find<QPushButton>("cmdOK"), Qt::LeftButton);
   });
   ASSERT_EQ(shell.opened.size(), 1);
-  EXPECT_TRUE(shell.opened[0].contains("&window=frmGo&desc=SOURCE%3A%20Varnholt%2FForm%5FActivate%0D"));
+  EXPECT_TRUE(
+      shell.opened[0].contains("&window=frmGo&desc=SOURCE%3A%20Varnholt%2FForm%5FActivate%0D"));
 }
 
 } // namespace

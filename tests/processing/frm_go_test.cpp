@@ -154,10 +154,13 @@ TEST_F(RunWindow, StopClickedDuringAToolkitCallFinishesThatOperationOnly) {
   frmGo window(source, settings, held, prompter, errors);
   int ticks = 0;
 
-  RunHeld(window, held, [&] {
-    QTest::mouseClick(Find<QPushButton>(window, "cmdStop"), Qt::LeftButton);
-    EXPECT_TRUE(window.isVisible()); // not before the operation is done
-  }, ticks);
+  RunHeld(
+      window, held,
+      [&] {
+        QTest::mouseClick(Find<QPushButton>(window, "cmdStop"), Qt::LeftButton);
+        EXPECT_TRUE(window.isVisible()); // not before the operation is done
+      },
+      ticks);
 
   EXPECT_EQ(ticks, 3);
   EXPECT_FALSE(window.isVisible());
@@ -175,11 +178,14 @@ TEST_F(RunWindow, ClosingTheWindowDuringARunStopsIt) {
   frmGo window(source, settings, held, prompter, errors);
   int ticks = 0;
 
-  RunHeld(window, held, [&] {
-    window.close();
-    QTest::keyClick(&window, Qt::Key_Escape);
-    EXPECT_TRUE(window.isVisible());
-  }, ticks);
+  RunHeld(
+      window, held,
+      [&] {
+        window.close();
+        QTest::keyClick(&window, Qt::Key_Escape);
+        EXPECT_TRUE(window.isVisible());
+      },
+      ticks);
 
   EXPECT_FALSE(window.isVisible());
   EXPECT_TRUE(Exists("o1_a.png"));

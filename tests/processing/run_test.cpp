@@ -76,14 +76,11 @@ protected:
   }
   bool Exists(const QString &name) const { return QFile::exists(folder.file(name)); }
 
-  RunOutcome Go() {
-    return DoOperations(source, view, {settings, toolkit, prompter}, state);
-  }
+  RunOutcome Go() { return DoOperations(source, view, {settings, toolkit, prompter}, state); }
   void ExpectQuestion(const QString &image, const QString &operation, Answer answer) {
     prompter.expect("Error in Operation",
-                    "An error occured when processing:\r\n\r\nImage: " + image +
-                        "\r\nOperation: " + operation +
-                        "\r\n\r\nDo you want to continue? (Cancel = Yes to All)",
+                    "An error occured when processing:\r\n\r\nImage: " + image + "\r\nOperation: " +
+                        operation + "\r\n\r\nDo you want to continue? (Cancel = Yes to All)",
                     Buttons::YesNoCancel, Icon::Question, answer);
   }
 
@@ -100,8 +97,8 @@ TEST_F(Run, TickedImagesTimesTickedOperationsImageByImageInListOrder) {
   AddImage("a.png");
   AddImage("skipped.png", false);
   AddImage("b.png");
-  source.operations = {{Whole("o1_")}, {Whole("no_"), false}, {Crop("o2_", 0, 0, 3, 2)},
-                       {Whole("o3_")}};
+  source.operations = {
+      {Whole("o1_")}, {Whole("no_"), false}, {Crop("o2_", 0, 0, 3, 2)}, {Whole("o3_")}};
   // Flags left over from an earlier run do not carry into this one.
   state.StopProcess = true;
   state.SuppressMessages = true;
@@ -113,17 +110,17 @@ TEST_F(Run, TickedImagesTimesTickedOperationsImageByImageInListOrder) {
   EXPECT_EQ(outcome.progressMaximum, 6);
   EXPECT_EQ(view.maximum, 6);
   EXPECT_EQ(view.value, 6);
-  const QStringList expected = {"image a.png", "op " + Whole("o1_"), "op " + Crop("o2_", 0, 0, 3, 2),
-                                "op " + Whole("o3_"), "image b.png", "op " + Whole("o1_"),
-                                "op " + Crop("o2_", 0, 0, 3, 2), "op " + Whole("o3_")};
+  const QStringList expected = {
+      "image a.png", "op " + Whole("o1_"), "op " + Crop("o2_", 0, 0, 3, 2), "op " + Whole("o3_"),
+      "image b.png", "op " + Whole("o1_"), "op " + Crop("o2_", 0, 0, 3, 2), "op " + Whole("o3_")};
   EXPECT_EQ(view.shown, expected);
   for (const char *name : {"o1_a.png", "o2_a.png", "o3_a.png", "o1_b.png", "o2_b.png", "o3_b.png"})
     EXPECT_TRUE(Exists(name)) << name;
   EXPECT_EQ(test::ImageSize(folder.file("o2_b.png")), QSize(4, 3));
   for (const char *name : {"no_a.png", "o1_skipped.png", "no_skipped.png"})
     EXPECT_FALSE(Exists(name)) << name;
-  EXPECT_EQ(outcome.step, "Do Operation: " + Whole("o3_") + " >>>  " +
-                              AddBackslash(folder.path()) + "b.png");
+  EXPECT_EQ(outcome.step,
+            "Do Operation: " + Whole("o3_") + " >>>  " + AddBackslash(folder.path()) + "b.png");
 }
 
 TEST_F(Run, YesAtTheErrorQuestionGoesOn) {
@@ -228,10 +225,8 @@ TEST_F(Run, SuppressedOutOfBoundsMessagesStayQuietForTheRestOfTheRunOnly) {
   Go(); // b.png goes to ImageMagick unclamped, without a word
   EXPECT_TRUE(prompter.done());
 
-  prompter.expect("Image too small", tooSmall.arg("a.png"), Buttons::YesNo, Icon::None,
-                  Answer::No);
-  prompter.expect("Image too small", tooSmall.arg("b.png"), Buttons::YesNo, Icon::None,
-                  Answer::No);
+  prompter.expect("Image too small", tooSmall.arg("a.png"), Buttons::YesNo, Icon::None, Answer::No);
+  prompter.expect("Image too small", tooSmall.arg("b.png"), Buttons::YesNo, Icon::None, Answer::No);
   Go();
 }
 
@@ -287,8 +282,10 @@ public:
 };
 
 TEST_F(Run, SixtyThousandPairsRunToTheEnd) {
-  for (int i = 0; i < 300; ++i) source.images.push_back({QString("img%1.png").arg(i)});
-  for (int k = 0; k < 200; ++k) source.operations.push_back({Crop(QString("p%1_").arg(k), 1, 1, 9, 9)});
+  for (int i = 0; i < 300; ++i)
+    source.images.push_back({QString("img%1.png").arg(i)});
+  for (int k = 0; k < 200; ++k)
+    source.operations.push_back({Crop(QString("p%1_").arg(k), 1, 1, 9, 9)});
   InstantToolkit instant;
 
   const RunOutcome outcome = DoOperations(source, view, {settings, instant, prompter}, state);
