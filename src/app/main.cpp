@@ -1,7 +1,16 @@
 #include "mainwindow/frm_main.h"
+#include "platform/error_reporter.h"
+#include "platform/qt_desktop.h"
+#include "platform/settings_store.h"
+#include "processing/magick_toolkit.h"
+#include "settings/paths.h"
+#include "settings/settings.h"
 #include "version.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMessageBox>
 
 #include <cstdio>
 #include <cstring>
@@ -19,7 +28,20 @@ const char *kUsage =
     "  LIST.vop    open with this operation list\n"
     "  --version   print the version and exit\n"
     "  --help      print this text and exit\n";
-}
+
+// STAND-IN: replace with the error dialog frmError when it lands. Shows the
+// report in a plain message box so that nothing is lost meanwhile.
+class MessageBoxErrorReporter : public varnholt::ErrorReporter {
+public:
+  void DisplayError(const varnholt::ErrorReport &report) override {
+    QMessageBox::critical(nullptr, report.title,
+                          QStringLiteral("%1 - %2\n\nIn %3.%4\n%5")
+                              .arg(report.errorNumber)
+                              .arg(report.errorDescription, report.form, report.source,
+                                   report.operation));
+  }
+};
+} // namespace
 
 int main(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
@@ -36,7 +58,32 @@ int main(int argc, char **argv) {
   QApplication::setOrganizationName(QStringLiteral("Varnholt"));
   QApplication::setApplicationName(QStringLiteral("Varnholt"));
   QApplication::setApplicationVersion(QString::fromLatin1(varnholt::kVersionText));
-  varnholt::frmMain window;
+  using namespace varnholt;
+  QSettingsStore store;
+  Settings settings;
+  try {
+    settings = LoadSettings(store, DefaultImageFolder());
+  } catch (const Failure &) {
+    settings.SelectedDir = DefaultImageFolder();
+  }
+  QtPrompter prompter;
+  QtFolderBrowser folderBrowser;
+  QtFileDialogs fileDialogs;
+  QtShell shell;
+  MagickToolkit toolkit;
+  MessageBoxErrorReporter errorReporter;
+  frmMain window({settings, prompter, folderBrowser, fileDialogs, shell, toolkit, errorReporter,
+                  QString(), QString()});
+  prompter.setParent(&window);
+  // Until the window's own start-up arrives: restore the folder and pattern
+  // and fill the list once.
+  window.FormLoading = true;
+  window.txtInputDirectory->setText(settings.SelectedDir);
+  window.txtPattern->setText(settings.Pattern);
+  window.chkInversePattern->setChecked(settings.InversePattern != 0);
+  window.FormLoading = false;
+  window.RefreshFileList();
   window.show();
+  window.lstImages_Click();
   return app.exec();
 }
