@@ -8,6 +8,8 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QGroupBox>
 #include <QImageReader>
@@ -20,6 +22,26 @@
 #include <exception>
 
 namespace varnholt {
+
+namespace {
+// An image of several frames or pages becomes one file per frame
+// (preview-1-0.png, preview-1-1.png, ...): the first is the preview.
+void TakeFirstFrame(const QString &working) {
+  if (QFile::exists(working)) return;
+  const QFileInfo info(working);
+  QDir folder = info.dir();
+  const QString stem = info.completeBaseName() + u'-';
+  const QStringList frames =
+      folder.entryList({stem + "*." + info.suffix()}, QDir::Files, QDir::Name);
+  for (const QString &frame : frames) {
+    const QString number = frame.mid(stem.size()).section(u'.', 0, 0);
+    if (number == QLatin1String("0"))
+      folder.rename(frame, info.fileName());
+    else
+      folder.remove(frame);
+  }
+}
+} // namespace
 
 QString frmMain::WorkFolder() const {
   return services_.workFolder.isEmpty() ? AppDataFolder() : services_.workFolder;
@@ -80,9 +102,9 @@ void frmMain::lstImages_Click() {
   // Each load writes its own file: a load that was overtaken may still be
   // writing while the next one reads.
   const QString folder = AddBackslash(WorkFolder());
-  const QString preview = folder + QStringLiteral("preview.gif");
-  const QString working =
-      folder + QStringLiteral("preview-") + QString::number(generation) + QStringLiteral(".gif");
+  const QString preview = folder + QStringLiteral("preview.") + kPreviewFormat;
+  const QString working = folder + QStringLiteral("preview-") + QString::number(generation) +
+                          u'.' + kPreviewFormat;
   AsyncToolkit toolkit(services_.toolkit);
   try {
     const QString size = toolkit.identify(PreviewSizeArgs(image));
@@ -91,6 +113,7 @@ void frmMain::lstImages_Click() {
 
     try {
       toolkit.convert(PreviewConvertArgs(image, working, previewBox_));
+      TakeFirstFrame(working);
     } catch (...) {
       QFile::remove(working);
       throw;

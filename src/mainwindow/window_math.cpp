@@ -45,18 +45,19 @@ QStringList PreviewSizeArgs(const QString &image) {
           QStringLiteral("-ping"), image};
 }
 
-QStringList PreviewConvertArgs(const QString &image, const QString &gif, const PreviewBox &box) {
+QStringList PreviewConvertArgs(const QString &image, const QString &preview,
+                               const PreviewBox &box) {
   const auto twice = [](float side) {
     return QString::number(2 * static_cast<long>(std::ceil(side)));
   };
   return {QStringLiteral("-define"),
           QStringLiteral("jpeg:size=") + twice(box.width) + u'x' + twice(box.height),
           QStringLiteral("-format"),
-          QStringLiteral("gif"),
+          kPreviewFormat,
           QStringLiteral("-geometry"),
           PreviewGeometryText(box),
           image,
-          gif};
+          preview};
 }
 
 QPoint CentredOrigin(const QSize &frame, const QSize &picture) {

@@ -31,9 +31,15 @@ QString ShortestDecimal(float value);
 
 // The size query pings: same text, but no pixel is decoded.
 QStringList PreviewSizeArgs(const QString &image);
+// The preview's working file is a PNG: ImageMagick 6 spends some 400 ms
+// preparing any full-colour picture for GIF (its colour reduction fills a
+// 128 MiB table first), longer than reading a large JPEG; PNG needs none of
+// it and keeps every colour.
+inline const QString kPreviewFormat = QStringLiteral("png");
 // The preview convert. The JPEG size hint (twice the box, whole pixels) lets
 // the decoder scale down while it reads; other formats ignore it.
-QStringList PreviewConvertArgs(const QString &image, const QString &gif, const PreviewBox &box);
+QStringList PreviewConvertArgs(const QString &image, const QString &preview,
+                               const PreviewBox &box);
 
 // Top-left corner that centres a picture in a frame (halves rounded).
 QPoint CentredOrigin(const QSize &frame, const QSize &picture);

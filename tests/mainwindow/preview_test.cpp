@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
@@ -40,14 +41,14 @@ TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureSmallerThanTheFrame) {
   EXPECT_LE(std::abs(placed.top() - (frame.height() - placed.bottom() - 1)), 1);
 
   // The working file has its usual name in the data folder; nothing else is left.
-  EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList({"preview.gif"}));
-  EXPECT_EQ(ImageSize(work.file("preview.gif")), picture);
+  EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList({"preview.png"}));
+  EXPECT_EQ(ImageSize(work.file("preview.png")), picture);
 
   ASSERT_EQ(toolkit.calls.size(), 2u);
   EXPECT_EQ(toolkit.calls[0].args, QStringList({"-format", "Dimensions: %wx%h Pixels", "-ping",
                                                 images.file("photo.png")}));
   EXPECT_EQ(toolkit.calls[1].args.mid(0, 6),
-            QStringList({"-define", "jpeg:size=278x230", "-format", "gif", "-geometry",
+            QStringList({"-define", "jpeg:size=278x230", "-format", "png", "-geometry",
                          window->PreviewGeometry}));
   EXPECT_EQ(toolkit.calls[1].args.value(6), images.file("photo.png"));
   EXPECT_EQ(window->cmdUseCropTool->toolTip(),
@@ -110,6 +111,18 @@ TEST_F(Preview, ADeletedFileShowsTheErrorStateAndNoDialog) {
   EXPECT_TRUE(window->lblImageDimensions->isVisible());
 }
 
+TEST_F(Preview, AnImageOfSeveralFramesShowsItsFirst) {
+  ASSERT_EQ(QProcess::execute("convert", {"-size", "60x20", "xc:red", "xc:blue", "xc:lime",
+                                          images.file("frames.tif")}),
+            0);
+  Open();
+  window->lstImages->setCurrentRow(0);
+  EXPECT_EQ(window->ImageLoaded, 1) << window->lblViewPictureError->text().toStdString();
+  EXPECT_EQ(window->lblImageDimensions->text(), "Dimensions: 60x20 Pixels");
+  EXPECT_EQ(window->imgPreview->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+  EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList({"preview.png"}));
+}
+
 TEST_F(Preview, NoCurrentEntryMeansNoImageSelected) {
   Make({"a.png"}, 40, 30);
   Open();
@@ -152,7 +165,7 @@ TEST_F(Preview, AClickWhileLoadingNeverLeavesTheOlderPictureShown) {
   EXPECT_LT(picture.width(), picture.height()) << "b.png is the portrait one";
   EXPECT_EQ(window->ImageLoaded, 1);
   EXPECT_FALSE(window->LoadingPreview);
-  EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList({"preview.gif"}));
+  EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList({"preview.png"}));
 }
 
 TEST_F(Preview, DoubleClickInvertsTheTickOnceAndOpensTheImage) {

@@ -41,10 +41,10 @@ TEST(WindowMath, PreviewGeometryIsWrittenInShortestForm) {
   for (const auto &row : rows) {
     const PreviewBox box = PreviewBoxFromTwips(2085, 1725, row.tppX, row.tppY);
     EXPECT_EQ(PreviewGeometryText(box).toStdString(), row.geometry);
-    const QStringList args = PreviewConvertArgs("/in/a.jpg", "/work/p.gif", box);
+    const QStringList args = PreviewConvertArgs("/in/a.jpg", "/work/p.png", box);
     EXPECT_EQ(args.join(' ').toStdString(),
-              std::string("-define ") + row.hint + " -format gif -geometry " + row.geometry +
-                  " /in/a.jpg /work/p.gif");
+              std::string("-define ") + row.hint + " -format png -geometry " + row.geometry +
+                  " /in/a.jpg /work/p.png");
   }
   EXPECT_EQ(ShortestDecimal(0.1f).toStdString(), "0.1");
   EXPECT_EQ(ShortestDecimal(100.0f).toStdString(), "100");
