@@ -13,7 +13,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QPainter>
 #include <QScreen>
+#include <QStyleOptionButton>
 #include <QStyle>
 
 namespace varnholt {
@@ -177,8 +179,6 @@ struct IconRow {
 
 const IconRow kIcons[] = {
     {"cmdSelectDir", "folder-open", QStyle::SP_DirOpenIcon},
-    {"cmdSelectAll", "edit-select-all", QStyle::SP_DialogYesButton},
-    {"cmdDeselectAll", "edit-select-none", QStyle::SP_DialogNoButton},
     {"cmdNewList", "document-new", QStyle::SP_FileIcon},
     {"cmdSaveList", "document-save", QStyle::SP_DialogSaveButton},
     {"cmdLoadList", "document-open", QStyle::SP_DialogOpenButton},
@@ -266,6 +266,27 @@ QString ShownCaption(const QString &text) {
   return shown.replace(QStringLiteral("&&"), QStringLiteral("\x01"))
       .remove(u'&')
       .replace(u'\x01', u'&');
+}
+
+QSize CheckBoxIconSize(const QWidget *w) {
+  const QStyle *style = w->style();
+  return QSize(style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, w),
+               style->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, w));
+}
+
+QIcon CheckBoxIcon(const QWidget *w, bool ticked) {
+  const QSize size = CheckBoxIconSize(w);
+  const qreal ratio = w->devicePixelRatioF();
+  QPixmap pixmap(size * ratio);
+  pixmap.setDevicePixelRatio(ratio);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  QStyleOptionButton option;
+  option.initFrom(w);
+  option.rect = QRect(QPoint(0, 0), size);
+  option.state = QStyle::State_Enabled | (ticked ? QStyle::State_On : QStyle::State_Off);
+  w->style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &option, &painter, w);
+  return QIcon(pixmap);
 }
 
 } // namespace
@@ -358,6 +379,14 @@ void frmMain::BuildControls() {
     const int side = std::max(8, std::min(button->height(), button->width()) - 6);
     button->setIconSize(QSize(std::min(side, 24), std::min(side, 24)));
     // Without a caption, screen readers take the tooltip instead.
+    button->setAccessibleName(button->toolTip());
+  }
+  // Ticking and unticking every entry is best said with the list's own
+  // check boxes, as the style draws them.
+  for (const auto &[name, on] : {std::pair{"cmdSelectAll", true}, {"cmdDeselectAll", false}}) {
+    auto *button = qobject_cast<QPushButton *>(made.value(QString::fromLatin1(name)));
+    button->setIcon(CheckBoxIcon(button, on));
+    button->setIconSize(CheckBoxIconSize(button));
     button->setAccessibleName(button->toolTip());
   }
 }
@@ -454,6 +483,13 @@ void frmMain::BindControls() {
   }
 
   // Frames without a caption carry only their border.
+  // A check box without caption is just its box: as large as the style draws
+  // it, centred where the layout puts it.
+  const QRect design = chkInversePattern->geometry();
+  const QSize box = CheckBoxIconSize(chkInversePattern) + QSize(2, 2);
+  chkInversePattern->setGeometry(QRect(QPoint(0, 0), box.expandedTo(design.size()))
+                                     .translated(design.center() - QPoint(box.width() / 2,
+                                                                          box.height() / 2)));
   fraLoadingImages->hide();
   lblViewPictureError->hide();
   lblViewPictureError->setWordWrap(true);
