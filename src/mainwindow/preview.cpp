@@ -25,7 +25,7 @@ namespace varnholt {
 
 namespace {
 // An image of several frames or pages becomes one file per frame
-// (preview-1-0.png, preview-1-1.png, ...): the first is the preview.
+// (preview-7-1-0.png, preview-7-1-1.png, ...): the first is the preview.
 void TakeFirstFrame(const QString &working) {
   if (QFile::exists(working)) return;
   const QFileInfo info(working);
@@ -100,11 +100,12 @@ void frmMain::lstImages_Click() {
 
   const QString image = AddBackslash(txtInputDirectory->text()) + name;
   // Each load writes its own file: a load that was overtaken may still be
-  // writing while the next one reads.
+  // writing while the next one reads, and so may another Varnholt window.
   const QString folder = AddBackslash(WorkFolder());
   const QString preview = folder + QStringLiteral("preview.") + kPreviewFormat;
-  const QString working = folder + QStringLiteral("preview-") + QString::number(generation) +
-                          u'.' + kPreviewFormat;
+  const QString working = folder + QStringLiteral("preview-") +
+                          QString::number(QCoreApplication::applicationPid()) + u'-' +
+                          QString::number(generation) + u'.' + kPreviewFormat;
   AsyncToolkit toolkit(services_.toolkit);
   try {
     const QString size = toolkit.identify(PreviewSizeArgs(image));

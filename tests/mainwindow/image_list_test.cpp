@@ -94,6 +94,24 @@ TEST_F(ImageList, FilesDeletedOrAddedShowAtTheNextRefresh) {
   EXPECT_EQ(Listed().mid(0, 2), QStringList({"A.png", "a.png"}));
 }
 
+TEST_F(ImageList, NothingIsListedOrPreviewedWhileTheWindowLoadsOrIsHidden) {
+  Make({"a.png", "b.png"});
+  Open(fallback.path());
+  window->FormLoading = true;
+  window->txtInputDirectory->setText(images.path());
+  EXPECT_EQ(Listed(), QStringList());
+  EXPECT_TRUE(window->RefreshingList) << "the refresh that ends loading clears it";
+  window->FormLoading = false;
+  window->hide();
+  window->RefreshFileList();
+  EXPECT_EQ(Listed(), QStringList({"a.png", "b.png"}));
+  EXPECT_FALSE(window->RefreshingList);
+  EXPECT_EQ(window->fraLoadingImages->pos(),
+            window->TwipsToPixels(QRect(90, 765, 2535, 2400)).topLeft());
+  window->lstImages->setCurrentRow(0);
+  EXPECT_TRUE(toolkit.calls.empty()) << "no preview for a hidden window";
+}
+
 TEST_F(ImageList, AnInvalidFolderIsReportedAndTheDefaultFolderListed) {
   MakeImage(fallback.file("default.png"), 4, 4);
   Make({"a.png"});
