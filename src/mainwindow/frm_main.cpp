@@ -306,10 +306,10 @@ QStringList ClippedCaptions(const QWidget *window) {
         continue;
       }
     } else if (auto *check = qobject_cast<const QCheckBox *>(w)) {
-      if (check->text().isEmpty()) continue;
-      needed = style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, w) +
-               style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, w) +
-               fm.horizontalAdvance(ShownCaption(check->text()));
+      needed = style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, w);
+      if (!check->text().isEmpty())
+        needed += style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, w) +
+                  fm.horizontalAdvance(ShownCaption(check->text()));
     } else if (auto *button = qobject_cast<const QPushButton *>(w)) {
       if (button->text().isEmpty()) continue;
       needed = fm.horizontalAdvance(ShownCaption(button->text())) + 4;
