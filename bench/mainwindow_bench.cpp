@@ -51,8 +51,8 @@ void MakePhoto(const QString &path, int width, int height) {
     for (int x = 0; x < width; ++x) {
       seed = seed * 1664525u + 1013904223u;
       const int grain = static_cast<int>(seed >> 28) - 8;
-      line[3 * x] = static_cast<uchar>(std::clamp(
-          int(128 + 100 * std::sin(x * 0.004) * std::cos(y * 0.003)) + grain, 0, 255));
+      line[3 * x] = static_cast<uchar>(
+          std::clamp(int(128 + 100 * std::sin(x * 0.004) * std::cos(y * 0.003)) + grain, 0, 255));
       line[3 * x + 1] = static_cast<uchar>(std::clamp(int(x * 255 / width) + grain, 0, 255));
       line[3 * x + 2] = static_cast<uchar>(std::clamp(int(y * 255 / height) + grain, 0, 255));
     }
@@ -94,8 +94,8 @@ int main(int argc, char **argv) {
   QTemporaryDir folder, photos, work, fallback;
   std::printf("Creating 10,000 image files and 2,000 others...\n");
   for (int i = 0; i < 10000; ++i)
-    Touch(folder.filePath(QString("IMG_%1.%2").arg(i * 7919 % 100000, 5, 10, QChar('0')).arg(
-        i % 3 ? "jpg" : "PNG")));
+    Touch(folder.filePath(
+        QString("IMG_%1.%2").arg(i * 7919 % 100000, 5, 10, QChar('0')).arg(i % 3 ? "jpg" : "PNG")));
   for (int i = 0; i < 2000; ++i)
     Touch(folder.filePath(QString(i % 2 ? "note_%1.txt" : "IMG_%1.2020.jpg").arg(i)));
 
@@ -106,8 +106,8 @@ int main(int argc, char **argv) {
   test::RecordingShell shell;
   MagickToolkit toolkit;
   test::RecordingErrorReporter errors;
-  frmMain window({settings, prompter, browser, dialogs, shell, toolkit, errors, fallback.path(),
-                  work.path()});
+  frmMain window(
+      {settings, prompter, browser, dialogs, shell, toolkit, errors, fallback.path(), work.path()});
   window.show();
 
   std::vector<double> full, again, added;
@@ -174,15 +174,15 @@ int main(int argc, char **argv) {
     };
     const QString gif = work.filePath("plain.gif");
     const QStringList plainSize = {"-format", "Dimensions: %wx%h Pixels", path};
-    const double plain = timed(
-        plainSize, {"-format", "gif", "-geometry", window.PreviewGeometry, path, gif});
-    const QStringList hintedGif = {"-define", PreviewConvertArgs(path, gif, {139, 115})[1],
-                                   "-format", "gif", "-geometry", window.PreviewGeometry,
-                                   path, gif};
+    const double plain =
+        timed(plainSize, {"-format", "gif", "-geometry", window.PreviewGeometry, path, gif});
+    const QStringList hintedGif = {"-define",   PreviewConvertArgs(path, gif, {139, 115})[1],
+                                   "-format",   "gif",
+                                   "-geometry", window.PreviewGeometry,
+                                   path,        gif};
     const double gifWithHint = timed(PreviewSizeArgs(path), hintedGif);
-    std::printf("preview %-22s %5.0f ms, event-loop gap at most %3.0f ms [%s]\n",
-                qPrintable(name), Median(shown), Median(latency),
-                qPrintable(window.lblImageDimensions->text()));
+    std::printf("preview %-22s %5.0f ms, event-loop gap at most %3.0f ms [%s]\n", qPrintable(name),
+                Median(shown), Median(latency), qPrintable(window.lblImageDimensions->text()));
     std::printf("    toolkit calls alone: plain argument lists to GIF %5.0f ms, "
                 "with -ping and size hint to GIF %5.0f ms\n",
                 plain, gifWithHint);

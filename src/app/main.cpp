@@ -1,5 +1,5 @@
+#include "dialogs/frm_error.h"
 #include "mainwindow/frm_main.h"
-#include "platform/error_reporter.h"
 #include "platform/qt_desktop.h"
 #include "platform/settings_store.h"
 #include "processing/magick_toolkit.h"
@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QMessageBox>
 
 #include <cstdio>
 #include <cstring>
@@ -28,19 +27,6 @@ const char *kUsage =
     "  LIST.vop    open with this operation list\n"
     "  --version   print the version and exit\n"
     "  --help      print this text and exit\n";
-
-// STAND-IN: replace with the error dialog frmError when it lands. Shows the
-// report in a plain message box so that nothing is lost meanwhile.
-class MessageBoxErrorReporter : public varnholt::ErrorReporter {
-public:
-  void DisplayError(const varnholt::ErrorReport &report) override {
-    QMessageBox::critical(nullptr, report.title,
-                          QStringLiteral("%1 - %2\n\nIn %3.%4\n%5")
-                              .arg(report.errorNumber)
-                              .arg(report.errorDescription, report.form, report.source,
-                                   report.operation));
-  }
-};
 } // namespace
 
 int main(int argc, char **argv) {
@@ -71,7 +57,7 @@ int main(int argc, char **argv) {
   QtFileDialogs fileDialogs;
   QtShell shell;
   MagickToolkit toolkit;
-  MessageBoxErrorReporter errorReporter;
+  frmError errorReporter(shell);
   frmMain window({settings, prompter, folderBrowser, fileDialogs, shell, toolkit, errorReporter,
                   QString(), QString()});
   prompter.setParent(&window);

@@ -12,11 +12,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
-#include <QStyleOptionButton>
 #include <QStyle>
+#include <QStyleOptionButton>
 
 namespace varnholt {
 
@@ -70,8 +70,8 @@ const ControlRow kControls[] = {
     {"lstImages", Kind::CheckList, nullptr, 90, 855, 2535, 2310, "",
      "List of images to process. Double-click to open image."},
     {"fraLoadingImages", Kind::Frame, nullptr, 135, 765, 2535, 2400, "", ""},
-    {"Label2", Kind::CentredLabel, "fraLoadingImages", 45, 1080, 2445, 195,
-     "Loading Image List...", ""},
+    {"Label2", Kind::CentredLabel, "fraLoadingImages", 45, 1080, 2445, 195, "Loading Image List...",
+     ""},
     {"cmdSelectAll", Kind::PictureButton, nullptr, 90, 3195, 1275, 285, "",
      "Select all images above."},
     {"cmdDeselectAll", Kind::PictureButton, nullptr, 1395, 3195, 1230, 285, "",
@@ -79,8 +79,8 @@ const ControlRow kControls[] = {
     // Preview
     {"fraPreview", Kind::Frame, nullptr, 90, 3555, 2535, 2355, "View Picture", ""},
     {"fraViewPicture", Kind::Frame, "fraPreview", 135, 180, 2265, 1905, "", ""},
-    {"lblLoading", Kind::CentredLabel, "fraViewPicture", 135, 855, 1995, 195,
-     "No Image Selected.", ""},
+    {"lblLoading", Kind::CentredLabel, "fraViewPicture", 135, 855, 1995, 195, "No Image Selected.",
+     ""},
     {"imgPreview", Kind::Image, "fraViewPicture", 90, 90, 2085, 1725, "",
      "What the selected image above looks like."},
     {"lblViewPictureError", Kind::CentredLabel, "fraViewPicture", 135, 135, 1995, 1635, "", ""},
@@ -166,8 +166,7 @@ const ControlRow kControls[] = {
      "About Varnholt/Setup Varnholt"},
     {"cmdVisitHV", Kind::PictureButton, nullptr, 495, 5985, 420, 375, "",
      "Visit the Halvane website: Check for updates, new releases etc."},
-    {"cmdGo", Kind::Button, nullptr, 990, 5985, 6540, 375, "Start >>>",
-     "Start processing images."},
+    {"cmdGo", Kind::Button, nullptr, 990, 5985, 6540, 375, "Start >>>", "Start processing images."},
 };
 
 // Picture buttons: an icon of the desktop theme, else one of Qt's own.
@@ -192,20 +191,20 @@ const IconRow kIcons[] = {
 
 const QStringList kResizeMethods = {"Limit Width & Height", "Limit Width", "Limit Height",
                                     "Fix to Size"};
-const QStringList kOutputFormats = {"Don't Change", "BMP", "GIF", "JPG",
+const QStringList kOutputFormats = {"Don't Change", "BMP",  "GIF",  "JPG",
                                     "PNG",          "TIFF", "MIFF", "TGA"};
 
 const char *const kFocusOrder[] = {
-    "txtInputDirectory", "cmdSelectDir",     "txtPattern",         "chkInversePattern",
-    "lstImages",         "lstOperations",    "cmdNewList",         "cmdSaveList",
-    "cmdLoadList",       "chkExtract",       "txtTopLeftX",        "txtTopLeftY",
-    "txtBottomRightX",   "txtBottomRightY",  "txtExtractWidth",    "udbExtractWidth",
-    "txtExtractHeight",  "udbExtractHeight", "chkResizeImage",     "cmbResizeMethod",
-    "txtResizeWidth",    "udbResizeWidth",   "txtResizeHeight",    "udbResizeHeight",
-    "txtPrefix",         "txtSuffix",        "cmbOutputFormat",    "txtJpgQuality",
-    "udbJpgQuality",     "cmdNewOperation",  "cmdSaveOperation",   "cmdAddOperation",
-    "cmdRemoveOperation", "cmdAbout",        "cmdVisitHV",         "cmdGo",
-    "cmdSelectAll",      "cmdDeselectAll",   "cmdUseCropTool",
+    "txtInputDirectory",  "cmdSelectDir",     "txtPattern",       "chkInversePattern",
+    "lstImages",          "lstOperations",    "cmdNewList",       "cmdSaveList",
+    "cmdLoadList",        "chkExtract",       "txtTopLeftX",      "txtTopLeftY",
+    "txtBottomRightX",    "txtBottomRightY",  "txtExtractWidth",  "udbExtractWidth",
+    "txtExtractHeight",   "udbExtractHeight", "chkResizeImage",   "cmbResizeMethod",
+    "txtResizeWidth",     "udbResizeWidth",   "txtResizeHeight",  "udbResizeHeight",
+    "txtPrefix",          "txtSuffix",        "cmbOutputFormat",  "txtJpgQuality",
+    "udbJpgQuality",      "cmdNewOperation",  "cmdSaveOperation", "cmdAddOperation",
+    "cmdRemoveOperation", "cmdAbout",         "cmdVisitHV",       "cmdGo",
+    "cmdSelectAll",       "cmdDeselectAll",   "cmdUseCropTool",
 };
 
 // The design client area, twips.
@@ -473,10 +472,11 @@ void frmMain::BindControls() {
   cmdGo->setFont(bold);
 
   // Spinners and their boxes, with the editor's limits.
-  const std::pair<UpDown *, QLineEdit *> spinners[] = {
-      {udbExtractWidth, txtExtractWidth}, {udbExtractHeight, txtExtractHeight},
-      {udbResizeWidth, txtResizeWidth},   {udbResizeHeight, txtResizeHeight},
-      {udbJpgQuality, txtJpgQuality}};
+  const std::pair<UpDown *, QLineEdit *> spinners[] = {{udbExtractWidth, txtExtractWidth},
+                                                       {udbExtractHeight, txtExtractHeight},
+                                                       {udbResizeWidth, txtResizeWidth},
+                                                       {udbResizeHeight, txtResizeHeight},
+                                                       {udbJpgQuality, txtJpgQuality}};
   for (const auto &[spinner, buddy] : spinners) {
     spinner->setBuddy(buddy);
     spinner->setRange(spinner == udbJpgQuality ? 1 : 5, spinner == udbJpgQuality ? 100 : 20000);
@@ -487,9 +487,9 @@ void frmMain::BindControls() {
   // it, centred where the layout puts it.
   const QRect design = chkInversePattern->geometry();
   const QSize box = CheckBoxIconSize(chkInversePattern) + QSize(2, 2);
-  chkInversePattern->setGeometry(QRect(QPoint(0, 0), box.expandedTo(design.size()))
-                                     .translated(design.center() - QPoint(box.width() / 2,
-                                                                          box.height() / 2)));
+  chkInversePattern->setGeometry(
+      QRect(QPoint(0, 0), box.expandedTo(design.size()))
+          .translated(design.center() - QPoint(box.width() / 2, box.height() / 2)));
   fraLoadingImages->hide();
   lblViewPictureError->hide();
   lblViewPictureError->setWordWrap(true);
@@ -518,9 +518,8 @@ void frmMain::FitFont() {
   // proportions come closest, and the size shrinks until every caption fits.
   QFont font = QApplication::font();
   font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
-                    QStringLiteral("Arimo"), QStringLiteral("Arial"),
-                    QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica"),
-                    QApplication::font().family()});
+                    QStringLiteral("Arimo"), QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
+                    QStringLiteral("Helvetica"), QApplication::font().family()});
   for (double points = 8.0; points >= 6.0; points -= 0.5) {
     font.setPointSizeF(points);
     centralWidget()->setFont(font);

@@ -51,9 +51,9 @@ void frmMain::cmdSelectDir_Click() {
   try {
     folder = services_.folderBrowser.browse(QStringLiteral("Select Input Directory"));
   } catch (const Failure &failure) {
-    services_.errorReporter.DisplayError(ErrorReport::from(
-        failure, windowTitle(), kForm, QStringLiteral("cmdSelectDir_Click"),
-        QStringLiteral("Showing Browse Window")));
+    services_.errorReporter.DisplayError(
+        ErrorReport::from(failure, windowTitle(), kForm, QStringLiteral("cmdSelectDir_Click"),
+                          QStringLiteral("Showing Browse Window")));
   }
   if (!folder.isEmpty()) txtInputDirectory->setText(folder);
 }
@@ -209,9 +209,9 @@ void frmMain::AdjustHorizontalScroll(QListWidget *lstbox) {
   double widest = 0;
   for (int row = 0; row < lstbox->count(); ++row) {
     const ImageEntry *entry = lstbox == lstImages ? EntryAt(row) : nullptr;
-    const double twips = entry ? entry->widthTwips
-                               : metrics.horizontalAdvance(ExtentText(lstbox->item(row)->text())) *
-                                     twipsPerPixelX_;
+    const double twips =
+        entry ? entry->widthTwips
+              : metrics.horizontalAdvance(ExtentText(lstbox->item(row)->text())) * twipsPerPixelX_;
     widest = std::max(widest, twips);
   }
   delegate->setExtent(HorizontalExtentPixels(widest, twipsPerPixelX_));

@@ -12,7 +12,7 @@ public:
   static constexpr int kType = QListWidgetItem::UserType + 1;
   explicit ImageEntry(const QString &name) : QListWidgetItem(name, nullptr, kType) {}
 
-  int passMark = 0;   // seen in the running refresh
+  int passMark = 0;      // seen in the running refresh
   double widthTwips = 0; // display width, measured once
 };
 

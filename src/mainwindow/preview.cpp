@@ -9,8 +9,8 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QImageReader>
 #include <QLabel>
@@ -88,8 +88,7 @@ void frmMain::lstImages_Click() {
   if (!current->isSelected()) current->setSelected(true);
 
   const QString name = current->text();
-  cmdUseCropTool->setToolTip(
-      "Use crop tool to specify coordinates on selected image: " + name);
+  cmdUseCropTool->setToolTip("Use crop tool to specify coordinates on selected image: " + name);
   LoadingPreview = true;
   lblLoading->setText(QStringLiteral("Loading..."));
   imgPreview->hide();

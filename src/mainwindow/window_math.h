@@ -38,8 +38,7 @@ QStringList PreviewSizeArgs(const QString &image);
 inline const QString kPreviewFormat = QStringLiteral("png");
 // The preview convert. The JPEG size hint (twice the box, whole pixels) lets
 // the decoder scale down while it reads; other formats ignore it.
-QStringList PreviewConvertArgs(const QString &image, const QString &preview,
-                               const PreviewBox &box);
+QStringList PreviewConvertArgs(const QString &image, const QString &preview, const PreviewBox &box);
 
 // Top-left corner that centres a picture in a frame (halves rounded).
 QPoint CentredOrigin(const QSize &frame, const QSize &picture);

@@ -57,8 +57,8 @@ TEST_F(MainWindow, ControlsCarryTheirCaptionsItemsAndTooltips) {
     formats << window->cmbOutputFormat->itemText(i);
   EXPECT_EQ(methods,
             QStringList({"Limit Width & Height", "Limit Width", "Limit Height", "Fix to Size"}));
-  EXPECT_EQ(formats, QStringList({"Don't Change", "BMP", "GIF", "JPG", "PNG", "TIFF", "MIFF",
-                                  "TGA"}));
+  EXPECT_EQ(formats,
+            QStringList({"Don't Change", "BMP", "GIF", "JPG", "PNG", "TIFF", "MIFF", "TGA"}));
   EXPECT_EQ(window->lstOperations->toolTip(),
             "The list of operations to preform on each image. Check operations to enable them.");
   EXPECT_EQ(window->txtJpgQuality->toolTip(),
@@ -84,16 +84,16 @@ TEST_F(MainWindow, EveryCaptionFitsItsControl) {
 TEST_F(MainWindow, TabMovesThroughTheControlsInOrder) {
   Open();
   const QStringList order = {
-      "txtInputDirectory", "cmdSelectDir",     "txtPattern",       "chkInversePattern",
-      "lstImages",         "lstOperations",    "cmdNewList",       "cmdSaveList",
-      "cmdLoadList",       "chkExtract",       "txtTopLeftX",      "txtTopLeftY",
-      "txtBottomRightX",   "txtBottomRightY",  "txtExtractWidth",  "udbExtractWidth",
-      "txtExtractHeight",  "udbExtractHeight", "chkResizeImage",   "cmbResizeMethod",
-      "txtResizeWidth",    "udbResizeWidth",   "txtResizeHeight",  "udbResizeHeight",
-      "txtPrefix",         "txtSuffix",        "cmbOutputFormat",  "txtJpgQuality",
-      "udbJpgQuality",     "cmdNewOperation",  "cmdSaveOperation", "cmdAddOperation",
-      "cmdRemoveOperation", "cmdAbout",        "cmdVisitHV",       "cmdGo",
-      "cmdSelectAll",      "cmdDeselectAll",   "cmdUseCropTool"};
+      "txtInputDirectory",  "cmdSelectDir",     "txtPattern",       "chkInversePattern",
+      "lstImages",          "lstOperations",    "cmdNewList",       "cmdSaveList",
+      "cmdLoadList",        "chkExtract",       "txtTopLeftX",      "txtTopLeftY",
+      "txtBottomRightX",    "txtBottomRightY",  "txtExtractWidth",  "udbExtractWidth",
+      "txtExtractHeight",   "udbExtractHeight", "chkResizeImage",   "cmbResizeMethod",
+      "txtResizeWidth",     "udbResizeWidth",   "txtResizeHeight",  "udbResizeHeight",
+      "txtPrefix",          "txtSuffix",        "cmbOutputFormat",  "txtJpgQuality",
+      "udbJpgQuality",      "cmdNewOperation",  "cmdSaveOperation", "cmdAddOperation",
+      "cmdRemoveOperation", "cmdAbout",         "cmdVisitHV",       "cmdGo",
+      "cmdSelectAll",       "cmdDeselectAll",   "cmdUseCropTool"};
   QStringList chain;
   QWidget *w = window->txtInputDirectory;
   do {

@@ -27,8 +27,8 @@ TEST_F(ImageList, ListsImagesByExtensionAndFirstDotInCaseFreeOrder) {
   Touch("a.tiff");
   QDir(images.path()).mkdir("folder.png");
   Open();
-  EXPECT_EQ(Listed(), QStringList({"a.tiff", "Abc.png", "abc.png", "b.png", "IMG.JPG",
-                                   "img01.gif", "img1.gif"}));
+  EXPECT_EQ(Listed(), QStringList({"a.tiff", "Abc.png", "abc.png", "b.png", "IMG.JPG", "img01.gif",
+                                   "img1.gif"}));
   EXPECT_EQ(Ticked(), Listed()) << "new entries arrive ticked";
   EXPECT_EQ(window->txtInputDirectory->toolTip(), "Image Folder: " + images.path());
   EXPECT_TRUE(window->lstImages->isVisible());
@@ -143,8 +143,8 @@ TEST_F(ImageList, AnInvalidDefaultFolderLeavesTheListEmptyWithoutLooping) {
   const QString fallbackPath = fallback.path();
   ASSERT_TRUE(QDir(fallbackPath).removeRecursively());
   const QString text = " does not exist, or is invalid!\r\nDirectory will be set to defualt.";
-  prompter.expect("Invalid Directory", "Directory: " + images.file("nowhere") + text,
-                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  prompter.expect("Invalid Directory", "Directory: " + images.file("nowhere") + text, Buttons::Ok,
+                  Icon::Exclamation, Answer::Ok);
   window->txtInputDirectory->setText(images.file("nowhere"));
   EXPECT_EQ(window->txtInputDirectory->text(), fallbackPath);
   EXPECT_EQ(Listed(), QStringList());

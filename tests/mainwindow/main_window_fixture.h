@@ -27,15 +27,16 @@ protected:
 
   // Builds the window and points it at `folder` (the test's own by default).
   void Open(const QString &folder = QString()) {
-    window = std::make_unique<frmMain>(MainWindowServices{
-        settings, prompter, browser, dialogs, shell, toolkit, errors, fallback.path(),
-        work.path()});
+    window = std::make_unique<frmMain>(MainWindowServices{settings, prompter, browser, dialogs,
+                                                          shell, toolkit, errors, fallback.path(),
+                                                          work.path()});
     window->show();
     window->txtInputDirectory->setText(folder.isEmpty() ? images.path() : folder);
   }
 
   void Make(const QStringList &names, int width = 8, int height = 6) {
-    for (const QString &name : names) MakeImage(images.file(name), width, height);
+    for (const QString &name : names)
+      MakeImage(images.file(name), width, height);
   }
   void Touch(const QString &name) { WriteBytes(images.file(name), "x"); }
 
@@ -58,7 +59,8 @@ protected:
   }
   int Calls(const QString &command) const {
     int n = 0;
-    for (const auto &call : toolkit.calls) n += call.command == command;
+    for (const auto &call : toolkit.calls)
+      n += call.command == command;
     return n;
   }
 

@@ -87,7 +87,8 @@ TEST_F(Preview, ADeletedFileShowsTheErrorStateAndNoDialog) {
   EXPECT_TRUE(window->lblViewPictureError->isVisible());
   EXPECT_TRUE(window->lblViewPictureError->text().startsWith("Error Loading: gone.png\n"))
       << window->lblViewPictureError->text().toStdString();
-  EXPECT_GT(window->lblViewPictureError->text().size(), QString("Error Loading: gone.png\n").size());
+  EXPECT_GT(window->lblViewPictureError->text().size(),
+            QString("Error Loading: gone.png\n").size());
   EXPECT_EQ(window->ImageLoaded, 0);
   EXPECT_FALSE(window->cmdUseCropTool->isEnabled());
   EXPECT_FALSE(window->imgPreview->isVisible());

@@ -42,9 +42,9 @@ TEST(WindowMath, PreviewGeometryIsWrittenInShortestForm) {
     const PreviewBox box = PreviewBoxFromTwips(2085, 1725, row.tppX, row.tppY);
     EXPECT_EQ(PreviewGeometryText(box).toStdString(), row.geometry);
     const QStringList args = PreviewConvertArgs("/in/a.jpg", "/work/p.png", box);
-    EXPECT_EQ(args.join(' ').toStdString(),
-              std::string("-define ") + row.hint + " -format png -geometry " + row.geometry +
-                  " /in/a.jpg /work/p.png");
+    EXPECT_EQ(args.join(' ').toStdString(), std::string("-define ") + row.hint +
+                                                " -format png -geometry " + row.geometry +
+                                                " /in/a.jpg /work/p.png");
   }
   EXPECT_EQ(ShortestDecimal(0.1f).toStdString(), "0.1");
   EXPECT_EQ(ShortestDecimal(100.0f).toStdString(), "100");

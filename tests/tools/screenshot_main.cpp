@@ -43,15 +43,16 @@ int main(int argc, char **argv) {
   MagickToolkit toolkit;
   PrintingErrorReporter errors;
   QTemporaryDir work;
-  frmMain window({settings, prompter, browser, dialogs, shell, toolkit, errors, QString(),
-                  work.path()});
+  frmMain window(
+      {settings, prompter, browser, dialogs, shell, toolkit, errors, QString(), work.path()});
   window.show();
   window.txtInputDirectory->setText(QString::fromLocal8Bit(argv[1]));
   window.chkExtract->setChecked(true);
   window.lstImages->item(1)->setCheckState(Qt::Unchecked);
   window.lstImages->setCurrentRow(QString::fromLocal8Bit(argv[2]).toInt());
   window.AdjustHorizontalScroll(window.lstImages);
-  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+  for (int i = 0; i < 20; ++i)
+    QCoreApplication::processEvents();
   if (window.ImageLoaded != 1) {
     std::fprintf(stderr, "no preview: %s\n", qPrintable(window.lblViewPictureError->text()));
     return 1;
