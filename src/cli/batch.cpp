@@ -1,0 +1,615 @@
+#include "cli/batch.h"
+
+#include "operations/clash_check.h"
+#include "operations/file_listing.h"
+#include "operations/operation.h"
+#include "operations/operation_list_file.h"
+#include "platform/failure.h"
+#include "platform/prompter.h"
+#include "processing/apply_operation.h"
+#include "processing/magick_toolkit.h"
+#include "settings/paths.h"
+#include "settings/settings.h"
+#include "version.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <QThread>
+
+#include <atomic>
+#include <condition_variable>
+#include <csignal>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace varnholt {
+
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void OnInterrupt(int) { gInterrupted = true; }
+
+// Ctrl-C asks the run to stop after the pairs under way (whose files are
+// then complete); a second Ctrl-C ends the program at once.
+class InterruptGuard {
+public:
+  InterruptGuard() {
+    gInterrupted = false;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &oldInt_);
+    ::sigaction(SIGTERM, &action, &oldTerm_);
+  }
+  ~InterruptGuard() {
+    ::sigaction(SIGINT, &oldInt_, nullptr);
+    ::sigaction(SIGTERM, &oldTerm_, nullptr);
+  }
+
+private:
+  struct sigaction oldInt_ {}, oldTerm_ {};
+};
+
+void Print(std::FILE *stream, const QString &text) {
+  const QByteArray bytes = text.toLocal8Bit();
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+  std::fflush(stream);
+}
+
+QString OneLine(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("; "));
+  text.replace(u'\r', QStringLiteral("; "));
+  text.replace(u'\n', QStringLiteral("; "));
+  return text;
+}
+
+// Questions that a window would ask are answered as a careful user would
+// without a window: "No" to suppressing the out-of-image messages (so every
+// such pair is skipped and reported), OK to the rest. The question is kept
+// for the report.
+class BatchPrompter : public Prompter {
+public:
+  Answer ask(const QString &title, const QString &text, Buttons buttons, Icon) override {
+    lastTitle = title;
+    lastText = text;
+    return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
+  }
+  void clear() {
+    lastTitle.clear();
+    lastText.clear();
+  }
+  QString lastTitle, lastText;
+};
+
+// The reasons out of the "Image too small" question: the lines between its
+// first line and its question.
+QString OutOfImageReasons(const QString &question) {
+  QStringList lines = question.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  if (lines.size() >= 2) {
+    lines.removeFirst();
+    lines.removeLast();
+  }
+  return lines.join(QStringLiteral("; "));
+}
+
+struct BatchOperation {
+  int position = 0; // 1-based in the list, unticked entries counted
+  QString text;
+  Operation op;
+};
+
+// What one image's pairs came to, printed in image order.
+struct ImageResult {
+  bool done = false;
+  int written = 0, skipped = 0, failed = 0;
+  QStringList lines; // for stderr, each ending in a line break
+};
+
+QString Absolute(const QString &folder) {
+  return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+}
+
+QString CanonicalFolder(const QString &folder) {
+  const QString canonical = QFileInfo(folder).canonicalFilePath();
+  return canonical.isEmpty() ? Absolute(folder) : canonical;
+}
+
+QString ClockText(double seconds) {
+  if (seconds < 0 || seconds > 1e7) return QStringLiteral("--:--");
+  const qint64 s = qRound64(seconds);
+  if (s >= 3600)
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600)
+        .arg((s / 60) % 60, 2, 10, QChar(u'0'))
+        .arg(s % 60, 2, 10, QChar(u'0'));
+  return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+}
+
+class ProgressBar {
+public:
+  ProgressBar(std::FILE *stream, bool shown, int total)
+      : stream_(stream), shown_(shown), total_(total) {
+    clock_.start();
+  }
+  void draw(int done) {
+    if (!shown_) return;
+    const double elapsed = clock_.elapsed() / 1000.0;
+    const double rate = elapsed > 0 ? done / elapsed : 0;
+    const int width = 28;
+    const int filled = total_ > 0 ? int(qint64(width) * done / total_) : width;
+    const QString bar = QString(filled, u'#') + QString(width - filled, u'.');
+    const QString left = done > 0 ? ClockText((total_ - done) / rate) : QStringLiteral("--:--");
+    Print(stream_, QStringLiteral("\r[%1] %2/%3 images  %4 images/s  %5 left\033[K")
+                       .arg(bar)
+                       .arg(done)
+                       .arg(total_)
+                       .arg(rate, 0, 'f', rate < 10 ? 2 : 1)
+                       .arg(left));
+    drawn_ = true;
+  }
+  // Lines printed while the bar shows go above it.
+  void clear() {
+    if (drawn_) Print(stream_, QStringLiteral("\r\033[K"));
+    drawn_ = false;
+  }
+
+private:
+  std::FILE *stream_;
+  bool shown_;
+  int total_;
+  bool drawn_ = false;
+  QElapsedTimer clock_;
+};
+
+// Every file a pair will write, so that no pair writes over a source image
+// or over what another pair of the run wrote: the order of the pairs (and
+// the number of jobs) then cannot change the files that come out.
+struct Plan {
+  QString outputFolder; // canonical
+  QSet<QString> sources;
+  std::map<QString, std::pair<int, int>> claimedBy; // path -> (image, operation index)
+};
+
+QStringList OutputsOf(const QString &folder, const QString &image, const Operation &op) {
+  const QString target = folder + u'/' + TargetName(image, op);
+  QStringList outputs{target};
+  if (!op.OutputFormat.isEmpty() && op.OutputFormat != kDontChange) {
+    const QString name = TargetName(image, op);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    outputs << folder + u'/' + (dot < 0 ? name : name.left(dot)) + u'.' + op.OutputFormat;
+  }
+  return outputs;
+}
+
+} // namespace
+
+QString BatchUsageText() {
+  return QStringLiteral(
+      "Usage: varnholt --batch LIST.vop [--input DIR] [--output DIR] [--pattern P] [--inverse]\n"
+      "                [--antialias] [--allow-out-of-bounds] [--jobs N] [--quiet]\n"
+      "       varnholt --batch --help\n");
+}
+
+QString BatchHelpText() {
+  return BatchUsageText() + QStringLiteral(R"(
+Runs the ticked operations of an operation list (a .vop file saved by
+Varnholt) on every image of a folder, without a window; no display is needed.
+
+  LIST.vop               the operation list; its ticked, readable operations run
+                         in list order
+  --input DIR            the image folder (default: the current folder). Images
+                         are its files with an image extension after the first
+                         dot (png bmp jpg jpeg gif tif tiff tga miff, any case),
+                         hidden files excepted, in name order ignoring case
+  --output DIR           write the results into DIR instead of beside the images
+  --pattern P            only images whose name before the first dot matches P
+                         (case-sensitive): ? any character, * any run, # a digit,
+                         [abc] [a-f] one of, [!abc] none of
+  --inverse              only images whose name does NOT match the pattern
+  --antialias            resize with antialiasing
+  --allow-out-of-bounds  a rectangle running past the right or bottom edge is cut
+                         at the edge instead of skipping the image
+  --jobs N               process N images at a time (default: one per core);
+                         the files written do not depend on N
+  --quiet                no progress bar
+  --help                 this text
+
+Each result is named prefix + image name + suffix + the image's extension; a
+format change writes a converted copy beside it with the format's extension.
+Source images are never written over: a pair that would replace a source image,
+or a file another pair of the same run writes, fails instead.
+
+It refuses to start, writing nothing, when the list cannot be read, a folder
+does not exist, the pattern is malformed, two ticked operations have the same
+prefix and suffix, or an operation has neither prefix nor suffix and no
+--output is given.
+
+A rectangle outside an image skips that pair with a warning; a failed pair
+prints an error line and the run goes on. Ctrl-C stops after the pairs under
+way. Progress goes to stderr when it is a terminal. The last line on stdout
+counts image-operation pairs:
+  N written, M skipped, K failed
+
+Exit status: 0 every pair written; 1 a pair skipped or failed, or the run was
+stopped; 2 wrong arguments or refused to start.
+
+Example:
+  varnholt --batch ~/lists/web.vop --input ~/Pictures/shoot --output ~/web --jobs 2
+)");
+}
+
+bool WantsBatch(int argc, char **argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--batch") == 0 || std::strncmp(argv[i], "--batch=", 8) == 0)
+      return true;
+  return false;
+}
+
+std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString &problem) {
+  BatchOptions options;
+  bool haveList = false;
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    QString name = args[i];
+    std::optional<QString> inlineValue;
+    if (name.startsWith(QStringLiteral("--")) && name.contains(u'=')) {
+      inlineValue = name.mid(name.indexOf(u'=') + 1);
+      name = name.left(name.indexOf(u'='));
+    }
+    const auto value = [&]() -> std::optional<QString> {
+      if (inlineValue) return inlineValue;
+      if (i + 1 >= args.size()) {
+        problem = name == "--batch" ? QStringLiteral("--batch needs an operation list file")
+                                    : name + " needs a value";
+        return std::nullopt;
+      }
+      return args[++i];
+    };
+    const auto flag = [&](bool &field) {
+      if (inlineValue) {
+        problem = name + " takes no value";
+        return false;
+      }
+      field = true;
+      return true;
+    };
+    if (name == "--help" || name == "-h") {
+      options.help = true;
+    } else if (name == "--batch") {
+      // "--batch --help" asks for help, not for a list named --help.
+      if (!inlineValue && i + 1 < args.size() && (args[i + 1] == "--help" || args[i + 1] == "-h"))
+        continue;
+      const auto v = value();
+      if (!v) return std::nullopt;
+      options.listFile = *v;
+      haveList = true;
+    } else if (name == "--input" || name == "--output" || name == "--pattern") {
+      const auto v = value();
+      if (!v) return std::nullopt;
+      if (name == "--pattern") {
+        options.pattern = *v;
+      } else if (v->isEmpty()) {
+        problem = name + " needs a folder";
+        return std::nullopt;
+      } else {
+        (name == "--input" ? options.inputDir : options.outputDir) = *v;
+      }
+    } else if (name == "--jobs" || name == "-j") {
+      const auto v = value();
+      if (!v) return std::nullopt;
+      bool ok = false;
+      const int jobs = v->toInt(&ok);
+      if (!ok || jobs < 1 || jobs > 256) {
+        problem = "--jobs needs a whole number from 1 to 256, not \"" + *v + "\"";
+        return std::nullopt;
+      }
+      options.jobs = jobs;
+    } else if (name == "--inverse") {
+      if (!flag(options.inverse)) return std::nullopt;
+    } else if (name == "--antialias") {
+      if (!flag(options.antialias)) return std::nullopt;
+    } else if (name == "--allow-out-of-bounds") {
+      if (!flag(options.allowOutOfBounds)) return std::nullopt;
+    } else if (name == "--quiet" || name == "-q") {
+      if (!flag(options.quiet)) return std::nullopt;
+    } else if (name.startsWith(u'-')) {
+      problem = "unknown option " + name;
+      return std::nullopt;
+    } else {
+      problem = "unexpected argument \"" + name + "\"";
+      return std::nullopt;
+    }
+  }
+  if (!options.help && (!haveList || options.listFile.isEmpty())) {
+    problem = QStringLiteral("--batch needs an operation list file");
+    return std::nullopt;
+  }
+  return options;
+}
+
+int RunBatch(const BatchOptions &options, const BatchConsole &console) {
+  const auto refuse = [&](const QString &why) {
+    Print(console.err, "varnholt: " + why + "\n");
+    return int(kBatchRefused);
+  };
+
+  // The list: its kept lines, as the main window would show them.
+  Settings settings;
+  QString error;
+  const QStringList lines = LoadOperationsFile(options.listFile, settings, error);
+  if (!error.isEmpty())
+    return refuse("cannot read the operation list " + options.listFile + ": " + error);
+  QList<OperationListItem> items;
+  for (const QString &line : lines) {
+    try {
+      items << SplitListLine(line);
+    } catch (const Failure &failure) {
+      return refuse("cannot read the operation list " + options.listFile + ": " + failure.text());
+    }
+  }
+
+  // Folders.
+  const QString inputDir = options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir;
+  if (!DirectoryExists(inputDir))
+    return refuse("the input folder " + inputDir + " does not exist");
+  if (!options.outputDir.isEmpty() && !DirectoryExists(options.outputDir))
+    return refuse("the output folder " + options.outputDir + " does not exist");
+  const QString inputFolder = Absolute(inputDir);
+  // An output folder that is the image folder itself protects nothing.
+  const bool separateOutput = !options.outputDir.isEmpty() &&
+                              CanonicalFolder(options.outputDir) != CanonicalFolder(inputDir);
+
+  QStringList images;
+  try {
+    images = ListImageFiles(inputFolder, options.pattern, options.inverse);
+  } catch (const Failure &failure) {
+    if (failure.number() == 93)
+      return refuse("the pattern \"" + options.pattern + "\" is malformed: " + failure.text());
+    return refuse("cannot list the input folder " + inputDir + ": " + failure.text());
+  }
+
+  // Operations: ticked, in list order; texts that cannot be read are passed
+  // over, as in a run from the window.
+  const QStringList clashes = ClashReportLines(items);
+  if (!clashes.isEmpty()) {
+    QString text = ClashMessageText(clashes);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return refuse("refusing to start, the operations clash.\n" + text);
+  }
+  std::vector<BatchOperation> operations;
+  QStringList passedOver;
+  for (qsizetype i = 0; i < items.size(); ++i) {
+    if (!items[i].ticked) continue;
+    QString parseError;
+    const Operation op = ParseOperation(items[i].text, parseError);
+    if (!parseError.isEmpty()) {
+      passedOver << QStringLiteral("varnholt: warning: the operation at position %1 cannot be "
+                                   "read and is passed over: %2\n")
+                        .arg(i + 1)
+                        .arg(parseError);
+      continue;
+    }
+    if (!separateOutput && op.Prefix.isEmpty() && op.Suffix.isEmpty())
+      return refuse(QStringLiteral("the operation at position %1 has neither a prefix nor a "
+                                   "suffix, so its results would replace the images; give "
+                                   "--output DIR, or a prefix or suffix")
+                        .arg(i + 1));
+    operations.push_back({int(i + 1), items[i].text, op});
+  }
+  for (const QString &line : passedOver) Print(console.err, line);
+
+  settings = Settings();
+  settings.OutputInDiffDir = separateOutput;
+  settings.OutputDir = separateOutput ? Absolute(options.outputDir) : QString();
+  settings.Antialias = options.antialias;
+  settings.AllowOutOfBoundry = options.allowOutOfBounds;
+
+  const int imageCount = int(images.size());
+  const int operationCount = int(operations.size());
+  if (imageCount == 0 || operationCount == 0) {
+    Print(console.err, imageCount == 0 ? "varnholt: nothing to do: no images in " + inputDir + "\n"
+                                       : QStringLiteral("varnholt: nothing to do: no ticked "
+                                                        "operations in the list\n"));
+    Print(console.out, QStringLiteral("0 written, 0 skipped, 0 failed\n"));
+    return kBatchAllWritten;
+  }
+
+  // Pairs that may not run: they would write over a source image or over
+  // what an earlier pair writes.
+  Plan plan;
+  plan.outputFolder = CanonicalFolder(separateOutput ? options.outputDir : inputDir);
+  const QString canonicalInput = CanonicalFolder(inputDir);
+  for (const QString &image : images) plan.sources.insert(canonicalInput + u'/' + image);
+  std::vector<QString> refusedPair(size_t(imageCount) * size_t(operationCount));
+  for (int i = 0; i < imageCount; ++i)
+    for (int k = 0; k < operationCount; ++k) {
+      for (const QString &output : OutputsOf(plan.outputFolder, images[i], operations[k].op)) {
+        QString &why = refusedPair[size_t(i) * operationCount + k];
+        if (!why.isEmpty()) break;
+        if (plan.sources.contains(output)) {
+          why = "it would write over the source image " + QFileInfo(output).fileName();
+        } else if (const auto [at, fresh] = plan.claimedBy.try_emplace(output, i, k); !fresh) {
+          why = QStringLiteral("%1 is already written for %2 by the operation at position %3")
+                    .arg(output, images[at->second.first])
+                    .arg(operations[at->second.second].position);
+        }
+      }
+    }
+
+  // The run: workers take whole images, one after another, each with its own
+  // ImageMagick; results are reported in image order.
+  const int jobs =
+      std::max(1, std::min(imageCount, options.jobs > 0 ? options.jobs : QThread::idealThreadCount()));
+  std::vector<ImageResult> results(static_cast<size_t>(imageCount));
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::atomic<int> nextImage{0};
+  std::atomic<bool> stop{false};
+  QString stopReason;
+  int active = jobs; // workers still running, under the mutex
+
+  const auto work = [&] {
+    std::unique_ptr<MagickToolkit> toolkit;
+    QString toolkitFailure;
+    try {
+      toolkit = std::make_unique<MagickToolkit>();
+    } catch (const Failure &failure) {
+      toolkitFailure = failure.text();
+    }
+    BatchPrompter prompter;
+    for (;;) {
+      if (stop || gInterrupted) break;
+      const int i = nextImage++;
+      if (i >= imageCount) break;
+      ImageResult result;
+      const QString path = AddBackslash(inputFolder) + images[i];
+      RunState state;
+      for (int k = 0; k < operationCount; ++k) {
+        const BatchOperation &bo = operations[k];
+        const QString pairName =
+            QStringLiteral("%1, operation at position %2").arg(images[i]).arg(bo.position);
+        if (stop || gInterrupted) {
+          ++result.skipped;
+          continue;
+        }
+        if (const QString &why = refusedPair[size_t(i) * operationCount + k]; !why.isEmpty()) {
+          ++result.failed;
+          result.lines << "varnholt: error: " + pairName + ": not run, " + why + "\n";
+          continue;
+        }
+        if (!toolkit) {
+          ++result.failed;
+          result.lines << "varnholt: error: " + pairName + ": " + toolkitFailure + "\n";
+          continue;
+        }
+        prompter.clear();
+        ApplyOutcome outcome = ApplyOutcome::Failed;
+        const ApplyEnvironment env{settings, inputFolder, *toolkit, prompter};
+        const QString failure = ApplyOperation(path, bo.op, env, state, &outcome);
+        if (outcome == ApplyOutcome::Written) {
+          ++result.written;
+        } else if (outcome == ApplyOutcome::Skipped) {
+          ++result.skipped;
+          if (prompter.lastTitle == QStringLiteral("Image too small"))
+            result.lines << "varnholt: warning: " + pairName +
+                                ": skipped, the rectangle is outside the image: " +
+                                OutOfImageReasons(prompter.lastText) + "\n";
+          else
+            result.lines << "varnholt: warning: " + pairName + ": skipped: " +
+                                OneLine(prompter.lastText) + "\n";
+        } else {
+          ++result.failed;
+          result.lines << "varnholt: error: " + pairName + ": " + OneLine(failure) + "\n";
+        }
+        if (state.StopProcess && !stop.exchange(true)) {
+          std::lock_guard lock(mutex);
+          stopReason = OneLine(prompter.lastText);
+        }
+      }
+      {
+        std::lock_guard lock(mutex);
+        result.done = true;
+        results[size_t(i)] = std::move(result);
+      }
+      changed.notify_all();
+    }
+    {
+      std::lock_guard lock(mutex);
+      --active;
+    }
+    changed.notify_all();
+  };
+
+  InterruptGuard interrupts;
+  MagickToolkit::initialise();
+  ProgressBar bar(console.err, console.errIsTerminal && !options.quiet, imageCount);
+  bar.draw(0);
+  std::vector<std::thread> workers;
+  workers.reserve(size_t(jobs));
+  for (int j = 0; j < jobs; ++j) workers.emplace_back(work);
+
+  int reported = 0;
+  int written = 0, skipped = 0, failed = 0;
+  // Called with the lock held; prints without it.
+  const auto report = [&](std::unique_lock<std::mutex> &lock) {
+    QStringList out;
+    int finished = 0;
+    for (const ImageResult &r : results) finished += r.done ? 1 : 0;
+    while (reported < imageCount && results[size_t(reported)].done) {
+      ImageResult &r = results[size_t(reported++)];
+      written += r.written;
+      skipped += r.skipped;
+      failed += r.failed;
+      out << r.lines;
+    }
+    lock.unlock();
+    if (!out.isEmpty()) {
+      bar.clear();
+      for (const QString &line : out) Print(console.err, line);
+    }
+    bar.draw(finished);
+    lock.lock();
+  };
+  {
+    std::unique_lock lock(mutex);
+    while (active > 0) {
+      changed.wait_for(lock, std::chrono::milliseconds(250));
+      report(lock);
+    }
+  }
+  for (std::thread &t : workers) t.join();
+  {
+    std::unique_lock lock(mutex);
+    report(lock);
+  }
+  bar.clear();
+
+  // Images never started by a stopped run count as skipped.
+  int notStarted = 0;
+  for (const ImageResult &r : results)
+    if (!r.done) ++notStarted;
+  skipped += notStarted * operationCount;
+  if (stop || gInterrupted) {
+    const QString why = gInterrupted ? QStringLiteral("interrupted") : stopReason;
+    Print(console.err, "varnholt: stopped (" + why + "); " +
+                           QString::number(notStarted) + " images not processed\n");
+  }
+  Print(console.out,
+        QStringLiteral("%1 written, %2 skipped, %3 failed\n").arg(written).arg(skipped).arg(failed));
+  return (skipped == 0 && failed == 0 && !stop && !gInterrupted) ? kBatchAllWritten
+                                                                  : kBatchSomeNotWritten;
+}
+
+int BatchMain(int argc, char **argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setOrganizationName(QStringLiteral("Varnholt"));
+  QCoreApplication::setApplicationName(QStringLiteral("Varnholt"));
+  QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
+  QStringList args = QCoreApplication::arguments();
+  args.removeFirst();
+  QString problem;
+  const std::optional<BatchOptions> options = ParseBatchArguments(args, problem);
+  if (!options) {
+    Print(stderr, "varnholt: " + problem + "\n" + BatchUsageText() +
+                      "Try 'varnholt --batch --help' for more.\n");
+    return kBatchRefused;
+  }
+  if (options->help) {
+    Print(stdout, BatchHelpText());
+    return kBatchAllWritten;
+  }
+  BatchConsole console;
+  console.errIsTerminal = ::isatty(fileno(stderr)) == 1;
+  return RunBatch(*options, console);
+}
+
+} // namespace varnholt
