@@ -16,10 +16,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QHash>
 #include <QSet>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
@@ -171,15 +171,7 @@ private:
   QElapsedTimer clock_;
 };
 
-// Every file a pair will write, so that no pair writes over a source image
-// or over what another pair of the run wrote: the order of the pairs (and
-// the number of jobs) then cannot change the files that come out.
-struct Plan {
-  QString outputFolder; // canonical
-  QSet<QString> sources;
-  std::map<QString, std::pair<int, int>> claimedBy; // path -> (image, operation index)
-};
-
+// Every file a pair writes: the result and the converted copy.
 QStringList OutputsOf(const QString &folder, const QString &image, const Operation &op) {
   const QString target = folder + u'/' + TargetName(image, op);
   QStringList outputs{target};
@@ -336,257 +328,316 @@ std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString
   return options;
 }
 
-int RunBatch(const BatchOptions &options, const BatchConsole &console) {
-  const auto refuse = [&](const QString &why) {
-    Print(console.err, "varnholt: " + why + "\n");
-    return int(kBatchRefused);
-  };
+namespace {
 
-  // The list: its kept lines, as the main window would show them.
+// Why the run does not start; printed as it stands.
+struct Refusal {
+  QString text;
+};
+
+// Everything a run needs, worked out before anything is written.
+struct BatchJob {
+  QString inputFolder;
+  QStringList images;
+  std::vector<BatchOperation> operations;
   Settings settings;
-  QString error;
-  const QStringList lines = LoadOperationsFile(options.listFile, settings, error);
-  if (!error.isEmpty())
-    return refuse("cannot read the operation list " + options.listFile + ": " + error);
-  QList<OperationListItem> items;
-  for (const QString &line : lines) {
-    try {
-      items << SplitListLine(line);
-    } catch (const Failure &failure) {
-      return refuse("cannot read the operation list " + options.listFile + ": " + failure.text());
-    }
-  }
+  std::vector<QString> notRun; // per pair, image-major: why it may not run
+  QStringList notes;           // warnings for before the run
 
-  // Folders.
+  const QString &whyNotRun(int image, int operation) const {
+    return notRun[size_t(image) * operations.size() + size_t(operation)];
+  }
+};
+
+QList<OperationListItem> ReadList(const QString &listFile) {
+  Settings ignored;
+  QString error;
+  const QStringList lines = LoadOperationsFile(listFile, ignored, error);
+  if (!error.isEmpty())
+    throw Refusal{"cannot read the operation list " + listFile + ": " + error};
+  QList<OperationListItem> items;
+  try {
+    for (const QString &line : lines) items << SplitListLine(line);
+  } catch (const Failure &failure) {
+    throw Refusal{"cannot read the operation list " + listFile + ": " + failure.text()};
+  }
+  return items;
+}
+
+// Pairs that may not run because they would write over a source image or
+// over what an earlier pair writes: whatever the order the pairs run in, the
+// same files come out.
+void PlanOutputs(BatchJob &job, const QString &outputFolder, const QString &inputFolder) {
+  QSet<QString> sources;
+  for (const QString &image : job.images) sources.insert(inputFolder + u'/' + image);
+  std::map<QString, std::pair<int, int>> claimedBy; // path -> (image, operation)
+  const int operationCount = int(job.operations.size());
+  job.notRun.assign(size_t(job.images.size()) * size_t(operationCount), QString());
+  for (int i = 0; i < int(job.images.size()); ++i)
+    for (int k = 0; k < operationCount; ++k) {
+      QString &why = job.notRun[size_t(i) * size_t(operationCount) + size_t(k)];
+      for (const QString &output : OutputsOf(outputFolder, job.images[i], job.operations[k].op)) {
+        if (sources.contains(output)) {
+          why = "it would write over the source image " + QFileInfo(output).fileName();
+        } else if (const auto [at, fresh] = claimedBy.try_emplace(output, i, k); !fresh) {
+          why = QStringLiteral("%1 is already written for %2 by the operation at position %3")
+                    .arg(output, job.images[at->second.first])
+                    .arg(job.operations[size_t(at->second.second)].position);
+        }
+        if (!why.isEmpty()) break;
+      }
+    }
+}
+
+BatchJob PrepareBatch(const BatchOptions &options) {
+  const QList<OperationListItem> items = ReadList(options.listFile);
+
   const QString inputDir = options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir;
-  if (!DirectoryExists(inputDir))
-    return refuse("the input folder " + inputDir + " does not exist");
+  if (!DirectoryExists(inputDir)) throw Refusal{"the input folder " + inputDir + " does not exist"};
   if (!options.outputDir.isEmpty() && !DirectoryExists(options.outputDir))
-    return refuse("the output folder " + options.outputDir + " does not exist");
-  const QString inputFolder = Absolute(inputDir);
+    throw Refusal{"the output folder " + options.outputDir + " does not exist"};
   // An output folder that is the image folder itself protects nothing.
   const bool separateOutput = !options.outputDir.isEmpty() &&
                               CanonicalFolder(options.outputDir) != CanonicalFolder(inputDir);
 
-  QStringList images;
+  BatchJob job;
+  job.inputFolder = Absolute(inputDir);
   try {
-    images = ListImageFiles(inputFolder, options.pattern, options.inverse);
+    job.images = ListImageFiles(job.inputFolder, options.pattern, options.inverse);
   } catch (const Failure &failure) {
     if (failure.number() == 93)
-      return refuse("the pattern \"" + options.pattern + "\" is malformed: " + failure.text());
-    return refuse("cannot list the input folder " + inputDir + ": " + failure.text());
+      throw Refusal{"the pattern \"" + options.pattern + "\" is malformed: " + failure.text()};
+    throw Refusal{"cannot list the input folder " + inputDir + ": " + failure.text()};
   }
 
-  // Operations: ticked, in list order; texts that cannot be read are passed
-  // over, as in a run from the window.
-  const QStringList clashes = ClashReportLines(items);
-  if (!clashes.isEmpty()) {
+  // The same check, on the same entries, as a run started from the window.
+  if (const QStringList clashes = ClashReportLines(items); !clashes.isEmpty()) {
     QString text = ClashMessageText(clashes);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return refuse("refusing to start, the operations clash.\n" + text);
+    throw Refusal{"refusing to start, the operations clash.\n" + text};
   }
-  std::vector<BatchOperation> operations;
-  QStringList passedOver;
+
+  // Ticked operations in list order; texts that cannot be read are passed
+  // over, as in a run from the window.
   for (qsizetype i = 0; i < items.size(); ++i) {
     if (!items[i].ticked) continue;
     QString parseError;
     const Operation op = ParseOperation(items[i].text, parseError);
     if (!parseError.isEmpty()) {
-      passedOver << QStringLiteral("varnholt: warning: the operation at position %1 cannot be "
-                                   "read and is passed over: %2\n")
-                        .arg(i + 1)
-                        .arg(parseError);
+      job.notes << QStringLiteral("varnholt: warning: the operation at position %1 cannot be "
+                                  "read and is passed over: %2\n")
+                       .arg(i + 1)
+                       .arg(parseError);
       continue;
     }
     if (!separateOutput && op.Prefix.isEmpty() && op.Suffix.isEmpty())
-      return refuse(QStringLiteral("the operation at position %1 has neither a prefix nor a "
+      throw Refusal{QStringLiteral("the operation at position %1 has neither a prefix nor a "
                                    "suffix, so its results would replace the images; give "
                                    "--output DIR, or a prefix or suffix")
-                        .arg(i + 1));
-    operations.push_back({int(i + 1), items[i].text, op});
-  }
-  for (const QString &line : passedOver) Print(console.err, line);
-
-  settings = Settings();
-  settings.OutputInDiffDir = separateOutput;
-  settings.OutputDir = separateOutput ? Absolute(options.outputDir) : QString();
-  settings.Antialias = options.antialias;
-  settings.AllowOutOfBoundry = options.allowOutOfBounds;
-
-  const int imageCount = int(images.size());
-  const int operationCount = int(operations.size());
-  if (imageCount == 0 || operationCount == 0) {
-    Print(console.err, imageCount == 0 ? "varnholt: nothing to do: no images in " + inputDir + "\n"
-                                       : QStringLiteral("varnholt: nothing to do: no ticked "
-                                                        "operations in the list\n"));
-    Print(console.out, QStringLiteral("0 written, 0 skipped, 0 failed\n"));
-    return kBatchAllWritten;
+                        .arg(i + 1)};
+    job.operations.push_back({int(i + 1), items[i].text, op});
   }
 
-  // Pairs that may not run: they would write over a source image or over
-  // what an earlier pair writes.
-  Plan plan;
-  plan.outputFolder = CanonicalFolder(separateOutput ? options.outputDir : inputDir);
-  const QString canonicalInput = CanonicalFolder(inputDir);
-  for (const QString &image : images) plan.sources.insert(canonicalInput + u'/' + image);
-  std::vector<QString> refusedPair(size_t(imageCount) * size_t(operationCount));
-  for (int i = 0; i < imageCount; ++i)
-    for (int k = 0; k < operationCount; ++k) {
-      for (const QString &output : OutputsOf(plan.outputFolder, images[i], operations[k].op)) {
-        QString &why = refusedPair[size_t(i) * operationCount + k];
-        if (!why.isEmpty()) break;
-        if (plan.sources.contains(output)) {
-          why = "it would write over the source image " + QFileInfo(output).fileName();
-        } else if (const auto [at, fresh] = plan.claimedBy.try_emplace(output, i, k); !fresh) {
-          why = QStringLiteral("%1 is already written for %2 by the operation at position %3")
-                    .arg(output, images[at->second.first])
-                    .arg(operations[at->second.second].position);
-        }
-      }
-    }
+  job.settings.OutputInDiffDir = separateOutput;
+  job.settings.OutputDir = separateOutput ? Absolute(options.outputDir) : QString();
+  job.settings.Antialias = options.antialias;
+  job.settings.AllowOutOfBoundry = options.allowOutOfBounds;
+  PlanOutputs(job, CanonicalFolder(separateOutput ? options.outputDir : inputDir),
+              CanonicalFolder(inputDir));
+  return job;
+}
 
-  // The run: workers take whole images, one after another, each with its own
-  // ImageMagick; results are reported in image order.
-  const int jobs =
-      std::max(1, std::min(imageCount, options.jobs > 0 ? options.jobs : QThread::idealThreadCount()));
-  std::vector<ImageResult> results(static_cast<size_t>(imageCount));
+// One worker's ImageMagick and its window-less answers.
+struct Worker {
+  std::unique_ptr<MagickToolkit> toolkit;
+  QString toolkitFailure;
+  BatchPrompter prompter;
+};
+
+// Shared by the workers and the thread that reports.
+struct RunControl {
+  std::atomic<bool> stop{false};
   std::mutex mutex;
+  QString stopReason; // under the mutex
+
+  bool stopping() const { return stop || gInterrupted; }
+};
+
+// All operations on one image, in list order.
+ImageResult ProcessImage(const BatchJob &job, int image, Worker &worker, RunControl &control) {
+  ImageResult result;
+  const QString path = AddBackslash(job.inputFolder) + job.images[image];
+  RunState state;
+  for (int k = 0; k < int(job.operations.size()); ++k) {
+    const BatchOperation &bo = job.operations[size_t(k)];
+    const QString pair =
+        QStringLiteral("%1, operation at position %2").arg(job.images[image]).arg(bo.position);
+    if (control.stopping()) {
+      ++result.skipped;
+      continue;
+    }
+    if (const QString &why = job.whyNotRun(image, k); !why.isEmpty()) {
+      ++result.failed;
+      result.lines << "varnholt: error: " + pair + ": not run, " + why + "\n";
+      continue;
+    }
+    if (!worker.toolkit) {
+      ++result.failed;
+      result.lines << "varnholt: error: " + pair + ": " + worker.toolkitFailure + "\n";
+      continue;
+    }
+    worker.prompter.clear();
+    ApplyOutcome outcome = ApplyOutcome::Failed;
+    const ApplyEnvironment env{job.settings, job.inputFolder, *worker.toolkit, worker.prompter};
+    const QString failure = ApplyOperation(path, bo.op, env, state, &outcome);
+    if (outcome == ApplyOutcome::Written) {
+      ++result.written;
+    } else if (outcome == ApplyOutcome::Skipped) {
+      ++result.skipped;
+      if (worker.prompter.lastTitle == QStringLiteral("Image too small"))
+        result.lines << "varnholt: warning: " + pair +
+                            ": skipped, the rectangle is outside the image: " +
+                            OutOfImageReasons(worker.prompter.lastText) + "\n";
+      else
+        result.lines << "varnholt: warning: " + pair + ": skipped: " +
+                            OneLine(worker.prompter.lastText) + "\n";
+    } else {
+      ++result.failed;
+      result.lines << "varnholt: error: " + pair + ": " + OneLine(failure) + "\n";
+    }
+    // The output folder went away during the run.
+    if (state.StopProcess && !control.stop.exchange(true)) {
+      std::lock_guard lock(control.mutex);
+      control.stopReason = OneLine(worker.prompter.lastText);
+    }
+  }
+  // The next image is another file; its pictures would only crowd
+  // ImageMagick's memory.
+  if (worker.toolkit) worker.toolkit->releaseDecoded();
+  return result;
+}
+
+struct Totals {
+  int written = 0, skipped = 0, failed = 0;
+};
+
+// Workers take whole images, one after another, each with its own
+// ImageMagick; this thread reports the results in image order.
+Totals RunJob(const BatchJob &job, int jobs, const BatchConsole &console, bool showProgress,
+              RunControl &control) {
+  const int imageCount = int(job.images.size());
+  std::vector<ImageResult> results(static_cast<size_t>(imageCount));
   std::condition_variable changed;
   std::atomic<int> nextImage{0};
-  std::atomic<bool> stop{false};
-  QString stopReason;
   int active = jobs; // workers still running, under the mutex
 
   const auto work = [&] {
-    std::unique_ptr<MagickToolkit> toolkit;
-    QString toolkitFailure;
+    Worker worker;
     try {
-      toolkit = std::make_unique<MagickToolkit>();
+      worker.toolkit = std::make_unique<MagickToolkit>();
     } catch (const Failure &failure) {
-      toolkitFailure = failure.text();
+      worker.toolkitFailure = failure.text();
     }
-    BatchPrompter prompter;
-    for (;;) {
-      if (stop || gInterrupted) break;
+    while (!control.stopping()) {
       const int i = nextImage++;
       if (i >= imageCount) break;
-      ImageResult result;
-      const QString path = AddBackslash(inputFolder) + images[i];
-      RunState state;
-      for (int k = 0; k < operationCount; ++k) {
-        const BatchOperation &bo = operations[k];
-        const QString pairName =
-            QStringLiteral("%1, operation at position %2").arg(images[i]).arg(bo.position);
-        if (stop || gInterrupted) {
-          ++result.skipped;
-          continue;
-        }
-        if (const QString &why = refusedPair[size_t(i) * operationCount + k]; !why.isEmpty()) {
-          ++result.failed;
-          result.lines << "varnholt: error: " + pairName + ": not run, " + why + "\n";
-          continue;
-        }
-        if (!toolkit) {
-          ++result.failed;
-          result.lines << "varnholt: error: " + pairName + ": " + toolkitFailure + "\n";
-          continue;
-        }
-        prompter.clear();
-        ApplyOutcome outcome = ApplyOutcome::Failed;
-        const ApplyEnvironment env{settings, inputFolder, *toolkit, prompter};
-        const QString failure = ApplyOperation(path, bo.op, env, state, &outcome);
-        if (outcome == ApplyOutcome::Written) {
-          ++result.written;
-        } else if (outcome == ApplyOutcome::Skipped) {
-          ++result.skipped;
-          if (prompter.lastTitle == QStringLiteral("Image too small"))
-            result.lines << "varnholt: warning: " + pairName +
-                                ": skipped, the rectangle is outside the image: " +
-                                OutOfImageReasons(prompter.lastText) + "\n";
-          else
-            result.lines << "varnholt: warning: " + pairName + ": skipped: " +
-                                OneLine(prompter.lastText) + "\n";
-        } else {
-          ++result.failed;
-          result.lines << "varnholt: error: " + pairName + ": " + OneLine(failure) + "\n";
-        }
-        if (state.StopProcess && !stop.exchange(true)) {
-          std::lock_guard lock(mutex);
-          stopReason = OneLine(prompter.lastText);
-        }
-      }
+      ImageResult result = ProcessImage(job, i, worker, control);
       {
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(control.mutex);
         result.done = true;
         results[size_t(i)] = std::move(result);
       }
       changed.notify_all();
     }
     {
-      std::lock_guard lock(mutex);
+      std::lock_guard lock(control.mutex);
       --active;
     }
     changed.notify_all();
   };
 
-  InterruptGuard interrupts;
   MagickToolkit::initialise();
-  ProgressBar bar(console.err, console.errIsTerminal && !options.quiet, imageCount);
+  ProgressBar bar(console.err, showProgress, imageCount);
   bar.draw(0);
   std::vector<std::thread> workers;
-  workers.reserve(size_t(jobs));
   for (int j = 0; j < jobs; ++j) workers.emplace_back(work);
 
+  Totals totals;
   int reported = 0;
-  int written = 0, skipped = 0, failed = 0;
   // Called with the lock held; prints without it.
   const auto report = [&](std::unique_lock<std::mutex> &lock) {
-    QStringList out;
+    QStringList lines;
     int finished = 0;
     for (const ImageResult &r : results) finished += r.done ? 1 : 0;
     while (reported < imageCount && results[size_t(reported)].done) {
-      ImageResult &r = results[size_t(reported++)];
-      written += r.written;
-      skipped += r.skipped;
-      failed += r.failed;
-      out << r.lines;
+      const ImageResult &r = results[size_t(reported++)];
+      totals.written += r.written;
+      totals.skipped += r.skipped;
+      totals.failed += r.failed;
+      lines << r.lines;
     }
     lock.unlock();
-    if (!out.isEmpty()) {
+    if (!lines.isEmpty()) {
       bar.clear();
-      for (const QString &line : out) Print(console.err, line);
+      for (const QString &line : lines) Print(console.err, line);
     }
     bar.draw(finished);
     lock.lock();
   };
   {
-    std::unique_lock lock(mutex);
+    std::unique_lock lock(control.mutex);
     while (active > 0) {
       changed.wait_for(lock, std::chrono::milliseconds(250));
       report(lock);
     }
   }
   for (std::thread &t : workers) t.join();
-  {
-    std::unique_lock lock(mutex);
-    report(lock);
-  }
   bar.clear();
 
-  // Images never started by a stopped run count as skipped.
+  // Images a stopped run never started count as skipped.
   int notStarted = 0;
-  for (const ImageResult &r : results)
-    if (!r.done) ++notStarted;
-  skipped += notStarted * operationCount;
-  if (stop || gInterrupted) {
-    const QString why = gInterrupted ? QStringLiteral("interrupted") : stopReason;
-    Print(console.err, "varnholt: stopped (" + why + "); " +
-                           QString::number(notStarted) + " images not processed\n");
+  for (const ImageResult &r : results) notStarted += r.done ? 0 : 1;
+  totals.skipped += notStarted * int(job.operations.size());
+  if (control.stopping())
+    Print(console.err, "varnholt: stopped (" +
+                           (gInterrupted ? QStringLiteral("interrupted") : control.stopReason) +
+                           "); " + QString::number(notStarted) + " images not processed\n");
+  return totals;
+}
+
+} // namespace
+
+int RunBatch(const BatchOptions &options, const BatchConsole &console) {
+  BatchJob job;
+  try {
+    job = PrepareBatch(options);
+  } catch (const Refusal &refusal) {
+    Print(console.err, "varnholt: " + refusal.text + "\n");
+    return kBatchRefused;
   }
-  Print(console.out,
-        QStringLiteral("%1 written, %2 skipped, %3 failed\n").arg(written).arg(skipped).arg(failed));
-  return (skipped == 0 && failed == 0 && !stop && !gInterrupted) ? kBatchAllWritten
-                                                                  : kBatchSomeNotWritten;
+  for (const QString &note : job.notes) Print(console.err, note);
+
+  const int imageCount = int(job.images.size());
+  if (imageCount == 0 || job.operations.empty()) {
+    Print(console.err, imageCount == 0
+                           ? "varnholt: nothing to do: no images in " +
+                                 (options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir) + "\n"
+                           : QStringLiteral("varnholt: nothing to do: no ticked operations in the list\n"));
+    Print(console.out, QStringLiteral("0 written, 0 skipped, 0 failed\n"));
+    return kBatchAllWritten;
+  }
+
+  const int jobs = std::clamp(options.jobs > 0 ? options.jobs : QThread::idealThreadCount(), 1,
+                              imageCount);
+  InterruptGuard interrupts;
+  RunControl control;
+  const Totals totals = RunJob(job, jobs, console, console.errIsTerminal && !options.quiet, control);
+  Print(console.out, QStringLiteral("%1 written, %2 skipped, %3 failed\n")
+                         .arg(totals.written)
+                         .arg(totals.skipped)
+                         .arg(totals.failed));
+  return (totals.skipped == 0 && totals.failed == 0 && !control.stopping()) ? kBatchAllWritten
+                                                                           : kBatchSomeNotWritten;
 }
 
 int BatchMain(int argc, char **argv) {

@@ -293,8 +293,9 @@ std::optional<ReusableMogrify> AsReusableMogrify(const QStringList &args) {
 // same.
 struct MagickToolkit::DecodedCache {
   struct Entry {
+    QString path;
     FileKey key;
-    QByteArray digest;
+    QByteArray digest; // worked out when first needed
     QString registryKey;
     quint64 lastUse = 0;
   };
@@ -303,8 +304,11 @@ struct MagickToolkit::DecodedCache {
   int next = 0;
   QString prefix;
 
-  ~DecodedCache() {
+  ~DecodedCache() { clear(); }
+
+  void clear() {
     for (const Entry &e : entries) DeleteImageRegistry(e.registryKey.toLatin1().constData());
+    entries.clear();
   }
 
   // The registry name of the file's picture, decoding it when needed; empty
@@ -320,8 +324,18 @@ struct MagickToolkit::DecodedCache {
         return e.registryKey;
       }
     }
+    // Only a file of the same size can be a copy; hashing is cheap next to
+    // decoding, but not free.
     for (Entry &e : entries) {
-      if (e.key.size != key->size || e.digest.isEmpty()) continue;
+      if (e.key.size != key->size) continue;
+      if (e.digest.isEmpty()) {
+        if (KeyOf(e.path) != e.key) continue;
+        e.digest = Digest(e.path);
+        if (e.digest.isEmpty() || KeyOf(e.path) != e.key) {
+          e.digest.clear();
+          continue;
+        }
+      }
       if (digest.isEmpty()) digest = Digest(real);
       if (!digest.isEmpty() && digest == e.digest && KeyOf(real) == key) {
         e.lastUse = ++clock;
@@ -334,8 +348,6 @@ struct MagickToolkit::DecodedCache {
 
 private:
   QString decode(const QString &real, const FileKey &key, Call &call) {
-    const QByteArray digest = Digest(real);
-    if (digest.isEmpty()) return {};
     ImageInfo *info = AcquireImageInfo();
     ExceptionInfo *exception = AcquireExceptionInfo();
     const QByteArray link = call.input(real).toUtf8();
@@ -360,7 +372,7 @@ private:
       DeleteImageRegistry(oldest->registryKey.toLatin1().constData());
       entries.erase(oldest);
     }
-    entries.push_back({key, digest, registryKey, ++clock});
+    entries.push_back({real, key, QByteArray(), registryKey, ++clock});
     return registryKey;
   }
 };
@@ -383,6 +395,11 @@ MagickToolkit::MagickToolkit()
 }
 
 MagickToolkit::~MagickToolkit() = default;
+
+void MagickToolkit::releaseDecoded() {
+  std::lock_guard lock(cacheMutex_);
+  cache_->clear();
+}
 
 QString MagickToolkit::identify(const QStringList &args) {
   RequireFile(args, 1, "identify");

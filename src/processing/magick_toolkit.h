@@ -30,6 +30,9 @@ public:
 
   // Decoded pictures kept between calls (see the .cpp); for tests.
   int decodedReuses() const { return reuses_; }
+  // Lets go of them, when the next calls read other files: ImageMagick's
+  // memory budget is shared by the whole process.
+  void releaseDecoded();
 
 private:
   struct DecodedCache;

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,8 @@ struct Result {
 };
 
 // The real executable, as a script would start it: no display, no platform.
-Result RunVarnholt(const QStringList &args, const QString &workingDir = QString()) {
+Result RunProgram(const QString &program, const QStringList &args,
+                  const QString &workingDir = QString()) {
   QProcess process;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.remove(QStringLiteral("DISPLAY"));
@@ -31,13 +33,17 @@ Result RunVarnholt(const QStringList &args, const QString &workingDir = QString(
   env.remove(QStringLiteral("QT_QPA_PLATFORM"));
   process.setProcessEnvironment(env);
   if (!workingDir.isEmpty()) process.setWorkingDirectory(workingDir);
-  process.start(QStringLiteral(VARNHOLT_EXECUTABLE), args);
+  process.start(program, args);
   EXPECT_TRUE(process.waitForFinished(60000));
   Result r;
   r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
   r.out = QString::fromLocal8Bit(process.readAllStandardOutput());
   r.err = QString::fromLocal8Bit(process.readAllStandardError());
   return r;
+}
+
+Result RunVarnholt(const QStringList &args, const QString &workingDir = QString()) {
+  return RunProgram(QStringLiteral(VARNHOLT_EXECUTABLE), args, workingDir);
 }
 
 void WriteList(const QString &path, const QList<std::pair<bool, QString>> &items) {
@@ -203,6 +209,23 @@ TEST_F(Batch, TwoJobsWriteTheSameFilesAsOne) {
     if (!ia.isNull()) EXPECT_EQ(ia, ib) << name.toStdString();
     else if (!name.endsWith(".png", Qt::CaseInsensitive)) EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b)) << name.toStdString();
   }
+}
+
+TEST_F(Batch, DrawsProgressOnlyOnATerminalAndNotWhenQuiet) {
+  const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+  if (script.isEmpty()) GTEST_SKIP() << "needs script(1) for a terminal";
+  WriteList(list, {{true, kWidth}});
+  const auto onTerminal = [&](const QString &extra) {
+    const QString command = QStringLiteral("'%1' --batch '%2' --input '%3' --output '%4' %5")
+                                .arg(QStringLiteral(VARNHOLT_EXECUTABLE), list, in(), out(), extra);
+    return RunProgram(script, {"-qec", command, "/dev/null"}).out;
+  };
+  const QString shown = onTerminal(QString());
+  EXPECT_TRUE(shown.contains("\r[############################] 2/2 images  ")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(" images/s  0:00 left\033[K")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains("\r\033[K2 written, 0 skipped, 0 failed")) << "the bar is gone at the end";
+  const QString quiet = onTerminal(QStringLiteral("--quiet"));
+  EXPECT_EQ(quiet.trimmed(), "2 written, 0 skipped, 0 failed");
 }
 
 TEST_F(Batch, HelpDocumentsTheModeAndNothingToDoIsSuccess) {
