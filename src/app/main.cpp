@@ -1,4 +1,5 @@
 #include "dialogs/frm_error.h"
+#include "cli/batch.h"
 #include "mainwindow/frm_main.h"
 #include "platform/qt_desktop.h"
 #include "platform/settings_store.h"
@@ -17,6 +18,7 @@
 namespace {
 const char *kUsage =
     "Usage: varnholt [FOLDER | LIST.vop]\n"
+    "       varnholt --batch LIST.vop [OPTIONS]   (no window; see varnholt --batch --help)\n"
     "       varnholt --version | --help\n"
     "\n"
     "Varnholt processes the images of one folder in a batch: pick a folder,\n"
@@ -30,6 +32,9 @@ const char *kUsage =
 } // namespace
 
 int main(int argc, char **argv) {
+  // The batch mode runs where there may be no display at all, so it must
+  // decide before any window-system object exists.
+  if (varnholt::WantsBatch(argc, argv)) return varnholt::BatchMain(argc, argv);
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--version") == 0) {
       std::printf("%s\n", varnholt::kVersionText);

@@ -3,14 +3,18 @@
 #include "platform/failure.h"
 #include "platform/file_ops.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cerrno>
+#include <algorithm>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -105,6 +109,8 @@ public:
     aliases_.push_back({out.hiddenStem, out.realStem});
     return out;
   }
+
+  void alias(const QString &safe, const QString &real) { aliases_.push_back({safe, real}); }
 
   // ImageMagick's words with our safe names turned back into the user's.
   QString unalias(QString text) const {
@@ -206,7 +212,170 @@ void RequireFile(const QStringList &args, int count, const char *program) {
     throw Failure(kErrToolkit, QStringLiteral("ImageMagick's ") + program + " was given no file");
 }
 
+// A file as it is on disk now: any rewrite changes one of these.
+struct FileKey {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  long mtimeSec = 0, mtimeNsec = 0, ctimeSec = 0, ctimeNsec = 0;
+  bool operator==(const FileKey &) const = default;
+};
+
+std::optional<FileKey> KeyOf(const QString &path) {
+  struct stat st {};
+  if (::stat(Native(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return FileKey{st.st_dev,          st.st_ino,          st.st_size,         st.st_mtim.tv_sec,
+                 st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+}
+
+QByteArray Digest(const QString &path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  QCryptographicHash hash(QCryptographicHash::Blake2b_256);
+  if (!hash.addData(&file)) return {};
+  return hash.result();
+}
+
+bool IsWord(const QString &text) {
+  static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9]{1,16}$"));
+  return plain.match(text).hasMatch();
+}
+
+// The calls whose input may come from a picture decoded earlier: the ones a
+// run makes. Only settings that do not change how a file is decoded may
+// come before the input.
+bool IsReusableConvert(const QStringList &args) {
+  if (args.size() < 2) return false;
+  for (qsizetype i = 0; i + 2 < args.size(); ++i) {
+    const QString &a = args[i];
+    if ((a == "-quality" || a == "-crop") && i + 3 < args.size()) ++i;
+    else if (a != "+repage") return false;
+  }
+  return true;
+}
+
+// mogrify with "-quality Q" and either "-format F" or "[-antialias] -geometry G".
+struct ReusableMogrify {
+  QStringList options; // for convert, before the decoded input
+  QString format;      // set for a format change
+};
+std::optional<ReusableMogrify> AsReusableMogrify(const QStringList &args) {
+  ReusableMogrify m;
+  bool geometry = false;
+  for (qsizetype i = 0; i + 1 < args.size(); ++i) {
+    const QString &a = args[i];
+    if (a == "-quality" && i + 2 < args.size()) {
+      m.options << a << args[++i];
+    } else if (a == "-antialias") {
+      m.options << a;
+    } else if (a == "-geometry" && i + 2 < args.size() && !geometry) {
+      m.options << a << args[++i];
+      geometry = true;
+    } else if (a == "-format" && i + 2 < args.size() && m.format.isEmpty() && IsWord(args[i + 1])) {
+      m.format = args[++i];
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (geometry == !m.format.isEmpty()) return std::nullopt; // exactly one of the two
+  return m;
+}
+
 } // namespace
+
+// Every operation of a run starts by decoding the same image, and a resize
+// decodes the file that the format change decoded just before; a whole-image
+// operation works on a byte-for-byte copy of the image. Decoding is most of
+// the time a run takes, so the last two pictures decoded stay in
+// ImageMagick's registry and are handed to the next command that reads the
+// same file, or a file with the same contents, as "mpr:". The commands are
+// the ones ImageMagick would run on the file, so the pixels written are the
+// same.
+struct MagickToolkit::DecodedCache {
+  struct Entry {
+    QString path;
+    FileKey key;
+    QByteArray digest; // worked out when first needed
+    QString registryKey;
+    quint64 lastUse = 0;
+  };
+  std::vector<Entry> entries;
+  quint64 clock = 0;
+  int next = 0;
+  QString prefix;
+
+  ~DecodedCache() { clear(); }
+
+  void clear() {
+    for (const Entry &e : entries) DeleteImageRegistry(e.registryKey.toLatin1().constData());
+    entries.clear();
+  }
+
+  // The registry name of the file's picture, decoding it when needed; empty
+  // when it cannot or should not be kept (the command then reads the file).
+  QString find(const QString &real, Call &call, std::atomic<int> &reuses) {
+    const std::optional<FileKey> key = KeyOf(real);
+    if (!key) return {};
+    QByteArray digest;
+    for (Entry &e : entries) {
+      if (e.key == *key) {
+        e.lastUse = ++clock;
+        ++reuses;
+        return e.registryKey;
+      }
+    }
+    // Only a file of the same size can be a copy; hashing is cheap next to
+    // decoding, but not free.
+    for (Entry &e : entries) {
+      if (e.key.size != key->size) continue;
+      if (e.digest.isEmpty()) {
+        if (KeyOf(e.path) != e.key) continue;
+        e.digest = Digest(e.path);
+        if (e.digest.isEmpty() || KeyOf(e.path) != e.key) {
+          e.digest.clear();
+          continue;
+        }
+      }
+      if (digest.isEmpty()) digest = Digest(real);
+      if (!digest.isEmpty() && digest == e.digest && KeyOf(real) == key) {
+        e.lastUse = ++clock;
+        ++reuses;
+        return e.registryKey;
+      }
+    }
+    return decode(real, *key, call);
+  }
+
+private:
+  QString decode(const QString &real, const FileKey &key, Call &call) {
+    ImageInfo *info = AcquireImageInfo();
+    ExceptionInfo *exception = AcquireExceptionInfo();
+    const QByteArray link = call.input(real).toUtf8();
+    CopyMagickString(info->filename, link.constData(), MaxTextExtent);
+    Image *image = ReadImage(info, exception);
+    const bool usable = image && exception->severity < ErrorException &&
+                        GetImageListLength(image) == 1 && KeyOf(real) == key;
+    QString registryKey;
+    if (usable) {
+      registryKey = prefix + QString::number(++next);
+      if (SetImageRegistry(ImageRegistryType, registryKey.toLatin1().constData(), image,
+                           exception) == MagickFalse)
+        registryKey.clear();
+    }
+    if (image) DestroyImageList(image);
+    DestroyExceptionInfo(exception);
+    DestroyImageInfo(info);
+    if (registryKey.isEmpty()) return {};
+    if (entries.size() >= 2) {
+      auto oldest = std::min_element(entries.begin(), entries.end(),
+                                     [](const Entry &a, const Entry &b) { return a.lastUse < b.lastUse; });
+      DeleteImageRegistry(oldest->registryKey.toLatin1().constData());
+      entries.erase(oldest);
+    }
+    entries.push_back({real, key, QByteArray(), registryKey, ++clock});
+    return registryKey;
+  }
+};
 
 void MagickToolkit::initialise() {
   static std::once_flag once;
@@ -217,13 +386,20 @@ void MagickToolkit::initialise() {
   });
 }
 
-MagickToolkit::MagickToolkit() : scratch_(SafeScratchRoot() + "/varnholt-XXXXXX") {
+MagickToolkit::MagickToolkit()
+    : scratch_(SafeScratchRoot() + "/varnholt-XXXXXX"), cache_(std::make_unique<DecodedCache>()) {
   initialise();
+  cache_->prefix = QStringLiteral("varnholt%1x").arg(quintptr(this), 0, 16);
   if (!scratch_.isValid())
     throw Failure(kErrToolkit, "Cannot create a scratch folder: " + scratch_.errorString());
 }
 
 MagickToolkit::~MagickToolkit() = default;
+
+void MagickToolkit::releaseDecoded() {
+  std::lock_guard lock(cacheMutex_);
+  cache_->clear();
+}
 
 QString MagickToolkit::identify(const QStringList &args) {
   RequireFile(args, 1, "identify");
@@ -239,7 +415,19 @@ void MagickToolkit::convert(const QStringList &args) {
   RequireFile(args, 2, "convert");
   Call call(scratch_.path(), ++calls_);
   QStringList words = args;
-  words[words.size() - 2] = call.input(args[args.size() - 2]);
+  std::unique_lock<std::mutex> cacheLock(cacheMutex_, std::defer_lock);
+  QString decoded;
+  if (IsReusableConvert(args)) {
+    cacheLock.lock();
+    decoded = cache_->find(args[args.size() - 2], call, reuses_);
+  }
+  if (decoded.isEmpty()) {
+    if (cacheLock.owns_lock()) cacheLock.unlock();
+    words[words.size() - 2] = call.input(args[args.size() - 2]);
+  } else {
+    words[words.size() - 2] = "mpr:" + decoded;
+    call.alias("mpr:" + decoded, args[args.size() - 2]);
+  }
   const Call::Output out = call.output(args.last());
   words.last() = SeenName(out);
   try {
@@ -259,6 +447,29 @@ void MagickToolkit::mogrify(const QStringList &args) {
   Call call(scratch_.path(), ++calls_);
   const QString real = args.last();
   const Call::Output out = call.output(real);
+  if (const std::optional<ReusableMogrify> reusable = AsReusableMogrify(args)) {
+    std::lock_guard cacheLock(cacheMutex_);
+    if (const QString decoded = cache_->find(real, call, reuses_); !decoded.isEmpty()) {
+      // The same steps as mogrify's, on the picture already decoded: the
+      // result goes to a hidden name and replaces the file (or, with a
+      // format, becomes the copy beside it) only when it is complete.
+      call.alias("mpr:" + decoded, real);
+      const QString ext = reusable->format.isEmpty() ? out.extension : reusable->format;
+      QStringList words = reusable->options;
+      words << "mpr:" + decoded << (ext.isEmpty() ? out.seenStem : out.seenStem + "." + ext);
+      try {
+        Run(Command::Convert, words, call, real);
+        const QStringList written = Written(out, Named(out, ext));
+        if (written.isEmpty())
+          throw Failure(kErrToolkit, "ImageMagick's mogrify wrote no file for " + real);
+        RenameWritten(out, written);
+      } catch (...) {
+        RemoveHidden(out);
+        throw;
+      }
+      return;
+    }
+  }
   const QString hidden = Named(out, out.extension);
   // The file is worked on under a second name; the original name keeps the
   // old contents until the result is renamed over it.

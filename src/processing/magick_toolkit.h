@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 
 namespace varnholt {
 
@@ -26,9 +28,19 @@ public:
   // Sets up ImageMagick for the process; later calls do nothing.
   static void initialise();
 
+  // Decoded pictures kept between calls (see the .cpp); for tests.
+  int decodedReuses() const { return reuses_; }
+  // Lets go of them, when the next calls read other files: ImageMagick's
+  // memory budget is shared by the whole process.
+  void releaseDecoded();
+
 private:
+  struct DecodedCache;
   QTemporaryDir scratch_;
   std::atomic<int> calls_{0};
+  std::atomic<int> reuses_{0};
+  std::mutex cacheMutex_;
+  std::unique_ptr<DecodedCache> cache_;
 };
 
 } // namespace varnholt

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -102,6 +103,56 @@ TEST(MagickToolkit, WorksFromAnotherThread) {
   thread->wait();
   delete thread;
   EXPECT_EQ(answer.toStdString(), "40x30");
+}
+
+} // namespace
+} // namespace varnholt
+
+namespace varnholt {
+namespace {
+
+// A run decodes each image once and hands the picture to every step that
+// reads the same contents; the files must come out as if each step had read
+// the file itself.
+TEST(MagickToolkit, ReusesADecodedPictureOnlyForTheSameContents) {
+  TempFolder dir;
+  MakeImage(dir.file("a.jpg"), 40, 30);
+  const auto steps = [&](MagickToolkit &toolkit, const QString &tag) {
+    toolkit.convert({"-quality", "75", "-crop", "20x10+5+5", "+repage", dir.file("a.jpg"),
+                     dir.file(tag + "crop.jpg")});
+    toolkit.mogrify({"-quality", "75", "-format", "PNG", dir.file(tag + "crop.jpg")});
+    toolkit.mogrify({"-quality", "75", "-antialias", "-geometry", "8x", dir.file(tag + "crop.jpg")});
+    ASSERT_TRUE(QFile::copy(dir.file("a.jpg"), dir.file(tag + "copy.jpg")));
+    toolkit.mogrify({"-quality", "60", "-geometry", "7x5!", dir.file(tag + "copy.jpg")});
+  };
+  MagickToolkit reusing;
+  steps(reusing, "r_");
+  EXPECT_EQ(reusing.decodedReuses(), 2) << "the crop's resize and the copy's resize";
+  // The same steps, each on a toolkit of its own, read every file afresh.
+  {
+    MagickToolkit a, b, c, d;
+    a.convert({"-quality", "75", "-crop", "20x10+5+5", "+repage", dir.file("a.jpg"), dir.file("f_crop.jpg")});
+    b.mogrify({"-quality", "75", "-format", "PNG", dir.file("f_crop.jpg")});
+    c.mogrify({"-quality", "75", "-antialias", "-geometry", "8x", dir.file("f_crop.jpg")});
+    ASSERT_TRUE(QFile::copy(dir.file("a.jpg"), dir.file("f_copy.jpg")));
+    d.mogrify({"-quality", "60", "-geometry", "7x5!", dir.file("f_copy.jpg")});
+  }
+  for (const QString name : {"crop.jpg", "crop.PNG", "copy.jpg"}) {
+    const QImage reused(dir.file("r_" + name)), fresh(dir.file("f_" + name));
+    ASSERT_FALSE(fresh.isNull()) << name.toStdString();
+    EXPECT_EQ(reused, fresh) << name.toStdString();
+  }
+  EXPECT_EQ(ImageSize(dir.file("r_crop.jpg")), QSize(8, 4));
+  EXPECT_EQ(ImageSize(dir.file("r_crop.PNG")), QSize(20, 10));
+
+  // A file written anew is decoded anew, whatever its size.
+  QImage other(40, 30, QImage::Format_RGB32);
+  other.fill(Qt::white);
+  ASSERT_TRUE(other.save(dir.file("a.jpg"), "JPG", 95));
+  const int before = reusing.decodedReuses();
+  reusing.convert({"-quality", "75", "-crop", "4x4+0+0", "+repage", dir.file("a.jpg"), dir.file("white.png")});
+  EXPECT_EQ(reusing.decodedReuses(), before);
+  EXPECT_EQ(QImage(dir.file("white.png")).pixelColor(1, 1).lightness(), 255);
 }
 
 } // namespace

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+
+namespace varnholt {
+
+// The headless batch mode: one operation list over one folder's images, with
+// no window and no display.
+struct BatchOptions {
+  QString listFile;
+  QString inputDir;  // empty: the current folder
+  QString outputDir; // empty: beside the images
+  QString pattern;
+  bool inverse = false;
+  bool antialias = false;
+  bool allowOutOfBounds = false;
+  bool quiet = false;
+  int jobs = 0; // 0: one per core
+  bool help = false;
+};
+
+enum BatchExit : int {
+  kBatchAllWritten = 0,
+  kBatchSomeNotWritten = 1, // skipped or failed pairs, or a stopped run
+  kBatchRefused = 2,        // wrong arguments, or refused to start
+};
+
+// Where the batch mode talks to. Progress is drawn on err only when it is a
+// terminal.
+struct BatchConsole {
+  std::FILE *out = stdout;
+  std::FILE *err = stderr;
+  bool errIsTerminal = false;
+};
+
+// Reads the arguments after the program name. On a mistake returns nothing
+// and sets problem.
+std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString &problem);
+
+QString BatchHelpText();
+QString BatchUsageText();
+
+// The whole run; returns the exit status.
+int RunBatch(const BatchOptions &options, const BatchConsole &console);
+
+// True when the command line asks for the batch mode.
+bool WantsBatch(int argc, char **argv);
+
+// Entry point from main(), before any window exists.
+int BatchMain(int argc, char **argv);
+
+} // namespace varnholt

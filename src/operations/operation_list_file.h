@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace varnholt {
+
+struct Settings;
+
+// One entry of the operation list: its operation text and its tick.
+struct OperationListItem {
+  QString text;
+  bool ticked = true;
+
+  bool operator==(const OperationListItem &) const = default;
+};
+
+// Writes one line per item, "1" or "0", ">", the text, CR LF, as UTF-8. The
+// new contents go to a hidden file beside the old one and are renamed over
+// it, so a failed save leaves the previous list whole. On success
+// settings.LoadedFile becomes fileName; on failure errorText is
+// "number - description" and nothing else changes.
+bool SaveOperationsFile(const QString &fileName, const QList<OperationListItem> &items,
+                        Settings &settings, QString &errorText);
+
+// The lines worth keeping, whole and in file order: those with a ">" whose
+// text reads as a valid operation. Lines end at CR, LF or CR LF; a file that
+// is not valid UTF-8 is read as Windows-1252. On success settings.LoadedFile
+// becomes fileName; a file that cannot be read gives no lines and errorText
+// "number - description".
+QStringList LoadOperationsFile(const QString &fileName, Settings &settings, QString &errorText);
+
+// A kept line as a list entry: the text between the first and second ">",
+// ticked when the part before the first ">" reads as true ("1", any other
+// non-zero number, "True"). A part that reads as neither throws Failure 13.
+OperationListItem SplitListLine(const QString &line);
+
+// The bytes of a text file in the system's older 8-bit code page.
+QString DecodeWindows1252(const QByteArray &bytes);
+
+} // namespace varnholt

@@ -1,0 +1,248 @@
+#include "support/test_images.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+namespace varnholt {
+namespace {
+
+const QString kCrop =
+    QStringLiteral(R"(Extract (2,2)-(11,7) LimitWidthHeight (5*5) Prefix: "th_" Format: "JPG" Quality: "90")");
+const QString kWidth = QStringLiteral(R"(Extract Whole Image LimitWidth (8) Suffix: "_8" Quality: "80")");
+const QString kFix =
+    QStringLiteral(R"(Extract (0,0)-(9,9) FixToSize (6*4) Suffix: "_fix" Format: "PNG" Quality: "75")");
+
+struct Result {
+  int exitCode = -1;
+  QString out, err;
+  QString lastLine() const { return out.trimmed().section(u'\n', -1); }
+};
+
+// The real executable, as a script would start it: no display, no platform.
+Result RunProgram(const QString &program, const QStringList &args,
+                  const QString &workingDir = QString()) {
+  QProcess process;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("DISPLAY"));
+  env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+  env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  process.setProcessEnvironment(env);
+  if (!workingDir.isEmpty()) process.setWorkingDirectory(workingDir);
+  process.start(program, args);
+  EXPECT_TRUE(process.waitForFinished(60000));
+  Result r;
+  r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  r.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+  r.err = QString::fromLocal8Bit(process.readAllStandardError());
+  return r;
+}
+
+Result RunVarnholt(const QStringList &args, const QString &workingDir = QString()) {
+  return RunProgram(QStringLiteral(VARNHOLT_EXECUTABLE), args, workingDir);
+}
+
+void WriteList(const QString &path, const QList<std::pair<bool, QString>> &items) {
+  QByteArray bytes;
+  for (const auto &[ticked, text] : items) bytes += (ticked ? "1>" : "0>") + text.toUtf8() + "\r\n";
+  test::WriteBytes(path, bytes);
+}
+
+QStringList Files(const QString &folder) {
+  return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+class Batch : public ::testing::Test {
+protected:
+  void SetUp() override {
+    QDir().mkpath(in());
+    QDir().mkpath(out());
+    test::MakeImage(in() + "/a.png", 20, 12);
+    test::MakeImage(in() + "/b.jpg", 16, 10);
+    list = dir.file("list.vop");
+  }
+  QString in() const { return dir.file("in"); }
+  QString out() const { return dir.file("out"); }
+  test::TempFolder dir;
+  QString list;
+};
+
+TEST_F(Batch, WritesEveryPairAndExitsZeroWithoutADisplay) {
+  WriteList(list, {{true, kCrop}, {false, kFix}, {true, kWidth}});
+  const Result r = RunVarnholt({"--batch", list, "--input", in(), "--output", out()});
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_EQ(r.lastLine(), "4 written, 0 skipped, 0 failed");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(Files(out()), (QStringList{"a_8.png", "b_8.jpg", "th_a.JPG", "th_a.png", "th_b.JPG",
+                                       "th_b.jpg"}));
+  EXPECT_EQ(test::ImageSize(out() + "/th_a.png"), QSize(5, 3));
+  EXPECT_EQ(test::ImageSize(out() + "/th_a.JPG"), QSize(10, 6)) << "converted before the resize";
+  EXPECT_EQ(test::ImageSize(out() + "/a_8.png"), QSize(8, 5));
+  EXPECT_EQ(Files(in()), (QStringList{"a.png", "b.jpg"}));
+}
+
+TEST_F(Batch, WritesBesideTheImagesFromTheCurrentFolder) {
+  WriteList(list, {{true, kWidth}});
+  const Result r = RunVarnholt({"--batch", list, "--quiet"}, in());
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out, "2 written, 0 skipped, 0 failed\n");
+  EXPECT_EQ(Files(in()), (QStringList{"a.png", "a_8.png", "b.jpg", "b_8.jpg"}));
+}
+
+TEST_F(Batch, SkipsOutOfImageRectanglesAndGoesOnAfterFailuresWithExitOne) {
+  test::WriteBytes(in() + "/c.png", "not a picture at all");
+  const QString big = QStringLiteral(R"(Extract (4,4)-(17,11) Suffix: "_big" Quality: "75")");
+  WriteList(list, {{true, big}, {true, kWidth}, {true, "hello"}});
+  const Result r = RunVarnholt({"--batch", list, "--input", in(), "--output", out(), "-j", "1"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.lastLine(), "3 written, 1 skipped, 2 failed") << "the unreadable text counts nowhere";
+  const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 4) << r.err.toStdString();
+  EXPECT_TRUE(lines[0].startsWith("varnholt: warning: the operation at position 3 cannot be read"));
+  EXPECT_EQ(lines[1], "varnholt: warning: b.jpg, operation at position 1: skipped, the rectangle "
+                      "is outside the image: Bottom Right X Coordiate (17) is greater than image "
+                      "width of 16; Bottom Right Y Coordiate (11) is greater than image height of 10");
+  EXPECT_TRUE(lines[2].startsWith("varnholt: error: c.png, operation at position 1: "));
+  EXPECT_TRUE(lines[2].contains("Operation: Getting Image Size")) << lines[2].toStdString();
+  EXPECT_TRUE(lines[3].startsWith("varnholt: error: c.png, operation at position 2: "));
+  EXPECT_EQ(Files(out()), (QStringList{"a_8.png", "a_big.png", "b_8.jpg"}));
+
+  // The same rectangle, cut at the image's edges.
+  const Result clamped = RunVarnholt({"--batch", list, "--input", in(), "--output", out(),
+                                      "--allow-out-of-bounds", "--pattern", "b"});
+  EXPECT_EQ(clamped.exitCode, 0) << clamped.err.toStdString();
+  EXPECT_EQ(test::ImageSize(out() + "/b_big.jpg"), QSize(12, 6));
+}
+
+TEST_F(Batch, RefusesToStartAndWritesNothing) {
+  WriteList(list, {{true, kCrop}});
+  const QString noName = QStringLiteral(R"(Extract Whole Image Format: "GIF" Quality: "75")");
+  const QString badTick = dir.file("tick.vop");
+  test::WriteBytes(badTick, "maybe>" + kWidth.toUtf8() + "\r\n");
+  const QString clash = dir.file("clash.vop");
+  WriteList(clash, {{true, kCrop}, {false, kCrop}, {true, kCrop}});
+  const QString bare = dir.file("bare.vop");
+  WriteList(bare, {{true, kWidth}, {true, noName}});
+  struct Row {
+    QStringList args;
+    QString errorStart;
+  } rows[] = {
+      {{"--batch", dir.file("gone.vop"), "--input", in()},
+       "varnholt: cannot read the operation list " + dir.file("gone.vop") + ": 2 - No such file"},
+      {{"--batch", badTick, "--input", in()}, "varnholt: cannot read the operation list"},
+      {{"--batch", list, "--input", dir.file("nowhere")},
+       "varnholt: the input folder " + dir.file("nowhere") + " does not exist"},
+      {{"--batch", list, "--input", in(), "--output", dir.file("nowhere")},
+       "varnholt: the output folder " + dir.file("nowhere") + " does not exist"},
+      {{"--batch", list, "--input", in(), "--pattern", "["},
+       "varnholt: the pattern \"[\" is malformed: 93 - Invalid pattern string"},
+      {{"--batch", clash, "--input", in()},
+       "varnholt: refusing to start, the operations clash.\nThe following prefix/suffix clashes "
+       "were found in selected operations (which means files would be overwritten):\n\n"
+       "Prefix: \"th_\", Suffix: \"\" at position 3\n\nPlease Adjust"},
+      {{"--batch", bare, "--input", in()},
+       "varnholt: the operation at position 2 has neither a prefix nor a suffix"},
+      {{"--batch", bare, "--input", in(), "--output", in()},
+       "varnholt: the operation at position 2 has neither a prefix nor a suffix"},
+      {{"--batch", list, "--input", in(), "--frobnicate"}, "varnholt: unknown option --frobnicate"},
+      {{"--batch"}, "varnholt: --batch needs an operation list file\nUsage: varnholt --batch"},
+      {{"--batch", list, "--jobs", "many"}, "varnholt: --jobs needs a whole number from 1 to 256"},
+      {{"--batch", list, "stray"}, "varnholt: unexpected argument \"stray\""},
+  };
+  for (const Row &row : rows) {
+    const Result r = RunVarnholt(row.args);
+    EXPECT_EQ(r.exitCode, 2) << row.args.join(' ').toStdString();
+    EXPECT_TRUE(r.err.startsWith(row.errorStart)) << r.err.toStdString();
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(Files(in()), (QStringList{"a.png", "b.jpg"}));
+    EXPECT_EQ(Files(out()), QStringList());
+  }
+}
+
+TEST_F(Batch, NeverWritesOverASourceImageOrAnEarlierPairsFile) {
+  test::MakeImage(in() + "/th_a.png", 6, 6);
+  const QByteArray before = test::ReadBytes(in() + "/th_a.png");
+  WriteList(list, {{true, QStringLiteral(R"(Extract Whole Image Prefix: "th_" Format: "JPG" Quality: "75")")}});
+  const Result r = RunVarnholt({"--batch", list, "--input", in()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.lastLine(), "2 written, 0 skipped, 1 failed");
+  EXPECT_EQ(r.err.toStdString(), "varnholt: error: a.png, operation at position 1: not run, it would write over the "
+                   "source image th_a.png\n");
+  EXPECT_EQ(test::ReadBytes(in() + "/th_a.png"), before);
+
+  // a.gif and a.png would both give th_a.JPG; the later one does not replace it.
+  test::MakeImage(in() + "/a.gif", 8, 8);
+  const Result into = RunVarnholt({"--batch", list, "--input", in(), "--output", out(), "--pattern", "a"});
+  EXPECT_EQ(into.exitCode, 1);
+  EXPECT_EQ(into.err.toStdString(),
+            ("varnholt: error: a.png, operation at position 1: not run, " +
+             QFileInfo(out()).canonicalFilePath() +
+             "/th_a.JPG is already written for a.gif by the operation at position 1\n")
+                .toStdString());
+  EXPECT_EQ(test::ImageSize(out() + "/th_a.JPG"), QSize(8, 8));
+}
+
+TEST_F(Batch, TwoJobsWriteTheSameFilesAsOne) {
+  const char *names[] = {"c.bmp", "d.gif", "e.png", "f.jpg", "g.tif", "h.png"};
+  int size = 13;
+  for (const char *name : names) test::MakeImage(in() + "/" + name, size++, 11);
+  WriteList(list, {{true, kCrop}, {true, kWidth}, {true, kFix}});
+  QDir().mkpath(dir.file("one"));
+  QDir().mkpath(dir.file("two"));
+  const Result one = RunVarnholt({"--batch", list, "--input", in(), "--output", dir.file("one"), "--jobs", "1"});
+  const Result two = RunVarnholt({"--batch", list, "--input", in(), "--output", dir.file("two"), "--jobs=2"});
+  EXPECT_EQ(one.exitCode, 0) << one.err.toStdString();
+  EXPECT_EQ(two.exitCode, 0) << two.err.toStdString();
+  EXPECT_EQ(one.out, "24 written, 0 skipped, 0 failed\n");
+  EXPECT_EQ(two.out, one.out);
+  const QStringList files = Files(dir.file("one"));
+  EXPECT_EQ(files.size(), 8 * 3 + 8 + 8) << "JPG and PNG copies beside the results";
+  ASSERT_EQ(Files(dir.file("two")), files);
+  for (const QString &name : files) {
+    const QString a = dir.file("one/" + name), b = dir.file("two/" + name);
+    EXPECT_EQ(test::ImageSize(a), test::ImageSize(b)) << name.toStdString();
+    const QImage ia(a), ib(b);
+    if (!ia.isNull()) EXPECT_EQ(ia, ib) << name.toStdString();
+    else if (!name.endsWith(".png", Qt::CaseInsensitive)) EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b)) << name.toStdString();
+  }
+}
+
+TEST_F(Batch, DrawsProgressOnlyOnATerminalAndNotWhenQuiet) {
+  const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+  if (script.isEmpty()) GTEST_SKIP() << "needs script(1) for a terminal";
+  WriteList(list, {{true, kWidth}});
+  const auto onTerminal = [&](const QString &extra) {
+    const QString command = QStringLiteral("'%1' --batch '%2' --input '%3' --output '%4' %5")
+                                .arg(QStringLiteral(VARNHOLT_EXECUTABLE), list, in(), out(), extra);
+    return RunProgram(script, {"-qec", command, "/dev/null"}).out;
+  };
+  const QString shown = onTerminal(QString());
+  EXPECT_TRUE(shown.contains("\r[############################] 2/2 images  ")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(" images/s  0:00 left\033[K")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains("\r\033[K2 written, 0 skipped, 0 failed")) << "the bar is gone at the end";
+  const QString quiet = onTerminal(QStringLiteral("--quiet"));
+  EXPECT_EQ(quiet.trimmed(), "2 written, 0 skipped, 0 failed");
+}
+
+TEST_F(Batch, HelpDocumentsTheModeAndNothingToDoIsSuccess) {
+  const Result help = RunVarnholt({"--batch", "--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  for (const char *word : {"--input DIR", "--output DIR", "--pattern P", "--inverse", "--antialias",
+                           "--allow-out-of-bounds", "--jobs N", "--quiet", "Exit status",
+                           "N written, M skipped, K failed"})
+    EXPECT_TRUE(help.out.contains(word)) << word;
+  EXPECT_TRUE(RunVarnholt({"--help"}).out.contains("--batch"));
+
+  WriteList(list, {{true, kWidth}});
+  const Result none = RunVarnholt({"--batch", list, "--input", in(), "--pattern", "*", "--inverse"});
+  EXPECT_EQ(none.exitCode, 0);
+  EXPECT_EQ(none.out, "0 written, 0 skipped, 0 failed\n");
+  EXPECT_EQ(none.err, "varnholt: nothing to do: no images in " + in() + "\n");
+}
+
+} // namespace
+} // namespace varnholt

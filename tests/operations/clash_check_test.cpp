@@ -1,0 +1,51 @@
+#include "operations/clash_check.h"
+
+#include <gtest/gtest.h>
+
+namespace varnholt {
+namespace {
+
+OperationListItem Op(const char *prefix, const char *suffix, bool ticked = true,
+                     const char *format = "JPG") {
+  QString text = QStringLiteral("Extract Whole Image");
+  if (*prefix) text += QStringLiteral(" Prefix: \"%1\"").arg(QString::fromUtf8(prefix));
+  if (*suffix) text += QStringLiteral(" Suffix: \"%1\"").arg(QString::fromUtf8(suffix));
+  return {text + QStringLiteral(" Format: \"%1\" Quality: \"75\"").arg(format), ticked};
+}
+
+TEST(ClashCheck, ReportsEveryLaterTickedOperationWithTheSamePair) {
+  EXPECT_EQ(ClashReportLines({Op("th_", ""), Op("x", "y"), Op("th_", "")}),
+            QStringList{"Prefix: \"th_\", Suffix: \"\" at position 3"});
+  EXPECT_EQ(ClashReportLines({Op("a", "b"), Op("a", "b"), Op("a", "b")}),
+            (QStringList{"Prefix: \"a\", Suffix: \"b\" at position 2",
+                         "Prefix: \"a\", Suffix: \"b\" at position 3"}));
+  EXPECT_EQ(ClashReportLines({}), QStringList());
+  EXPECT_EQ(ClashReportLines({Op("a", ""), Op("", "a"), Op("a/", ""), Op("", "/a")}), QStringList())
+      << "a prefix is not a suffix";
+}
+
+TEST(ClashCheck, IgnoresCaseAndEverythingButThePair) {
+  EXPECT_EQ(ClashReportLines({Op("TH_", "_S"), Op("th_", "_s", true, "PNG")}),
+            QStringList{"Prefix: \"th_\", Suffix: \"_s\" at position 2"});
+  EXPECT_EQ(ClashReportLines({Op("", ""), Op("", "")}),
+            QStringList{"Prefix: \"\", Suffix: \"\" at position 2"});
+}
+
+TEST(ClashCheck, UntickedEntriesNeverClashButCountInPositions) {
+  EXPECT_EQ(ClashReportLines({Op("p", "", false), Op("p", ""), Op("q", "", false), Op("p", "")}),
+            QStringList{"Prefix: \"p\", Suffix: \"\" at position 4"});
+  EXPECT_EQ(ClashReportLines({Op("p", ""), Op("p", "", false)}), QStringList());
+}
+
+TEST(ClashCheck, MessageTextFramesTheLinesWithEmptyLines) {
+  EXPECT_EQ(ClashMessageText({"Prefix: \"a\", Suffix: \"\" at position 2",
+                              "Prefix: \"a\", Suffix: \"\" at position 3"}),
+            "The following prefix/suffix clashes were found in selected operations (which means "
+            "files would be overwritten):\r\n\r\n"
+            "Prefix: \"a\", Suffix: \"\" at position 2\r\n"
+            "Prefix: \"a\", Suffix: \"\" at position 3\r\n\r\n"
+            "Please Adjust prefix/suffix values, or deselect operations to rectify.");
+}
+
+} // namespace
+} // namespace varnholt
