@@ -66,14 +66,16 @@ int main(int argc, char **argv) {
   frmMain window({settings, prompter, folderBrowser, fileDialogs, shell, toolkit, errorReporter,
                   QString(), QString()});
   prompter.setParent(&window);
-  // Until the window's own start-up arrives: restore the folder and pattern
-  // and fill the list once.
+  // Until the window's own start-up arrives: restore the folder, pattern and
+  // the operation list used last, and fill the image list once.
   window.FormLoading = true;
   window.txtInputDirectory->setText(settings.SelectedDir);
   window.txtPattern->setText(settings.Pattern);
   window.chkInversePattern->setChecked(settings.InversePattern != 0);
   window.FormLoading = false;
   window.RefreshFileList();
+  if (!settings.LoadedFile.isEmpty()) window.OperationsFileToList(settings.LoadedFile);
+  window.SetWindowTitle();
   window.show();
   window.lstImages_Click();
   return app.exec();

@@ -352,9 +352,17 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
   PreviewGeometry = PreviewGeometryText(previewBox_);
 
   ConnectImageSide();
+  ConnectEditor();
+  ConnectOperationList();
+  // The editor starts from the default operation, already in step.
+  cmdNewOperation_Click();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+  // Deleting a focused box sends it one last focus-out; that is no leave.
+  for (QLineEdit *box : LeaveWatchedBoxes())
+    box->removeEventFilter(this);
+}
 
 QRect frmMain::TwipsToPixels(const QRect &twips) const {
   return TwipsRectToPixels(twips, twipsPerPixelX_, twipsPerPixelY_);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "mainwindow/window_math.h"
+#include "operations/operation_list_file.h"
+#include "processing/run.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -16,6 +18,8 @@ class QPushButton;
 namespace varnholt {
 
 class ErrorReporter;
+class Failure;
+class frmGo;
 class FileDialogs;
 class FolderBrowser;
 class ImageEntry;
@@ -23,6 +27,7 @@ class ImageToolkit;
 class Prompter;
 class Shell;
 class UpDown;
+struct Operation;
 struct Settings;
 
 // Everything the main window talks to outside itself. Tests hand it scripted
@@ -40,12 +45,14 @@ struct MainWindowServices {
   QString defaultFolder;
   // Where the preview's working file is written; empty: the per-user data folder.
   QString workFolder;
+  // Where operation list files are proposed; empty: OperationsFolder().
+  QString operationsFolder;
 };
 
 // The main window: image folder and list with the preview on the left, the
 // operation list and editor on the right, Start along the bottom. Its
 // behaviour lives in files by concern (image_list.cpp, preview.cpp, ...).
-class frmMain : public QMainWindow {
+class frmMain : public QMainWindow, public RunSource {
   Q_OBJECT
 public:
   explicit frmMain(const MainWindowServices &services, QWidget *parent = nullptr);
@@ -68,6 +75,50 @@ public:
   void lstImages_DblClick();
   // The picture the preview shows was made from this file; empty when none.
   QString PreviewedFile() const { return previewedFile_; }
+
+  // --- Operation editor
+  void CheckRemoveNonNumbers(QLineEdit *box, bool ZeroAllowed);
+  void VerifyCoordinates(QLineEdit *txtbox);
+  // False (after the error dialog) when a box holds a number the record
+  // cannot carry; the caller then leaves the list alone.
+  bool OperationFromControls(Operation &op);
+  void SetControlsForOperation(const Operation &op);
+  void chkExtract_Click();
+  void chkResizeImage_Click();
+  void cmbResizeMethod_Click();
+  void txtResizeWidth_LostFocus();
+  void txtResizeHeight_LostFocus();
+  void txtPrefix_Change();
+  void txtSuffix_Change();
+
+  // --- Operation list
+  void cmdAddOperation_Click();
+  void cmdSaveOperation_Click();
+  void cmdRemoveOperation_Click();
+  void cmdNewOperation_Click();
+  void lstOperations_Click();
+  void cmdNewList_Click();
+  void cmdLoadList_Click();
+  void cmdSaveList_Click();
+  void SetWindowTitle();
+  void OperationsFileToList(const QString &fileName);
+  // The highlighted entry of the operation list, or -1.
+  int HighlightedOperation() const;
+  QList<OperationListItem> OperationItems() const;
+
+  // --- Starting a run
+  void cmdGo_Click();
+  // The run window, made at the first run and reused; null before.
+  frmGo *RunWindow() const { return go_; }
+
+  // --- What a run reads: the two lists and the folder
+  qsizetype imageCount() const override;
+  QString imageText(qsizetype index) const override;
+  bool imageTicked(qsizetype index) const override;
+  qsizetype operationCount() const override;
+  QString operationText(qsizetype index) const override;
+  bool operationTicked(qsizetype index) const override;
+  QString inputFolder() const override;
 
   // --- Geometry
   double TwipsPerPixelX() const { return twipsPerPixelX_; }
@@ -160,6 +211,9 @@ public:
   QPushButton *cmdVisitHV = nullptr;
   QPushButton *cmdGo = nullptr;
 
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
   MainWindowServices services_;
 
@@ -179,6 +233,20 @@ private:
   void RebuildIndexIfStale();
   void SetAllTicks(bool ticked);
 
+  // editor.cpp
+  void ConnectEditor();
+  void BoxLeft(QLineEdit *box);
+  void ResizeLimit(QLineEdit *box, bool width);
+  void FileNameCheck(QLineEdit *box);
+  void SyncSpinners();
+  void ReportFailure(const Failure &failure, const QString &source,
+                     const QString &operation = QString());
+  QList<QLineEdit *> LeaveWatchedBoxes() const;
+
+  // operation_list.cpp
+  void ConnectOperationList();
+  QString ListFolder() const;
+
   // preview.cpp
   QString WorkFolder() const;
   void ShowPreviewFailure(const QString &name, const QString &description);
@@ -192,6 +260,10 @@ private:
   // The image list's entries by exact name: a new name's tick and place are
   // decided without walking the list.
   QHash<QString, ImageEntry *> imageIndex_;
+  // A box's leave handling is running: a message box it shows takes the
+  // focus, and that is not the user leaving another box.
+  bool leavingBox_ = false;
+  frmGo *go_ = nullptr;
 };
 
 // The controls of a window whose caption is wider than the control itself
