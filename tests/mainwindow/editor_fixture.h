@@ -1,0 +1,88 @@
+#pragma once
+
+#include "mainwindow/main_window_fixture.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+
+namespace varnholt::test {
+
+// Passes each box on to the scripted prompter, after doing to the focused
+// box what a real message box does: take the focus away from it.
+class FocusTakingPrompter : public Prompter {
+public:
+  explicit FocusTakingPrompter(Prompter &inner) : inner_(inner) {}
+  Answer ask(const QString &title, const QString &text, Buttons buttons, Icon icon) override {
+    for (QWidget *w : {QApplication::focusWidget(), alsoLeaving})
+      if (w) {
+        QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
+        QCoreApplication::sendEvent(w, &out);
+      }
+    return inner_.ask(title, text, buttons, icon);
+  }
+  // A box that gets a focus-out of its own when a box is shown.
+  QWidget *alsoLeaving = nullptr;
+
+private:
+  Prompter &inner_;
+};
+
+// The main window, active, so that focus moves between its boxes as a
+// user's clicks and tabs move it.
+class EditorTest : public MainWindowTest {
+protected:
+  void Start(const QString &folder = QString()) {
+    window = std::make_unique<frmMain>(MainWindowServices{settings, focusTaker, browser, dialogs,
+                                                          shell, toolkit, errors, fallback.path(),
+                                                          work.path(), lists.path()});
+    window->show();
+    window->txtInputDirectory->setText(folder.isEmpty() ? images.path() : folder);
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  }
+
+  // Clicks into the box and types over whatever it held.
+  void Type(QLineEdit *box, const QString &text) {
+    box->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    if (text.isEmpty())
+      QTest::keyClick(box, Qt::Key_Delete);
+    else
+      for (const QChar c : text) {
+        if (c.unicode() < 128) {
+          QTest::keyClicks(box, QString(c));
+        } else {
+          // Typed with a keyboard layout that has it: the key sends its text.
+          QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+          QCoreApplication::sendEvent(box, &press);
+        }
+      }
+  }
+  // Moves the focus on to a control that is not part of the editor.
+  void Leave() { window->txtPattern->setFocus(Qt::TabFocusReason); }
+  void TypeAndLeave(QLineEdit *box, const QString &text) {
+    Type(box, text);
+    Leave();
+  }
+
+  QStringList Operations() const {
+    QStringList texts;
+    for (int row = 0; row < window->lstOperations->count(); ++row)
+      texts << window->lstOperations->item(row)->text();
+    return texts;
+  }
+  void ClickOperation(int row) {
+    QListWidget *list = window->lstOperations;
+    const QRect rect = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(rect.left() + 40, rect.center().y()));
+  }
+
+  TempFolder lists;
+  FocusTakingPrompter focusTaker{prompter};
+};
+
+} // namespace varnholt::test

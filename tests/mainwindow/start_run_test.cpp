@@ -1,0 +1,175 @@
+#include "mainwindow/editor_fixture.h"
+
+#include "operations/operation_list_file.h"
+#include "processing/frm_go.h"
+#include "processing/run.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QPushButton>
+
+namespace varnholt::test {
+namespace {
+
+const QString kSaveTitle = QStringLiteral("Save Operation?");
+const QString kSaveText =
+    QStringLiteral("Do you want to save the selected operation before processing images?");
+const QString kDoneTitle = QStringLiteral("Done!");
+const QString kDoneText =
+    QStringLiteral("Process Finished! Would you like to see the resultant files?");
+
+class StartRun : public EditorTest {
+protected:
+  // The list from lines of a list file, and the editor as saved.
+  void LoadList(const QByteArray &lines) {
+    const QString file = lists.file("run.vop");
+    WriteBytes(file, lines);
+    window->OperationsFileToList(file);
+  }
+  QStringList Files() const {
+    return QDir(images.path()).entryList(QDir::Files, QDir::Name);
+  }
+  void ExpectNothingToDo() {
+    prompter.expect("Nothing to Do", "No images or operations selected!", Buttons::Ok,
+                    Icon::Exclamation, Answer::Ok);
+  }
+};
+
+TEST_F(StartRun, RunsEveryTickedOperationOnEveryTickedImageAndOffersTheResults) {
+  Make({"a.png", "b.png", "c.png"}, 8, 6);
+  Start();
+  Entry("b.png")->setCheckState(Qt::Unchecked);
+  LoadList("1>Extract (1,1)-(4,3) Prefix: \"th_\" Quality: \"75\"\r\n"
+           "0>Extract Whole Image Prefix: \"no_\" Quality: \"75\"\r\n"
+           "1>Extract Whole Image LimitWidth (4) Suffix: \"_s\" Format: \"GIF\" Quality: \"75\"\r\n");
+  prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::Yes);
+  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+
+  // The converted copy takes the format's name as its extension.
+  EXPECT_EQ(Files(), QStringList({"a.png", "a_s.GIF", "a_s.png", "b.png", "c.png", "c_s.GIF",
+                                  "c_s.png", "th_a.png", "th_c.png"}));
+  EXPECT_EQ(ImageSize(images.file("th_a.png")), QSize(4, 3));
+  EXPECT_EQ(ImageSize(images.file("c_s.png")), QSize(4, 3));
+  EXPECT_TRUE(ImageSize(images.file("c_s.GIF")).isValid());
+  EXPECT_EQ(shell.opened, QStringList({images.path()}));
+  EXPECT_EQ(Listed(), Files()) << "the image list shows the new files";
+  EXPECT_FALSE(window->RunWindow()->isVisible());
+}
+
+TEST_F(StartRun, DoneOpensTheOutputFolderWhenResultsGoThere) {
+  Make({"a.png"});
+  TempFolder output;
+  settings.OutputInDiffDir = true;
+  settings.OutputDir = output.path();
+  Start();
+  LoadList("1>Extract Whole Image Quality: \"75\"\r\n");
+  prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::Yes);
+  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  EXPECT_EQ(shell.opened, QStringList({output.path()}));
+  EXPECT_TRUE(QFile::exists(output.file("a.png")));
+
+  // The run window is made once and shown again.
+  frmGo *first = window->RunWindow();
+  prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::No);
+  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  EXPECT_EQ(window->RunWindow(), first);
+  EXPECT_EQ(shell.opened.size(), 1);
+}
+
+TEST_F(StartRun, AnUnsavedEditIsOfferedBeforeTheRun) {
+  Make({"a.png"});
+  Start();
+  LoadList("1>Extract Whole Image Prefix: \"p_\" Quality: \"75\"\r\n");
+  Type(window->txtPrefix, "q_");
+
+  prompter.expect(kSaveTitle, kSaveText, Buttons::YesNoCancel, Icon::Question, Answer::Cancel);
+  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  EXPECT_EQ(window->RunWindow(), nullptr);
+
+  prompter.expect(kSaveTitle, kSaveText, Buttons::YesNoCancel, Icon::Question, Answer::No);
+  prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::No);
+  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  EXPECT_EQ(Files(), QStringList({"a.png", "p_a.png"}));
+  EXPECT_EQ(window->lstOperations->count(), 1);
+
+  // Yes with nothing highlighted adds the editor's operation, which runs too.
+  prompter.expect(kSaveTitle, kSaveText, Buttons::YesNoCancel, Icon::Question, Answer::Yes);
+  prompter.expect("Operation Addition", 
+                  "This operation will merely copy the original image and save as a different "
+                  "name.\r\n(You have not selected extract or resize.)\r\nAre you sure you want "
+                  "to do this?",
+                  Buttons::YesNo, Icon::Question, Answer::Yes);
+  prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::No);
+  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  EXPECT_EQ(window->lstOperations->count(), 2);
+  EXPECT_TRUE(QFile::exists(images.file("q_a.png")));
+}
+
+TEST_F(StartRun, NothingTickedIsNothingToDo) {
+  Start();
+  LoadList("1>Extract Whole Image Prefix: \"p_\" Quality: \"75\"\r\n");
+  ExpectNothingToDo();
+  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+
+  Make({"a.png"});
+  window->RefreshFileList();
+  window->lstOperations->item(0)->setCheckState(Qt::Unchecked);
+  ExpectNothingToDo();
+  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  EXPECT_EQ(window->RunWindow(), nullptr);
+}
+
+TEST_F(StartRun, ClashesAreListedWithTheirPositions) {
+  Make({"a.png"});
+  Start();
+  LoadList("1>Extract Whole Image Prefix: \"th_\" Quality: \"75\"\r\n"
+           "1>Extract Whole Image Prefix: \"sm_\" Quality: \"75\"\r\n"
+           "1>Extract Whole Image Prefix: \"th_\" Format: \"PNG\" Quality: \"75\"\r\n");
+  prompter.expect("Clashes Detected",
+                  "The following prefix/suffix clashes were found in selected operations (which "
+                  "means files would be overwritten):\r\n\r\n"
+                  "Prefix: \"th_\", Suffix: \"\" at position 3\r\n\r\n"
+                  "Please Adjust prefix/suffix values, or deselect operations to rectify.",
+                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  EXPECT_EQ(window->RunWindow(), nullptr);
+  EXPECT_EQ(Files(), QStringList({"a.png"}));
+}
+
+TEST_F(StartRun, NoAtTheRunsErrorQuestionSkipsDoneButRebuildsTheList) {
+  Make({"a.png"});
+  Touch("broken.png");
+  Start();
+  LoadList("1>Extract Whole Image Prefix: \"p_\" Quality: \"75\"\r\n");
+  Make({"late.png"}); // appears only when the list is rebuilt
+  prompter.expect(kOperationErrorTitle,
+                  OperationErrorText("broken.png", "Extract Whole Image Prefix: \"p_\" Quality: \"75\""),
+                  Buttons::YesNoCancel, Icon::Question, Answer::No);
+  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  EXPECT_TRUE(window->RunWindow()->ProcessAborted());
+  EXPECT_TRUE(Listed().contains("late.png"));
+  EXPECT_TRUE(shell.opened.isEmpty());
+}
+
+TEST_F(StartRun, MoreThanThirtyTwoThousandPairsStartARun) {
+  QStringList names;
+  for (int i = 0; i < 300; ++i) names << QString("img%1.png").arg(i, 3, 10, QChar('0'));
+  for (const QString &name : names) Touch(name);
+  Start();
+  QByteArray lines;
+  for (int k = 0; k < 200; ++k)
+    lines += "1>Extract Whole Image Prefix: \"p" + QByteArray::number(k) + "_\" Quality: \"75\"\r\n";
+  LoadList(lines);
+  ASSERT_EQ(window->lstOperations->count(), 200);
+  // The first pair fails (the files are no images); No ends the run there.
+  prompter.expect(kOperationErrorTitle,
+                  OperationErrorText("img000.png", "Extract Whole Image Prefix: \"p0_\" Quality: \"75\""),
+                  Buttons::YesNoCancel, Icon::Question, Answer::No);
+  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  ASSERT_NE(window->RunWindow(), nullptr);
+  EXPECT_EQ(window->RunWindow()->lastRun().progressMaximum, 60000);
+  EXPECT_TRUE(errors.reports.empty());
+}
+
+} // namespace
+} // namespace varnholt::test
