@@ -1,7 +1,10 @@
 // Shows the main window on a folder with the real seams, makes one entry
-// current, waits for its preview and saves a picture of the window.
-// Usage: screenshot_main FOLDER ROW OUTPUT.png   (scripts/screenshot-main)
+// current, waits for its preview and saves a picture of the window. With a
+// second picture named, it then loads an operation list file, clicks an
+// entry into the editor and saves the window again under its title.
+// Usage: screenshot_main FOLDER ROW OUTPUT.png [EDITOR.png]   (scripts/screenshot-main)
 #include "mainwindow/frm_main.h"
+#include "operations/operation_list_file.h"
 #include "platform/error_reporter.h"
 #include "platform/qt_desktop.h"
 #include "processing/magick_toolkit.h"
@@ -13,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPixmap>
 #include <QTemporaryDir>
 
@@ -30,8 +34,8 @@ public:
 
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: screenshot_main FOLDER ROW OUTPUT.png\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: screenshot_main FOLDER ROW OUTPUT.png [EDITOR.png]\n");
     return 2;
   }
   using namespace varnholt;
@@ -63,5 +67,44 @@ int main(int argc, char **argv) {
   std::printf("window %dx%d px, font %s %.1f pt, preview %s\n", window.width(), window.height(),
               qPrintable(QFontInfo(window.centralWidget()->font()).family()),
               window.centralWidget()->font().pointSizeF(), qPrintable(window.PreviewGeometry));
-  return window.grab().save(QString::fromLocal8Bit(argv[3])) ? 0 : 1;
+  if (!window.grab().save(QString::fromLocal8Bit(argv[3]))) return 1;
+  if (argc < 5) return 0;
+
+  // A list file of three operations, the second one clicked into the editor.
+  const QString list = work.filePath(QStringLiteral("web.vop"));
+  const QList<OperationListItem> items = {
+      {QStringLiteral("Extract (40,30)-(599,449) LimitWidthHeight (800*600) Prefix: \"crop_\" "
+                      "Format: \"JPG\" Quality: \"90\""),
+       true},
+      {QStringLiteral("Extract Whole Image LimitWidth (640) Suffix: \"_web\" Format: \"JPG\" "
+                      "Quality: \"82\""),
+       true},
+      {QStringLiteral("Extract Whole Image FixToSize (128*128) Prefix: \"th_\" Format: "
+                      "\"PNG\" Quality: \"75\""),
+       false}};
+  QString error;
+  if (!SaveOperationsFile(list, items, settings, error)) {
+    std::fprintf(stderr, "cannot write the list: %s\n", qPrintable(error));
+    return 1;
+  }
+  window.OperationsFileToList(list);
+  window.SetWindowTitle();
+  window.lstOperations->setCurrentRow(0);
+  for (int i = 0; i < 20; ++i)
+    QCoreApplication::processEvents();
+
+  // Without a window manager there is no title bar; draw one so the title
+  // with the list's file name is in the picture.
+  const QPixmap client = window.grab();
+  const int bar = QFontMetrics(window.font()).height() + 10;
+  QPixmap framed(client.width(), client.height() + bar);
+  framed.fill(window.palette().color(QPalette::Highlight));
+  QPainter painter(&framed);
+  painter.setPen(window.palette().color(QPalette::HighlightedText));
+  painter.drawText(QRect(8, 0, client.width() - 16, bar), Qt::AlignVCenter | Qt::AlignLeft,
+                   window.windowTitle());
+  painter.drawPixmap(0, bar, client);
+  painter.end();
+  std::printf("title: %s\n", qPrintable(window.windowTitle()));
+  return framed.save(QString::fromLocal8Bit(argv[4])) ? 0 : 1;
 }
