@@ -42,7 +42,7 @@ void frmMain::ReportFailure(const Failure &failure, const QString &source,
 }
 
 QList<QLineEdit *> frmMain::LeaveWatchedBoxes() const {
-  return {txtTopLeftX,      txtTopLeftY,     txtBottomRightX, txtBottomRightY,
+  return {txtTopLeftX,     txtTopLeftY,      txtBottomRightX, txtBottomRightY,
           txtExtractWidth, txtExtractHeight, txtResizeWidth,  txtResizeHeight};
 }
 
@@ -63,7 +63,8 @@ void frmMain::ConnectEditor() {
           [this] { VerifyCoordinates(txtExtractHeight); });
   connect(txtPrefix, &QLineEdit::textChanged, this, [this] { txtPrefix_Change(); });
   connect(txtSuffix, &QLineEdit::textChanged, this, [this] { txtSuffix_Change(); });
-  connect(cmbOutputFormat, &QComboBox::currentIndexChanged, this, [this] { OperationSaved = false; });
+  connect(cmbOutputFormat, &QComboBox::currentIndexChanged, this,
+          [this] { OperationSaved = false; });
   connect(txtJpgQuality, &QLineEdit::textChanged, this, [this] { OperationSaved = false; });
 }
 
@@ -112,14 +113,14 @@ void frmMain::VerifyCoordinates(QLineEdit *txtbox) {
     RectangleBoxes values{txtTopLeftX->text(),     txtTopLeftY->text(),
                           txtBottomRightX->text(), txtBottomRightY->text(),
                           txtExtractWidth->text(), txtExtractHeight->text()};
-    QString *const fields[] = {&values.TopLeftX,     &values.TopLeftY,
-                               &values.BottomRightX, &values.BottomRightY,
-                               &values.ExtractWidth, &values.ExtractHeight};
+    QString *const fields[] = {&values.TopLeftX,     &values.TopLeftY,     &values.BottomRightX,
+                               &values.BottomRightY, &values.ExtractWidth, &values.ExtractHeight};
     const RectangleBox names[] = {RectangleBox::TopLeftX,     RectangleBox::TopLeftY,
                                   RectangleBox::BottomRightX, RectangleBox::BottomRightY,
                                   RectangleBox::ExtractWidth, RectangleBox::ExtractHeight};
     int which = 0;
-    while (which < 6 && boxes[which] != txtbox) ++which;
+    while (which < 6 && boxes[which] != txtbox)
+      ++which;
     if (which == 6) return;
 
     const QList<SizeLimit> limits = varnholt::VerifyCoordinates(values, names[which]);
@@ -188,9 +189,9 @@ void frmMain::chkExtract_Click() {
 
 void frmMain::chkResizeImage_Click() {
   const bool t = chkResizeImage->isChecked();
-  for (QWidget *w : std::initializer_list<QWidget *>{cmbResizeMethod, lblResizeWidth,
-                                                      lblResizeHeight, txtResizeWidth,
-                                                      txtResizeHeight, lblResizeX})
+  for (QWidget *w :
+       std::initializer_list<QWidget *>{cmbResizeMethod, lblResizeWidth, lblResizeHeight,
+                                        txtResizeWidth, txtResizeHeight, lblResizeX})
     w->setEnabled(t);
   cmbResizeMethod_Click();
   SyncSpinners();
@@ -202,7 +203,8 @@ void frmMain::cmbResizeMethod_Click() {
   const int method = cmbResizeMethod->currentIndex();
   const bool width = method != kLimitHeight;
   const bool height = method != kLimitWidth;
-  for (QWidget *w : std::initializer_list<QWidget *>{txtResizeWidth, lblResizeWidth, udbResizeWidth})
+  for (QWidget *w :
+       std::initializer_list<QWidget *>{txtResizeWidth, lblResizeWidth, udbResizeWidth})
     w->setEnabled(width);
   for (QWidget *w :
        std::initializer_list<QWidget *>{txtResizeHeight, lblResizeHeight, udbResizeHeight})
@@ -246,15 +248,15 @@ void frmMain::SetControlsForOperation(const Operation &op) {
     txtBottomRightY->setText(QString::number(op.BottomRightY));
     chkResizeImage->setChecked(op.Resize);
     if (op.ResizeMethod < -1 || op.ResizeMethod >= cmbResizeMethod->count())
-      throw Failure(kErrInvalidCall,
-                    "No resize method number " + QString::number(op.ResizeMethod));
+      throw Failure(kErrInvalidCall, "No resize method number " + QString::number(op.ResizeMethod));
     cmbResizeMethod->setCurrentIndex(op.ResizeMethod);
     txtResizeWidth->setText(QString::number(op.ResizeWidth));
     txtResizeHeight->setText(QString::number(op.ResizeHeight));
     txtPrefix->setText(op.Prefix);
     txtSuffix->setText(op.Suffix);
-    const int format =
-        op.OutputFormat.isEmpty() ? 0 : cmbOutputFormat->findText(op.OutputFormat, Qt::MatchFixedString);
+    const int format = op.OutputFormat.isEmpty()
+                           ? 0
+                           : cmbOutputFormat->findText(op.OutputFormat, Qt::MatchFixedString);
     if (format < 0) throw Failure(kErrInvalidCall, "No output format \"" + op.OutputFormat + "\"");
     cmbOutputFormat->setCurrentIndex(format);
     txtJpgQuality->setText(QString::number(op.JpgQuality));

@@ -44,7 +44,8 @@ QListWidgetItem *NewOperationItem(const QString &text, bool ticked) {
 
 void frmMain::ConnectOperationList() {
   // A click on an entry, its check box, or moving to it with the keys.
-  connect(lstOperations, &QListWidget::itemSelectionChanged, this, [this] { lstOperations_Click(); });
+  connect(lstOperations, &QListWidget::itemSelectionChanged, this,
+          [this] { lstOperations_Click(); });
   connect(lstOperations, &QListWidget::itemClicked, this, [this] { lstOperations_Click(); });
   connect(cmdAddOperation, &QPushButton::clicked, this, [this] { cmdAddOperation_Click(); });
   connect(cmdSaveOperation, &QPushButton::clicked, this, [this] { cmdSaveOperation_Click(); });
@@ -84,11 +85,11 @@ void frmMain::cmdAddOperation_Click() {
   try {
     if (!services_.settings.OutputInDiffDir && txtPrefix->text().isEmpty() &&
         txtSuffix->text().isEmpty()) {
-      services_.prompter.ask(
-          QStringLiteral("Operation Addition Error"),
-          "You must specify either a prefix or suffix for the operation" + kCrLf +
-              "if you have not opted to output in a different directory!",
-          Buttons::Ok, Icon::Exclamation);
+      services_.prompter.ask(QStringLiteral("Operation Addition Error"),
+                             "You must specify either a prefix or suffix for the operation" +
+                                 kCrLf +
+                                 "if you have not opted to output in a different directory!",
+                             Buttons::Ok, Icon::Exclamation);
       return;
     }
     if (!chkExtract->isChecked() && !chkResizeImage->isChecked() &&
@@ -232,9 +233,8 @@ void frmMain::cmdSaveList_Click() {
         loaded.isEmpty() ? AddBackslash(ListFolder()) + "NewOpFile." + kListExtension : loaded;
     std::optional<QString> chosen;
     try {
-      chosen = services_.fileDialogs.save(
-          {QStringLiteral("Save Operation File as..."), kListFilter, kListExtension, ListFolder(),
-           proposed});
+      chosen = services_.fileDialogs.save({QStringLiteral("Save Operation File as..."), kListFilter,
+                                           kListExtension, ListFolder(), proposed});
     } catch (const Failure &) {
       chosen.reset();
     }

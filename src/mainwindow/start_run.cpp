@@ -73,10 +73,10 @@ void frmMain::cmdGo_Click() {
     QCoreApplication::processEvents();
 
     if (!go_->ProcessAborted() &&
-        services_.prompter.ask(QStringLiteral("Done!"),
-                               QStringLiteral(
-                                   "Process Finished! Would you like to see the resultant files?"),
-                               Buttons::YesNo, Icon::Question) == Answer::Yes) {
+        services_.prompter.ask(
+            QStringLiteral("Done!"),
+            QStringLiteral("Process Finished! Would you like to see the resultant files?"),
+            Buttons::YesNo, Icon::Question) == Answer::Yes) {
       const Settings &settings = services_.settings;
       services_.shell.open(settings.OutputInDiffDir ? settings.OutputDir
                                                     : txtInputDirectory->text());

@@ -78,7 +78,8 @@ protected:
   void ClickOperation(int row) {
     QListWidget *list = window->lstOperations;
     const QRect rect = list->visualItemRect(list->item(row));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(rect.left() + 40, rect.center().y()));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(rect.left() + 40, rect.center().y()));
   }
 
   TempFolder lists;

@@ -134,12 +134,14 @@ TEST_F(Editor, AMessageShownOnLeavingIsNoSecondLeave) {
 }
 
 TEST_F(Editor, ForbiddenFileNameCharactersAreRefused) {
-  prompter.expect("Bad Characters", "These characters not allowed in filenames: \\/|?\"><*:",
-                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  prompter.expect("Bad Characters",
+                  "These characters not allowed in filenames: \\/|?\"><*:", Buttons::Ok,
+                  Icon::Exclamation, Answer::Ok);
   Type(window->txtPrefix, "a:b");
   EXPECT_EQ(window->txtPrefix->text(), "ab");
-  prompter.expect("Bad Characters", "These characters not allowed in filenames: \\/|?\"><*:",
-                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  prompter.expect("Bad Characters",
+                  "These characters not allowed in filenames: \\/|?\"><*:", Buttons::Ok,
+                  Icon::Exclamation, Answer::Ok);
   window->txtSuffix->setText("x*y.z");
   EXPECT_EQ(window->txtSuffix->text(), "xy.z");
 }
@@ -205,9 +207,7 @@ TEST_F(Editor, EveryKindOfEditClearsOperationSaved) {
       {"resize", [this] { window->chkResizeImage->click(); }},
       {"method", [this] { window->cmbResizeMethod->setCurrentIndex(2); }},
       {"format", [this] { window->cmbOutputFormat->setCurrentIndex(4); }},
-      {"quality", [this] {
-         QTest::mouseClick(window->udbJpgQuality->upButton(), Qt::LeftButton);
-       }},
+      {"quality", [this] { QTest::mouseClick(window->udbJpgQuality->upButton(), Qt::LeftButton); }},
   };
   for (const auto &[name, edit] : edits) {
     window->chkResizeImage->setChecked(true);

@@ -28,6 +28,12 @@ protected:
     Type(window->txtPrefix, prefix);
     QTest::mouseClick(window->cmdAddOperation, Qt::LeftButton);
   }
+  void ExpectPrefixOrSuffixRefusal() {
+    prompter.expect("Operation Addition Error",
+                    "You must specify either a prefix or suffix for the operation\r\n"
+                    "if you have not opted to output in a different directory!",
+                    Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  }
   QList<bool> Ticks() const {
     QList<bool> ticks;
     for (int row = 0; row < window->lstOperations->count(); ++row)
@@ -43,10 +49,7 @@ protected:
 
 TEST_F(OperationList, AddNeedsAPrefixOrSuffixUnlessResultsGoElsewhere) {
   window->chkExtract->setChecked(true);
-  prompter.expect("Operation Addition Error",
-                  "You must specify either a prefix or suffix for the operation\r\n"
-                  "if you have not opted to output in a different directory!",
-                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  ExpectPrefixOrSuffixRefusal();
   QTest::mouseClick(window->cmdAddOperation, Qt::LeftButton);
   EXPECT_EQ(window->lstOperations->count(), 0);
 
@@ -130,10 +133,7 @@ TEST_F(OperationList, AddSaveOverRemoveAndClick) {
 
 TEST_F(OperationList, SaveWithNothingHighlightedAdds) {
   window->chkExtract->setChecked(true);
-  prompter.expect("Operation Addition Error",
-                  "You must specify either a prefix or suffix for the operation\r\n"
-                  "if you have not opted to output in a different directory!",
-                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  ExpectPrefixOrSuffixRefusal();
   QTest::mouseClick(window->cmdSaveOperation, Qt::LeftButton);
   EXPECT_EQ(window->lstOperations->count(), 0);
   Type(window->txtPrefix, "p");
@@ -175,8 +175,8 @@ TEST_F(OperationList, TheTitleShowsTheListFileAndItsChanges) {
 }
 
 TEST_F(OperationList, SavingProposesANewFileFirstAndTheLoadedFileLater) {
-  prompter.expect("Empty Operation List", "No Operations to Save!", Buttons::Ok,
-                  Icon::Exclamation, Answer::Ok);
+  prompter.expect("Empty Operation List", "No Operations to Save!", Buttons::Ok, Icon::Exclamation,
+                  Answer::Ok);
   QTest::mouseClick(window->cmdSaveList, Qt::LeftButton);
   EXPECT_TRUE(dialogs.saved.empty());
 
@@ -218,10 +218,10 @@ TEST_F(OperationList, SavingProposesANewFileFirstAndTheLoadedFileLater) {
 
 TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicks) {
   AddExtract("old_");
-  const QString file =
-      ListFile("web.vop", "1>Extract (1,2)-(3,4) Prefix: \"th_\" Format: \"JPG\" Quality: \"90\"\r\n"
-                          "0>Extract Whole Image LimitWidth (640) Suffix: \"_640\" Quality: \"75\"\r\n"
-                          "no separator here\r\n");
+  const QString file = ListFile(
+      "web.vop", "1>Extract (1,2)-(3,4) Prefix: \"th_\" Format: \"JPG\" Quality: \"90\"\r\n"
+                 "0>Extract Whole Image LimitWidth (640) Suffix: \"_640\" Quality: \"75\"\r\n"
+                 "no separator here\r\n");
   dialogs.answers.push_back(file);
   QTest::mouseClick(window->cmdLoadList, Qt::LeftButton);
   ASSERT_EQ(dialogs.opened.size(), 1u);
@@ -263,9 +263,10 @@ TEST_F(OperationList, AnUnreadableFileIsToldAndForgotten) {
 }
 
 TEST_F(OperationList, ABadTickStopsTheLoadAndTheListBelongsToNoFile) {
-  const QString file = ListFile("odd.vop", "1>Extract Whole Image Prefix: \"a\" Quality: \"75\"\r\n"
-                                           "maybe>Extract Whole Image Prefix: \"b\" Quality: \"75\"\r\n"
-                                           "1>Extract Whole Image Prefix: \"c\" Quality: \"75\"\r\n");
+  const QString file =
+      ListFile("odd.vop", "1>Extract Whole Image Prefix: \"a\" Quality: \"75\"\r\n"
+                          "maybe>Extract Whole Image Prefix: \"b\" Quality: \"75\"\r\n"
+                          "1>Extract Whole Image Prefix: \"c\" Quality: \"75\"\r\n");
   window->OperationsFileToList(file);
   EXPECT_EQ(Operations(), QStringList({"Extract Whole Image Prefix: \"a\" Quality: \"75\""}));
   ASSERT_EQ(errors.reports.size(), 1u);

@@ -26,9 +26,7 @@ protected:
     WriteBytes(file, lines);
     window->OperationsFileToList(file);
   }
-  QStringList Files() const {
-    return QDir(images.path()).entryList(QDir::Files, QDir::Name);
-  }
+  QStringList Files() const { return QDir(images.path()).entryList(QDir::Files, QDir::Name); }
   void ExpectNothingToDo() {
     prompter.expect("Nothing to Do", "No images or operations selected!", Buttons::Ok,
                     Icon::Exclamation, Answer::Ok);
@@ -39,9 +37,10 @@ TEST_F(StartRun, RunsEveryTickedOperationOnEveryTickedImageAndOffersTheResults) 
   Make({"a.png", "b.png", "c.png"}, 8, 6);
   Start();
   Entry("b.png")->setCheckState(Qt::Unchecked);
-  LoadList("1>Extract (1,1)-(4,3) Prefix: \"th_\" Quality: \"75\"\r\n"
-           "0>Extract Whole Image Prefix: \"no_\" Quality: \"75\"\r\n"
-           "1>Extract Whole Image LimitWidth (4) Suffix: \"_s\" Format: \"GIF\" Quality: \"75\"\r\n");
+  LoadList(
+      "1>Extract (1,1)-(4,3) Prefix: \"th_\" Quality: \"75\"\r\n"
+      "0>Extract Whole Image Prefix: \"no_\" Quality: \"75\"\r\n"
+      "1>Extract Whole Image LimitWidth (4) Suffix: \"_s\" Format: \"GIF\" Quality: \"75\"\r\n");
   prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::Yes);
   QTest::mouseClick(window->cmdGo, Qt::LeftButton);
 
@@ -94,7 +93,7 @@ TEST_F(StartRun, AnUnsavedEditIsOfferedBeforeTheRun) {
 
   // Yes with nothing highlighted adds the editor's operation, which runs too.
   prompter.expect(kSaveTitle, kSaveText, Buttons::YesNoCancel, Icon::Question, Answer::Yes);
-  prompter.expect("Operation Addition", 
+  prompter.expect("Operation Addition",
                   "This operation will merely copy the original image and save as a different "
                   "name.\r\n(You have not selected extract or resize.)\r\nAre you sure you want "
                   "to do this?",
@@ -142,9 +141,10 @@ TEST_F(StartRun, NoAtTheRunsErrorQuestionSkipsDoneButRebuildsTheList) {
   Start();
   LoadList("1>Extract Whole Image Prefix: \"p_\" Quality: \"75\"\r\n");
   Make({"late.png"}); // appears only when the list is rebuilt
-  prompter.expect(kOperationErrorTitle,
-                  OperationErrorText("broken.png", "Extract Whole Image Prefix: \"p_\" Quality: \"75\""),
-                  Buttons::YesNoCancel, Icon::Question, Answer::No);
+  prompter.expect(
+      kOperationErrorTitle,
+      OperationErrorText("broken.png", "Extract Whole Image Prefix: \"p_\" Quality: \"75\""),
+      Buttons::YesNoCancel, Icon::Question, Answer::No);
   QTest::mouseClick(window->cmdGo, Qt::LeftButton);
   EXPECT_TRUE(window->RunWindow()->ProcessAborted());
   EXPECT_TRUE(Listed().contains("late.png"));
@@ -153,18 +153,22 @@ TEST_F(StartRun, NoAtTheRunsErrorQuestionSkipsDoneButRebuildsTheList) {
 
 TEST_F(StartRun, MoreThanThirtyTwoThousandPairsStartARun) {
   QStringList names;
-  for (int i = 0; i < 300; ++i) names << QString("img%1.png").arg(i, 3, 10, QChar('0'));
-  for (const QString &name : names) Touch(name);
+  for (int i = 0; i < 300; ++i)
+    names << QString("img%1.png").arg(i, 3, 10, QChar('0'));
+  for (const QString &name : names)
+    Touch(name);
   Start();
   QByteArray lines;
   for (int k = 0; k < 200; ++k)
-    lines += "1>Extract Whole Image Prefix: \"p" + QByteArray::number(k) + "_\" Quality: \"75\"\r\n";
+    lines +=
+        "1>Extract Whole Image Prefix: \"p" + QByteArray::number(k) + "_\" Quality: \"75\"\r\n";
   LoadList(lines);
   ASSERT_EQ(window->lstOperations->count(), 200);
   // The first pair fails (the files are no images); No ends the run there.
-  prompter.expect(kOperationErrorTitle,
-                  OperationErrorText("img000.png", "Extract Whole Image Prefix: \"p0_\" Quality: \"75\""),
-                  Buttons::YesNoCancel, Icon::Question, Answer::No);
+  prompter.expect(
+      kOperationErrorTitle,
+      OperationErrorText("img000.png", "Extract Whole Image Prefix: \"p0_\" Quality: \"75\""),
+      Buttons::YesNoCancel, Icon::Question, Answer::No);
   QTest::mouseClick(window->cmdGo, Qt::LeftButton);
   ASSERT_NE(window->RunWindow(), nullptr);
   EXPECT_EQ(window->RunWindow()->lastRun().progressMaximum, 60000);
