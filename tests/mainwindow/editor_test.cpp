@@ -2,12 +2,15 @@
 
 #include "mainwindow/up_down.h"
 #include "operations/operation.h"
+#include "platform/qt_desktop.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 
 namespace varnholt::test {
@@ -260,6 +263,44 @@ TEST_F(Editor, ANumberTooLargeForTheRecordIsReportedNotAdded) {
   ASSERT_EQ(errors.reports.size(), 1u);
   EXPECT_EQ(errors.reports[0].source, "OperationFromControls");
   EXPECT_FALSE(window->SettingControls);
+}
+
+} // namespace
+} // namespace varnholt::test
+
+namespace varnholt::test {
+namespace {
+
+// The real message box takes the focus from the window while a box is being
+// left; the leave is still handled once, and typing goes on afterwards.
+TEST_F(EditorTest, ARealMessageBoxOnLeavingIsShownOnce) {
+  QtPrompter real;
+  window = std::make_unique<frmMain>(MainWindowServices{settings, real, browser, dialogs, shell,
+                                                        toolkit, errors, fallback.path(),
+                                                        work.path(), lists.path()});
+  real.setParent(window.get());
+  window->show();
+  QApplication::setActiveWindow(window.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  window->chkResizeImage->setChecked(true);
+
+  QStringList shown;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+      shown << box->text();
+      box->done(QMessageBox::Ok);
+    }
+  });
+  closer.start(5);
+  window->txtResizeWidth->setText("30000"); // the next box, over its limit too
+  Type(window->txtResizeHeight, "25000");
+  QTest::keyClick(window->txtResizeHeight, Qt::Key_Tab);
+  QTest::qWait(50);
+  closer.stop();
+  EXPECT_EQ(shown, QStringList({"Maximum height allowed is: 20000 pixels"}));
+  EXPECT_EQ(window->txtResizeHeight->text(), "20000");
+  EXPECT_EQ(window->txtResizeWidth->text(), "30000") << "entered, not left";
 }
 
 } // namespace
