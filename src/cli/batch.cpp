@@ -219,8 +219,9 @@ Varnholt) on every image of a folder, without a window; no display is needed.
   --antialias            resize with antialiasing
   --allow-out-of-bounds  a rectangle running past the right or bottom edge is cut
                          at the edge instead of skipping the image
-  --jobs N               process N images at a time (default: one per core);
-                         the files written do not depend on N
+  --jobs N               process N images at a time, in N worker processes
+                         (default: one per core); the files written do not
+                         depend on N
   --quiet                no progress bar
   --help                 this text
 
