@@ -1,8 +1,16 @@
 #include "cli/batch.h"
+#include "dialogs/frm_error.h"
 #include "mainwindow/frm_main.h"
+#include "platform/qt_desktop.h"
+#include "platform/settings_store.h"
+#include "processing/magick_toolkit.h"
+#include "settings/paths.h"
+#include "settings/settings.h"
 #include "version.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 
 #include <cstdio>
 #include <cstring>
@@ -21,7 +29,7 @@ const char *kUsage =
     "  LIST.vop    open with this operation list\n"
     "  --version   print the version and exit\n"
     "  --help      print this text and exit\n";
-}
+} // namespace
 
 int main(int argc, char **argv) {
   // The batch mode runs where there may be no display at all, so it must
@@ -41,7 +49,32 @@ int main(int argc, char **argv) {
   QApplication::setOrganizationName(QStringLiteral("Varnholt"));
   QApplication::setApplicationName(QStringLiteral("Varnholt"));
   QApplication::setApplicationVersion(QString::fromLatin1(varnholt::kVersionText));
-  varnholt::frmMain window;
+  using namespace varnholt;
+  QSettingsStore store;
+  Settings settings;
+  try {
+    settings = LoadSettings(store, DefaultImageFolder());
+  } catch (const Failure &) {
+    settings.SelectedDir = DefaultImageFolder();
+  }
+  QtPrompter prompter;
+  QtFolderBrowser folderBrowser;
+  QtFileDialogs fileDialogs;
+  QtShell shell;
+  MagickToolkit toolkit;
+  frmError errorReporter(shell);
+  frmMain window({settings, prompter, folderBrowser, fileDialogs, shell, toolkit, errorReporter,
+                  QString(), QString()});
+  prompter.setParent(&window);
+  // Until the window's own start-up arrives: restore the folder and pattern
+  // and fill the list once.
+  window.FormLoading = true;
+  window.txtInputDirectory->setText(settings.SelectedDir);
+  window.txtPattern->setText(settings.Pattern);
+  window.chkInversePattern->setChecked(settings.InversePattern != 0);
+  window.FormLoading = false;
+  window.RefreshFileList();
   window.show();
+  window.lstImages_Click();
   return app.exec();
 }

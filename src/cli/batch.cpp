@@ -593,6 +593,7 @@ Worker MakeWorker() {
   Worker worker;
   try {
     worker.toolkit = std::make_unique<MagickToolkit>();
+    worker.toolkit->setReuseDecoded(true);
   } catch (const Failure &failure) {
     worker.toolkitFailure = failure.text();
   }
@@ -957,7 +958,7 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
   Reporter reporter(job, console, console.errIsTerminal && !options.quiet);
   // Worker processes rather than threads: ImageMagick in one process shares
   // its locks, its memory budget and the address space's page faults, and
-  // two processes measured faster than two threads (see bench/run).
+  // two processes measured faster than two threads (see bench/batch).
   Totals totals;
   try {
     totals = jobs > 1 ? RunInProcesses(job, jobs, reporter, control)

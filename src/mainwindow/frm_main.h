@@ -1,16 +1,202 @@
 #pragma once
 
+#include "mainwindow/window_math.h"
+
+#include <QHash>
 #include <QMainWindow>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
 
 namespace varnholt {
 
-// The main window. Its controls arrive with the image list, the editor and
-// the operation list; for now it carries the program's title.
+class ErrorReporter;
+class FileDialogs;
+class FolderBrowser;
+class ImageEntry;
+class ImageToolkit;
+class Prompter;
+class Shell;
+class UpDown;
+struct Settings;
+
+// Everything the main window talks to outside itself. Tests hand it scripted
+// ones; the application the real ones.
+struct MainWindowServices {
+  Settings &settings;
+  Prompter &prompter;
+  FolderBrowser &folderBrowser;
+  FileDialogs &fileDialogs;
+  Shell &shell;
+  ImageToolkit &toolkit;
+  ErrorReporter &errorReporter;
+  // Where the image list goes when its folder is invalid; empty: the Pictures
+  // or home folder.
+  QString defaultFolder;
+  // Where the preview's working file is written; empty: the per-user data folder.
+  QString workFolder;
+};
+
+// The main window: image folder and list with the preview on the left, the
+// operation list and editor on the right, Start along the bottom. Its
+// behaviour lives in files by concern (image_list.cpp, preview.cpp, ...).
 class frmMain : public QMainWindow {
   Q_OBJECT
 public:
-  explicit frmMain(QWidget *parent = nullptr);
+  explicit frmMain(const MainWindowServices &services, QWidget *parent = nullptr);
+  ~frmMain() override;
+
+  // --- Image folder and image list
+  void RefreshFileList();
+  void AdjustHorizontalScroll(QListWidget *lstbox);
+  void txtInputDirectory_Change();
+  void txtPattern_Change();
+  void chkInversePattern_Click();
+  void cmdSelectDir_Click();
+  void cmdSelectAll_Click();
+  void cmdDeselectAll_Click();
+  // The horizontal scroll range last given to a list box, in pixels.
+  int HorizontalExtent(const QListWidget *lstbox) const;
+
+  // --- Preview
+  void lstImages_Click();
+  void lstImages_DblClick();
+  // The picture the preview shows was made from this file; empty when none.
+  QString PreviewedFile() const { return previewedFile_; }
+
+  // --- Geometry
+  double TwipsPerPixelX() const { return twipsPerPixelX_; }
+  double TwipsPerPixelY() const { return twipsPerPixelY_; }
+  QRect TwipsToPixels(const QRect &twips) const;
+
+  // --- Form-level state
+  bool RefreshingList = false;
+  bool FormLoading = false;
+  bool LoadingPreview = false;
+  int ImageLoaded = 0;
+  QString PreviewGeometry;
+  bool ReturningFromDialog = false;
+  bool StartedWithXPStyle = false;
+  bool SettingControls = false;
+  bool OperationSaved = false;
+  bool ListChanged = false;
+
+  // --- Controls, by area
+  QLabel *lblDir = nullptr;
+  QLineEdit *txtInputDirectory = nullptr;
+  QPushButton *cmdSelectDir = nullptr;
+  QLabel *lblPattern = nullptr;
+  QLineEdit *txtPattern = nullptr;
+  QCheckBox *chkInversePattern = nullptr;
+  QListWidget *lstImages = nullptr;
+  QGroupBox *fraLoadingImages = nullptr;
+  QLabel *Label2 = nullptr;
+  QPushButton *cmdSelectAll = nullptr;
+  QPushButton *cmdDeselectAll = nullptr;
+
+  QGroupBox *fraPreview = nullptr;
+  QGroupBox *fraViewPicture = nullptr;
+  QLabel *lblLoading = nullptr;
+  QLabel *imgPreview = nullptr;
+  QLabel *lblViewPictureError = nullptr;
+  QLabel *lblImageDimensions = nullptr;
+
+  QListWidget *lstOperations = nullptr;
+  QPushButton *cmdNewList = nullptr;
+  QPushButton *cmdSaveList = nullptr;
+  QPushButton *cmdLoadList = nullptr;
+
+  QGroupBox *fraExtractImage = nullptr;
+  QCheckBox *chkExtract = nullptr;
+  QLabel *lblCoordX = nullptr;
+  QLabel *lblCoordY = nullptr;
+  QLabel *lblTopLeft = nullptr;
+  QLineEdit *txtTopLeftX = nullptr;
+  QLineEdit *txtTopLeftY = nullptr;
+  QLabel *lblBottomRight = nullptr;
+  QLineEdit *txtBottomRightX = nullptr;
+  QLineEdit *txtBottomRightY = nullptr;
+  QPushButton *cmdUseCropTool = nullptr;
+  QLabel *lblExtractWidth = nullptr;
+  QLineEdit *txtExtractWidth = nullptr;
+  UpDown *udbExtractWidth = nullptr;
+  QLabel *lblExtractX = nullptr;
+  QLabel *lblExtractHeight = nullptr;
+  QLineEdit *txtExtractHeight = nullptr;
+  UpDown *udbExtractHeight = nullptr;
+
+  QGroupBox *Frame4 = nullptr;
+  QCheckBox *chkResizeImage = nullptr;
+  QComboBox *cmbResizeMethod = nullptr;
+  QLabel *lblResizeWidth = nullptr;
+  QLineEdit *txtResizeWidth = nullptr;
+  UpDown *udbResizeWidth = nullptr;
+  QLabel *lblResizeX = nullptr;
+  QLabel *lblResizeHeight = nullptr;
+  QLineEdit *txtResizeHeight = nullptr;
+  UpDown *udbResizeHeight = nullptr;
+
+  QGroupBox *Frame3 = nullptr;
+  QLabel *Label1 = nullptr;
+  QLineEdit *txtPrefix = nullptr;
+  QLabel *Label6 = nullptr;
+  QLineEdit *txtSuffix = nullptr;
+  QLabel *Label5 = nullptr;
+  QComboBox *cmbOutputFormat = nullptr;
+  QLabel *lblJpgQuality = nullptr;
+  QLineEdit *txtJpgQuality = nullptr;
+  UpDown *udbJpgQuality = nullptr;
+
+  QPushButton *cmdNewOperation = nullptr;
+  QPushButton *cmdSaveOperation = nullptr;
+  QPushButton *cmdAddOperation = nullptr;
+  QPushButton *cmdRemoveOperation = nullptr;
+  QPushButton *cmdAbout = nullptr;
+  QPushButton *cmdVisitHV = nullptr;
+  QPushButton *cmdGo = nullptr;
+
+private:
+  MainWindowServices services_;
+
+  // frm_main.cpp
+  void BuildControls();
+  void BindControls();
+  void SetFocusOrder();
+  void FitFont();
+  void ConnectImageSide();
+
+  // image_list.cpp
+  void ShowListBusy(bool busy);
+  QString FallbackFolder() const;
+  void ReportRefreshFailure(const class Failure &failure);
+  ImageEntry *EntryAt(int row) const;
+  void InsertSorted(ImageEntry *entry);
+  void RebuildIndexIfStale();
+  void SetAllTicks(bool ticked);
+
+  // preview.cpp
+  QString WorkFolder() const;
+  void ShowPreviewFailure(const QString &name, const QString &description);
+
+  double twipsPerPixelX_ = 15;
+  double twipsPerPixelY_ = 15;
+  PreviewBox previewBox_;
+  int refreshDepth_ = 0;
+  quint64 previewGeneration_ = 0;
+  QString previewedFile_;
+  // The image list's entries by exact name: a new name's tick and place are
+  // decided without walking the list.
+  QHash<QString, ImageEntry *> imageIndex_;
 };
+
+// The controls of a window whose caption is wider than the control itself
+// (or, for a label, taller).
+QStringList ClippedCaptions(const QWidget *window);
 
 // "Varnholt 1.00": major "." minor revision, no separator between the last two.
 QString ProgramTitle();

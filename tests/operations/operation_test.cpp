@@ -1,1 +1,239 @@
-int dummy_operation_test;
+#include "operations/operation.h"
+#include "operations/vb_text.h"
+#include "platform/failure.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace varnholt {
+namespace {
+
+std::string Describe(const Operation &op) {
+  QString error;
+  const QString text = OperationDescription(op, error);
+  EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+  return text.toStdString();
+}
+
+Operation Parse(const QString &text, QString *errorOut = nullptr) {
+  QString error;
+  Operation op = ParseOperation(text, error);
+  if (errorOut) *errorOut = error;
+  else EXPECT_TRUE(error.isEmpty()) << text.toStdString() << ": " << error.toStdString();
+  return op;
+}
+
+TEST(OperationText, WritesTheTwoKnownExamples) {
+  EXPECT_EQ(Describe(OperationDefaults()),
+            R"(Extract Whole Image Format: "Don't Change" Quality: "75")");
+
+  Operation op;
+  op.Extract = true;
+  op.TopLeftX = 10, op.TopLeftY = 20, op.BottomRightX = 110, op.BottomRightY = 220;
+  op.Resize = true;
+  op.ResizeMethod = kLimitWidthHeight, op.ResizeWidth = 100, op.ResizeHeight = 80;
+  op.Prefix = "th_";
+  op.OutputFormat = "JPG";
+  op.JpgQuality = 90;
+  EXPECT_EQ(Describe(op),
+            R"(Extract (10,20)-(110,220) LimitWidthHeight (100*80) Prefix: "th_" Format: "JPG" Quality: "90")");
+  EXPECT_EQ(Parse(QString::fromStdString(Describe(op))), op);
+}
+
+TEST(OperationText, EveryFieldTheTextCarriesSurvivesTheRoundTrip) {
+  const QStringList formats = {"", "Don't Change", "BMP", "GIF", "JPG", "PNG",
+                               "TIFF", "MIFF", "TGA", "jpg"};
+  const QStringList names = {"", "th_", "a b", " lead", "trail ", "Ærø-ünï", "日本", "x%d",
+                             "[1]", "50%", "e,f", "(g)", "-("};
+  const std::int32_t numbers[] = {0, 1, 7, 255, 20000, 123456, -5,
+                                  std::numeric_limits<std::int32_t>::max(),
+                                  std::numeric_limits<std::int32_t>::min()};
+  int checked = 0;
+  for (int method = 0; method <= 4; ++method)
+    for (int i = 0; i < formats.size(); ++i) {
+      Operation op;
+      op.Extract = (i % 2) == 0;
+      op.TopLeftX = numbers[i % 9];
+      op.TopLeftY = numbers[(i + 3) % 9];
+      op.BottomRightX = std::max(op.TopLeftX, numbers[(i + 5) % 9]);
+      op.BottomRightY = std::max(op.TopLeftY, numbers[(i + 7) % 9]);
+      op.Resize = method < 4;
+      op.ResizeMethod = method % 4;
+      op.ResizeWidth = std::max(1, numbers[(i + method) % 9]);
+      op.ResizeHeight = std::max(1, numbers[(i + method + 2) % 9]);
+      op.OutputFormat = formats[i];
+      op.JpgQuality = static_cast<std::uint8_t>(1 + (i * 11 + method) % 100);
+      op.Prefix = names[(i + method) % names.size()];
+      op.Suffix = names[(i * 3 + method + 1) % names.size()];
+      ASSERT_TRUE(IsOperationValid(op));
+      const QString text = QString::fromStdString(Describe(op));
+      const Operation back = Parse(text);
+      SCOPED_TRACE(text.toStdString());
+      EXPECT_EQ(back.Extract, op.Extract);
+      if (op.Extract) {
+        EXPECT_EQ(back.TopLeftX, op.TopLeftX);
+        EXPECT_EQ(back.TopLeftY, op.TopLeftY);
+        EXPECT_EQ(back.BottomRightX, op.BottomRightX);
+        EXPECT_EQ(back.BottomRightY, op.BottomRightY);
+      }
+      EXPECT_EQ(back.Resize, op.Resize);
+      if (op.Resize) {
+        EXPECT_EQ(back.ResizeMethod, op.ResizeMethod);
+        if (op.ResizeMethod != kLimitHeight) EXPECT_EQ(back.ResizeWidth, op.ResizeWidth);
+        if (op.ResizeMethod != kLimitWidth) EXPECT_EQ(back.ResizeHeight, op.ResizeHeight);
+      }
+      EXPECT_EQ(back.OutputFormat, op.OutputFormat.isEmpty() ? kDontChange : op.OutputFormat);
+      EXPECT_EQ(back.JpgQuality, op.JpgQuality);
+      EXPECT_EQ(back.Prefix, op.Prefix);
+      EXPECT_EQ(back.Suffix, op.Suffix);
+      ++checked;
+    }
+  EXPECT_EQ(checked, 50);
+}
+
+TEST(OperationText, FieldsTheTextDoesNotCarryComeBackAsDefaults) {
+  Operation op;
+  op.Resize = true;
+  op.ResizeMethod = kLimitWidth;
+  op.ResizeWidth = 640;
+  op.OutputFormat.clear();
+  op.Suffix = "_640";
+  EXPECT_EQ(Describe(op), R"(Extract Whole Image LimitWidth (640) Suffix: "_640" Quality: "75")");
+  const Operation back = Parse(QString::fromStdString(Describe(op)));
+  EXPECT_EQ(back.ResizeHeight, 1);
+  EXPECT_EQ(back.OutputFormat, kDontChange);
+  EXPECT_EQ(back.TopLeftX, 0);
+
+  op.ResizeMethod = kLimitHeight;
+  op.ResizeHeight = 480;
+  EXPECT_EQ(Parse(QString::fromStdString(Describe(op))).ResizeWidth, 1);
+  op.ResizeMethod = 7; // unknown codes are written and applied as fix to size
+  EXPECT_NE(Describe(op).find("FixToSize (640*480)"), std::string::npos);
+}
+
+TEST(OperationText, ReadingQuirks) {
+  // Lower-case start, quality anywhere.
+  Operation op = Parse(R"(extract whole image quality: "50")");
+  EXPECT_FALSE(op.Extract);
+  EXPECT_EQ(op.JpgQuality, 50);
+
+  // An empty text field runs to the next quote in the text.
+  op = Parse(R"(Extract Whole Image Prefix: "" Suffix: "_s" Quality: "75")");
+  EXPECT_EQ(op.Prefix.toStdString(), R"(" Suffix: )");
+  EXPECT_EQ(op.Suffix, "_s");
+
+  // Without "Extract (" the corners are read from position 9 on.
+  op = Parse("Extract  5,6)-(7,8) Quality: \"75\"");
+  EXPECT_TRUE(op.Extract);
+  EXPECT_EQ(op.TopLeftX, 5);
+  EXPECT_EQ(op.TopLeftY, 6);
+  EXPECT_EQ(op.BottomRightX, 7);
+  EXPECT_EQ(op.BottomRightY, 8);
+
+  // Values are leading numbers, halves to even, blanks passed over.
+  op = Parse(R"(Extract ( 1 2,2.5)-(3.5,4e1) LimitWidth (7.5xyz) Quality: "0.5")");
+  EXPECT_EQ(op.TopLeftX, 12);
+  EXPECT_EQ(op.TopLeftY, 2);
+  EXPECT_EQ(op.BottomRightX, 4);
+  EXPECT_EQ(op.BottomRightY, 40);
+  EXPECT_EQ(op.ResizeWidth, 8);
+  EXPECT_EQ(op.JpgQuality, 0);
+}
+
+TEST(OperationText, UnreadableTextsFailWithThePartialRecord) {
+  struct Row {
+    const char *text;
+    const char *error;
+    bool extract;
+  } rows[] = {
+      {"hello", "5 - Invalid procedure call or argument", true},
+      {R"(Extract (1,2 Quality: "75")", "5 - Invalid procedure call or argument", true},
+      {R"(Extract (1)-(2,3) Quality: "75")", "9 - Subscript out of range", true},
+      {R"(Extract Whole Image Prefix: "abc)", "5 - Invalid procedure call or argument", false},
+      {R"(Extract Whole Image Quality: "256")", "6 - Overflow", false},
+      {R"(Extract Whole Image Quality: "-1")", "6 - Overflow", false},
+      {R"(Extract (99999999999,0)-(1,1))", "6 - Overflow", true},
+  };
+  for (const Row &row : rows) {
+    QString error;
+    const Operation op = Parse(row.text, &error);
+    EXPECT_EQ(error.toStdString(), row.error) << row.text;
+    EXPECT_EQ(op.Extract, row.extract) << row.text;
+    EXPECT_EQ(op.JpgQuality, 75) << row.text;
+  }
+  // "hello" fails before any field is set, and that record is valid.
+  QString error;
+  EXPECT_TRUE(IsOperationValid(ParseOperation("hello", error)));
+  // A caller's error text is left alone on success.
+  error = "kept";
+  ParseOperation(R"(Extract Whole Image Quality: "75")", error);
+  EXPECT_EQ(error, "kept");
+}
+
+TEST(OperationValidity, Rules) {
+  EXPECT_TRUE(IsOperationValid(OperationDefaults()));
+  Operation op;
+  op.OutputFormat.clear();
+  EXPECT_TRUE(IsOperationValid(op));
+  op.OutputFormat = "jpg";
+  EXPECT_TRUE(IsOperationValid(op));
+  op.OutputFormat = "JPEG";
+  EXPECT_FALSE(IsOperationValid(op));
+
+  op = {};
+  for (int q : {0, 101}) {
+    op.JpgQuality = static_cast<std::uint8_t>(q);
+    EXPECT_FALSE(IsOperationValid(op)) << q;
+  }
+  for (int q : {1, 100}) {
+    op.JpgQuality = static_cast<std::uint8_t>(q);
+    EXPECT_TRUE(IsOperationValid(op)) << q;
+  }
+
+  op = {};
+  op.Extract = true;
+  op.TopLeftX = op.BottomRightX = 5;
+  EXPECT_TRUE(IsOperationValid(op));
+  op.TopLeftX = 6;
+  EXPECT_FALSE(IsOperationValid(op));
+
+  op = {};
+  op.Resize = true;
+  op.ResizeMethod = kLimitWidth;
+  op.ResizeHeight = 0; // checked whatever the method
+  EXPECT_FALSE(IsOperationValid(op));
+
+  for (const char *bad : {"a:b", "a*", "x/y", "x\\y", "p|", "?", "\"", ">", "<"}) {
+    op = {};
+    op.Prefix = bad;
+    EXPECT_FALSE(IsOperationValid(op)) << bad;
+    QString error;
+    EXPECT_EQ(OperationDescription(op, error), "");
+    EXPECT_EQ(error, "Invalid Operation!");
+  }
+  EXPECT_EQ(RemoveInvalidFilenameChars("a:b*c"), "abc");
+  EXPECT_EQ(RemoveInvalidFilenameChars(R"(\/|?"><*:ok)"), "ok");
+  EXPECT_TRUE(IsValidFilenamePart(""));
+}
+
+TEST(VbText, ValReadsTheLeadingNumber) {
+  EXPECT_EQ(Val(""), 0);
+  EXPECT_EQ(Val("abc"), 0);
+  EXPECT_EQ(Val(" \t\n-12abc"), -12);
+  EXPECT_EQ(Val("1 000"), 1000);
+  EXPECT_EQ(Val("2.5.7"), 2.5);
+  EXPECT_EQ(Val("3e"), 3);
+  EXPECT_EQ(Val("3e2"), 300);
+  EXPECT_EQ(Val("١٢"), 0) << "only ASCII digits count";
+  EXPECT_EQ(ToLong(2.5), 2);
+  EXPECT_EQ(ToLong(3.5), 4);
+  EXPECT_EQ(ToLong(-2.5), -2);
+  EXPECT_THROW(ToLong(2147483648.0), Failure);
+  EXPECT_EQ(InStr(1, "Extract (", "extract ("), 1);
+  EXPECT_EQ(InStr(12, "abc", "a"), 0);
+  EXPECT_THROW(Mid("abc", 1, -1), Failure);
+}
+
+} // namespace
+} // namespace varnholt

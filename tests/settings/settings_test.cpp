@@ -1,1 +1,122 @@
-int dummy_settings_test;
+#include "platform/failure.h"
+#include "platform/settings_store.h"
+#include "settings/paths.h"
+#include "settings/settings.h"
+#include "support/fakes.h"
+#include "support/test_images.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace varnholt {
+namespace {
+
+using test::MemorySettingsStore;
+
+TEST(Settings, FirstUseGivesTheDefaults) {
+  MemorySettingsStore store;
+  const Settings s = LoadSettings(store, "/home/u/Pictures");
+  EXPECT_EQ(s.SelectedDir, "/home/u/Pictures");
+  EXPECT_EQ(s.OutputDir, "/home/u/Pictures");
+  EXPECT_TRUE(s.XPStyle);
+  EXPECT_FALSE(s.OutputInDiffDir);
+  EXPECT_FALSE(s.Antialias);
+  EXPECT_FALSE(s.AllowOutOfBoundry);
+  EXPECT_EQ(s.LoadedFile, "");
+  EXPECT_EQ(s.Pattern, "");
+  EXPECT_EQ(s.InversePattern, 0);
+}
+
+TEST(Settings, OutputDirFollowsAStoredSelectedDir) {
+  MemorySettingsStore store;
+  store.values["Settings/SelectedDir"] = "/photos";
+  EXPECT_EQ(LoadSettings(store, "/default").OutputDir, "/photos");
+  store.values["Settings/OutputDir"] = "/out";
+  EXPECT_EQ(LoadSettings(store, "/default").OutputDir, "/out");
+}
+
+TEST(Settings, BooleansReadAsWordsOrNumbersAndNothingElse) {
+  MemorySettingsStore store;
+  for (const auto &[text, value] : std::vector<std::pair<QString, bool>>{
+           {"True", true}, {"false", false}, {"0", false}, {"-1", true}, {"2", true}}) {
+    store.values["Settings/Antialias"] = text;
+    EXPECT_EQ(LoadSettings(store, "/d").Antialias, value) << text.toStdString();
+  }
+  store.values["Settings/Antialias"] = "yes";
+  try {
+    LoadSettings(store, "/d");
+    FAIL() << "a bad boolean was accepted";
+  } catch (const Failure &f) {
+    EXPECT_EQ(f.number(), kErrTypeMismatch);
+    EXPECT_TRUE(f.description().contains("Antialias")) << f.description().toStdString();
+  }
+  store.values["Settings/Antialias"] = "True";
+  store.values["Settings/InversePattern"] = "70000";
+  EXPECT_THROW(LoadSettings(store, "/d"), Failure);
+}
+
+TEST(Settings, SaveThenLoadThroughARealIniFile) {
+  test::TempFolder dir;
+  const QString ini = dir.file("Varnholt.ini");
+  Settings s;
+  s.LoadedFile = "/lists/web ü.vop";
+  s.SelectedDir = "/photos, 2024";
+  s.OutputInDiffDir = true;
+  s.OutputDir = "/out";
+  s.XPStyle = false;
+  s.Antialias = true;
+  s.Pattern = "img[!a]*";
+  s.InversePattern = 1;
+  s.AllowOutOfBoundry = true;
+  {
+    QSettingsStore store(ini);
+    SaveSettings(store, s);
+  }
+  const QString text = QString::fromUtf8(test::ReadBytes(ini));
+  for (const char *line : {"[Settings]", "OutputInDiffDir=True", "XPStyle=False",
+                           "Antialias=True", "InversePattern=1", "AllowOutOfBoundry=True",
+                           "OutputDir=/out"})
+    EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
+  QSettingsStore store(ini);
+  EXPECT_EQ(LoadSettings(store, "/d"), s);
+
+  MemorySettingsStore memory;
+  SaveSettings(memory, s);
+  EXPECT_EQ(memory.writeOrder,
+            (QStringList{"LoadedFile", "SelectedDir", "OutputInDiffDir", "OutputDir", "XPStyle",
+                         "Antialias", "Pattern", "InversePattern", "AllowOutOfBoundry"}));
+  EXPECT_EQ(memory.flushes, 1);
+}
+
+TEST(Settings, AStoreThatCannotBeWrittenFails) {
+  test::TempFolder dir;
+  // A file where the folder should be stops even root.
+  test::WriteBytes(dir.file("plain"), "x");
+  QSettingsStore store(dir.file("plain/sub/Varnholt.ini"));
+  EXPECT_THROW(SaveSettings(store, Settings{}), Failure);
+}
+
+TEST(Paths, BehaveAsTheirCallersExpect) {
+  test::TempFolder dir;
+  test::WriteBytes(dir.file("f.png"), "x");
+  const QChar sep = QDir::separator();
+  EXPECT_EQ(AddBackslash("/images"), QString("/images") + sep);
+  EXPECT_EQ(AddBackslash(QString("/images") + sep), QString("/images") + sep);
+  EXPECT_EQ(AddBackslash(""), QString(sep));
+  EXPECT_TRUE(PathExists(dir.file("f.png")));
+  EXPECT_TRUE(PathExists(dir.path()));
+  EXPECT_FALSE(PathExists(dir.file("none")));
+  EXPECT_TRUE(DirectoryExists(dir.path()));
+  EXPECT_FALSE(DirectoryExists(dir.file("f.png")));
+  EXPECT_TRUE(FileExists(dir.file("f.png")));
+  EXPECT_FALSE(FileExists(dir.path()));
+  EXPECT_EQ(GetLongPath(dir.path() + "/./f.png"), dir.file("f.png"));
+  EXPECT_EQ(GetLongPath(dir.path() + "/missing/f.png"), "");
+  EXPECT_EQ(FileNamePart("/a/b/c.png"), "c.png");
+  EXPECT_EQ(FileNamePart("c.png"), "c.png");
+}
+
+} // namespace
+} // namespace varnholt

@@ -1,0 +1,209 @@
+// Pictures of the program's windows as a person sees them, for reviewing
+// layouts without clicking through the program. Each window has one function
+// below; scripts/screenshots runs this under Xvfb.
+//
+//   varnholt_screenshots OUTPUT_FOLDER [NAME...]
+
+#include "dialogs/frm_error.h"
+#include "operations/operation.h"
+#include "platform/desktop.h"
+#include "platform/prompter.h"
+#include "processing/frm_go.h"
+#include "processing/magick_toolkit.h"
+#include "settings/settings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+
+using namespace varnholt;
+
+namespace {
+
+class NoShell : public Shell {
+public:
+  bool open(const QString &) override { return true; }
+};
+
+class NoPrompter : public Prompter {
+public:
+  Answer ask(const QString &, const QString &, Buttons, Icon) override { return Answer::Yes; }
+};
+
+class NoErrors : public ErrorReporter {
+public:
+  void DisplayError(const ErrorReport &) override {}
+};
+
+// Holds the n-th toolkit call so the run can be pictured in the middle.
+class HoldingToolkit : public ImageToolkit {
+public:
+  HoldingToolkit(ImageToolkit &inner, int holdAt) : inner_(inner), holdAt_(holdAt) {}
+  QString identify(const QStringList &args) override {
+    hold();
+    return inner_.identify(args);
+  }
+  void convert(const QStringList &args) override {
+    hold();
+    inner_.convert(args);
+  }
+  void mogrify(const QStringList &args) override {
+    hold();
+    inner_.mogrify(args);
+  }
+  void letGo() {
+    released = true;
+    released.notify_all();
+  }
+  std::atomic<bool> held{false};
+  std::atomic<bool> released{false};
+
+private:
+  void hold() {
+    if (++calls_ != holdAt_) return;
+    held = true;
+    released.wait(false);
+  }
+  ImageToolkit &inner_;
+  int holdAt_;
+  std::atomic<int> calls_{0};
+};
+
+bool Save(QWidget &window, const QString &path) {
+  const bool saved = window.grab().save(path);
+  std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+  return saved;
+}
+
+QString OperationText(bool extract, bool resize, const QString &format, const QString &prefix) {
+  Operation op = OperationDefaults();
+  op.Extract = extract;
+  op.TopLeftX = 40;
+  op.TopLeftY = 30;
+  op.BottomRightX = 199;
+  op.BottomRightY = 149;
+  op.Resize = resize;
+  op.ResizeWidth = 120;
+  op.ResizeHeight = 90;
+  op.OutputFormat = format;
+  op.Prefix = prefix;
+  QString error;
+  return OperationDescription(op, error);
+}
+
+void FillFolder(const QString &folder, ListRunSource &source) {
+  source.folder = folder;
+  for (const char *name : {"harbour at dawn 2024-08-17.png", "lighthouse, north pier.png",
+                           "market day (ferry port).png", "storm over the bay.png"}) {
+    QImage image(240, 180, QImage::Format_RGB32);
+    image.fill(QColor(70, 110, 160));
+    QPainter(&image).fillRect(0, 120, 240, 60, QColor(40, 90, 60));
+    image.save(folder + '/' + name);
+    source.images.push_back({QString::fromUtf8(name), true});
+  }
+  source.operations = {{OperationText(false, true, "JPG", "th_")},
+                       {OperationText(true, false, kDontChange, "crop_")},
+                       {OperationText(true, true, "PNG", "web_")}};
+}
+
+// The run window while the sixth toolkit call of a run is under way.
+bool RunWindowMidRun(const QString &path) {
+  QTemporaryDir dir;
+  ListRunSource source;
+  FillFolder(dir.path(), source);
+  Settings settings;
+  MagickToolkit magick;
+  HoldingToolkit toolkit(magick, 6);
+  NoPrompter prompter;
+  NoErrors errors;
+  frmGo window(source, settings, toolkit, prompter, errors);
+  bool saved = false;
+  QTimer poll;
+  poll.setInterval(5);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!toolkit.held || toolkit.released) return;
+    saved = Save(window, path);
+    toolkit.letGo();
+  });
+  poll.start();
+  window.exec();
+  return saved;
+}
+
+// The run window after the run itself failed: it waits to be closed.
+bool RunWindowAfterFailure(const QString &path) {
+  class BrokenList : public ListRunSource {
+  public:
+    QString operationText(qsizetype) const override {
+      throw Failure(kErrSubscript, QStringLiteral("Subscript out of range"));
+    }
+  };
+  QTemporaryDir dir;
+  BrokenList source;
+  FillFolder(dir.path(), source);
+  Settings settings;
+  MagickToolkit magick;
+  NoPrompter prompter;
+  NoErrors errors;
+  frmGo window(source, settings, magick, prompter, errors);
+  bool saved = false;
+  QTimer::singleShot(200, &window, [&] {
+    saved = Save(window, path);
+    window.findChild<QPushButton *>(QStringLiteral("cmdStop"))->click();
+  });
+  window.exec();
+  return saved;
+}
+
+bool ErrorDialog(const QString &path) {
+  NoShell shell;
+  frmError dialog(shell);
+  const ErrorReport report = ErrorReport::from(
+      Failure(6, QStringLiteral("Overflow")), QStringLiteral("Doing Operations..."),
+      QStringLiteral("frmGo"), QStringLiteral("Form_Activate"),
+      QStringLiteral("Do Operation: Extract (40,30)-(199,149) >>>  /home/me/Pictures/harbour.png"));
+  bool saved = false;
+  QTimer::singleShot(100, &dialog, [&] {
+    saved = Save(dialog, path);
+    dialog.cmdOK_Click();
+  });
+  dialog.DisplayError(report);
+  return saved;
+}
+
+const struct {
+  const char *name;
+  std::function<bool(const QString &)> take;
+} kShots[] = {
+    {"run-window", RunWindowMidRun},
+    {"run-window-failed", RunWindowAfterFailure},
+    {"error-dialog", ErrorDialog},
+};
+
+} // namespace
+
+int main(int argc, char **argv) {
+  QApplication app(argc, argv);
+  const QStringList args = QApplication::arguments().mid(1);
+  if (args.isEmpty()) {
+    std::fputs("usage: varnholt_screenshots OUTPUT_FOLDER [NAME...]\n", stderr);
+    return 2;
+  }
+  const QString out = args[0];
+  QDir().mkpath(out);
+  const QStringList wanted = args.mid(1);
+  int failures = 0;
+  for (const auto &shot : kShots) {
+    if (!wanted.isEmpty() && !wanted.contains(QString::fromLatin1(shot.name))) continue;
+    if (!shot.take(out + '/' + shot.name + ".png")) ++failures;
+  }
+  return failures == 0 ? 0 : 1;
+}

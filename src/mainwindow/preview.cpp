@@ -1,0 +1,162 @@
+// The preview of the current image and opening it with a double-click.
+#include "mainwindow/frm_main.h"
+
+#include "platform/desktop.h"
+#include "platform/failure.h"
+#include "processing/async_toolkit.h"
+#include "settings/paths.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPushButton>
+
+#include <exception>
+
+namespace varnholt {
+
+namespace {
+// An image of several frames or pages becomes one file per frame
+// (preview-7-1-0.png, preview-7-1-1.png, ...): the first is the preview.
+void TakeFirstFrame(const QString &working) {
+  if (QFile::exists(working)) return;
+  const QFileInfo info(working);
+  QDir folder = info.dir();
+  const QString stem = info.completeBaseName() + u'-';
+  const QStringList frames =
+      folder.entryList({stem + "*." + info.suffix()}, QDir::Files, QDir::Name);
+  for (const QString &frame : frames) {
+    const QString number = frame.mid(stem.size()).section(u'.', 0, 0);
+    if (number == QLatin1String("0"))
+      folder.rename(frame, info.fileName());
+    else
+      folder.remove(frame);
+  }
+}
+} // namespace
+
+QString frmMain::WorkFolder() const {
+  return services_.workFolder.isEmpty() ? AppDataFolder() : services_.workFolder;
+}
+
+void frmMain::ShowPreviewFailure(const QString &name, const QString &description) {
+  ImageLoaded = 0;
+  cmdUseCropTool->setEnabled(false);
+  imgPreview->hide();
+  imgPreview->clear();
+  lblLoading->hide();
+  LoadingPreview = false;
+  previewedFile_.clear();
+  lblViewPictureError->setText("Error Loading: " + name + "\n" + description);
+  lblViewPictureError->show();
+  lblViewPictureError->raise();
+  unsetCursor();
+  lblImageDimensions->hide();
+}
+
+void frmMain::lstImages_Click() {
+  if (RefreshingList || !isVisible()) return;
+  // Every load gets a number; one that finds a later number when its toolkit
+  // call returns was overtaken by another click and leaves the frame alone.
+  const quint64 generation = ++previewGeneration_;
+  const auto overtaken = [this, generation] { return generation != previewGeneration_; };
+
+  QListWidgetItem *current = lstImages->currentItem();
+  if (!current) {
+    imgPreview->hide();
+    imgPreview->clear();
+    previewedFile_.clear();
+    lblLoading->setText(QStringLiteral("No Image Selected."));
+    lblLoading->show();
+    lblImageDimensions->hide();
+    cmdUseCropTool->setEnabled(false);
+    ImageLoaded = 0;
+    LoadingPreview = false;
+    unsetCursor();
+    return;
+  }
+  // A row made current without being highlighted (the list taking focus)
+  // would show a preview of an entry the user cannot see chosen.
+  if (!current->isSelected()) current->setSelected(true);
+
+  const QString name = current->text();
+  cmdUseCropTool->setToolTip("Use crop tool to specify coordinates on selected image: " + name);
+  LoadingPreview = true;
+  lblLoading->setText(QStringLiteral("Loading..."));
+  imgPreview->hide();
+  lblViewPictureError->hide();
+  lblLoading->show();
+  lblImageDimensions->show();
+  setCursor(Qt::WaitCursor);
+
+  const QString image = AddBackslash(txtInputDirectory->text()) + name;
+  // Each load writes its own file: a load that was overtaken may still be
+  // writing while the next one reads, and so may another Varnholt window.
+  const QString folder = AddBackslash(WorkFolder());
+  const QString preview = folder + QStringLiteral("preview.") + kPreviewFormat;
+  const QString working = folder + QStringLiteral("preview-") +
+                          QString::number(QCoreApplication::applicationPid()) + u'-' +
+                          QString::number(generation) + u'.' + kPreviewFormat;
+  AsyncToolkit toolkit(services_.toolkit);
+  try {
+    const QString size = toolkit.identify(PreviewSizeArgs(image));
+    if (overtaken()) return;
+    lblImageDimensions->setText(size);
+
+    try {
+      toolkit.convert(PreviewConvertArgs(image, working, previewBox_));
+      TakeFirstFrame(working);
+    } catch (...) {
+      QFile::remove(working);
+      throw;
+    }
+    if (overtaken()) {
+      QFile::remove(working);
+      return;
+    }
+    QImageReader reader(working);
+    const QImage picture = reader.read();
+    if (picture.isNull()) {
+      const QString why = reader.errorString();
+      QFile::remove(working);
+      throw Failure(kErrToolkit, "Cannot show the preview " + working + ": " + why);
+    }
+    // The newest preview keeps the working file's usual name.
+    QFile::remove(preview);
+    if (!QFile::rename(working, preview)) QFile::remove(working);
+
+    imgPreview->setPixmap(QPixmap::fromImage(picture));
+    imgPreview->resize(picture.size());
+    LoadingPreview = false;
+    imgPreview->move(CentredOrigin(fraViewPicture->size(), picture.size()));
+    lblLoading->hide();
+    lblViewPictureError->hide();
+    imgPreview->show();
+    unsetCursor();
+    ImageLoaded = 1;
+    previewedFile_ = image;
+    cmdUseCropTool->setEnabled(ImageLoaded * (chkExtract->isChecked() ? 1 : 0) > 0);
+    lblLoading->lower();
+  } catch (const Failure &failure) {
+    if (!overtaken()) ShowPreviewFailure(name, failure.description());
+  } catch (const std::exception &failure) {
+    if (!overtaken()) ShowPreviewFailure(name, QString::fromLocal8Bit(failure.what()));
+  }
+}
+
+void frmMain::lstImages_DblClick() {
+  QListWidgetItem *current = lstImages->currentItem();
+  if (!current) return;
+  current->setCheckState(current->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+  services_.shell.open(OpenImagePath(txtInputDirectory->text(), current->text()));
+}
+
+} // namespace varnholt

@@ -1,0 +1,81 @@
+#include "mainwindow/window_math.h"
+
+#include "settings/paths.h"
+
+#include <QDir>
+
+#include <charconv>
+#include <cmath>
+
+namespace varnholt {
+
+double TwipsPerPixel(double logicalDpi) { return logicalDpi > 0 ? 1440.0 / logicalDpi : 15.0; }
+
+int TwipsToPixels(double twips, double twipsPerPixel) {
+  return static_cast<int>(std::lround(twips / twipsPerPixel));
+}
+
+QRect TwipsRectToPixels(const QRect &twips, double twipsPerPixelX, double twipsPerPixelY) {
+  const int left = TwipsToPixels(twips.x(), twipsPerPixelX);
+  const int top = TwipsToPixels(twips.y(), twipsPerPixelY);
+  const int right = TwipsToPixels(twips.x() + twips.width(), twipsPerPixelX);
+  const int bottom = TwipsToPixels(twips.y() + twips.height(), twipsPerPixelY);
+  return QRect(left, top, right - left, bottom - top);
+}
+
+PreviewBox PreviewBoxFromTwips(double widthTwips, double heightTwips, double twipsPerPixelX,
+                               double twipsPerPixelY) {
+  return {static_cast<float>(widthTwips / twipsPerPixelX),
+          static_cast<float>(heightTwips / twipsPerPixelY)};
+}
+
+QString ShortestDecimal(float value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
+QString PreviewGeometryText(const PreviewBox &box) {
+  return ShortestDecimal(box.width) + u'x' + ShortestDecimal(box.height);
+}
+
+QStringList PreviewSizeArgs(const QString &image) {
+  // "-ping" after "-format": any option before it would switch pinging off.
+  return {QStringLiteral("-format"), QStringLiteral("Dimensions: %wx%h Pixels"),
+          QStringLiteral("-ping"), image};
+}
+
+QStringList PreviewConvertArgs(const QString &image, const QString &preview,
+                               const PreviewBox &box) {
+  const auto twice = [](float side) {
+    return QString::number(2 * static_cast<long>(std::ceil(side)));
+  };
+  return {QStringLiteral("-define"),
+          QStringLiteral("jpeg:size=") + twice(box.width) + u'x' + twice(box.height),
+          QStringLiteral("-format"),
+          kPreviewFormat,
+          QStringLiteral("-geometry"),
+          PreviewGeometryText(box),
+          image,
+          preview};
+}
+
+QPoint CentredOrigin(const QSize &frame, const QSize &picture) {
+  return QPoint(static_cast<int>(std::lround(frame.width() / 2.0 - picture.width() / 2.0)),
+                static_cast<int>(std::lround(frame.height() / 2.0 - picture.height() / 2.0)));
+}
+
+int HorizontalExtentPixels(double widestTwips, double twipsPerPixel) {
+  return TwipsToPixels(std::lround(widestTwips), twipsPerPixel);
+}
+
+QString ExtentText(const QString &entry) { return QStringLiteral("      ") + entry; }
+
+QString OpenImagePath(const QString &folder, const QString &name) {
+  const QString sep = QDir::separator();
+  QString path = AddBackslash(folder) + name;
+  path.replace(sep + sep, sep);
+  return path;
+}
+
+} // namespace varnholt

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "processing/async_toolkit.h"
+#include "processing/run.h"
+
+#include <QDialog>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QGroupBox;
+
+namespace varnholt {
+
+class ErrorReporter;
+
+// The run window. Showing it (modally, with exec()) starts a run over what the
+// source holds at that moment; it hides itself when the run ends. It is made
+// once, centred over its owner, and reused where the user leaves it.
+class frmGo : public QDialog, private RunView {
+  Q_OBJECT
+public:
+  frmGo(RunSource &source, const Settings &settings, ImageToolkit &toolkit, Prompter &prompter,
+        ErrorReporter &errors, QWidget *owner = nullptr);
+
+  // True after a run the user ended with No at the error question, or that
+  // failed on its own; the main window then does not offer the results.
+  bool ProcessAborted() const { return outcome_.ProcessAborted; }
+  const RunOutcome &lastRun() const { return outcome_; }
+  bool running() const { return running_; }
+
+  void cmdStop_Click();
+
+protected:
+  void showEvent(QShowEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
+  void reject() override;
+
+private:
+  void Form_Activate();
+
+  void ShowImage(const QString &caption) override;
+  void ShowOperation(const QString &operationText) override;
+  void ShowProgress(qint64 value, qint64 maximum) override;
+  void DoEvents() override;
+
+  RunSource &source_;
+  const Settings &settings_;
+  AsyncToolkit toolkit_;
+  Prompter &prompter_;
+  ErrorReporter &errors_;
+
+  QGroupBox *fraGo;
+  QLabel *lblCurrImageLbl;
+  QLabel *lblCurrImage;
+  QLabel *lblCurrOperationLbl;
+  QLabel *lblCurrOperation;
+  QProgressBar *proProcess;
+  QPushButton *cmdStop;
+
+  RunState state_;
+  RunOutcome outcome_;
+  bool running_ = false;
+  bool failed_ = false; // the last run failed; the window waits to be closed
+};
+
+inline const QString kStopCaption = QStringLiteral("S&top Process");
+inline const QString kCloseCaption = QStringLiteral("&Close");
+
+} // namespace varnholt

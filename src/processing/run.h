@@ -1,0 +1,90 @@
+#pragma once
+
+#include "platform/failure.h"
+#include "processing/apply_operation.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace varnholt {
+
+class ImageToolkit;
+class Prompter;
+struct Settings;
+
+// Where a run takes its images, operations and folder from: the main window's
+// two lists and its folder box. Everything is read again at each step, since
+// the lists can change while the run yields to events.
+class RunSource {
+public:
+  virtual ~RunSource() = default;
+  virtual qsizetype imageCount() const = 0;
+  virtual QString imageText(qsizetype index) const = 0;
+  virtual bool imageTicked(qsizetype index) const = 0;
+  virtual qsizetype operationCount() const = 0;
+  virtual QString operationText(qsizetype index) const = 0;
+  virtual bool operationTicked(qsizetype index) const = 0;
+  virtual QString inputFolder() const = 0;
+};
+
+// A source held in memory, for the batch mode, tests and pictures.
+struct RunEntry {
+  QString text;
+  bool ticked = true;
+};
+class ListRunSource : public RunSource {
+public:
+  qsizetype imageCount() const override { return qsizetype(images.size()); }
+  QString imageText(qsizetype i) const override { return images.at(i).text; }
+  bool imageTicked(qsizetype i) const override { return images.at(i).ticked; }
+  qsizetype operationCount() const override { return qsizetype(operations.size()); }
+  QString operationText(qsizetype k) const override { return operations.at(k).text; }
+  bool operationTicked(qsizetype k) const override { return operations.at(k).ticked; }
+  QString inputFolder() const override { return folder; }
+
+  QString folder;
+  std::vector<RunEntry> images;
+  std::vector<RunEntry> operations;
+};
+
+// What a run shows while it works: the run window, or nothing.
+class RunView {
+public:
+  virtual ~RunView() = default;
+  virtual void ShowImage(const QString &caption) = 0;
+  virtual void ShowOperation(const QString &operationText) = 0;
+  virtual void ShowProgress(qint64 value, qint64 maximum) = 0;
+  // Lets the window repaint and Stop be clicked.
+  virtual void DoEvents() = 0;
+};
+
+struct RunEnvironment {
+  const Settings &settings;
+  ImageToolkit &toolkit;
+  Prompter &prompter;
+};
+
+struct RunOutcome {
+  // The user answered No at the error question, or the run itself failed:
+  // either way it did not finish, and nobody should be told it did.
+  bool ProcessAborted = false;
+  qint64 progressMaximum = 0;
+  qint64 progressValue = 0;
+  // An unexpected failure of the run itself; it ended at once, at this step.
+  std::optional<Failure> failure;
+  QString step;
+};
+
+// Applies every ticked operation to every ticked image, image by image, in
+// list order. `state` is read at each loop test, so a Stop click seen during
+// DoEvents (or during a toolkit call) ends the run before the next operation.
+RunOutcome DoOperations(const RunSource &source, RunView &view, const RunEnvironment &env,
+                        RunState &state);
+
+// The question after a failed operation.
+QString OperationErrorText(const QString &imageCaption, const QString &operationText);
+inline const QString kOperationErrorTitle = QStringLiteral("Error in Operation");
+
+} // namespace varnholt

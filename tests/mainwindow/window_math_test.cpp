@@ -1,0 +1,82 @@
+#include "mainwindow/window_math.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+namespace varnholt {
+namespace {
+
+TEST(WindowMath, TwipsFollowTheLogicalDpi) {
+  EXPECT_DOUBLE_EQ(TwipsPerPixel(96), 15);
+  EXPECT_DOUBLE_EQ(TwipsPerPixel(144), 10);
+  EXPECT_DOUBLE_EQ(TwipsPerPixel(0), 15); // a screen that reports nothing
+  EXPECT_EQ(TwipsToPixels(7605, 15), 507);
+  EXPECT_EQ(TwipsToPixels(7605, 12), 634); // 633.75
+}
+
+TEST(WindowMath, ControlsThatTouchInTwipsTouchInPixels) {
+  // cmdSelectAll ends where cmdDeselectAll starts (less a 30-twip gap) at any DPI.
+  for (double tpp : {15.0, 12.0, 10.0, 14.4, 7.5}) {
+    const QRect all = TwipsRectToPixels(QRect(90, 3195, 1275, 285), tpp, tpp);
+    const QRect none = TwipsRectToPixels(QRect(1365, 3195, 1230, 285), tpp, tpp);
+    EXPECT_EQ(all.right() + 1, none.left()) << tpp;
+    EXPECT_EQ(all.top(), none.top()) << tpp;
+  }
+  EXPECT_EQ(TwipsRectToPixels(QRect(720, 90, 1545, 285), 15, 15), QRect(48, 6, 103, 19));
+}
+
+TEST(WindowMath, PreviewGeometryIsWrittenInShortestForm) {
+  const struct {
+    double tppX, tppY;
+    const char *geometry;
+    const char *hint;
+  } rows[] = {
+      {15, 15, "139x115", "jpeg:size=278x230"},
+      {10, 10, "208.5x172.5", "jpeg:size=418x346"},
+      {12, 12, "173.75x143.75", "jpeg:size=348x288"},
+      {14.4, 14.4, "144.79167x119.791664", "jpeg:size=290x240"},
+      {15, 7.5, "139x230", "jpeg:size=278x460"},
+  };
+  for (const auto &row : rows) {
+    const PreviewBox box = PreviewBoxFromTwips(2085, 1725, row.tppX, row.tppY);
+    EXPECT_EQ(PreviewGeometryText(box).toStdString(), row.geometry);
+    const QStringList args = PreviewConvertArgs("/in/a.jpg", "/work/p.png", box);
+    EXPECT_EQ(args.join(' ').toStdString(), std::string("-define ") + row.hint +
+                                                " -format png -geometry " + row.geometry +
+                                                " /in/a.jpg /work/p.png");
+  }
+  EXPECT_EQ(ShortestDecimal(0.1f).toStdString(), "0.1");
+  EXPECT_EQ(ShortestDecimal(100.0f).toStdString(), "100");
+}
+
+TEST(WindowMath, SizeQueryPingsAfterTheFormat) {
+  EXPECT_EQ(PreviewSizeArgs("/a b/c[1].png"),
+            QStringList({"-format", "Dimensions: %wx%h Pixels", "-ping", "/a b/c[1].png"}));
+}
+
+TEST(WindowMath, PicturesAreCentredInTheirFrame) {
+  EXPECT_EQ(CentredOrigin(QSize(151, 127), QSize(139, 104)), QPoint(6, 12)); // 11.5 rounds up
+  EXPECT_EQ(CentredOrigin(QSize(151, 127), QSize(151, 127)), QPoint(0, 0));
+  EXPECT_EQ(CentredOrigin(QSize(151, 127), QSize(1, 1)), QPoint(75, 63));
+  EXPECT_EQ(CentredOrigin(QSize(100, 100), QSize(0, 0)), QPoint(50, 50));
+}
+
+TEST(WindowMath, HorizontalExtentComesBackInPixels) {
+  EXPECT_EQ(HorizontalExtentPixels(0, 15), 0);
+  EXPECT_EQ(HorizontalExtentPixels(1500.4, 15), 100);
+  EXPECT_EQ(HorizontalExtentPixels(1507.6, 15), 101); // 1508 twips
+  EXPECT_EQ(ExtentText("a.png").toStdString(), "      a.png");
+}
+
+TEST(WindowMath, DoubleClickOpensOnePathWithSingleSeparators) {
+  const QString s = QDir::separator();
+  EXPECT_EQ(OpenImagePath(s + "pics", "a.png"), s + "pics" + s + "a.png");
+  EXPECT_EQ(OpenImagePath(s + "pics" + s, "a.png"), s + "pics" + s + "a.png");
+  EXPECT_EQ(OpenImagePath(s + "x" + s + s + "pics", "a.png"), s + "x" + s + "pics" + s + "a.png");
+  // Legal in a name here, so it stays: removing it would open another file.
+  EXPECT_EQ(OpenImagePath(s + "pics", "a<1>.png"), s + "pics" + s + "a<1>.png");
+}
+
+} // namespace
+} // namespace varnholt

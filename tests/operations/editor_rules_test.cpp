@@ -1,0 +1,90 @@
+#include "operations/editor_rules.h"
+
+#include <gtest/gtest.h>
+
+namespace varnholt {
+namespace {
+
+TEST(EditorRules, OnlyDigitsSurvive) {
+  EXPECT_EQ(RemoveNonNumbers("12a3", true), "123");
+  EXPECT_EQ(RemoveNonNumbers("\u22125", true), "5");
+  EXPECT_EQ(RemoveNonNumbers(" 7.5 ", true), "75");
+  EXPECT_EQ(RemoveNonNumbers("\u0661\u0662x", true), "") << "non-ASCII digits go too";
+  EXPECT_EQ(RemoveNonNumbers("", false), "");
+  EXPECT_EQ(RemoveNonNumbers("000", false), "1");
+  EXPECT_EQ(RemoveNonNumbers("000", true), "000");
+}
+
+RectangleBoxes Boxes(const char *x1, const char *y1, const char *x2, const char *y2,
+                     const char *w = "", const char *h = "") {
+  return {x1, y1, x2, y2, w, h};
+}
+
+TEST(EditorRules, CornersAndSizesStayInStep) {
+  struct Row {
+    const char *name;
+    RectangleBoxes before;
+    RectangleBox changed;
+    RectangleBoxes after;
+    QList<SizeLimit> messages;
+  } rows[] = {
+      {"corners give sizes", Boxes("10", "20", "109", "69"), RectangleBox::BottomRightY,
+       Boxes("10", "20", "109", "69", "100", "50"), {}},
+      {"bottom-right below top-left is raised", Boxes("10", "20", "5", "69"),
+       RectangleBox::BottomRightX, Boxes("10", "20", "10", "69", "1", "50"), {}},
+      {"empty corner becomes 0", Boxes("10", "", "109", "69"), RectangleBox::TopLeftY,
+       Boxes("10", "0", "109", "69", "100", "70"), {}},
+      {"width 0 becomes 1 and moves the corner", Boxes("10", "20", "109", "69", "0", "50"),
+       RectangleBox::ExtractWidth, Boxes("10", "20", "10", "69", "1", "50"), {}},
+      {"width drives bottom-right", Boxes("10", "20", "109", "69", "5", "50"),
+       RectangleBox::ExtractWidth, Boxes("10", "20", "14", "69", "5", "50"), {}},
+      {"width above the limit", Boxes("10", "0", "109", "9", "25000", "10"),
+       RectangleBox::ExtractWidth, Boxes("10", "0", "20009", "9", "20000", "10"),
+       {SizeLimit::ExtractWidth}},
+      {"far corner typed", Boxes("0", "0", "30000", "9"), RectangleBox::BottomRightX,
+       Boxes("0", "0", "19999", "9", "20000", "10"), {SizeLimit::ExtractWidth}},
+      {"both too large", Boxes("0", "0", "30000", "40000"), RectangleBox::TopLeftX,
+       Boxes("0", "0", "19999", "19999", "20000", "20000"),
+       {SizeLimit::ExtractWidth, SizeLimit::ExtractHeight}},
+      {"no upper limit on corners", Boxes("99999999999", "0", "99999999999", "0"),
+       RectangleBox::TopLeftX, Boxes("99999999999", "0", "99999999999", "0", "1", "1"), {}},
+  };
+  for (Row &row : rows) {
+    RectangleBoxes boxes = row.before;
+    EXPECT_EQ(VerifyCoordinates(boxes, row.changed), row.messages) << row.name;
+    EXPECT_EQ(boxes, row.after) << row.name << ": " << boxes.TopLeftX.toStdString() << ","
+                                << boxes.TopLeftY.toStdString() << " "
+                                << boxes.BottomRightX.toStdString() << ","
+                                << boxes.BottomRightY.toStdString() << " "
+                                << boxes.ExtractWidth.toStdString() << "x"
+                                << boxes.ExtractHeight.toStdString();
+  }
+}
+
+TEST(EditorRules, LimitMessagesAndResizeBoxes) {
+  EXPECT_EQ(SizeLimitTitle(), "Maximum Width Exceeded");
+  EXPECT_EQ(SizeLimitText(SizeLimit::ExtractWidth),
+            "Maximum extract width allowed is: 20000 pixels");
+  EXPECT_EQ(SizeLimitText(SizeLimit::ExtractHeight),
+            "Maximum extract height allowed is: 20000 pixels");
+  EXPECT_EQ(ResizeLimitText(true), "Maximum width allowed is: 20000 pixels");
+  EXPECT_EQ(ResizeLimitText(false), "Maximum height allowed is: 20000 pixels");
+  QString box;
+  EXPECT_FALSE(CheckResizeLimit(box));
+  EXPECT_EQ(box, "1");
+  box = "25000";
+  EXPECT_TRUE(CheckResizeLimit(box));
+  EXPECT_EQ(box, "20000");
+  box = "0";
+  EXPECT_FALSE(CheckResizeLimit(box));
+  EXPECT_EQ(box, "0");
+}
+
+TEST(EditorRules, WindowTitle) {
+  EXPECT_EQ(WindowTitle("Varnholt 1.00", "", true), "Varnholt 1.00");
+  EXPECT_EQ(WindowTitle("Varnholt 1.00", "/lists/web.vop", false), "Varnholt 1.00 (web.vop)");
+  EXPECT_EQ(WindowTitle("Varnholt 1.00", "/lists/web.vop", true), "Varnholt 1.00 (web.vop*)");
+}
+
+} // namespace
+} // namespace varnholt

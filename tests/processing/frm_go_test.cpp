@@ -1,0 +1,245 @@
+#include "processing/frm_go.h"
+
+#include "operations/operation.h"
+#include "processing/magick_toolkit.h"
+#include "settings/settings.h"
+#include "support/fakes.h"
+#include "support/scripted_prompter.h"
+#include "support/test_images.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+
+namespace varnholt {
+namespace {
+
+QString Whole(const QString &prefix) {
+  Operation op = OperationDefaults();
+  op.Prefix = prefix;
+  QString error;
+  return OperationDescription(op, error);
+}
+
+// Holds its first call until the test lets it go, on whatever thread it runs.
+class HeldToolkit : public ImageToolkit {
+public:
+  explicit HeldToolkit(ImageToolkit &inner) : inner_(inner) {}
+  QString identify(const QStringList &args) override {
+    hold();
+    return inner_.identify(args);
+  }
+  void convert(const QStringList &args) override {
+    hold();
+    inner_.convert(args);
+  }
+  void mogrify(const QStringList &args) override {
+    hold();
+    inner_.mogrify(args);
+  }
+  void letGo() {
+    released = true;
+    released.notify_all();
+  }
+  std::atomic<bool> held{false};
+  std::atomic<bool> released{false};
+
+private:
+  void hold() {
+    if (held.exchange(true)) return;
+    released.wait(false);
+  }
+  ImageToolkit &inner_;
+};
+
+class RunWindow : public ::testing::Test {
+protected:
+  void SetUp() override { source.folder = folder.path(); }
+  void AddImage(const QString &name) {
+    test::MakeImage(folder.file(name), 8, 6);
+    source.images.push_back({name, true});
+  }
+  bool Exists(const QString &name) const { return QFile::exists(folder.file(name)); }
+  template <typename T> T *Find(frmGo &window, const char *name) {
+    T *child = window.findChild<T *>(QString::fromLatin1(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+
+  // Starts a run whose first toolkit call hangs; `press` runs on the UI
+  // thread while it hangs, then the call is let go.
+  void RunHeld(frmGo &window, HeldToolkit &held, std::function<void()> press, int &ticks) {
+    QTimer timer;
+    timer.setInterval(1);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      if (!held.held || held.released) return;
+      // Only reachable while the call is in progress: the timer fires
+      // although the run is inside a toolkit call.
+      if (++ticks == 3) {
+        press();
+        held.letGo();
+      }
+    });
+    timer.start();
+    window.exec();
+  }
+
+  test::TempFolder folder;
+  ListRunSource source;
+  Settings settings;
+  MagickToolkit magick;
+  test::ScriptedPrompter prompter;
+  test::RecordingErrorReporter errors;
+};
+
+TEST_F(RunWindow, CaptionsAndPlace) {
+  QWidget owner;
+  owner.setGeometry(300, 200, 640, 480);
+  frmGo window(source, settings, magick, prompter, errors, &owner);
+
+  EXPECT_EQ(window.windowTitle(), "Doing Operations...");
+  EXPECT_TRUE(window.isModal());
+  EXPECT_EQ(Find<QLabel>(window, "lblCurrImageLbl")->text(), "Image:");
+  EXPECT_EQ(Find<QLabel>(window, "lblCurrOperationLbl")->text(), "Operation:");
+  EXPECT_EQ(Find<QPushButton>(window, "cmdStop")->text(), "S&top Process");
+  EXPECT_NE(Find<QWidget>(window, "fraGo"), nullptr);
+  EXPECT_NE(Find<QProgressBar>(window, "proProcess"), nullptr);
+  for (const char *name : {"lblCurrImage", "lblCurrOperation"})
+    EXPECT_EQ(Find<QLabel>(window, name)->font().families().value(0), "Arial Narrow");
+  const QPoint offset = window.geometry().center() - owner.frameGeometry().center();
+  EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
+
+  // A run with nothing to do still ends by hiding; the window stays where
+  // the user put it for the next run.
+  window.exec();
+  EXPECT_FALSE(window.isVisible());
+  window.move(20, 30);
+  window.exec();
+  EXPECT_EQ(window.pos(), QPoint(20, 30));
+}
+
+TEST_F(RunWindow, ShowingItRunsEverythingAndItHidesAtTheEnd) {
+  AddImage("a.png");
+  AddImage("b.png");
+  source.operations = {{Whole("o1_")}, {Whole("o2_")}, {Whole("o3_")}};
+  frmGo window(source, settings, magick, prompter, errors);
+
+  window.exec();
+
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(window.ProcessAborted());
+  auto *bar = Find<QProgressBar>(window, "proProcess");
+  EXPECT_EQ(bar->maximum(), 6);
+  EXPECT_EQ(bar->value(), 6);
+  EXPECT_EQ(Find<QLabel>(window, "lblCurrImage")->text(), "b.png");
+  EXPECT_EQ(Find<QLabel>(window, "lblCurrOperation")->text(), Whole("o3_"));
+  for (const char *name : {"o1_a.png", "o2_a.png", "o3_a.png", "o1_b.png", "o2_b.png", "o3_b.png"})
+    EXPECT_TRUE(Exists(name)) << name;
+  EXPECT_TRUE(errors.reports.empty());
+}
+
+TEST_F(RunWindow, StopClickedDuringAToolkitCallFinishesThatOperationOnly) {
+  AddImage("a.png");
+  AddImage("b.png");
+  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+  HeldToolkit held(magick);
+  frmGo window(source, settings, held, prompter, errors);
+  int ticks = 0;
+
+  RunHeld(
+      window, held,
+      [&] {
+        QTest::mouseClick(Find<QPushButton>(window, "cmdStop"), Qt::LeftButton);
+        EXPECT_TRUE(window.isVisible()); // not before the operation is done
+      },
+      ticks);
+
+  EXPECT_EQ(ticks, 3);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(window.ProcessAborted());
+  EXPECT_TRUE(Exists("o1_a.png"));
+  EXPECT_FALSE(Exists("o2_a.png"));
+  EXPECT_FALSE(Exists("o1_b.png"));
+  EXPECT_EQ(Find<QProgressBar>(window, "proProcess")->value(), 1);
+}
+
+TEST_F(RunWindow, ClosingTheWindowDuringARunStopsIt) {
+  AddImage("a.png");
+  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+  HeldToolkit held(magick);
+  frmGo window(source, settings, held, prompter, errors);
+  int ticks = 0;
+
+  RunHeld(
+      window, held,
+      [&] {
+        window.close();
+        QTest::keyClick(&window, Qt::Key_Escape);
+        EXPECT_TRUE(window.isVisible());
+      },
+      ticks);
+
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_TRUE(Exists("o1_a.png"));
+  EXPECT_FALSE(Exists("o2_a.png"));
+}
+
+TEST_F(RunWindow, AFailureOfTheRunIsReportedAndTheWindowWaitsToBeClosed) {
+  class BrokenList : public ListRunSource {
+  public:
+    QString operationText(qsizetype k) const override {
+      if (broken) throw Failure(kErrSubscript, QStringLiteral("Subscript out of range"));
+      return ListRunSource::operationText(k);
+    }
+    bool broken = true;
+  } broken;
+  broken.folder = folder.path();
+  test::MakeImage(folder.file("a.png"), 8, 6);
+  broken.images = {{QStringLiteral("a.png")}};
+  broken.operations = {{Whole("o1_")}};
+  frmGo window(broken, settings, magick, prompter, errors);
+  auto *stop = Find<QPushButton>(window, "cmdStop");
+
+  QTimer poll;
+  poll.setInterval(1);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (errors.reports.empty() || !window.isVisible()) return;
+    EXPECT_EQ(stop->text(), "&Close");
+    QTest::mouseClick(stop, Qt::LeftButton);
+  });
+  poll.start();
+  window.exec();
+  poll.stop();
+
+  ASSERT_EQ(errors.reports.size(), 1u);
+  const ErrorReport &report = errors.reports[0];
+  EXPECT_EQ(report.title, "Doing Operations...");
+  EXPECT_EQ(report.programId, "73");
+  EXPECT_EQ(report.form, "frmGo");
+  EXPECT_EQ(report.source, "Form_Activate");
+  EXPECT_EQ(report.operation, "At image \"a.png\"");
+  EXPECT_EQ(report.description, "Subscript out of range");
+  EXPECT_EQ(report.errorNumber, 9);
+  EXPECT_FALSE(report.isFatal);
+  EXPECT_TRUE(report.intSettings.isEmpty());
+  EXPECT_TRUE(window.ProcessAborted());
+
+  // The next showing is an ordinary run again.
+  broken.broken = false;
+  window.exec();
+  EXPECT_EQ(stop->text(), "S&top Process");
+  EXPECT_FALSE(window.ProcessAborted());
+  EXPECT_TRUE(Exists("o1_a.png"));
+  EXPECT_EQ(errors.reports.size(), 1u);
+}
+
+} // namespace
+} // namespace varnholt

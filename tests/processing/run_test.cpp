@@ -1,0 +1,300 @@
+#include "processing/run.h"
+
+#include "operations/operation.h"
+#include "platform/prompter.h"
+#include "processing/magick_toolkit.h"
+#include "settings/paths.h"
+#include "settings/settings.h"
+#include "support/scripted_prompter.h"
+#include "support/test_images.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace varnholt {
+namespace {
+
+using test::ScriptedPrompter;
+using test::TempFolder;
+
+// Remembers what the run window would show, in order.
+class RecordingView : public RunView {
+public:
+  void ShowImage(const QString &caption) override { shown << "image " + caption; }
+  void ShowOperation(const QString &text) override { shown << "op " + text; }
+  void ShowProgress(qint64 value, qint64 maximum) override {
+    this->value = value;
+    this->maximum = maximum;
+  }
+  void DoEvents() override {
+    if (onEvents) onEvents();
+  }
+  QStringList shown;
+  qint64 value = -1;
+  qint64 maximum = -1;
+  std::function<void()> onEvents;
+};
+
+QString Text(const Operation &op) {
+  QString error;
+  const QString text = OperationDescription(op, error);
+  EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+  return text;
+}
+
+QString Whole(const QString &prefix) {
+  Operation op = OperationDefaults();
+  op.Prefix = prefix;
+  return Text(op);
+}
+
+QString Crop(const QString &prefix, int x1, int y1, int x2, int y2) {
+  Operation op = OperationDefaults();
+  op.Extract = true;
+  op.TopLeftX = x1;
+  op.TopLeftY = y1;
+  op.BottomRightX = x2;
+  op.BottomRightY = y2;
+  op.Prefix = prefix;
+  return Text(op);
+}
+
+class Run : public ::testing::Test {
+protected:
+  void SetUp() override { source.folder = folder.path(); }
+
+  void AddImage(const QString &name, bool ticked = true) {
+    test::MakeImage(folder.file(name), 8, 6);
+    source.images.push_back({name, ticked});
+  }
+  void AddBrokenImage(const QString &name) {
+    test::WriteBytes(folder.file(name), "not an image at all");
+    source.images.push_back({name, true});
+  }
+  bool Exists(const QString &name) const { return QFile::exists(folder.file(name)); }
+
+  RunOutcome Go() { return DoOperations(source, view, {settings, toolkit, prompter}, state); }
+  void ExpectQuestion(const QString &image, const QString &operation, Answer answer) {
+    prompter.expect("Error in Operation",
+                    "An error occured when processing:\r\n\r\nImage: " + image + "\r\nOperation: " +
+                        operation + "\r\n\r\nDo you want to continue? (Cancel = Yes to All)",
+                    Buttons::YesNoCancel, Icon::Question, answer);
+  }
+
+  TempFolder folder;
+  ListRunSource source;
+  RecordingView view;
+  Settings settings;
+  MagickToolkit toolkit;
+  ScriptedPrompter prompter;
+  RunState state;
+};
+
+TEST_F(Run, TickedImagesTimesTickedOperationsImageByImageInListOrder) {
+  AddImage("a.png");
+  AddImage("skipped.png", false);
+  AddImage("b.png");
+  source.operations = {
+      {Whole("o1_")}, {Whole("no_"), false}, {Crop("o2_", 0, 0, 3, 2)}, {Whole("o3_")}};
+  // Flags left over from an earlier run do not carry into this one.
+  state.StopProcess = true;
+  state.SuppressMessages = true;
+
+  const RunOutcome outcome = Go();
+
+  EXPECT_FALSE(outcome.failure);
+  EXPECT_FALSE(outcome.ProcessAborted);
+  EXPECT_EQ(outcome.progressMaximum, 6);
+  EXPECT_EQ(view.maximum, 6);
+  EXPECT_EQ(view.value, 6);
+  const QStringList expected = {
+      "image a.png", "op " + Whole("o1_"), "op " + Crop("o2_", 0, 0, 3, 2), "op " + Whole("o3_"),
+      "image b.png", "op " + Whole("o1_"), "op " + Crop("o2_", 0, 0, 3, 2), "op " + Whole("o3_")};
+  EXPECT_EQ(view.shown, expected);
+  for (const char *name : {"o1_a.png", "o2_a.png", "o3_a.png", "o1_b.png", "o2_b.png", "o3_b.png"})
+    EXPECT_TRUE(Exists(name)) << name;
+  EXPECT_EQ(test::ImageSize(folder.file("o2_b.png")), QSize(4, 3));
+  for (const char *name : {"no_a.png", "o1_skipped.png", "no_skipped.png"})
+    EXPECT_FALSE(Exists(name)) << name;
+  EXPECT_EQ(outcome.step,
+            "Do Operation: " + Whole("o3_") + " >>>  " + AddBackslash(folder.path()) + "b.png");
+}
+
+TEST_F(Run, YesAtTheErrorQuestionGoesOn) {
+  AddBrokenImage("bad.png");
+  AddImage("a.png");
+  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+  ExpectQuestion("bad.png", Whole("o1_"), Answer::Yes);
+  ExpectQuestion("bad.png", Whole("o2_"), Answer::Yes);
+
+  const RunOutcome outcome = Go();
+
+  EXPECT_FALSE(outcome.ProcessAborted);
+  EXPECT_EQ(view.value, 4);
+  EXPECT_TRUE(Exists("o1_a.png"));
+  EXPECT_TRUE(Exists("o2_a.png"));
+}
+
+TEST_F(Run, NoAtTheErrorQuestionEndsTheRunAfterTheFailingOperation) {
+  AddBrokenImage("bad.png");
+  AddImage("a.png");
+  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+  ExpectQuestion("bad.png", Whole("o1_"), Answer::No);
+
+  const RunOutcome outcome = Go();
+
+  EXPECT_TRUE(outcome.ProcessAborted);
+  EXPECT_TRUE(state.StopProcess);
+  EXPECT_FALSE(outcome.failure);
+  EXPECT_EQ(view.value, 1);
+  EXPECT_EQ(view.shown, QStringList({"image bad.png", "op " + Whole("o1_")}));
+  EXPECT_FALSE(Exists("o1_a.png"));
+}
+
+TEST_F(Run, CancelAtTheErrorQuestionAnswersYesToAllAndFailuresStillCount) {
+  AddBrokenImage("bad.png");
+  AddBrokenImage("worse.png");
+  AddImage("a.png");
+  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+  ExpectQuestion("bad.png", Whole("o1_"), Answer::Cancel);
+
+  const RunOutcome outcome = Go();
+
+  EXPECT_EQ(prompter.shown(), 1);
+  EXPECT_FALSE(outcome.ProcessAborted);
+  EXPECT_EQ(view.value, 6);
+  EXPECT_EQ(view.maximum, 6);
+  EXPECT_TRUE(Exists("o2_a.png"));
+
+  // The next run asks again.
+  source.images.pop_back();
+  source.operations.pop_back();
+  ExpectQuestion("bad.png", Whole("o1_"), Answer::Yes);
+  ExpectQuestion("worse.png", Whole("o1_"), Answer::Yes);
+  Go();
+  EXPECT_TRUE(prompter.done());
+}
+
+TEST_F(Run, AnOperationTextThatDoesNotReadIsPassedOverWithoutAWord) {
+  AddImage("a.png");
+  source.operations = {{QStringLiteral("Extract (1,2")}, {Whole("o1_")}};
+
+  const RunOutcome outcome = Go();
+
+  EXPECT_FALSE(outcome.failure);
+  EXPECT_EQ(view.shown, QStringList({"image a.png", "op " + Whole("o1_")}));
+  // It counted towards the maximum but never moves the bar.
+  EXPECT_EQ(view.maximum, 2);
+  EXPECT_EQ(view.value, 1);
+  EXPECT_TRUE(Exists("o1_a.png"));
+}
+
+TEST_F(Run, AMissingOutputFolderIsToldOnceAndEndsTheRun) {
+  AddImage("a.png");
+  AddImage("b.png");
+  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+  settings.OutputInDiffDir = true;
+  settings.OutputDir = folder.file("gone");
+  prompter.expect("Invalid Output Directory",
+                  "Output Directory: " + folder.file("gone") +
+                      "Does not exist or cannot be written to!\r\nPlease change output directory!",
+                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+
+  const RunOutcome outcome = Go();
+
+  EXPECT_EQ(prompter.shown(), 1);
+  EXPECT_FALSE(outcome.ProcessAborted);
+  EXPECT_EQ(view.value, 1);
+  EXPECT_EQ(view.shown, QStringList({"image a.png", "op " + Whole("o1_")}));
+}
+
+TEST_F(Run, SuppressedOutOfBoundsMessagesStayQuietForTheRestOfTheRunOnly) {
+  AddImage("a.png");
+  AddImage("b.png");
+  const QString crop = Crop("c_", 20, 0, 30, 3);
+  source.operations = {{crop}};
+  const QString tooSmall = "Could not extract image: \"%1\" with coordinates because:\r\n\r\n"
+                           "Top Left X Coordiate (20) is greater than image width of 8\r\n"
+                           "Bottom Right X Coordiate (30) is greater than image width of 8\r\n"
+                           "\r\nDo you want to suppress these messages?";
+  prompter.expect("Image too small", tooSmall.arg("a.png"), Buttons::YesNo, Icon::None,
+                  Answer::Yes);
+  Go(); // b.png goes to ImageMagick unclamped, without a word
+  EXPECT_TRUE(prompter.done());
+
+  prompter.expect("Image too small", tooSmall.arg("a.png"), Buttons::YesNo, Icon::None, Answer::No);
+  prompter.expect("Image too small", tooSmall.arg("b.png"), Buttons::YesNo, Icon::None, Answer::No);
+  Go();
+}
+
+TEST_F(Run, ListsAreReadAgainAsTheRunGoesOn) {
+  AddImage("a.png");
+  AddImage("b.png");
+  test::MakeImage(folder.file("late.png"), 8, 6);
+  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+  view.onEvents = [&] {
+    if (view.shown == QStringList({"image a.png", "op " + Whole("o1_")})) {
+      source.operations[1].ticked = false;
+      source.images.push_back({QStringLiteral("late.png"), true});
+    }
+  };
+
+  Go();
+
+  EXPECT_TRUE(Exists("o1_a.png"));
+  EXPECT_FALSE(Exists("o2_a.png"));
+  EXPECT_TRUE(Exists("o1_b.png"));
+  EXPECT_FALSE(Exists("o2_b.png"));
+  EXPECT_TRUE(Exists("o1_late.png"));
+}
+
+TEST_F(Run, AFailureOfTheRunItselfEndsItAtOnceWithItsStep) {
+  class BrokenList : public ListRunSource {
+  public:
+    QString operationText(qsizetype) const override {
+      throw Failure(kErrSubscript, QStringLiteral("Subscript out of range"));
+    }
+  } broken;
+  broken.folder = folder.path();
+  broken.images = {{QStringLiteral("a.png")}, {QStringLiteral("b.png")}};
+  broken.operations = {{Whole("o1_")}};
+
+  const RunOutcome outcome = DoOperations(broken, view, {settings, toolkit, prompter}, state);
+
+  ASSERT_TRUE(outcome.failure);
+  EXPECT_EQ(outcome.failure->text(), "9 - Subscript out of range");
+  EXPECT_EQ(outcome.step, "At image \"a.png\"");
+  EXPECT_TRUE(outcome.ProcessAborted);
+  EXPECT_EQ(view.shown, QStringList({"image a.png"}));
+}
+
+// Answers every size query at once and writes nothing: the run's own
+// bookkeeping, without ImageMagick.
+class InstantToolkit : public ImageToolkit {
+public:
+  QString identify(const QStringList &) override { return QStringLiteral("100x100"); }
+  void convert(const QStringList &) override { ++converts; }
+  void mogrify(const QStringList &) override {}
+  qint64 converts = 0;
+};
+
+TEST_F(Run, SixtyThousandPairsRunToTheEnd) {
+  for (int i = 0; i < 300; ++i)
+    source.images.push_back({QString("img%1.png").arg(i)});
+  for (int k = 0; k < 200; ++k)
+    source.operations.push_back({Crop(QString("p%1_").arg(k), 1, 1, 9, 9)});
+  InstantToolkit instant;
+
+  const RunOutcome outcome = DoOperations(source, view, {settings, instant, prompter}, state);
+
+  EXPECT_FALSE(outcome.failure);
+  EXPECT_EQ(outcome.progressMaximum, 60000);
+  EXPECT_EQ(view.value, 60000);
+  EXPECT_EQ(instant.converts, 60000);
+}
+
+} // namespace
+} // namespace varnholt
