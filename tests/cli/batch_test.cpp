@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 namespace varnholt {
 namespace {
 
@@ -240,6 +242,35 @@ TEST_F(Batch, DrawsProgressOnlyOnATerminalAndNotWhenQuiet) {
       << "the bar is gone at the end";
   const QString quiet = onTerminal(QStringLiteral("--quiet"));
   EXPECT_EQ(quiet.trimmed(), "2 written, 0 skipped, 0 failed");
+}
+
+TEST_F(Batch, CtrlCStopsAfterThePairsUnderWayAndCountsTheRestSkipped) {
+  test::MakeImage(in() + "/a0.png", 4, 4); // too small: its warning says the run has begun
+  for (int i = 1; i <= 40; ++i)
+    test::MakeImage(in() + QStringLiteral("/b%1.png").arg(i, 2, 10, QChar(u'0')), 20, 12);
+  WriteList(list, {{true, kFix}, {true, kWidth}});
+  for (const char *jobs : {"1", "2"}) {
+    QDir(out()).removeRecursively();
+    QDir().mkpath(out());
+    QProcess process;
+    process.start(QStringLiteral(VARNHOLT_EXECUTABLE),
+                  {"--batch", list, "--input", in(), "--output", out(), "--jobs", jobs});
+    process.setReadChannel(QProcess::StandardError);
+    ASSERT_TRUE(process.waitForReadyRead(30000));
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_TRUE(err.contains("varnholt: stopped (interrupted); ")) << err.toStdString();
+    const QStringList counts = QString::fromLocal8Bit(process.readAllStandardOutput()).split(' ');
+    ASSERT_EQ(counts.size(), 6);
+    const int written = counts[0].toInt(), skipped = counts[2].toInt();
+    EXPECT_EQ(written + skipped, 43 * 2) << "every pair written or skipped";
+    EXPECT_GT(skipped, 1) << "stopped early";
+    for (const QString &name : Files(out()))
+      EXPECT_FALSE(name.startsWith('.')) << "half-written " << name.toStdString();
+  }
 }
 
 TEST_F(Batch, HelpDocumentsTheModeAndNothingToDoIsSuccess) {
