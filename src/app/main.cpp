@@ -1,5 +1,5 @@
-#include "dialogs/frm_error.h"
 #include "cli/batch.h"
+#include "dialogs/frm_error.h"
 #include "mainwindow/frm_main.h"
 #include "platform/qt_desktop.h"
 #include "platform/settings_store.h"
