@@ -31,8 +31,10 @@ QString ClashMessageText(const QStringList &lines) {
   QString text = QStringLiteral("The following prefix/suffix clashes were found in selected "
                                 "operations (which means files would be overwritten):") +
                  crLf + crLf;
-  for (const QString &line : lines) text += line + crLf;
-  return text + crLf + QStringLiteral("Please Adjust prefix/suffix values, or deselect operations to rectify.");
+  for (const QString &line : lines)
+    text += line + crLf;
+  return text + crLf +
+         QStringLiteral("Please Adjust prefix/suffix values, or deselect operations to rectify.");
 }
 
 } // namespace varnholt

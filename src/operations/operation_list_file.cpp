@@ -37,7 +37,8 @@ QString ResolvedTarget(const QString &fileName) {
 
 void WriteAll(int fd, const QByteArray &bytes, const QString &fileName) {
   for (qsizetype done = 0; done < bytes.size();) {
-    const ssize_t put = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+    const ssize_t put =
+        ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
     if (put < 0) {
       if (errno == EINTR) continue;
       throw Failure::fromErrno(errno, fileName);
@@ -137,10 +138,10 @@ bool KeepsLine(const QString &line) {
 QString DecodeWindows1252(const QByteArray &bytes) {
   // 0x80-0x9F are where Windows-1252 differs from Latin-1; the five holes
   // read as the control characters of the same value.
-  static const char16_t high[32] = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  static const char16_t high[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
   QString text(bytes.size(), Qt::Uninitialized);
   QChar *out = text.data();
   for (const char byte : bytes) {
@@ -155,7 +156,8 @@ bool SaveOperationsFile(const QString &fileName, const QList<OperationListItem> 
   try {
     QString text;
     for (const OperationListItem &item : items)
-      text += (item.ticked ? u'1' : u'0') + QStringLiteral(">") + item.text + QStringLiteral("\r\n");
+      text +=
+          (item.ticked ? u'1' : u'0') + QStringLiteral(">") + item.text + QStringLiteral("\r\n");
     if (fileName.isEmpty()) throw Failure::fromErrno(ENOENT, fileName);
     WriteReplacing(fileName, text.toUtf8());
     settings.LoadedFile = fileName;
@@ -182,13 +184,15 @@ QStringList LoadOperationsFile(const QString &fileName, Settings &settings, QStr
 
 OperationListItem SplitListLine(const QString &line) {
   const QStringList pieces = line.split(u'>');
-  if (pieces.size() < 2) throw Failure(kErrSubscript, "Subscript out of range: no \">\" in " + line);
+  if (pieces.size() < 2)
+    throw Failure(kErrSubscript, "Subscript out of range: no \">\" in " + line);
   OperationListItem item;
   item.text = pieces[1];
   try {
     item.ticked = ReadBoolean(pieces[0], QString());
   } catch (const Failure &) {
-    throw Failure(kErrTypeMismatch, "Type mismatch: the tick \"" + pieces[0] + "\" is neither a number nor True or False");
+    throw Failure(kErrTypeMismatch, "Type mismatch: the tick \"" + pieces[0] +
+                                        "\" is neither a number nor True or False");
   }
   return item;
 }

@@ -417,7 +417,7 @@ void MagickToolkit::convert(const QStringList &args) {
   QStringList words = args;
   std::unique_lock<std::mutex> cacheLock(cacheMutex_, std::defer_lock);
   QString decoded;
-  if (IsReusableConvert(args)) {
+  if (reuseDecoded_ && IsReusableConvert(args)) {
     cacheLock.lock();
     decoded = cache_->find(args[args.size() - 2], call, reuses_);
   }
@@ -447,7 +447,8 @@ void MagickToolkit::mogrify(const QStringList &args) {
   Call call(scratch_.path(), ++calls_);
   const QString real = args.last();
   const Call::Output out = call.output(real);
-  if (const std::optional<ReusableMogrify> reusable = AsReusableMogrify(args)) {
+  if (const std::optional<ReusableMogrify> reusable =
+          reuseDecoded_ ? AsReusableMogrify(args) : std::nullopt) {
     std::lock_guard cacheLock(cacheMutex_);
     if (const QString decoded = cache_->find(real, call, reuses_); !decoded.isEmpty()) {
       // The same steps as mogrify's, on the picture already decoded: the

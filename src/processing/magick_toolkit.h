@@ -28,17 +28,21 @@ public:
   // Sets up ImageMagick for the process; later calls do nothing.
   static void initialise();
 
-  // Decoded pictures kept between calls (see the .cpp); for tests.
-  int decodedReuses() const { return reuses_; }
+  // For a run of many operations on each image: the last pictures decoded
+  // are kept and handed to the next calls that read the same contents (see
+  // the .cpp). Off by default: kept pictures hold memory between calls.
+  void setReuseDecoded(bool on) { reuseDecoded_ = on; }
   // Lets go of them, when the next calls read other files: ImageMagick's
   // memory budget is shared by the whole process.
   void releaseDecoded();
+  int decodedReuses() const { return reuses_; } // for tests
 
 private:
   struct DecodedCache;
   QTemporaryDir scratch_;
   std::atomic<int> calls_{0};
   std::atomic<int> reuses_{0};
+  std::atomic<bool> reuseDecoded_{false};
   std::mutex cacheMutex_;
   std::unique_ptr<DecodedCache> cache_;
 };

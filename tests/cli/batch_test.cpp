@@ -8,14 +8,17 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 namespace varnholt {
 namespace {
 
-const QString kCrop =
-    QStringLiteral(R"(Extract (2,2)-(11,7) LimitWidthHeight (5*5) Prefix: "th_" Format: "JPG" Quality: "90")");
-const QString kWidth = QStringLiteral(R"(Extract Whole Image LimitWidth (8) Suffix: "_8" Quality: "80")");
-const QString kFix =
-    QStringLiteral(R"(Extract (0,0)-(9,9) FixToSize (6*4) Suffix: "_fix" Format: "PNG" Quality: "75")");
+const QString kCrop = QStringLiteral(
+    R"(Extract (2,2)-(11,7) LimitWidthHeight (5*5) Prefix: "th_" Format: "JPG" Quality: "90")");
+const QString kWidth =
+    QStringLiteral(R"(Extract Whole Image LimitWidth (8) Suffix: "_8" Quality: "80")");
+const QString kFix = QStringLiteral(
+    R"(Extract (0,0)-(9,9) FixToSize (6*4) Suffix: "_fix" Format: "PNG" Quality: "75")");
 
 struct Result {
   int exitCode = -1;
@@ -48,7 +51,8 @@ Result RunVarnholt(const QStringList &args, const QString &workingDir = QString(
 
 void WriteList(const QString &path, const QList<std::pair<bool, QString>> &items) {
   QByteArray bytes;
-  for (const auto &[ticked, text] : items) bytes += (ticked ? "1>" : "0>") + text.toUtf8() + "\r\n";
+  for (const auto &[ticked, text] : items)
+    bytes += (ticked ? "1>" : "0>") + text.toUtf8() + "\r\n";
   test::WriteBytes(path, bytes);
 }
 
@@ -77,8 +81,8 @@ TEST_F(Batch, WritesEveryPairAndExitsZeroWithoutADisplay) {
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
   EXPECT_EQ(r.lastLine(), "4 written, 0 skipped, 0 failed");
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(Files(out()), (QStringList{"a_8.png", "b_8.jpg", "th_a.JPG", "th_a.png", "th_b.JPG",
-                                       "th_b.jpg"}));
+  EXPECT_EQ(Files(out()),
+            (QStringList{"a_8.png", "b_8.jpg", "th_a.JPG", "th_a.png", "th_b.JPG", "th_b.jpg"}));
   EXPECT_EQ(test::ImageSize(out() + "/th_a.png"), QSize(5, 3));
   EXPECT_EQ(test::ImageSize(out() + "/th_a.JPG"), QSize(10, 6)) << "converted before the resize";
   EXPECT_EQ(test::ImageSize(out() + "/a_8.png"), QSize(8, 5));
@@ -103,9 +107,10 @@ TEST_F(Batch, SkipsOutOfImageRectanglesAndGoesOnAfterFailuresWithExitOne) {
   const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 4) << r.err.toStdString();
   EXPECT_TRUE(lines[0].startsWith("varnholt: warning: the operation at position 3 cannot be read"));
-  EXPECT_EQ(lines[1], "varnholt: warning: b.jpg, operation at position 1: skipped, the rectangle "
-                      "is outside the image: Bottom Right X Coordiate (17) is greater than image "
-                      "width of 16; Bottom Right Y Coordiate (11) is greater than image height of 10");
+  EXPECT_EQ(lines[1],
+            "varnholt: warning: b.jpg, operation at position 1: skipped, the rectangle "
+            "is outside the image: Bottom Right X Coordiate (17) is greater than image "
+            "width of 16; Bottom Right Y Coordiate (11) is greater than image height of 10");
   EXPECT_TRUE(lines[2].startsWith("varnholt: error: c.png, operation at position 1: "));
   EXPECT_TRUE(lines[2].contains("Operation: Getting Image Size")) << lines[2].toStdString();
   EXPECT_TRUE(lines[3].startsWith("varnholt: error: c.png, operation at position 2: "));
@@ -166,17 +171,21 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
 TEST_F(Batch, NeverWritesOverASourceImageOrAnEarlierPairsFile) {
   test::MakeImage(in() + "/th_a.png", 6, 6);
   const QByteArray before = test::ReadBytes(in() + "/th_a.png");
-  WriteList(list, {{true, QStringLiteral(R"(Extract Whole Image Prefix: "th_" Format: "JPG" Quality: "75")")}});
+  WriteList(
+      list,
+      {{true, QStringLiteral(R"(Extract Whole Image Prefix: "th_" Format: "JPG" Quality: "75")")}});
   const Result r = RunVarnholt({"--batch", list, "--input", in()});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.lastLine(), "2 written, 0 skipped, 1 failed");
-  EXPECT_EQ(r.err.toStdString(), "varnholt: error: a.png, operation at position 1: not run, it would write over the "
-                   "source image th_a.png\n");
+  EXPECT_EQ(r.err.toStdString(),
+            "varnholt: error: a.png, operation at position 1: not run, it would write over the "
+            "source image th_a.png\n");
   EXPECT_EQ(test::ReadBytes(in() + "/th_a.png"), before);
 
   // a.gif and a.png would both give th_a.JPG; the later one does not replace it.
   test::MakeImage(in() + "/a.gif", 8, 8);
-  const Result into = RunVarnholt({"--batch", list, "--input", in(), "--output", out(), "--pattern", "a"});
+  const Result into =
+      RunVarnholt({"--batch", list, "--input", in(), "--output", out(), "--pattern", "a"});
   EXPECT_EQ(into.exitCode, 1);
   EXPECT_EQ(into.err.toStdString(),
             ("varnholt: error: a.png, operation at position 1: not run, " +
@@ -189,12 +198,15 @@ TEST_F(Batch, NeverWritesOverASourceImageOrAnEarlierPairsFile) {
 TEST_F(Batch, TwoJobsWriteTheSameFilesAsOne) {
   const char *names[] = {"c.bmp", "d.gif", "e.png", "f.jpg", "g.tif", "h.png"};
   int size = 13;
-  for (const char *name : names) test::MakeImage(in() + "/" + name, size++, 11);
+  for (const char *name : names)
+    test::MakeImage(in() + "/" + name, size++, 11);
   WriteList(list, {{true, kCrop}, {true, kWidth}, {true, kFix}});
   QDir().mkpath(dir.file("one"));
   QDir().mkpath(dir.file("two"));
-  const Result one = RunVarnholt({"--batch", list, "--input", in(), "--output", dir.file("one"), "--jobs", "1"});
-  const Result two = RunVarnholt({"--batch", list, "--input", in(), "--output", dir.file("two"), "--jobs=2"});
+  const Result one =
+      RunVarnholt({"--batch", list, "--input", in(), "--output", dir.file("one"), "--jobs", "1"});
+  const Result two =
+      RunVarnholt({"--batch", list, "--input", in(), "--output", dir.file("two"), "--jobs=2"});
   EXPECT_EQ(one.exitCode, 0) << one.err.toStdString();
   EXPECT_EQ(two.exitCode, 0) << two.err.toStdString();
   EXPECT_EQ(one.out, "24 written, 0 skipped, 0 failed\n");
@@ -206,8 +218,10 @@ TEST_F(Batch, TwoJobsWriteTheSameFilesAsOne) {
     const QString a = dir.file("one/" + name), b = dir.file("two/" + name);
     EXPECT_EQ(test::ImageSize(a), test::ImageSize(b)) << name.toStdString();
     const QImage ia(a), ib(b);
-    if (!ia.isNull()) EXPECT_EQ(ia, ib) << name.toStdString();
-    else if (!name.endsWith(".png", Qt::CaseInsensitive)) EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b)) << name.toStdString();
+    if (!ia.isNull())
+      EXPECT_EQ(ia, ib) << name.toStdString();
+    else if (!name.endsWith(".png", Qt::CaseInsensitive))
+      EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b)) << name.toStdString();
   }
 }
 
@@ -221,11 +235,42 @@ TEST_F(Batch, DrawsProgressOnlyOnATerminalAndNotWhenQuiet) {
     return RunProgram(script, {"-qec", command, "/dev/null"}).out;
   };
   const QString shown = onTerminal(QString());
-  EXPECT_TRUE(shown.contains("\r[############################] 2/2 images  ")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains("\r[############################] 2/2 images  "))
+      << shown.toStdString();
   EXPECT_TRUE(shown.contains(" images/s  0:00 left\033[K")) << shown.toStdString();
-  EXPECT_TRUE(shown.contains("\r\033[K2 written, 0 skipped, 0 failed")) << "the bar is gone at the end";
+  EXPECT_TRUE(shown.contains("\r\033[K2 written, 0 skipped, 0 failed"))
+      << "the bar is gone at the end";
   const QString quiet = onTerminal(QStringLiteral("--quiet"));
   EXPECT_EQ(quiet.trimmed(), "2 written, 0 skipped, 0 failed");
+}
+
+TEST_F(Batch, CtrlCStopsAfterThePairsUnderWayAndCountsTheRestSkipped) {
+  test::MakeImage(in() + "/a0.png", 4, 4); // too small: its warning says the run has begun
+  for (int i = 1; i <= 40; ++i)
+    test::MakeImage(in() + QStringLiteral("/b%1.png").arg(i, 2, 10, QChar(u'0')), 20, 12);
+  WriteList(list, {{true, kFix}, {true, kWidth}});
+  for (const char *jobs : {"1", "2"}) {
+    QDir(out()).removeRecursively();
+    QDir().mkpath(out());
+    QProcess process;
+    process.start(QStringLiteral(VARNHOLT_EXECUTABLE),
+                  {"--batch", list, "--input", in(), "--output", out(), "--jobs", jobs});
+    process.setReadChannel(QProcess::StandardError);
+    ASSERT_TRUE(process.waitForReadyRead(30000));
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_TRUE(err.contains("varnholt: stopped (interrupted); ")) << err.toStdString();
+    const QStringList counts = QString::fromLocal8Bit(process.readAllStandardOutput()).split(' ');
+    ASSERT_EQ(counts.size(), 6);
+    const int written = counts[0].toInt(), skipped = counts[2].toInt();
+    EXPECT_EQ(written + skipped, 43 * 2) << "every pair written or skipped";
+    EXPECT_GT(skipped, 1) << "stopped early";
+    for (const QString &name : Files(out()))
+      EXPECT_FALSE(name.startsWith('.')) << "half-written " << name.toStdString();
+  }
 }
 
 TEST_F(Batch, HelpDocumentsTheModeAndNothingToDoIsSuccess) {
@@ -238,7 +283,8 @@ TEST_F(Batch, HelpDocumentsTheModeAndNothingToDoIsSuccess) {
   EXPECT_TRUE(RunVarnholt({"--help"}).out.contains("--batch"));
 
   WriteList(list, {{true, kWidth}});
-  const Result none = RunVarnholt({"--batch", list, "--input", in(), "--pattern", "*", "--inverse"});
+  const Result none =
+      RunVarnholt({"--batch", list, "--input", in(), "--pattern", "*", "--inverse"});
   EXPECT_EQ(none.exitCode, 0);
   EXPECT_EQ(none.out, "0 written, 0 skipped, 0 failed\n");
   EXPECT_EQ(none.err, "varnholt: nothing to do: no images in " + in() + "\n");

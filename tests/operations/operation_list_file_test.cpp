@@ -75,15 +75,15 @@ TEST(OperationListFile, SavingThroughALinkUpdatesTheListItPointsTo) {
 TEST(OperationListFile, DropsLinesWithoutArrowOrWithInvalidOperations) {
   test::TempFolder dir;
   const QString path = dir.file("list.vop");
-  test::WriteBytes(path, "Extract Whole Image Quality: \"75\"\r\n"     // no ">"
-                         "1>Extract (5,5)-(1,1) Quality: \"75\"\r\n"   // corners the wrong way
-                         "1>Extract Whole Image Quality: \"0\"\r\n"    // quality 0
-                         "1>Extract Whole Image Quality: \"300\"\r\n"  // unreadable, still valid
-                         "0>Extract Whole Image Prefix: \"a*\"\r\n"    // bad file name character
-                         "1>Extract Whole Image Suffix: \"_s\"\r\n"    // no quality: 75
-                         "1>hello\r\n"                                 // one pixel at the origin
+  test::WriteBytes(path, "Extract Whole Image Quality: \"75\"\r\n"    // no ">"
+                         "1>Extract (5,5)-(1,1) Quality: \"75\"\r\n"  // corners the wrong way
+                         "1>Extract Whole Image Quality: \"0\"\r\n"   // quality 0
+                         "1>Extract Whole Image Quality: \"300\"\r\n" // unreadable, still valid
+                         "0>Extract Whole Image Prefix: \"a*\"\r\n"   // bad file name character
+                         "1>Extract Whole Image Suffix: \"_s\"\r\n"   // no quality: 75
+                         "1>hello\r\n"                                // one pixel at the origin
                          "\r\n"
-                         "True>Extract Whole Image Quality: \"1\"");   // no line ending
+                         "True>Extract Whole Image Quality: \"1\""); // no line ending
   EXPECT_EQ(Load(path), (QStringList{"1>Extract Whole Image Quality: \"300\"",
                                      "1>Extract Whole Image Suffix: \"_s\"", "1>hello",
                                      "True>Extract Whole Image Quality: \"1\""}));
@@ -129,11 +129,13 @@ TEST(OperationListFile, ReadsCrOnlyLfOnlyAndMixedLineEndings) {
 
 TEST(OperationListFile, ReadsUtf8AndFallsBackToWindows1252) {
   test::TempFolder dir;
-  const QString utf8Line = QString::fromUtf8("1>Extract Whole Image Prefix: \"café€_\" Quality: \"75\"");
+  const QString utf8Line =
+      QString::fromUtf8("1>Extract Whole Image Prefix: \"café€_\" Quality: \"75\"");
   test::WriteBytes(dir.file("utf8.vop"), "\xEF\xBB\xBF" + utf8Line.toUtf8() + "\r\n");
   EXPECT_EQ(Load(dir.file("utf8.vop")), QStringList{utf8Line}) << "a byte-order mark is dropped";
 
-  test::WriteBytes(dir.file("old.vop"), "1>Extract Whole Image Prefix: \"caf\xE9\x80_\" Quality: \"75\"\r\n");
+  test::WriteBytes(dir.file("old.vop"),
+                   "1>Extract Whole Image Prefix: \"caf\xE9\x80_\" Quality: \"75\"\r\n");
   EXPECT_EQ(Load(dir.file("old.vop")), QStringList{utf8Line});
   EXPECT_EQ(DecodeWindows1252("\x81\x9F\xFF"), QString::fromUtf8("\u0081Ÿÿ"));
 }
@@ -142,7 +144,8 @@ TEST(OperationListFile, HostileContentNeverCrashes) {
   test::TempFolder dir;
   QByteArray huge = "1>Extract (" + QByteArray(2'000'000, '9') + ",1)-(1,1)";
   huge += "\r\n1>" + QByteArray(1'000'000, '"') + "\r\n" + QByteArray(100'000, '>') + "\n";
-  for (int i = 0; i < 256; ++i) huge += char(i);
+  for (int i = 0; i < 256; ++i)
+    huge += char(i);
   test::WriteBytes(dir.file("hostile.vop"), huge);
   QString error;
   Load(dir.file("hostile.vop"), &error);

@@ -126,6 +126,7 @@ TEST(MagickToolkit, ReusesADecodedPictureOnlyForTheSameContents) {
     toolkit.mogrify({"-quality", "60", "-geometry", "7x5!", dir.file(tag + "copy.jpg")});
   };
   MagickToolkit reusing;
+  reusing.setReuseDecoded(true);
   steps(reusing, "r_");
   EXPECT_EQ(reusing.decodedReuses(), 2) << "the crop's resize and the copy's resize";
   // The same steps, each on a toolkit of its own, read every file afresh.

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # One image through the benchmark's three operations with ImageMagick's own
 # programs, one program per step, with the argument lists the batch mode hands
-# ImageMagick in process (see ops.vop):
-#   pairs.sh IMAGE OUTDIR        the steps the batch mode takes
-#   pairs.sh --floor IMAGE OUTDIR one convert per operation: the input decoded
+# ImageMagick in process (see batch_ops.vop):
+#   batch_pairs.sh IMAGE OUTDIR        the steps the batch mode takes
+#   batch_pairs.sh --floor IMAGE OUTDIR one convert per operation: the input decoded
 #                                once, every output encoded once
 set -euo pipefail
 floor=0

@@ -1,0 +1,55 @@
+#pragma once
+
+// The batch mode's run, shared by the process that plans it and the worker
+// processes that carry it out.
+#include "cli/batch.h"
+#include "operations/operation.h"
+#include "settings/settings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <vector>
+
+namespace varnholt {
+
+// One ticked, readable operation of the list.
+struct BatchOperation {
+  int position = 0; // 1-based in the list, unticked entries counted
+  QString text;
+  Operation op;
+};
+
+// Everything a run needs, worked out before anything is written.
+struct BatchJob {
+  QString inputFolder;
+  QStringList images;
+  std::vector<BatchOperation> operations;
+  Settings settings;
+  std::vector<QString> notRun; // per pair, image-major: why it may not run
+  QStringList notes;           // warnings for before the run
+
+  const QString &whyNotRun(int image, int operation) const {
+    return notRun[size_t(image) * operations.size() + size_t(operation)];
+  }
+};
+
+struct BatchTotals {
+  int written = 0, skipped = 0, failed = 0;
+  bool stopped = false; // by Ctrl-C, or by an output folder that went away
+};
+
+void Print(std::FILE *stream, const QString &text);
+
+// Every pair of the job, image by image: in this process with one job, in
+// that many worker processes otherwise. Warnings, errors and the progress bar
+// go to console.err; Ctrl-C stops after the pairs under way.
+BatchTotals RunBatchJob(const BatchJob &job, int jobs, const BatchConsole &console,
+                        bool showProgress);
+
+// A worker process ("varnholt --batch-worker"): takes the job and then image
+// numbers on stdin, answers each image's result on stdout.
+int RunBatchWorker();
+
+} // namespace varnholt
