@@ -359,9 +359,12 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
 }
 
 frmMain::~frmMain() {
-  // Deleting a focused box sends it one last focus-out; that is no leave.
+  // Deleting a focused box sends it one last focus-out, and emptying a list
+  // may signal a change; neither may reach a window that is half gone.
   for (QLineEdit *box : LeaveWatchedBoxes())
     box->removeEventFilter(this);
+  for (QObject *child : findChildren<QObject *>())
+    QObject::disconnect(child, nullptr, this, nullptr);
 }
 
 QRect frmMain::TwipsToPixels(const QRect &twips) const {
