@@ -131,6 +131,14 @@ TEST_F(OperationList, AddSaveOverRemoveAndClick) {
   EXPECT_EQ(Operations().size(), 2);
 }
 
+TEST_F(OperationList, ClickingAddStraightFromABoxLeavesTheBoxFirst) {
+  window->chkExtract->setChecked(true);
+  Type(window->txtPrefix, "p_");
+  Type(window->txtTopLeftX, "10"); // the bottom-right corner still says 0
+  QTest::mouseClick(window->cmdAddOperation, Qt::LeftButton);
+  EXPECT_EQ(Operations(), QStringList({"Extract (10,0)-(10,0) Prefix: \"p_\" Quality: \"75\""}));
+}
+
 TEST_F(OperationList, SaveWithNothingHighlightedAdds) {
   window->chkExtract->setChecked(true);
   ExpectPrefixOrSuffixRefusal();
