@@ -64,7 +64,7 @@ int main(int argc, char **argv) {
   MagickToolkit toolkit;
   frmError errorReporter(shell);
   frmMain window({settings, prompter, folderBrowser, fileDialogs, shell, toolkit, errorReporter,
-                  QString(), QString()});
+                  QString(), QString(), QString(), &store});
   prompter.setParent(&window);
   // Until the window's own start-up arrives: restore the folder, pattern and
   // the operation list used last, and fill the image list once.

@@ -25,6 +25,7 @@ class FolderBrowser;
 class ImageEntry;
 class ImageToolkit;
 class Prompter;
+class SettingsStore;
 class Shell;
 class UpDown;
 struct Operation;
@@ -47,6 +48,8 @@ struct MainWindowServices {
   QString workFolder;
   // Where operation list files are proposed; empty: OperationsFolder().
   QString operationsFolder;
+  // Where the settings are stored when the window closes; none: not stored.
+  SettingsStore *settingsStore = nullptr;
 };
 
 // The main window: image folder and list with the preview on the left, the
@@ -105,6 +108,11 @@ public:
   // The highlighted entry of the operation list, or -1.
   int HighlightedOperation() const;
   QList<OperationListItem> OperationItems() const;
+
+  // --- Closing
+  // Offers to save a changed list, then stores the folder, pattern and
+  // settings. False when the window has to stay open (the list is unsaved).
+  bool Form_Unload();
 
   // --- Starting a run
   void cmdGo_Click();
@@ -213,6 +221,7 @@ public:
 
 protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
 
 private:
   MainWindowServices services_;

@@ -44,8 +44,10 @@ QString UniqueHiddenName(const QString &folder, const QString &extension) {
     QString name = folder + (folder.endsWith(u'/') ? "" : "/") + ".varnholt-" +
                    QString::number(QRandomGenerator::global()->generate64(), 36);
     if (!extension.isEmpty()) name += u'.' + extension;
+    // Only a name that is taken calls for another try; any other trouble
+    // with the folder shows up, with its own errno, when the file is created.
     struct stat st {};
-    if (::lstat(Native(name).constData(), &st) != 0 && errno == ENOENT) return name;
+    if (::lstat(Native(name).constData(), &st) != 0) return name;
   }
 }
 

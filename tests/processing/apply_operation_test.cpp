@@ -256,6 +256,16 @@ TEST_F(ApplyOperationTest, MissingOutputFolderStopsTheRun) {
   EXPECT_TRUE(QFile::exists(folder.file("out/a.png")));
 }
 
+TEST_F(ApplyOperationTest, AnOutputFolderThatIsAFileFailsEveryStep) {
+  MakeImage(folder.file("a.png"), 10, 10);
+  test::WriteBytes(folder.file("plain"), "x"); // exists, so no folder message
+  settings.OutputInDiffDir = true;
+  settings.OutputDir = folder.file("plain");
+  EXPECT_EQ(run("a.png", Operation{}).rfind("20 - ", 0), 0u) << "ENOTDIR, for the copy";
+  EXPECT_NE(run("a.png", Crop(0, 0, 1, 1)), "");
+  EXPECT_EQ(test::ReadBytes(folder.file("plain")), "x");
+}
+
 TEST_F(ApplyOperationTest, TheSourceIsNeverOverwritten) {
   MakeImage(folder.file("a.png"), 10, 10);
   const QByteArray before = test::ReadBytes(folder.file("a.png"));
