@@ -12,6 +12,8 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
+#include <optional>
+
 #include <cstdio>
 #include <cstring>
 
@@ -52,10 +54,14 @@ int main(int argc, char **argv) {
   using namespace varnholt;
   QSettingsStore store;
   Settings settings;
+  std::optional<Failure> unreadableSettings;
   try {
     settings = LoadSettings(store, DefaultImageFolder());
-  } catch (const Failure &) {
-    settings.SelectedDir = DefaultImageFolder();
+  } catch (const Failure &failure) {
+    // Start on the defaults, and say why once the error dialog exists.
+    unreadableSettings = failure;
+    settings = Settings{};
+    settings.SelectedDir = settings.OutputDir = DefaultImageFolder();
   }
   QtPrompter prompter;
   QtFolderBrowser folderBrowser;
@@ -63,6 +69,10 @@ int main(int argc, char **argv) {
   QtShell shell;
   MagickToolkit toolkit;
   frmError errorReporter(shell);
+  if (unreadableSettings)
+    errorReporter.DisplayError(ErrorReport::from(*unreadableSettings, ProgramTitle(),
+                                                 QStringLiteral("frmMain"),
+                                                 QStringLiteral("Form_Initialize")));
   frmMain window({settings, prompter, folderBrowser, fileDialogs, shell, toolkit, errorReporter,
                   QString(), QString(), QString(), &store});
   prompter.setParent(&window);
