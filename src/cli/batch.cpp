@@ -40,7 +40,7 @@ QString CanonicalFolder(const QString &folder) {
 QStringList OutputsOf(const QString &folder, const QString &image, const Operation &op) {
   const QString target = folder + u'/' + TargetName(image, op);
   QStringList outputs{target};
-  if (!op.OutputFormat.isEmpty() && op.OutputFormat != kDontChange) {
+  if (!KeepsFormat(op.OutputFormat)) {
     const QString name = TargetName(image, op);
     const qsizetype dot = name.lastIndexOf(u'.');
     outputs << folder + u'/' + (dot < 0 ? name : name.left(dot)) + u'.' + op.OutputFormat;

@@ -44,6 +44,10 @@ int ReadOneSize(const QString &text, int keywordAt, int size) {
 
 Operation OperationDefaults() { return Operation{}; }
 
+bool KeepsFormat(const QString &outputFormat) {
+  return outputFormat.isEmpty() || outputFormat.compare(kDontChange, Qt::CaseInsensitive) == 0;
+}
+
 bool IsValidFilenamePart(const QString &text) {
   for (const QChar c : text)
     if (kInvalidFilenameChars.contains(c)) return false;

@@ -48,6 +48,9 @@ QString OperationDescription(const Operation &op, QString &errorText);
 // errorText is left as it was, so callers clear it first.
 Operation ParseOperation(const QString &text, QString &errorText);
 
+// Empty text and "Don't Change" (in any letter case) both keep the format.
+bool KeepsFormat(const QString &outputFormat);
+
 bool IsValidFilenamePart(const QString &text);
 QString RemoveInvalidFilenameChars(const QString &text);
 

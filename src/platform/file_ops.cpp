@@ -70,8 +70,10 @@ void CopyFileReplacing(const QString &from, const QString &to) {
   if (::fstat(in.get(), &st) != 0) throw Failure::fromErrno(errno, from);
 
   const QString temp = UniqueHiddenName(FolderOf(to), QString());
+  // The copy is the program's own result, which later steps rewrite: a
+  // read-only original must not make it read-only too.
   Fd out(::open(Native(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                st.st_mode & 0777));
+                (st.st_mode & 0777) | S_IWUSR));
   if (out.get() < 0) throw Failure::fromErrno(errno, to);
   const auto fail = [&](int err) {
     ::close(out.release());

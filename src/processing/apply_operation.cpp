@@ -43,9 +43,7 @@ QString CoordinateErrors(const Operation &op, std::int32_t width, std::int32_t h
   return errors;
 }
 
-bool ChangesFormat(const Operation &op) {
-  return !op.OutputFormat.isEmpty() && op.OutputFormat != kDontChange;
-}
+bool ChangesFormat(const Operation &op) { return !KeepsFormat(op.OutputFormat); }
 } // namespace
 
 QString TargetName(const QString &inputName, const Operation &op) {

@@ -76,6 +76,10 @@ public:
 
   // An input as ImageMagick may see it.
   QString input(const QString &real) {
+    // Asked again for the same file (after the decoded-picture path gave
+    // up on it), the same link serves.
+    for (const auto &[safe, name] : aliases_)
+      if (name == real && safe.startsWith(dir_ + "/in")) return safe;
     const QString absolute = QFileInfo(real).absoluteFilePath();
     const QString ext = SafeExtension(absolute);
     const QString link = dir_ + "/in" + (ext.isEmpty() ? QString() : "." + ext);

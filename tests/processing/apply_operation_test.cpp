@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -56,6 +57,20 @@ TEST_F(ApplyOperationTest, WholeImageIsCopiedUnderItsNewName) {
   EXPECT_EQ(outcome, ApplyOutcome::Written);
   EXPECT_EQ(test::ReadBytes(folder.file("p_a_s.png")), test::ReadBytes(folder.file("a.png")));
   EXPECT_EQ(files(), (QStringList{"a.png", "p_a_s.png"}));
+}
+
+TEST_F(ApplyOperationTest, AReadOnlyOriginalStillGivesAResultLaterStepsCanRewrite) {
+  MakeImage(folder.file("a.png"), 30, 20);
+  QFile::setPermissions(folder.file("a.png"), QFile::ReadOwner | QFile::ReadGroup);
+  Operation op;
+  op.Suffix = "_r";
+  op.Resize = true;
+  op.ResizeMethod = kFixToSize;
+  op.ResizeWidth = 6, op.ResizeHeight = 4;
+  EXPECT_EQ(run("a.png", op), "");
+  EXPECT_TRUE(QFileInfo(folder.file("a_r.png")).permissions() & QFile::WriteOwner);
+  EXPECT_EQ(ImageSize(folder.file("a_r.png")), QSize(6, 4));
+  EXPECT_EQ(QFileInfo(folder.file("a.png")).permissions() & QFile::WriteOwner, 0);
 }
 
 TEST_F(ApplyOperationTest, TargetNamesUseTheLastDot) {
@@ -145,7 +160,7 @@ TEST_F(ApplyOperationTest, FormatChangeWritesTheConvertedCopyBesideTheTarget) {
   EXPECT_EQ(files(), (QStringList{"a.png", "a_j.JPG", "a_j.png"}));
   EXPECT_EQ(magick.identify({"-format", "%m", folder.file("a_j.JPG")}).toStdString(), "JPEG");
 
-  for (const QString keep : {"", "Don't Change"}) {
+  for (const QString keep : {"", "Don't Change", "don't change"}) {
     recorder.calls.clear();
     op.OutputFormat = keep;
     EXPECT_EQ(run("a.png", op), "");

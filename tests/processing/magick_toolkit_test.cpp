@@ -91,6 +91,18 @@ TEST(MagickToolkit, FailuresCarryImageMagicksCodeAndTheUsersFileName) {
   EXPECT_EQ(Listing(dir.path()), QStringList{"broken.jpg"});
 }
 
+TEST(MagickToolkit, PicturesItDoesNotKeepAreStillReadFromTheFile) {
+  // Several frames are never kept decoded; the call must fall back cleanly.
+  TempFolder dir;
+  MakeImage(dir.file("a.png"), 20, 20);
+  MagickToolkit toolkit;
+  toolkit.convert({dir.file("a.png"), dir.file("a.png"), dir.file("anim.gif")});
+  toolkit.setReuseDecoded(true);
+  toolkit.convert({"-quality", "90", "-crop", "10x10+0+0", "+repage", dir.file("anim.gif"),
+                   dir.file("crop.gif")});
+  EXPECT_EQ(ImageSize(dir.file("crop.gif")), QSize(10, 10));
+}
+
 TEST(MagickToolkit, WorksFromAnotherThread) {
   TempFolder dir;
   MakeImage(dir.file("a.png"), 40, 30);
