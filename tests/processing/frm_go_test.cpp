@@ -30,20 +30,11 @@ QString Whole(const QString &prefix) {
 }
 
 // Holds its first call until the test lets it go, on whatever thread it runs.
-class HeldToolkit : public ImageToolkit {
-public:
-  explicit HeldToolkit(ImageToolkit &inner) : inner_(inner) {}
-  QString identify(const QStringList &args) override {
-    hold();
-    return inner_.identify(args);
-  }
-  void convert(const QStringList &args) override {
-    hold();
-    inner_.convert(args);
-  }
-  void mogrify(const QStringList &args) override {
-    hold();
-    inner_.mogrify(args);
+struct HeldToolkit : test::RecordingToolkit {
+  explicit HeldToolkit(ImageToolkit &inner) : RecordingToolkit(inner) {
+    before = [this](const Call &) {
+      if (!held.exchange(true)) released.wait(false);
+    };
   }
   void letGo() {
     released = true;
@@ -51,13 +42,6 @@ public:
   }
   std::atomic<bool> held{false};
   std::atomic<bool> released{false};
-
-private:
-  void hold() {
-    if (held.exchange(true)) return;
-    released.wait(false);
-  }
-  ImageToolkit &inner_;
 };
 
 class RunWindow : public ::testing::Test {
