@@ -55,4 +55,10 @@ QString OperationsFolder() {
 
 QString ApplicationFolder() { return QCoreApplication::applicationDirPath(); }
 
+QString ProgramDataFolder() {
+  const QString installed =
+      QDir::cleanPath(ApplicationFolder() + QStringLiteral("/../share/varnholt"));
+  return QFileInfo(installed).isDir() ? installed : ApplicationFolder();
+}
+
 } // namespace varnholt

@@ -21,7 +21,10 @@ QString DefaultImageFolder();
 // The per-user data folder (created on demand) and its "Operations" folder.
 QString AppDataFolder();
 QString OperationsFolder();
-// The folder of the executable: read-only companions live there.
+// The folder of the executable.
 QString ApplicationFolder();
+// Where read-only companions (the ImageMagick licence text) live: <prefix>/share/varnholt
+// beside an installed bin/, else the executable's own folder (the build tree).
+QString ProgramDataFolder();
 
 } // namespace varnholt
