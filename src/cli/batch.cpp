@@ -7,6 +7,7 @@
 #include "operations/operation_list_file.h"
 #include "platform/failure.h"
 #include "processing/apply_operation.h"
+#include "processing/pair_stage.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
 #include "version.h"
@@ -34,18 +35,6 @@ QString Absolute(const QString &folder) {
 QString CanonicalFolder(const QString &folder) {
   const QString canonical = QFileInfo(folder).canonicalFilePath();
   return canonical.isEmpty() ? Absolute(folder) : canonical;
-}
-
-// Every file a pair writes: the result and the converted copy.
-QStringList OutputsOf(const QString &folder, const QString &image, const Operation &op) {
-  const QString target = folder + u'/' + TargetName(image, op);
-  QStringList outputs{target};
-  if (!KeepsFormat(op.OutputFormat)) {
-    const QString name = TargetName(image, op);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    outputs << folder + u'/' + (dot < 0 ? name : name.left(dot)) + u'.' + op.OutputFormat;
-  }
-  return outputs;
 }
 
 } // namespace
@@ -220,26 +209,26 @@ QList<OperationListItem> ReadList(const QString &listFile) {
 // Pairs that may not run because they would write over a source image or
 // over what an earlier pair writes: whatever the order the pairs run in, the
 // same files come out.
-void PlanOutputs(BatchJob &job, const QString &outputFolder, const QString &inputFolder) {
-  QSet<QString> sources;
-  for (const QString &image : job.images)
-    sources.insert(inputFolder + u'/' + image);
-  std::map<QString, std::pair<int, int>> claimedBy; // path -> (image, operation)
+void PlanOutputs(BatchJob &job, const QString &outputFolder) {
+  RunClaims &claims = job.claims;
+  for (int i = 0; i < int(job.images.size()); ++i) claims.addSource(job.imagePath(i));
   const int operationCount = int(job.operations.size());
   job.notRun.assign(size_t(job.images.size()) * size_t(operationCount), QString());
   for (int i = 0; i < int(job.images.size()); ++i)
     for (int k = 0; k < operationCount; ++k) {
+      const BatchOperation &bo = job.operations[size_t(k)];
+      const PairPlan plan = PlanPair(outputFolder, job.images[i], bo.op);
+      QStringList paths;
+      for (const QString &name : plan.names()) paths << plan.path(name);
+      const QString image = job.imagePath(i);
+      const RunClaims::Clash clash = claims.claim({image, PairKey(image, bo.op), bo.position}, paths);
       QString &why = job.notRun[size_t(i) * size_t(operationCount) + size_t(k)];
-      for (const QString &output : OutputsOf(outputFolder, job.images[i], job.operations[k].op)) {
-        if (sources.contains(output)) {
-          why = "it would write over the source image " + QFileInfo(output).fileName();
-        } else if (const auto [at, fresh] = claimedBy.try_emplace(output, i, k); !fresh) {
-          why = QStringLiteral("%1 is already written for %2 by the operation at position %3")
-                    .arg(output, job.images[at->second.first])
-                    .arg(job.operations[size_t(at->second.second)].position);
-        }
-        if (!why.isEmpty()) break;
-      }
+      if (clash.kind == RunClaims::Clash::OtherPair)
+        why = QStringLiteral("%1 is already written for %2 by the operation at position %3")
+                  .arg(clash.path, FileNamePart(clash.other.image))
+                  .arg(clash.other.position);
+      else if (clash)
+        why = "it would write over the source image " + FileNamePart(clash.path);
     }
 }
 
@@ -296,8 +285,11 @@ BatchJob PrepareBatch(const BatchOptions &options) {
   job.settings.OutputDir = separateOutput ? Absolute(options.outputDir) : QString();
   job.settings.Antialias = options.antialias;
   job.settings.AllowOutOfBoundry = options.allowOutOfBounds;
-  PlanOutputs(job, CanonicalFolder(separateOutput ? options.outputDir : inputDir),
-              CanonicalFolder(inputDir));
+  const QString outputFolder = separateOutput ? job.settings.OutputDir : job.inputFolder;
+  // What runs that were killed left behind.
+  SweepLeftovers(outputFolder);
+  SweepScratchLeftovers();
+  PlanOutputs(job, CanonicalFolder(outputFolder));
   return job;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/prompter.h"
 #include "processing/apply_operation.h"
 #include "processing/magick_toolkit.h"
+#include "processing/pair_stage.h"
 #include "settings/paths.h"
 
 #include <QCoreApplication>
@@ -27,6 +28,10 @@
 #include <unistd.h>
 
 namespace varnholt {
+
+QString BatchJob::imagePath(int image) const {
+  return AddBackslash(inputFolder) + images[image];
+}
 
 void Print(std::FILE *stream, const QString &text) {
   const QByteArray bytes = text.toLocal8Bit();
@@ -158,6 +163,7 @@ struct Worker {
   std::unique_ptr<MagickToolkit> toolkit;
   QString toolkitFailure;
   BatchPrompter prompter;
+  std::unique_ptr<RunFiles> files; // this worker's own handles on the output folder
 };
 
 // Shared by the workers and the thread that reports.
@@ -172,8 +178,12 @@ struct RunControl {
 // All operations on one image, in list order.
 ImageResult ProcessImage(const BatchJob &job, int image, Worker &worker, RunControl &control) {
   ImageResult result;
-  const QString path = AddBackslash(job.inputFolder) + job.images[image];
+  const QString path = job.imagePath(image);
   RunState state;
+  if (!worker.files) {
+    worker.files = std::make_unique<RunFiles>();
+    worker.files->claims = job.claims;
+  }
   for (int k = 0; k < int(job.operations.size()); ++k) {
     const BatchOperation &bo = job.operations[size_t(k)];
     const QString pair =
@@ -194,7 +204,8 @@ ImageResult ProcessImage(const BatchJob &job, int image, Worker &worker, RunCont
     }
     worker.prompter.clear();
     ApplyOutcome outcome = ApplyOutcome::Failed;
-    const ApplyEnvironment env{job.settings, job.inputFolder, *worker.toolkit, worker.prompter};
+    const ApplyEnvironment env{job.settings, job.inputFolder, *worker.toolkit, worker.prompter,
+                               worker.files.get(), QStringLiteral("%1.%2").arg(image).arg(k)};
     const QString failure = ApplyOperation(path, bo.op, env, state, &outcome);
     if (outcome == ApplyOutcome::Written) {
       ++result.written;
@@ -386,7 +397,8 @@ QByteArray JobFrame(const BatchJob &job) {
   for (const BatchOperation &bo : job.operations)
     out << qint32(bo.position) << bo.text;
   out << job.settings.OutputInDiffDir << job.settings.OutputDir << job.settings.Antialias
-      << job.settings.AllowOutOfBoundry << QStringList(job.notRun.begin(), job.notRun.end());
+      << job.settings.AllowOutOfBoundry << QStringList(job.notRun.begin(), job.notRun.end())
+      << job.claims;
   return payload;
 }
 
@@ -406,7 +418,7 @@ std::optional<BatchJob> JobFromFrame(const QByteArray &payload) {
   }
   QStringList notRun;
   in >> job.settings.OutputInDiffDir >> job.settings.OutputDir >> job.settings.Antialias >>
-      job.settings.AllowOutOfBoundry >> notRun;
+      job.settings.AllowOutOfBoundry >> notRun >> job.claims;
   if (in.status() != QDataStream::Ok ||
       notRun.size() != job.images.size() * qsizetype(job.operations.size()))
     return std::nullopt;

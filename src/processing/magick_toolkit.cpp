@@ -2,6 +2,8 @@
 
 #include "platform/failure.h"
 #include "platform/file_ops.h"
+#include "platform/owner_tag.h"
+#include "processing/pair_stage.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -51,11 +53,13 @@ QString WithoutExtension(const QString &path, const QString &extension) {
   return extension.isEmpty() ? path : path.left(path.size() - extension.size() - 1);
 }
 
-QString SafeScratchRoot() {
-  // TMPDIR itself must not hold anything ImageMagick would interpret.
-  static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._-]+$"));
-  const QString temp = QDir::tempPath();
-  return plain.match(temp).hasMatch() ? temp : QStringLiteral("/tmp");
+// This process's scratch folder: the toolkits' safe names and ImageMagick's
+// own temporary files (a large picture's pixel cache) live in it. It goes when
+// the process ends; a process that was killed leaves it to the next run, which
+// can tell from its name that its owner is gone.
+const QTemporaryDir &ProcessScratch() {
+  static const QTemporaryDir scratch(ScratchRoot() + "/varnholt-" + OwnerTag() + "-XXXXXX");
+  return scratch;
 }
 
 void MakeLink(const QString &target, const QString &link) {
@@ -384,6 +388,8 @@ private:
 void MagickToolkit::initialise() {
   static std::once_flag once;
   std::call_once(once, [] {
+    if (ProcessScratch().isValid())
+      qputenv("MAGICK_TEMPORARY_PATH", QFile::encodeName(ProcessScratch().path()));
     MagickWandGenesis();
     // Jobs run side by side instead; ImageMagick's own threads gain nothing here.
     SetMagickResourceLimit(ThreadResource, 1);
@@ -391,8 +397,8 @@ void MagickToolkit::initialise() {
 }
 
 MagickToolkit::MagickToolkit()
-    : scratch_(SafeScratchRoot() + "/varnholt-XXXXXX"), cache_(std::make_unique<DecodedCache>()) {
-  initialise();
+    : scratch_((initialise(), ProcessScratch().path()) + "/t-XXXXXX"),
+      cache_(std::make_unique<DecodedCache>()) {
   cache_->prefix = QStringLiteral("varnholt%1x").arg(quintptr(this), 0, 16);
   if (!scratch_.isValid())
     throw Failure(kErrToolkit, "Cannot create a scratch folder: " + scratch_.errorString());
@@ -499,6 +505,29 @@ void MagickToolkit::mogrify(const QStringList &args) {
     RemoveHidden(out);
     throw;
   }
+}
+
+int MagickToolkit::frameCount(const QString &path) {
+  Call call(scratch_.path(), ++calls_);
+  const QByteArray link = QFile::encodeName(call.input(path));
+  ImageInfo *info = AcquireImageInfo();
+  ExceptionInfo *exception = AcquireExceptionInfo();
+  CopyMagickString(info->filename, link.constData(), MaxTextExtent);
+  Image *images = PingImage(info, exception);
+  const size_t frames = images ? GetImageListLength(images) : 0;
+  if (images) DestroyImageList(images);
+  const ExceptionType severity = exception->severity;
+  QString message;
+  if (exception->reason) message = QString::fromUtf8(exception->reason);
+  if (exception->description)
+    message += " (" + QString::fromUtf8(exception->description) + ")";
+  DestroyExceptionInfo(exception);
+  DestroyImageInfo(info);
+  if (severity >= ErrorException) throw Failure(int(severity), call.unalias(message));
+  if (frames == 0)
+    throw Failure(kErrToolkit, "ImageMagick could not read the frames of " + path +
+                                   (message.isEmpty() ? "" : ": " + call.unalias(message)));
+  return int(std::min<size_t>(frames, 1000000));
 }
 
 } // namespace varnholt

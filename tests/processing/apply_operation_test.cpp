@@ -193,17 +193,23 @@ TEST_F(ApplyOperationTest, FullArgumentListsInOrder) {
   settings.Antialias = true;
   EXPECT_EQ(run("a.png", op), "");
   const QString in = folder.file("a.png"), out = folder.file("c_a.png");
-  ASSERT_EQ(recorder.calls.size(), 4u);
+  ASSERT_EQ(recorder.calls.size(), 5u);
   EXPECT_EQ(recorder.calls[0].command, "identify");
   EXPECT_EQ(recorder.calls[0].args, (QStringList{"-format", "%wx%h", "-ping", in}));
-  EXPECT_EQ(recorder.calls[1].command, "convert");
-  EXPECT_EQ(recorder.calls[1].args,
-            (QStringList{"-quality", "90", "-crop", "50x50+10+20", "+repage", in, out}));
-  EXPECT_EQ(recorder.calls[2].command, "mogrify");
-  EXPECT_EQ(recorder.calls[2].args, (QStringList{"-quality", "90", "-format", "BMP", out}));
+  EXPECT_EQ(recorder.calls[1].command, "frames");
+  EXPECT_EQ(recorder.calls[1].args, QStringList{in});
+  // The result is built out of sight under its own name, and moved into place at the end.
+  const QString built = recorder.calls[2].args.last();
+  EXPECT_NE(built, out);
+  EXPECT_EQ(QFileInfo(built).fileName(), "c_a.png");
+  EXPECT_EQ(recorder.calls[2].command, "convert");
+  EXPECT_EQ(recorder.calls[2].args,
+            (QStringList{"-quality", "90", "-crop", "50x50+10+20", "+repage", in, built}));
   EXPECT_EQ(recorder.calls[3].command, "mogrify");
-  EXPECT_EQ(recorder.calls[3].args,
-            (QStringList{"-quality", "90", "-antialias", "-geometry", "25x", out}));
+  EXPECT_EQ(recorder.calls[3].args, (QStringList{"-quality", "90", "-format", "BMP", built}));
+  EXPECT_EQ(recorder.calls[4].command, "mogrify");
+  EXPECT_EQ(recorder.calls[4].args,
+            (QStringList{"-quality", "90", "-antialias", "-geometry", "25x", built}));
   EXPECT_EQ(ImageSize(out), QSize(25, 25));
   EXPECT_EQ(ImageSize(folder.file("c_a.BMP")), QSize(50, 50)) << "the copy is not resized";
 }
@@ -230,15 +236,16 @@ TEST_F(ApplyOperationTest, RectangleOutsideTheImageAsksAndCanBeSuppressed) {
   // with it what ImageMagick does.
   recorder.calls.clear();
   run("a.png", op);
-  ASSERT_EQ(recorder.calls.size(), 2u);
-  EXPECT_EQ(recorder.calls[1].args[3], "51x96+100+5");
+  ASSERT_EQ(recorder.calls.size(), 3u);
+  EXPECT_EQ(recorder.calls[2].args[3], "51x96+100+5");
 }
 
 TEST_F(ApplyOperationTest, AllowOutOfBoundryClampsToTheEdges) {
   MakeImage(folder.file("a.png"), 100, 100);
   settings.AllowOutOfBoundry = true;
   EXPECT_EQ(run("a.png", Crop(10, 10, 50, 500)), "");
-  EXPECT_EQ(recorder.calls[1].args[3], "90x90+10+10");
+  ASSERT_EQ(recorder.calls.size(), 3u);
+  EXPECT_EQ(recorder.calls[2].args[3], "90x90+10+10");
   EXPECT_EQ(ImageSize(folder.file("c_a.png")), QSize(90, 90));
 
   // A top-left corner outside is still refused.

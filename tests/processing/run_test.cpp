@@ -278,6 +278,7 @@ public:
   QString identify(const QStringList &) override { return QStringLiteral("100x100"); }
   void convert(const QStringList &) override { ++converts; }
   void mogrify(const QStringList &) override {}
+  int frameCount(const QString &) override { return 1; }
   qint64 converts = 0;
 };
 
