@@ -1,3 +1,4 @@
+#include "processing/magick_toolkit.h"
 #include "support/test_images.h"
 
 #include <QDir>
@@ -223,6 +224,54 @@ TEST_F(Batch, TwoJobsWriteTheSameFilesAsOne) {
     else if (!name.endsWith(".png", Qt::CaseInsensitive))
       EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b)) << name.toStdString();
   }
+}
+
+TEST_F(Batch, FrameFilesAreProtectedAndComeOutTheSameForEveryJobCount) {
+  // a3.gif has three frames: in PNG they are th_a3-0.PNG ... th_a3-2.PNG, and
+  // th_a3-1.PNG is also what a3-1.gif writes; th_x-0.PNG is itself an image.
+  test::MakeImage(in() + "/th_x-0.PNG", 9, 7);
+  test::MakeImage(in() + "/a3-1.gif", 9, 7);
+  test::MakeImage(in() + "/IMG_0001.JPG", 9, 7);
+  MagickToolkit magick;
+  const QString f = in() + "/th_x-0.PNG";
+  magick.convert({f, f, in() + "/x.gif"});
+  magick.convert({f, f, f, in() + "/a3.gif"});
+  const QByteArray source = test::ReadBytes(f);
+  WriteList(list, {{true, R"(Extract Whole Image Prefix: "th_" Format: "PNG" Quality: "75")"},
+                   {true, R"(Extract Whole Image Prefix: "web_" Format: "JPG" Quality: "75")"}});
+  const QString clash = "varnholt: error: a3.gif, operation at position 1: 1005 - Another "
+                        "operation of this run writes this file for " +
+                        in() + "/a3-1.gif, so it was not written: ";
+
+  QStringList listings;
+  for (const char *jobs : {"1", "2"}) {
+    const QString folder = dir.file(QStringLiteral("out%1").arg(jobs));
+    QDir().mkpath(folder);
+    const Result r = RunVarnholt({"--batch", list, "--input", in(), "--output", folder, "--jobs",
+                                  jobs, "--pattern", "[!t]*"});
+    EXPECT_EQ(r.lastLine(), "10 written, 0 skipped, 2 failed") << jobs;
+    const QString second = QString(clash).replace("position 1", "position 2");
+    EXPECT_EQ(r.err.toStdString(),
+              (clash + folder + "/th_a3-1.PNG; Operation: Getting Image Size\n" + second +
+               folder + "/web_a3-1.JPG; Operation: Getting Image Size\n")
+                  .toStdString());
+    listings << Files(folder).join(' ');
+  }
+  EXPECT_EQ(listings[0], listings[1]);
+  EXPECT_EQ(listings[0].toStdString(),
+            "th_IMG_0001.JPG th_IMG_0001.PNG th_a.PNG th_a.png th_a3-1.PNG th_a3-1.gif th_b.PNG "
+            "th_b.jpg th_x-0.PNG th_x-1.PNG th_x.gif web_IMG_0001.JPG web_a.JPG web_a.png "
+            "web_a3-1.JPG web_a3-1.gif web_b.JPG web_b.jpg web_x-0.JPG web_x-1.JPG web_x.gif");
+
+  // Beside the images, th_x-0.PNG is one of them.
+  const Result beside = RunVarnholt({"--batch", list, "--input", in(), "--jobs", "2"});
+  EXPECT_EQ(beside.exitCode, 1);
+  EXPECT_TRUE(beside.err.contains("x.gif, operation at position 1: 1001 - The result would "
+                                  "replace the image " + f))
+      << beside.err.toStdString();
+  EXPECT_EQ(test::ReadBytes(f), source);
+  EXPECT_FALSE(QFile::exists(in() + "/th_x-1.PNG"));
+  EXPECT_TRUE(QFile::exists(in() + "/web_IMG_0001.JPG"));
 }
 
 TEST_F(Batch, DrawsProgressOnlyOnATerminalAndNotWhenQuiet) {

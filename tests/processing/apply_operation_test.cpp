@@ -37,7 +37,10 @@ protected:
     op.Prefix = "c_";
     return op;
   }
-  QStringList files() const { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden); }
+  // Hidden files and folders included: nothing may be left out of sight either.
+  QStringList files() const {
+    return QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  }
 
   test::TempFolder folder;
   Settings settings;
@@ -329,6 +332,100 @@ TEST_F(ApplyOperationTest, CornerArithmeticThatOverflowsFails) {
   const std::string failure = run("a.png", Crop(-2147483647 - 1, 0, 2147483647, 5));
   EXPECT_EQ(failure, "6 - Overflow\r\nOperation: Setting up process values");
   EXPECT_TRUE(recorder.calls.empty());
+}
+
+} // namespace
+} // namespace varnholt
+
+namespace varnholt {
+namespace {
+
+TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult) {
+  // A noisy picture cut short: its size still reads, its pixels do not.
+  MakeImage(folder.file("big.png"), 300, 200);
+  test::WriteBytes(folder.file("t.png"), test::ReadBytes(folder.file("big.png")).left(600));
+  QFile::remove(folder.file("big.png"));
+  MakeImage(folder.file("a.png"), 30, 20);
+  struct Row {
+    const char *what, *image;
+    bool extract;
+    const char *failAt; // a toolkit step made to fail, or "" for a real failure
+    const char *step;
+  } rows[] = {
+      {"unreadable input", "t.png", false, "", "Changing Format"},
+      {"crop written, format fails", "a.png", true, "JPG", "Changing Format"},
+      {"copy and format written, resize fails", "a.png", false, "-geometry", "Resizing (No AA)"},
+      {"everything written, the result cannot be moved in", "a.png", true, "folder", "Resizing"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.what);
+    const QString name = QString::fromLatin1(row.image);
+    const QString earlier = folder.file("th_" + name);
+    for (const char *old : {"th_t.png", "th_a.png"}) {
+      QFile::remove(folder.file(old));
+      QDir().rmdir(folder.file(old));
+    }
+    if (QByteArray(row.failAt) == "folder")
+      QDir().mkdir(earlier); // a folder under the result's name stops the move
+    else
+      test::WriteBytes(earlier, "an earlier run's result");
+    recorder.before = [&](const test::RecordingToolkit::Call &call) {
+      if (*row.failAt && call.args.contains(QString::fromLatin1(row.failAt)))
+        throw Failure(410, "made to fail");
+    };
+    Operation op = row.extract ? Crop(0, 0, 9, 9) : Operation{};
+    op.Prefix = "th_";
+    op.OutputFormat = "JPG";
+    op.Resize = true;
+    op.ResizeMethod = kLimitWidth;
+    op.ResizeWidth = 8;
+    ApplyOutcome outcome{};
+    const QString failure = apply(name, op, &outcome);
+    EXPECT_EQ(outcome, ApplyOutcome::Failed);
+    EXPECT_TRUE(failure.contains("\r\nOperation: " + QString::fromLatin1(row.step)))
+        << failure.toStdString();
+    EXPECT_FALSE(failure.contains(".varnholt-") || failure.contains("/proc/self/fd/"))
+        << "names the user's files: " << failure.toStdString();
+    EXPECT_FALSE(QFile::exists(folder.file("th_" + name.left(1) + ".JPG")));
+    if (QFileInfo(earlier).isFile())
+      EXPECT_EQ(test::ReadBytes(earlier), "an earlier run's result");
+    EXPECT_EQ(files(), (QStringList{"a.png", "t.png", "th_" + name}))
+        << "nothing hidden, nothing half-made";
+  }
+}
+
+TEST_F(ApplyOperationTest, ThePlanNamesEveryFileAPairWrites) {
+  const auto op = [](bool extract, bool resize, const QString &format) {
+    Operation o;
+    o.Extract = extract;
+    o.Resize = resize;
+    o.OutputFormat = format;
+    o.Prefix = "th_";
+    return o;
+  };
+  struct Row {
+    QString image;
+    Operation op;
+    int frames;
+    QStringList names;
+  } rows[] = {
+      // The camera's own extension and the same format: one file, written once.
+      {"IMG_0001.JPG", op(false, false, "JPG"), 1, {"th_IMG_0001.JPG"}},
+      {"a.png", op(true, false, "png"), 1, {"th_a.png"}},
+      {"a.png", op(true, false, "PNG"), 1, {"th_a.png", "th_a.PNG"}},
+      {"photo", op(false, true, "GIF"), 1, {"th_photo", "th_photo.GIF"}},
+      // A format that holds one frame gets a file per frame.
+      {"x.gif", op(false, false, "PNG"), 2, {"th_x.gif", "th_x.PNG", "th_x-0.PNG", "th_x-1.PNG"}},
+      {"x.gif", op(true, true, "TIFF"), 3, {"th_x.gif", "th_x.TIFF"}},
+      {"x.png", op(true, false, kDontChange), 2, {"th_x.png", "th_x-0.png", "th_x-1.png"}},
+      {"x.png", op(false, false, ""), 2, {"th_x.png"}},
+  };
+  for (const Row &row : rows) {
+    PairPlan plan = PlanPair("/out/", row.image, row.op);
+    if (PlanNeedsFrameCount(plan, row.op)) AddFrameFiles(plan, row.op, row.frames);
+    EXPECT_EQ(plan.names(), row.names) << row.image.toStdString() << " " << row.frames;
+    EXPECT_EQ(plan.path(plan.target), "/out/" + plan.target);
+  }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "support/scripted_prompter.h"
 #include "support/test_images.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -295,6 +296,67 @@ TEST_F(Run, SixtyThousandPairsRunToTheEnd) {
   EXPECT_EQ(outcome.progressMaximum, 60000);
   EXPECT_EQ(view.value, 60000);
   EXPECT_EQ(instant.converts, 60000);
+}
+
+} // namespace
+} // namespace varnholt
+
+namespace varnholt {
+namespace {
+
+QString Formatted(const QString &prefix, const QString &format) {
+  Operation op = OperationDefaults();
+  op.Prefix = prefix;
+  op.OutputFormat = format;
+  return Text(op);
+}
+
+QStringList Listing(const QString &folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                QDir::Name);
+}
+
+TEST_F(Run, PairsNeverWriteOverAnImageOfTheRunOrEachOther) {
+  AddImage("IMG_0001.JPG");
+  AddImage("a.png");
+  // Two frames in PNG give th_x-0.png and th_x-1.png, and the first is an image of the run.
+  AddImage("th_x-0.png");
+  const QString frame = folder.file("th_x-0.png");
+  toolkit.convert({frame, frame, folder.file("x.gif")});
+  source.images.push_back({QStringLiteral("x.gif")});
+  const QByteArray before = test::ReadBytes(frame);
+  source.operations = {{Formatted("th_", "png")}, {Formatted("web_", "JPG")}};
+  ExpectQuestion("x.gif", Formatted("th_", "png"), Answer::Yes);
+
+  EXPECT_FALSE(Go().ProcessAborted);
+
+  EXPECT_EQ(test::ReadBytes(frame), before);
+  // The same name and format is one file; JPG keeps one frame per file.
+  EXPECT_EQ(Listing(folder.path()),
+            (QStringList{"IMG_0001.JPG", "a.png", "th_IMG_0001.JPG", "th_IMG_0001.png", "th_a.png",
+                         "th_th_x-0.png", "th_x-0.png", "web_IMG_0001.JPG", "web_a.JPG",
+                         "web_a.png", "web_th_x-0.JPG", "web_th_x-0.png", "web_x-0.JPG",
+                         "web_x-1.JPG", "web_x.gif", "x.gif"}));
+}
+
+TEST_F(Run, AnOutputFolderSwappedForALinkMidRunWritesNothingIntoTheImageFolder) {
+  AddImage("a.png");
+  AddImage("b.png");
+  source.operations = {{Whole("w_")}};
+  const QString out = folder.file("out"), moved = folder.file("moved");
+  QDir().mkpath(out);
+  settings.OutputInDiffDir = true;
+  settings.OutputDir = out;
+  view.onEvents = [&] {
+    if (view.shown.last() != "image b.png") return;
+    QDir().rename(out, moved);
+    QFile::link(folder.path(), out);
+  };
+
+  EXPECT_FALSE(Go().ProcessAborted);
+
+  EXPECT_EQ(Listing(folder.path()), (QStringList{"a.png", "b.png", "moved", "out"}));
+  EXPECT_EQ(Listing(moved), (QStringList{"w_a.png", "w_b.png"}));
 }
 
 } // namespace
