@@ -82,8 +82,17 @@ prefix and suffix, or an operation has neither prefix nor suffix and no
 --output is given.
 
 A rectangle outside an image skips that pair with a warning; a failed pair
-prints an error line and the run goes on. Ctrl-C stops after the pairs under
-way. Progress goes to stderr when it is a terminal. The last line on stdout
+prints an error line and the run goes on. Each pair is written whole or not
+at all: its files are made under hidden names and get their own names only
+when every step has succeeded, so a failed pair leaves no file, and a file of
+an earlier run under the same name stays as it was.
+
+Ctrl-C (or SIGTERM) lets the pairs under way finish and starts no other; the
+rest count as skipped. A second Ctrl-C stops at once: the pairs under way are
+not written and nothing of them is left. The worker processes ignore Ctrl-C
+(the run decides for them) and end with the run. What a killed run leaves
+(hidden files, temporary files) is removed by the next run. Progress goes to
+stderr when it is a terminal. The last line on stdout
 counts image-operation pairs:
   N written, M skipped, K failed
 
@@ -211,7 +220,8 @@ QList<OperationListItem> ReadList(const QString &listFile) {
 // same files come out.
 void PlanOutputs(BatchJob &job, const QString &outputFolder) {
   RunClaims &claims = job.claims;
-  for (int i = 0; i < int(job.images.size()); ++i) claims.addSource(job.imagePath(i));
+  for (int i = 0; i < int(job.images.size()); ++i)
+    claims.addSource(job.imagePath(i));
   const int operationCount = int(job.operations.size());
   job.notRun.assign(size_t(job.images.size()) * size_t(operationCount), QString());
   for (int i = 0; i < int(job.images.size()); ++i)
@@ -219,9 +229,11 @@ void PlanOutputs(BatchJob &job, const QString &outputFolder) {
       const BatchOperation &bo = job.operations[size_t(k)];
       const PairPlan plan = PlanPair(outputFolder, job.images[i], bo.op);
       QStringList paths;
-      for (const QString &name : plan.names()) paths << plan.path(name);
+      for (const QString &name : plan.names())
+        paths << plan.path(name);
       const QString image = job.imagePath(i);
-      const RunClaims::Clash clash = claims.claim({image, PairKey(image, bo.op), bo.position}, paths);
+      const RunClaims::Clash clash =
+          claims.claim({image, PairKey(image, bo.op), bo.position}, paths);
       QString &why = job.notRun[size_t(i) * size_t(operationCount) + size_t(k)];
       if (clash.kind == RunClaims::Clash::OtherPair)
         why = QStringLiteral("%1 is already written for %2 by the operation at position %3")
@@ -330,13 +342,15 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
 }
 
 int BatchMain(int argc, char **argv) {
+  const bool worker = argc == 2 && std::strcmp(argv[1], "--batch-worker") == 0;
+  if (worker) PrepareBatchWorker();
   QCoreApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Varnholt"));
   QCoreApplication::setApplicationName(QStringLiteral("Varnholt"));
   QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
   QStringList args = QCoreApplication::arguments();
   args.removeFirst();
-  if (args == QStringList{QStringLiteral("--batch-worker")}) return RunBatchWorker();
+  if (worker) return RunBatchWorker();
   QString problem;
   const std::optional<BatchOptions> options = ParseBatchArguments(args, problem);
   if (!options) {

@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
-#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace varnholt {
 
@@ -45,8 +45,8 @@ QString FolderOf(const QString &path) {
 
 QString UniqueHiddenName(const QString &folder, const QString &extension) {
   for (;;) {
-    QString name = folder + (folder.endsWith(u'/') ? "" : "/") + ".varnholt-" + OwnerTag() +
-                   u'-' + QString::number(QRandomGenerator::global()->generate64(), 36);
+    QString name = folder + (folder.endsWith(u'/') ? "" : "/") + ".varnholt-" + OwnerTag() + u'-' +
+                   QString::number(QRandomGenerator::global()->generate64(), 36);
     if (!extension.isEmpty()) name += u'.' + extension;
     // Only a name that is taken calls for another try; any other trouble
     // with the folder shows up, with its own errno, when the file is created.
@@ -56,7 +56,8 @@ QString UniqueHiddenName(const QString &folder, const QString &extension) {
 }
 
 bool IsSameFile(const QString &a, const QString &b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::stat(Native(a).constData(), &sa) != 0 || ::stat(Native(b).constData(), &sb) != 0)
     return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
@@ -123,8 +124,8 @@ void RemoveTreeAt(int folder, const QByteArray &name) {
   // Anything may still appear in it while it goes (a tool finishing a write):
   // a few rounds, then what is left stays.
   for (int round = 0; round < 5; ++round) {
-    const int fd = ::openat(folder, name.constData(),
-                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd =
+        ::openat(folder, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return;
     DIR *dir = ::fdopendir(fd);
     if (!dir) {

@@ -97,7 +97,8 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
     const PairRef pair{inputPath, PairKey(inputPath, op), 0};
     const auto paths = [&plan](const QStringList &names) {
       QStringList all;
-      for (const QString &name : names) all << plan.path(name);
+      for (const QString &name : names)
+        all << plan.path(name);
       return all;
     };
     if (const RunClaims::Clash clash = files.claims.claim(pair, paths(plan.names())))
@@ -123,8 +124,7 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
     if (PlanNeedsFrameCount(plan, op)) {
       AddFrameFiles(plan, op, env.toolkit.frameCount(inputPath));
       if (const RunClaims::Clash clash = files.claims.check(pair, paths(plan.frameFiles)))
-        return finish(ApplyOutcome::Failed,
-                      ClashFailureText(clash) + kCrLf + "Operation: " + step);
+        return finish(ApplyOutcome::Failed, ClashFailureText(clash) + kCrLf + "Operation: " + step);
     }
 
     if (op.Extract) {
@@ -135,12 +135,12 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
           w = imageWidth - op.TopLeftX;
           h = imageHeight - op.TopLeftY;
         } else if (!state.SuppressMessages) {
-          const Answer answer = env.prompter.ask(
-              QStringLiteral("Image too small"),
-              "Could not extract image: " + kDQ + inputName + kDQ + " with coordinates because:" +
-                  kCrLf + kCrLf + coordinateErrors + kCrLf +
-                  "Do you want to suppress these messages?",
-              Buttons::YesNo, Icon::None);
+          const Answer answer =
+              env.prompter.ask(QStringLiteral("Image too small"),
+                               "Could not extract image: " + kDQ + inputName + kDQ +
+                                   " with coordinates because:" + kCrLf + kCrLf + coordinateErrors +
+                                   kCrLf + "Do you want to suppress these messages?",
+                               Buttons::YesNo, Icon::None);
           if (answer == Answer::Yes) state.SuppressMessages = true;
           return finish(ApplyOutcome::Skipped, QString());
         }

@@ -11,8 +11,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -74,7 +74,8 @@ public:
     if (!QDir().mkpath(dir_)) throw Failure::fromErrno(errno, dir_);
   }
   ~Call() {
-    for (const QString &path : cleanup_) ::unlink(Native(path).constData());
+    for (const QString &path : cleanup_)
+      ::unlink(Native(path).constData());
     QDir().rmdir(dir_);
   }
 
@@ -122,7 +123,8 @@ public:
 
   // ImageMagick's words with our safe names turned back into the user's.
   QString unalias(QString text) const {
-    for (const auto &[safe, real] : aliases_) text.replace(safe, real);
+    for (const auto &[safe, real] : aliases_)
+      text.replace(safe, real);
     return text;
   }
 
@@ -172,9 +174,11 @@ QString Run(Command command, const QStringList &args, const Call &call, const QS
   std::vector<QByteArray> words;
   words.reserve(args.size() + 1);
   words.emplace_back(ProgramName(command));
-  for (const QString &arg : args) words.push_back(arg.toUtf8());
+  for (const QString &arg : args)
+    words.push_back(arg.toUtf8());
   std::vector<char *> argv;
-  for (QByteArray &w : words) argv.push_back(w.data());
+  for (QByteArray &w : words)
+    argv.push_back(w.data());
   argv.push_back(nullptr);
 
   ImageInfo *info = AcquireImageInfo();
@@ -199,16 +203,14 @@ QString Run(Command command, const QStringList &args, const Call &call, const QS
   const ExceptionType severity = exception->severity;
   QString message;
   if (exception->reason) message = QString::fromUtf8(exception->reason);
-  if (exception->description)
-    message += " (" + QString::fromUtf8(exception->description) + ")";
+  if (exception->description) message += " (" + QString::fromUtf8(exception->description) + ")";
   DestroyExceptionInfo(exception);
   DestroyImageInfo(info);
 
-  if (severity >= ErrorException)
-    throw Failure(static_cast<int>(severity), call.unalias(message));
+  if (severity >= ErrorException) throw Failure(static_cast<int>(severity), call.unalias(message));
   if (status == MagickFalse) {
-    QString why = QStringLiteral("ImageMagick's ") + ProgramName(command) +
-                  " could not process " + subject;
+    QString why =
+        QStringLiteral("ImageMagick's ") + ProgramName(command) + " could not process " + subject;
     if (!message.isEmpty()) why += ": " + call.unalias(message);
     throw Failure(kErrToolkit, why);
   }
@@ -232,7 +234,7 @@ struct FileKey {
 std::optional<FileKey> KeyOf(const QString &path) {
   struct stat st {};
   if (::stat(Native(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  return FileKey{st.st_dev,          st.st_ino,          st.st_size,         st.st_mtim.tv_sec,
+  return FileKey{st.st_dev,          st.st_ino,         st.st_size,        st.st_mtim.tv_sec,
                  st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
 }
 
@@ -256,8 +258,10 @@ bool IsReusableConvert(const QStringList &args) {
   if (args.size() < 2) return false;
   for (qsizetype i = 0; i + 2 < args.size(); ++i) {
     const QString &a = args[i];
-    if ((a == "-quality" || a == "-crop") && i + 3 < args.size()) ++i;
-    else if (a != "+repage") return false;
+    if ((a == "-quality" || a == "-crop") && i + 3 < args.size())
+      ++i;
+    else if (a != "+repage")
+      return false;
   }
   return true;
 }
@@ -315,7 +319,8 @@ struct MagickToolkit::DecodedCache {
   ~DecodedCache() { clear(); }
 
   void clear() {
-    for (const Entry &e : entries) DeleteImageRegistry(e.registryKey.toLatin1().constData());
+    for (const Entry &e : entries)
+      DeleteImageRegistry(e.registryKey.toLatin1().constData());
     entries.clear();
   }
 
@@ -375,8 +380,9 @@ private:
     DestroyImageInfo(info);
     if (registryKey.isEmpty()) return {};
     if (entries.size() >= 2) {
-      auto oldest = std::min_element(entries.begin(), entries.end(),
-                                     [](const Entry &a, const Entry &b) { return a.lastUse < b.lastUse; });
+      auto oldest =
+          std::min_element(entries.begin(), entries.end(),
+                           [](const Entry &a, const Entry &b) { return a.lastUse < b.lastUse; });
       DeleteImageRegistry(oldest->registryKey.toLatin1().constData());
       entries.erase(oldest);
     }
@@ -492,7 +498,8 @@ void MagickToolkit::mogrify(const QStringList &args) {
   words.last() = SeenName(out);
   // With -format the result is a copy beside the file, named for the format.
   QString expected = hidden;
-  if (const qsizetype at = args.lastIndexOf(QStringLiteral("-format")); at >= 0 && at + 1 < args.size())
+  if (const qsizetype at = args.lastIndexOf(QStringLiteral("-format"));
+      at >= 0 && at + 1 < args.size())
     expected = out.hiddenStem + "." + args[at + 1];
   try {
     Run(Command::Mogrify, words, call, real);
@@ -519,8 +526,7 @@ int MagickToolkit::frameCount(const QString &path) {
   const ExceptionType severity = exception->severity;
   QString message;
   if (exception->reason) message = QString::fromUtf8(exception->reason);
-  if (exception->description)
-    message += " (" + QString::fromUtf8(exception->description) + ")";
+  if (exception->description) message += " (" + QString::fromUtf8(exception->description) + ")";
   DestroyExceptionInfo(exception);
   DestroyImageInfo(info);
   if (severity >= ErrorException) throw Failure(int(severity), call.unalias(message));

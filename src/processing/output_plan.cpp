@@ -82,12 +82,19 @@ void AddFrameFiles(PairPlan &plan, const Operation &op, int frames) {
 
 QString PairKey(const QString &imagePath, const Operation &op) {
   return imagePath + u'\n' +
-         QStringList{QString::number(op.Extract), QString::number(op.TopLeftX),
-                     QString::number(op.TopLeftY), QString::number(op.BottomRightX),
-                     QString::number(op.BottomRightY), QString::number(op.Resize),
-                     QString::number(op.ResizeMethod), QString::number(op.ResizeWidth),
-                     QString::number(op.ResizeHeight), op.OutputFormat,
-                     QString::number(op.JpgQuality), op.Prefix, op.Suffix}
+         QStringList{QString::number(op.Extract),
+                     QString::number(op.TopLeftX),
+                     QString::number(op.TopLeftY),
+                     QString::number(op.BottomRightX),
+                     QString::number(op.BottomRightY),
+                     QString::number(op.Resize),
+                     QString::number(op.ResizeMethod),
+                     QString::number(op.ResizeWidth),
+                     QString::number(op.ResizeHeight),
+                     op.OutputFormat,
+                     QString::number(op.JpgQuality),
+                     op.Prefix,
+                     op.Suffix}
              .join(u'\n');
 }
 
@@ -114,8 +121,8 @@ void RunClaims::addSource(const QString &path) {
     sources_.insert(key, owner);
 }
 
-RunClaims::Clash RunClaims::find(const PairRef &pair, const QStringList &own,
-                                 const QString &path, const QStringList &keys) const {
+RunClaims::Clash RunClaims::find(const PairRef &pair, const QStringList &own, const QString &path,
+                                 const QStringList &keys) const {
   for (const QString &key : keys)
     if (own.contains(key)) return {Clash::OwnImage, path, {pair.image, QString(), 0}};
   for (const QString &key : keys)
@@ -192,9 +199,9 @@ QString ClashFailureText(const RunClaims::Clash &clash) {
                                            " of this run, so it was not written: " + clash.path)
         .text();
   case RunClaims::Clash::OtherPair:
-    return Failure(kErrWrittenByAnotherPair,
-                   "Another operation of this run writes this file for " + clash.other.image +
-                       ", so it was not written: " + clash.path)
+    return Failure(kErrWrittenByAnotherPair, "Another operation of this run writes this file for " +
+                                                 clash.other.image +
+                                                 ", so it was not written: " + clash.path)
         .text();
   case RunClaims::Clash::None: break;
   }

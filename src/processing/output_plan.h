@@ -77,9 +77,9 @@ private:
              const QStringList &keys) const;
 
   std::vector<PairRef> owners_;
-  QHash<QString, int> sources_; // file key -> owner
-  QHash<QString, int> claims_;  // file key -> owner
-  QHash<QString, int> ownerOf_; // pair key -> owner
+  QHash<QString, int> sources_;               // file key -> owner
+  QHash<QString, int> claims_;                // file key -> owner
+  QHash<QString, int> ownerOf_;               // pair key -> owner
   mutable QHash<QString, QString> canonical_; // folder as given -> as the file system has it
 };
 

@@ -14,9 +14,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <map>
 #include <vector>
 
 namespace varnholt {
@@ -64,7 +64,8 @@ std::optional<Failure> MoveInto(int pairFolder, int out, const QString &outPath,
 
 QString ProcFdPath(int fd) {
   const QString path = QStringLiteral("/proc/self/fd/%1").arg(fd);
-  struct stat viaProc {}, direct {};
+  struct stat viaProc {
+  }, direct{};
   if (::stat(Native(path).constData(), &viaProc) == 0 && ::fstat(fd, &direct) == 0 &&
       viaProc.st_dev == direct.st_dev && viaProc.st_ino == direct.st_ino)
     return path;
@@ -79,19 +80,23 @@ bool Mine(const QString &name, qint64 onlyPid) {
   const QString tag = OwnerTagOf(name);
   if (tag.isEmpty()) return false;
   if (onlyPid > 0 && OwnerPid(tag) != onlyPid) return false;
+  // A process ending on a signal sweeps its own.
+  if (onlyPid == ::getpid() && tag == OwnerTag()) return true;
   return OwnerIsGone(tag);
 }
 
 } // namespace
 
 OutputFolder::OutputFolder(const QString &path) : path_(path) {
-  while (path_.size() > 1 && path_.endsWith(u'/')) path_.chop(1);
+  while (path_.size() > 1 && path_.endsWith(u'/'))
+    path_.chop(1);
   fd_ = ::open(Native(path_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd_ < 0) throw Failure::fromErrno(errno, path);
 }
 
 OutputFolder::~OutputFolder() {
-  for (const Work &work : free_) ::close(work.fd);
+  for (const Work &work : free_)
+    ::close(work.fd);
   if (journalFd_ >= 0) ::close(journalFd_);
   if (stagingFd_ >= 0) {
     ::close(stagingFd_);
@@ -149,7 +154,8 @@ OutputFolder::Work OutputFolder::takeWorkFolder() {
 
 void OutputFolder::giveBack(const Work &work) {
   const std::vector<QByteArray> left = Entries(work.fd);
-  for (const QByteArray &entry : left) RemoveTreeAt(work.fd, entry);
+  for (const QByteArray &entry : left)
+    RemoveTreeAt(work.fd, entry);
   if (left.empty() || Entries(work.fd).empty())
     free_.push_back(work);
   else

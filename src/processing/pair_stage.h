@@ -89,7 +89,8 @@ private:
 // Removes what processes that are gone left in a folder: hidden files and
 // pair folders. A pair found complete is moved into place first; the labels
 // of those pairs come back. With a process id, only that process's leftovers
-// are looked at (a worker just reaped).
+// are looked at (a worker just reaped); with this process's own id, its own
+// are swept although it still runs (it is about to end).
 QStringList SweepLeftovers(const QString &folder, qint64 onlyPid = -1);
 
 // Where scratch folders go: the temporary folder, when its name is plain.

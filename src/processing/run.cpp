@@ -43,12 +43,14 @@ void PlanRun(const RunSource &source, const Settings &settings, RunFiles &files)
   QStringList images;
   for (qsizetype i = 0; i < source.imageCount(); ++i)
     if (source.imageTicked(i)) images << source.imageText(i);
-  for (const QString &image : images) files.claims.addSource(folder + image);
+  for (const QString &image : images)
+    files.claims.addSource(folder + image);
   for (const QString &image : images)
     for (const Operation &op : operations) {
       const PairPlan plan = PlanPair(output, image, op);
       QStringList paths;
-      for (const QString &name : plan.names()) paths << plan.path(name);
+      for (const QString &name : plan.names())
+        paths << plan.path(name);
       files.claims.claim({folder + image, PairKey(folder + image, op), 0}, paths);
     }
   // What runs that were killed left behind.

@@ -6,10 +6,12 @@
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace varnholt {
 namespace {
@@ -319,6 +321,96 @@ TEST_F(Batch, CtrlCStopsAfterThePairsUnderWayAndCountsTheRestSkipped) {
     EXPECT_GT(skipped, 1) << "stopped early";
     for (const QString &name : Files(out()))
       EXPECT_FALSE(name.startsWith('.')) << "half-written " << name.toStdString();
+  }
+}
+
+QList<qint64> ChildrenOf(qint64 pid) {
+  QFile file(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+  QList<qint64> children;
+  if (file.open(QIODevice::ReadOnly))
+    for (const QByteArray &word : file.readAll().split(' '))
+      if (!word.trimmed().isEmpty()) children << word.trimmed().toLongLong();
+  return children;
+}
+
+// Killed or stopped however, a run leaves only whole pairs under their names,
+// nothing hidden and nothing in the temporary folder, counts what it wrote,
+// and the next run finishes the rest.
+TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
+  QFile::remove(in() + "/a.png");
+  QFile::remove(in() + "/b.jpg");
+  for (int i = 1; i <= 14; ++i)
+    test::MakeImage(in() + QStringLiteral("/p%1.jpg").arg(i, 2, 10, QChar(u'0')), 800, 600);
+  WriteList(list, {{true, R"(Extract Whole Image LimitWidth (300) Prefix: "th_" Format: "PNG" Quality: "75")"},
+                   {true, R"(Extract (0,0)-(599,399) FixToSize (200*100) Prefix: "c_" Quality: "75")"}});
+  const QString temp = dir.file("tmp");
+  QDir().mkpath(temp);
+  enum Target { Worker, Main, Group };
+  struct Row {
+    const char *what;
+    int signal;
+    Target target;
+    bool mainSurvives;
+  } rows[] = {
+      {"kill -9 of a worker", SIGKILL, Worker, true},
+      {"SIGTERM of the run", SIGTERM, Main, true},
+      {"kill -9 of the run", SIGKILL, Main, false},
+      {"Ctrl-C to the whole group as the workers start", SIGINT, Group, true},
+  };
+  const int pairs = 14 * 2;
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.what);
+    QDir(out()).removeRecursively();
+    QDir().mkpath(out());
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", temp);
+    env.insert("MAGICK_AREA_LIMIT", "100KB"); // pixel caches on disk, in the temporary folder
+    process.setProcessEnvironment(env);
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start(QStringLiteral(VARNHOLT_EXECUTABLE),
+                  {"--batch", list, "--input", in(), "--output", out(), "--jobs", "2"});
+    ASSERT_TRUE(process.waitForStarted());
+    const qint64 main = process.processId();
+    QList<qint64> workers;
+    for (int wait = 0; wait < 3000 && workers.size() < 2; ++wait) {
+      workers = ChildrenOf(main);
+      if (row.target != Group && Files(out()).size() < 3) workers.clear();
+      QThread::msleep(5);
+    }
+    ASSERT_EQ(workers.size(), 2);
+    ::kill(pid_t(row.target == Worker ? workers[0] : row.target == Main ? main : -main),
+           row.signal);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    for (int wait = 0; wait < 400 && (::kill(pid_t(workers[0]), 0) == 0 ||
+                                      ::kill(pid_t(workers[1]), 0) == 0);
+         ++wait)
+      QThread::msleep(10); // workers end with their parent
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    const QStringList counts = QString::fromLocal8Bit(process.readAllStandardOutput()).split(' ');
+
+    int whole = 0;
+    for (const QString &name : Files(out())) {
+      EXPECT_TRUE(name.startsWith("th_") || name.startsWith("c_")) << name.toStdString();
+      if (name.startsWith("th_") && name.endsWith(".jpg")) {
+        EXPECT_EQ(test::ImageSize(out() + "/" + name).width(), 300) << name.toStdString();
+        EXPECT_TRUE(QFile::exists(out() + "/" + name.chopped(3) + "PNG")) << name.toStdString();
+        ++whole;
+      }
+      if (name.startsWith("c_")) ++whole;
+    }
+    EXPECT_EQ(Files(temp), QStringList());
+    EXPECT_EQ(QDir(temp).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    EXPECT_LT(whole, pairs) << "stopped before the end";
+    if (row.mainSurvives) {
+      ASSERT_EQ(counts.size(), 6) << err.toStdString();
+      EXPECT_EQ(counts[0].toInt(), whole) << "written as found: " << err.toStdString();
+      EXPECT_EQ(counts[0].toInt() + counts[2].toInt() + counts[4].toInt(), pairs);
+      EXPECT_FALSE(err.contains("killed by signal 2")) << err.toStdString();
+    }
+    const Result next = RunVarnholt({"--batch", list, "--input", in(), "--output", out()});
+    EXPECT_EQ(next.lastLine(), QStringLiteral("%1 written, 0 skipped, 0 failed").arg(pairs));
+    EXPECT_EQ(Files(out()).size(), 14 * 3);
   }
 }
 
