@@ -4,6 +4,7 @@
 #include "platform/qt_desktop.h"
 #include "platform/settings_store.h"
 #include "processing/magick_toolkit.h"
+#include "processing/pair_stage.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
 #include "version.h"
@@ -63,6 +64,10 @@ int main(int argc, char **argv) {
     settings = Settings{};
     settings.SelectedDir = settings.OutputDir = DefaultImageFolder();
   }
+  // What runs that were killed left behind: their owners are gone.
+  SweepScratchLeftovers();
+  SweepLeftovers(settings.SelectedDir);
+  if (settings.OutputInDiffDir) SweepLeftovers(settings.OutputDir);
   QtPrompter prompter;
   QtFolderBrowser folderBrowser;
   QtFileDialogs fileDialogs;

@@ -254,8 +254,8 @@ TEST_F(Batch, FrameFilesAreProtectedAndComeOutTheSameForEveryJobCount) {
     EXPECT_EQ(r.lastLine(), "10 written, 0 skipped, 2 failed") << jobs;
     const QString second = QString(clash).replace("position 1", "position 2");
     EXPECT_EQ(r.err.toStdString(),
-              (clash + folder + "/th_a3-1.PNG; Operation: Getting Image Size\n" + second +
-               folder + "/web_a3-1.JPG; Operation: Getting Image Size\n")
+              (clash + folder + "/th_a3-1.PNG; Operation: Getting Image Size\n" + second + folder +
+               "/web_a3-1.JPG; Operation: Getting Image Size\n")
                   .toStdString());
     listings << Files(folder).join(' ');
   }
@@ -269,7 +269,8 @@ TEST_F(Batch, FrameFilesAreProtectedAndComeOutTheSameForEveryJobCount) {
   const Result beside = RunVarnholt({"--batch", list, "--input", in(), "--jobs", "2"});
   EXPECT_EQ(beside.exitCode, 1);
   EXPECT_TRUE(beside.err.contains("x.gif, operation at position 1: 1001 - The result would "
-                                  "replace the image " + f))
+                                  "replace the image " +
+                                  f))
       << beside.err.toStdString();
   EXPECT_EQ(test::ReadBytes(f), source);
   EXPECT_FALSE(QFile::exists(in() + "/th_x-1.PNG"));
@@ -341,8 +342,10 @@ TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
   QFile::remove(in() + "/b.jpg");
   for (int i = 1; i <= 14; ++i)
     test::MakeImage(in() + QStringLiteral("/p%1.jpg").arg(i, 2, 10, QChar(u'0')), 800, 600);
-  WriteList(list, {{true, R"(Extract Whole Image LimitWidth (300) Prefix: "th_" Format: "PNG" Quality: "75")"},
-                   {true, R"(Extract (0,0)-(599,399) FixToSize (200*100) Prefix: "c_" Quality: "75")"}});
+  WriteList(
+      list,
+      {{true, R"(Extract Whole Image LimitWidth (300) Prefix: "th_" Format: "PNG" Quality: "75")"},
+       {true, R"(Extract (0,0)-(599,399) FixToSize (200*100) Prefix: "c_" Quality: "75")"}});
   const QString temp = dir.file("tmp");
   QDir().mkpath(temp);
   enum Target { Worker, Main, Group };
@@ -379,11 +382,13 @@ TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
       QThread::msleep(5);
     }
     ASSERT_EQ(workers.size(), 2);
-    ::kill(pid_t(row.target == Worker ? workers[0] : row.target == Main ? main : -main),
+    ::kill(pid_t(row.target == Worker ? workers[0]
+                 : row.target == Main ? main
+                                      : -main),
            row.signal);
     ASSERT_TRUE(process.waitForFinished(60000));
-    for (int wait = 0; wait < 400 && (::kill(pid_t(workers[0]), 0) == 0 ||
-                                      ::kill(pid_t(workers[1]), 0) == 0);
+    for (int wait = 0;
+         wait < 400 && (::kill(pid_t(workers[0]), 0) == 0 || ::kill(pid_t(workers[1]), 0) == 0);
          ++wait)
       QThread::msleep(10); // workers end with their parent
     const QString err = QString::fromLocal8Bit(process.readAllStandardError());
@@ -400,7 +405,8 @@ TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
       if (name.startsWith("c_")) ++whole;
     }
     EXPECT_EQ(Files(temp), QStringList());
-    EXPECT_EQ(QDir(temp).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    EXPECT_EQ(QDir(temp).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList());
     EXPECT_LT(whole, pairs) << "stopped before the end";
     if (row.mainSurvives) {
       ASSERT_EQ(counts.size(), 6) << err.toStdString();

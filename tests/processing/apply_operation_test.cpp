@@ -94,8 +94,7 @@ TEST_F(ApplyOperationTest, CropGivesExactlyTheRectangleWithItsOwnCanvas) {
   MakeImage(folder.file("a.gif"), 200, 100);
   EXPECT_EQ(run("a.gif", Crop(60, 30, 109, 69)), "");
   EXPECT_EQ(ImageSize(folder.file("c_a.gif")), QSize(50, 40));
-  EXPECT_EQ(magick.identify({"-format", "%g", folder.file("c_a.gif")}).toStdString(),
-            "50x40+0+0");
+  EXPECT_EQ(magick.identify({"-format", "%g", folder.file("c_a.gif")}).toStdString(), "50x40+0+0");
 
   // The top-left quarter is red, the bottom-right yellow: a crop across the
   // middle keeps them where they were.
@@ -105,8 +104,7 @@ TEST_F(ApplyOperationTest, CropGivesExactlyTheRectangleWithItsOwnCanvas) {
   ASSERT_EQ(crop.size(), QSize(20, 20));
   EXPECT_EQ(crop.pixelColor(0, 0), QColor(Qt::red));
   EXPECT_EQ(crop.pixelColor(19, 19), QColor(Qt::yellow));
-  EXPECT_EQ(magick.identify({"-format", "%g", folder.file("c_q.png")}).toStdString(),
-            "20x20+0+0");
+  EXPECT_EQ(magick.identify({"-format", "%g", folder.file("c_q.png")}).toStdString(), "20x20+0+0");
 }
 
 TEST_F(ApplyOperationTest, NamesImageMagickWouldReadAsInstructionsWork) {
@@ -125,7 +123,8 @@ TEST_F(ApplyOperationTest, NamesImageMagickWouldReadAsInstructionsWork) {
     EXPECT_EQ(ImageSize(folder.file(name)), QSize(40, 30));
   }
   EXPECT_FALSE(QFile::exists(folder.file("c_x0.png")));
-  for (const QString &f : files()) EXPECT_FALSE(f.startsWith('.')) << f.toStdString();
+  for (const QString &f : files())
+    EXPECT_FALSE(f.startsWith('.')) << f.toStdString();
 }
 
 TEST_F(ApplyOperationTest, EveryResizeMethodWithAndWithoutAntialias) {
@@ -134,8 +133,10 @@ TEST_F(ApplyOperationTest, EveryResizeMethodWithAndWithoutAntialias) {
     int method, width, height;
     QSize expected;
   } rows[] = {
-      {kLimitWidthHeight, 50, 50, {50, 25}}, {kLimitWidth, 40, 1, {40, 20}},
-      {kLimitHeight, 1, 10, {20, 10}},       {kFixToSize, 30, 70, {30, 70}},
+      {kLimitWidthHeight, 50, 50, {50, 25}},
+      {kLimitWidth, 40, 1, {40, 20}},
+      {kLimitHeight, 1, 10, {20, 10}},
+      {kFixToSize, 30, 70, {30, 70}},
       {9, 33, 11, {33, 11}},
   };
   for (const bool antialias : {false, true}) {
@@ -178,7 +179,8 @@ TEST_F(ApplyOperationTest, EveryFormatOfTheListIsWrittenAndReadsBack) {
     op.Prefix = format + "_";
     op.OutputFormat = format;
     EXPECT_EQ(run("a.png", op), "") << format.toStdString();
-    EXPECT_EQ(ImageSize(folder.file(format + "_a." + format)), QSize(12, 8)) << format.toStdString();
+    EXPECT_EQ(ImageSize(folder.file(format + "_a." + format)), QSize(12, 8))
+        << format.toStdString();
   }
   MakeImage(folder.file("t.tga"), 10, 6);
   EXPECT_EQ(run("t.tga", Crop(0, 0, 4, 4)), "");
@@ -387,8 +389,7 @@ TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult
     EXPECT_FALSE(failure.contains(".varnholt-") || failure.contains("/proc/self/fd/"))
         << "names the user's files: " << failure.toStdString();
     EXPECT_FALSE(QFile::exists(folder.file("th_" + name.left(1) + ".JPG")));
-    if (QFileInfo(earlier).isFile())
-      EXPECT_EQ(test::ReadBytes(earlier), "an earlier run's result");
+    if (QFileInfo(earlier).isFile()) EXPECT_EQ(test::ReadBytes(earlier), "an earlier run's result");
     EXPECT_EQ(files(), (QStringList{"a.png", "t.png", "th_" + name}))
         << "nothing hidden, nothing half-made";
   }

@@ -1,8 +1,10 @@
 #include "processing/run.h"
 
 #include "operations/operation.h"
+#include "platform/owner_tag.h"
 #include "platform/prompter.h"
 #include "processing/magick_toolkit.h"
+#include "processing/pair_stage.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
 #include "support/scripted_prompter.h"
@@ -10,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -312,8 +315,7 @@ QString Formatted(const QString &prefix, const QString &format) {
 }
 
 QStringList Listing(const QString &folder) {
-  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                QDir::Name);
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 TEST_F(Run, PairsNeverWriteOverAnImageOfTheRunOrEachOther) {
@@ -357,6 +359,36 @@ TEST_F(Run, AnOutputFolderSwappedForALinkMidRunWritesNothingIntoTheImageFolder) 
 
   EXPECT_EQ(Listing(folder.path()), (QStringList{"a.png", "b.png", "moved", "out"}));
   EXPECT_EQ(Listing(moved), (QStringList{"w_a.png", "w_b.png"}));
+}
+
+} // namespace
+} // namespace varnholt
+
+namespace varnholt {
+namespace {
+
+TEST(Leftovers, OnlyThoseOfProcessesThatAreGoneAreSweptAndCompletePairsFinished) {
+  TempFolder folder;
+  const QString live = OwnerTag();
+  QString dead = live; // this process's id with another start: a process that ended
+  dead.replace(QRegularExpression("\\.[0-9]+$"), ".1");
+  ASSERT_TRUE(OwnerIsGone(dead));
+  ASSERT_FALSE(OwnerIsGone(live));
+  const QString staging = folder.file(".varnholt-" + dead + "-s1");
+  QDir().mkpath(staging + "/w1");
+  QDir().mkpath(staging + "/w2");
+  test::WriteBytes(staging + "/w1/half.png", "unfinished");
+  test::WriteBytes(staging + "/w2/th_x.png", "complete");
+  test::WriteBytes(staging + "/journal", "done w1 0.0\nfree w1\ndone w2 3.1\n");
+  for (const QString &name :
+       {".varnholt-" + dead + "-h.png", ".varnholt-" + live + "-h.png", QString(".varnholt-old")})
+    test::WriteBytes(folder.file(name), "x");
+
+  EXPECT_EQ(SweepLeftovers(folder.path()), QStringList{"3.1"});
+
+  EXPECT_EQ(Listing(folder.path()),
+            (QStringList{".varnholt-old", ".varnholt-" + live + "-h.png", "th_x.png"}));
+  EXPECT_EQ(test::ReadBytes(folder.file("th_x.png")), "complete");
 }
 
 } // namespace
