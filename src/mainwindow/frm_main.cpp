@@ -2,6 +2,7 @@
 
 #include "mainwindow/image_list.h"
 #include "mainwindow/up_down.h"
+#include "platform/error_reporter.h"
 #include "version.h"
 
 #include <QApplication>
@@ -356,9 +357,14 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
   ConnectOperationList();
   // The editor starts from the default operation, already in step.
   cmdNewOperation_Click();
+
+  if (const auto &failure = services_.initialisation.failure)
+    services_.errorReporter.DisplayError(ErrorReport::from(
+        *failure, windowTitle(), QStringLiteral("frmMain"), QStringLiteral("Form_Initialize")));
 }
 
 frmMain::~frmMain() {
+  Form_Terminate();
   // Deleting a focused box sends it one last focus-out, and emptying a list
   // may signal a change; neither may reach a window that is half gone.
   for (QLineEdit *box : LeaveWatchedBoxes())

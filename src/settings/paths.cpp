@@ -31,6 +31,20 @@ QString GetLongPath(const QString &path) {
   return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
+CommandLineTarget ReadCommandLine(const QString &commandLine) {
+  CommandLineTarget target;
+  QString s = commandLine.trimmed();
+  if (s.isEmpty()) return target;
+  if (s.startsWith(u'"')) s.remove(0, 1);
+  if (s.endsWith(u'"')) s.chop(1);
+  s = GetLongPath(s);
+  if (DirectoryExists(s))
+    target.folder = s;
+  else if (s.right(4).toLower() == QLatin1String(".vop") && FileExists(s))
+    target.listFile = s;
+  return target;
+}
+
 QString FileNamePart(const QString &path) {
   return path.mid(path.lastIndexOf(QDir::separator()) + 1);
 }

@@ -12,6 +12,15 @@ bool FileExists(const QString &path);      // an existing file that is not a dir
 // The absolute, cleaned path when the entry exists; empty text otherwise.
 QString GetLongPath(const QString &path);
 
+// What the program was started with: a folder, or an operation list file
+// (a name ending in ".vop", any case), either of them optionally in double
+// quotes. Anything else, or a path that does not exist, gives both empty.
+struct CommandLineTarget {
+  QString folder;
+  QString listFile;
+};
+CommandLineTarget ReadCommandLine(const QString &commandLine);
+
 // The part after the last separator.
 QString FileNamePart(const QString &path);
 

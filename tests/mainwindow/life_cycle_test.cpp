@@ -14,7 +14,7 @@ protected:
     window = std::make_unique<frmMain>(MainWindowServices{settings, prompter, browser, dialogs,
                                                           shell, toolkit, errors, fallback.path(),
                                                           work.path(), lists.path(), &store});
-    window->show();
+    Show();
     window->txtInputDirectory->setText(images.path());
   }
   // One valid operation added through the editor: the list now differs from

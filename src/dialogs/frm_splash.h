@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDialog>
+
+class QFrame;
+class QLabel;
+class QProgressBar;
+class QTimer;
+
+namespace varnholt {
+
+// The start-up window: the program's name, version, author and web address
+// over a "Loading...." bar that fills in half a second, then hides itself.
+class frmSplash : public QDialog {
+  Q_OBJECT
+public:
+  explicit frmSplash(QWidget *parent = nullptr);
+
+  // One tick of timLoading: the bar moves on by the timer's interval and
+  // the window hides once the bar is full.
+  void timLoading_Timer();
+
+  const QProgressBar *LoadingBar() const { return proLoading; }
+  const QTimer *LoadingTimer() const { return timLoading; }
+
+protected:
+  void showEvent(QShowEvent *event) override;
+
+private:
+  QFrame *Frame1;
+  QLabel *lbltitle;
+  QLabel *Image1;
+  QLabel *Label4;
+  QLabel *lblVersion;
+  QLabel *Label3;
+  QLabel *lblAuthor;
+  QLabel *lblWebsite;
+  QLabel *Label2;
+  QProgressBar *proLoading;
+  QTimer *timLoading;
+};
+
+} // namespace varnholt
