@@ -11,8 +11,6 @@
 #include "version.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
-#include <QProcess>
 #include <QStyleFactory>
 
 #include <cstdio>
@@ -36,35 +34,6 @@ const char *kUsage =
     "  --version   print the version and exit\n"
     "  --help      print this text and exit\n";
 
-// A restarted instance must not restart again, whatever happens to the
-// manifest in between; the mark is not passed on to anything it starts.
-const char *kRestartedMark = "VARNHOLT_RESTARTED";
-
-class ProcessRestarter : public Restarter {
-public:
-  explicit ProcessRestarter(QStringList arguments) : arguments_(std::move(arguments)) {}
-  bool restart() override {
-    QProcess process;
-    process.setProgram(QCoreApplication::applicationFilePath());
-    process.setArguments(arguments_);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QString::fromLatin1(kRestartedMark), QStringLiteral("1"));
-    process.setProcessEnvironment(environment);
-    return process.startDetached();
-  }
-
-private:
-  QStringList arguments_;
-};
-
-struct Options {
-  QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
-  QCommandLineOption version{QStringLiteral("version")};
-  QCommandLineOption batch{QStringLiteral("batch")};
-  void addTo(QCommandLineParser &parser) const {
-    parser.addOptions({help, version, batch});
-  }
-};
 } // namespace
 
 int main(int argc, char **argv) {
@@ -74,24 +43,20 @@ int main(int argc, char **argv) {
 
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  const Options options;
   {
-    // --help and --version work without a display too.
-    QCommandLineParser early;
-    options.addTo(early);
-    early.parse(arguments);
-    if (early.isSet(options.help)) {
+    // --help and --version work without a display too; anything else is
+    // judged once Qt has taken its own options (-platform, -style, ...) out.
+    const ProgramArguments early = ParseProgramArguments(arguments);
+    if (early.help) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (early.isSet(options.version)) {
+    if (early.version) {
       std::printf("%s\n", kVersionText);
       return 0;
     }
   }
-
-  const bool restarted = qEnvironmentVariableIsSet(kRestartedMark);
-  qunsetenv(kRestartedMark);
+  const bool restarted = ProcessRestarter::TakeRestartedMark();
 
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Varnholt"));
@@ -99,16 +64,12 @@ int main(int argc, char **argv) {
   QApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
   QGuiApplication::setDesktopFileName(QString::fromLatin1(kApplicationId));
 
-  // Qt has taken its own options (-platform, -style, ...) out by now.
-  QCommandLineParser parser;
-  options.addTo(parser);
-  if (!parser.parse(QApplication::arguments())) {
+  const ProgramArguments program = ParseProgramArguments(QApplication::arguments());
+  if (!program.error.isEmpty()) {
     std::fprintf(stderr, "varnholt: %s\nTry 'varnholt --help' for more.\n",
-                 qPrintable(parser.errorText()));
+                 qPrintable(program.error));
     return 2;
   }
-  // A folder with blanks typed without quotes arrives in pieces.
-  const QString commandLine = parser.positionalArguments().join(u' ');
 
   QSettingsStore store;
   Settings settings;
@@ -144,7 +105,7 @@ int main(int argc, char **argv) {
   };
   frmMain window(services);
   prompter.setParent(&window);
-  window.Form_Load(commandLine);
+  window.Form_Load(program.commandLine);
   window.show();
   return app.exec();
 }

@@ -64,6 +64,7 @@ frmSplash::frmSplash(QWidget *parent)
   details->addWidget(lblAuthor, 1, 1);
   details->addWidget(lblWebsite, 2, 0, 1, 2);
   details->setColumnStretch(1, 1);
+  details->setHorizontalSpacing(10);
   auto *top = new QGridLayout(Frame1);
   top->setContentsMargins(18, 14, 18, 14);
   top->setHorizontalSpacing(16);

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSaveFile>
 
 namespace varnholt {
@@ -43,7 +44,29 @@ const Line kLines[] = {
     {4, "</dependency>", 0},
     {0, "</assembly>", 0},
 };
+const char *const kRestartedMark = "VARNHOLT_RESTARTED";
 } // namespace
+
+ProcessRestarter::ProcessRestarter(QStringList arguments, StartFunction start)
+    : arguments_(std::move(arguments)), start_(std::move(start)) {}
+
+bool ProcessRestarter::restart() {
+  const QString program = QCoreApplication::applicationFilePath();
+  if (start_) return start_(program, arguments_);
+  QProcess process;
+  process.setProgram(program);
+  process.setArguments(arguments_);
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QString::fromLatin1(kRestartedMark), QStringLiteral("1"));
+  process.setProcessEnvironment(environment);
+  return process.startDetached();
+}
+
+bool ProcessRestarter::TakeRestartedMark() {
+  const bool marked = qEnvironmentVariableIsSet(kRestartedMark);
+  qunsetenv(kRestartedMark);
+  return marked;
+}
 
 QString ManifestPlace::path() const {
   return AddBackslash(folder) + executableName + QStringLiteral(".manifest");
@@ -65,8 +88,8 @@ QByteArray ManifestText(const ManifestPlace &place) {
   for (const Line &line : kLines)
     text += QString(line.leading, u' ') + QString::fromLatin1(line.text) +
             QString(line.trailing, u' ') + QStringLiteral("\r\n");
-  // In this order, every occurrence: a name or description holding another
-  // placeholder's word is not filled in twice.
+  // In this order, every occurrence, as the file always had them: a name
+  // that holds a later placeholder's word has that filled in too.
   text.replace(QStringLiteral("EXENAME"), place.executableName);
   text.replace(QStringLiteral("EXEVERSION"), place.version);
   text.replace(QStringLiteral("EXEDESCRIBTION"), place.description);

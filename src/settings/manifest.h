@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace varnholt {
 
 // The visual-style manifest: while it exists the program runs with the
@@ -31,6 +33,25 @@ public:
   virtual ~Restarter() = default;
   // True when the new instance was started.
   virtual bool restart() = 0;
+};
+
+// The real restarter: this executable with the given arguments, detached.
+// The new instance is marked so that it never restarts in its turn, whatever
+// happens to the manifest in between.
+class ProcessRestarter : public Restarter {
+public:
+  using StartFunction = std::function<bool(const QString &program, const QStringList &arguments)>;
+  // start: empty starts the process for real; tests record instead.
+  explicit ProcessRestarter(QStringList arguments, StartFunction start = {});
+  bool restart() override;
+
+  // True in an instance that a restart started. Takes the mark off, so
+  // that nothing this instance starts inherits it.
+  static bool TakeRestartedMark();
+
+private:
+  QStringList arguments_;
+  StartFunction start_;
 };
 
 struct ManifestWrite {
