@@ -322,6 +322,7 @@ private:
 
   // life_cycle.cpp
   void CreateRunWindow();
+  void CentreOnScreen();
   void EndAtOnce();
   bool shownOnce_ = false;
   bool activationQueued_ = false;

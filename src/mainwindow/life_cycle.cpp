@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QTimer>
 
 #include <cstdio>
@@ -77,11 +78,7 @@ void frmMain::Form_Load(const QString &commandLine) {
     FormLoading = true;
     ReturningFromDialog = false;
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-      const QRect area = screen->geometry();
-      move(area.left() + int(area.width() / 2.0 - width() / 2.0),
-           area.top() + int(area.height() / 2.0 - height() / 2.0));
-    }
+    CentreOnScreen();
 
     LoadingPreview = false;
     ListChanged = false;
@@ -122,10 +119,21 @@ void frmMain::Form_Load(const QString &commandLine) {
   }
 }
 
+void frmMain::CentreOnScreen() {
+  const QScreen *screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  // The border counts: it is known once the window is on the screen.
+  const QRect area = screen->geometry();
+  const QSize outer = frameGeometry().size();
+  move(area.left() + int(area.width() / 2.0 - outer.width() / 2.0),
+       area.top() + int(area.height() / 2.0 - outer.height() / 2.0));
+}
+
 void frmMain::showEvent(QShowEvent *event) {
   QMainWindow::showEvent(event);
   if (!shownOnce_) {
     shownOnce_ = true;
+    if (!event->spontaneous()) CentreOnScreen();
     ActivateLater();
   }
 }
