@@ -5,8 +5,10 @@
 //   varnholt_screenshots OUTPUT_FOLDER [NAME...]
 
 #include "dialogs/frm_error.h"
+#include "dialogs/frm_splash.h"
 #include "operations/operation.h"
 #include "platform/desktop.h"
+#include "platform/program_icon.h"
 #include "platform/prompter.h"
 #include "processing/frm_go.h"
 #include "processing/magick_toolkit.h"
@@ -179,6 +181,20 @@ bool ErrorDialog(const QString &path) {
   return saved;
 }
 
+// The splash a moment into loading, its bar part-way.
+bool Splash(const QString &path) {
+  frmSplash splash;
+  bool saved = false;
+  QTimer::singleShot(0, &splash, [&] {
+    for (int tick = 0; tick < 20; ++tick)
+      splash.timLoading_Timer();
+    saved = Save(splash, path);
+    splash.hide();
+  });
+  splash.ShowModal();
+  return saved;
+}
+
 const struct {
   const char *name;
   std::function<bool(const QString &)> take;
@@ -186,12 +202,14 @@ const struct {
     {"run-window", RunWindowMidRun},
     {"run-window-failed", RunWindowAfterFailure},
     {"error-dialog", ErrorDialog},
+    {"splash", Splash},
 };
 
 } // namespace
 
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
+  QApplication::setWindowIcon(ProgramIcon());
   const QStringList args = QApplication::arguments().mid(1);
   if (args.isEmpty()) {
     std::fputs("usage: varnholt_screenshots OUTPUT_FOLDER [NAME...]\n", stderr);

@@ -3,6 +3,7 @@
 #include "version.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -89,6 +90,20 @@ frmSplash::frmSplash(QWidget *parent)
     move(area.left() + int(area.width() / 2.0 - width() / 2.0),
          area.top() + int(area.height() / 2.0 - height() / 2.0));
   }
+}
+
+void frmSplash::ShowModal() {
+  QEventLoop loop;
+  modalLoop_ = &loop;
+  show();
+  if (isVisible()) loop.exec(QEventLoop::DialogExec);
+  modalLoop_ = nullptr;
+}
+
+void frmSplash::hideEvent(QHideEvent *event) {
+  QDialog::hideEvent(event);
+  timLoading->stop();
+  if (modalLoop_) modalLoop_->quit();
 }
 
 void frmSplash::showEvent(QShowEvent *event) {

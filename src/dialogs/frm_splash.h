@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QEventLoop;
 class QFrame;
 class QLabel;
 class QProgressBar;
@@ -16,6 +17,11 @@ class frmSplash : public QDialog {
 public:
   explicit frmSplash(QWidget *parent = nullptr);
 
+  // Shows the splash modally and returns once it has hidden itself. (Not
+  // QDialog::exec: showing a splash can run the event loop already, and a
+  // splash that hid itself then would leave exec waiting for ever.)
+  void ShowModal();
+
   // One tick of timLoading: the bar moves on by the timer's interval and
   // the window hides once the bar is full.
   void timLoading_Timer();
@@ -25,6 +31,7 @@ public:
 
 protected:
   void showEvent(QShowEvent *event) override;
+  void hideEvent(QHideEvent *event) override;
 
 private:
   QFrame *Frame1;
@@ -38,6 +45,7 @@ private:
   QLabel *Label2;
   QProgressBar *proLoading;
   QTimer *timLoading;
+  QEventLoop *modalLoop_ = nullptr;
 };
 
 } // namespace varnholt

@@ -111,7 +111,7 @@ void frmMain::Form_Load(const QString &commandLine) {
 
     if (services_.showSplash) {
       frmSplash splash(this);
-      splash.exec();
+      splash.ShowModal();
     }
   } catch (const Failure &failure) {
     services_.errorReporter.DisplayError(

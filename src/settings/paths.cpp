@@ -54,6 +54,9 @@ CommandLineTarget ReadCommandLine(const QString &commandLine) {
   if (s.isEmpty()) return target;
   if (s.startsWith(u'"')) s.remove(0, 1);
   if (s.endsWith(u'"')) s.chop(1);
+  // In quotes the shell leaves "~" alone; people still mean their home.
+  if ((s == u'~' || s.startsWith(QStringLiteral("~/"))) && !PathExists(s))
+    s = QDir::homePath() + s.mid(1);
   s = GetLongPath(s);
   if (DirectoryExists(s))
     target.folder = s;

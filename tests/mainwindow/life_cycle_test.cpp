@@ -340,6 +340,18 @@ TEST(Splash, TheBarFillsInFiftyTicksAndTheWindowHidesOnTheLast) {
   EXPECT_FALSE(splash.isVisible());
 }
 
+TEST(Splash, ShowingModallyReturnsWhenItHidesEvenWhileBeingShown) {
+  frmSplash splash;
+  // Showing may run the event loop already: the bar can fill before the
+  // modal wait has begun.
+  QTimer::singleShot(0, &splash, [&] {
+    while (splash.isVisible()) splash.timLoading_Timer();
+  });
+  splash.ShowModal();
+  EXPECT_FALSE(splash.isVisible());
+  EXPECT_FALSE(splash.LoadingTimer()->isActive());
+}
+
 // Closing while ImageMagick is still making a preview leaves at once: the
 // slow call is not waited for, and nothing hangs on the way out.
 TEST_F(StartUp, ClosingDuringAPreviewEndsTheProgramAtOnce) {

@@ -176,6 +176,7 @@ TEST(CommandLine, AFolderOrAnExistingListFileAnythingElseIsIgnored) {
       {root.file("notes.txt"), "", ""},
       {root.file("tricky.vop.txt"), "", ""},
       {root.file("My"), "", ""},
+      {"\"~/" + QDir::home().relativeFilePath(folder) + "\"", folder, ""},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.commandLine.toStdString());
