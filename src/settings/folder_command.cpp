@@ -21,8 +21,7 @@ QString Joined(const QString &folder, const QString &name) {
 
 // "%" starts a field code in a desktop entry's Exec; a literal one is doubled.
 QString KdeCommand(const QString &executable) {
-  return QuotedExecArgument(executable).replace(u'%', QStringLiteral("%%")) +
-         QStringLiteral(" %f");
+  return QuotedExecArgument(executable).replace(u'%', QStringLiteral("%%")) + QStringLiteral(" %f");
 }
 
 QString Unescaped(const QString &value) {

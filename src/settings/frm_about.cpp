@@ -274,8 +274,8 @@ void frmAbout::BuildControls() {
   QIcon icon = QApplication::windowIcon();
   if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_DesktopIcon, nullptr, this);
   // Small stock icons are drawn up to the picture's size rather than left tiny.
-  Image1->setPixmap(icon.pixmap(Image1->size()).scaled(Image1->size(), Qt::KeepAspectRatio,
-                                                       Qt::SmoothTransformation));
+  Image1->setPixmap(icon.pixmap(Image1->size())
+                        .scaled(Image1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
   Image1->setAlignment(Qt::AlignCenter);
   cmdSelectDir->setIcon(QIcon::fromTheme(QStringLiteral("folder-open"),
                                          style()->standardIcon(QStyle::SP_DirOpenIcon)));
@@ -390,12 +390,13 @@ void frmAbout::chkOutputDiffFolder_Click() {
 
 void frmAbout::cmdSelectDir_Click() {
   try {
-    const QString folder = services_.folderBrowser.browse(QStringLiteral("Select Output Directory"));
+    const QString folder =
+        services_.folderBrowser.browse(QStringLiteral("Select Output Directory"));
     if (!folder.isEmpty()) txtOutputDir->setText(folder);
   } catch (const Failure &failure) {
-    services_.errorReporter.DisplayError(ErrorReport::from(
-        failure, windowTitle(), kForm, QStringLiteral("cmdSelectDir_Click"),
-        QStringLiteral("Showing Output Browse Window")));
+    services_.errorReporter.DisplayError(
+        ErrorReport::from(failure, windowTitle(), kForm, QStringLiteral("cmdSelectDir_Click"),
+                          QStringLiteral("Showing Output Browse Window")));
   }
 }
 

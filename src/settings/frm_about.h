@@ -107,9 +107,9 @@ private:
 };
 
 // The texts the window shows.
-QString AboutVersionText();      // major.minor.revision
+QString AboutVersionText(); // major.minor.revision
 QString AboutDescriptionText();
-QString TermsText();             // lines separated by CR LF
-QString FeedbackAddress();       // a mailto: address
+QString TermsText();       // lines separated by CR LF
+QString FeedbackAddress(); // a mailto: address
 
 } // namespace varnholt

@@ -37,9 +37,7 @@ QStringList ShellWords(const QString &commandLine) {
   return words;
 }
 
-QString SingleQuoted(const QString &s) {
-  return u'\'' + QString(s).replace("'", "'\\''") + u'\'';
-}
+QString SingleQuoted(const QString &s) { return u'\'' + QString(s).replace("'", "'\\''") + u'\''; }
 
 QString Read(const QString &path) { return QString::fromUtf8(ReadBytes(path)); }
 
@@ -65,9 +63,8 @@ TEST(FolderCommand, RegisteringTwiceLeavesExactlyOurTwoFilesUnchanged) {
 
 TEST(FolderCommand, TheCommandStartsThisExecutableWithTheFolderAsOneArgument) {
   const QString folder = QStringLiteral("/tmp/My 'odd' \"folder\" $HOME `id` 100%");
-  for (const QString executable :
-       {"/opt/varnholt/bin/varnholt", "/home/me/my programs/var\"nholt", "/tmp/$x/`y`/a\\b/varnholt",
-        "/srv/100%f/varnholt"}) {
+  for (const QString executable : {"/opt/varnholt/bin/varnholt", "/home/me/my programs/var\"nholt",
+                                   "/tmp/$x/`y`/a\\b/varnholt", "/srv/100%f/varnholt"}) {
     SCOPED_TRACE(executable.toStdString());
     TempFolder home;
     XdgFolderCommand command(home.path(), executable);

@@ -25,10 +25,10 @@ protected:
     EXPECT_TRUE(prompter.done()) << "a message box was expected but never shown";
   }
   void Open(QWidget *owner = nullptr) {
-    window = std::make_unique<frmAbout>(
-        AboutServices{settings, prompter, browser, shell, errors, &command,
-                      [this] { return inputFolder; }, data.path()},
-        owner);
+    window = std::make_unique<frmAbout>(AboutServices{settings, prompter, browser, shell, errors,
+                                                      &command, [this] { return inputFolder; },
+                                                      data.path()},
+                                        owner);
   }
   template <typename T = QWidget> T *Child(const QString &name) const {
     T *w = window->findChild<T *>(name);
@@ -108,10 +108,8 @@ TEST_F(AboutWindow, ControlsCarryTheirCaptionsAndTooltips) {
     EXPECT_EQ(w->toolTip(), QString::fromUtf8(row.tooltip));
   }
   EXPECT_FALSE(Child<QPushButton>("cmdSelectDir")->icon().isNull());
-  EXPECT_EQ(Child<QLabel>("lblVersion_")->text(), QString("%1.%2.%3")
-                                                      .arg(kVersionMajor)
-                                                      .arg(kVersionMinor)
-                                                      .arg(kVersionRevision));
+  EXPECT_EQ(Child<QLabel>("lblVersion_")->text(),
+            QString("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
   EXPECT_EQ(Child<QLabel>("lblWrittenBy_")->text(), kAuthor);
   EXPECT_EQ(Child<QLabel>("lblDescription")->text(),
             "Extracts sections of images out (based on coordinates) and saves them to differnt "
