@@ -4,6 +4,7 @@
 #include "platform/qt_desktop.h"
 #include "platform/settings_store.h"
 #include "processing/magick_toolkit.h"
+#include "settings/folder_command.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
 #include "version.h"
@@ -73,8 +74,10 @@ int main(int argc, char **argv) {
     errorReporter.DisplayError(ErrorReport::from(*unreadableSettings, ProgramTitle(),
                                                  QStringLiteral("frmMain"),
                                                  QStringLiteral("Form_Initialize")));
+  XdgFolderCommand folderCommand(XdgFolderCommand::DefaultDataHome(),
+                                 QCoreApplication::applicationFilePath());
   frmMain window({settings, prompter, folderBrowser, fileDialogs, shell, toolkit, errorReporter,
-                  QString(), QString(), QString(), &store});
+                  QString(), QString(), QString(), &store, &folderCommand});
   prompter.setParent(&window);
   // Until the window's own start-up arrives: restore the folder, pattern and
   // the operation list used last, and fill the image list once.

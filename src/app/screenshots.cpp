@@ -10,6 +10,8 @@
 #include "platform/prompter.h"
 #include "processing/frm_go.h"
 #include "processing/magick_toolkit.h"
+#include "settings/folder_command.h"
+#include "settings/frm_about.h"
 #include "settings/settings.h"
 
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -41,6 +44,18 @@ public:
 class NoErrors : public ErrorReporter {
 public:
   void DisplayError(const ErrorReport &) override {}
+};
+
+class NoFolderBrowser : public FolderBrowser {
+public:
+  QString browse(const QString &) override { return QString(); }
+};
+
+class RegisteredCommand : public FolderCommand {
+public:
+  void Register() override {}
+  void Unregister() override {}
+  bool IsRegistered() override { return true; }
 };
 
 // Holds the n-th toolkit call so the run can be pictured in the middle.
@@ -179,6 +194,30 @@ bool ErrorDialog(const QString &path) {
   return saved;
 }
 
+// The About/Settings window on one of its tabs, with settings a user might
+// have: a separate output folder and the folder command registered.
+bool AboutWindow(const QString &path, int tab) {
+  Settings settings;
+  settings.OutputInDiffDir = true;
+  settings.OutputDir = QStringLiteral("/home/me/Pictures/web");
+  settings.Antialias = true;
+  NoPrompter prompter;
+  NoFolderBrowser browser;
+  NoShell shell;
+  NoErrors errors;
+  RegisteredCommand command;
+  frmAbout window({settings, prompter, browser, shell, errors, &command,
+                   [] { return QStringLiteral("/home/me/Pictures/shoot"); }});
+  window.findChild<QTabBar *>(QStringLiteral("tabAbout"))->setCurrentIndex(tab);
+  bool saved = false;
+  QTimer::singleShot(100, &window, [&] {
+    saved = Save(window, path);
+    window.cmdCancel_Click();
+  });
+  window.exec();
+  return saved;
+}
+
 const struct {
   const char *name;
   std::function<bool(const QString &)> take;
@@ -186,6 +225,9 @@ const struct {
     {"run-window", RunWindowMidRun},
     {"run-window-failed", RunWindowAfterFailure},
     {"error-dialog", ErrorDialog},
+    {"about-general", [](const QString &path) { return AboutWindow(path, 0); }},
+    {"about-terms", [](const QString &path) { return AboutWindow(path, 1); }},
+    {"about-settings", [](const QString &path) { return AboutWindow(path, 2); }},
 };
 
 } // namespace

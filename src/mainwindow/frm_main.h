@@ -22,6 +22,8 @@ class Failure;
 class frmGo;
 class FileDialogs;
 class FolderBrowser;
+class FolderCommand;
+class frmAbout;
 class ImageEntry;
 class ImageToolkit;
 class Prompter;
@@ -50,6 +52,11 @@ struct MainWindowServices {
   QString operationsFolder;
   // Where the settings are stored when the window closes; none: not stored.
   SettingsStore *settingsStore = nullptr;
+  // The folder menus' "Extract Images..." command; none: not offered.
+  FolderCommand *folderCommand = nullptr;
+  // Where read-only companions (the ImageMagick licence) are; empty:
+  // ProgramDataFolder().
+  QString dataFolder;
 };
 
 // The main window: image folder and list with the preview on the left, the
@@ -108,6 +115,12 @@ public:
   // The highlighted entry of the operation list, or -1.
   int HighlightedOperation() const;
   QList<OperationListItem> OperationItems() const;
+
+  // --- About/Setup and the web site (about_button.cpp)
+  void cmdAbout_Click();
+  void cmdVisitHV_Click();
+  // The About/Settings window, made hidden with this window.
+  frmAbout *AboutWindow() const { return about_; }
 
   // --- Closing
   // Offers to save a changed list, then stores the folder, pattern and
@@ -273,6 +286,7 @@ private:
   // focus, and that is not the user leaving another box.
   bool leavingBox_ = false;
   frmGo *go_ = nullptr;
+  frmAbout *about_ = nullptr;
 };
 
 // The controls of a window whose caption is wider than the control itself
