@@ -19,6 +19,7 @@ namespace varnholt {
 
 class ErrorReporter;
 class Failure;
+class frmCropTool;
 class frmGo;
 class FileDialogs;
 class FolderBrowser;
@@ -93,6 +94,10 @@ public:
   void txtResizeHeight_LostFocus();
   void txtPrefix_Change();
   void txtSuffix_Change();
+
+  // --- Crop tool (src/croptool/launch.cpp)
+  void cmdUseCropTool_Click();
+  frmCropTool *CropTool();
 
   // --- Operation list
   void cmdAddOperation_Click();
@@ -273,6 +278,8 @@ private:
   // focus, and that is not the user leaving another box.
   bool leavingBox_ = false;
   frmGo *go_ = nullptr;
+  frmCropTool *cropTool_ = nullptr;
+  bool launchingCropTool_ = false;
 };
 
 // The controls of a window whose caption is wider than the control itself
