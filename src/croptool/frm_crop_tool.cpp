@@ -196,19 +196,23 @@ frmCropTool::frmCropTool(const Settings &settings, Prompter &prompter, QWidget *
   connect(cmdOK, &QPushButton::clicked, this, &frmCropTool::cmdOK_Click);
   connect(cmdCancel, &QPushButton::clicked, this, &frmCropTool::cmdCancel_Click);
 
-  // The panel was drawn for a small 8-point face: the captions must fit the
-  // places drawn for them, so the size shrinks until they do.
+  // The panel was drawn for a small 8-point face: each caption must end
+  // before the column to its right (the drawing itself lets the longest one
+  // run into it), so the size shrinks until they do.
   QFont font = fraInfo->font();
   font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
                     QStringLiteral("Arimo"), QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
                     QStringLiteral("Helvetica"), font.family()});
+  const std::pair<QLabel *, int> columnEnds[] = {
+      {Label1, 3375}, {Label2, 3375}, {lblImageSizeL, 4590}, {lblExtractSizeL, 4590}};
   for (double points = 8.0; points >= 6.0; points -= 0.5) {
     font.setPointSizeF(points);
     const QFontMetrics metrics(font);
     bool fits = true;
-    for (QLabel *label : {Label1, Label2, lblImageSizeL, lblExtractSizeL})
-      fits = fits && metrics.horizontalAdvance(label->text()) <=
-                         label->property("designRect").toRect().width();
+    for (const auto &[label, end] : columnEnds)
+      fits = fits && label->property("designRect").toRect().left() +
+                             metrics.horizontalAdvance(label->text()) + 4 <=
+                         TwipsToPixels(end, twipsPerPixelX_);
     if (fits) break;
   }
   fraInfo->setFont(font);
