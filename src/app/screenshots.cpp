@@ -4,6 +4,7 @@
 //
 //   varnholt_screenshots OUTPUT_FOLDER [NAME...]
 
+#include "croptool/frm_crop_tool.h"
 #include "dialogs/frm_error.h"
 #include "operations/operation.h"
 #include "platform/desktop.h"
@@ -17,7 +18,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainter>
+#include <QPolygonF>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -218,6 +221,54 @@ bool AboutWindow(const QString &path, int tab) {
   return saved;
 }
 
+// Something with the look of a photograph: sky, sea, a headland and a sun.
+QImage Seascape(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  QPainter painter(&image);
+  QLinearGradient sky(0, 0, 0, height * 0.6);
+  sky.setColorAt(0, QColor(38, 70, 130));
+  sky.setColorAt(1, QColor(236, 176, 120));
+  painter.fillRect(0, 0, width, int(height * 0.6), sky);
+  QLinearGradient sea(0, height * 0.6, 0, height);
+  sea.setColorAt(0, QColor(60, 96, 120));
+  sea.setColorAt(1, QColor(18, 40, 60));
+  painter.fillRect(0, int(height * 0.6), width, height, sea);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(255, 226, 160));
+  painter.drawEllipse(QPointF(width * 0.62, height * 0.5), height * 0.07, height * 0.07);
+  painter.setBrush(QColor(44, 52, 40));
+  painter.drawPolygon(QPolygonF({QPointF(0, height * 0.42), QPointF(width * 0.18, height * 0.47),
+                                 QPointF(width * 0.34, height * 0.6), QPointF(0, height * 0.66)}));
+  for (int i = 0; i < 14; ++i) {
+    painter.setBrush(QColor(255, 214, 150, 70));
+    painter.drawRect(
+        QRectF(width * 0.62 - 40 + (i % 3) * 10, height * 0.62 + i * 12, 80 - i * 4, 3));
+  }
+  return image;
+}
+
+// The crop tool on a photograph, both corners placed.
+bool CropToolWindow(const QString &path) {
+  Settings settings;
+  NoPrompter prompter;
+  frmCropTool tool(settings, prompter);
+  tool.SetPicture(Seascape(1200, 800));
+  tool.SetCropTopLeftX(130);
+  tool.SetCropTopLeftY(96);
+  tool.SetCropBottomRightX(589);
+  tool.SetCropBottomRightY(399);
+  tool.setWindowTitle(QStringLiteral("/home/me/Pictures/harbour at dawn 2024-08-17.jpg"));
+  tool.resize(760, 560);
+  bool saved = false;
+  QTimer::singleShot(300, &tool, [&] {
+    saved = Save(tool, path);
+    tool.cmdOK_Click();
+  });
+  tool.exec();
+  return saved;
+}
+
 const struct {
   const char *name;
   std::function<bool(const QString &)> take;
@@ -228,6 +279,7 @@ const struct {
     {"about-general", [](const QString &path) { return AboutWindow(path, 0); }},
     {"about-terms", [](const QString &path) { return AboutWindow(path, 1); }},
     {"about-settings", [](const QString &path) { return AboutWindow(path, 2); }},
+    {"crop-tool", CropToolWindow},
 };
 
 } // namespace

@@ -19,6 +19,7 @@ namespace varnholt {
 
 class ErrorReporter;
 class Failure;
+class frmCropTool;
 class frmGo;
 class FileDialogs;
 class FolderBrowser;
@@ -100,6 +101,10 @@ public:
   void txtResizeHeight_LostFocus();
   void txtPrefix_Change();
   void txtSuffix_Change();
+
+  // --- Crop tool (src/croptool/launch.cpp)
+  void cmdUseCropTool_Click();
+  frmCropTool *CropTool();
 
   // --- Operation list
   void cmdAddOperation_Click();
@@ -287,6 +292,8 @@ private:
   bool leavingBox_ = false;
   frmGo *go_ = nullptr;
   frmAbout *about_ = nullptr;
+  frmCropTool *cropTool_ = nullptr;
+  bool launchingCropTool_ = false;
 };
 
 // The controls of a window whose caption is wider than the control itself
