@@ -6,6 +6,7 @@
 #include "platform/settings_store.h"
 #include "processing/magick_toolkit.h"
 #include "settings/manifest.h"
+#include "settings/folder_command.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
 #include "version.h"
@@ -96,6 +97,9 @@ int main(int argc, char **argv) {
   MainWindowServices services{settings, prompter, folderBrowser, fileDialogs, shell, *toolkit,
                               errorReporter};
   services.settingsStore = &store;
+  XdgFolderCommand folderCommand(XdgFolderCommand::DefaultDataHome(),
+                                 QCoreApplication::applicationFilePath());
+  services.folderCommand = &folderCommand;
   services.initialisation = init;
   services.showSplash = true;
   services.endAtOnce = [&toolkit] {

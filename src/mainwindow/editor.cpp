@@ -70,6 +70,7 @@ void frmMain::ConnectEditor() {
   connect(cmbOutputFormat, &QComboBox::currentIndexChanged, this,
           [this] { OperationSaved = false; });
   connect(txtJpgQuality, &QLineEdit::textChanged, this, [this] { OperationSaved = false; });
+  connect(cmdUseCropTool, &QPushButton::clicked, this, [this] { cmdUseCropTool_Click(); });
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event) {

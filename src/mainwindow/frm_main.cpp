@@ -3,6 +3,7 @@
 #include "mainwindow/image_list.h"
 #include "mainwindow/up_down.h"
 #include "platform/error_reporter.h"
+#include "settings/frm_about.h"
 #include "version.h"
 
 #include <QApplication>
@@ -357,6 +358,16 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
   ConnectOperationList();
   // The editor starts from the default operation, already in step.
   cmdNewOperation_Click();
+
+  // The About/Settings window is made once, hidden, with this window: a
+  // missing licence file is told at start, and the window keeps its state
+  // between showings.
+  about_ = new frmAbout({services_.settings, services_.prompter, services_.folderBrowser,
+                         services_.shell, services_.errorReporter, services_.folderCommand,
+                         [this] { return txtInputDirectory->text(); }, services_.dataFolder},
+                        this);
+  connect(cmdAbout, &QPushButton::clicked, this, [this] { cmdAbout_Click(); });
+  connect(cmdVisitHV, &QPushButton::clicked, this, [this] { cmdVisitHV_Click(); });
 
   if (const auto &failure = services_.initialisation.failure)
     services_.errorReporter.DisplayError(ErrorReport::from(

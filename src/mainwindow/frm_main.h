@@ -24,9 +24,12 @@ class QPushButton;
 namespace varnholt {
 
 class ErrorReporter;
+class frmCropTool;
 class frmGo;
 class FileDialogs;
 class FolderBrowser;
+class FolderCommand;
+class frmAbout;
 class ImageEntry;
 class ImageToolkit;
 class MagickToolkit;
@@ -76,6 +79,11 @@ struct MainWindowServices {
   // Ends the program at once, no handler running any more (closing during a
   // preview). Empty: flush and leave the process.
   std::function<void()> endAtOnce = {};
+  // The folder menus' "Extract Images..." command; none: not offered.
+  FolderCommand *folderCommand = nullptr;
+  // Where read-only companions (the ImageMagick licence) are; empty:
+  // ProgramDataFolder().
+  QString dataFolder;
 };
 
 // The main window: image folder and list with the preview on the left, the
@@ -120,6 +128,10 @@ public:
   void txtPrefix_Change();
   void txtSuffix_Change();
 
+  // --- Crop tool (src/croptool/launch.cpp)
+  void cmdUseCropTool_Click();
+  frmCropTool *CropTool();
+
   // --- Operation list
   void cmdAddOperation_Click();
   void cmdSaveOperation_Click();
@@ -134,6 +146,13 @@ public:
   // The highlighted entry of the operation list, or -1.
   int HighlightedOperation() const;
   QList<OperationListItem> OperationItems() const;
+
+  // --- About/Setup and the web site (about_button.cpp)
+  void cmdAbout_Click();
+  void cmdVisitHV_Click();
+  // The About/Settings window, made hidden with this window.
+  frmAbout *AboutWindow() const { return about_; }
+
 
   // --- Life cycle
   // Before any widget exists: loads the settings and, for the themed look,
@@ -328,6 +347,9 @@ private:
   bool activationQueued_ = false;
   bool activating_ = false;
   bool terminated_ = false;
+  frmAbout *about_ = nullptr;
+  frmCropTool *cropTool_ = nullptr;
+  bool launchingCropTool_ = false;
 };
 
 // The controls of a window whose caption is wider than the control itself

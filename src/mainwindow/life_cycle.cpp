@@ -9,6 +9,8 @@
 #include "platform/settings_store.h"
 #include "processing/frm_go.h"
 #include "processing/magick_toolkit.h"
+#include "croptool/frm_crop_tool.h"
+#include "settings/frm_about.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
 
@@ -99,8 +101,9 @@ void frmMain::Form_Load(const QString &commandLine) {
     CreateRunWindow();
     if (auto *dialog = dynamic_cast<QWidget *>(&services_.errorReporter))
       dialog->setWindowIcon(windowIcon());
-    // ---- The settings window (frmAbout) and the crop tool (frmCropTool) are
-    // ---- created here, hidden, with windowIcon(), once they exist.
+    // The settings window is made with this window; the crop tool at its
+    // first use, as it holds a picture while it is open.
+    if (about_) about_->setWindowIcon(windowIcon());
 
     RefreshFileList();
     if (!settings.LoadedFile.isEmpty()) OperationsFileToList(settings.LoadedFile);
@@ -151,8 +154,12 @@ void frmMain::Form_Activate() {
   if (activating_) return;
   activating_ = true;
   try {
+    // Only the enabled states are brought in line: coming back to the window
+    // is no change of the operation, and Start must not ask to save it.
+    const bool saved = OperationSaved;
     chkExtract_Click();
     chkResizeImage_Click();
+    OperationSaved = saved;
     SettingControls = false;
     cmdGo->setText(QStringLiteral("Start >>"));
     cmdGo->setEnabled(true);
@@ -207,7 +214,8 @@ bool frmMain::Form_Unload() {
 
     if (go_) go_->hide();
     if (auto *dialog = dynamic_cast<QWidget *>(&services_.errorReporter)) dialog->hide();
-    // ---- The settings window and the crop tool are closed here too.
+    if (about_) about_->hide();
+    if (cropTool_) cropTool_->hide();
 
     // A preview is waiting for ImageMagick in a nested event loop: returning
     // to it would keep the program alive until the call ends, for nothing.

@@ -300,10 +300,12 @@ TEST_F(StartUp, ActivationReloadsThePreviewExceptAfterTheSettingsWindowOrTheCrop
   window->cmdGo->setText("Start >>>");
   window->cmdGo->setEnabled(false);
   window->ReturningFromDialog = true; // as the settings window sets it before it opens
+  window->OperationSaved = true;
   window->ActivateLater();
   window->ActivateLater();
   QCoreApplication::processEvents();
   EXPECT_EQ(PreviewConverts(), 1);
+  EXPECT_TRUE(window->OperationSaved) << "coming back is no change of the operation";
   EXPECT_FALSE(window->ReturningFromDialog);
   EXPECT_EQ(window->cmdGo->text(), "Start >>");
   EXPECT_TRUE(window->cmdGo->isEnabled());
