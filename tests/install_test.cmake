@@ -13,6 +13,10 @@ set(expected
   share/applications/${APP_ID}.desktop
   share/metainfo/${APP_ID}.metainfo.xml
   share/icons/hicolor/scalable/apps/${APP_ID}.svg)
+string(REPLACE "," ";" companions "${COMPANIONS}")
+foreach(name IN LISTS companions)
+  list(APPEND expected share/varnholt/${name})
+endforeach()
 foreach(size 16 24 32 48 64 128 256)
   list(APPEND expected share/icons/hicolor/${size}x${size}/apps/${APP_ID}.png)
 endforeach()
