@@ -6,8 +6,10 @@
 
 #include "croptool/frm_crop_tool.h"
 #include "dialogs/frm_error.h"
+#include "dialogs/frm_splash.h"
 #include "operations/operation.h"
 #include "platform/desktop.h"
+#include "platform/program_icon.h"
 #include "platform/prompter.h"
 #include "processing/frm_go.h"
 #include "processing/magick_toolkit.h"
@@ -197,6 +199,20 @@ bool ErrorDialog(const QString &path) {
   return saved;
 }
 
+// The splash a moment into loading, its bar part-way.
+bool Splash(const QString &path) {
+  frmSplash splash;
+  bool saved = false;
+  QTimer::singleShot(0, &splash, [&] {
+    for (int tick = 0; tick < 20; ++tick)
+      splash.timLoading_Timer();
+    saved = Save(splash, path);
+    splash.hide();
+  });
+  splash.ShowModal();
+  return saved;
+}
+
 // The About/Settings window on one of its tabs, with settings a user might
 // have: a separate output folder and the folder command registered.
 bool AboutWindow(const QString &path, int tab) {
@@ -276,6 +292,7 @@ const struct {
     {"run-window", RunWindowMidRun},
     {"run-window-failed", RunWindowAfterFailure},
     {"error-dialog", ErrorDialog},
+    {"splash", Splash},
     {"about-general", [](const QString &path) { return AboutWindow(path, 0); }},
     {"about-terms", [](const QString &path) { return AboutWindow(path, 1); }},
     {"about-settings", [](const QString &path) { return AboutWindow(path, 2); }},
@@ -286,6 +303,7 @@ const struct {
 
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
+  QApplication::setWindowIcon(ProgramIcon());
   const QStringList args = QApplication::arguments().mid(1);
   if (args.isEmpty()) {
     std::fputs("usage: varnholt_screenshots OUTPUT_FOLDER [NAME...]\n", stderr);

@@ -120,6 +120,7 @@ void frmMain::cmdUseCropTool_Click() {
     tool->setWindowTitle(image);
     unsetCursor();
     tool->exec();
+    ActivateLater(); // only clears ReturningFromDialog: the preview stays
     // The picture may be a few hundred megabytes; it is not kept between uses.
     tool->ClearPicture();
 

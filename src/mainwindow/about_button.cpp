@@ -16,6 +16,7 @@ void frmMain::cmdAbout_Click() {
   // moved, after the settings window was made.
   about_->CentreOverOwner();
   about_->exec();
+  ActivateLater();
 }
 
 void frmMain::cmdVisitHV_Click() {

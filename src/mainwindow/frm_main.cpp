@@ -2,6 +2,7 @@
 
 #include "mainwindow/image_list.h"
 #include "mainwindow/up_down.h"
+#include "platform/error_reporter.h"
 #include "settings/frm_about.h"
 #include "version.h"
 
@@ -367,9 +368,14 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
                         this);
   connect(cmdAbout, &QPushButton::clicked, this, [this] { cmdAbout_Click(); });
   connect(cmdVisitHV, &QPushButton::clicked, this, [this] { cmdVisitHV_Click(); });
+
+  if (const auto &failure = services_.initialisation.failure)
+    services_.errorReporter.DisplayError(ErrorReport::from(
+        *failure, windowTitle(), QStringLiteral("frmMain"), QStringLiteral("Form_Initialize")));
 }
 
 frmMain::~frmMain() {
+  Form_Terminate();
   // Deleting a focused box sends it one last focus-out, and emptying a list
   // may signal a change; neither may reach a window that is half gone.
   for (QLineEdit *box : LeaveWatchedBoxes())
