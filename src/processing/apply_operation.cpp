@@ -122,8 +122,8 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
       if (!coordinateErrors.isEmpty()) {
         if (op.TopLeftX <= qint64(imageWidth) - 1 && op.TopLeftY <= qint64(imageHeight) - 1 &&
             settings.AllowOutOfBoundry) {
-          w = imageWidth - op.TopLeftX;
-          h = imageHeight - op.TopLeftY;
+          w = Checked(qint64(imageWidth) - op.TopLeftX);
+          h = Checked(qint64(imageHeight) - op.TopLeftY);
         } else if (!state.SuppressMessages) {
           const Answer answer = env.prompter.ask(
               QStringLiteral("Image too small"),

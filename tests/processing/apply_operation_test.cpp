@@ -322,6 +322,13 @@ TEST_F(ApplyOperationTest, CornerArithmeticThatOverflowsFails) {
   const std::string failure = run("a.png", Crop(-2147483647 - 1, 0, 2147483647, 5));
   EXPECT_EQ(failure, "6 - Overflow\r\nOperation: Setting up process values");
   EXPECT_TRUE(recorder.calls.empty());
+
+  // Clamping to the edges subtracts the corner from the image's width.
+  MakeImage(folder.file("b.png"), 100, 50);
+  settings.AllowOutOfBoundry = true;
+  EXPECT_EQ(run("b.png", Crop(-2147483600, 0, 10, 90)),
+            "6 - Overflow\r\nOperation: Getting Image Size");
+  EXPECT_EQ(files(), (QStringList{"a.png", "b.png"}));
 }
 
 } // namespace
