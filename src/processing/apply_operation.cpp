@@ -5,6 +5,7 @@
 #include "platform/file_ops.h"
 #include "platform/image_toolkit.h"
 #include "platform/prompter.h"
+#include "processing/magick_policy.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
 
@@ -115,6 +116,7 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
                     "ImageMagick gave no image size for " + inputPath + " (\"" + size + "\")");
     const std::int32_t imageWidth = ToLong(Val(pieces[0]));
     const std::int32_t imageHeight = ToLong(Val(pieces[1]));
+    CheckImageWithinLimits(imageWidth, imageHeight); // before any pixel is decoded
     const QString q = N(op.JpgQuality);
 
     if (op.Extract) {

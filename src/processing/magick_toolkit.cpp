@@ -2,6 +2,7 @@
 
 #include "platform/failure.h"
 #include "platform/file_ops.h"
+#include "processing/magick_policy.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -384,7 +385,7 @@ private:
 void MagickToolkit::initialise() {
   static std::once_flag once;
   std::call_once(once, [] {
-    MagickWandGenesis();
+    StartMagick(); // with the program's own security policy and limits
     // Jobs run side by side instead; ImageMagick's own threads gain nothing here.
     SetMagickResourceLimit(ThreadResource, 1);
   });
