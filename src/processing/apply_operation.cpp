@@ -80,7 +80,7 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
     if (settings.OutputInDiffDir && !PathExists(settings.OutputDir)) {
       env.prompter.ask(QStringLiteral("Invalid Output Directory"),
                        "Output Directory: " + settings.OutputDir +
-                           "Does not exist or cannot be written to!" + kCrLf +
+                           " Does not exist or cannot be written to!" + kCrLf +
                            "Please change output directory!",
                        Buttons::Ok, Icon::Exclamation);
       state.StopProcess = true;
