@@ -33,16 +33,15 @@ constexpr char kProcessesVariable[] = "VARNHOLT_MAGICK_PROCESSES";
 // The modules whose coders may run, and the names those coders go by. MPR
 // is the registry the toolkit keeps decoded pictures in.
 const QSet<QString> kAllowedModules = {"BMP", "GIF", "JPEG", "PNG", "TIFF", "TGA", "MIFF", "MPR"};
-const QSet<QString> kAllowedCoders = {"BMP",   "BMP2",  "BMP3", "GIF",   "GIF87", "JPEG",
-                                      "JPG",   "JPE",   "PNG",  "PNG00", "PNG8",  "PNG24",
-                                      "PNG32", "PNG48", "PNG64", "TIFF", "TIF",   "TIFF64",
-                                      "TGA",   "MIFF",  "MPR",  "MPRI"};
+const QSet<QString> kAllowedCoders = {
+    "BMP",   "BMP2",  "BMP3",  "GIF",   "GIF87", "JPEG", "JPG",    "JPE", "PNG",  "PNG00", "PNG8",
+    "PNG24", "PNG32", "PNG48", "PNG64", "TIFF",  "TIF",  "TIFF64", "TGA", "MIFF", "MPR",   "MPRI"};
 // Refused by name as well, for an ImageMagick built without modules, where
 // hidden coders like these cannot be listed.
-const QStringList kAlwaysRefused = {"EPHEMERAL", "MSL",  "MVG",  "SVG",   "MSVG", "TEXT",
-                                    "TXT",       "URL",  "HTTP", "HTTPS", "FTP",  "FILE",
-                                    "PS",        "EPS",  "PDF",  "XPS",   "INLINE", "DATA",
-                                    "LABEL",     "CAPTION", "SHOW", "WIN", "X",   "MAGICK"};
+const QStringList kAlwaysRefused = {"EPHEMERAL", "MSL",     "MVG",  "SVG",   "MSVG",   "TEXT",
+                                    "TXT",       "URL",     "HTTP", "HTTPS", "FTP",    "FILE",
+                                    "PS",        "EPS",     "PDF",  "XPS",   "INLINE", "DATA",
+                                    "LABEL",     "CAPTION", "SHOW", "WIN",   "X",      "MAGICK"};
 
 std::mutex limitsMutex;
 MagickLimits inForce;
@@ -50,8 +49,8 @@ MagickLimits inForce;
 std::uint64_t PhysicalMemory() {
   const long pages = ::sysconf(_SC_PHYS_PAGES);
   const long pageSize = ::sysconf(_SC_PAGESIZE);
-  std::uint64_t memory = pages > 0 && pageSize > 0 ? std::uint64_t(pages) * std::uint64_t(pageSize)
-                                                   : 2 * kGiB;
+  std::uint64_t memory =
+      pages > 0 && pageSize > 0 ? std::uint64_t(pages) * std::uint64_t(pageSize) : 2 * kGiB;
   // A container's own limit, when it has one below the machine's.
   QFile cgroup(QStringLiteral("/sys/fs/cgroup/memory.max"));
   if (cgroup.open(QIODevice::ReadOnly)) {
@@ -76,7 +75,8 @@ int SharingProcesses() {
 
 // "12", "1.5GiB", "300MP": the number and its unit's factor.
 bool ReadQuantity(const QString &text, bool pixels, std::uint64_t &value) {
-  static const QRegularExpression form(QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]+)?)\\s*([A-Za-z]*)\\s*$"));
+  static const QRegularExpression form(
+      QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]+)?)\\s*([A-Za-z]*)\\s*$"));
   const QRegularExpressionMatch m = form.match(text);
   if (!m.hasMatch()) return false;
   const QString unit = m.captured(2).toUpper();
@@ -89,9 +89,12 @@ bool ReadQuantity(const QString &text, bool pixels, std::uint64_t &value) {
   } else {
     const QStringList binary = {"B", "KIB", "MIB", "GIB", "TIB"};
     const QStringList decimal = {"", "KB", "MB", "GB", "TB"};
-    if (const qsizetype i = binary.indexOf(unit); i >= 0) factor = std::pow(1024.0, double(i));
-    else if (const qsizetype k = decimal.indexOf(unit); k >= 0) factor = std::pow(1000.0, double(k));
-    else return false;
+    if (const qsizetype i = binary.indexOf(unit); i >= 0)
+      factor = std::pow(1024.0, double(i));
+    else if (const qsizetype k = decimal.indexOf(unit); k >= 0)
+      factor = std::pow(1000.0, double(k));
+    else
+      return false;
   }
   // The number has only digits and one point, so the C locale's reading is
   // the only one there is.
@@ -176,8 +179,8 @@ void ReloadPolicy() {
 }
 
 void Start() {
-  MagickLimits limits = LimitsForMachine(PhysicalMemory(), SharingProcesses(),
-                                         FreeSpace(QDir::tempPath()));
+  MagickLimits limits =
+      LimitsForMachine(PhysicalMemory(), SharingProcesses(), FreeSpace(QDir::tempPath()));
   // Worker processes leave the warning to the process that started them.
   OverridesFromEnvironment(limits, !qEnvironmentVariableIsSet(kProcessesVariable));
 
@@ -193,8 +196,8 @@ void Start() {
       throw Failure(kErrToolkit, "Cannot write ImageMagick's policy to " + file);
   };
   if (!folder.isValid())
-    throw Failure(kErrToolkit, "Cannot create a folder for ImageMagick's policy: " +
-                                   folder.errorString());
+    throw Failure(kErrToolkit,
+                  "Cannot create a folder for ImageMagick's policy: " + folder.errorString());
   const bool hadPath = qEnvironmentVariableIsSet("MAGICK_CONFIGURE_PATH");
   const QByteArray oldPath = qgetenv("MAGICK_CONFIGURE_PATH");
   QByteArray path = QFile::encodeName(folder.path());
@@ -220,8 +223,10 @@ void Start() {
   write(modules, coders);
   ReloadPolicy();
 
-  if (hadPath) qputenv("MAGICK_CONFIGURE_PATH", oldPath);
-  else qunsetenv("MAGICK_CONFIGURE_PATH");
+  if (hadPath)
+    qputenv("MAGICK_CONFIGURE_PATH", oldPath);
+  else
+    qunsetenv("MAGICK_CONFIGURE_PATH");
 
   SetMagickResourceLimit(MemoryResource, limits.memory);
   SetMagickResourceLimit(MapResource, limits.map);
@@ -238,9 +243,7 @@ void Start() {
 
 } // namespace
 
-QStringList AllowedImageFormats() {
-  return {"BMP", "GIF", "JPEG", "PNG", "TIFF", "TGA", "MIFF"};
-}
+QStringList AllowedImageFormats() { return {"BMP", "GIF", "JPEG", "PNG", "TIFF", "TGA", "MIFF"}; }
 
 MagickLimits LimitsForMachine(std::uint64_t physicalMemory, int processes,
                               std::uint64_t freeScratch) {
@@ -260,18 +263,20 @@ bool OverrideLimits(MagickLimits &limits, const QString &text, QString &why) {
   for (const QString &pair : text.split(u',', Qt::SkipEmptyParts)) {
     const qsizetype eq = pair.indexOf(u'=');
     const QString name = pair.left(eq).trimmed().toLower();
-    std::uint64_t *field = name == "memory" ? &changed.memory
-                           : name == "map"  ? &changed.map
-                           : name == "disk" ? &changed.disk
-                           : name == "area" ? &changed.area
+    std::uint64_t *field = name == "memory"   ? &changed.memory
+                           : name == "map"    ? &changed.map
+                           : name == "disk"   ? &changed.disk
+                           : name == "area"   ? &changed.area
                            : name == "width"  ? &changed.width
                            : name == "height" ? &changed.height
                                               : nullptr;
     if (eq < 0 || !field) {
-      why = "\"" + pair.trimmed() + "\" is not one of memory, map, disk, area, width, height = value";
+      why =
+          "\"" + pair.trimmed() + "\" is not one of memory, map, disk, area, width, height = value";
       return false;
     }
-    const bool pixels = field == &changed.area || field == &changed.width || field == &changed.height;
+    const bool pixels =
+        field == &changed.area || field == &changed.width || field == &changed.height;
     if (!ReadQuantity(pair.mid(eq + 1), pixels, *field)) {
       why = "\"" + pair.mid(eq + 1).trimmed() + "\" is not " +
             (pixels ? "a number of pixels (like 300MP)" : "a size (like 4GiB)");

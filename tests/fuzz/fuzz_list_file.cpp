@@ -32,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, size_t size) {
       continue;
     }
     QString error;
-    Check(IsOperationValid(ParseOperation(items.back().text, error)), "a kept text is valid",
-          line);
+    Check(IsOperationValid(ParseOperation(items.back().text, error)), "a kept text is valid", line);
   }
 
   const QStringList again = KeptOperationLines(OperationsFileBytes(items));

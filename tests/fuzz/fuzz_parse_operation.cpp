@@ -83,9 +83,11 @@ QString Name(FuzzedDataProvider &data) {
     if (data.ConsumeBool()) {
       name += QChar(alphabet[data.ConsumeIntegralInRange<size_t>(0, std::size(alphabet) - 2)]);
     } else {
-      static const char *const words[] = {"LimitWidth (", "LimitHeight (", "FixToSize (",
-                                          "LimitWidthHeight (", "Extract (", "Prefix: ",
-                                          "Quality", "Whole Image", ")-(", "5"};
+      static const char *const words[] = {"LimitWidth (", "LimitHeight (",
+                                          "FixToSize (",  "LimitWidthHeight (",
+                                          "Extract (",    "Prefix: ",
+                                          "Quality",      "Whole Image",
+                                          ")-(",          "5"};
       name += QString::fromLatin1(words[data.ConsumeIntegralInRange<size_t>(0, 9)]);
     }
   }
@@ -93,8 +95,8 @@ QString Name(FuzzedDataProvider &data) {
 }
 
 void RecordRoundTrip(FuzzedDataProvider &data) {
-  static const char *const formats[] = {"", "Don't Change", "BMP", "GIF", "JPG", "PNG",
-                                        "TIFF", "MIFF", "TGA", "jpg", "tga", "JPEG"};
+  static const char *const formats[] = {"",     "Don't Change", "BMP", "GIF", "JPG", "PNG",
+                                        "TIFF", "MIFF",         "TGA", "jpg", "tga", "JPEG"};
   Operation op;
   op.Extract = data.ConsumeBool();
   op.TopLeftX = data.ConsumeIntegral<std::int32_t>();

@@ -21,8 +21,13 @@ TEST(MagickLimits, FollowTheMachineAndItsProcesses) {
     MagickLimits expected;
   } rows[] = {
       // 8 GiB, alone: a 150-megapixel panorama (1.2 GB of pixels) fits in memory.
-      {8 * kGiB, 1, 100 * kGiB, {6 * kGiB, 6 * kGiB, 50 * kGiB, 1610612736, 1610612736, 1610612736}},
-      {8 * kGiB, 4, 100 * kGiB,
+      {8 * kGiB,
+       1,
+       100 * kGiB,
+       {6 * kGiB, 6 * kGiB, 50 * kGiB, 1610612736, 1610612736, 1610612736}},
+      {8 * kGiB,
+       4,
+       100 * kGiB,
        {1536 * kMiB, 1536 * kMiB, 12800 * kMiB, 402653184, 402653184, 402653184}},
       // Little scratch space: the mapped cache shrinks with it, never below 256 MiB.
       {8 * kGiB, 1, 2 * kGiB, {6 * kGiB, kGiB, kGiB, 939524096, 939524096, 939524096}},
@@ -41,7 +46,9 @@ TEST(MagickLimits, OverridesReadSizesAndPixelCounts) {
     const char *why;
   } rows[] = {
       {"memory=8GiB, area=300MP", {8 * kGiB, 2, 3, 300000000, 5, 6}, ""},
-      {"Map=1.5GB,disk=2TiB,width=40KP,height=12000", {1, 1500000000, 2 * 1024 * kGiB, 4, 40000, 12000}, ""},
+      {"Map=1.5GB,disk=2TiB,width=40KP,height=12000",
+       {1, 1500000000, 2 * 1024 * kGiB, 4, 40000, 12000},
+       ""},
       {"area=1GP,", {1, 2, 3, 1000000000, 5, 6}, ""},
       {"memory=8GP", base, "\"8GP\" is not a size (like 4GiB)"},
       {"area=4GiB", base, "\"4GiB\" is not a number of pixels (like 300MP)"},
@@ -49,8 +56,10 @@ TEST(MagickLimits, OverridesReadSizesAndPixelCounts) {
       {"memory=-1", base, "\"-1\" is not a size (like 4GiB)"},
       {"memory=1,5GiB", base,
        "\"5GiB\" is not one of memory, map, disk, area, width, height = value"},
-      {"threads=4", base, "\"threads=4\" is not one of memory, map, disk, area, width, height = value"},
-      {"area=99999999999999999999P", base, "\"99999999999999999999P\" is not a number of pixels (like 300MP)"},
+      {"threads=4", base,
+       "\"threads=4\" is not one of memory, map, disk, area, width, height = value"},
+      {"area=99999999999999999999P", base,
+       "\"99999999999999999999P\" is not a number of pixels (like 300MP)"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.text);
@@ -85,10 +94,12 @@ TEST(MagickPolicy, OnlyTheListedFormatsAreDecodedWhateverTheNameSays) {
            folder.file("secret.jpg").toUtf8() + "'\npop graphic-context\n",
        "improper image header"},
       // A format the program never names: refused all the same.
-      {"icon.png", "/* XPM */\nstatic char *x[] = {\n\"2 2 1 1\",\n\"a c #ff0000\",\n\"aa\",\n\"aa\"};\n",
+      {"icon.png",
+       "/* XPM */\nstatic char *x[] = {\n\"2 2 1 1\",\n\"a c #ff0000\",\n\"aa\",\n\"aa\"};\n",
        "not allowed by the security policy `XPM'"},
-      {"page.png", "%!PS-Adobe-3.0\n%%BoundingBox: 0 0 20 20\nnewpath 0 0 moveto 20 20 lineto "
-                   "stroke showpage\n",
+      {"page.png",
+       "%!PS-Adobe-3.0\n%%BoundingBox: 0 0 20 20\nnewpath 0 0 moveto 20 20 lineto "
+       "stroke showpage\n",
        "not allowed by the security policy `PS'"},
   };
   const QByteArray oldTemp = qgetenv("TMPDIR");
@@ -100,8 +111,10 @@ TEST(MagickPolicy, OnlyTheListedFormatsAreDecodedWhateverTheNameSays) {
       test::WriteBytes(folder.file(row.name), row.bytes);
       for (int call = 0; call < 2; ++call) {
         try {
-          if (call == 0) magick.identify({"-format", "%wx%h", "-ping", folder.file(row.name)});
-          else magick.convert({folder.file(row.name), folder.file(QString("out_") + row.name)});
+          if (call == 0)
+            magick.identify({"-format", "%wx%h", "-ping", folder.file(row.name)});
+          else
+            magick.convert({folder.file(row.name), folder.file(QString("out_") + row.name)});
           ADD_FAILURE() << "decoded";
         } catch (const Failure &failure) {
           EXPECT_TRUE(failure.description().contains(row.failure)) << failure.text().toStdString();
@@ -114,10 +127,11 @@ TEST(MagickPolicy, OnlyTheListedFormatsAreDecodedWhateverTheNameSays) {
   }
   qputenv("TMPDIR", oldTemp);
   EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
-            (QStringList{"draw.png", "evil.png", "icon.png", "page.png", "photo.png",
-                         "secret.jpg", "secret.txt", "text.png"}));
+            (QStringList{"draw.png", "evil.png", "icon.png", "page.png", "photo.png", "secret.jpg",
+                         "secret.txt", "text.png"}));
   EXPECT_EQ(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            QStringList()) << "nothing left in the temporary folder";
+            QStringList())
+      << "nothing left in the temporary folder";
 }
 
 // Through the batch mode, so that each case starts ImageMagick with its own
@@ -132,7 +146,8 @@ TEST(MagickPolicy, ImagesBeyondALimitFailBeforeDecodingAndNameIt) {
   test::MakeImage(in + "/over.png", 101, 100);
   QByteArray png = test::ReadBytes(in + "/over.png");
   const qsizetype idat = png.indexOf("IDAT");
-  for (qsizetype i = idat + 6; i < idat + 16; ++i) png[i] = char(png[i] ^ 0x5a);
+  for (qsizetype i = idat + 6; i < idat + 16; ++i)
+    png[i] = char(png[i] ^ 0x5a);
   test::WriteBytes(in + "/over.png", png);
   test::WriteBytes(dir.file("list.vop"), "1>Extract Whole Image LimitWidth (50) Suffix: \"_s\" "
                                          "Quality: \"75\"\r\n");
@@ -155,8 +170,8 @@ TEST(MagickPolicy, ImagesBeyondALimitFailBeforeDecodingAndNameIt) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(kMagickLimitsVariable, row.limits);
     process.setProcessEnvironment(env);
-    process.start(VARNHOLT_EXECUTABLE, {"--batch", dir.file("list.vop"), "--input", in,
-                                        "--output", out, "--quiet"});
+    process.start(VARNHOLT_EXECUTABLE,
+                  {"--batch", dir.file("list.vop"), "--input", in, "--output", out, "--quiet"});
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitCode(), 1);
     EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()).toStdString(), row.message);
