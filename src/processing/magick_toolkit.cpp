@@ -2,6 +2,7 @@
 
 #include "platform/failure.h"
 #include "platform/file_ops.h"
+#include "processing/magick_policy.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QRegularExpression>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <algorithm>
 #include <functional>
 #include <mutex>
@@ -56,6 +58,10 @@ QString SafeScratchRoot() {
   static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._-]+$"));
   const QString temp = QDir::tempPath();
   return plain.match(temp).hasMatch() ? temp : QStringLiteral("/tmp");
+}
+
+QString Named(const QString &stem, const QString &ext) {
+  return ext.isEmpty() ? stem : stem + "." + ext;
 }
 
 void MakeLink(const QString &target, const QString &link) {
@@ -105,6 +111,14 @@ public:
     out.realStem = WithoutExtension(out.real, out.extension);
     const QString folder = QFileInfo(out.real).absolutePath();
     out.hiddenStem = WithoutExtension(UniqueHiddenName(folder, out.extension), out.extension);
+    // ImageMagick's message for a folder it cannot write to carries the errno
+    // of a later call ("No such file or directory"): trying the name first
+    // gives the real reason.
+    const QByteArray probe = Native(Named(out.hiddenStem, out.extension));
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) throw Failure::fromErrno(errno, out.real);
+    ::close(fd);
+    ::unlink(probe.constData());
     const QString folderLink = dir_ + "/out";
     MakeLink(folder, folderLink);
     cleanup_ << folderLink;
@@ -128,9 +142,7 @@ private:
   std::vector<std::pair<QString, QString>> aliases_;
 };
 
-QString Named(const Call::Output &out, const QString &ext) {
-  return ext.isEmpty() ? out.hiddenStem : out.hiddenStem + "." + ext;
-}
+QString Named(const Call::Output &out, const QString &ext) { return Named(out.hiddenStem, ext); }
 
 QString SeenName(const Call::Output &out) {
   return out.extension.isEmpty() ? out.seenStem : out.seenStem + "." + out.extension;
@@ -384,7 +396,7 @@ private:
 void MagickToolkit::initialise() {
   static std::once_flag once;
   std::call_once(once, [] {
-    MagickWandGenesis();
+    StartMagick(); // with the program's own security policy and limits
     // Jobs run side by side instead; ImageMagick's own threads gain nothing here.
     SetMagickResourceLimit(ThreadResource, 1);
   });
