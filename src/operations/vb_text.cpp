@@ -77,7 +77,7 @@ double Val(const QString &text) {
         continue;
       }
       if (ch == 'e' || ch == 'E' || ch == 'd' || ch == 'D') {
-        pendingExponent = "e";
+        pendingExponent.assign(1, 'e');
         state = State::ExponentSign;
         continue;
       }
