@@ -1,24 +1,27 @@
 #include "cli/batch.h"
 #include "dialogs/frm_error.h"
 #include "mainwindow/frm_main.h"
+#include "platform/program_icon.h"
 #include "platform/qt_desktop.h"
 #include "platform/settings_store.h"
 #include "processing/magick_toolkit.h"
 #include "processing/pair_stage.h"
+#include "settings/manifest.h"
+#include "settings/folder_command.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
 #include "version.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QLineEdit>
-
-#include <optional>
+#include <QStyleFactory>
 
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <memory>
 
 namespace {
+using namespace varnholt;
+
 const char *kUsage =
     "Usage: varnholt [FOLDER | LIST.vop]\n"
     "       varnholt --batch LIST.vop [OPTIONS]   (no window; see varnholt --batch --help)\n"
@@ -32,66 +35,86 @@ const char *kUsage =
     "  LIST.vop    open with this operation list\n"
     "  --version   print the version and exit\n"
     "  --help      print this text and exit\n";
+
 } // namespace
 
 int main(int argc, char **argv) {
   // The batch mode runs where there may be no display at all, so it must
   // decide before any window-system object exists.
-  if (varnholt::WantsBatch(argc, argv)) return varnholt::BatchMain(argc, argv);
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("%s\n", varnholt::kVersionText);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+  if (WantsBatch(argc, argv)) return BatchMain(argc, argv);
+
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  {
+    // --help and --version work without a display too; anything else is
+    // judged once Qt has taken its own options (-platform, -style, ...) out.
+    const ProgramArguments early = ParseProgramArguments(arguments);
+    if (early.help) {
       std::fputs(kUsage, stdout);
       return 0;
     }
+    if (early.version) {
+      std::printf("%s\n", kVersionText);
+      return 0;
+    }
   }
+  const bool restarted = ProcessRestarter::TakeRestartedMark();
+
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Varnholt"));
   QApplication::setApplicationName(QStringLiteral("Varnholt"));
-  QApplication::setApplicationVersion(QString::fromLatin1(varnholt::kVersionText));
-  using namespace varnholt;
+  QApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(kApplicationId));
+
+  const ProgramArguments program = ParseProgramArguments(QApplication::arguments());
+  if (!program.error.isEmpty()) {
+    std::fprintf(stderr, "varnholt: %s\nTry 'varnholt --help' for more.\n",
+                 qPrintable(program.error));
+    return 2;
+  }
+
   QSettingsStore store;
   Settings settings;
-  std::optional<Failure> unreadableSettings;
-  try {
-    settings = LoadSettings(store, DefaultImageFolder());
-  } catch (const Failure &failure) {
-    // Start on the defaults, and say why once the error dialog exists.
-    unreadableSettings = failure;
-    settings = Settings{};
-    settings.SelectedDir = settings.OutputDir = DefaultImageFolder();
-  }
+  ProcessRestarter restarter(arguments.mid(1));
+  const Initialisation init =
+      frmMain::Form_Initialize(store, DefaultImageFolder(), ManifestPlace::ForThisProgram(),
+                               restarted ? nullptr : &restarter, settings);
+  if (init.restarted) return 0; // the new instance carries on
   // What runs that were killed left behind: their owners are gone.
   SweepScratchLeftovers();
   SweepLeftovers(settings.SelectedDir);
   if (settings.OutputInDiffDir) SweepLeftovers(settings.OutputDir);
+
+  // Before the first widget: every window is made in the chosen look.
+  QApplication::setStyle(
+      QStyleFactory::create(init.themed ? QStringLiteral("Fusion") : QStringLiteral("Windows")));
+  QApplication::setWindowIcon(ProgramIcon());
+
   QtPrompter prompter;
   QtFolderBrowser folderBrowser;
   QtFileDialogs fileDialogs;
   QtShell shell;
-  MagickToolkit toolkit;
   frmError errorReporter(shell);
-  if (unreadableSettings)
-    errorReporter.DisplayError(ErrorReport::from(*unreadableSettings, ProgramTitle(),
-                                                 QStringLiteral("frmMain"),
-                                                 QStringLiteral("Form_Initialize")));
-  frmMain window({settings, prompter, folderBrowser, fileDialogs, shell, toolkit, errorReporter,
-                  QString(), QString(), QString(), &store});
+  // Without its scratch folder ImageMagick cannot be given a single file.
+  const std::unique_ptr<MagickToolkit> toolkit = StartImageToolkit(errorReporter);
+  if (!toolkit) return 1;
+
+  MainWindowServices services{settings, prompter, folderBrowser, fileDialogs, shell, *toolkit,
+                              errorReporter};
+  services.settingsStore = &store;
+  XdgFolderCommand folderCommand(XdgFolderCommand::DefaultDataHome(),
+                                 QCoreApplication::applicationFilePath());
+  services.folderCommand = &folderCommand;
+  services.initialisation = init;
+  services.showSplash = true;
+  services.endAtOnce = [&toolkit] {
+    toolkit->DiscardScratch();
+    std::fflush(nullptr);
+    std::_Exit(0);
+  };
+  frmMain window(services);
   prompter.setParent(&window);
-  // Until the window's own start-up arrives: restore the folder, pattern and
-  // the operation list used last, and fill the image list once.
-  window.FormLoading = true;
-  window.txtInputDirectory->setText(settings.SelectedDir);
-  window.txtPattern->setText(settings.Pattern);
-  window.chkInversePattern->setChecked(settings.InversePattern != 0);
-  window.FormLoading = false;
-  window.RefreshFileList();
-  if (!settings.LoadedFile.isEmpty()) window.OperationsFileToList(settings.LoadedFile);
-  window.SetWindowTitle();
+  window.Form_Load(program.commandLine);
   window.show();
-  window.lstImages_Click();
   return app.exec();
 }

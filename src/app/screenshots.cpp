@@ -4,19 +4,27 @@
 //
 //   varnholt_screenshots OUTPUT_FOLDER [NAME...]
 
+#include "croptool/frm_crop_tool.h"
 #include "dialogs/frm_error.h"
+#include "dialogs/frm_splash.h"
 #include "operations/operation.h"
 #include "platform/desktop.h"
+#include "platform/program_icon.h"
 #include "platform/prompter.h"
 #include "processing/frm_go.h"
 #include "processing/magick_toolkit.h"
+#include "settings/folder_command.h"
+#include "settings/frm_about.h"
 #include "settings/settings.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainter>
+#include <QPolygonF>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -41,6 +49,18 @@ public:
 class NoErrors : public ErrorReporter {
 public:
   void DisplayError(const ErrorReport &) override {}
+};
+
+class NoFolderBrowser : public FolderBrowser {
+public:
+  QString browse(const QString &) override { return QString(); }
+};
+
+class RegisteredCommand : public FolderCommand {
+public:
+  void Register() override {}
+  void Unregister() override {}
+  bool IsRegistered() override { return true; }
 };
 
 // Holds the n-th toolkit call so the run can be pictured in the middle.
@@ -180,6 +200,92 @@ bool ErrorDialog(const QString &path) {
   return saved;
 }
 
+// The splash a moment into loading, its bar part-way.
+bool Splash(const QString &path) {
+  frmSplash splash;
+  bool saved = false;
+  QTimer::singleShot(0, &splash, [&] {
+    for (int tick = 0; tick < 20; ++tick)
+      splash.timLoading_Timer();
+    saved = Save(splash, path);
+    splash.hide();
+  });
+  splash.ShowModal();
+  return saved;
+}
+
+// The About/Settings window on one of its tabs, with settings a user might
+// have: a separate output folder and the folder command registered.
+bool AboutWindow(const QString &path, int tab) {
+  Settings settings;
+  settings.OutputInDiffDir = true;
+  settings.OutputDir = QStringLiteral("/home/me/Pictures/web");
+  settings.Antialias = true;
+  NoPrompter prompter;
+  NoFolderBrowser browser;
+  NoShell shell;
+  NoErrors errors;
+  RegisteredCommand command;
+  frmAbout window({settings, prompter, browser, shell, errors, &command,
+                   [] { return QStringLiteral("/home/me/Pictures/shoot"); }});
+  window.findChild<QTabBar *>(QStringLiteral("tabAbout"))->setCurrentIndex(tab);
+  bool saved = false;
+  QTimer::singleShot(100, &window, [&] {
+    saved = Save(window, path);
+    window.cmdCancel_Click();
+  });
+  window.exec();
+  return saved;
+}
+
+// Something with the look of a photograph: sky, sea, a headland and a sun.
+QImage Seascape(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  QPainter painter(&image);
+  QLinearGradient sky(0, 0, 0, height * 0.6);
+  sky.setColorAt(0, QColor(38, 70, 130));
+  sky.setColorAt(1, QColor(236, 176, 120));
+  painter.fillRect(0, 0, width, int(height * 0.6), sky);
+  QLinearGradient sea(0, height * 0.6, 0, height);
+  sea.setColorAt(0, QColor(60, 96, 120));
+  sea.setColorAt(1, QColor(18, 40, 60));
+  painter.fillRect(0, int(height * 0.6), width, height, sea);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(255, 226, 160));
+  painter.drawEllipse(QPointF(width * 0.62, height * 0.5), height * 0.07, height * 0.07);
+  painter.setBrush(QColor(44, 52, 40));
+  painter.drawPolygon(QPolygonF({QPointF(0, height * 0.42), QPointF(width * 0.18, height * 0.47),
+                                 QPointF(width * 0.34, height * 0.6), QPointF(0, height * 0.66)}));
+  for (int i = 0; i < 14; ++i) {
+    painter.setBrush(QColor(255, 214, 150, 70));
+    painter.drawRect(
+        QRectF(width * 0.62 - 40 + (i % 3) * 10, height * 0.62 + i * 12, 80 - i * 4, 3));
+  }
+  return image;
+}
+
+// The crop tool on a photograph, both corners placed.
+bool CropToolWindow(const QString &path) {
+  Settings settings;
+  NoPrompter prompter;
+  frmCropTool tool(settings, prompter);
+  tool.SetPicture(Seascape(1200, 800));
+  tool.SetCropTopLeftX(130);
+  tool.SetCropTopLeftY(96);
+  tool.SetCropBottomRightX(589);
+  tool.SetCropBottomRightY(399);
+  tool.setWindowTitle(QStringLiteral("/home/me/Pictures/harbour at dawn 2024-08-17.jpg"));
+  tool.resize(760, 560);
+  bool saved = false;
+  QTimer::singleShot(300, &tool, [&] {
+    saved = Save(tool, path);
+    tool.cmdOK_Click();
+  });
+  tool.exec();
+  return saved;
+}
+
 const struct {
   const char *name;
   std::function<bool(const QString &)> take;
@@ -187,12 +293,18 @@ const struct {
     {"run-window", RunWindowMidRun},
     {"run-window-failed", RunWindowAfterFailure},
     {"error-dialog", ErrorDialog},
+    {"splash", Splash},
+    {"about-general", [](const QString &path) { return AboutWindow(path, 0); }},
+    {"about-terms", [](const QString &path) { return AboutWindow(path, 1); }},
+    {"about-settings", [](const QString &path) { return AboutWindow(path, 2); }},
+    {"crop-tool", CropToolWindow},
 };
 
 } // namespace
 
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
+  QApplication::setWindowIcon(ProgramIcon());
   const QStringList args = QApplication::arguments().mid(1);
   if (args.isEmpty()) {
     std::fputs("usage: varnholt_screenshots OUTPUT_FOLDER [NAME...]\n", stderr);

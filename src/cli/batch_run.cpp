@@ -5,6 +5,7 @@
 #include "processing/apply_operation.h"
 #include "processing/magick_toolkit.h"
 #include "processing/pair_stage.h"
+#include "processing/magick_policy.h"
 #include "settings/paths.h"
 
 #include <QCoreApplication>
@@ -603,6 +604,7 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
     }
   };
 
+  ShareMagickLimitsAmong(jobs); // each worker's ImageMagick takes its part of the machine
   for (int j = 0; j < jobs; ++j) {
     try {
       children.push_back(SpawnWorker(executable));

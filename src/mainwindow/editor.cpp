@@ -39,6 +39,10 @@ void frmMain::ReportFailure(const Failure &failure, const QString &source,
                             const QString &operation) {
   services_.errorReporter.DisplayError(
       ErrorReport::from(failure, windowTitle(), kForm, source, operation));
+  // Back from the error dialog the window is activated as after any window
+  // of the program, except when the activation itself failed: that would
+  // only fail again.
+  if (!activating_) ActivateLater();
 }
 
 QList<QLineEdit *> frmMain::LeaveWatchedBoxes() const {
@@ -66,6 +70,7 @@ void frmMain::ConnectEditor() {
   connect(cmbOutputFormat, &QComboBox::currentIndexChanged, this,
           [this] { OperationSaved = false; });
   connect(txtJpgQuality, &QLineEdit::textChanged, this, [this] { OperationSaved = false; });
+  connect(cmdUseCropTool, &QPushButton::clicked, this, [this] { cmdUseCropTool_Click(); });
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event) {

@@ -2,6 +2,8 @@
 
 #include "mainwindow/image_list.h"
 #include "mainwindow/up_down.h"
+#include "platform/error_reporter.h"
+#include "settings/frm_about.h"
 #include "version.h"
 
 #include <QApplication>
@@ -356,9 +358,24 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
   ConnectOperationList();
   // The editor starts from the default operation, already in step.
   cmdNewOperation_Click();
+
+  // The About/Settings window is made once, hidden, with this window: a
+  // missing licence file is told at start, and the window keeps its state
+  // between showings.
+  about_ = new frmAbout({services_.settings, services_.prompter, services_.folderBrowser,
+                         services_.shell, services_.errorReporter, services_.folderCommand,
+                         [this] { return txtInputDirectory->text(); }, services_.dataFolder},
+                        this);
+  connect(cmdAbout, &QPushButton::clicked, this, [this] { cmdAbout_Click(); });
+  connect(cmdVisitHV, &QPushButton::clicked, this, [this] { cmdVisitHV_Click(); });
+
+  if (const auto &failure = services_.initialisation.failure)
+    services_.errorReporter.DisplayError(ErrorReport::from(
+        *failure, windowTitle(), QStringLiteral("frmMain"), QStringLiteral("Form_Initialize")));
 }
 
 frmMain::~frmMain() {
+  Form_Terminate();
   // Deleting a focused box sends it one last focus-out, and emptying a list
   // may signal a change; neither may reach a window that is half gone.
   for (QLineEdit *box : LeaveWatchedBoxes())

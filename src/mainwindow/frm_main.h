@@ -2,10 +2,16 @@
 
 #include "mainwindow/window_math.h"
 #include "operations/operation_list_file.h"
+#include "platform/failure.h"
 #include "processing/run.h"
+#include "settings/manifest.h"
 
 #include <QHash>
 #include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -18,18 +24,35 @@ class QPushButton;
 namespace varnholt {
 
 class ErrorReporter;
-class Failure;
+class frmCropTool;
 class frmGo;
 class FileDialogs;
 class FolderBrowser;
+class FolderCommand;
+class frmAbout;
 class ImageEntry;
 class ImageToolkit;
+class MagickToolkit;
 class Prompter;
 class SettingsStore;
 class Shell;
 class UpDown;
 struct Operation;
 struct Settings;
+
+// What initialisation found out before any window existed.
+struct Initialisation {
+  // The themed look was asked for at start; the manifest goes at exit.
+  bool StartedWithXPStyle = false;
+  // The manifest was there at start: this instance runs with the themed look.
+  bool themed = false;
+  // A new instance was started in this one's place: this one ends at once.
+  bool restarted = false;
+  ManifestPlace manifest;
+  // The settings could not be read; the window reports it once the error
+  // dialog exists.
+  std::optional<Failure> failure;
+};
 
 // Everything the main window talks to outside itself. Tests hand it scripted
 // ones; the application the real ones.
@@ -50,6 +73,17 @@ struct MainWindowServices {
   QString operationsFolder;
   // Where the settings are stored when the window closes; none: not stored.
   SettingsStore *settingsStore = nullptr;
+  Initialisation initialisation = {};
+  // Loading ends with the splash window (tests go without it).
+  bool showSplash = false;
+  // Ends the program at once, no handler running any more (closing during a
+  // preview). Empty: flush and leave the process.
+  std::function<void()> endAtOnce = {};
+  // The folder menus' "Extract Images..." command; none: not offered.
+  FolderCommand *folderCommand = nullptr;
+  // Where read-only companions (the ImageMagick licence) are; empty:
+  // ProgramDataFolder().
+  QString dataFolder;
 };
 
 // The main window: image folder and list with the preview on the left, the
@@ -94,6 +128,10 @@ public:
   void txtPrefix_Change();
   void txtSuffix_Change();
 
+  // --- Crop tool (src/croptool/launch.cpp)
+  void cmdUseCropTool_Click();
+  frmCropTool *CropTool();
+
   // --- Operation list
   void cmdAddOperation_Click();
   void cmdSaveOperation_Click();
@@ -109,10 +147,36 @@ public:
   int HighlightedOperation() const;
   QList<OperationListItem> OperationItems() const;
 
-  // --- Closing
+  // --- About/Setup and the web site (about_button.cpp)
+  void cmdAbout_Click();
+  void cmdVisitHV_Click();
+  // The About/Settings window, made hidden with this window.
+  frmAbout *AboutWindow() const { return about_; }
+
+
+  // --- Life cycle
+  // Before any widget exists: loads the settings and, for the themed look,
+  // writes the manifest, restarting once through the restarter when it was
+  // missing.
+  static Initialisation Form_Initialize(SettingsStore &store, const QString &defaultFolder,
+                                        const ManifestPlace &manifest, Restarter *restarter,
+                                        Settings &settings);
+  // Centres the window, restores the folder, pattern and list, reads the
+  // command line, fills the image list once and shows the splash.
+  void Form_Load(const QString &commandLine);
+  // The window is active again after one of the program's own windows (or
+  // for the first time): the editor's states, Start, and unless the settings
+  // window or the crop tool has just closed, the preview and the operation.
+  void Form_Activate();
+  // Runs Form_Activate once the current handler has finished; several
+  // requests before then make one activation.
+  void ActivateLater();
   // Offers to save a changed list, then stores the folder, pattern and
   // settings. False when the window has to stay open (the list is unsaved).
   bool Form_Unload();
+  // When the window goes: the manifest goes with it if the program started
+  // with the themed look.
+  void Form_Terminate();
 
   // --- Starting a run
   void cmdGo_Click();
@@ -222,6 +286,7 @@ public:
 protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
   void closeEvent(QCloseEvent *event) override;
+  void showEvent(QShowEvent *event) override;
 
 private:
   MainWindowServices services_;
@@ -273,11 +338,27 @@ private:
   // focus, and that is not the user leaving another box.
   bool leavingBox_ = false;
   frmGo *go_ = nullptr;
+
+  // life_cycle.cpp
+  void CreateRunWindow();
+  void CentreOnScreen();
+  void EndAtOnce();
+  bool shownOnce_ = false;
+  bool activationQueued_ = false;
+  bool activating_ = false;
+  bool terminated_ = false;
+  frmAbout *about_ = nullptr;
+  frmCropTool *cropTool_ = nullptr;
+  bool launchingCropTool_ = false;
 };
 
 // The controls of a window whose caption is wider than the control itself
 // (or, for a label, taller).
 QStringList ClippedCaptions(const QWidget *window);
+
+// ImageMagick for the windows; null once the error dialog has said why it
+// cannot start (its scratch folder cannot be made, say).
+std::unique_ptr<MagickToolkit> StartImageToolkit(ErrorReporter &errors);
 
 // "Varnholt 1.00": major "." minor revision, no separator between the last two.
 QString ProgramTitle();

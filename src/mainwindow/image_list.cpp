@@ -24,7 +24,6 @@
 namespace varnholt {
 
 namespace {
-const QString kForm = QStringLiteral("frmMain");
 const QString kCrLf = QStringLiteral("\r\n");
 
 bool IsListableFolder(const QString &folder) {
@@ -51,9 +50,8 @@ void frmMain::cmdSelectDir_Click() {
   try {
     folder = services_.folderBrowser.browse(QStringLiteral("Select Input Directory"));
   } catch (const Failure &failure) {
-    services_.errorReporter.DisplayError(
-        ErrorReport::from(failure, windowTitle(), kForm, QStringLiteral("cmdSelectDir_Click"),
-                          QStringLiteral("Showing Browse Window")));
+    ReportFailure(failure, QStringLiteral("cmdSelectDir_Click"),
+                  QStringLiteral("Showing Browse Window"));
   }
   if (!folder.isEmpty()) txtInputDirectory->setText(folder);
 }
@@ -102,8 +100,7 @@ void frmMain::InsertSorted(ImageEntry *entry) {
 }
 
 void frmMain::ReportRefreshFailure(const Failure &failure) {
-  services_.errorReporter.DisplayError(
-      ErrorReport::from(failure, windowTitle(), kForm, QStringLiteral("RefreshFileList")));
+  ReportFailure(failure, QStringLiteral("RefreshFileList"));
 }
 
 void frmMain::RefreshFileList() {

@@ -66,11 +66,12 @@ void frmMain::cmdGo_Click() {
       return;
     }
 
-    if (!go_)
-      go_ = new frmGo(*this, services_.settings, services_.toolkit, services_.prompter,
-                      services_.errorReporter, this);
+    CreateRunWindow();
     go_->exec();
     QCoreApplication::processEvents();
+    // Back from the run window: the preview and the editor are brought up to
+    // date once this handler is done.
+    ActivateLater();
 
     if (!go_->ProcessAborted() &&
         services_.prompter.ask(

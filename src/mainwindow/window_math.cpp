@@ -30,8 +30,9 @@ PreviewBox PreviewBoxFromTwips(double widthTwips, double heightTwips, double twi
 }
 
 QString ShortestDecimal(float value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  char buffer[64];
+  // Fixed notation: a size of ten million is "10000000", never "1e+07".
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
   return QString::fromLatin1(buffer, result.ptr - buffer);
 }
 

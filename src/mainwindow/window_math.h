@@ -26,7 +26,8 @@ PreviewBox PreviewBoxFromTwips(double widthTwips, double heightTwips, double twi
                                double twipsPerPixelY);
 // Width "x" height, each in its shortest decimal form: "139x115", "208.5x172.5".
 QString PreviewGeometryText(const PreviewBox &box);
-// The shortest text that reads back as the same single-precision number.
+// The shortest plain decimal text (no exponent) that reads back as the same
+// single-precision number.
 QString ShortestDecimal(float value);
 
 // The size query pings: same text, but no pixel is decoded.

@@ -18,7 +18,7 @@ struct Element {
   enum Kind { Literal, AnyOne, AnyRun, Digit, Set } kind;
   QChar literal;
   bool negate = false;
-  std::vector<std::pair<QChar, QChar>> ranges;
+  std::vector<std::pair<QChar, QChar>> ranges = {};
 
   bool matches(QChar c) const {
     switch (kind) {

@@ -3,11 +3,19 @@
 #include "operations/vb_text.h"
 #include "platform/failure.h"
 
+#include <algorithm>
+
 namespace varnholt {
 
 namespace {
 const QString kInvalidFilenameChars = QStringLiteral("\\/|?\"><*:");
 const QChar kDQ = u'"';
+
+// Control characters too: a line break would split the list file's line, and
+// none of them belongs in a file name.
+bool IsInvalidFilenameChar(QChar c) {
+  return kInvalidFilenameChars.contains(c) || c.category() == QChar::Other_Control;
+}
 
 QString Quoted(const QString &value) { return kDQ + value + kDQ; }
 
@@ -40,6 +48,17 @@ int ReadOneSize(const QString &text, int keywordAt, int size) {
   const int close = InStr(keywordAt + size + 1, text, QStringLiteral(")"));
   return ToLong(Val(Mid(text, keywordAt + size, close - (keywordAt + size))));
 }
+
+// The length of the text before its first " Prefix: \"", " Suffix: \"",
+// " Format: \"" or " Quality: \"" (the whole text without any of them).
+qsizetype ResizeKeywordsEnd(const QString &text) {
+  qsizetype end = text.size();
+  for (const char *marker : {" Prefix: \"", " Suffix: \"", " Format: \"", " Quality: \""}) {
+    const qsizetype at = text.indexOf(QLatin1StringView(marker), 0, Qt::CaseInsensitive);
+    if (at >= 0) end = std::min(end, at);
+  }
+  return end;
+}
 } // namespace
 
 Operation OperationDefaults() { return Operation{}; }
@@ -49,21 +68,21 @@ bool KeepsFormat(const QString &outputFormat) {
 }
 
 bool IsValidFilenamePart(const QString &text) {
-  for (const QChar c : text)
-    if (kInvalidFilenameChars.contains(c)) return false;
-  return true;
+  return std::none_of(text.begin(), text.end(), IsInvalidFilenameChar);
 }
 
 QString RemoveInvalidFilenameChars(const QString &text) {
   QString out;
   out.reserve(text.size());
   for (const QChar c : text)
-    if (!kInvalidFilenameChars.contains(c)) out += c;
+    if (!IsInvalidFilenameChar(c)) out += c;
   return out;
 }
 
 bool IsOperationValid(const Operation &op) {
-  if (op.Extract && (op.TopLeftX > op.BottomRightX || op.TopLeftY > op.BottomRightY)) return false;
+  if (op.Extract && (op.TopLeftX < 0 || op.TopLeftY < 0 || op.TopLeftX > op.BottomRightX ||
+                     op.TopLeftY > op.BottomRightY))
+    return false;
   if (op.Resize && (op.ResizeHeight < 1 || op.ResizeWidth < 1)) return false;
   if (!op.OutputFormat.isEmpty() &&
       !kFormatList.contains(u'|' + op.OutputFormat + u'|', Qt::CaseInsensitive))
@@ -115,23 +134,27 @@ Operation ParseOperation(const QString &text, QString &errorText) {
                  op.BottomRightY);
     }
 
-    if (const int p = InStr(1, text, QStringLiteral("LimitWidthHeight ("))) {
+    // Resize keywords count only before the first text field, so that a
+    // prefix such as "LimitWidth (50) " stays a prefix. Text fields cannot
+    // hold a double quote, so the first marker found is a real one.
+    const QString head = text.left(ResizeKeywordsEnd(text));
+    if (const int p = InStr(1, head, QStringLiteral("LimitWidthHeight ("))) {
       op.ResizeMethod = kLimitWidthHeight;
-      ReadTwoSizes(text, p, 18, op);
+      ReadTwoSizes(head, p, 18, op);
       op.Resize = true;
-    } else if (const int p = InStr(1, text, QStringLiteral("LimitWidth ("))) {
+    } else if (const int p = InStr(1, head, QStringLiteral("LimitWidth ("))) {
       op.ResizeMethod = kLimitWidth;
-      op.ResizeWidth = ReadOneSize(text, p, 12);
+      op.ResizeWidth = ReadOneSize(head, p, 12);
       op.ResizeHeight = 1;
       op.Resize = true;
-    } else if (const int p = InStr(1, text, QStringLiteral("LimitHeight ("))) {
+    } else if (const int p = InStr(1, head, QStringLiteral("LimitHeight ("))) {
       op.ResizeMethod = kLimitHeight;
-      op.ResizeHeight = ReadOneSize(text, p, 13);
+      op.ResizeHeight = ReadOneSize(head, p, 13);
       op.ResizeWidth = 1;
       op.Resize = true;
-    } else if (const int p = InStr(1, text, QStringLiteral("FixToSize ("))) {
+    } else if (const int p = InStr(1, head, QStringLiteral("FixToSize ("))) {
       op.ResizeMethod = kFixToSize;
-      ReadTwoSizes(text, p, 11, op);
+      ReadTwoSizes(head, p, 11, op);
       op.Resize = true;
     }
 

@@ -154,12 +154,8 @@ QString DecodeWindows1252(const QByteArray &bytes) {
 bool SaveOperationsFile(const QString &fileName, const QList<OperationListItem> &items,
                         Settings &settings, QString &errorText) {
   try {
-    QString text;
-    for (const OperationListItem &item : items)
-      text +=
-          (item.ticked ? u'1' : u'0') + QStringLiteral(">") + item.text + QStringLiteral("\r\n");
     if (fileName.isEmpty()) throw Failure::fromErrno(ENOENT, fileName);
-    WriteReplacing(fileName, text.toUtf8());
+    WriteReplacing(fileName, OperationsFileBytes(items));
     settings.LoadedFile = fileName;
     return true;
   } catch (const Failure &failure) {
@@ -172,13 +168,26 @@ QStringList LoadOperationsFile(const QString &fileName, Settings &settings, QStr
   QStringList kept;
   try {
     if (fileName.isEmpty()) throw Failure::fromErrno(ENOENT, fileName);
-    for (const QString &line : SplitLines(DecodeListText(ReadWhole(fileName))))
-      if (KeepsLine(line)) kept << line;
+    kept = KeptOperationLines(ReadWhole(fileName));
   } catch (const Failure &failure) {
     errorText = failure.text();
     return {};
   }
   settings.LoadedFile = fileName;
+  return kept;
+}
+
+QByteArray OperationsFileBytes(const QList<OperationListItem> &items) {
+  QString text;
+  for (const OperationListItem &item : items)
+    text += (item.ticked ? u'1' : u'0') + QStringLiteral(">") + item.text + QStringLiteral("\r\n");
+  return text.toUtf8();
+}
+
+QStringList KeptOperationLines(const QByteArray &bytes) {
+  QStringList kept;
+  for (const QString &line : SplitLines(DecodeListText(bytes)))
+    if (KeepsLine(line)) kept << line;
   return kept;
 }
 

@@ -31,6 +31,11 @@ bool SaveOperationsFile(const QString &fileName, const QList<OperationListItem> 
 // "number - description".
 QStringList LoadOperationsFile(const QString &fileName, Settings &settings, QString &errorText);
 
+// What the two above write and read, without the file: the bytes of a list
+// and the lines of a list's bytes that loading keeps.
+QByteArray OperationsFileBytes(const QList<OperationListItem> &items);
+QStringList KeptOperationLines(const QByteArray &bytes);
+
 // A kept line as a list entry: the text between the first and second ">",
 // ticked when the part before the first ">" reads as true ("1", any other
 // non-zero number, "True"). A part that reads as neither throws Failure 13.

@@ -2,8 +2,9 @@
 
 #include "platform/failure.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -22,6 +23,33 @@ QString Mid(const QString &text, int start, int length) {
   return text.mid(start - 1, length);
 }
 
+namespace {
+// from_chars leaves the value alone when it is out of range; strtod's answer
+// then was ±HUGE_VAL or 0, which the callers turn into an overflow or a 0.
+// The decimal exponent of the leading digit tells the two apart.
+double OutOfRange(const std::string &number) {
+  const bool negative = number[0] == '-';
+  const std::size_t e = number.find('e');
+  const std::string mantissa = number.substr(0, e);
+  long long exponent = 0;
+  if (e != std::string::npos) {
+    std::size_t i = e + 1;
+    const bool down = number[i] == '-';
+    if (number[i] == '-' || number[i] == '+') ++i;
+    for (; i < number.size(); ++i)
+      exponent = std::min(exponent * 10 + (number[i] - '0'), 1000000LL);
+    if (down) exponent = -exponent;
+  }
+  const std::size_t dot = std::min(mantissa.find('.'), mantissa.size());
+  const std::size_t first = mantissa.find_first_of("123456789");
+  if (first == std::string::npos) return 0.0;
+  const long long lead = first < dot ? static_cast<long long>(dot - first) - 1
+                                     : -static_cast<long long>(first - dot);
+  const double magnitude = lead + exponent > 0 ? HUGE_VAL : 0.0;
+  return negative ? -magnitude : magnitude;
+}
+} // namespace
+
 double Val(const QString &text) {
   std::string number;
   enum class State { Sign, Integer, Fraction, ExponentSign, Exponent } state = State::Sign;
@@ -32,10 +60,11 @@ double Val(const QString &text) {
     const bool digit = ch >= '0' && ch <= '9';
     if (state == State::Sign) {
       state = State::Integer;
-      if (ch == '-' || ch == '+') {
+      if (ch == '-') {
         number += ch;
         continue;
       }
+      if (ch == '+') continue; // from_chars takes no plus sign
     }
     if (state == State::Integer || state == State::Fraction) {
       if (digit) {
@@ -48,7 +77,7 @@ double Val(const QString &text) {
         continue;
       }
       if (ch == 'e' || ch == 'E' || ch == 'd' || ch == 'D') {
-        pendingExponent = "e";
+        pendingExponent.assign(1, 'e');
         state = State::ExponentSign;
         continue;
       }
@@ -68,10 +97,14 @@ double Val(const QString &text) {
       number += ch;
     }
   }
-  if (number.empty() || number == "-" || number == "+" || number == "." || number == "-." ||
-      number == "+.")
-    return 0.0;
-  return std::strtod(number.c_str(), nullptr);
+  if (number.find_first_of("0123456789") == std::string::npos) return 0.0;
+  // Qt sets the C library's locale from the environment, where the decimal
+  // sign may be a comma; from_chars always reads a point.
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (error == std::errc::result_out_of_range) return OutOfRange(number);
+  if (error != std::errc()) return 0.0;
+  return value;
 }
 
 namespace {

@@ -68,6 +68,40 @@ void RenameReplacing(const QString &from, const QString &to) {
     throw Failure::fromErrno(errno, to);
 }
 
+void WriteFileReplacing(const QString &to, const QByteArray &bytes, unsigned mode) {
+  // The hidden name ends in ".part" so that nothing scanning the folder for
+  // its own kind of file takes it up half written.
+  const QString temp = UniqueHiddenName(FolderOf(to), QStringLiteral("part"));
+  Fd out(::open(Native(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                static_cast<mode_t>(mode)));
+  if (out.get() < 0) throw Failure::fromErrno(errno, to);
+  const auto fail = [&](int err) {
+    ::close(out.release());
+    ::unlink(Native(temp).constData());
+    return Failure::fromErrno(err, to);
+  };
+  for (qsizetype done = 0; done < bytes.size();) {
+    const ssize_t put =
+        ::write(out.get(), bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      throw fail(errno);
+    }
+    done += put;
+  }
+  if (::fsync(out.get()) != 0) throw fail(errno);
+  if (::close(out.release()) != 0) {
+    const int err = errno;
+    ::unlink(Native(temp).constData());
+    throw Failure::fromErrno(err, to);
+  }
+  if (std::rename(Native(temp).constData(), Native(to).constData()) != 0) {
+    const int err = errno;
+    ::unlink(Native(temp).constData());
+    throw Failure::fromErrno(err, to);
+  }
+}
+
 void CopyFileReplacing(const QString &from, const QString &to) {
   Fd in(::open(Native(from).constData(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) throw Failure::fromErrno(errno, from);

@@ -10,6 +10,9 @@ namespace varnholt {
 // throw Failure with errno and its message.
 void CopyFileReplacing(const QString &from, const QString &to);
 void RenameReplacing(const QString &from, const QString &to);
+// Writes `bytes` to a hidden file beside `to` (with `mode` before the umask),
+// syncs it and renames it over `to`.
+void WriteFileReplacing(const QString &to, const QByteArray &bytes, unsigned mode);
 
 // True when both names reach the same file (hard links and symbolic links
 // included); false when either does not exist.

@@ -6,6 +6,7 @@
 #include "platform/image_toolkit.h"
 #include "platform/prompter.h"
 #include "processing/pair_stage.h"
+#include "processing/magick_policy.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
 
@@ -83,7 +84,7 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
     if (settings.OutputInDiffDir && !PathExists(settings.OutputDir)) {
       env.prompter.ask(QStringLiteral("Invalid Output Directory"),
                        "Output Directory: " + settings.OutputDir +
-                           "Does not exist or cannot be written to!" + kCrLf +
+                           " Does not exist or cannot be written to!" + kCrLf +
                            "Please change output directory!",
                        Buttons::Ok, Icon::Exclamation);
       state.StopProcess = true;
@@ -120,6 +121,7 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
                     "ImageMagick gave no image size for " + inputPath + " (\"" + size + "\")");
     const std::int32_t imageWidth = ToLong(Val(pieces[0]));
     const std::int32_t imageHeight = ToLong(Val(pieces[1]));
+    CheckImageWithinLimits(imageWidth, imageHeight); // before any pixel is decoded
     const QString q = N(op.JpgQuality);
     if (PlanNeedsFrameCount(plan, op)) {
       AddFrameFiles(plan, op, env.toolkit.frameCount(inputPath));
@@ -132,8 +134,8 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
       if (!coordinateErrors.isEmpty()) {
         if (op.TopLeftX <= qint64(imageWidth) - 1 && op.TopLeftY <= qint64(imageHeight) - 1 &&
             settings.AllowOutOfBoundry) {
-          w = imageWidth - op.TopLeftX;
-          h = imageHeight - op.TopLeftY;
+          w = Checked(qint64(imageWidth) - op.TopLeftX);
+          h = Checked(qint64(imageHeight) - op.TopLeftY);
         } else if (!state.SuppressMessages) {
           const Answer answer =
               env.prompter.ask(QStringLiteral("Image too small"),

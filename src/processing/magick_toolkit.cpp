@@ -3,6 +3,7 @@
 #include "platform/failure.h"
 #include "platform/file_ops.h"
 #include "platform/owner_tag.h"
+#include "processing/magick_policy.h"
 #include "processing/pair_stage.h"
 
 #include <QCryptographicHash>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -53,13 +55,33 @@ QString WithoutExtension(const QString &path, const QString &extension) {
   return extension.isEmpty() ? path : path.left(path.size() - extension.size() - 1);
 }
 
-// This process's scratch folder: the toolkits' safe names and ImageMagick's
-// own temporary files (a large picture's pixel cache) live in it. It goes when
-// the process ends; a process that was killed leaves it to the next run, which
-// can tell from its name that its owner is gone.
-const QTemporaryDir &ProcessScratch() {
-  static const QTemporaryDir scratch(ScratchRoot() + "/varnholt-" + OwnerTag() + "-XXXXXX");
-  return scratch;
+// ImageMagick's own temporary files (a large picture's pixel cache) go into a
+// scratch folder that lives as long as any toolkit does, and each toolkit's
+// safe names into one of its own. They go with their owner; a process that
+// was killed leaves them to the next run, which can tell from their names
+// that it is gone.
+std::mutex gScratchMutex;
+int gToolkits = 0; // under the mutex
+std::unique_ptr<QTemporaryDir> gMagickScratch;
+
+QString ScratchTemplate() { return ScratchRoot() + "/varnholt-" + OwnerTag() + "-XXXXXX"; }
+
+void HoldMagickScratch() {
+  std::lock_guard lock(gScratchMutex);
+  if (gToolkits++ > 0 && gMagickScratch && gMagickScratch->isValid()) return;
+  // No toolkit, so no ImageMagick call, is under way while this changes.
+  gMagickScratch = std::make_unique<QTemporaryDir>(ScratchTemplate());
+  if (gMagickScratch->isValid())
+    qputenv("MAGICK_TEMPORARY_PATH", QFile::encodeName(gMagickScratch->path()));
+}
+
+void ReleaseMagickScratch() {
+  std::lock_guard lock(gScratchMutex);
+  if (--gToolkits == 0) gMagickScratch.reset();
+}
+
+QString Named(const QString &stem, const QString &ext) {
+  return ext.isEmpty() ? stem : stem + "." + ext;
 }
 
 void MakeLink(const QString &target, const QString &link) {
@@ -110,6 +132,14 @@ public:
     out.realStem = WithoutExtension(out.real, out.extension);
     const QString folder = QFileInfo(out.real).absolutePath();
     out.hiddenStem = WithoutExtension(UniqueHiddenName(folder, out.extension), out.extension);
+    // ImageMagick's message for a folder it cannot write to carries the errno
+    // of a later call ("No such file or directory"): trying the name first
+    // gives the real reason.
+    const QByteArray probe = Native(Named(out.hiddenStem, out.extension));
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) throw Failure::fromErrno(errno, out.real);
+    ::close(fd);
+    ::unlink(probe.constData());
     const QString folderLink = dir_ + "/out";
     MakeLink(folder, folderLink);
     cleanup_ << folderLink;
@@ -134,9 +164,7 @@ private:
   std::vector<std::pair<QString, QString>> aliases_;
 };
 
-QString Named(const Call::Output &out, const QString &ext) {
-  return ext.isEmpty() ? out.hiddenStem : out.hiddenStem + "." + ext;
-}
+QString Named(const Call::Output &out, const QString &ext) { return Named(out.hiddenStem, ext); }
 
 QString SeenName(const Call::Output &out) {
   return out.extension.isEmpty() ? out.seenStem : out.seenStem + "." + out.extension;
@@ -394,23 +422,24 @@ private:
 void MagickToolkit::initialise() {
   static std::once_flag once;
   std::call_once(once, [] {
-    if (ProcessScratch().isValid())
-      qputenv("MAGICK_TEMPORARY_PATH", QFile::encodeName(ProcessScratch().path()));
-    MagickWandGenesis();
+    StartMagick(); // with the program's own security policy and limits
     // Jobs run side by side instead; ImageMagick's own threads gain nothing here.
     SetMagickResourceLimit(ThreadResource, 1);
   });
 }
 
 MagickToolkit::MagickToolkit()
-    : scratch_((initialise(), ProcessScratch().path()) + "/t-XXXXXX"),
-      cache_(std::make_unique<DecodedCache>()) {
+    : scratch_((initialise(), ScratchTemplate())), cache_(std::make_unique<DecodedCache>()) {
   cache_->prefix = QStringLiteral("varnholt%1x").arg(quintptr(this), 0, 16);
   if (!scratch_.isValid())
     throw Failure(kErrToolkit, "Cannot create a scratch folder: " + scratch_.errorString());
+  HoldMagickScratch();
 }
 
-MagickToolkit::~MagickToolkit() = default;
+MagickToolkit::~MagickToolkit() {
+  cache_.reset(); // its pictures may have pixels in the scratch folder
+  ReleaseMagickScratch();
+}
 
 void MagickToolkit::releaseDecoded() {
   std::lock_guard lock(cacheMutex_);

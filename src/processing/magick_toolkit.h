@@ -38,6 +38,10 @@ public:
   void releaseDecoded();
   int decodedReuses() const { return reuses_; } // for tests
 
+  // Removes the scratch folder now, for a program that is about to leave
+  // without running its destructors.
+  void DiscardScratch() { scratch_.remove(); }
+
 private:
   struct DecodedCache;
   QTemporaryDir scratch_;

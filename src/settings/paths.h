@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace varnholt {
 
@@ -11,6 +12,26 @@ bool DirectoryExists(const QString &path); // an existing directory
 bool FileExists(const QString &path);      // an existing file that is not a directory
 // The absolute, cleaned path when the entry exists; empty text otherwise.
 QString GetLongPath(const QString &path);
+
+// The program's arguments, the program's own name first. The rest after the
+// options is one command line, the pieces joined by single blanks: a folder
+// with blanks typed without quotes arrives in pieces.
+struct ProgramArguments {
+  bool help = false;
+  bool version = false;
+  QString commandLine;
+  QString error; // an unknown option; empty when none
+};
+ProgramArguments ParseProgramArguments(const QStringList &arguments);
+
+// What the program was started with: a folder, or an operation list file
+// (a name ending in ".vop", any case), either of them optionally in double
+// quotes. Anything else, or a path that does not exist, gives both empty.
+struct CommandLineTarget {
+  QString folder;
+  QString listFile;
+};
+CommandLineTarget ReadCommandLine(const QString &commandLine);
 
 // The part after the last separator.
 QString FileNamePart(const QString &path);

@@ -43,7 +43,7 @@ TEST_F(MainWindow, ControlsCarryTheirCaptionsItemsAndTooltips) {
   EXPECT_EQ(window->lblLoading->text(), "No Image Selected.");
   EXPECT_EQ(window->chkResizeImage->text(), "&Resize Extracted Image");
   EXPECT_EQ(window->cmdUseCropTool->text(), ">");
-  EXPECT_EQ(window->cmdGo->text(), "Start >>>");
+  EXPECT_EQ(window->cmdGo->text(), "Start >>") << "as every activation sets it";
   EXPECT_TRUE(window->cmdGo->font().bold());
   EXPECT_EQ(window->txtJpgQuality->text(), "75");
   EXPECT_TRUE(window->txtJpgQuality->isReadOnly());

@@ -1,9 +1,22 @@
 #include "mainwindow/main_window_fixture.h"
 
+#include "dialogs/frm_splash.h"
 #include "operations/operation_list_file.h"
+#include "platform/settings_store.h"
+#include "processing/frm_go.h"
+#include "processing/magick_toolkit.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <thread>
 
 namespace varnholt::test {
 namespace {
@@ -14,7 +27,7 @@ protected:
     window = std::make_unique<frmMain>(MainWindowServices{settings, prompter, browser, dialogs,
                                                           shell, toolkit, errors, fallback.path(),
                                                           work.path(), lists.path(), &store});
-    window->show();
+    Show();
     window->txtInputDirectory->setText(images.path());
   }
   // One valid operation added through the editor: the list now differs from
@@ -26,6 +39,32 @@ protected:
     ASSERT_TRUE(window->ListChanged);
   }
   QString Stored(const char *key) const { return store.values.value(QString("Settings/") + key); }
+  // A list file of one operation.
+  QString ListFile(const QString &name) {
+    QString error;
+    Settings scratch;
+    EXPECT_TRUE(SaveOperationsFile(lists.file(name),
+                                   {{"Extract Whole Image Prefix: \"a_\" Quality: \"75\"", true}},
+                                   scratch, error));
+    return lists.file(name);
+  }
+  // The window as the program starts it: loaded with a command line, then shown.
+  void Load(const QString &commandLine, SettingsStore *settingsStore = nullptr,
+            const Initialisation &init = {}) {
+    MainWindowServices services{settings, prompter, browser, dialogs, shell, toolkit, errors,
+                                fallback.path(), work.path(), lists.path(),
+                                settingsStore ? settingsStore : &store};
+    services.initialisation = init;
+    window = std::make_unique<frmMain>(services);
+    window->Form_Load(commandLine);
+    Show();
+  }
+  int PreviewConverts() const {
+    int n = 0;
+    for (const auto &call : toolkit.calls)
+      n += call.command == "convert" && call.args.last().startsWith(work.path());
+    return n;
+  }
 
   TempFolder lists;
   MemorySettingsStore store;
@@ -104,6 +143,238 @@ TEST_F(ClosingTest, AListWithoutAFileOffersTheSaveDialogAndStaysOpenWhenItIsCanc
   EXPECT_TRUE(window->close());
   EXPECT_TRUE(QFile::exists(lists.file("new.vop")));
   EXPECT_EQ(Stored("LoadedFile"), lists.file("new.vop"));
+}
+
+TEST_F(ClosingTest, AnEmptiedListWithoutAFileIsNotOfferedForSaving) {
+  OpenWithStore();
+  AddOperation();
+  window->cmdNewList_Click();
+  EXPECT_TRUE(window->close()) << "no question: there is nothing to keep";
+  EXPECT_EQ(store.flushes, 1);
+}
+
+using StartUp = ClosingTest;
+
+TEST_F(StartUp, TheCommandLineNamesAFolderOrAListElseTheLastOnesAreRestored) {
+  QDir(images.path()).mkpath("My Shoot");
+  const QString shoot = images.file("My Shoot");
+  MakeImage(shoot + "/in.png", 8, 6);
+  Make({"last.png"});
+  const QString last = ListFile("last.vop");
+  const QString capitals = ListFile("WEB.VOP");
+  WriteBytes(lists.file("notes.txt"), "");
+  struct Row {
+    QString commandLine, folder, title;
+    QStringList listed;
+  } rows[] = {
+      {"\"" + shoot + "\"", shoot, "Varnholt 1.00 (last.vop)", {"in.png"}},
+      {capitals, images.path(), "Varnholt 1.00 (WEB.VOP)", {"last.png"}},
+      {lists.file("missing.vop"), images.path(), "Varnholt 1.00 (last.vop)", {"last.png"}},
+      {lists.file("notes.txt"), images.path(), "Varnholt 1.00 (last.vop)", {"last.png"}},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.commandLine.toStdString());
+    settings.SelectedDir = images.path();
+    settings.LoadedFile = last;
+    Load(row.commandLine);
+    EXPECT_EQ(window->txtInputDirectory->text(), row.folder);
+    EXPECT_EQ(Listed(), row.listed);
+    EXPECT_EQ(window->windowTitle(), row.title);
+    EXPECT_EQ(window->lstOperations->count(), 1);
+    EXPECT_FALSE(window->FormLoading);
+    ASSERT_NE(window->RunWindow(), nullptr) << "made hidden while loading";
+    EXPECT_FALSE(window->RunWindow()->isVisible());
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_LE((window->frameGeometry().center() - screen.center()).manhattanLength(), 2);
+  }
+  EXPECT_TRUE(errors.reports.empty());
+}
+
+TEST_F(StartUp, FolderPatternInverseAndListComeBackThroughARealIniFile) {
+  Make({"a.png", "b.png"});
+  const QString web = ListFile("web.vop");
+  TempFolder config;
+  const ManifestPlace place{config.path(), "varnholt", "1.0.0.0", ""};
+  {
+    QSettingsStore ini(config.file("Varnholt.ini"));
+    const Initialisation init =
+        frmMain::Form_Initialize(ini, fallback.path(), place, nullptr, settings);
+    Load("", &ini, init);
+    window->txtInputDirectory->setText(images.path());
+    window->txtPattern->setText("a*");
+    window->chkInversePattern->setChecked(true);
+    window->OperationsFileToList(web);
+    AddOperation();
+    prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
+                    Answer::No);
+    EXPECT_TRUE(window->close());
+    window.reset();
+  }
+  settings = Settings{};
+  QSettingsStore ini(config.file("Varnholt.ini"));
+  const Initialisation init =
+      frmMain::Form_Initialize(ini, fallback.path(), place, nullptr, settings);
+  Load("", &ini, init);
+  EXPECT_EQ(window->txtInputDirectory->text(), images.path());
+  EXPECT_EQ(window->txtPattern->text(), "a*");
+  EXPECT_TRUE(window->chkInversePattern->isChecked());
+  EXPECT_EQ(Listed(), QStringList({"b.png"}));
+  EXPECT_EQ(window->windowTitle(), "Varnholt 1.00 (web.vop)");
+  EXPECT_EQ(window->lstOperations->count(), 1) << "the unsaved addition was not kept";
+}
+
+TEST_F(StartUp, TheThemedLookWritesTheManifestRestartsOnceAndRemovesItAtTheEnd) {
+  struct Recorder : Restarter {
+    bool restart() override { return ++restarts, true; }
+    int restarts = 0;
+  };
+  struct Row {
+    const char *name;
+    const char *xpStyle;
+    bool leftover, writable;
+    bool restarted, themed, thereWhileRunning, thereAfterwards;
+  } rows[] = {
+      {"off", "False", true, true, false, false, true, true},
+      {"on, first start", "True", false, true, true, false, true, true},
+      {"on, leftover", "True", true, true, false, true, true, false},
+      {"on, unwritable", "True", false, false, false, false, false, false},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    TempFolder data;
+    WriteBytes(data.file("plain"), "");
+    const ManifestPlace place{row.writable ? data.path() : data.file("plain"), "varnholt",
+                              "1.0.0.0", ""};
+    if (row.leftover) WriteBytes(place.path(), "left over");
+    store.values["Settings/XPStyle"] = row.xpStyle;
+    Recorder restarter;
+    const Initialisation init =
+        frmMain::Form_Initialize(store, fallback.path(), place, &restarter, settings);
+    EXPECT_EQ(init.restarted, row.restarted);
+    EXPECT_EQ(restarter.restarts, row.restarted ? 1 : 0);
+    EXPECT_EQ(init.themed, row.themed);
+    if (row.leftover) EXPECT_EQ(ReadBytes(place.path()), "left over") << "left as it is";
+    if (init.restarted) continue; // this instance ends here
+    Load("", nullptr, init);
+    EXPECT_EQ(QFile::exists(place.path()), row.thereWhileRunning);
+    settings.XPStyle = true; // switched on while running: for the next start
+    window.reset();
+    EXPECT_EQ(QFile::exists(place.path()), row.thereAfterwards);
+  }
+}
+
+TEST_F(StartUp, UnreadableSettingsAreReportedOnceTheWindowExists) {
+  store.values["Settings/Antialias"] = "maybe";
+  const Initialisation init = frmMain::Form_Initialize(store, fallback.path(), {}, nullptr, settings);
+  EXPECT_FALSE(init.StartedWithXPStyle);
+  EXPECT_EQ(settings.SelectedDir, fallback.path());
+  Load("", nullptr, init);
+  ASSERT_EQ(errors.reports.size(), 1u);
+  EXPECT_EQ(errors.reports[0].source, "Form_Initialize");
+  EXPECT_EQ(errors.reports[0].form, "frmMain");
+}
+
+TEST_F(StartUp, AScratchFolderThatCannotBeMadeIsReportedNotThrown) {
+  WriteBytes(fallback.file("not-a-folder"), "");
+  const QByteArray before = qgetenv("TMPDIR");
+  qputenv("TMPDIR", fallback.file("not-a-folder").toLocal8Bit());
+  const auto started = StartImageToolkit(errors);
+  qputenv("TMPDIR", before);
+  EXPECT_EQ(started, nullptr);
+  ASSERT_EQ(errors.reports.size(), 1u);
+  const ErrorReport &report = errors.reports[0];
+  EXPECT_EQ(report.title, "Varnholt 1.00");
+  EXPECT_EQ(report.form, "frmMain");
+  EXPECT_EQ(report.source, "Form_Initialize");
+  EXPECT_EQ(report.operation, "Starting ImageMagick");
+  EXPECT_TRUE(report.description.startsWith("Cannot create a scratch folder")) << report.description.toStdString();
+}
+
+TEST_F(StartUp, ActivationReloadsThePreviewExceptAfterTheSettingsWindowOrTheCropTool) {
+  Make({"a.png"});
+  ListFile("run.vop");
+  OpenWithStore();
+  window->lstImages->setCurrentRow(0);
+  ASSERT_EQ(PreviewConverts(), 1);
+
+  window->cmdGo->setText("Start >>>");
+  window->cmdGo->setEnabled(false);
+  window->ReturningFromDialog = true; // as the settings window sets it before it opens
+  window->OperationSaved = true;
+  window->ActivateLater();
+  window->ActivateLater();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(PreviewConverts(), 1);
+  EXPECT_TRUE(window->OperationSaved) << "coming back is no change of the operation";
+  EXPECT_FALSE(window->ReturningFromDialog);
+  EXPECT_EQ(window->cmdGo->text(), "Start >>");
+  EXPECT_TRUE(window->cmdGo->isEnabled());
+
+  window->OperationsFileToList(lists.file("run.vop"));
+  prompter.expect("Done!", "Process Finished! Would you like to see the resultant files?",
+                  Buttons::YesNo, Icon::Question, Answer::No);
+  window->cmdGo_Click();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(PreviewConverts(), 2) << "back from the run window, once";
+  EXPECT_TRUE(QFile::exists(images.file("a_a.png")));
+}
+
+TEST(Splash, TheBarFillsInFiftyTicksAndTheWindowHidesOnTheLast) {
+  frmSplash splash;
+  EXPECT_EQ(splash.findChild<QLabel *>("lbltitle")->text(), "Varnholt");
+  EXPECT_EQ(splash.findChild<QLabel *>("lblVersion")->text(), "1.0.0");
+  EXPECT_EQ(splash.findChild<QLabel *>("Label4")->text(), "Version:");
+  EXPECT_EQ(splash.findChild<QLabel *>("Label3")->text(), "Written By:");
+  EXPECT_EQ(splash.findChild<QLabel *>("Label2")->text(), "Loading....");
+  EXPECT_EQ(splash.LoadingTimer()->interval(), 10);
+  EXPECT_FALSE(splash.LoadingTimer()->isActive()) << "not before it is shown";
+  EXPECT_EQ(splash.LoadingBar()->minimum(), 0);
+  EXPECT_EQ(splash.LoadingBar()->maximum(), 500);
+  EXPECT_EQ(splash.LoadingBar()->value(), 0);
+  splash.show();
+  EXPECT_TRUE(splash.LoadingTimer()->isActive());
+  for (int tick = 1; tick < 50; ++tick)
+    splash.timLoading_Timer();
+  EXPECT_EQ(splash.LoadingBar()->value(), 490);
+  EXPECT_TRUE(splash.isVisible());
+  splash.timLoading_Timer();
+  EXPECT_EQ(splash.LoadingBar()->value(), 500);
+  EXPECT_FALSE(splash.isVisible());
+}
+
+TEST(Splash, ShowingModallyReturnsWhenItHidesEvenWhileBeingShown) {
+  frmSplash splash;
+  // Showing may run the event loop already: the bar can fill before the
+  // modal wait has begun.
+  QTimer::singleShot(0, &splash, [&] {
+    while (splash.isVisible()) splash.timLoading_Timer();
+  });
+  splash.ShowModal();
+  EXPECT_FALSE(splash.isVisible());
+  EXPECT_FALSE(splash.LoadingTimer()->isActive());
+}
+
+// Closing while ImageMagick is still making a preview leaves at once: the
+// slow call is not waited for, and nothing hangs on the way out.
+TEST_F(StartUp, ClosingDuringAPreviewEndsTheProgramAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  Make({"a.png"});
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EXIT(
+      {
+        toolkit.before = [](const RecordingToolkit::Call &) {
+          std::this_thread::sleep_for(std::chrono::seconds(20));
+        };
+        OpenWithStore();
+        QTimer::singleShot(100, window.get(), [this] {
+          if (window->LoadingPreview) window->close();
+        });
+        window->lstImages->setCurrentRow(0);
+        std::exit(3); // the preview finished: the close came too late or did nothing
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_LT(clock.elapsed(), 15000);
 }
 
 } // namespace

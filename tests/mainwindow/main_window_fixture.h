@@ -7,6 +7,7 @@
 #include "support/scripted_prompter.h"
 #include "support/test_images.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QListWidget>
 
@@ -30,8 +31,14 @@ protected:
     window = std::make_unique<frmMain>(MainWindowServices{settings, prompter, browser, dialogs,
                                                           shell, toolkit, errors, fallback.path(),
                                                           work.path()});
-    window->show();
+    Show();
     window->txtInputDirectory->setText(folder.isEmpty() ? images.path() : folder);
+  }
+
+  // Shows the window and lets its first activation happen.
+  void Show() {
+    window->show();
+    QCoreApplication::processEvents();
   }
 
   void Make(const QStringList &names, int width = 8, int height = 6) {

@@ -77,6 +77,8 @@ TEST(OperationListFile, DropsLinesWithoutArrowOrWithInvalidOperations) {
   const QString path = dir.file("list.vop");
   test::WriteBytes(path, "Extract Whole Image Quality: \"75\"\r\n"    // no ">"
                          "1>Extract (5,5)-(1,1) Quality: \"75\"\r\n"  // corners the wrong way
+                         "1>Extract (-1,0)-(5,5) Quality: \"75\"\r\n" // a corner below 0
+                         "1>Extract Whole Image Prefix: \"\t\"\r\n"   // a control character
                          "1>Extract Whole Image Quality: \"0\"\r\n"   // quality 0
                          "1>Extract Whole Image Quality: \"300\"\r\n" // unreadable, still valid
                          "0>Extract Whole Image Prefix: \"a*\"\r\n"   // bad file name character

@@ -1,9 +1,15 @@
 #include "operations/operation.h"
 #include "operations/vb_text.h"
 #include "platform/failure.h"
+#include "support/test_images.h"
+
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace varnholt {
@@ -45,7 +51,8 @@ TEST(OperationText, EveryFieldTheTextCarriesSurvivesTheRoundTrip) {
   const QStringList formats = {"", "Don't Change", "BMP", "GIF", "JPG", "PNG",
                                "TIFF", "MIFF", "TGA", "jpg"};
   const QStringList names = {"", "th_", "a b", " lead", "trail ", "Ærø-ünï", "日本", "x%d",
-                             "[1]", "50%", "e,f", "(g)", "-("};
+                             "[1]", "50%", "e,f", "(g)", "-(", "LimitWidth (50) ",
+                             "LimitHeight (x", "FixToSize (1,2)", "Extract (", "Quality"};
   const std::int32_t numbers[] = {0, 1, 7, 255, 20000, 123456, -5,
                                   std::numeric_limits<std::int32_t>::max(),
                                   std::numeric_limits<std::int32_t>::min()};
@@ -54,8 +61,8 @@ TEST(OperationText, EveryFieldTheTextCarriesSurvivesTheRoundTrip) {
     for (int i = 0; i < formats.size(); ++i) {
       Operation op;
       op.Extract = (i % 2) == 0;
-      op.TopLeftX = numbers[i % 9];
-      op.TopLeftY = numbers[(i + 3) % 9];
+      op.TopLeftX = std::max(0, numbers[i % 9]); // a corner below 0 is invalid
+      op.TopLeftY = std::max(0, numbers[(i + 3) % 9]);
       op.BottomRightX = std::max(op.TopLeftX, numbers[(i + 5) % 9]);
       op.BottomRightY = std::max(op.TopLeftY, numbers[(i + 7) % 9]);
       op.Resize = method < 4;
@@ -171,6 +178,103 @@ TEST(OperationText, UnreadableTextsFailWithThePartialRecord) {
   EXPECT_EQ(error, "kept");
 }
 
+// What each hostile text must read as: the error, whether the record is
+// valid, and the fields that matter for the row.
+TEST(OperationText, HostileTextsGiveTheseRecords) {
+  constexpr int kNoResize = -1;
+  struct Row {
+    const char *text;
+    const char *error;
+    bool valid;
+    int method; // kNoResize, or the method read
+    int width, height;
+    const char *prefix;
+  } rows[] = {
+      {R"~(Extract (-10,-10)-(50,50) Quality: "75")~", "", false, kNoResize, 100, 100, ""},
+      {R"~(Extract (0,-1)-(5,5) Quality: "75")~", "", false, kNoResize, 100, 100, ""},
+      {R"~(Extract (-2147483600,0)-(10,90) Quality: "75")~", "", false, kNoResize, 100, 100, ""},
+      {R"~(Extract (0,0)-(2147483648,1) Quality: "75")~", "6 - Overflow", true, kNoResize, 100, 100,
+       ""},
+      {R"~(Extract Whole Image LimitWidth (1e10) Quality: "75")~", "6 - Overflow", true, kNoResize,
+       100, 100, ""},
+      {R"~(Extract Whole Image FixToSize (5*-1e999) Quality: "75")~", "6 - Overflow", true,
+       kNoResize, 5, 100, ""},
+      {R"~(Extract Whole Image LimitHeight (1e-999) Quality: "75")~", "", false, kLimitHeight, 1, 0,
+       ""},
+      // Keywords inside a prefix or suffix stay text.
+      {R"~(Extract Whole Image Prefix: "LimitWidth (50) " Quality: "75")~", "", true, kNoResize, 100,
+       100, "LimitWidth (50) "},
+      {R"~(Extract Whole Image Prefix: "LimitHeight (x" Quality: "75")~", "", true, kNoResize, 100,
+       100, "LimitHeight (x"},
+      {R"~(Extract Whole Image Suffix: "FixToSize (1,2)" Quality: "75")~", "", true, kNoResize, 100,
+       100, ""},
+      {R"~(Extract Whole Image LimitHeight (30) Prefix: "LimitWidth (50)" Quality: "75")~", "", true,
+       kLimitHeight, 1, 30, "LimitWidth (50)"},
+      {R"~(extract whole image limitwidth (40) prefix: "limitheight (2)" quality: "60")~", "", true,
+       kLimitWidth, 40, 1, "limitheight (2)"},
+      // A resize value must end before the first text field.
+      {R"~(Extract Whole Image LimitWidth (5 Prefix: "a)" Quality: "75")~",
+       "5 - Invalid procedure call or argument", true, kNoResize, 100, 100, ""},
+      // Control characters cannot be in a prefix.
+      {"Extract Whole Image Prefix: \"a\tb\" Quality: \"75\"", "", false, kNoResize, 100, 100,
+       "a\tb"},
+      {"Extract Whole Image Prefix: \"a\x7f\" Quality: \"75\"", "", false, kNoResize, 100, 100,
+       "a\x7f"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.text);
+    QString error;
+    const Operation op = Parse(QString::fromUtf8(row.text), &error);
+    EXPECT_EQ(error.toStdString(), row.error);
+    EXPECT_EQ(IsOperationValid(op), row.valid);
+    EXPECT_EQ(op.Resize ? op.ResizeMethod : kNoResize, row.method);
+    EXPECT_EQ(op.ResizeWidth, row.width);
+    EXPECT_EQ(op.ResizeHeight, row.height);
+    EXPECT_EQ(op.Prefix.toStdString(), row.prefix);
+  }
+}
+
+TEST(OperationText, NumbersReadTheSameInEveryLocale) {
+  // A comma-decimal locale, made for the test: machines rarely have one.
+  test::TempFolder locales;
+  QProcess localedef;
+  localedef.start("localedef", {"-i", "de_DE", "-f", "UTF-8", locales.file("de_DE.UTF-8")});
+  if (!localedef.waitForFinished(60000) || localedef.exitCode() != 0)
+    GTEST_SKIP() << "localedef could not make de_DE.UTF-8: " << localedef.errorString().toStdString();
+  const QString texts[] = {
+      R"(Extract (0,0)-(99.6,49.6) LimitWidth (40.6) Quality: "75.5")",
+      R"(Extract (1.5e1,2,5)-(3.49,4) FixToSize (2.5*0,6) Prefix: "1.5" Quality: "9.9")",
+  };
+  const auto readAll = [&] {
+    std::vector<std::pair<Operation, QString>> records;
+    for (const QString &text : texts) {
+      QString error;
+      records.emplace_back(ParseOperation(text, error), error);
+    }
+    return records;
+  };
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  std::setlocale(LC_ALL, "C");
+  const auto inC = readAll();
+  const QByteArray oldPath = qgetenv("LOCPATH");
+  qputenv("LOCPATH", locales.path().toLocal8Bit());
+  const bool switched = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+  const double commaRead = std::strtod("0.5", nullptr);
+  const auto inGerman = readAll();
+  std::setlocale(LC_ALL, saved.c_str());
+  oldPath.isNull() ? qunsetenv("LOCPATH") : qputenv("LOCPATH", oldPath);
+  if (!switched) GTEST_SKIP() << "the generated de_DE.UTF-8 locale could not be set";
+  EXPECT_EQ(commaRead, 0.0) << "the locale reads a comma as its decimal sign";
+  EXPECT_EQ(inGerman, inC);
+  EXPECT_EQ(inC[0].first.BottomRightX, 100);
+  EXPECT_EQ(inC[0].first.BottomRightY, 50);
+  EXPECT_EQ(inC[0].first.ResizeWidth, 41);
+  EXPECT_EQ(inC[0].first.JpgQuality, 76);
+  EXPECT_EQ(inC[1].first.TopLeftX, 15);
+  EXPECT_EQ(inC[1].first.BottomRightX, 3);
+  EXPECT_EQ(inC[1].first.ResizeWidth, 2);
+}
+
 TEST(OperationValidity, Rules) {
   EXPECT_TRUE(IsOperationValid(OperationDefaults()));
   Operation op;
@@ -212,7 +316,13 @@ TEST(OperationValidity, Rules) {
     EXPECT_EQ(OperationDescription(op, error), "");
     EXPECT_EQ(error, "Invalid Operation!");
   }
+  for (const char *bad : {"a\nb", "\r", "\t", "\x1b[1m", "\x7f", "\u0085"}) {
+    op = {};
+    op.Suffix = QString::fromUtf8(bad);
+    EXPECT_FALSE(IsOperationValid(op)) << bad;
+  }
   EXPECT_EQ(RemoveInvalidFilenameChars("a:b*c"), "abc");
+  EXPECT_EQ(RemoveInvalidFilenameChars("a\r\nb\tc\u0085d\u00e9"), "abcd\u00e9");
   EXPECT_EQ(RemoveInvalidFilenameChars(R"(\/|?"><*:ok)"), "ok");
   EXPECT_TRUE(IsValidFilenamePart(""));
 }
@@ -230,6 +340,11 @@ TEST(VbText, ValReadsTheLeadingNumber) {
   EXPECT_EQ(ToLong(3.5), 4);
   EXPECT_EQ(ToLong(-2.5), -2);
   EXPECT_THROW(ToLong(2147483648.0), Failure);
+  EXPECT_EQ(Val("+.5e1x"), 5);
+  EXPECT_EQ(Val("-1e400"), -HUGE_VAL);
+  EXPECT_EQ(Val("0.001e99999999999999999999"), HUGE_VAL);
+  EXPECT_EQ(Val("1234e-99999"), 0);
+  EXPECT_EQ(Val("0e999999"), 0);
   EXPECT_EQ(InStr(1, "Extract (", "extract ("), 1);
   EXPECT_EQ(InStr(12, "abc", "a"), 0);
   EXPECT_THROW(Mid("abc", 1, -1), Failure);

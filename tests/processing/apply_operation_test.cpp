@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace varnholt {
 namespace {
 
@@ -269,7 +271,7 @@ TEST_F(ApplyOperationTest, MissingOutputFolderStopsTheRun) {
   settings.OutputDir = folder.file("gone");
   prompter.expect("Invalid Output Directory",
                   "Output Directory: " + folder.file("gone") +
-                      "Does not exist or cannot be written to!\r\nPlease change output directory!",
+                      " Does not exist or cannot be written to!\r\nPlease change output directory!",
                   Buttons::Ok, Icon::Exclamation, Answer::Ok);
   EXPECT_EQ(run("a.png", Crop(0, 0, 1, 1)), "");
   EXPECT_TRUE(state.StopProcess);
@@ -288,9 +290,20 @@ TEST_F(ApplyOperationTest, AnOutputFolderThatIsAFileFailsEveryStep) {
   test::WriteBytes(folder.file("plain"), "x"); // exists, so no folder message
   settings.OutputInDiffDir = true;
   settings.OutputDir = folder.file("plain");
-  EXPECT_EQ(run("a.png", Operation{}).rfind("20 - ", 0), 0u) << "ENOTDIR, for the copy";
-  EXPECT_NE(run("a.png", Crop(0, 0, 1, 1)), "");
+  // Found when the folder is opened for the run, before anything is written.
+  for (const Operation &op : {Operation{}, Crop(0, 0, 1, 1)}) {
+    const std::string failure = run("a.png", op);
+    EXPECT_EQ(failure, "20 - Not a directory: " + folder.file("plain").toStdString() +
+                           "\r\nOperation: Setting Result File");
+  }
   EXPECT_EQ(test::ReadBytes(folder.file("plain")), "x");
+  if (::geteuid() != 0) { // permissions do not stop root
+    QDir().mkpath(folder.file("ro"));
+    QFile::setPermissions(folder.file("ro"), QFile::ReadOwner | QFile::ExeOwner);
+    settings.OutputDir = folder.file("ro");
+    EXPECT_EQ(run("a.png", Crop(0, 0, 1, 1)).rfind("13 - Permission denied: ", 0), 0u);
+    QFile::setPermissions(folder.file("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
 }
 
 TEST_F(ApplyOperationTest, TheSourceIsNeverOverwritten) {
@@ -334,6 +347,13 @@ TEST_F(ApplyOperationTest, CornerArithmeticThatOverflowsFails) {
   const std::string failure = run("a.png", Crop(-2147483647 - 1, 0, 2147483647, 5));
   EXPECT_EQ(failure, "6 - Overflow\r\nOperation: Setting up process values");
   EXPECT_TRUE(recorder.calls.empty());
+
+  // Clamping to the edges subtracts the corner from the image's width.
+  MakeImage(folder.file("b.png"), 100, 50);
+  settings.AllowOutOfBoundry = true;
+  EXPECT_EQ(run("b.png", Crop(-2147483600, 0, 10, 90)),
+            "6 - Overflow\r\nOperation: Getting Image Size");
+  EXPECT_EQ(files(), (QStringList{"a.png", "b.png"}));
 }
 
 } // namespace

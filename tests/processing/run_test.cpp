@@ -204,7 +204,7 @@ TEST_F(Run, AMissingOutputFolderIsToldOnceAndEndsTheRun) {
   settings.OutputDir = folder.file("gone");
   prompter.expect("Invalid Output Directory",
                   "Output Directory: " + folder.file("gone") +
-                      "Does not exist or cannot be written to!\r\nPlease change output directory!",
+                      " Does not exist or cannot be written to!\r\nPlease change output directory!",
                   Buttons::Ok, Icon::Exclamation, Answer::Ok);
 
   const RunOutcome outcome = Go();

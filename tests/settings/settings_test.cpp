@@ -120,3 +120,71 @@ TEST(Paths, BehaveAsTheirCallersExpect) {
 
 } // namespace
 } // namespace varnholt
+
+namespace varnholt {
+namespace {
+
+using test::TempFolder;
+using test::WriteBytes;
+
+TEST(ProgramArguments, OptionsAndTheRestJoinedBySingleBlanks) {
+  struct Row {
+    QStringList arguments;
+    bool help, version;
+    QString commandLine;
+    bool error;
+  } rows[] = {
+      {{"varnholt"}, false, false, "", false},
+      {{"varnholt", "/home/u/My", "Shoot"}, false, false, "/home/u/My Shoot", false},
+      {{"varnholt", "/home/u/My Shoot"}, false, false, "/home/u/My Shoot", false},
+      {{"varnholt", "\"/home/u/x\""}, false, false, "\"/home/u/x\"", false},
+      {{"varnholt", "--help"}, true, false, "", false},
+      {{"varnholt", "-h"}, true, false, "", false},
+      {{"varnholt", "--version"}, false, true, "", false},
+      {{"varnholt", "--", "--version"}, false, false, "--version", false},
+      {{"varnholt", "--frobnicate", "web.vop"}, false, false, "web.vop", true},
+  };
+  for (const Row &row : rows) {
+    const ProgramArguments parsed = ParseProgramArguments(row.arguments);
+    SCOPED_TRACE(row.arguments.join(u'|').toStdString());
+    EXPECT_EQ(parsed.help, row.help);
+    EXPECT_EQ(parsed.version, row.version);
+    EXPECT_EQ(parsed.commandLine, row.commandLine);
+    EXPECT_EQ(!parsed.error.isEmpty(), row.error);
+  }
+}
+
+TEST(CommandLine, AFolderOrAnExistingListFileAnythingElseIsIgnored) {
+  TempFolder root;
+  QDir(root.path()).mkpath("My Shoot");
+  const QString folder = root.file("My Shoot");
+  WriteBytes(root.file("WEB.VOP"), "");
+  WriteBytes(root.file("notes.txt"), "");
+  WriteBytes(root.file("tricky.vop.txt"), "");
+  struct Row {
+    QString commandLine, folder, listFile;
+  } rows[] = {
+      {"", "", ""},
+      {"   ", "", ""},
+      {folder, folder, ""},
+      {"  \"" + folder + "\"  ", folder, ""},
+      {"\"" + folder, folder, ""},
+      {root.file("My Shoot/../My Shoot/"), folder, ""},
+      {root.file("WEB.VOP"), "", root.file("WEB.VOP")},
+      {"\"" + root.file("WEB.VOP") + "\"", "", root.file("WEB.VOP")},
+      {root.file("missing.vop"), "", ""},
+      {root.file("notes.txt"), "", ""},
+      {root.file("tricky.vop.txt"), "", ""},
+      {root.file("My"), "", ""},
+      {"\"~/" + QDir::home().relativeFilePath(folder) + "\"", folder, ""},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.commandLine.toStdString());
+    const CommandLineTarget target = ReadCommandLine(row.commandLine);
+    EXPECT_EQ(target.folder, row.folder);
+    EXPECT_EQ(target.listFile, row.listFile);
+  }
+}
+
+} // namespace
+} // namespace varnholt

@@ -3,6 +3,7 @@
 #include "platform/desktop.h"
 #include "platform/image_toolkit.h"
 #include "platform/settings_store.h"
+#include "settings/folder_command.h"
 
 #include <QMap>
 #include <QStringList>
@@ -41,6 +42,22 @@ public:
   QString browse(const QString &title) override;
   std::deque<QString> answers;
   QStringList titles;
+};
+
+// Remembers what was asked of it, in order ("Register", "Unregister").
+class FakeFolderCommand : public FolderCommand {
+public:
+  void Register() override {
+    calls << QStringLiteral("Register");
+    registered = true;
+  }
+  void Unregister() override {
+    calls << QStringLiteral("Unregister");
+    registered = false;
+  }
+  bool IsRegistered() override { return registered; }
+  bool registered = false;
+  QStringList calls;
 };
 
 class RecordingShell : public Shell {

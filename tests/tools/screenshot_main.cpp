@@ -6,6 +6,7 @@
 #include "mainwindow/frm_main.h"
 #include "operations/operation_list_file.h"
 #include "platform/error_reporter.h"
+#include "platform/program_icon.h"
 #include "platform/qt_desktop.h"
 #include "processing/magick_toolkit.h"
 #include "settings/settings.h"
@@ -34,6 +35,8 @@ public:
 
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
+  QApplication::setStyle(QStringLiteral("Fusion")); // the look of a first start
+  QApplication::setWindowIcon(varnholt::ProgramIcon());
   if (argc != 4 && argc != 5) {
     std::fprintf(stderr, "usage: screenshot_main FOLDER ROW OUTPUT.png [EDITOR.png]\n");
     return 2;
@@ -101,8 +104,10 @@ int main(int argc, char **argv) {
   framed.fill(window.palette().color(QPalette::Highlight));
   QPainter painter(&framed);
   painter.setPen(window.palette().color(QPalette::HighlightedText));
-  painter.drawText(QRect(8, 0, client.width() - 16, bar), Qt::AlignVCenter | Qt::AlignLeft,
-                   window.windowTitle());
+  const int icon = bar - 8;
+  painter.drawPixmap(6, 4, window.windowIcon().pixmap(icon, icon));
+  painter.drawText(QRect(12 + icon, 0, client.width() - 18 - icon, bar),
+                   Qt::AlignVCenter | Qt::AlignLeft, window.windowTitle());
   painter.drawPixmap(0, bar, client);
   painter.end();
   std::printf("title: %s\n", qPrintable(window.windowTitle()));

@@ -1,0 +1,144 @@
+// Opening the crop tool on the selected image, and taking its corners back
+// into the editor.
+#include "croptool/frm_crop_tool.h"
+#include "mainwindow/frm_main.h"
+#include "mainwindow/window_math.h"
+#include "platform/failure.h"
+#include "platform/file_ops.h"
+#include "platform/prompter.h"
+#include "processing/async_toolkit.h"
+#include "settings/paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLineEdit>
+#include <QListWidget>
+
+#include <exception>
+
+namespace varnholt {
+
+namespace {
+// Pictures up to this many bytes decoded (about 268 megapixels); Qt's own
+// default stops at a quarter of it, short of a stitched panorama.
+constexpr int kCropViewMegabytes = 1024;
+
+QImage ReadCropView(const QString &file) {
+  QImageReader reader(file);
+  reader.setAllocationLimit(kCropViewMegabytes);
+  QImage picture = reader.read();
+  if (picture.isNull())
+    throw Failure(kErrToolkit, "Cannot show the crop view " + file + ": " + reader.errorString());
+  return picture;
+}
+
+// An image of several frames or pages becomes one bitmap per frame
+// (name-0.bmp, name-1.bmp, ...): the first is the one the size query measured.
+void KeepFirstFrame(const QString &working) {
+  if (QFile::exists(working)) return;
+  const QFileInfo info(working);
+  QDir folder = info.dir();
+  const QString stem = info.completeBaseName() + u'-';
+  for (const QString &frame : folder.entryList({stem + "*." + info.suffix()}, QDir::Files)) {
+    if (frame.mid(stem.size()).section(u'.', 0, 0) == QLatin1String("0"))
+      folder.rename(frame, info.fileName());
+    else
+      folder.remove(frame);
+  }
+}
+
+// The bitmap the tool shows, written to `cropView` and read back.
+QImage MakeCropView(ImageToolkit &toolkit, const QString &image, bool bitmap,
+                    const QString &cropView) {
+  if (bitmap) {
+    CopyFileReplacing(image, cropView);
+    try {
+      return ReadCropView(cropView);
+    } catch (const Failure &) {
+      // A bitmap variant Qt does not read (an OS/2 one, say) is one
+      // ImageMagick can still turn into a plain one.
+    }
+  }
+  // Converted under a name of this process's own, so that another Varnholt
+  // converting at the same moment cannot mix its frames into these.
+  const QFileInfo target(cropView);
+  const QString working = target.dir().filePath(
+      target.completeBaseName() + u'-' + QString::number(QCoreApplication::applicationPid()) +
+      u'.' + target.suffix());
+  try {
+    toolkit.convert(CropViewArgs(image, working));
+    KeepFirstFrame(working);
+    RenameReplacing(working, cropView);
+  } catch (...) {
+    QFile::remove(working);
+    throw;
+  }
+  return ReadCropView(cropView);
+}
+} // namespace
+
+// Made on first use, until start-up makes it hidden with the other windows.
+frmCropTool *frmMain::CropTool() {
+  if (!cropTool_) cropTool_ = new frmCropTool(services_.settings, services_.prompter, this);
+  return cropTool_;
+}
+
+void frmMain::cmdUseCropTool_Click() {
+  QListWidgetItem *current = lstImages->currentItem();
+  // A second click while the view is being made would open it twice.
+  if (!current || launchingCropTool_) return;
+  launchingCropTool_ = true;
+  const QString name = current->text();
+  const QString image = AddBackslash(txtInputDirectory->text()) + name;
+  frmCropTool *tool = CropTool();
+  setCursor(Qt::WaitCursor);
+  const auto fail = [&](int number, const QString &description) {
+    unsetCursor();
+    services_.prompter.ask(QStringLiteral("Image Display Error"),
+                           "Could not load image: \"" + image + "\"!\r\n" +
+                               QString::number(number) + " - " + description,
+                           Buttons::Ok, Icon::Exclamation);
+    tool->ClearPicture();
+    tool->hide();
+  };
+  try {
+    AsyncToolkit toolkit(services_.toolkit);
+    const PictureSize size = ParseSizeText(toolkit.identify(CropSizeArgs(image)));
+    QImage picture = MakeCropView(toolkit, image, IsBitmapName(name),
+                                  AddBackslash(WorkFolder()) + kCropViewName);
+
+    // Read once the view is made: the boxes stayed editable meanwhile.
+    tool->SetCropTopLeftX(CornerForTool(txtTopLeftX->text(), size.width));
+    tool->SetCropTopLeftY(CornerForTool(txtTopLeftY->text(), size.height));
+    tool->SetCropBottomRightX(CornerForTool(txtBottomRightX->text(), size.width));
+    tool->SetCropBottomRightY(CornerForTool(txtBottomRightY->text(), size.height));
+    ReturningFromDialog = true;
+    tool->SetPicture(std::move(picture));
+    tool->setWindowTitle(image);
+    unsetCursor();
+    tool->exec();
+    ActivateLater(); // only clears ReturningFromDialog: the preview stays
+    // The picture may be a few hundred megabytes; it is not kept between uses.
+    tool->ClearPicture();
+
+    if (!tool->GetWasCancelled()) {
+      SettingControls = true;
+      txtTopLeftX->setText(ShortestDecimal(tool->CropTopLeftX()));
+      txtTopLeftY->setText(ShortestDecimal(tool->CropTopLeftY()));
+      txtBottomRightX->setText(ShortestDecimal(tool->CropBottomRightX()));
+      txtBottomRightY->setText(ShortestDecimal(tool->CropBottomRightY()));
+      SettingControls = false;
+      VerifyCoordinates(txtBottomRightY);
+    }
+  } catch (const Failure &failure) {
+    fail(failure.number(), failure.description());
+  } catch (const std::exception &failure) {
+    fail(kErrToolkit, QString::fromLocal8Bit(failure.what()));
+  }
+  launchingCropTool_ = false;
+}
+
+} // namespace varnholt

@@ -1,0 +1,332 @@
+#include "processing/magick_policy.h"
+
+#include "platform/failure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <wand/MagickWand.h>
+
+namespace varnholt {
+
+namespace {
+
+constexpr std::uint64_t kMiB = 1024ull * 1024;
+constexpr std::uint64_t kGiB = 1024 * kMiB;
+// Sixteen bits for each of red, green, blue and alpha: what one pixel takes
+// in ImageMagick's pixel cache (Q16).
+constexpr std::uint64_t kBytesPerPixel = 8;
+// Internal: how many worker processes share the machine (see
+// ShareMagickLimitsAmong).
+constexpr char kProcessesVariable[] = "VARNHOLT_MAGICK_PROCESSES";
+
+// The modules whose coders may run, and the names those coders go by. MPR
+// is the registry the toolkit keeps decoded pictures in.
+const QSet<QString> kAllowedModules = {"BMP", "GIF", "JPEG", "PNG", "TIFF", "TGA", "MIFF", "MPR"};
+const QSet<QString> kAllowedCoders = {
+    "BMP",   "BMP2",  "BMP3",  "GIF",   "GIF87", "JPEG", "JPG",    "JPE", "PNG",  "PNG00", "PNG8",
+    "PNG24", "PNG32", "PNG48", "PNG64", "TIFF",  "TIF",  "TIFF64", "TGA", "MIFF", "MPR",   "MPRI"};
+// Refused by name as well, for an ImageMagick built without modules, where
+// hidden coders like these cannot be listed.
+const QStringList kAlwaysRefused = {"EPHEMERAL", "MSL",     "MVG",  "SVG",   "MSVG",   "TEXT",
+                                    "TXT",       "URL",     "HTTP", "HTTPS", "FTP",    "FILE",
+                                    "PS",        "EPS",     "PDF",  "XPS",   "INLINE", "DATA",
+                                    "LABEL",     "CAPTION", "SHOW", "WIN",   "X",      "MAGICK"};
+
+std::mutex limitsMutex;
+MagickLimits inForce;
+
+std::uint64_t PhysicalMemory() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  std::uint64_t memory =
+      pages > 0 && pageSize > 0 ? std::uint64_t(pages) * std::uint64_t(pageSize) : 2 * kGiB;
+  // A container's own limit, when it has one below the machine's.
+  QFile cgroup(QStringLiteral("/sys/fs/cgroup/memory.max"));
+  if (cgroup.open(QIODevice::ReadOnly)) {
+    bool ok = false;
+    const std::uint64_t max = cgroup.readAll().trimmed().toULongLong(&ok);
+    if (ok && max > 0) memory = std::min(memory, max);
+  }
+  return memory;
+}
+
+std::uint64_t FreeSpace(const QString &folder) {
+  struct statvfs st {};
+  if (::statvfs(QFile::encodeName(folder).constData(), &st) != 0) return 0;
+  return std::uint64_t(st.f_bavail) * std::uint64_t(st.f_frsize);
+}
+
+int SharingProcesses() {
+  bool ok = false;
+  const int n = qEnvironmentVariableIntValue(kProcessesVariable, &ok);
+  return ok && n > 0 ? n : 1;
+}
+
+// "12", "1.5GiB", "300MP": the number and its unit's factor.
+bool ReadQuantity(const QString &text, bool pixels, std::uint64_t &value) {
+  static const QRegularExpression form(
+      QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]+)?)\\s*([A-Za-z]*)\\s*$"));
+  const QRegularExpressionMatch m = form.match(text);
+  if (!m.hasMatch()) return false;
+  const QString unit = m.captured(2).toUpper();
+  double factor = 0;
+  if (pixels) {
+    const QStringList units = {"", "P", "KP", "MP", "GP", "TP"};
+    const qsizetype i = units.indexOf(unit);
+    if (i < 0) return false;
+    factor = std::pow(1000.0, double(std::max<qsizetype>(0, i - 1)));
+  } else {
+    const QStringList binary = {"B", "KIB", "MIB", "GIB", "TIB"};
+    const QStringList decimal = {"", "KB", "MB", "GB", "TB"};
+    if (const qsizetype i = binary.indexOf(unit); i >= 0)
+      factor = std::pow(1024.0, double(i));
+    else if (const qsizetype k = decimal.indexOf(unit); k >= 0)
+      factor = std::pow(1000.0, double(k));
+    else
+      return false;
+  }
+  // The number has only digits and one point, so the C locale's reading is
+  // the only one there is.
+  const double v = m.captured(1).toDouble() * factor;
+  if (!(v >= 1) || v >= 1.8e19) return false;
+  value = std::uint64_t(v);
+  return true;
+}
+
+// "10100 pixels" up to a million, "150.3 megapixels" from there on.
+QString Pixels(double pixels) {
+  if (pixels < 1e6) return QString::number(pixels, 'f', 0) + " pixels";
+  return QString::number(pixels / 1e6, 'f', 1) + " megapixels";
+}
+
+std::uint64_t ImageMagickSide(const MagickLimits &l) {
+  return std::max({l.width, l.height, l.area});
+}
+
+// The policy as ImageMagick reads it from a policy.xml. ImageMagick refuses
+// a right as soon as any matching entry refuses it, so "refuse everything,
+// then allow these" cannot be said: each module and coder is refused by name.
+QByteArray PolicyXml(const MagickLimits &l, const QStringList &modules, const QStringList &coders) {
+  QByteArray xml = "<policymap>\n";
+  const auto resource = [&](const char *name, std::uint64_t value) {
+    xml += "  <policy domain=\"resource\" name=\"" + QByteArray(name) + "\" value=\"" +
+           QByteArray::number(qulonglong(value)) + "\"/>\n";
+  };
+  resource("memory", l.memory);
+  resource("map", l.map);
+  resource("disk", l.disk);
+  resource("area", l.area);
+  resource("width", ImageMagickSide(l));
+  resource("height", ImageMagickSide(l));
+  xml += "  <policy domain=\"delegate\" rights=\"none\" pattern=\"*\"/>\n"
+         "  <policy domain=\"filter\" rights=\"none\" pattern=\"*\"/>\n"
+         "  <policy domain=\"path\" rights=\"none\" pattern=\"@*\"/>\n";
+  // Loading every module asks with its file's name, in small letters; a
+  // single format with its tag, in capitals.
+  for (const QString &m : modules)
+    for (const QString &name : {m, m.toLower()})
+      xml += "  <policy domain=\"module\" rights=\"none\" pattern=\"" + name.toLatin1() + "\"/>\n";
+  for (const QString &c : coders)
+    xml += "  <policy domain=\"coder\" rights=\"none\" pattern=\"" + c.toLatin1() + "\"/>\n";
+  return xml + "</policymap>\n";
+}
+
+QStringList Listed(char **names, size_t count) {
+  QStringList list;
+  if (!names) return list;
+  for (size_t i = 0; i < count; ++i) {
+    list << QString::fromLatin1(names[i]).toUpper();
+    RelinquishMagickMemory(names[i]);
+  }
+  RelinquishMagickMemory(names);
+  return list;
+}
+
+QStringList Refused(const QStringList &present, const QSet<QString> &allowed) {
+  QStringList refused;
+  for (const QString &name : present)
+    // Names go into the policy text as they stand: only plain ones.
+    if (!allowed.contains(name) && !refused.contains(name) &&
+        QRegularExpression(QStringLiteral("^[A-Z0-9_-]+$")).match(name).hasMatch())
+      refused << name;
+  return refused;
+}
+
+void OverridesFromEnvironment(MagickLimits &limits, bool warn) {
+  const QString text = qEnvironmentVariable(kMagickLimitsVariable);
+  QString why;
+  if (!text.isEmpty() && !OverrideLimits(limits, text, why) && warn)
+    std::fprintf(stderr, "varnholt: warning: %s is ignored: %s\n", kMagickLimitsVariable,
+                 why.toLocal8Bit().constData());
+}
+
+// Drops the policy ImageMagick has read, so that it reads the files again.
+void ReloadPolicy() {
+  PolicyComponentTerminus();
+  PolicyComponentGenesis();
+  if (char *value = GetPolicyValue("resource:memory")) RelinquishMagickMemory(value);
+}
+
+void Start() {
+  MagickLimits limits =
+      LimitsForMachine(PhysicalMemory(), SharingProcesses(), FreeSpace(QDir::tempPath()));
+  // Worker processes leave the warning to the process that started them.
+  OverridesFromEnvironment(limits, !qEnvironmentVariableIsSet(kProcessesVariable));
+
+  // ImageMagick reads policy.xml from MAGICK_CONFIGURE_PATH before the
+  // system's, and the first value it finds for a limit is the one that
+  // counts: so ours is a file in a folder of our own, put first.
+  QTemporaryDir folder(QDir::tempPath() + "/varnholt-policy-XXXXXX");
+  const QString file = folder.path() + "/policy.xml";
+  const auto write = [&](const QStringList &modules, const QStringList &coders) {
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        out.write(PolicyXml(limits, modules, coders)) < 0)
+      throw Failure(kErrToolkit, "Cannot write ImageMagick's policy to " + file);
+  };
+  if (!folder.isValid())
+    throw Failure(kErrToolkit,
+                  "Cannot create a folder for ImageMagick's policy: " + folder.errorString());
+  const bool hadPath = qEnvironmentVariableIsSet("MAGICK_CONFIGURE_PATH");
+  const QByteArray oldPath = qgetenv("MAGICK_CONFIGURE_PATH");
+  QByteArray path = QFile::encodeName(folder.path());
+  if (!oldPath.isEmpty()) path += ":" + oldPath;
+
+  write({}, kAlwaysRefused);
+  qputenv("MAGICK_CONFIGURE_PATH", path);
+  MagickWandGenesis();
+
+  // The modules are listed from their folder without loading any of them.
+  ExceptionInfo *exception = AcquireExceptionInfo();
+  size_t count = 0;
+  char **names = GetModuleList("*", MagickImageCoderModule, &count, exception);
+  const QStringList modules = Refused(Listed(names, count), kAllowedModules);
+  write(modules, kAlwaysRefused);
+  ReloadPolicy();
+  // Now only the allowed modules load; the other names their coders go by
+  // (MNG in the PNG module, say) are refused one by one.
+  QStringList coders = kAlwaysRefused;
+  names = GetMagickList("*", &count, exception);
+  coders += Refused(Listed(names, count), kAllowedCoders);
+  DestroyExceptionInfo(exception);
+  write(modules, coders);
+  ReloadPolicy();
+
+  if (hadPath)
+    qputenv("MAGICK_CONFIGURE_PATH", oldPath);
+  else
+    qunsetenv("MAGICK_CONFIGURE_PATH");
+
+  SetMagickResourceLimit(MemoryResource, limits.memory);
+  SetMagickResourceLimit(MapResource, limits.map);
+  SetMagickResourceLimit(DiskResource, limits.disk);
+  SetMagickResourceLimit(AreaResource, limits.area);
+  // ImageMagick fails a size query beyond its width or height limit without
+  // a word, so its own two stay wide enough for CheckImageWithinLimits to
+  // say which limit an image breaks, and by how much.
+  SetMagickResourceLimit(WidthResource, ImageMagickSide(limits));
+  SetMagickResourceLimit(HeightResource, ImageMagickSide(limits));
+  std::lock_guard lock(limitsMutex);
+  inForce = limits;
+}
+
+} // namespace
+
+QStringList AllowedImageFormats() { return {"BMP", "GIF", "JPEG", "PNG", "TIFF", "TGA", "MIFF"}; }
+
+MagickLimits LimitsForMachine(std::uint64_t physicalMemory, int processes,
+                              std::uint64_t freeScratch) {
+  const std::uint64_t share = std::uint64_t(std::max(1, processes));
+  MagickLimits l;
+  l.memory = std::max(256 * kMiB, physicalMemory / 4 * 3 / share);
+  l.disk = freeScratch / 2 / share;
+  // The mapped cache lives in the scratch folder too.
+  l.map = std::max(std::min(l.memory, l.disk), 256 * kMiB);
+  l.area = (l.memory + l.map) / kBytesPerPixel;
+  l.width = l.height = l.area;
+  return l;
+}
+
+bool OverrideLimits(MagickLimits &limits, const QString &text, QString &why) {
+  MagickLimits changed = limits;
+  for (const QString &pair : text.split(u',', Qt::SkipEmptyParts)) {
+    const qsizetype eq = pair.indexOf(u'=');
+    const QString name = pair.left(eq).trimmed().toLower();
+    std::uint64_t *field = name == "memory"   ? &changed.memory
+                           : name == "map"    ? &changed.map
+                           : name == "disk"   ? &changed.disk
+                           : name == "area"   ? &changed.area
+                           : name == "width"  ? &changed.width
+                           : name == "height" ? &changed.height
+                                              : nullptr;
+    if (eq < 0 || !field) {
+      why =
+          "\"" + pair.trimmed() + "\" is not one of memory, map, disk, area, width, height = value";
+      return false;
+    }
+    const bool pixels =
+        field == &changed.area || field == &changed.width || field == &changed.height;
+    if (!ReadQuantity(pair.mid(eq + 1), pixels, *field)) {
+      why = "\"" + pair.mid(eq + 1).trimmed() + "\" is not " +
+            (pixels ? "a number of pixels (like 300MP)" : "a size (like 4GiB)");
+      return false;
+    }
+  }
+  limits = changed;
+  return true;
+}
+
+void StartMagick() {
+  static std::once_flag once;
+  std::call_once(once, Start);
+}
+
+MagickLimits MagickLimitsInForce() {
+  std::lock_guard lock(limitsMutex);
+  return inForce;
+}
+
+void CheckImageWithinLimits(std::int64_t width, std::int64_t height) {
+  const MagickLimits l = MagickLimitsInForce();
+  if (l.area == 0 || width <= 0 || height <= 0) return;
+  const auto refuse = [](const QString &what) {
+    throw Failure(ResourceLimitError, "Image too large: " + what + " (" +
+                                          QString::fromLatin1(kMagickLimitsVariable) +
+                                          " can raise it)");
+  };
+  if (std::uint64_t(width) > l.width)
+    refuse(QStringLiteral("%1 pixels wide, %2 more than the width limit of %3")
+               .arg(width)
+               .arg(std::uint64_t(width) - l.width)
+               .arg(l.width));
+  if (std::uint64_t(height) > l.height)
+    refuse(QStringLiteral("%1 pixels high, %2 more than the height limit of %3")
+               .arg(height)
+               .arg(std::uint64_t(height) - l.height)
+               .arg(l.height));
+  const double pixels = double(width) * double(height);
+  if (pixels > double(l.area))
+    refuse(QStringLiteral("%1x%2 is %3, %4 more than the area limit of %5")
+               .arg(width)
+               .arg(height)
+               .arg(Pixels(pixels), Pixels(pixels - double(l.area)), Pixels(double(l.area))));
+}
+
+void ShareMagickLimitsAmong(int processes) {
+  MagickLimits ignored;
+  OverridesFromEnvironment(ignored, true);
+  qputenv(kProcessesVariable, QByteArray::number(std::max(1, processes)));
+}
+
+} // namespace varnholt

@@ -1,0 +1,128 @@
+#include "settings/manifest.h"
+
+#include "settings/paths.h"
+#include "version.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+
+namespace varnholt {
+
+namespace {
+struct Line {
+  int leading;
+  const char *text;
+  int trailing;
+};
+
+// Blanks before and after each line are part of the text: they are kept as
+// they always were.
+const Line kLines[] = {
+    {0, R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)", 1},
+    {0, "<assembly", 1},
+    {3, R"(xmlns="urn:schemas-microsoft-com:asm.v1")", 1},
+    {3, R"(manifestVersion="1.0">)", 0},
+    {0, "<assemblyIdentity", 1},
+    {4, R"(processorArchitecture="x86")", 1},
+    {4, R"(version="EXEVERSION")", 0},
+    {4, R"(type="win32")", 0},
+    {4, R"(name="EXENAME"/>)", 0},
+    {4, "<description>EXEDESCRIBTION</description>", 0},
+    {4, "<dependency>", 0},
+    {4, "<dependentAssembly>", 0},
+    {4, "<assemblyIdentity", 0},
+    {9, R"(type="win32")", 0},
+    {9, R"(name="Microsoft.Windows.Common-Controls")", 0},
+    {9, R"(version="6.0.0.0")", 0},
+    {9, R"(publicKeyToken="6595b64144ccf1df")", 0},
+    {9, R"(language="*")", 0},
+    {9, R"(processorArchitecture="x86"/>)", 0},
+    {4, "</dependentAssembly>", 0},
+    {4, "</dependency>", 0},
+    {0, "</assembly>", 0},
+};
+const char *const kRestartedMark = "VARNHOLT_RESTARTED";
+} // namespace
+
+ProcessRestarter::ProcessRestarter(QStringList arguments, StartFunction start)
+    : arguments_(std::move(arguments)), start_(std::move(start)) {}
+
+bool ProcessRestarter::restart() {
+  const QString program = QCoreApplication::applicationFilePath();
+  if (start_) return start_(program, arguments_);
+  QProcess process;
+  process.setProgram(program);
+  process.setArguments(arguments_);
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QString::fromLatin1(kRestartedMark), QStringLiteral("1"));
+  process.setProcessEnvironment(environment);
+  return process.startDetached();
+}
+
+bool ProcessRestarter::TakeRestartedMark() {
+  const bool marked = qEnvironmentVariableIsSet(kRestartedMark);
+  qunsetenv(kRestartedMark);
+  return marked;
+}
+
+QString ManifestPlace::path() const {
+  return AddBackslash(folder) + executableName + QStringLiteral(".manifest");
+}
+
+ManifestPlace ManifestPlace::ForThisProgram() {
+  ManifestPlace place;
+  place.folder = AppDataFolder();
+  place.executableName = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+  if (place.executableName.isEmpty()) place.executableName = QStringLiteral("varnholt");
+  place.version = QString::number(kVersionMajor) + u'.' + QString::number(kVersionMinor) + u'.' +
+                  QString::number(kVersionRevision) + QStringLiteral(".0");
+  place.description = QString::fromUtf8(kFileDescription);
+  return place;
+}
+
+QByteArray ManifestText(const ManifestPlace &place) {
+  QString text;
+  for (const Line &line : kLines)
+    text += QString(line.leading, u' ') + QString::fromLatin1(line.text) +
+            QString(line.trailing, u' ') + QStringLiteral("\r\n");
+  // In this order, every occurrence, as the file always had them: a name
+  // that holds a later placeholder's word has that filled in too.
+  text.replace(QStringLiteral("EXENAME"), place.executableName);
+  text.replace(QStringLiteral("EXEVERSION"), place.version);
+  text.replace(QStringLiteral("EXEDESCRIBTION"), place.description);
+  return text.toLatin1();
+}
+
+ManifestWrite WriteManifest(const ManifestPlace &place, bool restart, bool overwrite,
+                            Restarter *restarter) {
+  ManifestWrite result;
+  if (restart) overwrite = false;
+  const QString path = place.path();
+  const QFileInfo info(path);
+  result.existed = info.exists() || info.isSymLink();
+  if (result.existed && !overwrite) return result;
+
+  if (result.existed) {
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    QFile::remove(path);
+  }
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return result;
+  const QByteArray text = ManifestText(place);
+  if (file.write(text) != text.size() || !file.commit()) return result;
+  result.written = true;
+
+  if (restart && !result.existed && restarter) result.restarted = restarter->restart();
+  return result;
+}
+
+bool DeleteManifest(const ManifestPlace &place) {
+  const QString path = place.path();
+  QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+  return QFile::remove(path);
+}
+
+} // namespace varnholt

@@ -1,0 +1,137 @@
+#include "croptool/crop_rules.h"
+
+#include "platform/failure.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace varnholt {
+namespace {
+
+TEST(CropRules, PixelUnderTheMouseRoundsHalvesToEven) {
+  const std::pair<double, std::int32_t> rows[] = {
+      {0.5, 0},
+      {1.5, 2},
+      {2.5, 2},
+      {3.49, 3},
+      {-0.5, 0},
+      {-1.5, -2},
+      {-2.6, -3},
+      {1e12, std::numeric_limits<std::int32_t>::max()},
+      {-1e12, std::numeric_limits<std::int32_t>::min()}};
+  for (const auto &[position, pixel] : rows)
+    EXPECT_EQ(PixelAt(position), pixel) << position;
+}
+
+TEST(CropRules, ACornerStaysInsideThePictureAndNeverPassesTheOther) {
+  struct Row {
+    std::int32_t pixel;
+    float other; // the other corner on this axis
+    float topLeft, bottomRight;
+  };
+  // A 640-pixel axis.
+  const Row rows[] = {
+      {10, 100, 10, 100},   {-5, 100, 0, 100},  {700, 600, 600, 639}, {639, 639, 639, 639},
+      {150, 100, 100, 150}, {50, 100, 50, 100}, {-5, 0, 0, 0},        {700, 20, 20, 639},
+  };
+  for (const Row &r : rows) {
+    EXPECT_EQ(PlaceTopLeft(r.pixel, 640, r.other), r.topLeft) << r.pixel << " " << r.other;
+    EXPECT_EQ(PlaceBottomRight(r.pixel, 640, r.other), r.bottomRight) << r.pixel << " " << r.other;
+  }
+}
+
+TEST(CropRules, ActivationResetsOrClampsCornersOutsideThePicture) {
+  const QString head = "Selected operation has coorodinates outside this image's boundrys:\r\n\r\n";
+  struct Row {
+    CropCorners given;
+    bool allow;
+    CropCorners after;
+    QString message;
+  };
+  const Row rows[] = {
+      {{10, 20, 100, 80}, false, {10, 20, 100, 80}, ""},
+      {{0, 0, 639, 479}, false, {0, 0, 639, 479}, ""},
+      {{10, 20, 700, 100},
+       false,
+       {},
+       head + "Bottom Right X Coordiate (700) is greater than image width of 640\r\n"},
+      {{10, 20, 700, 100}, true, {10, 20, 639, 479}, ""},
+      {{10, 20, 100, 480}, true, {10, 20, 639, 479}, ""},
+      {{640, 20, 700, 100},
+       true,
+       {},
+       head + "Top Left X Coordiate (640) is greater than image width of 640\r\n"
+              "Bottom Right X Coordiate (700) is greater than image width of 640\r\n"},
+      {{1e6f, 480.5f, 640, 480},
+       false,
+       {},
+       head + "Top Left X Coordiate (1000000) is greater than image width of 640\r\n"
+              "Top Left Y Coordiate (480.5) is greater than image height of 480\r\n"
+              "Bottom Right X Coordiate (640) is greater than image width of 640\r\n"
+              "Bottom Right Y Coordiate (480) is greater than image height of 480\r\n"},
+  };
+  for (const Row &r : rows) {
+    CropCorners corners = r.given;
+    EXPECT_EQ(CheckCornersAgainstImage(corners, 640, 480, r.allow).toStdString(),
+              r.message.toStdString());
+    EXPECT_EQ(corners, r.after) << r.message.toStdString();
+  }
+}
+
+TEST(CropRules, TextsTagsCrawlAndScrollRanges) {
+  EXPECT_EQ(ExtractionSizeText({10, 20, 100, 80}), "91x61");
+  EXPECT_EQ(ExtractionSizeText({5, 5, 5, 5}), "1x1");
+  EXPECT_EQ(CornerTagText(10, 20), "(10, 20)");
+  EXPECT_EQ(CornerTagText(0.5f, 1e7f), "(0.5, 10000000)");
+
+  // Before the line unless that leaves the picture; after it unless that
+  // passes the limit.
+  EXPECT_EQ(TopLeftTagPosition(100, 40, 6.5), 54);
+  EXPECT_EQ(TopLeftTagPosition(20, 40, 6.5), 27); // 20 - 40 - 6.5 < 0
+  EXPECT_EQ(BottomRightTagPosition(100, 40, 6.5, 640), 107);
+  EXPECT_EQ(BottomRightTagPosition(600, 40, 6.5, 640), 554); // 600 + 40 + 6.5 > 640
+
+  int offset = 0;
+  QList<int> seen;
+  for (int i = 0; i < 4; ++i)
+    seen << (offset = NextPulseOffset(offset));
+  EXPECT_EQ(seen, QList<int>({20, 40, 0, 20}));
+
+  EXPECT_EQ(ScrollSettingsFor(640, 500), (ScrollSettings{true, 140, 100, 500}));
+  EXPECT_EQ(ScrollSettingsFor(100000, 503), (ScrollSettings{true, 99497, 101, 503}));
+  EXPECT_EQ(ScrollSettingsFor(500, 500), ScrollSettings{});
+  EXPECT_EQ(ScrollSettingsFor(40, 500), ScrollSettings{});
+}
+
+TEST(CropRules, LaunchHandsOverSizesCornersAndNames) {
+  EXPECT_EQ(CropSizeArgs("/p/a.jpg"), QStringList({"-format", "%wx%h", "-ping", "/p/a.jpg"}));
+  EXPECT_EQ(CropViewArgs("/p/a.jpg", "/d/cropview.bmp"),
+            QStringList({"-format", "bmp", "/p/a.jpg", "/d/cropview.bmp"}));
+
+  for (const char *name : {"a.bmp", "A.BMP", "x.y.Bmp", "bmp"})
+    EXPECT_TRUE(IsBitmapName(name)) << name;
+  for (const char *name : {"a.bmp.png", "a.bmpx", "abmp", "a.png"})
+    EXPECT_FALSE(IsBitmapName(name)) << name;
+
+  const PictureSize size = ParseSizeText("640x480");
+  EXPECT_EQ(size.width, 640);
+  EXPECT_EQ(size.height, 480);
+  for (const char *text : {"", "640", "0x480", "640x", "x480", "abc"}) {
+    try {
+      ParseSizeText(text);
+      ADD_FAILURE() << text;
+    } catch (const Failure &failure) {
+      EXPECT_EQ(failure.number(), kErrNoImageSize) << text;
+    }
+  }
+
+  const std::pair<const char *, float> boxes[] = {
+      {"10", 10}, {"639", 639},  {"640", 0}, {"700", 0},  {"", 0},
+      {"abc", 0}, {"12abc", 12}, {"-5", 0},  {"1e30", 0}, {"99999999999999999999", 0}};
+  for (const auto &[box, value] : boxes)
+    EXPECT_EQ(CornerForTool(box, 640), value) << box;
+}
+
+} // namespace
+} // namespace varnholt

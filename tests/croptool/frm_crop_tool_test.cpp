@@ -1,0 +1,489 @@
+#include "croptool/frm_crop_tool.h"
+
+#include "mainwindow/editor_fixture.h"
+#include "platform/failure.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <functional>
+
+namespace varnholt::test {
+namespace {
+
+const QString kTooSmallHead =
+    QStringLiteral("Selected operation has coorodinates outside this image's boundrys:\r\n\r\n");
+
+// The tool on its own, shown (not modally) on a generated picture.
+class CropTool : public ::testing::Test {
+protected:
+  void TearDown() override { EXPECT_TRUE(prompter.done()) << "an expected box was not shown"; }
+
+  void Open(int width, int height, CropCorners corners = {0, 0, 0, 0}) {
+    tool.SetPicture(TestPattern(width, height));
+    Corners(corners);
+    tool.show();
+  }
+  void Corners(const CropCorners &c) {
+    tool.SetCropTopLeftX(c.TopLeftX);
+    tool.SetCropTopLeftY(c.TopLeftY);
+    tool.SetCropBottomRightX(c.BottomRightX);
+    tool.SetCropBottomRightY(c.BottomRightY);
+  }
+  CropCorners Now() const {
+    return {tool.CropTopLeftX(), tool.CropTopLeftY(), tool.CropBottomRightX(),
+            tool.CropBottomRightY()};
+  }
+  QWidget *Picture() const { return tool.PictureArea(); }
+  QString Text(const char *label) const {
+    return tool.findChild<QLabel *>(QString::fromLatin1(label))->text();
+  }
+  QRect Tag(const char *label) const {
+    return tool.findChild<QLabel *>(QString::fromLatin1(label))->geometry();
+  }
+  QScrollBar *Bar(const char *name) const {
+    return tool.findChild<QScrollBar *>(QString::fromLatin1(name));
+  }
+  // A move with exactly these buttons held.
+  void Move(QPoint at, Qt::MouseButtons held) {
+    QMouseEvent move(QEvent::MouseMove, at, Picture()->mapToGlobal(at), Qt::NoButton, held,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(Picture(), &move);
+  }
+  void Click(Qt::MouseButton button, QPoint at) { QTest::mouseClick(Picture(), button, {}, at); }
+
+  Settings settings;
+  ScriptedPrompter prompter;
+  frmCropTool tool{settings, prompter};
+};
+
+TEST_F(CropTool, StartsCentredWithItsCaptionsAndTheCrawlRunning) {
+  EXPECT_EQ(tool.windowTitle(), "Form1");
+  EXPECT_EQ(Now(), CropCorners{});
+  EXPECT_EQ(tool.PulseOffset(), 0);
+  EXPECT_EQ(tool.findChild<QTimer *>("tmrPulsate")->interval(), 150);
+  EXPECT_TRUE(tool.findChild<QTimer *>("tmrPulsate")->isActive());
+  const std::pair<const char *, const char *> captions[] = {
+      {"Label1", "Top-Left Coord (Left Click)"},
+      {"Label2", "Bottom-Right Coord (Right Click)"},
+      {"lblImageSizeL", "Image Size:"},
+      {"lblExtractSizeL", "Extraction Size:"}};
+  for (const auto &[name, caption] : captions) {
+    const QLabel *label = tool.findChild<QLabel *>(name);
+    EXPECT_EQ(label->text(), caption);
+    EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(caption)) << name;
+  }
+  for (const auto &[name, caption] : {std::pair{"cmdOK", "&OK"}, {"cmdCancel", "C&ancel"}}) {
+    const auto *button = tool.findChild<QPushButton *>(name);
+    EXPECT_EQ(button->text(), caption);
+    EXPECT_FALSE(button->isDefault() || button->autoDefault()) << name;
+    EXPECT_EQ(button->shortcut(),
+              QKeySequence(QString("Alt+") + caption[QString(caption).indexOf('&') + 1]));
+  }
+  EXPECT_EQ(Picture()->cursor().shape(), Qt::CrossCursor);
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  EXPECT_LE(std::abs(tool.geometry().center().x() - screen.center().x()), 1);
+  EXPECT_LE(std::abs(tool.geometry().center().y() - screen.center().y()), 1);
+}
+
+TEST_F(CropTool, ClicksSetOneCornerEach) {
+  struct Row {
+    Qt::MouseButton button;
+    QPoint at;
+    CropCorners after;
+    const char *tag; // the moved corner's tag
+    const char *size;
+  };
+  const Row rows[] = {
+      {Qt::LeftButton, {10, 20}, {10, 20, 100, 80}, "(10, 20)", "91x61"},
+      {Qt::LeftButton, {150, 50}, {100, 50, 100, 80}, "(100, 50)", "1x31"},
+      {Qt::LeftButton, {50, 90}, {50, 80, 100, 80}, "(50, 80)", "51x1"},
+      {Qt::LeftButton, {150, 90}, {100, 80, 100, 80}, "(100, 80)", "1x1"},
+      {Qt::RightButton, {120, 90}, {40, 30, 120, 90}, "(120, 90)", "81x61"},
+      {Qt::RightButton, {5, 5}, {40, 30, 40, 30}, "(40, 30)", "1x1"},
+      {Qt::RightButton, {60, 5}, {40, 30, 60, 30}, "(60, 30)", "21x1"},
+  };
+  Open(200, 150);
+  for (const Row &r : rows) {
+    Corners(r.button == Qt::LeftButton ? CropCorners{0, 0, 100, 80} : CropCorners{40, 30, 50, 50});
+    tool.Form_Activate();
+    Click(r.button, r.at);
+    EXPECT_EQ(Now(), r.after) << r.tag;
+    EXPECT_EQ(Text(r.button == Qt::LeftButton ? "lblTopLeftCoords" : "lblBottomRightCoords"),
+              r.tag);
+    EXPECT_EQ(Text("lblExtractSize"), r.size);
+  }
+  EXPECT_EQ(Text("lblImageSize"), "200x150");
+}
+
+TEST_F(CropTool, DragsStopAtTheEdgesAndOnlyOneButtonCounts) {
+  Open(200, 150, {20, 20, 120, 100});
+  QTest::mousePress(Picture(), Qt::LeftButton, {}, {30, 30});
+  const std::pair<QPoint, CropCorners> drags[] = {
+      {{-40, 60}, {0, 60, 120, 100}},
+      {{70, -9}, {70, 0, 120, 100}},
+      {{500, 60}, {120, 60, 120, 100}},
+      {{60, 900}, {60, 100, 120, 100}},
+  };
+  for (const auto &[at, after] : drags) {
+    Move(at, Qt::LeftButton);
+    EXPECT_EQ(Now(), after) << at.x() << "," << at.y();
+  }
+  QTest::mouseRelease(Picture(), Qt::LeftButton, {}, {60, 100});
+
+  QTest::mousePress(Picture(), Qt::RightButton, {}, {150, 120});
+  Move({900, 900}, Qt::RightButton);
+  EXPECT_EQ(Now(), (CropCorners{60, 100, 199, 149}));
+  EXPECT_EQ(tool.GuideLine(frmCropTool::Guide::BottomRightX).x1(), 199) << "line at the edge";
+  EXPECT_EQ(tool.GuideLine(frmCropTool::Guide::BottomRightY).y1(), 149);
+  Move({-50, -50}, Qt::RightButton);
+  EXPECT_EQ(Now(), (CropCorners{60, 100, 60, 100})) << "stops on the other corner";
+  EXPECT_EQ(tool.GuideLine(frmCropTool::Guide::BottomRightX).x1(),
+            tool.GuideLine(frmCropTool::Guide::TopLeftX).x1());
+  QTest::mouseRelease(Picture(), Qt::RightButton, {}, {0, 0});
+
+  const CropCorners before = Now();
+  for (const Qt::MouseButtons held :
+       {Qt::MouseButtons(Qt::NoButton), Qt::MouseButtons(Qt::MiddleButton),
+        Qt::MouseButtons(Qt::LeftButton | Qt::RightButton)}) {
+    Move({10, 10}, held);
+    EXPECT_EQ(Now(), before) << int(held);
+  }
+  QTest::mouseClick(Picture(), Qt::MiddleButton, {}, {10, 10});
+  EXPECT_EQ(Now(), before);
+}
+
+TEST_F(CropTool, ActivationChecksTheCornersAgainstThePicture) {
+  prompter.expect("Image too small",
+                  kTooSmallHead +
+                      "Bottom Right X Coordiate (700) is greater than image width of 640\r\n",
+                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  Open(640, 480, {10, 20, 700, 100});
+  EXPECT_EQ(Now(), CropCorners{});
+  EXPECT_EQ(Text("lblTopLeftCoords"), "(0, 0)");
+  EXPECT_EQ(Text("lblExtractSize"), "1x1");
+  EXPECT_TRUE(tool.GuideVisible());
+  tool.hide();
+
+  settings.AllowOutOfBoundry = true;
+  Corners({10, 20, 700, 100});
+  tool.show();
+  EXPECT_EQ(Now(), (CropCorners{10, 20, 639, 479}));
+  EXPECT_EQ(Text("lblBottomRightCoords"), "(639, 479)");
+  EXPECT_EQ(Text("lblExtractSize"), "630x460");
+  tool.hide();
+
+  prompter.expect("Image too small",
+                  kTooSmallHead +
+                      "Top Left X Coordiate (640) is greater than image width of 640\r\n",
+                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  Corners({640, 20, 100, 100});
+  tool.show();
+  EXPECT_EQ(Now(), CropCorners{});
+
+  // Corners given out of order stay so until the user clicks.
+  tool.hide();
+  Corners({300, 200, 100, 50});
+  tool.show();
+  EXPECT_EQ(Now(), (CropCorners{300, 200, 100, 50}));
+  EXPECT_EQ(Text("lblExtractSize"), "-199x-149");
+}
+
+TEST_F(CropTool, TagsStayOnThePictureNearItsEdges) {
+  Open(300, 200);
+  const int gapX = TwipsToPixels(100, 1440.0 / Picture()->logicalDpiX());
+  struct Row {
+    CropCorners corners;
+    bool topLeftBefore[2];     // x, y: the tag sits before the line
+    bool bottomRightBefore[2]; // x, y
+  };
+  const Row rows[] = {
+      {{150, 100, 160, 110}, {true, true}, {false, false}},
+      {{2, 3, 160, 110}, {false, false}, {false, false}},
+      {{150, 100, 299, 199}, {true, true}, {true, true}},
+      {{150, 3, 299, 110}, {true, false}, {true, false}},
+  };
+  for (const Row &r : rows) {
+    Corners(r.corners);
+    tool.Form_Activate();
+    const QRect tl = Tag("lblTopLeftCoords"), br = Tag("lblBottomRightCoords");
+    const auto expectSide = [&](const QRect &tag, int line, bool before, bool x) {
+      const int near = before ? (x ? tag.right() : tag.bottom()) + 1 : (x ? tag.left() : tag.top());
+      EXPECT_NEAR(std::abs(near - line), gapX, 1) << "(" << line << ") " << x;
+      EXPECT_EQ(near < line, before) << line << " " << x;
+      EXPECT_TRUE(QRect(QPoint(0, 0), Picture()->size()).contains(tag)) << line;
+    };
+    expectSide(tl, int(r.corners.TopLeftX), r.topLeftBefore[0], true);
+    expectSide(tl, int(r.corners.TopLeftY), r.topLeftBefore[1], false);
+    expectSide(br, int(r.corners.BottomRightX), r.bottomRightBefore[0], true);
+    expectSide(br, int(r.corners.BottomRightY), r.bottomRightBefore[1], false);
+  }
+}
+
+TEST_F(CropTool, ScrollBarsFollowThePictureAndTheWindowKeepsItsMinimum) {
+  Open(2000, 60, {0, 0, 1999, 59});
+  const QWidget *view = tool.findChild<QWidget *>("picOuter");
+  QScrollBar *h = Bar("HBar"), *v = Bar("VBar");
+  EXPECT_TRUE(h->isEnabled());
+  EXPECT_EQ(h->minimum(), 0);
+  EXPECT_EQ(h->maximum(), 2000 - view->width());
+  EXPECT_EQ(h->pageStep(), qRound(view->width() / 5.0));
+  EXPECT_EQ(h->singleStep(), view->width());
+  EXPECT_FALSE(v->isEnabled());
+
+  Click(Qt::LeftButton, {300, 10});
+  EXPECT_EQ(tool.CropTopLeftX(), 300);
+  tool.SetCropTopLeftX(0);
+  h->setValue(200);
+  EXPECT_EQ(Picture()->x(), -200);
+  Click(Qt::LeftButton, {300, 10});
+  EXPECT_EQ(tool.CropTopLeftX(), 300) << "the same pixel as before scrolling";
+  h->setValue(1200);
+  Click(Qt::LeftButton, {1500, 10});
+  EXPECT_EQ(tool.CropTopLeftX(), 1500);
+
+  // A larger window shows it all: nothing is left scrolled out of reach.
+  tool.resize(2200, tool.height());
+  EXPECT_FALSE(h->isEnabled());
+  EXPECT_EQ(Picture()->x(), 0);
+
+  tool.resize(10, 10);
+  EXPECT_EQ(tool.size(), tool.minimumSize());
+  EXPECT_EQ(tool.minimumSize(),
+            TwipsRectToPixels(QRect(0, 0, 6825, 1965), 1440.0 / tool.logicalDpiX(),
+                              1440.0 / tool.logicalDpiY())
+                .size());
+
+  // A new picture is refreshed and looked at from its corner.
+  tool.resize(600, 400);
+  h->setValue(500);
+  tool.hide();
+  Corners({0, 0, 39, 29});
+  tool.SetPicture(TestPattern(40, 30));
+  tool.show();
+  EXPECT_FALSE(h->isEnabled());
+  EXPECT_FALSE(v->isEnabled());
+  EXPECT_EQ(Picture()->pos(), QPoint(0, 0));
+  EXPECT_EQ(tool.size(), QSize(600, 400)) << "the window keeps its size";
+}
+
+TEST_F(CropTool, GuideLinesCrawl) {
+  Open(200, 150, {20, 30, 120, 100});
+  using Guide = frmCropTool::Guide;
+  const double p = frmCropTool::kDotPeriod;
+  for (const int offset : {20, 40, 0}) {
+    tool.tmrPulsate_Timer();
+    EXPECT_EQ(tool.PulseOffset(), offset);
+    const double topLeftStart = offset * p / 60, bottomRightStart = (offset - 60) * p / 60;
+    EXPECT_EQ(tool.GuideLine(Guide::TopLeftX), QLineF(20, topLeftStart, 20, 150));
+    EXPECT_EQ(tool.GuideLine(Guide::TopLeftY), QLineF(topLeftStart, 30, 200, 30));
+    EXPECT_EQ(tool.GuideLine(Guide::BottomRightX), QLineF(120, bottomRightStart, 120, 150));
+    EXPECT_EQ(tool.GuideLine(Guide::BottomRightY), QLineF(bottomRightStart, 100, 200, 100));
+    // Drawn from the edge, the dots are where a line from the start puts them.
+    EXPECT_EQ(tool.GuidePen(Guide::TopLeftX).dashOffset(), std::fmod(p - topLeftStart, p));
+    EXPECT_EQ(tool.GuidePen(Guide::BottomRightY).dashOffset(), std::fmod(-bottomRightStart, p));
+  }
+  EXPECT_EQ(tool.GuidePen(Guide::TopLeftX).color(), QColor(0, 0, 192));
+  EXPECT_EQ(tool.GuidePen(Guide::BottomRightX).color(), QColor(255, 0, 0));
+  EXPECT_EQ(tool.GuidePen(Guide::TopLeftY).style(), Qt::CustomDashLine);
+
+  // The picture shows the lines over it.
+  const QImage shot = Picture()->grab().toImage();
+  EXPECT_EQ(shot.pixelColor(20, 1), QColor(0, 0, 192));
+  EXPECT_EQ(shot.pixelColor(1, 100), QColor(255, 0, 0));
+  EXPECT_EQ(shot.pixelColor(60, 60), TestPattern(200, 150).pixelColor(60, 60));
+}
+
+TEST_F(CropTool, OkCancelAndTheCloseBox) {
+  Open(100, 80, {1, 2, 3, 4});
+  tool.findChild<QPushButton *>("cmdOK")->click();
+  EXPECT_FALSE(tool.isVisible());
+  EXPECT_FALSE(tool.GetWasCancelled());
+  tool.show();
+  tool.findChild<QPushButton *>("cmdCancel")->click();
+  EXPECT_FALSE(tool.isVisible());
+  EXPECT_TRUE(tool.GetWasCancelled());
+  tool.show();
+  EXPECT_FALSE(tool.GetWasCancelled()) << "cleared at every showing";
+  tool.close();
+  EXPECT_FALSE(tool.isVisible());
+  EXPECT_TRUE(tool.GetWasCancelled());
+  EXPECT_EQ(Now(), (CropCorners{1, 2, 3, 4}));
+}
+
+// --- The launch from the main window
+
+class CropLaunch : public EditorTest {
+protected:
+  void SetUp() override {
+    Make({"photo.png"}, 640, 480);
+    Start();
+    Select("photo.png");
+  }
+  void TearDown() override {
+    poll.stop();
+    EditorTest::TearDown();
+  }
+  void Select(const QString &name) {
+    window->lstImages->setCurrentItem(Entry(name));
+    window->chkExtract->setChecked(true);
+    ASSERT_TRUE(window->cmdUseCropTool->isEnabled());
+  }
+  void Boxes(const QStringList &corners) {
+    QLineEdit *boxes[] = {window->txtTopLeftX, window->txtTopLeftY, window->txtBottomRightX,
+                          window->txtBottomRightY};
+    for (int i = 0; i < 4; ++i)
+      boxes[i]->setText(corners[i]);
+    window->VerifyCoordinates(window->txtBottomRightY);
+  }
+  QStringList Rectangle() const {
+    return {window->txtTopLeftX->text(),     window->txtTopLeftY->text(),
+            window->txtBottomRightX->text(), window->txtBottomRightY->text(),
+            window->txtExtractWidth->text(), window->txtExtractHeight->text()};
+  }
+  // Clicks ">" and, once the tool is up, does what a user would in it.
+  void Launch(std::function<void(frmCropTool &)> act) {
+    shown = false;
+    poll.disconnect();
+    QObject::connect(&poll, &QTimer::timeout, [this, act] {
+      frmCropTool *tool = window->CropTool();
+      if (!tool->isVisible()) return;
+      poll.stop();
+      shown = true;
+      act(*tool);
+    });
+    poll.start(5);
+    QTest::mouseClick(window->cmdUseCropTool, Qt::LeftButton);
+    poll.stop();
+  }
+  static void Pick(frmCropTool &tool, QPoint topLeft, QPoint bottomRight) {
+    QTest::mouseClick(tool.PictureArea(), Qt::LeftButton, {}, topLeft);
+    QTest::mouseClick(tool.PictureArea(), Qt::RightButton, {}, bottomRight);
+  }
+
+  QTimer poll;
+  bool shown = false;
+};
+
+TEST_F(CropLaunch, OkWritesThePickedCornersIntoTheEditor) {
+  Boxes({"1", "2", "30", "40"});
+  CropCorners arrived;
+  QString caption;
+  Launch([&](frmCropTool &tool) {
+    arrived = {tool.CropTopLeftX(), tool.CropTopLeftY(), tool.CropBottomRightX(),
+               tool.CropBottomRightY()};
+    caption = tool.windowTitle();
+    Pick(tool, {10, 20}, {109, 69});
+    tool.findChild<QPushButton *>("cmdOK")->click();
+  });
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(arrived, (CropCorners{1, 2, 30, 40}));
+  EXPECT_EQ(caption, images.file("photo.png"));
+  EXPECT_EQ(Rectangle(), QStringList({"10", "20", "109", "69", "100", "50"}));
+  EXPECT_FALSE(window->OperationSaved);
+  EXPECT_FALSE(window->SettingControls);
+  EXPECT_TRUE(window->ReturningFromDialog);
+  EXPECT_FALSE(window->CropTool()->isVisible());
+
+  // The view was made by ImageMagick into the data folder, and nothing else is left there.
+  EXPECT_EQ(ImageSize(work.file("cropview.bmp")), QSize(640, 480));
+  EXPECT_EQ(QDir(work.path()).entryList({"cropview*"}, QDir::Files | QDir::Hidden),
+            QStringList({"cropview.bmp"}));
+  const auto &calls = toolkit.calls;
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[calls.size() - 2].args, CropSizeArgs(images.file("photo.png")));
+  EXPECT_EQ(calls.back().args.mid(0, 3), QStringList({"-format", "bmp", images.file("photo.png")}));
+}
+
+TEST_F(CropLaunch, BitmapsAreCopiedOthersConvertedAndCornersOutsideArriveAsZero) {
+  Make({"a.bmp", "b.BMP", "c.gif"}, 64, 48);
+  window->RefreshFileList();
+  struct Row {
+    const char *name;
+    QStringList boxes;
+    CropCorners arrived;
+  };
+  const Row rows[] = {
+      {"a.bmp", {"700", "2", "800", "47"}, {0, 2, 0, 47}},
+      {"b.BMP", {"", "x", "64", "48"}, {0, 0, 0, 0}},
+      {"c.gif", {"5", "6", "10", "11"}, {5, 6, 10, 11}},
+  };
+  for (const Row &r : rows) {
+    Select(r.name);
+    Boxes(r.boxes);
+    const size_t callsBefore = toolkit.calls.size();
+    CropCorners arrived;
+    Launch([&](frmCropTool &tool) {
+      arrived = {tool.CropTopLeftX(), tool.CropTopLeftY(), tool.CropBottomRightX(),
+                 tool.CropBottomRightY()};
+      tool.findChild<QPushButton *>("cmdCancel")->click();
+    });
+    ASSERT_TRUE(shown) << r.name;
+    EXPECT_EQ(arrived, r.arrived) << r.name;
+    const bool bitmap = QString(r.name).endsWith("bmp", Qt::CaseInsensitive);
+    EXPECT_EQ(toolkit.calls.size() - callsBefore, bitmap ? 1u : 2u) << r.name;
+    if (bitmap)
+      EXPECT_EQ(ReadBytes(work.file("cropview.bmp")), ReadBytes(images.file(r.name))) << r.name;
+    else
+      EXPECT_EQ(ImageSize(work.file("cropview.bmp")), QSize(64, 48));
+  }
+}
+
+TEST_F(CropLaunch, CancelAndTheCloseBoxChangeNothing) {
+  Boxes({"10", "20", "109", "69"});
+  const QStringList before = Rectangle();
+  window->OperationSaved = true;
+  for (const bool closeBox : {false, true}) {
+    Launch([&](frmCropTool &tool) {
+      Pick(tool, {1, 1}, {5, 5});
+      if (closeBox)
+        tool.close();
+      else
+        tool.findChild<QPushButton *>("cmdCancel")->click();
+    });
+    ASSERT_TRUE(shown);
+    EXPECT_TRUE(window->CropTool()->GetWasCancelled());
+    EXPECT_EQ(Rectangle(), before);
+    EXPECT_TRUE(window->OperationSaved);
+  }
+}
+
+TEST_F(CropLaunch, AnUnreadableImageIsReportedAndTheToolStaysHidden) {
+  Boxes({"10", "20", "109", "69"});
+  // The file changed after its preview was shown.
+  WriteBytes(images.file("photo.png"), "\x89PNG\r\n\x1a\nnot really");
+  QString expected;
+  try {
+    magick.identify(CropSizeArgs(images.file("photo.png")));
+  } catch (const Failure &failure) {
+    expected = QString::number(failure.number()) + " - " + failure.description();
+  }
+  ASSERT_FALSE(expected.isEmpty());
+  prompter.expect("Image Display Error",
+                  "Could not load image: \"" + images.file("photo.png") + "\"!\r\n" + expected,
+                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  Launch([](frmCropTool &tool) { tool.cmdCancel_Click(); });
+  EXPECT_FALSE(shown);
+
+  // A failure of our own (the view cannot be written) ends the same way.
+  MakeImage(images.file("photo.png"), 64, 48);
+  toolkit.before = [](const RecordingToolkit::Call &call) {
+    if (call.command == "convert") throw Failure(28, "No space left on device");
+  };
+  prompter.expect("Image Display Error",
+                  "Could not load image: \"" + images.file("photo.png") +
+                      "\"!\r\n28 - No space left on device",
+                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  Launch([](frmCropTool &tool) { tool.cmdCancel_Click(); });
+  EXPECT_FALSE(shown);
+  EXPECT_FALSE(window->CropTool()->isVisible());
+  EXPECT_EQ(Rectangle(), QStringList({"10", "20", "109", "69", "100", "50"}));
+}
+
+} // namespace
+} // namespace varnholt::test

@@ -1,0 +1,21 @@
+#pragma once
+
+// What the fuzz targets share: a check that stops the run with its reason,
+// so libFuzzer keeps the input that broke it.
+#include <QString>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace varnholt::fuzz {
+
+[[noreturn]] inline void Fail(const char *what, const QString &detail) {
+  std::fprintf(stderr, "fuzz check failed: %s\n%s\n", what, detail.toUtf8().constData());
+  std::abort();
+}
+
+inline void Check(bool holds, const char *what, const QString &detail = QString()) {
+  if (!holds) Fail(what, detail);
+}
+
+} // namespace varnholt::fuzz

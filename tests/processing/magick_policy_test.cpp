@@ -1,0 +1,186 @@
+#include "platform/failure.h"
+#include "processing/magick_policy.h"
+#include "processing/magick_toolkit.h"
+#include "support/test_images.h"
+
+#include <QDir>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace varnholt {
+namespace {
+
+constexpr std::uint64_t kMiB = 1024ull * 1024, kGiB = 1024 * kMiB;
+
+TEST(MagickLimits, FollowTheMachineAndItsProcesses) {
+  struct Row {
+    std::uint64_t physical;
+    int processes;
+    std::uint64_t free;
+    MagickLimits expected;
+  } rows[] = {
+      // 8 GiB, alone: a 150-megapixel panorama (1.2 GB of pixels) fits in memory.
+      {8 * kGiB,
+       1,
+       100 * kGiB,
+       {6 * kGiB, 6 * kGiB, 50 * kGiB, 1610612736, 1610612736, 1610612736}},
+      {8 * kGiB,
+       4,
+       100 * kGiB,
+       {1536 * kMiB, 1536 * kMiB, 12800 * kMiB, 402653184, 402653184, 402653184}},
+      // Little scratch space: the mapped cache shrinks with it, never below 256 MiB.
+      {8 * kGiB, 1, 2 * kGiB, {6 * kGiB, kGiB, kGiB, 939524096, 939524096, 939524096}},
+      {kGiB, 8, 0, {256 * kMiB, 256 * kMiB, 0, 67108864, 67108864, 67108864}},
+  };
+  for (const Row &row : rows)
+    EXPECT_EQ(LimitsForMachine(row.physical, row.processes, row.free), row.expected)
+        << row.physical << " " << row.processes << " " << row.free;
+}
+
+TEST(MagickLimits, OverridesReadSizesAndPixelCounts) {
+  const MagickLimits base{1, 2, 3, 4, 5, 6};
+  struct Row {
+    const char *text;
+    MagickLimits expected; // base when refused
+    const char *why;
+  } rows[] = {
+      {"memory=8GiB, area=300MP", {8 * kGiB, 2, 3, 300000000, 5, 6}, ""},
+      {"Map=1.5GB,disk=2TiB,width=40KP,height=12000",
+       {1, 1500000000, 2 * 1024 * kGiB, 4, 40000, 12000},
+       ""},
+      {"area=1GP,", {1, 2, 3, 1000000000, 5, 6}, ""},
+      {"memory=8GP", base, "\"8GP\" is not a size (like 4GiB)"},
+      {"area=4GiB", base, "\"4GiB\" is not a number of pixels (like 300MP)"},
+      {"area=0", base, "\"0\" is not a number of pixels (like 300MP)"},
+      {"memory=-1", base, "\"-1\" is not a size (like 4GiB)"},
+      {"memory=1,5GiB", base,
+       "\"5GiB\" is not one of memory, map, disk, area, width, height = value"},
+      {"threads=4", base,
+       "\"threads=4\" is not one of memory, map, disk, area, width, height = value"},
+      {"area=99999999999999999999P", base,
+       "\"99999999999999999999P\" is not a number of pixels (like 300MP)"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.text);
+    MagickLimits limits = base;
+    QString why;
+    EXPECT_EQ(OverrideLimits(limits, row.text, why), *row.why == '\0');
+    EXPECT_EQ(limits, row.expected);
+    EXPECT_EQ(why.toStdString(), row.why);
+  }
+}
+
+// Files that are not what their names say, made to pull something else in.
+TEST(MagickPolicy, OnlyTheListedFormatsAreDecodedWhateverTheNameSays) {
+  test::TempFolder folder, scratch;
+  test::MakeImage(folder.file("secret.jpg"), 20, 20);
+  test::WriteBytes(folder.file("secret.txt"), "top secret\n");
+  const QByteArray svg =
+      "<?xml version=\"1.0\"?><svg xmlns=\"http://www.w3.org/2000/svg\" "
+      "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"20\" height=\"20\"><image "
+      "xlink:href=\"HREF\" width=\"20\" height=\"20\"/></svg>";
+  struct Row {
+    const char *name;
+    QByteArray bytes;
+    const char *failure; // what the message must hold
+  } rows[] = {
+      {"evil.png", QByteArray(svg).replace("HREF", folder.file("secret.jpg").toUtf8()),
+       "not allowed by the security policy `SVG'"},
+      {"text.png", QByteArray(svg).replace("HREF", "text:" + folder.file("secret.txt").toUtf8()),
+       "not allowed by the security policy `SVG'"},
+      {"draw.png",
+       "push graphic-context\nviewbox 0 0 20 20\nimage over 0,0 20,20 '" +
+           folder.file("secret.jpg").toUtf8() + "'\npop graphic-context\n",
+       "improper image header"},
+      // A format the program never names: refused all the same.
+      {"icon.png",
+       "/* XPM */\nstatic char *x[] = {\n\"2 2 1 1\",\n\"a c #ff0000\",\n\"aa\",\n\"aa\"};\n",
+       "not allowed by the security policy `XPM'"},
+      {"page.png",
+       "%!PS-Adobe-3.0\n%%BoundingBox: 0 0 20 20\nnewpath 0 0 moveto 20 20 lineto "
+       "stroke showpage\n",
+       "not allowed by the security policy `PS'"},
+  };
+  const QByteArray oldTemp = qgetenv("TMPDIR");
+  qputenv("TMPDIR", scratch.path().toLocal8Bit());
+  {
+    MagickToolkit magick;
+    for (const Row &row : rows) {
+      SCOPED_TRACE(row.name);
+      test::WriteBytes(folder.file(row.name), row.bytes);
+      for (int call = 0; call < 2; ++call) {
+        try {
+          if (call == 0)
+            magick.identify({"-format", "%wx%h", "-ping", folder.file(row.name)});
+          else
+            magick.convert({folder.file(row.name), folder.file(QString("out_") + row.name)});
+          ADD_FAILURE() << "decoded";
+        } catch (const Failure &failure) {
+          EXPECT_TRUE(failure.description().contains(row.failure)) << failure.text().toStdString();
+        }
+      }
+    }
+    // A picture under another format's name is read for what it is.
+    QFile::copy(folder.file("secret.jpg"), folder.file("photo.png"));
+    EXPECT_EQ(magick.identify({"-format", "%wx%h %m", folder.file("photo.png")}), "20x20 JPEG");
+  }
+  qputenv("TMPDIR", oldTemp);
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+            (QStringList{"draw.png", "evil.png", "icon.png", "page.png", "photo.png", "secret.jpg",
+                         "secret.txt", "text.png"}));
+  EXPECT_EQ(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList())
+      << "nothing left in the temporary folder";
+}
+
+// Through the batch mode, so that each case starts ImageMagick with its own
+// limits; the image beyond them is readable only as far as its header, so a
+// message about the limit shows it was refused before any pixel was decoded.
+TEST(MagickPolicy, ImagesBeyondALimitFailBeforeDecodingAndNameIt) {
+  test::TempFolder dir;
+  const QString in = dir.file("in"), out = dir.file("out");
+  QDir().mkpath(in);
+  QDir().mkpath(out);
+  test::MakeImage(in + "/inside.png", 100, 100);
+  test::MakeImage(in + "/over.png", 101, 100);
+  QByteArray png = test::ReadBytes(in + "/over.png");
+  const qsizetype idat = png.indexOf("IDAT");
+  for (qsizetype i = idat + 6; i < idat + 16; ++i)
+    png[i] = char(png[i] ^ 0x5a);
+  test::WriteBytes(in + "/over.png", png);
+  test::WriteBytes(dir.file("list.vop"), "1>Extract Whole Image LimitWidth (50) Suffix: \"_s\" "
+                                         "Quality: \"75\"\r\n");
+  struct Row {
+    const char *limits;
+    const char *message;
+  } rows[] = {
+      {"area=10000P",
+       "varnholt: error: over.png, operation at position 1: 400 - Image too large: 101x100 is "
+       "10100 pixels, 100 pixels more than the area limit of 10000 pixels (VARNHOLT_MAGICK_LIMITS "
+       "can raise it); Operation: Getting Image Size\n"},
+      {"width=100",
+       "varnholt: error: over.png, operation at position 1: 400 - Image too large: 101 pixels "
+       "wide, 1 more than the width limit of 100 (VARNHOLT_MAGICK_LIMITS can raise it); "
+       "Operation: Getting Image Size\n"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.limits);
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(kMagickLimitsVariable, row.limits);
+    process.setProcessEnvironment(env);
+    process.start(VARNHOLT_EXECUTABLE,
+                  {"--batch", dir.file("list.vop"), "--input", in, "--output", out, "--quiet"});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()).toStdString(), row.message);
+    EXPECT_EQ(process.readAllStandardOutput(), "1 written, 0 skipped, 1 failed\n");
+    EXPECT_EQ(test::ImageSize(out + "/inside_s.png"), QSize(50, 50));
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{"inside_s.png"});
+    QFile::remove(out + "/inside_s.png");
+  }
+}
+
+} // namespace
+} // namespace varnholt

@@ -1,0 +1,345 @@
+#include "settings/frm_about.h"
+
+#include "mainwindow/main_window_fixture.h"
+#include "settings/paths.h"
+#include "version.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+
+namespace varnholt::test {
+namespace {
+
+class AboutWindow : public ::testing::Test {
+protected:
+  void SetUp() override { WriteBytes(data.file("ImageMagickLicense.txt"), "Licence\r\n"); }
+  void TearDown() override {
+    window.reset();
+    EXPECT_TRUE(prompter.done()) << "a message box was expected but never shown";
+  }
+  void Open(QWidget *owner = nullptr) {
+    window = std::make_unique<frmAbout>(AboutServices{settings, prompter, browser, shell, errors,
+                                                      &command, [this] { return inputFolder; },
+                                                      data.path()},
+                                        owner);
+  }
+  template <typename T = QWidget> T *Child(const QString &name) const {
+    T *w = window->findChild<T *>(name);
+    EXPECT_TRUE(w) << name.toStdString();
+    return w;
+  }
+  QCheckBox *Check(const char *name) const { return Child<QCheckBox>(name); }
+  // On the box itself: the check boxes are wider than their captions.
+  static void Click(QCheckBox *box) {
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+  }
+  QLineEdit *OutputBox() const { return Child<QLineEdit>("txtOutputDir"); }
+
+  TempFolder data;
+  Settings settings;
+  ScriptedPrompter prompter;
+  FakeFolderBrowser browser;
+  RecordingShell shell;
+  RecordingErrorReporter errors;
+  FakeFolderCommand command;
+  QString inputFolder = QStringLiteral("/home/me/Pictures/shoot");
+  std::unique_ptr<frmAbout> window;
+};
+
+TEST_F(AboutWindow, ControlsCarryTheirCaptionsAndTooltips) {
+  Open();
+  EXPECT_EQ(window->windowTitle(), "About/Settings");
+  const auto *tabs = Child<QTabBar>("tabAbout");
+  ASSERT_EQ(tabs->count(), 3);
+  EXPECT_EQ(tabs->tabText(0), "&General Info");
+  EXPECT_EQ(tabs->tabText(1), "&Terms && Conditions");
+  EXPECT_EQ(tabs->tabText(2), "Settings");
+  const struct {
+    const char *name, *caption, *tooltip;
+  } rows[] = {
+      {"lblTitle", "Varnholt", ""},
+      {"lblVersionT", "Version:", ""},
+      {"lblDescriptionT", "Description:", ""},
+      {"lblDateWrittenT", "Date Written:", ""},
+      {"lblDateWritten_", "11/04/2004", ""},
+      {"lblWrittenByT_", "Written By:", ""},
+      {"lblWebsiteT", "Website:", ""},
+      {"lblVisitHalvane_", kWebUrl, ""},
+      {"lblPoweredByT", "Powered By:", ""},
+      {"lblIM1_", "ImageMagick (", ""},
+      {"lblVisitImageMagick_", kImageMagickUrl, ""},
+      {"lblIM2_", ")", ""},
+      {"Label1", "Terms and Conditions:", ""},
+      {"Label2", "ImageMagicK License:", ""},
+      {"chkOutOfBoundry", "Allow Out-Of-Boundry Extraction",
+       "If the bottom-right coordinate is greater than the image's size, then make the "
+       "coordiate the bottom-right corner of the image."},
+      {"chkAntialias", "Antialias Resized Images",
+       "Will antialias (soften) images that have been resized."},
+      {"chkContextMenu", "Enable Explorer Context Menu",
+       "Enables a right-click menu option for folders in explorer to process images."},
+      {"chkOutputDiffFolder", "Output Files in Different Folder:",
+       "Check to put all extracted images into a different folder (other than input folder)."},
+      {"txtOutputDir", "", "The directory to output all extracted files."},
+      {"cmdSelectDir", "", "Click to change output folder."},
+      {"chkXPStyle", "XP Style (Requires Restart)",
+       "Program look will take on the styles used under \"Windows XP\" (only available under XP, "
+       "some people my notice preformance difference)."},
+      {"cmdSubmitFeedback", "Submit Feedback", ""},
+      {"cmdReportBug", "Submit Bug Report", ""},
+      {"cmdOK", "&OK", ""},
+      {"cmdCancel", "C&ancel", ""},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    QWidget *w = Child(row.name);
+    ASSERT_TRUE(w);
+    QString caption;
+    if (auto *label = qobject_cast<QLabel *>(w)) caption = label->text();
+    if (auto *button = qobject_cast<QAbstractButton *>(w)) caption = button->text();
+    EXPECT_EQ(caption, QString::fromUtf8(row.caption));
+    EXPECT_EQ(w->toolTip(), QString::fromUtf8(row.tooltip));
+  }
+  EXPECT_FALSE(Child<QPushButton>("cmdSelectDir")->icon().isNull());
+  EXPECT_EQ(Child<QLabel>("lblVersion_")->text(),
+            QString("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
+  EXPECT_EQ(Child<QLabel>("lblWrittenBy_")->text(), kAuthor);
+  EXPECT_EQ(Child<QLabel>("lblDescription")->text(),
+            "Extracts sections of images out (based on coordinates) and saves them to differnt "
+            "files. Extracted images can be resized, suffixed, prefixed and have their format "
+            "changed (png,bmp,jpg,gif,tiff,tga,miff).");
+  const QString terms =
+      "This software is provided 'as is' and any express or implied warranties, including, but "
+      "not limited to, the implied warranties of merchantability and fitness for a particular "
+      "purpose are disclaimed. In no event shall the author be liable for any direct, indirect, "
+      "incidental, special, exemplary, or consequential damages (including, but not limited to, "
+      "procurement of substitute goods or services; loss of use, data, or profits; or business "
+      "interruption) however caused and on any theory of liability, whether in contract, strict "
+      "liability, or tort (including negligence or otherwise) arising in any way out of the use "
+      "of this software, even if advised of the possibility of such damage.\r\n\r\n"
+      "The author (" +
+      QString::fromUtf8(kAuthor) +
+      ") and associates take no responsibility for any outcome of using this program, its files "
+      "or its installation.\r\n\r\n"
+      "If you do not agree to these terms and conditions please remove this program and it's "
+      "asscociated files from your computer.";
+  EXPECT_EQ(TermsText(), terms);
+  EXPECT_EQ(Child<QPlainTextEdit>("txtTnC")->toPlainText(), QString(terms).replace("\r\n", "\n"));
+  EXPECT_TRUE(Child<QPlainTextEdit>("txtTnC")->isReadOnly());
+  for (int tab = 0; tab < 3; ++tab) {
+    Child<QTabBar>("tabAbout")->setCurrentIndex(tab);
+    window->show();
+    EXPECT_EQ(ClippedCaptions(window.get()), QStringList()) << "tab " << tab;
+  }
+}
+
+TEST_F(AboutWindow, TabsShowTheirFrameBelowTheTabs) {
+  Open();
+  window->show();
+  auto *tabs = Child<QTabBar>("tabAbout");
+  EXPECT_EQ(window->VisibleFrameIndex(), 0);
+  for (int k : {2, 1, 0, 2}) {
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(k).center());
+    EXPECT_EQ(window->VisibleFrameIndex(), k);
+    const QRect tab = tabs->tabRect(k);
+    const double twipsPerPixel = 1440.0 / window->logicalDpiY();
+    for (int i = 0; i < 3; ++i) {
+      auto *frame = Child<QGroupBox>(QString("fraAbout(%1)").arg(i));
+      EXPECT_EQ(frame->isVisible(), i == k) << "tab " << k << " frame " << i;
+      if (i != k) continue;
+      EXPECT_EQ(frame->x(), qRound(180 / (1440.0 / window->logicalDpiX())));
+      EXPECT_EQ(frame->y(), tabs->y() + tab.y() + tab.height() + qRound(20 / twipsPerPixel));
+    }
+  }
+}
+
+TEST_F(AboutWindow, CentresOverItsOwner) {
+  QWidget owner;
+  owner.setGeometry(100, 80, 507, 429);
+  Open(&owner);
+  EXPECT_EQ(window->pos(), QPoint(qRound(100 + 507 / 2.0 - window->width() / 2.0),
+                                  qRound(80 + 429 / 2.0 - window->height() / 2.0)));
+  window.reset(); // before its owner takes it along
+}
+
+TEST_F(AboutWindow, TheLicenceIsShownLineByLine) {
+  WriteBytes(data.file("ImageMagickLicense.txt"), "First line\r\nsecond\n\nlast, no break");
+  Open();
+  EXPECT_EQ(Child<QPlainTextEdit>("txtImageMagick")->toPlainText(),
+            "First line\nsecond\n\nlast, no break\n");
+  // The program's own copy, where a plain start-up finds it.
+  AboutServices real{settings, prompter, browser, shell, errors, nullptr, {}, {}};
+  frmAbout installed(real);
+  EXPECT_TRUE(installed.findChild<QPlainTextEdit *>("txtImageMagick")
+                  ->toPlainText()
+                  .contains("ImageMagick Studio LLC"));
+}
+
+TEST_F(AboutWindow, AMissingLicenceIsToldOnceAndTheWindowStillWorks) {
+  QFile::remove(data.file("ImageMagickLicense.txt"));
+  prompter.expect("File Access Error",
+                  "Could not load ImageMagick license file: " + data.path() +
+                      "/ImageMagickLicense.txt!\r\n\r\nPlease Re-Install Varnholt!",
+                  Buttons::Ok, Icon::Information, Answer::Ok);
+  Open();
+  EXPECT_TRUE(prompter.done());
+  EXPECT_EQ(Child<QPlainTextEdit>("txtImageMagick")->toPlainText(), "");
+  window->show();
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(Child<QLabel>("lblTitle")->text(), "Varnholt");
+}
+
+TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOkWritesThemBack) {
+  const struct {
+    bool xp, antialias, diff, bounds, registered;
+  } rows[] = {{true, false, true, false, true}, {false, true, false, true, false}};
+  for (const auto &row : rows) {
+    settings.XPStyle = row.xp;
+    settings.Antialias = row.antialias;
+    settings.OutputInDiffDir = row.diff;
+    settings.AllowOutOfBoundry = row.bounds;
+    settings.OutputDir = "/out/here";
+    command.registered = row.registered;
+    command.calls.clear();
+    Open();
+    window->show();
+    Child<QTabBar>("tabAbout")->setCurrentIndex(2);
+    EXPECT_EQ(Check("chkXPStyle")->isChecked(), row.xp);
+    EXPECT_EQ(Check("chkAntialias")->isChecked(), row.antialias);
+    EXPECT_EQ(Check("chkOutputDiffFolder")->isChecked(), row.diff);
+    EXPECT_EQ(Check("chkOutOfBoundry")->isChecked(), row.bounds);
+    EXPECT_EQ(Check("chkContextMenu")->isChecked(), row.registered);
+    // Clear: the input folder, greyed out with its button.
+    EXPECT_EQ(OutputBox()->text(), row.diff ? "/out/here" : inputFolder);
+    EXPECT_EQ(OutputBox()->isEnabled(), row.diff);
+    EXPECT_EQ(Child<QPushButton>("cmdSelectDir")->isEnabled(), row.diff);
+
+    // Every box turned over, then OK.
+    for (const char *box :
+         {"chkXPStyle", "chkAntialias", "chkOutputDiffFolder", "chkOutOfBoundry", "chkContextMenu"})
+      Click(Check(box));
+    EXPECT_EQ(OutputBox()->isEnabled(), !row.diff);
+    const QString shown = OutputBox()->text();
+    QTest::mouseClick(Child<QPushButton>("cmdOK"), Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(settings.XPStyle, !row.xp);
+    EXPECT_EQ(settings.Antialias, !row.antialias);
+    EXPECT_EQ(settings.OutputInDiffDir, !row.diff);
+    EXPECT_EQ(settings.AllowOutOfBoundry, !row.bounds);
+    EXPECT_EQ(settings.OutputDir, shown);
+    EXPECT_EQ(command.calls, QStringList(row.registered ? "Unregister" : "Register"));
+  }
+}
+
+TEST_F(AboutWindow, CancelAndEscapeChangeNothing) {
+  settings.OutputDir = "/out/here";
+  const Settings before = settings;
+  Open();
+  for (const bool escape : {false, true}) {
+    window->show();
+    Child<QTabBar>("tabAbout")->setCurrentIndex(2);
+    for (const char *box :
+         {"chkXPStyle", "chkAntialias", "chkOutputDiffFolder", "chkOutOfBoundry", "chkContextMenu"})
+      Click(Check(box));
+    ASSERT_FALSE(Check("chkXPStyle")->isChecked());
+    OutputBox()->setText("/elsewhere");
+    if (escape)
+      QTest::keyClick(window.get(), Qt::Key_Escape);
+    else
+      QTest::mouseClick(Child<QPushButton>("cmdCancel"), Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(settings, before);
+    EXPECT_EQ(command.calls, QStringList());
+  }
+  // The next showing starts from the settings again.
+  window->show();
+  EXPECT_EQ(OutputBox()->text(), inputFolder);
+  EXPECT_FALSE(Check("chkContextMenu")->isChecked());
+}
+
+TEST_F(AboutWindow, TheFolderButtonReplacesTheBoxOnlyWithAChosenFolder) {
+  settings.OutputInDiffDir = true;
+  settings.OutputDir = "/out/here";
+  Open();
+  window->show();
+  Child<QTabBar>("tabAbout")->setCurrentIndex(2);
+  browser.answers = {QString(), "/chosen/folder"};
+  QTest::mouseClick(Child<QPushButton>("cmdSelectDir"), Qt::LeftButton);
+  EXPECT_EQ(OutputBox()->text(), "/out/here");
+  QTest::mouseClick(Child<QPushButton>("cmdSelectDir"), Qt::LeftButton);
+  EXPECT_EQ(OutputBox()->text(), "/chosen/folder");
+  EXPECT_EQ(browser.titles, QStringList({"Select Output Directory", "Select Output Directory"}));
+  window->cmdOK_Click();
+  EXPECT_EQ(settings.OutputDir, "/chosen/folder");
+}
+
+TEST_F(AboutWindow, LinksAndButtonsOpenTheirAddresses) {
+  Open();
+  window->show();
+  const struct {
+    const char *control;
+    QString address;
+    bool toldWhenFailing;
+  } rows[] = {
+      {"lblVisitHalvane_", kWebUrl, false},
+      {"lblVisitImageMagick_", kImageMagickUrl, false},
+      {"cmdSubmitFeedback", QString("mailto:") + kFeedbackMail, true},
+      {"cmdReportBug", kBugPageUrl, true},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.control);
+    for (const bool opens : {true, false}) {
+      shell.opened.clear();
+      shell.result = opens;
+      if (!opens && row.toldWhenFailing)
+        prompter.expect("Open Error", "Could Not Open: " + row.address, Buttons::Ok,
+                        Icon::Exclamation, Answer::Ok);
+      QTest::mouseClick(Child(row.control), Qt::LeftButton);
+      EXPECT_EQ(shell.opened, QStringList(row.address));
+      EXPECT_TRUE(prompter.done());
+    }
+  }
+}
+
+// The two buttons of the main window.
+using MainWindowButtons = MainWindowTest;
+
+TEST_F(MainWindowButtons, AboutShowsTheSettingsModallyOverTheWindow) {
+  Open();
+  ASSERT_TRUE(window->AboutWindow());
+  EXPECT_FALSE(window->AboutWindow()->isVisible());
+  bool wasModal = false;
+  QTimer::singleShot(0, window.get(), [&] {
+    frmAbout *about = window->AboutWindow();
+    wasModal = about->isVisible() && QApplication::activeModalWidget() == about;
+    const QRect main = window->geometry();
+    EXPECT_EQ(about->pos(), QPoint(qRound(main.x() + main.width() / 2.0 - about->width() / 2.0),
+                                   qRound(main.y() + main.height() / 2.0 - about->height() / 2.0)));
+    // The folder box shows the main window's folder.
+    EXPECT_EQ(about->findChild<QLineEdit *>("txtOutputDir")->text(), images.path());
+    about->cmdCancel_Click();
+  });
+  QTest::mouseClick(window->cmdAbout, Qt::LeftButton);
+  EXPECT_TRUE(wasModal);
+  EXPECT_TRUE(window->ReturningFromDialog);
+}
+
+TEST_F(MainWindowButtons, VisitOpensTheWebSiteAndSaysSoWhenItCannot) {
+  Open();
+  QTest::mouseClick(window->cmdVisitHV, Qt::LeftButton);
+  shell.result = false;
+  prompter.expect("Open Error", QString("Could Not Open: ") + kWebUrl, Buttons::Ok,
+                  Icon::Exclamation, Answer::Ok);
+  QTest::mouseClick(window->cmdVisitHV, Qt::LeftButton);
+  EXPECT_EQ(shell.opened, QStringList({kWebUrl, kWebUrl}));
+}
+
+} // namespace
+} // namespace varnholt::test

@@ -1,0 +1,128 @@
+#include "settings/manifest.h"
+#include "support/test_images.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace varnholt {
+namespace {
+
+using test::ReadBytes;
+using test::TempFolder;
+using test::WriteBytes;
+
+const char kExpected[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?> \r\n"
+    "<assembly \r\n"
+    "   xmlns=\"urn:schemas-microsoft-com:asm.v1\" \r\n"
+    "   manifestVersion=\"1.0\">\r\n"
+    "<assemblyIdentity \r\n"
+    "    processorArchitecture=\"x86\" \r\n"
+    "    version=\"1.0.0.0\"\r\n"
+    "    type=\"win32\"\r\n"
+    "    name=\"varnholt\"/>\r\n"
+    "    <description>Batch image processor</description>\r\n"
+    "    <dependency>\r\n"
+    "    <dependentAssembly>\r\n"
+    "    <assemblyIdentity\r\n"
+    "         type=\"win32\"\r\n"
+    "         name=\"Microsoft.Windows.Common-Controls\"\r\n"
+    "         version=\"6.0.0.0\"\r\n"
+    "         publicKeyToken=\"6595b64144ccf1df\"\r\n"
+    "         language=\"*\"\r\n"
+    "         processorArchitecture=\"x86\"/>\r\n"
+    "    </dependentAssembly>\r\n"
+    "    </dependency>\r\n"
+    "</assembly>\r\n";
+
+class Manifest : public ::testing::Test {
+protected:
+  ManifestPlace Place(const QString &folder) const {
+    return {folder, "varnholt", "1.0.0.0", "Batch image processor"};
+  }
+  struct Recorder : Restarter {
+    bool restart() override {
+      ++restarts;
+      return result;
+    }
+    int restarts = 0;
+    bool result = true;
+  };
+  TempFolder folder;
+  Recorder restarter;
+};
+
+TEST_F(Manifest, FirstWriteIsTheExactTextFollowedByOneRestart) {
+  const ManifestPlace place = Place(folder.path());
+  EXPECT_EQ(place.path(), folder.file("varnholt.manifest"));
+  const ManifestWrite first = WriteManifest(place, true, true, &restarter);
+  EXPECT_EQ(ReadBytes(place.path()), QByteArray(kExpected));
+  EXPECT_EQ(QByteArray(kExpected).count("\r\n"), 22);
+  EXPECT_FALSE(first.existed);
+  EXPECT_TRUE(first.written);
+  EXPECT_TRUE(first.restarted);
+  EXPECT_EQ(restarter.restarts, 1);
+
+  // The restarted instance finds it and goes on; so does a start after a crash.
+  const ManifestWrite second = WriteManifest(place, true, true, &restarter);
+  EXPECT_TRUE(second.existed);
+  EXPECT_FALSE(second.written);
+  EXPECT_FALSE(second.restarted);
+  EXPECT_EQ(restarter.restarts, 1);
+
+  EXPECT_TRUE(DeleteManifest(place));
+  EXPECT_FALSE(QFile::exists(place.path()));
+  EXPECT_FALSE(DeleteManifest(place));
+}
+
+TEST_F(Manifest, OverwriteWithoutRestartReplacesALeftoverFile) {
+  const ManifestPlace place = Place(folder.path());
+  WriteBytes(place.path(), "stale");
+  QFile::setPermissions(place.path(), QFile::ReadOwner);
+  const ManifestWrite written = WriteManifest(place, false, true, &restarter);
+  EXPECT_TRUE(written.existed);
+  EXPECT_TRUE(written.written);
+  EXPECT_EQ(ReadBytes(place.path()), QByteArray(kExpected));
+  EXPECT_EQ(restarter.restarts, 0);
+}
+
+TEST_F(Manifest, AFolderThatCannotBeWrittenMeansNoManifestAndNoRestart) {
+  WriteBytes(folder.file("plain"), "a file, not a folder");
+  const ManifestWrite written =
+      WriteManifest(Place(folder.file("plain")), true, true, &restarter);
+  EXPECT_FALSE(written.existed);
+  EXPECT_FALSE(written.written);
+  EXPECT_FALSE(written.restarted);
+  EXPECT_EQ(restarter.restarts, 0);
+}
+
+TEST_F(Manifest, PlaceholdersAreFilledOnceInTheirOrder) {
+  ManifestPlace place = Place(folder.path());
+  place.executableName = "EXEVERSION";
+  place.description = "EXENAME & <co>";
+  const QByteArray text = ManifestText(place);
+  EXPECT_TRUE(text.contains("name=\"1.0.0.0\"/>")) << "a name is filled in before the version";
+  EXPECT_TRUE(text.contains("<description>EXENAME & <co></description>"));
+}
+
+TEST_F(Manifest, TheRestartStartsThisProgramWithTheSameArguments) {
+  QString program;
+  QStringList arguments;
+  ProcessRestarter real({"/home/u/My Shoot", "--x"}, [&](const QString &p, const QStringList &a) {
+    program = p;
+    arguments = a;
+    return true;
+  });
+  EXPECT_TRUE(real.restart());
+  EXPECT_EQ(program, QCoreApplication::applicationFilePath());
+  EXPECT_EQ(arguments, QStringList({"/home/u/My Shoot", "--x"}));
+
+  qputenv("VARNHOLT_RESTARTED", "1");
+  EXPECT_TRUE(ProcessRestarter::TakeRestartedMark());
+  EXPECT_FALSE(ProcessRestarter::TakeRestartedMark()) << "nothing this instance starts inherits it";
+}
+
+} // namespace
+} // namespace varnholt
