@@ -5,6 +5,7 @@
 #include "platform/qt_desktop.h"
 #include "platform/settings_store.h"
 #include "processing/magick_toolkit.h"
+#include "processing/pair_stage.h"
 #include "settings/manifest.h"
 #include "settings/folder_command.h"
 #include "settings/paths.h"
@@ -79,6 +80,10 @@ int main(int argc, char **argv) {
       frmMain::Form_Initialize(store, DefaultImageFolder(), ManifestPlace::ForThisProgram(),
                                restarted ? nullptr : &restarter, settings);
   if (init.restarted) return 0; // the new instance carries on
+  // What runs that were killed left behind: their owners are gone.
+  SweepScratchLeftovers();
+  SweepLeftovers(settings.SelectedDir);
+  if (settings.OutputInDiffDir) SweepLeftovers(settings.OutputDir);
 
   // Before the first widget: every window is made in the chosen look.
   QApplication::setStyle(

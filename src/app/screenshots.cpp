@@ -79,6 +79,7 @@ public:
     hold();
     inner_.mogrify(args);
   }
+  int frameCount(const QString &path) override { return inner_.frameCount(path); }
   void letGo() {
     released = true;
     released.notify_all();

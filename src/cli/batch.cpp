@@ -7,6 +7,7 @@
 #include "operations/operation_list_file.h"
 #include "platform/failure.h"
 #include "processing/apply_operation.h"
+#include "processing/pair_stage.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
 #include "version.h"
@@ -34,18 +35,6 @@ QString Absolute(const QString &folder) {
 QString CanonicalFolder(const QString &folder) {
   const QString canonical = QFileInfo(folder).canonicalFilePath();
   return canonical.isEmpty() ? Absolute(folder) : canonical;
-}
-
-// Every file a pair writes: the result and the converted copy.
-QStringList OutputsOf(const QString &folder, const QString &image, const Operation &op) {
-  const QString target = folder + u'/' + TargetName(image, op);
-  QStringList outputs{target};
-  if (!KeepsFormat(op.OutputFormat)) {
-    const QString name = TargetName(image, op);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    outputs << folder + u'/' + (dot < 0 ? name : name.left(dot)) + u'.' + op.OutputFormat;
-  }
-  return outputs;
 }
 
 } // namespace
@@ -93,8 +82,17 @@ prefix and suffix, or an operation has neither prefix nor suffix and no
 --output is given.
 
 A rectangle outside an image skips that pair with a warning; a failed pair
-prints an error line and the run goes on. Ctrl-C stops after the pairs under
-way. Progress goes to stderr when it is a terminal. The last line on stdout
+prints an error line and the run goes on. Each pair is written whole or not
+at all: its files are made under hidden names and get their own names only
+when every step has succeeded, so a failed pair leaves no file, and a file of
+an earlier run under the same name stays as it was.
+
+Ctrl-C (or SIGTERM) lets the pairs under way finish and starts no other; the
+rest count as skipped. A second Ctrl-C stops at once: the pairs under way are
+not written and nothing of them is left. The worker processes ignore Ctrl-C
+(the run decides for them) and end with the run. What a killed run leaves
+(hidden files, temporary files) is removed by the next run. Progress goes to
+stderr when it is a terminal. The last line on stdout
 counts image-operation pairs:
   N written, M skipped, K failed
 
@@ -220,26 +218,29 @@ QList<OperationListItem> ReadList(const QString &listFile) {
 // Pairs that may not run because they would write over a source image or
 // over what an earlier pair writes: whatever the order the pairs run in, the
 // same files come out.
-void PlanOutputs(BatchJob &job, const QString &outputFolder, const QString &inputFolder) {
-  QSet<QString> sources;
-  for (const QString &image : job.images)
-    sources.insert(inputFolder + u'/' + image);
-  std::map<QString, std::pair<int, int>> claimedBy; // path -> (image, operation)
+void PlanOutputs(BatchJob &job, const QString &outputFolder) {
+  RunClaims &claims = job.claims;
+  for (int i = 0; i < int(job.images.size()); ++i)
+    claims.addSource(job.imagePath(i));
   const int operationCount = int(job.operations.size());
   job.notRun.assign(size_t(job.images.size()) * size_t(operationCount), QString());
   for (int i = 0; i < int(job.images.size()); ++i)
     for (int k = 0; k < operationCount; ++k) {
+      const BatchOperation &bo = job.operations[size_t(k)];
+      const PairPlan plan = PlanPair(outputFolder, job.images[i], bo.op);
+      QStringList paths;
+      for (const QString &name : plan.names())
+        paths << plan.path(name);
+      const QString image = job.imagePath(i);
+      const RunClaims::Clash clash =
+          claims.claim({image, PairKey(image, bo.op), bo.position}, paths);
       QString &why = job.notRun[size_t(i) * size_t(operationCount) + size_t(k)];
-      for (const QString &output : OutputsOf(outputFolder, job.images[i], job.operations[k].op)) {
-        if (sources.contains(output)) {
-          why = "it would write over the source image " + QFileInfo(output).fileName();
-        } else if (const auto [at, fresh] = claimedBy.try_emplace(output, i, k); !fresh) {
-          why = QStringLiteral("%1 is already written for %2 by the operation at position %3")
-                    .arg(output, job.images[at->second.first])
-                    .arg(job.operations[size_t(at->second.second)].position);
-        }
-        if (!why.isEmpty()) break;
-      }
+      if (clash.kind == RunClaims::Clash::OtherPair)
+        why = QStringLiteral("%1 is already written for %2 by the operation at position %3")
+                  .arg(clash.path, FileNamePart(clash.other.image))
+                  .arg(clash.other.position);
+      else if (clash)
+        why = "it would write over the source image " + FileNamePart(clash.path);
     }
 }
 
@@ -296,8 +297,11 @@ BatchJob PrepareBatch(const BatchOptions &options) {
   job.settings.OutputDir = separateOutput ? Absolute(options.outputDir) : QString();
   job.settings.Antialias = options.antialias;
   job.settings.AllowOutOfBoundry = options.allowOutOfBounds;
-  PlanOutputs(job, CanonicalFolder(separateOutput ? options.outputDir : inputDir),
-              CanonicalFolder(inputDir));
+  const QString outputFolder = separateOutput ? job.settings.OutputDir : job.inputFolder;
+  // What runs that were killed left behind.
+  SweepLeftovers(outputFolder);
+  SweepScratchLeftovers();
+  PlanOutputs(job, CanonicalFolder(outputFolder));
   return job;
 }
 
@@ -338,13 +342,15 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
 }
 
 int BatchMain(int argc, char **argv) {
+  const bool worker = argc == 2 && std::strcmp(argv[1], "--batch-worker") == 0;
+  if (worker) PrepareBatchWorker();
   QCoreApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Varnholt"));
   QCoreApplication::setApplicationName(QStringLiteral("Varnholt"));
   QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
   QStringList args = QCoreApplication::arguments();
   args.removeFirst();
-  if (args == QStringList{QStringLiteral("--batch-worker")}) return RunBatchWorker();
+  if (worker) return RunBatchWorker();
   QString problem;
   const std::optional<BatchOptions> options = ParseBatchArguments(args, problem);
   if (!options) {

@@ -4,6 +4,7 @@
 #include "platform/prompter.h"
 #include "processing/apply_operation.h"
 #include "processing/magick_toolkit.h"
+#include "processing/pair_stage.h"
 #include "processing/magick_policy.h"
 #include "settings/paths.h"
 
@@ -17,17 +18,22 @@
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace varnholt {
+
+QString BatchJob::imagePath(int image) const { return AddBackslash(inputFolder) + images[image]; }
 
 void Print(std::FILE *stream, const QString &text) {
   const QByteArray bytes = text.toLocal8Bit();
@@ -38,18 +44,23 @@ void Print(std::FILE *stream, const QString &text) {
 namespace {
 
 std::atomic<bool> gInterrupted{false};
+std::atomic<bool> gAtOnce{false};
 
-extern "C" void OnInterrupt(int) { gInterrupted = true; }
+extern "C" void OnInterrupt(int) {
+  if (gInterrupted) gAtOnce = true;
+  gInterrupted = true;
+}
 
 // Ctrl-C asks the run to stop after the pairs under way (whose files are
-// then complete); a second Ctrl-C ends the program at once.
+// then complete); a second one stops it at once: the pairs under way are not
+// written, and nothing of them is left.
 class InterruptGuard {
 public:
   InterruptGuard() {
     gInterrupted = false;
+    gAtOnce = false;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
-    action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, &oldInt_);
     ::sigaction(SIGTERM, &action, &oldTerm_);
@@ -159,6 +170,7 @@ struct Worker {
   std::unique_ptr<MagickToolkit> toolkit;
   QString toolkitFailure;
   BatchPrompter prompter;
+  std::unique_ptr<RunFiles> files; // this worker's own handles on the output folder
 };
 
 // Shared by the workers and the thread that reports.
@@ -170,32 +182,55 @@ struct RunControl {
   bool stopping() const { return stop || gInterrupted; }
 };
 
-// All operations on one image, in list order.
-ImageResult ProcessImage(const BatchJob &job, int image, Worker &worker, RunControl &control) {
+// All operations on one image, in list order. Each pair's result is also
+// handed on as soon as it is known: a worker tells its parent at once, so a
+// pair written before the worker died is counted as written.
+using PairDone = std::function<void(int operation, const ImageResult &pair)>;
+ImageResult ProcessImage(const BatchJob &job, int image, Worker &worker, RunControl &control,
+                         const PairDone &pairDone = {}) {
   ImageResult result;
-  const QString path = AddBackslash(job.inputFolder) + job.images[image];
+  const QString path = job.imagePath(image);
   RunState state;
+  if (!worker.files) {
+    worker.files = std::make_unique<RunFiles>();
+    worker.files->claims = job.claims;
+  }
   for (int k = 0; k < int(job.operations.size()); ++k) {
+    const ImageResult before = result;
+    const auto done = [&] {
+      if (!pairDone) return;
+      ImageResult pair;
+      pair.written = result.written - before.written;
+      pair.skipped = result.skipped - before.skipped;
+      pair.failed = result.failed - before.failed;
+      pair.lines = result.lines.mid(before.lines.size());
+      pairDone(k, pair);
+    };
     const BatchOperation &bo = job.operations[size_t(k)];
     const QString pair =
         QStringLiteral("%1, operation at position %2").arg(job.images[image]).arg(bo.position);
     if (control.stopping()) {
       ++result.skipped;
+      done();
       continue;
     }
     if (const QString &why = job.whyNotRun(image, k); !why.isEmpty()) {
       ++result.failed;
       result.lines << "varnholt: error: " + pair + ": not run, " + why + "\n";
+      done();
       continue;
     }
     if (!worker.toolkit) {
       ++result.failed;
       result.lines << "varnholt: error: " + pair + ": " + worker.toolkitFailure + "\n";
+      done();
       continue;
     }
     worker.prompter.clear();
     ApplyOutcome outcome = ApplyOutcome::Failed;
-    const ApplyEnvironment env{job.settings, job.inputFolder, *worker.toolkit, worker.prompter};
+    const ApplyEnvironment env{job.settings,       job.inputFolder,
+                               *worker.toolkit,    worker.prompter,
+                               worker.files.get(), QStringLiteral("%1.%2").arg(image).arg(k)};
     const QString failure = ApplyOperation(path, bo.op, env, state, &outcome);
     if (outcome == ApplyOutcome::Written) {
       ++result.written;
@@ -217,6 +252,7 @@ ImageResult ProcessImage(const BatchJob &job, int image, Worker &worker, RunCont
       std::lock_guard lock(control.mutex);
       control.stopReason = OneLine(worker.prompter.lastText);
     }
+    done();
   }
   // The next image is another file; its pictures would only crowd
   // ImageMagick's memory.
@@ -256,6 +292,13 @@ public:
         Print(console_.err, line);
     }
     bar_.draw(finished_);
+  }
+
+  void printTotals(const BatchTotals &t) const {
+    Print(console_.out, QStringLiteral("%1 written, %2 skipped, %3 failed\n")
+                            .arg(t.written)
+                            .arg(t.skipped)
+                            .arg(t.failed));
   }
 
   // Images a stopped run never started count as skipped.
@@ -325,6 +368,16 @@ BatchTotals RunOnThreads(const BatchJob &job, int jobs, Reporter &reporter, RunC
     while (active > 0) {
       changed.wait_for(lock, std::chrono::milliseconds(250));
       reporter.flush();
+      if (gAtOnce) {
+        // The pair under way cannot be stopped from here, only left: its
+        // files go, this process's scratch folder too, and the run ends.
+        const BatchTotals totals = reporter.finish(control);
+        SweepLeftovers(job.settings.OutputInDiffDir ? job.settings.OutputDir : job.inputFolder,
+                       ::getpid());
+        SweepScratchLeftovers(::getpid());
+        reporter.printTotals(totals);
+        ::_exit(kBatchSomeNotWritten);
+      }
     }
   }
   for (std::thread &t : workers)
@@ -387,7 +440,8 @@ QByteArray JobFrame(const BatchJob &job) {
   for (const BatchOperation &bo : job.operations)
     out << qint32(bo.position) << bo.text;
   out << job.settings.OutputInDiffDir << job.settings.OutputDir << job.settings.Antialias
-      << job.settings.AllowOutOfBoundry << QStringList(job.notRun.begin(), job.notRun.end());
+      << job.settings.AllowOutOfBoundry << QStringList(job.notRun.begin(), job.notRun.end())
+      << job.claims;
   return payload;
 }
 
@@ -407,7 +461,7 @@ std::optional<BatchJob> JobFromFrame(const QByteArray &payload) {
   }
   QStringList notRun;
   in >> job.settings.OutputInDiffDir >> job.settings.OutputDir >> job.settings.Antialias >>
-      job.settings.AllowOutOfBoundry >> notRun;
+      job.settings.AllowOutOfBoundry >> notRun >> job.claims;
   if (in.status() != QDataStream::Ok ||
       notRun.size() != job.images.size() * qsizetype(job.operations.size()))
     return std::nullopt;
@@ -415,20 +469,28 @@ std::optional<BatchJob> JobFromFrame(const QByteArray &payload) {
   return job;
 }
 
-QByteArray ResultFrame(qint32 image, const ImageResult &r, const RunControl &control) {
+// A worker's answers: one per pair as it is done, then one when the image is.
+QByteArray PairFrame(qint32 image, qint32 operation, const ImageResult &r,
+                     const RunControl &control) {
   QByteArray payload;
   QDataStream out(&payload, QIODevice::WriteOnly);
-  out << image << qint32(r.written) << qint32(r.skipped) << qint32(r.failed) << r.lines
+  out << image << operation << qint32(r.written) << qint32(r.skipped) << qint32(r.failed) << r.lines
       << bool(control.stop) << control.stopReason;
   return payload;
 }
+constexpr qint32 kImageDone = -1; // in place of the operation
 
 struct ChildProcess {
   pid_t pid = -1;
   int toChild = -1, fromChild = -1;
   QByteArray buffer;
-  int image = -1; // being processed, or -1
+  int image = -1;      // being processed, or -1
+  ImageResult partial; // its pairs answered so far
+  int pairsAnswered = 0;
 };
+
+// The environment variable that tells a worker its parent's process id.
+constexpr const char *kParentVariable = "VARNHOLT_BATCH_PARENT";
 
 void CloseFd(int &fd) {
   if (fd >= 0) ::close(fd);
@@ -451,8 +513,33 @@ ChildProcess SpawnWorker(const QString &executable) {
   const QByteArray path = QFile::encodeName(executable);
   char arg0[] = "varnholt", arg1[] = "--batch-worker";
   char *argv[] = {arg0, arg1, nullptr};
+  // Ctrl-C goes to the whole process group, and the parent alone decides what
+  // it means: the worker starts with it (and SIGTERM, until it is ready for
+  // it) held back from its first instruction on.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t held, defaults;
+  sigemptyset(&held);
+  sigaddset(&held, SIGINT);
+  sigaddset(&held, SIGTERM);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGTERM);
+  posix_spawnattr_setsigmask(&attributes, &held);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  std::vector<QByteArray> variables;
+  for (char **e = environ; *e; ++e)
+    if (std::strncmp(*e, kParentVariable, std::strlen(kParentVariable)) != 0)
+      variables.emplace_back(*e);
+  variables.push_back(QByteArray(kParentVariable) + '=' + QByteArray::number(::getpid()));
+  std::vector<char *> envp;
+  for (QByteArray &v : variables)
+    envp.push_back(v.data());
+  envp.push_back(nullptr);
   ChildProcess child;
-  const int err = ::posix_spawn(&child.pid, path.constData(), &actions, nullptr, argv, environ);
+  const int err =
+      ::posix_spawn(&child.pid, path.constData(), &actions, &attributes, argv, envp.data());
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   ::close(down[0]);
   ::close(up[1]);
@@ -487,6 +574,7 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
   } pipeSignalIgnored;
   std::vector<ChildProcess> children;
   int nextImage = 0;
+  bool terminated = false;
 
   const auto failImage = [&](int image, const QString &why) {
     ImageResult r;
@@ -494,9 +582,13 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
     r.lines << "varnholt: error: " + job.images[image] + ": " + why + "\n";
     reporter.add(image, std::move(r));
   };
+  const QString outputFolder =
+      job.settings.OutputInDiffDir ? job.settings.OutputDir : job.inputFolder;
   // Hands the child its next image, or lets it go.
   const auto dispatch = [&](ChildProcess &child) {
     child.image = -1;
+    child.partial = ImageResult();
+    child.pairsAnswered = 0;
     if (child.toChild < 0) return;
     try {
       if (control.stopping() || nextImage >= imageCount) {
@@ -534,6 +626,12 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
         owners.push_back(&child);
       }
     if (fds.empty()) break;
+    if (gAtOnce && !terminated) {
+      // The workers end now; what they leave is swept as each is reaped.
+      terminated = true;
+      for (const ChildProcess &child : children)
+        if (child.pid > 0) ::kill(child.pid, SIGTERM);
+    }
     const int ready = ::poll(fds.data(), fds.size(), 250);
     if (ready < 0 && errno != EINTR) throw Failure::fromErrno(errno, QStringLiteral("poll"));
     for (size_t f = 0; ready > 0 && f < fds.size(); ++f) {
@@ -546,23 +644,33 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
         child.buffer.append(chunk, got);
         while (auto frame = TakeFrame(child.buffer)) {
           QDataStream in(*frame);
-          qint32 image = -1, written = 0, skipped = 0, failed = 0;
-          ImageResult r;
+          qint32 image = -1, operation = 0, written = 0, skipped = 0, failed = 0;
+          QStringList lines;
           bool stop = false;
           QString stopReason;
-          in >> image >> written >> skipped >> failed >> r.lines >> stop >> stopReason;
-          if (in.status() != QDataStream::Ok || image != child.image) {
+          in >> image >> operation;
+          if (operation != kImageDone)
+            in >> written >> skipped >> failed >> lines >> stop >> stopReason;
+          const bool expected = operation == kImageDone
+                                    ? child.pairsAnswered == int(job.operations.size())
+                                    : operation == child.pairsAnswered;
+          if (in.status() != QDataStream::Ok || image != child.image || !expected) {
             if (child.image >= 0) failImage(child.image, "the worker process answered garbled");
             child.image = -1;
             CloseFd(child.toChild); // it leaves, and the others carry on
             break;
           }
-          r.written = written;
-          r.skipped = skipped;
-          r.failed = failed;
-          reporter.add(image, std::move(r));
+          if (operation == kImageDone) {
+            reporter.add(image, std::move(child.partial));
+            dispatch(child);
+            continue;
+          }
+          child.partial.written += written;
+          child.partial.skipped += skipped;
+          child.partial.failed += failed;
+          child.partial.lines << lines;
+          ++child.pairsAnswered;
           if (stop && !control.stop.exchange(true)) control.stopReason = stopReason;
-          dispatch(child);
         }
         continue;
       }
@@ -572,10 +680,28 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
       int status = 0;
       while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
       }
+      // What it left: pairs it completed go into place and count as written,
+      // the rest goes, with its share of the temporary folder.
+      const QStringList completed = SweepLeftovers(outputFolder, child.pid);
+      SweepScratchLeftovers(child.pid);
       child.pid = -1;
-      if (child.image >= 0)
-        failImage(child.image,
-                  "the worker process ended while processing it (" + ExitText(status) + ")");
+      if (child.image >= 0) {
+        ImageResult &r = child.partial;
+        int lost = 0;
+        for (int k = child.pairsAnswered; k < int(job.operations.size()); ++k) {
+          if (completed.contains(QStringLiteral("%1.%2").arg(child.image).arg(k)))
+            ++r.written;
+          else
+            ++lost;
+        }
+        // Stopped at once by the user: not written, and not a failure.
+        (terminated ? r.skipped : r.failed) += lost;
+        if (lost > 0 && !terminated)
+          r.lines << "varnholt: error: " + job.images[child.image] +
+                         ": the worker process ended while processing it (" + ExitText(status) +
+                         ")\n";
+        reporter.add(child.image, std::move(r));
+      }
       child.image = -1;
       // Its share goes to the others; with none left, to a new one.
       const bool othersLeft = std::any_of(children.begin(), children.end(),
@@ -596,17 +722,52 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
     reporter.flush();
   }
   for (ChildProcess &child : children)
-    if (child.pid > 0) ::waitpid(child.pid, nullptr, 0);
+    if (child.pid > 0) {
+      ::waitpid(child.pid, nullptr, 0);
+      SweepLeftovers(outputFolder, child.pid);
+      SweepScratchLeftovers(child.pid);
+    }
   return reporter.finish(control);
 }
 
 } // namespace
 
-int RunBatchWorker() {
-  // Ctrl-C reaches the whole process group; the parent decides, and closes
-  // this worker's input when it is to stop.
+namespace {
+std::mutex gWorkerMutex;
+QString gWorkerOutput; // under the mutex: where this worker writes, once known
+
+// SIGTERM arrives here, on a thread of its own, never in the middle of a
+// library call. With the parent alive, the worker just ends: the parent
+// reaps it and deals with what it left, and counts what it finished. With the
+// parent gone nobody will, so the worker sweeps its own leftovers first.
+void WatchForTerm(pid_t parent) {
+  sigset_t term;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  int signal = 0;
+  while (::sigwait(&term, &signal) != 0) {
+  }
+  if (::getppid() != parent) {
+    std::lock_guard lock(gWorkerMutex);
+    if (!gWorkerOutput.isEmpty()) SweepLeftovers(gWorkerOutput, ::getpid());
+    SweepScratchLeftovers(::getpid());
+  }
+  ::_exit(128 + SIGTERM);
+}
+} // namespace
+
+void PrepareBatchWorker() {
+  // SIGINT came held back through the spawn: ignoring it now drops any that
+  // is waiting. SIGTERM stays held in every thread for the watcher.
   std::signal(SIGINT, SIG_IGN);
-  std::signal(SIGTERM, SIG_IGN);
+  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+  const QByteArray parent = qgetenv(kParentVariable);
+  // The parent may have died before the line above; then nobody wants us.
+  if (!parent.isEmpty() && parent.toLongLong() != ::getppid()) ::_exit(kBatchSomeNotWritten);
+  std::thread(WatchForTerm, pid_t(parent.toLongLong())).detach();
+}
+
+int RunBatchWorker() {
   // Answers go to the parent on what was stdout; anything a library prints
   // goes to stderr instead of into the answers.
   const int answers = ::dup(1);
@@ -615,6 +776,10 @@ int RunBatchWorker() {
   if (!jobFrame) return kBatchRefused;
   const std::optional<BatchJob> job = JobFromFrame(*jobFrame);
   if (!job) return kBatchRefused;
+  {
+    std::lock_guard lock(gWorkerMutex);
+    gWorkerOutput = job->settings.OutputInDiffDir ? job->settings.OutputDir : job->inputFolder;
+  }
   Worker worker = MakeWorker();
   RunControl control;
   try {
@@ -622,8 +787,10 @@ int RunBatchWorker() {
       qint32 image = -1;
       QDataStream(*frame) >> image;
       if (image < 0 || image >= job->images.size()) break;
-      const ImageResult result = ProcessImage(*job, image, worker, control);
-      WriteFrame(answers, ResultFrame(image, result, control));
+      ProcessImage(*job, image, worker, control, [&](int k, const ImageResult &pair) {
+        WriteFrame(answers, PairFrame(image, k, pair, control));
+      });
+      WriteFrame(answers, PairFrame(image, kImageDone, ImageResult(), control));
     }
   } catch (const Failure &) {
     return kBatchSomeNotWritten; // the parent is gone

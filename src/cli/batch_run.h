@@ -4,6 +4,7 @@
 // processes that carry it out.
 #include "cli/batch.h"
 #include "operations/operation.h"
+#include "processing/output_plan.h"
 #include "settings/settings.h"
 
 #include <QString>
@@ -29,6 +30,9 @@ struct BatchJob {
   Settings settings;
   std::vector<QString> notRun; // per pair, image-major: why it may not run
   QStringList notes;           // warnings for before the run
+  RunClaims claims;            // the images and every file planned
+
+  QString imagePath(int image) const;
 
   const QString &whyNotRun(int image, int operation) const {
     return notRun[size_t(image) * operations.size() + size_t(operation)];
@@ -49,7 +53,10 @@ BatchTotals RunBatchJob(const BatchJob &job, int jobs, const BatchConsole &conso
                         bool showProgress);
 
 // A worker process ("varnholt --batch-worker"): takes the job and then image
-// numbers on stdin, answers each image's result on stdout.
+// numbers on stdin, answers each pair's result on stdout.
 int RunBatchWorker();
+// The worker's first steps, before anything else runs in it: it ignores
+// Ctrl-C, ends with its parent and lets SIGTERM end it.
+void PrepareBatchWorker();
 
 } // namespace varnholt

@@ -18,6 +18,7 @@ enum FailureCode : int {
   kErrToolkit = 1002,        // ImageMagick failed without saying why
   kErrNoImageSize = 1003,    // the size query gave no "WxH"
   kErrSettingsStore = 1004,  // the settings file cannot be read or written
+  kErrWrittenByAnotherPair = 1005, // another pair of the same run writes that file
 };
 
 // A failure as the program reports it: a number and a description. Thrown by

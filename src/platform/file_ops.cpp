@@ -1,15 +1,19 @@
 #include "platform/file_ops.h"
 
 #include "platform/failure.h"
+#include "platform/owner_tag.h"
 
 #include <QFile>
 #include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace varnholt {
 
@@ -41,7 +45,7 @@ QString FolderOf(const QString &path) {
 
 QString UniqueHiddenName(const QString &folder, const QString &extension) {
   for (;;) {
-    QString name = folder + (folder.endsWith(u'/') ? "" : "/") + ".varnholt-" +
+    QString name = folder + (folder.endsWith(u'/') ? "" : "/") + ".varnholt-" + OwnerTag() + u'-' +
                    QString::number(QRandomGenerator::global()->generate64(), 36);
     if (!extension.isEmpty()) name += u'.' + extension;
     // Only a name that is taken calls for another try; any other trouble
@@ -52,7 +56,8 @@ QString UniqueHiddenName(const QString &folder, const QString &extension) {
 }
 
 bool IsSameFile(const QString &a, const QString &b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::stat(Native(a).constData(), &sa) != 0 || ::stat(Native(b).constData(), &sb) != 0)
     return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
@@ -140,6 +145,35 @@ void CopyFileReplacing(const QString &from, const QString &to) {
     const int err = errno;
     ::unlink(Native(temp).constData());
     throw Failure::fromErrno(err, to);
+  }
+}
+
+void RemoveTreeAt(int folder, const QByteArray &name) {
+  struct stat st {};
+  if (::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+  if (!S_ISDIR(st.st_mode)) {
+    ::unlinkat(folder, name.constData(), 0);
+    return;
+  }
+  // Anything may still appear in it while it goes (a tool finishing a write):
+  // a few rounds, then what is left stays.
+  for (int round = 0; round < 5; ++round) {
+    const int fd =
+        ::openat(folder, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+      ::close(fd);
+      return;
+    }
+    std::vector<QByteArray> entries;
+    while (const dirent *e = ::readdir(dir))
+      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+        entries.emplace_back(e->d_name);
+    for (const QByteArray &entry : entries)
+      RemoveTreeAt(::dirfd(dir), entry);
+    ::closedir(dir);
+    if (::unlinkat(folder, name.constData(), AT_REMOVEDIR) == 0 || errno != ENOTEMPTY) return;
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace varnholt {
@@ -17,7 +18,12 @@ void WriteFileReplacing(const QString &to, const QByteArray &bytes, unsigned mod
 // included); false when either does not exist.
 bool IsSameFile(const QString &a, const QString &b);
 
-// A name in `folder` that does not exist yet, starting with ".varnholt-".
+// A name in `folder` that does not exist yet: ".varnholt-", this process's
+// owner tag, "-" and a random part.
 QString UniqueHiddenName(const QString &folder, const QString &extension);
+
+// Removes a file, or a folder with everything in it, named relative to an open
+// folder. Links are removed, never followed. Quiet: what cannot go stays.
+void RemoveTreeAt(int folder, const QByteArray &name);
 
 } // namespace varnholt

@@ -15,6 +15,10 @@ public:
   virtual QString identify(const QStringList &args) = 0;
   virtual void convert(const QStringList &args) = 0;
   virtual void mogrify(const QStringList &args) = 0;
+  // How many frames (pages, scenes) the image holds, read without decoding
+  // its pixels. ImageMagick writes a frame file for each where the format
+  // holds only one.
+  virtual int frameCount(const QString &path) = 0;
 };
 
 } // namespace varnholt

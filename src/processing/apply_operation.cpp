@@ -5,6 +5,7 @@
 #include "platform/file_ops.h"
 #include "platform/image_toolkit.h"
 #include "platform/prompter.h"
+#include "processing/pair_stage.h"
 #include "processing/magick_policy.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
@@ -47,12 +48,6 @@ QString CoordinateErrors(const Operation &op, std::int32_t width, std::int32_t h
 bool ChangesFormat(const Operation &op) { return !KeepsFormat(op.OutputFormat); }
 } // namespace
 
-QString TargetName(const QString &inputName, const Operation &op) {
-  const qsizetype dot = inputName.lastIndexOf(u'.');
-  if (dot < 0) return op.Prefix + inputName + op.Suffix;
-  return op.Prefix + inputName.left(dot) + op.Suffix + inputName.mid(dot);
-}
-
 QString ResizeGeometry(const Operation &op) {
   switch (op.ResizeMethod) {
   case kLimitWidthHeight: return N(op.ResizeWidth) + "x" + N(op.ResizeHeight);
@@ -70,6 +65,15 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
   };
   const Settings &settings = env.settings;
   QString step;
+  // Out here so a failure text can still name the user's files rather than
+  // where they were built; the stage goes before the folders that hold it.
+  RunFiles ownFiles;
+  RunFiles &files = env.files ? *env.files : ownFiles;
+  std::unique_ptr<PairStage> stage;
+  const auto failed = [&](const QString &text) {
+    return finish(ApplyOutcome::Failed,
+                  (stage ? stage->unstaged(text) : text) + kCrLf + "Operation: " + step);
+  };
   try {
     step = "Setting target file: " + inputPath;
     const QString inputName = FileNamePart(inputPath);
@@ -86,21 +90,22 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
       state.StopProcess = true;
       return finish(ApplyOutcome::Skipped, QString());
     }
-    target = AddBackslash(settings.OutputInDiffDir ? settings.OutputDir : env.inputFolder) +
-             targetName;
-    // Neither the result nor its converted copy may land on the image itself.
-    const QString convertedCopy =
-        ChangesFormat(op) ? target.left(target.size() - targetName.size()) +
-                                (targetName.contains(u'.')
-                                     ? targetName.left(targetName.lastIndexOf(u'.'))
-                                     : targetName) +
-                                "." + op.OutputFormat
-                          : QString();
-    for (const QString &written : {target, convertedCopy})
-      if (!written.isEmpty() && IsSameFile(written, inputPath))
-        throw Failure(kErrTargetIsSource,
-                      "The result would replace the image itself, so it was not written: " +
-                          written);
+    const QString outputFolder = settings.OutputInDiffDir ? settings.OutputDir : env.inputFolder;
+    target = AddBackslash(outputFolder) + targetName;
+    // Nothing the pair writes may land on an image of the run, nor on a file
+    // another pair of the run writes.
+    PairPlan plan = PlanPair(outputFolder, inputName, op);
+    const PairRef pair{inputPath, PairKey(inputPath, op), 0};
+    const auto paths = [&plan](const QStringList &names) {
+      QStringList all;
+      for (const QString &name : names)
+        all << plan.path(name);
+      return all;
+    };
+    if (const RunClaims::Clash clash = files.claims.claim(pair, paths(plan.names())))
+      return finish(ApplyOutcome::Failed, ClashFailureText(clash) + kCrLf + "Operation: " + step);
+    stage = files.folder(plan.folder).stage(env.pairLabel);
+    const QString staged = stage->file(targetName);
 
     step = QStringLiteral("Setting up process values");
     std::int32_t w = Checked(qint64(op.BottomRightX) - op.TopLeftX + 1);
@@ -118,6 +123,11 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
     const std::int32_t imageHeight = ToLong(Val(pieces[1]));
     CheckImageWithinLimits(imageWidth, imageHeight); // before any pixel is decoded
     const QString q = N(op.JpgQuality);
+    if (PlanNeedsFrameCount(plan, op)) {
+      AddFrameFiles(plan, op, env.toolkit.frameCount(inputPath));
+      if (const RunClaims::Clash clash = files.claims.check(pair, paths(plan.frameFiles)))
+        return finish(ApplyOutcome::Failed, ClashFailureText(clash) + kCrLf + "Operation: " + step);
+    }
 
     if (op.Extract) {
       coordinateErrors = CoordinateErrors(op, imageWidth, imageHeight);
@@ -127,12 +137,12 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
           w = Checked(qint64(imageWidth) - op.TopLeftX);
           h = Checked(qint64(imageHeight) - op.TopLeftY);
         } else if (!state.SuppressMessages) {
-          const Answer answer = env.prompter.ask(
-              QStringLiteral("Image too small"),
-              "Could not extract image: " + kDQ + inputName + kDQ + " with coordinates because:" +
-                  kCrLf + kCrLf + coordinateErrors + kCrLf +
-                  "Do you want to suppress these messages?",
-              Buttons::YesNo, Icon::None);
+          const Answer answer =
+              env.prompter.ask(QStringLiteral("Image too small"),
+                               "Could not extract image: " + kDQ + inputName + kDQ +
+                                   " with coordinates because:" + kCrLf + kCrLf + coordinateErrors +
+                                   kCrLf + "Do you want to suppress these messages?",
+                               Buttons::YesNo, Icon::None);
           if (answer == Answer::Yes) state.SuppressMessages = true;
           return finish(ApplyOutcome::Skipped, QString());
         }
@@ -142,16 +152,16 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
       // +repage drops the original canvas and offset, so the result is just
       // the rectangle (GIF screens and PNG offsets would keep them).
       env.toolkit.convert({QStringLiteral("-quality"), q, QStringLiteral("-crop"), crop,
-                           QStringLiteral("+repage"), inputPath, target});
+                           QStringLiteral("+repage"), inputPath, staged});
     } else {
       step = "Copying " + kDQ + inputPath + kDQ + " to " + kDQ + target + kDQ;
-      CopyFileReplacing(inputPath, target);
+      CopyFileReplacing(inputPath, staged);
     }
 
     if (ChangesFormat(op)) {
       step = "Changing Format: -quality, " + q + ", -format, " + op.OutputFormat + ", " + target;
       env.toolkit.mogrify(
-          {QStringLiteral("-quality"), q, QStringLiteral("-format"), op.OutputFormat, target});
+          {QStringLiteral("-quality"), q, QStringLiteral("-format"), op.OutputFormat, staged});
     }
 
     if (op.Resize) {
@@ -160,21 +170,21 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
         step = "Resizing (AA): -quality, " + q + ", -antialias, -geometry, " + geometry + ", " +
                target;
         env.toolkit.mogrify({QStringLiteral("-quality"), q, QStringLiteral("-antialias"),
-                             QStringLiteral("-geometry"), geometry, target});
+                             QStringLiteral("-geometry"), geometry, staged});
       } else {
         step = "Resizing (No AA): -quality, " + q + ", -geometry, " + geometry + ", " + target;
         env.toolkit.mogrify(
-            {QStringLiteral("-quality"), q, QStringLiteral("-geometry"), geometry, target});
+            {QStringLiteral("-quality"), q, QStringLiteral("-geometry"), geometry, staged});
       }
     }
 
+    stage->commit(plan.names());
     step = QStringLiteral("Done");
     return finish(ApplyOutcome::Written, QString());
   } catch (const Failure &failure) {
-    return finish(ApplyOutcome::Failed, failure.text() + kCrLf + "Operation: " + step);
+    return failed(failure.text());
   } catch (const std::exception &e) {
-    return finish(ApplyOutcome::Failed, N(kErrToolkit) + " - " + QString::fromLocal8Bit(e.what()) +
-                                            kCrLf + "Operation: " + step);
+    return failed(N(kErrToolkit) + " - " + QString::fromLocal8Bit(e.what()));
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "operations/operation.h"
+#include "processing/output_plan.h"
 
 #include <QString>
 
@@ -8,6 +9,7 @@ namespace varnholt {
 
 class ImageToolkit;
 class Prompter;
+class RunFiles;
 struct Settings;
 
 // Flags that belong to one run and that applying an operation may set.
@@ -22,17 +24,22 @@ struct ApplyEnvironment {
   QString inputFolder; // the image folder as the user typed it
   ImageToolkit &toolkit;
   Prompter &prompter;
+  // The run's claims and output folders; without them the pair is a run of its own.
+  RunFiles *files = nullptr;
+  // Names the pair's place in the output folder while it is built (see
+  // PairStage); empty: numbered.
+  QString pairLabel = QString();
 };
 
 enum class ApplyOutcome { Written, Skipped, Failed };
 
 // Applies one operation to one image. Returns "" when it was done or skipped
 // after a message, else "number - description" CR LF "Operation: " step.
+// The pair is one unit: its files are built out of sight and appear under
+// their names only when every step has succeeded; a failure leaves none of
+// them, and a file of an earlier run under the same name stays as it was.
 QString ApplyOperation(const QString &inputPath, const Operation &op, const ApplyEnvironment &env,
                        RunState &state, ApplyOutcome *outcome = nullptr);
-
-// prefix + the name before its last dot + suffix + the extension with its dot.
-QString TargetName(const QString &inputName, const Operation &op);
 
 // The geometry ImageMagick gets for a resize method.
 QString ResizeGeometry(const Operation &op);

@@ -42,4 +42,10 @@ void AsyncToolkit::mogrify(const QStringList &args) {
   RunAway([&] { inner_.mogrify(args); });
 }
 
+int AsyncToolkit::frameCount(const QString &path) {
+  int frames = 0;
+  RunAway([&] { frames = inner_.frameCount(path); });
+  return frames;
+}
+
 } // namespace varnholt

@@ -16,6 +16,7 @@ public:
   QString identify(const QStringList &args) override;
   void convert(const QStringList &args) override;
   void mogrify(const QStringList &args) override;
+  int frameCount(const QString &path) override;
 
 private:
   ImageToolkit &inner_;

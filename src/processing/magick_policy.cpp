@@ -1,6 +1,7 @@
 #include "processing/magick_policy.h"
 
 #include "platform/failure.h"
+#include "platform/owner_tag.h"
 
 #include <QDir>
 #include <QFile>
@@ -187,7 +188,8 @@ void Start() {
   // ImageMagick reads policy.xml from MAGICK_CONFIGURE_PATH before the
   // system's, and the first value it finds for a limit is the one that
   // counts: so ours is a file in a folder of our own, put first.
-  QTemporaryDir folder(QDir::tempPath() + "/varnholt-policy-XXXXXX");
+  // Named for this process, so a run that finds it left behind knows whose it was.
+  QTemporaryDir folder(QDir::tempPath() + "/varnholt-" + OwnerTag() + "-policy-XXXXXX");
   const QString file = folder.path() + "/policy.xml";
   const auto write = [&](const QStringList &modules, const QStringList &coders) {
     QFile out(file);

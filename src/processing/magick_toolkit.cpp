@@ -2,7 +2,9 @@
 
 #include "platform/failure.h"
 #include "platform/file_ops.h"
+#include "platform/owner_tag.h"
 #include "processing/magick_policy.h"
+#include "processing/pair_stage.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,9 +12,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <algorithm>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -53,11 +55,29 @@ QString WithoutExtension(const QString &path, const QString &extension) {
   return extension.isEmpty() ? path : path.left(path.size() - extension.size() - 1);
 }
 
-QString SafeScratchRoot() {
-  // TMPDIR itself must not hold anything ImageMagick would interpret.
-  static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._-]+$"));
-  const QString temp = QDir::tempPath();
-  return plain.match(temp).hasMatch() ? temp : QStringLiteral("/tmp");
+// ImageMagick's own temporary files (a large picture's pixel cache) go into a
+// scratch folder that lives as long as any toolkit does, and each toolkit's
+// safe names into one of its own. They go with their owner; a process that
+// was killed leaves them to the next run, which can tell from their names
+// that it is gone.
+std::mutex gScratchMutex;
+int gToolkits = 0; // under the mutex
+std::unique_ptr<QTemporaryDir> gMagickScratch;
+
+QString ScratchTemplate() { return ScratchRoot() + "/varnholt-" + OwnerTag() + "-XXXXXX"; }
+
+void HoldMagickScratch() {
+  std::lock_guard lock(gScratchMutex);
+  if (gToolkits++ > 0 && gMagickScratch && gMagickScratch->isValid()) return;
+  // No toolkit, so no ImageMagick call, is under way while this changes.
+  gMagickScratch = std::make_unique<QTemporaryDir>(ScratchTemplate());
+  if (gMagickScratch->isValid())
+    qputenv("MAGICK_TEMPORARY_PATH", QFile::encodeName(gMagickScratch->path()));
+}
+
+void ReleaseMagickScratch() {
+  std::lock_guard lock(gScratchMutex);
+  if (--gToolkits == 0) gMagickScratch.reset();
 }
 
 QString Named(const QString &stem, const QString &ext) {
@@ -76,7 +96,8 @@ public:
     if (!QDir().mkpath(dir_)) throw Failure::fromErrno(errno, dir_);
   }
   ~Call() {
-    for (const QString &path : cleanup_) ::unlink(Native(path).constData());
+    for (const QString &path : cleanup_)
+      ::unlink(Native(path).constData());
     QDir().rmdir(dir_);
   }
 
@@ -132,7 +153,8 @@ public:
 
   // ImageMagick's words with our safe names turned back into the user's.
   QString unalias(QString text) const {
-    for (const auto &[safe, real] : aliases_) text.replace(safe, real);
+    for (const auto &[safe, real] : aliases_)
+      text.replace(safe, real);
     return text;
   }
 
@@ -180,9 +202,11 @@ QString Run(Command command, const QStringList &args, const Call &call, const QS
   std::vector<QByteArray> words;
   words.reserve(args.size() + 1);
   words.emplace_back(ProgramName(command));
-  for (const QString &arg : args) words.push_back(arg.toUtf8());
+  for (const QString &arg : args)
+    words.push_back(arg.toUtf8());
   std::vector<char *> argv;
-  for (QByteArray &w : words) argv.push_back(w.data());
+  for (QByteArray &w : words)
+    argv.push_back(w.data());
   argv.push_back(nullptr);
 
   ImageInfo *info = AcquireImageInfo();
@@ -207,16 +231,14 @@ QString Run(Command command, const QStringList &args, const Call &call, const QS
   const ExceptionType severity = exception->severity;
   QString message;
   if (exception->reason) message = QString::fromUtf8(exception->reason);
-  if (exception->description)
-    message += " (" + QString::fromUtf8(exception->description) + ")";
+  if (exception->description) message += " (" + QString::fromUtf8(exception->description) + ")";
   DestroyExceptionInfo(exception);
   DestroyImageInfo(info);
 
-  if (severity >= ErrorException)
-    throw Failure(static_cast<int>(severity), call.unalias(message));
+  if (severity >= ErrorException) throw Failure(static_cast<int>(severity), call.unalias(message));
   if (status == MagickFalse) {
-    QString why = QStringLiteral("ImageMagick's ") + ProgramName(command) +
-                  " could not process " + subject;
+    QString why =
+        QStringLiteral("ImageMagick's ") + ProgramName(command) + " could not process " + subject;
     if (!message.isEmpty()) why += ": " + call.unalias(message);
     throw Failure(kErrToolkit, why);
   }
@@ -240,7 +262,7 @@ struct FileKey {
 std::optional<FileKey> KeyOf(const QString &path) {
   struct stat st {};
   if (::stat(Native(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  return FileKey{st.st_dev,          st.st_ino,          st.st_size,         st.st_mtim.tv_sec,
+  return FileKey{st.st_dev,          st.st_ino,         st.st_size,        st.st_mtim.tv_sec,
                  st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
 }
 
@@ -264,8 +286,10 @@ bool IsReusableConvert(const QStringList &args) {
   if (args.size() < 2) return false;
   for (qsizetype i = 0; i + 2 < args.size(); ++i) {
     const QString &a = args[i];
-    if ((a == "-quality" || a == "-crop") && i + 3 < args.size()) ++i;
-    else if (a != "+repage") return false;
+    if ((a == "-quality" || a == "-crop") && i + 3 < args.size())
+      ++i;
+    else if (a != "+repage")
+      return false;
   }
   return true;
 }
@@ -323,7 +347,8 @@ struct MagickToolkit::DecodedCache {
   ~DecodedCache() { clear(); }
 
   void clear() {
-    for (const Entry &e : entries) DeleteImageRegistry(e.registryKey.toLatin1().constData());
+    for (const Entry &e : entries)
+      DeleteImageRegistry(e.registryKey.toLatin1().constData());
     entries.clear();
   }
 
@@ -383,8 +408,9 @@ private:
     DestroyImageInfo(info);
     if (registryKey.isEmpty()) return {};
     if (entries.size() >= 2) {
-      auto oldest = std::min_element(entries.begin(), entries.end(),
-                                     [](const Entry &a, const Entry &b) { return a.lastUse < b.lastUse; });
+      auto oldest =
+          std::min_element(entries.begin(), entries.end(),
+                           [](const Entry &a, const Entry &b) { return a.lastUse < b.lastUse; });
       DeleteImageRegistry(oldest->registryKey.toLatin1().constData());
       entries.erase(oldest);
     }
@@ -403,14 +429,17 @@ void MagickToolkit::initialise() {
 }
 
 MagickToolkit::MagickToolkit()
-    : scratch_(SafeScratchRoot() + "/varnholt-XXXXXX"), cache_(std::make_unique<DecodedCache>()) {
-  initialise();
+    : scratch_((initialise(), ScratchTemplate())), cache_(std::make_unique<DecodedCache>()) {
   cache_->prefix = QStringLiteral("varnholt%1x").arg(quintptr(this), 0, 16);
   if (!scratch_.isValid())
     throw Failure(kErrToolkit, "Cannot create a scratch folder: " + scratch_.errorString());
+  HoldMagickScratch();
 }
 
-MagickToolkit::~MagickToolkit() = default;
+MagickToolkit::~MagickToolkit() {
+  cache_.reset(); // its pictures may have pixels in the scratch folder
+  ReleaseMagickScratch();
+}
 
 void MagickToolkit::releaseDecoded() {
   std::lock_guard lock(cacheMutex_);
@@ -498,7 +527,8 @@ void MagickToolkit::mogrify(const QStringList &args) {
   words.last() = SeenName(out);
   // With -format the result is a copy beside the file, named for the format.
   QString expected = hidden;
-  if (const qsizetype at = args.lastIndexOf(QStringLiteral("-format")); at >= 0 && at + 1 < args.size())
+  if (const qsizetype at = args.lastIndexOf(QStringLiteral("-format"));
+      at >= 0 && at + 1 < args.size())
     expected = out.hiddenStem + "." + args[at + 1];
   try {
     Run(Command::Mogrify, words, call, real);
@@ -511,6 +541,28 @@ void MagickToolkit::mogrify(const QStringList &args) {
     RemoveHidden(out);
     throw;
   }
+}
+
+int MagickToolkit::frameCount(const QString &path) {
+  Call call(scratch_.path(), ++calls_);
+  const QByteArray link = QFile::encodeName(call.input(path));
+  ImageInfo *info = AcquireImageInfo();
+  ExceptionInfo *exception = AcquireExceptionInfo();
+  CopyMagickString(info->filename, link.constData(), MaxTextExtent);
+  Image *images = PingImage(info, exception);
+  const size_t frames = images ? GetImageListLength(images) : 0;
+  if (images) DestroyImageList(images);
+  const ExceptionType severity = exception->severity;
+  QString message;
+  if (exception->reason) message = QString::fromUtf8(exception->reason);
+  if (exception->description) message += " (" + QString::fromUtf8(exception->description) + ")";
+  DestroyExceptionInfo(exception);
+  DestroyImageInfo(info);
+  if (severity >= ErrorException) throw Failure(int(severity), call.unalias(message));
+  if (frames == 0)
+    throw Failure(kErrToolkit, "ImageMagick could not read the frames of " + path +
+                                   (message.isEmpty() ? "" : ": " + call.unalias(message)));
+  return int(std::min<size_t>(frames, 1000000));
 }
 
 } // namespace varnholt

@@ -24,6 +24,7 @@ public:
   QString identify(const QStringList &args) override;
   void convert(const QStringList &args) override;
   void mogrify(const QStringList &args) override;
+  int frameCount(const QString &path) override;
 
   // Sets up ImageMagick for the process; later calls do nothing.
   static void initialise();

@@ -2,7 +2,9 @@
 
 #include "operations/operation.h"
 #include "platform/prompter.h"
+#include "processing/pair_stage.h"
 #include "settings/paths.h"
+#include "settings/settings.h"
 
 #include <QtNumeric>
 
@@ -24,6 +26,35 @@ qint64 TickedOperations(const RunSource &source) {
   for (qsizetype k = 0; k < source.operationCount(); ++k)
     if (source.operationTicked(k)) ++n;
   return n;
+}
+// Every image the run reads, and the files of its pairs claimed in the order
+// they run: a pair that would write over either fails when its turn comes.
+// Lists that change during the run claim their new pairs as they come.
+void PlanRun(const RunSource &source, const Settings &settings, RunFiles &files) {
+  const QString folder = AddBackslash(source.inputFolder());
+  const QString output = settings.OutputInDiffDir ? settings.OutputDir : source.inputFolder();
+  std::vector<Operation> operations;
+  for (qsizetype k = 0; k < source.operationCount(); ++k) {
+    if (!source.operationTicked(k)) continue;
+    QString errorText;
+    const Operation op = ParseOperation(source.operationText(k), errorText);
+    if (errorText.isEmpty()) operations.push_back(op);
+  }
+  QStringList images;
+  for (qsizetype i = 0; i < source.imageCount(); ++i)
+    if (source.imageTicked(i)) images << source.imageText(i);
+  for (const QString &image : images)
+    files.claims.addSource(folder + image);
+  for (const QString &image : images)
+    for (const Operation &op : operations) {
+      const PairPlan plan = PlanPair(output, image, op);
+      QStringList paths;
+      for (const QString &name : plan.names())
+        paths << plan.path(name);
+      files.claims.claim({folder + image, PairKey(folder + image, op), 0}, paths);
+    }
+  // What runs that were killed left behind.
+  if (!output.isEmpty()) SweepLeftovers(output);
 }
 } // namespace
 
@@ -50,6 +81,13 @@ RunOutcome DoOperations(const RunSource &source, RunView &view, const RunEnviron
     state.SuppressMessages = false;
     state.StopProcess = false;
     bool yesToAll = false;
+    RunFiles files;
+    try {
+      PlanRun(source, env.settings, files);
+    } catch (...) {
+      // Planning reads the lists ahead of the loop; a list that cannot be
+      // read fails the loop itself, at its own step, where it is reported.
+    }
 
     for (qsizetype i = 0; i < source.imageCount() && !state.StopProcess; ++i) {
       if (!source.imageTicked(i)) continue;
@@ -74,7 +112,8 @@ RunOutcome DoOperations(const RunSource &source, RunView &view, const RunEnviron
         view.DoEvents();
         step = "Do Operation: " + operationText + " >>>  " + imagePath;
 
-        const ApplyEnvironment apply{env.settings, source.inputFolder(), env.toolkit, env.prompter};
+        const ApplyEnvironment apply{env.settings, source.inputFolder(), env.toolkit, env.prompter,
+                                     &files};
         const QString result = ApplyOperation(imagePath, op, apply, state);
         if (!result.isEmpty() && !yesToAll) {
           switch (env.prompter.ask(kOperationErrorTitle,

@@ -1,3 +1,4 @@
+#include "processing/magick_toolkit.h"
 #include "support/test_images.h"
 
 #include <QDir>
@@ -5,10 +6,12 @@
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace varnholt {
 namespace {
@@ -225,6 +228,55 @@ TEST_F(Batch, TwoJobsWriteTheSameFilesAsOne) {
   }
 }
 
+TEST_F(Batch, FrameFilesAreProtectedAndComeOutTheSameForEveryJobCount) {
+  // a3.gif has three frames: in PNG they are th_a3-0.PNG ... th_a3-2.PNG, and
+  // th_a3-1.PNG is also what a3-1.gif writes; th_x-0.PNG is itself an image.
+  test::MakeImage(in() + "/th_x-0.PNG", 9, 7);
+  test::MakeImage(in() + "/a3-1.gif", 9, 7);
+  test::MakeImage(in() + "/IMG_0001.JPG", 9, 7);
+  MagickToolkit magick;
+  const QString f = in() + "/th_x-0.PNG";
+  magick.convert({f, f, in() + "/x.gif"});
+  magick.convert({f, f, f, in() + "/a3.gif"});
+  const QByteArray source = test::ReadBytes(f);
+  WriteList(list, {{true, R"(Extract Whole Image Prefix: "th_" Format: "PNG" Quality: "75")"},
+                   {true, R"(Extract Whole Image Prefix: "web_" Format: "JPG" Quality: "75")"}});
+  const QString clash = "varnholt: error: a3.gif, operation at position 1: 1005 - Another "
+                        "operation of this run writes this file for " +
+                        in() + "/a3-1.gif, so it was not written: ";
+
+  QStringList listings;
+  for (const char *jobs : {"1", "2"}) {
+    const QString folder = dir.file(QStringLiteral("out%1").arg(jobs));
+    QDir().mkpath(folder);
+    const Result r = RunVarnholt({"--batch", list, "--input", in(), "--output", folder, "--jobs",
+                                  jobs, "--pattern", "[!t]*"});
+    EXPECT_EQ(r.lastLine(), "10 written, 0 skipped, 2 failed") << jobs;
+    const QString second = QString(clash).replace("position 1", "position 2");
+    EXPECT_EQ(r.err.toStdString(),
+              (clash + folder + "/th_a3-1.PNG; Operation: Getting Image Size\n" + second + folder +
+               "/web_a3-1.JPG; Operation: Getting Image Size\n")
+                  .toStdString());
+    listings << Files(folder).join(' ');
+  }
+  EXPECT_EQ(listings[0], listings[1]);
+  EXPECT_EQ(listings[0].toStdString(),
+            "th_IMG_0001.JPG th_IMG_0001.PNG th_a.PNG th_a.png th_a3-1.PNG th_a3-1.gif th_b.PNG "
+            "th_b.jpg th_x-0.PNG th_x-1.PNG th_x.gif web_IMG_0001.JPG web_a.JPG web_a.png "
+            "web_a3-1.JPG web_a3-1.gif web_b.JPG web_b.jpg web_x-0.JPG web_x-1.JPG web_x.gif");
+
+  // Beside the images, th_x-0.PNG is one of them.
+  const Result beside = RunVarnholt({"--batch", list, "--input", in(), "--jobs", "2"});
+  EXPECT_EQ(beside.exitCode, 1);
+  EXPECT_TRUE(beside.err.contains("x.gif, operation at position 1: 1001 - The result would "
+                                  "replace the image " +
+                                  f))
+      << beside.err.toStdString();
+  EXPECT_EQ(test::ReadBytes(f), source);
+  EXPECT_FALSE(QFile::exists(in() + "/th_x-1.PNG"));
+  EXPECT_TRUE(QFile::exists(in() + "/web_IMG_0001.JPG"));
+}
+
 TEST_F(Batch, DrawsProgressOnlyOnATerminalAndNotWhenQuiet) {
   const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
   if (script.isEmpty()) GTEST_SKIP() << "needs script(1) for a terminal";
@@ -270,6 +322,101 @@ TEST_F(Batch, CtrlCStopsAfterThePairsUnderWayAndCountsTheRestSkipped) {
     EXPECT_GT(skipped, 1) << "stopped early";
     for (const QString &name : Files(out()))
       EXPECT_FALSE(name.startsWith('.')) << "half-written " << name.toStdString();
+  }
+}
+
+QList<qint64> ChildrenOf(qint64 pid) {
+  QFile file(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+  QList<qint64> children;
+  if (file.open(QIODevice::ReadOnly))
+    for (const QByteArray &word : file.readAll().split(' '))
+      if (!word.trimmed().isEmpty()) children << word.trimmed().toLongLong();
+  return children;
+}
+
+// Killed or stopped however, a run leaves only whole pairs under their names,
+// nothing hidden and nothing in the temporary folder, counts what it wrote,
+// and the next run finishes the rest.
+TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
+  QFile::remove(in() + "/a.png");
+  QFile::remove(in() + "/b.jpg");
+  for (int i = 1; i <= 14; ++i)
+    test::MakeImage(in() + QStringLiteral("/p%1.jpg").arg(i, 2, 10, QChar(u'0')), 800, 600);
+  WriteList(
+      list,
+      {{true, R"(Extract Whole Image LimitWidth (300) Prefix: "th_" Format: "PNG" Quality: "75")"},
+       {true, R"(Extract (0,0)-(599,399) FixToSize (200*100) Prefix: "c_" Quality: "75")"}});
+  const QString temp = dir.file("tmp");
+  QDir().mkpath(temp);
+  enum Target { Worker, Main, Group };
+  struct Row {
+    const char *what;
+    int signal;
+    Target target;
+    bool mainSurvives;
+  } rows[] = {
+      {"kill -9 of a worker", SIGKILL, Worker, true},
+      {"SIGTERM of the run", SIGTERM, Main, true},
+      {"kill -9 of the run", SIGKILL, Main, false},
+      {"Ctrl-C to the whole group as the workers start", SIGINT, Group, true},
+  };
+  const int pairs = 14 * 2;
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.what);
+    QDir(out()).removeRecursively();
+    QDir().mkpath(out());
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", temp);
+    env.insert("MAGICK_AREA_LIMIT", "100KB"); // pixel caches on disk, in the temporary folder
+    process.setProcessEnvironment(env);
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start(QStringLiteral(VARNHOLT_EXECUTABLE),
+                  {"--batch", list, "--input", in(), "--output", out(), "--jobs", "2"});
+    ASSERT_TRUE(process.waitForStarted());
+    const qint64 main = process.processId();
+    QList<qint64> workers;
+    for (int wait = 0; wait < 3000 && workers.size() < 2; ++wait) {
+      workers = ChildrenOf(main);
+      if (row.target != Group && Files(out()).size() < 3) workers.clear();
+      QThread::msleep(5);
+    }
+    ASSERT_EQ(workers.size(), 2);
+    ::kill(pid_t(row.target == Worker ? workers[0]
+                 : row.target == Main ? main
+                                      : -main),
+           row.signal);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    for (int wait = 0;
+         wait < 400 && (::kill(pid_t(workers[0]), 0) == 0 || ::kill(pid_t(workers[1]), 0) == 0);
+         ++wait)
+      QThread::msleep(10); // workers end with their parent
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    const QStringList counts = QString::fromLocal8Bit(process.readAllStandardOutput()).split(' ');
+
+    int whole = 0;
+    for (const QString &name : Files(out())) {
+      EXPECT_TRUE(name.startsWith("th_") || name.startsWith("c_")) << name.toStdString();
+      if (name.startsWith("th_") && name.endsWith(".jpg")) {
+        EXPECT_EQ(test::ImageSize(out() + "/" + name).width(), 300) << name.toStdString();
+        EXPECT_TRUE(QFile::exists(out() + "/" + name.chopped(3) + "PNG")) << name.toStdString();
+        ++whole;
+      }
+      if (name.startsWith("c_")) ++whole;
+    }
+    EXPECT_EQ(Files(temp), QStringList());
+    EXPECT_EQ(QDir(temp).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList());
+    EXPECT_LT(whole, pairs) << "stopped before the end";
+    if (row.mainSurvives) {
+      ASSERT_EQ(counts.size(), 6) << err.toStdString();
+      EXPECT_EQ(counts[0].toInt(), whole) << "written as found: " << err.toStdString();
+      EXPECT_EQ(counts[0].toInt() + counts[2].toInt() + counts[4].toInt(), pairs);
+      EXPECT_FALSE(err.contains("killed by signal 2")) << err.toStdString();
+    }
+    const Result next = RunVarnholt({"--batch", list, "--input", in(), "--output", out()});
+    EXPECT_EQ(next.lastLine(), QStringLiteral("%1 written, 0 skipped, 0 failed").arg(pairs));
+    EXPECT_EQ(Files(out()).size(), 14 * 3);
   }
 }
 

@@ -98,6 +98,10 @@ TEST_F(StartRun, AnUnsavedEditIsOfferedBeforeTheRun) {
                   "name.\r\n(You have not selected extract or resize.)\r\nAre you sure you want "
                   "to do this?",
                   Buttons::YesNo, Icon::Question, Answer::Yes);
+  // p_a.png is in the list now, ticked: an image of the run is never written over.
+  prompter.expect(kOperationErrorTitle,
+                  OperationErrorText("a.png", "Extract Whole Image Prefix: \"p_\" Quality: \"75\""),
+                  Buttons::YesNoCancel, Icon::Question, Answer::Cancel);
   prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::No);
   QTest::mouseClick(window->cmdGo, Qt::LeftButton);
   EXPECT_EQ(window->lstOperations->count(), 2);

@@ -39,7 +39,10 @@ protected:
     op.Prefix = "c_";
     return op;
   }
-  QStringList files() const { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden); }
+  // Hidden files and folders included: nothing may be left out of sight either.
+  QStringList files() const {
+    return QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  }
 
   test::TempFolder folder;
   Settings settings;
@@ -93,8 +96,7 @@ TEST_F(ApplyOperationTest, CropGivesExactlyTheRectangleWithItsOwnCanvas) {
   MakeImage(folder.file("a.gif"), 200, 100);
   EXPECT_EQ(run("a.gif", Crop(60, 30, 109, 69)), "");
   EXPECT_EQ(ImageSize(folder.file("c_a.gif")), QSize(50, 40));
-  EXPECT_EQ(magick.identify({"-format", "%g", folder.file("c_a.gif")}).toStdString(),
-            "50x40+0+0");
+  EXPECT_EQ(magick.identify({"-format", "%g", folder.file("c_a.gif")}).toStdString(), "50x40+0+0");
 
   // The top-left quarter is red, the bottom-right yellow: a crop across the
   // middle keeps them where they were.
@@ -104,8 +106,7 @@ TEST_F(ApplyOperationTest, CropGivesExactlyTheRectangleWithItsOwnCanvas) {
   ASSERT_EQ(crop.size(), QSize(20, 20));
   EXPECT_EQ(crop.pixelColor(0, 0), QColor(Qt::red));
   EXPECT_EQ(crop.pixelColor(19, 19), QColor(Qt::yellow));
-  EXPECT_EQ(magick.identify({"-format", "%g", folder.file("c_q.png")}).toStdString(),
-            "20x20+0+0");
+  EXPECT_EQ(magick.identify({"-format", "%g", folder.file("c_q.png")}).toStdString(), "20x20+0+0");
 }
 
 TEST_F(ApplyOperationTest, NamesImageMagickWouldReadAsInstructionsWork) {
@@ -124,7 +125,8 @@ TEST_F(ApplyOperationTest, NamesImageMagickWouldReadAsInstructionsWork) {
     EXPECT_EQ(ImageSize(folder.file(name)), QSize(40, 30));
   }
   EXPECT_FALSE(QFile::exists(folder.file("c_x0.png")));
-  for (const QString &f : files()) EXPECT_FALSE(f.startsWith('.')) << f.toStdString();
+  for (const QString &f : files())
+    EXPECT_FALSE(f.startsWith('.')) << f.toStdString();
 }
 
 TEST_F(ApplyOperationTest, EveryResizeMethodWithAndWithoutAntialias) {
@@ -133,8 +135,10 @@ TEST_F(ApplyOperationTest, EveryResizeMethodWithAndWithoutAntialias) {
     int method, width, height;
     QSize expected;
   } rows[] = {
-      {kLimitWidthHeight, 50, 50, {50, 25}}, {kLimitWidth, 40, 1, {40, 20}},
-      {kLimitHeight, 1, 10, {20, 10}},       {kFixToSize, 30, 70, {30, 70}},
+      {kLimitWidthHeight, 50, 50, {50, 25}},
+      {kLimitWidth, 40, 1, {40, 20}},
+      {kLimitHeight, 1, 10, {20, 10}},
+      {kFixToSize, 30, 70, {30, 70}},
       {9, 33, 11, {33, 11}},
   };
   for (const bool antialias : {false, true}) {
@@ -177,7 +181,8 @@ TEST_F(ApplyOperationTest, EveryFormatOfTheListIsWrittenAndReadsBack) {
     op.Prefix = format + "_";
     op.OutputFormat = format;
     EXPECT_EQ(run("a.png", op), "") << format.toStdString();
-    EXPECT_EQ(ImageSize(folder.file(format + "_a." + format)), QSize(12, 8)) << format.toStdString();
+    EXPECT_EQ(ImageSize(folder.file(format + "_a." + format)), QSize(12, 8))
+        << format.toStdString();
   }
   MakeImage(folder.file("t.tga"), 10, 6);
   EXPECT_EQ(run("t.tga", Crop(0, 0, 4, 4)), "");
@@ -195,17 +200,23 @@ TEST_F(ApplyOperationTest, FullArgumentListsInOrder) {
   settings.Antialias = true;
   EXPECT_EQ(run("a.png", op), "");
   const QString in = folder.file("a.png"), out = folder.file("c_a.png");
-  ASSERT_EQ(recorder.calls.size(), 4u);
+  ASSERT_EQ(recorder.calls.size(), 5u);
   EXPECT_EQ(recorder.calls[0].command, "identify");
   EXPECT_EQ(recorder.calls[0].args, (QStringList{"-format", "%wx%h", "-ping", in}));
-  EXPECT_EQ(recorder.calls[1].command, "convert");
-  EXPECT_EQ(recorder.calls[1].args,
-            (QStringList{"-quality", "90", "-crop", "50x50+10+20", "+repage", in, out}));
-  EXPECT_EQ(recorder.calls[2].command, "mogrify");
-  EXPECT_EQ(recorder.calls[2].args, (QStringList{"-quality", "90", "-format", "BMP", out}));
+  EXPECT_EQ(recorder.calls[1].command, "frames");
+  EXPECT_EQ(recorder.calls[1].args, QStringList{in});
+  // The result is built out of sight under its own name, and moved into place at the end.
+  const QString built = recorder.calls[2].args.last();
+  EXPECT_NE(built, out);
+  EXPECT_EQ(QFileInfo(built).fileName(), "c_a.png");
+  EXPECT_EQ(recorder.calls[2].command, "convert");
+  EXPECT_EQ(recorder.calls[2].args,
+            (QStringList{"-quality", "90", "-crop", "50x50+10+20", "+repage", in, built}));
   EXPECT_EQ(recorder.calls[3].command, "mogrify");
-  EXPECT_EQ(recorder.calls[3].args,
-            (QStringList{"-quality", "90", "-antialias", "-geometry", "25x", out}));
+  EXPECT_EQ(recorder.calls[3].args, (QStringList{"-quality", "90", "-format", "BMP", built}));
+  EXPECT_EQ(recorder.calls[4].command, "mogrify");
+  EXPECT_EQ(recorder.calls[4].args,
+            (QStringList{"-quality", "90", "-antialias", "-geometry", "25x", built}));
   EXPECT_EQ(ImageSize(out), QSize(25, 25));
   EXPECT_EQ(ImageSize(folder.file("c_a.BMP")), QSize(50, 50)) << "the copy is not resized";
 }
@@ -232,15 +243,16 @@ TEST_F(ApplyOperationTest, RectangleOutsideTheImageAsksAndCanBeSuppressed) {
   // with it what ImageMagick does.
   recorder.calls.clear();
   run("a.png", op);
-  ASSERT_EQ(recorder.calls.size(), 2u);
-  EXPECT_EQ(recorder.calls[1].args[3], "51x96+100+5");
+  ASSERT_EQ(recorder.calls.size(), 3u);
+  EXPECT_EQ(recorder.calls[2].args[3], "51x96+100+5");
 }
 
 TEST_F(ApplyOperationTest, AllowOutOfBoundryClampsToTheEdges) {
   MakeImage(folder.file("a.png"), 100, 100);
   settings.AllowOutOfBoundry = true;
   EXPECT_EQ(run("a.png", Crop(10, 10, 50, 500)), "");
-  EXPECT_EQ(recorder.calls[1].args[3], "90x90+10+10");
+  ASSERT_EQ(recorder.calls.size(), 3u);
+  EXPECT_EQ(recorder.calls[2].args[3], "90x90+10+10");
   EXPECT_EQ(ImageSize(folder.file("c_a.png")), QSize(90, 90));
 
   // A top-left corner outside is still refused.
@@ -278,14 +290,12 @@ TEST_F(ApplyOperationTest, AnOutputFolderThatIsAFileFailsEveryStep) {
   test::WriteBytes(folder.file("plain"), "x"); // exists, so no folder message
   settings.OutputInDiffDir = true;
   settings.OutputDir = folder.file("plain");
-  EXPECT_EQ(run("a.png", Operation{}).rfind("20 - ", 0), 0u) << "ENOTDIR, for the copy";
-  // ImageMagick's own message would carry the errno of a later call.
-  const std::string crop = run("a.png", Crop(0, 0, 1, 1));
-  EXPECT_EQ(crop.rfind("20 - Not a directory: " + folder.file("plain/c_a.png").toStdString() +
-                           "\r\nOperation: Extracting",
-                       0),
-            0u)
-      << crop;
+  // Found when the folder is opened for the run, before anything is written.
+  for (const Operation &op : {Operation{}, Crop(0, 0, 1, 1)}) {
+    const std::string failure = run("a.png", op);
+    EXPECT_EQ(failure, "20 - Not a directory: " + folder.file("plain").toStdString() +
+                           "\r\nOperation: Setting Result File");
+  }
   EXPECT_EQ(test::ReadBytes(folder.file("plain")), "x");
   if (::geteuid() != 0) { // permissions do not stop root
     QDir().mkpath(folder.file("ro"));
@@ -344,6 +354,99 @@ TEST_F(ApplyOperationTest, CornerArithmeticThatOverflowsFails) {
   EXPECT_EQ(run("b.png", Crop(-2147483600, 0, 10, 90)),
             "6 - Overflow\r\nOperation: Getting Image Size");
   EXPECT_EQ(files(), (QStringList{"a.png", "b.png"}));
+}
+
+} // namespace
+} // namespace varnholt
+
+namespace varnholt {
+namespace {
+
+TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult) {
+  // A noisy picture cut short: its size still reads, its pixels do not.
+  MakeImage(folder.file("big.png"), 300, 200);
+  test::WriteBytes(folder.file("t.png"), test::ReadBytes(folder.file("big.png")).left(600));
+  QFile::remove(folder.file("big.png"));
+  MakeImage(folder.file("a.png"), 30, 20);
+  struct Row {
+    const char *what, *image;
+    bool extract;
+    const char *failAt; // a toolkit step made to fail, or "" for a real failure
+    const char *step;
+  } rows[] = {
+      {"unreadable input", "t.png", false, "", "Changing Format"},
+      {"crop written, format fails", "a.png", true, "JPG", "Changing Format"},
+      {"copy and format written, resize fails", "a.png", false, "-geometry", "Resizing (No AA)"},
+      {"everything written, the result cannot be moved in", "a.png", true, "folder", "Resizing"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.what);
+    const QString name = QString::fromLatin1(row.image);
+    const QString earlier = folder.file("th_" + name);
+    for (const char *old : {"th_t.png", "th_a.png"}) {
+      QFile::remove(folder.file(old));
+      QDir().rmdir(folder.file(old));
+    }
+    if (QByteArray(row.failAt) == "folder")
+      QDir().mkdir(earlier); // a folder under the result's name stops the move
+    else
+      test::WriteBytes(earlier, "an earlier run's result");
+    recorder.before = [&](const test::RecordingToolkit::Call &call) {
+      if (*row.failAt && call.args.contains(QString::fromLatin1(row.failAt)))
+        throw Failure(410, "made to fail");
+    };
+    Operation op = row.extract ? Crop(0, 0, 9, 9) : Operation{};
+    op.Prefix = "th_";
+    op.OutputFormat = "JPG";
+    op.Resize = true;
+    op.ResizeMethod = kLimitWidth;
+    op.ResizeWidth = 8;
+    ApplyOutcome outcome{};
+    const QString failure = apply(name, op, &outcome);
+    EXPECT_EQ(outcome, ApplyOutcome::Failed);
+    EXPECT_TRUE(failure.contains("\r\nOperation: " + QString::fromLatin1(row.step)))
+        << failure.toStdString();
+    EXPECT_FALSE(failure.contains(".varnholt-") || failure.contains("/proc/self/fd/"))
+        << "names the user's files: " << failure.toStdString();
+    EXPECT_FALSE(QFile::exists(folder.file("th_" + name.left(1) + ".JPG")));
+    if (QFileInfo(earlier).isFile()) EXPECT_EQ(test::ReadBytes(earlier), "an earlier run's result");
+    EXPECT_EQ(files(), (QStringList{"a.png", "t.png", "th_" + name}))
+        << "nothing hidden, nothing half-made";
+  }
+}
+
+TEST_F(ApplyOperationTest, ThePlanNamesEveryFileAPairWrites) {
+  const auto op = [](bool extract, bool resize, const QString &format) {
+    Operation o;
+    o.Extract = extract;
+    o.Resize = resize;
+    o.OutputFormat = format;
+    o.Prefix = "th_";
+    return o;
+  };
+  struct Row {
+    QString image;
+    Operation op;
+    int frames;
+    QStringList names;
+  } rows[] = {
+      // The camera's own extension and the same format: one file, written once.
+      {"IMG_0001.JPG", op(false, false, "JPG"), 1, {"th_IMG_0001.JPG"}},
+      {"a.png", op(true, false, "png"), 1, {"th_a.png"}},
+      {"a.png", op(true, false, "PNG"), 1, {"th_a.png", "th_a.PNG"}},
+      {"photo", op(false, true, "GIF"), 1, {"th_photo", "th_photo.GIF"}},
+      // A format that holds one frame gets a file per frame.
+      {"x.gif", op(false, false, "PNG"), 2, {"th_x.gif", "th_x.PNG", "th_x-0.PNG", "th_x-1.PNG"}},
+      {"x.gif", op(true, true, "TIFF"), 3, {"th_x.gif", "th_x.TIFF"}},
+      {"x.png", op(true, false, kDontChange), 2, {"th_x.png", "th_x-0.png", "th_x-1.png"}},
+      {"x.png", op(false, false, ""), 2, {"th_x.png"}},
+  };
+  for (const Row &row : rows) {
+    PairPlan plan = PlanPair("/out/", row.image, row.op);
+    if (PlanNeedsFrameCount(plan, row.op)) AddFrameFiles(plan, row.op, row.frames);
+    EXPECT_EQ(plan.names(), row.names) << row.image.toStdString() << " " << row.frames;
+    EXPECT_EQ(plan.path(plan.target), "/out/" + plan.target);
+  }
 }
 
 } // namespace

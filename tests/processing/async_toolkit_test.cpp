@@ -22,6 +22,7 @@ public:
   }
   void convert(const QStringList &) override { wait(); }
   void mogrify(const QStringList &) override { wait(); }
+  int frameCount(const QString &) override { return 1; }
 
   std::atomic<bool> release{false};
   std::thread::id ranOn;

@@ -1,14 +1,18 @@
 #include "processing/run.h"
 
 #include "operations/operation.h"
+#include "platform/owner_tag.h"
 #include "platform/prompter.h"
 #include "processing/magick_toolkit.h"
+#include "processing/pair_stage.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
 #include "support/scripted_prompter.h"
 #include "support/test_images.h"
 
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -278,6 +282,7 @@ public:
   QString identify(const QStringList &) override { return QStringLiteral("100x100"); }
   void convert(const QStringList &) override { ++converts; }
   void mogrify(const QStringList &) override {}
+  int frameCount(const QString &) override { return 1; }
   qint64 converts = 0;
 };
 
@@ -294,6 +299,96 @@ TEST_F(Run, SixtyThousandPairsRunToTheEnd) {
   EXPECT_EQ(outcome.progressMaximum, 60000);
   EXPECT_EQ(view.value, 60000);
   EXPECT_EQ(instant.converts, 60000);
+}
+
+} // namespace
+} // namespace varnholt
+
+namespace varnholt {
+namespace {
+
+QString Formatted(const QString &prefix, const QString &format) {
+  Operation op = OperationDefaults();
+  op.Prefix = prefix;
+  op.OutputFormat = format;
+  return Text(op);
+}
+
+QStringList Listing(const QString &folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+TEST_F(Run, PairsNeverWriteOverAnImageOfTheRunOrEachOther) {
+  AddImage("IMG_0001.JPG");
+  AddImage("a.png");
+  // Two frames in PNG give th_x-0.png and th_x-1.png, and the first is an image of the run.
+  AddImage("th_x-0.png");
+  const QString frame = folder.file("th_x-0.png");
+  toolkit.convert({frame, frame, folder.file("x.gif")});
+  source.images.push_back({QStringLiteral("x.gif")});
+  const QByteArray before = test::ReadBytes(frame);
+  source.operations = {{Formatted("th_", "png")}, {Formatted("web_", "JPG")}};
+  ExpectQuestion("x.gif", Formatted("th_", "png"), Answer::Yes);
+
+  EXPECT_FALSE(Go().ProcessAborted);
+
+  EXPECT_EQ(test::ReadBytes(frame), before);
+  // The same name and format is one file; JPG keeps one frame per file.
+  EXPECT_EQ(Listing(folder.path()),
+            (QStringList{"IMG_0001.JPG", "a.png", "th_IMG_0001.JPG", "th_IMG_0001.png", "th_a.png",
+                         "th_th_x-0.png", "th_x-0.png", "web_IMG_0001.JPG", "web_a.JPG",
+                         "web_a.png", "web_th_x-0.JPG", "web_th_x-0.png", "web_x-0.JPG",
+                         "web_x-1.JPG", "web_x.gif", "x.gif"}));
+}
+
+TEST_F(Run, AnOutputFolderSwappedForALinkMidRunWritesNothingIntoTheImageFolder) {
+  AddImage("a.png");
+  AddImage("b.png");
+  source.operations = {{Whole("w_")}};
+  const QString out = folder.file("out"), moved = folder.file("moved");
+  QDir().mkpath(out);
+  settings.OutputInDiffDir = true;
+  settings.OutputDir = out;
+  view.onEvents = [&] {
+    if (view.shown.last() != "image b.png") return;
+    QDir().rename(out, moved);
+    QFile::link(folder.path(), out);
+  };
+
+  EXPECT_FALSE(Go().ProcessAborted);
+
+  EXPECT_EQ(Listing(folder.path()), (QStringList{"a.png", "b.png", "moved", "out"}));
+  EXPECT_EQ(Listing(moved), (QStringList{"w_a.png", "w_b.png"}));
+}
+
+} // namespace
+} // namespace varnholt
+
+namespace varnholt {
+namespace {
+
+TEST(Leftovers, OnlyThoseOfProcessesThatAreGoneAreSweptAndCompletePairsFinished) {
+  TempFolder folder;
+  const QString live = OwnerTag();
+  QString dead = live; // this process's id with another start: a process that ended
+  dead.replace(QRegularExpression("\\.[0-9]+$"), ".1");
+  ASSERT_TRUE(OwnerIsGone(dead));
+  ASSERT_FALSE(OwnerIsGone(live));
+  const QString staging = folder.file(".varnholt-" + dead + "-s1");
+  QDir().mkpath(staging + "/w1");
+  QDir().mkpath(staging + "/w2");
+  test::WriteBytes(staging + "/w1/half.png", "unfinished");
+  test::WriteBytes(staging + "/w2/th_x.png", "complete");
+  test::WriteBytes(staging + "/journal", "done w1 0.0\nfree w1\ndone w2 3.1\n");
+  for (const QString &name :
+       {".varnholt-" + dead + "-h.png", ".varnholt-" + live + "-h.png", QString(".varnholt-old")})
+    test::WriteBytes(folder.file(name), "x");
+
+  EXPECT_EQ(SweepLeftovers(folder.path()), QStringList{"3.1"});
+
+  EXPECT_EQ(Listing(folder.path()),
+            (QStringList{".varnholt-old", ".varnholt-" + live + "-h.png", "th_x.png"}));
+  EXPECT_EQ(test::ReadBytes(folder.file("th_x.png")), "complete");
 }
 
 } // namespace

@@ -73,4 +73,9 @@ void RecordingToolkit::mogrify(const QStringList &args) {
   inner_.mogrify(args);
 }
 
+int RecordingToolkit::frameCount(const QString &path) {
+  record(QStringLiteral("frames"), {path});
+  return inner_.frameCount(path);
+}
+
 } // namespace varnholt::test

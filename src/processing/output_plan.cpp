@@ -1,0 +1,211 @@
+#include "processing/output_plan.h"
+
+#include "platform/failure.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace varnholt {
+
+namespace {
+
+QString Stem(const QString &name) {
+  const qsizetype dot = name.lastIndexOf(u'.');
+  return dot < 0 ? name : name.left(dot);
+}
+
+QString Extension(const QString &name) {
+  const qsizetype dot = name.lastIndexOf(u'.');
+  return dot < 0 ? QString() : name.mid(dot + 1);
+}
+
+bool ChangesFormat(const Operation &op) { return !KeepsFormat(op.OutputFormat); }
+
+// The steps that write the result in its own format: a crop, and a resize.
+bool RewritesTarget(const Operation &op) { return op.Extract || op.Resize; }
+
+} // namespace
+
+QString TargetName(const QString &inputName, const Operation &op) {
+  const qsizetype dot = inputName.lastIndexOf(u'.');
+  if (dot < 0) return op.Prefix + inputName + op.Suffix;
+  return op.Prefix + inputName.left(dot) + op.Suffix + inputName.mid(dot);
+}
+
+bool FormatHoldsFrames(const QString &extension) {
+  for (const char *format : {"gif", "tif", "tiff", "miff"})
+    if (extension.compare(QLatin1String(format), Qt::CaseInsensitive) == 0) return true;
+  return false;
+}
+
+QStringList PairPlan::names() const {
+  QStringList all{target};
+  if (!convertedCopy.isEmpty()) all << convertedCopy;
+  return all + frameFiles;
+}
+
+PairPlan PlanPair(const QString &folder, const QString &inputName, const Operation &op) {
+  PairPlan plan;
+  plan.folder = folder.endsWith(u'/') && folder.size() > 1 ? folder.chopped(1) : folder;
+  plan.target = TargetName(inputName, op);
+  if (ChangesFormat(op)) {
+    const QString copy = Stem(plan.target) + u'.' + op.OutputFormat;
+    // The format step then rewrites the result itself: one file, written once.
+    if (copy != plan.target) plan.convertedCopy = copy;
+  }
+  return plan;
+}
+
+bool PlanNeedsFrameCount(const PairPlan &plan, const Operation &op) {
+  return (RewritesTarget(op) && !FormatHoldsFrames(Extension(plan.target))) ||
+         (ChangesFormat(op) && !FormatHoldsFrames(op.OutputFormat));
+}
+
+void AddFrameFiles(PairPlan &plan, const Operation &op, int frames) {
+  plan.framesKnown = true;
+  plan.frameFiles.clear();
+  if (frames <= 1) return;
+  const QString stem = Stem(plan.target);
+  QStringList extensions;
+  if (RewritesTarget(op) && !FormatHoldsFrames(Extension(plan.target)))
+    extensions << Extension(plan.target);
+  if (ChangesFormat(op) && !FormatHoldsFrames(op.OutputFormat) &&
+      !extensions.contains(op.OutputFormat))
+    extensions << op.OutputFormat;
+  for (const QString &ext : extensions)
+    for (int i = 0; i < frames; ++i)
+      plan.frameFiles << stem + u'-' + QString::number(i) + (ext.isEmpty() ? "" : "." + ext);
+}
+
+QString PairKey(const QString &imagePath, const Operation &op) {
+  return imagePath + u'\n' +
+         QStringList{QString::number(op.Extract),
+                     QString::number(op.TopLeftX),
+                     QString::number(op.TopLeftY),
+                     QString::number(op.BottomRightX),
+                     QString::number(op.BottomRightY),
+                     QString::number(op.Resize),
+                     QString::number(op.ResizeMethod),
+                     QString::number(op.ResizeWidth),
+                     QString::number(op.ResizeHeight),
+                     op.OutputFormat,
+                     QString::number(op.JpgQuality),
+                     op.Prefix,
+                     op.Suffix}
+             .join(u'\n');
+}
+
+QStringList RunClaims::keysOf(const QString &path) const {
+  const QFileInfo info(path);
+  const QString given = info.absolutePath();
+  auto at = canonical_.find(given);
+  if (at == canonical_.end()) {
+    const QString canonical = QFileInfo(given).canonicalFilePath();
+    at = canonical_.insert(given, canonical.isEmpty() ? given : canonical);
+  }
+  const QString &folder = *at;
+  QStringList keys{"n:" + folder + u'/' + info.fileName()};
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+    keys << QStringLiteral("i:%1:%2").arg(quint64(st.st_dev)).arg(quint64(st.st_ino));
+  return keys;
+}
+
+void RunClaims::addSource(const QString &path) {
+  const int owner = int(owners_.size());
+  owners_.push_back({path, QString(), 0});
+  for (const QString &key : keysOf(path))
+    sources_.insert(key, owner);
+}
+
+RunClaims::Clash RunClaims::find(const PairRef &pair, const QStringList &own, const QString &path,
+                                 const QStringList &keys) const {
+  for (const QString &key : keys)
+    if (own.contains(key)) return {Clash::OwnImage, path, {pair.image, QString(), 0}};
+  for (const QString &key : keys)
+    if (const auto at = sources_.constFind(key); at != sources_.cend())
+      return {Clash::OtherImage, path, owners_[size_t(*at)]};
+  for (const QString &key : keys)
+    if (const auto at = claims_.constFind(key);
+        at != claims_.cend() && owners_[size_t(*at)].key != pair.key)
+      return {Clash::OtherPair, path, owners_[size_t(*at)]};
+  return {};
+}
+
+RunClaims::Clash RunClaims::claim(const PairRef &pair, const QStringList &paths) {
+  std::vector<QStringList> keys;
+  const QStringList own = keysOf(pair.image);
+  for (const QString &path : paths) {
+    keys.push_back(keysOf(path));
+    if (Clash clash = find(pair, own, path, keys.back())) return clash;
+  }
+  int owner = ownerOf_.value(pair.key, -1);
+  if (owner < 0) {
+    owner = int(owners_.size());
+    owners_.push_back(pair);
+    ownerOf_.insert(pair.key, owner);
+  }
+  for (const QStringList &k : keys)
+    for (const QString &key : k)
+      claims_.insert(key, owner);
+  return {};
+}
+
+RunClaims::Clash RunClaims::check(const PairRef &pair, const QStringList &paths) const {
+  const QStringList own = keysOf(pair.image);
+  for (const QString &path : paths)
+    if (Clash clash = find(pair, own, path, keysOf(path))) return clash;
+  return {};
+}
+
+QDataStream &operator<<(QDataStream &out, const RunClaims &claims) {
+  out << qint32(claims.owners_.size());
+  for (const PairRef &p : claims.owners_)
+    out << p.image << p.key << qint32(p.position);
+  return out << claims.sources_ << claims.claims_ << claims.ownerOf_;
+}
+
+QDataStream &operator>>(QDataStream &in, RunClaims &claims) {
+  qint32 count = 0;
+  in >> count;
+  claims.owners_.clear();
+  for (qint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+    PairRef p;
+    qint32 position = 0;
+    in >> p.image >> p.key >> position;
+    p.position = position;
+    claims.owners_.push_back(p);
+  }
+  in >> claims.sources_ >> claims.claims_ >> claims.ownerOf_;
+  const qsizetype owners = qsizetype(claims.owners_.size());
+  for (const auto *table : {&claims.sources_, &claims.claims_, &claims.ownerOf_})
+    for (const int owner : *table)
+      if (owner < 0 || owner >= owners) in.setStatus(QDataStream::ReadCorruptData);
+  return in;
+}
+
+QString ClashFailureText(const RunClaims::Clash &clash) {
+  switch (clash.kind) {
+  case RunClaims::Clash::OwnImage:
+    return Failure(kErrTargetIsSource,
+                   "The result would replace the image itself, so it was not written: " +
+                       clash.path)
+        .text();
+  case RunClaims::Clash::OtherImage:
+    return Failure(kErrTargetIsSource, "The result would replace the image " + clash.other.image +
+                                           " of this run, so it was not written: " + clash.path)
+        .text();
+  case RunClaims::Clash::OtherPair:
+    return Failure(kErrWrittenByAnotherPair, "Another operation of this run writes this file for " +
+                                                 clash.other.image +
+                                                 ", so it was not written: " + clash.path)
+        .text();
+  case RunClaims::Clash::None: break;
+  }
+  return {};
+}
+
+} // namespace varnholt

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "operations/operation.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+class QDataStream;
+
+namespace varnholt {
+
+// prefix + the name before its last dot + suffix + the extension with its dot.
+QString TargetName(const QString &inputName, const Operation &op);
+
+// True for the formats that keep every frame of an image in one file. The
+// others get one file per frame from ImageMagick: name-0.ext, name-1.ext, ...
+bool FormatHoldsFrames(const QString &extension);
+
+// Every file one operation on one image writes, by name in its output folder:
+// the result, the converted copy (unless it is the result itself, as with
+// IMG_0001.JPG and "JPG") and, for an image of several frames, the frame files.
+struct PairPlan {
+  QString folder;
+  QString target;
+  QString convertedCopy;
+  QStringList frameFiles;
+  bool framesKnown = false;
+
+  QStringList names() const;
+  QString path(const QString &name) const { return folder + u'/' + name; }
+};
+
+PairPlan PlanPair(const QString &folder, const QString &inputName, const Operation &op);
+// Whether the image's frame count can add files to the plan.
+bool PlanNeedsFrameCount(const PairPlan &plan, const Operation &op);
+void AddFrameFiles(PairPlan &plan, const Operation &op, int frames);
+
+// One pair of a run, as the claims name it.
+struct PairRef {
+  QString image;    // the image's path
+  QString key;      // the image and the whole operation
+  int position = 0; // the operation's place in its list, 1-based; 0 when unknown
+};
+QString PairKey(const QString &imagePath, const Operation &op);
+
+// What the pairs of one run write and which images it reads. No pair may write
+// over an image of the run, nor over a file another pair of the run writes.
+// Files are the same when the file system says so (device and inode) and,
+// while they do not exist, when their names are.
+class RunClaims {
+public:
+  void addSource(const QString &path);
+
+  struct Clash {
+    enum Kind { None, OwnImage, OtherImage, OtherPair } kind = None;
+    QString path;  // the file that may not be written
+    PairRef other; // the image (OwnImage, OtherImage) or the pair (OtherPair)
+    explicit operator bool() const { return kind != None; }
+  };
+  // Claims the files in run order. A pair claiming again is fine; another
+  // pair's file is a clash, and then nothing of this pair is claimed.
+  Clash claim(const PairRef &pair, const QStringList &paths);
+  // Files known only once the image is open (its frame files): they may not
+  // be an image of the run nor a file any other pair claimed. Nothing is
+  // claimed, so the answer does not depend on the order pairs run in.
+  Clash check(const PairRef &pair, const QStringList &paths) const;
+
+  friend QDataStream &operator<<(QDataStream &out, const RunClaims &claims);
+  friend QDataStream &operator>>(QDataStream &in, RunClaims &claims);
+
+private:
+  QStringList keysOf(const QString &path) const;
+  Clash find(const PairRef &pair, const QStringList &own, const QString &path,
+             const QStringList &keys) const;
+
+  std::vector<PairRef> owners_;
+  QHash<QString, int> sources_;               // file key -> owner
+  QHash<QString, int> claims_;                // file key -> owner
+  QHash<QString, int> ownerOf_;               // pair key -> owner
+  mutable QHash<QString, QString> canonical_; // folder as given -> as the file system has it
+};
+
+// The failure text a clash makes for the pair that may not run.
+QString ClashFailureText(const RunClaims::Clash &clash);
+
+} // namespace varnholt

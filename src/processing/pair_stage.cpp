@@ -1,0 +1,267 @@
+#include "processing/pair_stage.h"
+
+#include "platform/failure.h"
+#include "platform/file_ops.h"
+#include "platform/owner_tag.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace varnholt {
+
+namespace {
+
+QByteArray Native(const QString &path) { return QFile::encodeName(path); }
+
+int OpenFolderAt(int at, const QByteArray &name, bool follow) {
+  return ::openat(at, name.constData(),
+                  O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
+}
+
+std::vector<QByteArray> Entries(int folder) {
+  std::vector<QByteArray> names;
+  const int fd = ::dup(folder);
+  if (fd < 0) return names;
+  DIR *dir = ::fdopendir(fd);
+  if (!dir) {
+    ::close(fd);
+    return names;
+  }
+  ::rewinddir(dir);
+  while (const dirent *e = ::readdir(dir))
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+      names.emplace_back(e->d_name);
+  ::closedir(dir);
+  return names;
+}
+
+// Moves every file of a complete pair's folder into the output folder. The
+// first failure is kept; the others are still tried, since a pair half moved
+// is worse than one moved as far as it can be.
+std::optional<Failure> MoveInto(int pairFolder, int out, const QString &outPath,
+                                const QStringList &names) {
+  std::optional<Failure> first;
+  for (const QString &text : names) {
+    const QByteArray name = Native(text);
+    if (::renameat(pairFolder, name.constData(), out, name.constData()) == 0) continue;
+    if (errno == ENOENT) continue;
+    if (!first) first = Failure::fromErrno(errno, outPath + u'/' + QFile::decodeName(name));
+  }
+  return first;
+}
+
+QString ProcFdPath(int fd) {
+  const QString path = QStringLiteral("/proc/self/fd/%1").arg(fd);
+  struct stat viaProc {
+  }, direct{};
+  if (::stat(Native(path).constData(), &viaProc) == 0 && ::fstat(fd, &direct) == 0 &&
+      viaProc.st_dev == direct.st_dev && viaProc.st_ino == direct.st_ino)
+    return path;
+  return {};
+}
+
+// In the staging folder: "done FOLDER LABEL" once a pair's every step has
+// succeeded, "free FOLDER" once its files are in place.
+constexpr const char *kJournal = "journal";
+
+bool Mine(const QString &name, qint64 onlyPid) {
+  const QString tag = OwnerTagOf(name);
+  if (tag.isEmpty()) return false;
+  if (onlyPid > 0 && OwnerPid(tag) != onlyPid) return false;
+  // A process ending on a signal sweeps its own.
+  if (onlyPid == ::getpid() && tag == OwnerTag()) return true;
+  return OwnerIsGone(tag);
+}
+
+} // namespace
+
+OutputFolder::OutputFolder(const QString &path) : path_(path) {
+  while (path_.size() > 1 && path_.endsWith(u'/'))
+    path_.chop(1);
+  fd_ = ::open(Native(path_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) throw Failure::fromErrno(errno, path);
+}
+
+OutputFolder::~OutputFolder() {
+  for (const Work &work : free_)
+    ::close(work.fd);
+  if (journalFd_ >= 0) ::close(journalFd_);
+  if (stagingFd_ >= 0) {
+    ::close(stagingFd_);
+    RemoveTreeAt(fd_, stagingName_);
+  }
+  ::close(fd_);
+}
+
+void OutputFolder::openStaging() {
+  if (stagingFd_ >= 0) return;
+  for (int attempt = 0;; ++attempt) {
+    const QByteArray name = Native(".varnholt-" + OwnerTag() + u'-' +
+                                   QString::number(QRandomGenerator::global()->generate64(), 36));
+    if (::mkdirat(fd_, name.constData(), 0700) != 0) {
+      if (errno == EEXIST && attempt < 16) continue;
+      throw Failure::fromErrno(errno, path_);
+    }
+    stagingFd_ = OpenFolderAt(fd_, name, false);
+    if (stagingFd_ < 0) {
+      const int err = errno;
+      ::unlinkat(fd_, name.constData(), AT_REMOVEDIR);
+      throw Failure::fromErrno(err, path_);
+    }
+    stagingName_ = name;
+    break;
+  }
+  journalFd_ = ::openat(stagingFd_, kJournal, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  // Through the process's own handle when there is one: ImageMagick then
+  // writes into this very folder whatever happens to the path meanwhile.
+  toolsStaging_ = ProcFdPath(stagingFd_);
+  if (toolsStaging_.isEmpty()) toolsStaging_ = path_ + u'/' + QFile::decodeName(stagingName_);
+}
+
+std::unique_ptr<PairStage> OutputFolder::stage(QString label) {
+  openStaging();
+  if (label.isEmpty()) label = QString::number(pairs_ + 1);
+  return std::make_unique<PairStage>(*this, Native(label));
+}
+
+// Pair folders are used again and again: on some disks making and removing a
+// folder for every pair costs more than the pair's own bookkeeping.
+OutputFolder::Work OutputFolder::takeWorkFolder() {
+  if (!free_.empty()) {
+    const Work work = free_.back();
+    free_.pop_back();
+    return work;
+  }
+  const QByteArray name = "w" + QByteArray::number(++pairs_);
+  if (::mkdirat(stagingFd_, name.constData(), 0700) != 0 && errno != EEXIST)
+    throw Failure::fromErrno(errno, path_);
+  const int fd = OpenFolderAt(stagingFd_, name, false);
+  if (fd < 0) throw Failure::fromErrno(errno, path_);
+  return {name, fd};
+}
+
+void OutputFolder::giveBack(const Work &work) {
+  const std::vector<QByteArray> left = Entries(work.fd);
+  for (const QByteArray &entry : left)
+    RemoveTreeAt(work.fd, entry);
+  if (left.empty() || Entries(work.fd).empty())
+    free_.push_back(work);
+  else
+    ::close(work.fd); // stays until the run's end
+}
+
+void OutputFolder::note(const QByteArray &line) {
+  // One write of a short line to a file opened for appending lands whole.
+  if (journalFd_ >= 0 && ::write(journalFd_, line.constData(), size_t(line.size())) < 0) {
+  }
+}
+
+PairStage::PairStage(OutputFolder &folder, const QByteArray &label)
+    : folder_(folder), label_(label), work_(folder.takeWorkFolder()) {
+  toolsPath_ = folder_.toolsStaging_ + u'/' + QFile::decodeName(work_.name);
+}
+
+PairStage::~PairStage() { folder_.giveBack(work_); }
+
+QString PairStage::unstaged(QString text) const {
+  return text.replace(toolsPath_ + u'/', folder_.path_ + u'/');
+}
+
+void PairStage::commit(const QStringList &names) {
+  QStringList present;
+  for (const QString &name : names) {
+    struct stat st {};
+    if (::fstatat(work_.fd, Native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    // A folder under the final name would stop the move half-way: found now,
+    // nothing has moved yet.
+    if (::fstatat(folder_.fd_, Native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISDIR(st.st_mode))
+      throw Failure::fromErrno(EISDIR, folder_.path_ + u'/' + name);
+    if (!present.contains(name)) present << name;
+  }
+  // From here on the pair is complete: a process that finds its folder after
+  // we are gone moves the files into place instead of removing them.
+  folder_.note("done " + work_.name + ' ' + label_ + '\n');
+  const std::optional<Failure> failure = MoveInto(work_.fd, folder_.fd_, folder_.path_, present);
+  folder_.note("free " + work_.name + '\n');
+  if (failure) throw *failure;
+}
+
+OutputFolder &RunFiles::folder(const QString &path) {
+  std::unique_ptr<OutputFolder> &slot = folders_[path];
+  if (!slot) slot = std::make_unique<OutputFolder>(path);
+  return *slot;
+}
+
+QStringList SweepLeftovers(const QString &folder, qint64 onlyPid) {
+  QStringList finished;
+  const int fd = ::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return finished;
+  for (const QByteArray &name : Entries(fd)) {
+    if (!name.startsWith(".varnholt-") || !Mine(QFile::decodeName(name), onlyPid)) continue;
+    const int staging = OpenFolderAt(fd, name, false);
+    if (staging >= 0) {
+      // The journal says which pair folders hold a complete pair.
+      std::map<QByteArray, QByteArray> complete; // folder -> label
+      const int journal = ::openat(staging, kJournal, O_RDONLY | O_CLOEXEC);
+      if (journal >= 0) {
+        QFile file;
+        if (file.open(journal, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+          for (const QByteArray &line : file.readAll().split('\n')) {
+            const QList<QByteArray> words = line.split(' ');
+            if (words.size() == 3 && words[0] == "done") complete[words[1]] = words[2];
+            if (words.size() == 2 && words[0] == "free") complete.erase(words[1]);
+          }
+        } else {
+          ::close(journal);
+        }
+      }
+      for (const auto &[pair, label] : complete) {
+        const int work = OpenFolderAt(staging, pair, false);
+        if (work >= 0) {
+          QStringList names;
+          for (const QByteArray &f : Entries(work))
+            if (!f.startsWith(".varnholt-")) names << QFile::decodeName(f);
+          MoveInto(work, fd, folder, names);
+          ::close(work);
+        }
+        finished << QFile::decodeName(label);
+      }
+      ::close(staging);
+    }
+    RemoveTreeAt(fd, name);
+  }
+  ::close(fd);
+  return finished;
+}
+
+void SweepScratchLeftovers(qint64 onlyPid) {
+  const QString root = ScratchRoot();
+  const int fd = ::open(Native(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  for (const QByteArray &name : Entries(fd))
+    if (name.startsWith("varnholt-") && Mine(QFile::decodeName(name), onlyPid))
+      RemoveTreeAt(fd, name);
+  ::close(fd);
+}
+
+QString ScratchRoot() {
+  // The folder itself must not hold anything ImageMagick would interpret.
+  static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._-]+$"));
+  const QString temp = QDir::tempPath();
+  return plain.match(temp).hasMatch() ? temp : QStringLiteral("/tmp");
+}
+
+} // namespace varnholt
