@@ -145,6 +145,10 @@ public:
   void OperationsFileToList(const QString &fileName);
   // The highlighted entry of the operation list, or -1.
   int HighlightedOperation() const;
+  // The editor holds no edits that the list lacks: Start does not ask.
+  bool operationSaved() const { return OperationSaved; }
+  // The list has changes that no file holds yet: closing asks.
+  bool listChanged() const { return ListChanged; }
   QList<OperationListItem> OperationItems() const;
 
   // --- About/Setup and the web site (about_button.cpp)
