@@ -201,6 +201,14 @@ public:
   double TwipsPerPixelY() const { return twipsPerPixelY_; }
   QRect TwipsToPixels(const QRect &twips) const;
 
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
+  void showEvent(QShowEvent *event) override;
+
+private:
+  MainWindowServices services_;
+
   // --- Form-level state
   bool RefreshingList = false;
   bool FormLoading = false;
@@ -286,14 +294,6 @@ public:
   QPushButton *cmdAbout = nullptr;
   QPushButton *cmdVisitHV = nullptr;
   QPushButton *cmdGo = nullptr;
-
-protected:
-  bool eventFilter(QObject *watched, QEvent *event) override;
-  void closeEvent(QCloseEvent *event) override;
-  void showEvent(QShowEvent *event) override;
-
-private:
-  MainWindowServices services_;
 
   // frm_main.cpp
   void BuildControls();
