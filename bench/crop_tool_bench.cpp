@@ -8,6 +8,7 @@
 #include "mainwindow/frm_main.h"
 #include "processing/magick_toolkit.h"
 #include "settings/settings.h"
+#include "support/controls.h"
 #include "support/fakes.h"
 #include "support/scripted_prompter.h"
 
@@ -91,17 +92,20 @@ int main(int argc, char **argv) {
   frmMain window(
       {settings, prompter, browser, dialogs, shell, toolkit, errors, fallback.path(), work.path()});
   window.show();
-  window.txtInputDirectory->setText(out);
-  window.chkExtract->setChecked(true);
+  const auto box = [&](const char *name) { return test::Control<QLineEdit>(window, name); };
+  auto *lstImages = test::Control<QListWidget>(window, "lstImages");
+  auto *cmdUseCropTool = test::Control<QPushButton>(window, "cmdUseCropTool");
+  box("txtInputDirectory")->setText(out);
+  test::Control<QCheckBox>(window, "chkExtract")->setChecked(true);
   frmCropTool *tool = window.CropTool();
   FirstPaint paint;
   tool->PictureArea()->installEventFilter(&paint);
 
   std::printf("%-22s %8s %8s %8s   (medians of %d)\n", "", "click to", "convert", "read", runs);
   std::printf("%-22s %8s %8s %8s\n", "", "paint", "alone", "alone");
-  for (int row = 0; row < window.lstImages->count(); ++row) {
-    window.lstImages->setCurrentRow(row);
-    const QString name = window.lstImages->item(row)->text();
+  for (int row = 0; row < lstImages->count(); ++row) {
+    lstImages->setCurrentRow(row);
+    const QString name = lstImages->item(row)->text();
     std::vector<double> open, convert, read;
     for (int run = 0; run < runs; ++run) {
       paint.at = -1;
@@ -112,7 +116,7 @@ int main(int argc, char **argv) {
       });
       poll.start(1);
       paint.clock.start();
-      window.cmdUseCropTool->click();
+      cmdUseCropTool->click();
       poll.stop();
       open.push_back(paint.at);
 
@@ -133,11 +137,11 @@ int main(int argc, char **argv) {
 
   // Dragging: the top-left corner follows the mouse across the 24 MP picture
   // in steps of 3 pixels every 4 ms, with the crawl running, for two seconds.
-  window.lstImages->setCurrentRow(0);
-  window.txtTopLeftX->setText("0");
-  window.txtTopLeftY->setText("0");
-  window.txtBottomRightX->setText("5999");
-  window.txtBottomRightY->setText("3999");
+  lstImages->setCurrentRow(0);
+  box("txtTopLeftX")->setText("0");
+  box("txtTopLeftY")->setText("0");
+  box("txtBottomRightX")->setText("5999");
+  box("txtBottomRightY")->setText("3999");
   tool->resize(1500, 950);
   qint64 worst = 0;
   int moves = 0, paints = 0;
@@ -180,10 +184,10 @@ int main(int argc, char **argv) {
   } counter(paints);
   tool->PictureArea()->installEventFilter(&counter);
   drive.start(4);
-  window.cmdUseCropTool->click();
+  cmdUseCropTool->click();
   std::printf("dragging a corner over %s for 2 s: %d moves, %d paints, longest event-loop "
               "gap %lld ms; corner now (%s, %s)\n",
-              qPrintable(window.lstImages->item(0)->text()), moves, paints, worst,
-              qPrintable(window.txtTopLeftX->text()), qPrintable(window.txtTopLeftY->text()));
+              qPrintable(lstImages->item(0)->text()), moves, paints, worst,
+              qPrintable(box("txtTopLeftX")->text()), qPrintable(box("txtTopLeftY")->text()));
   return 0;
 }

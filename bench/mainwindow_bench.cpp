@@ -6,6 +6,7 @@
 #include "mainwindow/window_math.h"
 #include "processing/magick_toolkit.h"
 #include "settings/settings.h"
+#include "support/controls.h"
 #include "support/fakes.h"
 #include "support/scripted_prompter.h"
 
@@ -109,13 +110,15 @@ int main(int argc, char **argv) {
   frmMain window(
       {settings, prompter, browser, dialogs, shell, toolkit, errors, fallback.path(), work.path()});
   window.show();
+  auto *txtInputDirectory = test::Control<QLineEdit>(window, "txtInputDirectory");
+  auto *lstImages = test::Control<QListWidget>(window, "lstImages");
 
   std::vector<double> full, again, added;
   for (int run = 0; run < runs; ++run) {
-    window.txtInputDirectory->setText(fallback.path()); // empty: the list starts empty
+    txtInputDirectory->setText(fallback.path()); // empty: the list starts empty
     QElapsedTimer t;
     t.start();
-    window.txtInputDirectory->setText(folder.path());
+    txtInputDirectory->setText(folder.path());
     QCoreApplication::processEvents(); // the list's layout and first paint
     full.push_back(t.elapsed());
 
@@ -132,7 +135,7 @@ int main(int argc, char **argv) {
     QCoreApplication::processEvents();
     added.push_back(t.elapsed());
   }
-  std::printf("entries listed: %d\n", window.lstImages->count());
+  std::printf("entries listed: %d\n", lstImages->count());
   std::printf("refresh, 10,000 images + 2,000 others, from empty: %6.0f ms (median of %d)\n",
               Median(full), runs);
   std::printf("refresh again after one file changed:               %6.0f ms\n", Median(again));
@@ -143,22 +146,22 @@ int main(int argc, char **argv) {
   const QString large = photos.filePath("photo_8000x6000.jpg");
   MakePhoto(small, 4000, 3000);
   MakePhoto(large, 8000, 6000);
-  window.txtInputDirectory->setText(photos.path());
+  txtInputDirectory->setText(photos.path());
 
   for (int row = 0; row < 2; ++row) {
-    const QString name = window.lstImages->item(row)->text();
+    const QString name = lstImages->item(row)->text();
     const QString path = photos.filePath(name);
     std::vector<double> shown, latency;
     for (int run = 0; run < runs; ++run) {
-      window.lstImages->setCurrentRow(-1);
+      lstImages->setCurrentRow(-1);
       Latency watch;
       watch.start();
       QElapsedTimer t;
       t.start();
-      window.lstImages->setCurrentRow(row);
+      lstImages->setCurrentRow(row);
       shown.push_back(t.elapsed());
       latency.push_back(watch.stop());
-      if (window.ImageLoaded != 1) std::printf("  preview failed!\n");
+      if (window.PreviewedFile().isEmpty()) std::printf("  preview failed!\n");
     }
     // The same two calls as they stood before: no ping, no size hint, a GIF.
     const auto timed = [&](const QStringList &size, const QStringList &convert) {
@@ -173,16 +176,17 @@ int main(int argc, char **argv) {
       return Median(times);
     };
     const QString gif = work.filePath("plain.gif");
+    const QString geometry = PreviewGeometryText({139, 115});
     const QStringList plainSize = {"-format", "Dimensions: %wx%h Pixels", path};
-    const double plain =
-        timed(plainSize, {"-format", "gif", "-geometry", window.PreviewGeometry, path, gif});
+    const double plain = timed(plainSize, {"-format", "gif", "-geometry", geometry, path, gif});
     const QStringList hintedGif = {"-define",   PreviewConvertArgs(path, gif, {139, 115})[1],
                                    "-format",   "gif",
-                                   "-geometry", window.PreviewGeometry,
+                                   "-geometry", geometry,
                                    path,        gif};
     const double gifWithHint = timed(PreviewSizeArgs(path), hintedGif);
     std::printf("preview %-22s %5.0f ms, event-loop gap at most %3.0f ms [%s]\n", qPrintable(name),
-                Median(shown), Median(latency), qPrintable(window.lblImageDimensions->text()));
+                Median(shown), Median(latency),
+                qPrintable(test::Control<QLabel>(window, "lblImageDimensions")->text()));
     std::printf("    toolkit calls alone: plain argument lists to GIF %5.0f ms, "
                 "with -ping and size hint to GIF %5.0f ms\n",
                 plain, gifWithHint);

@@ -145,6 +145,10 @@ public:
   void OperationsFileToList(const QString &fileName);
   // The highlighted entry of the operation list, or -1.
   int HighlightedOperation() const;
+  // The editor holds no edits that the list lacks: Start does not ask.
+  bool operationSaved() const { return OperationSaved; }
+  // The list has changes that no file holds yet: closing asks.
+  bool listChanged() const { return ListChanged; }
   QList<OperationListItem> OperationItems() const;
 
   // --- About/Setup and the web site (about_button.cpp)
@@ -196,6 +200,14 @@ public:
   double TwipsPerPixelX() const { return twipsPerPixelX_; }
   double TwipsPerPixelY() const { return twipsPerPixelY_; }
   QRect TwipsToPixels(const QRect &twips) const;
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
+  void showEvent(QShowEvent *event) override;
+
+private:
+  MainWindowServices services_;
 
   // --- Form-level state
   bool RefreshingList = false;
@@ -282,14 +294,6 @@ public:
   QPushButton *cmdAbout = nullptr;
   QPushButton *cmdVisitHV = nullptr;
   QPushButton *cmdGo = nullptr;
-
-protected:
-  bool eventFilter(QObject *watched, QEvent *event) override;
-  void closeEvent(QCloseEvent *event) override;
-  void showEvent(QShowEvent *event) override;
-
-private:
-  MainWindowServices services_;
 
   // frm_main.cpp
   void BuildControls();

@@ -3,7 +3,6 @@
 #include "mainwindow/editor_fixture.h"
 #include "platform/failure.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QMouseEvent>
@@ -330,21 +329,21 @@ protected:
     EditorTest::TearDown();
   }
   void Select(const QString &name) {
-    window->lstImages->setCurrentItem(Entry(name));
-    window->chkExtract->setChecked(true);
-    ASSERT_TRUE(window->cmdUseCropTool->isEnabled());
+    List("lstImages")->setCurrentItem(Entry(name));
+    Check("chkExtract")->setChecked(true);
+    ASSERT_TRUE(Button("cmdUseCropTool")->isEnabled());
   }
   void Boxes(const QStringList &corners) {
-    QLineEdit *boxes[] = {window->txtTopLeftX, window->txtTopLeftY, window->txtBottomRightX,
-                          window->txtBottomRightY};
+    QLineEdit *boxes[] = {Box("txtTopLeftX"), Box("txtTopLeftY"), Box("txtBottomRightX"),
+                          Box("txtBottomRightY")};
     for (int i = 0; i < 4; ++i)
       boxes[i]->setText(corners[i]);
-    window->VerifyCoordinates(window->txtBottomRightY);
+    window->VerifyCoordinates(Box("txtBottomRightY"));
   }
   QStringList Rectangle() const {
-    return {window->txtTopLeftX->text(),     window->txtTopLeftY->text(),
-            window->txtBottomRightX->text(), window->txtBottomRightY->text(),
-            window->txtExtractWidth->text(), window->txtExtractHeight->text()};
+    return {Box("txtTopLeftX")->text(),     Box("txtTopLeftY")->text(),
+            Box("txtBottomRightX")->text(), Box("txtBottomRightY")->text(),
+            Box("txtExtractWidth")->text(), Box("txtExtractHeight")->text()};
   }
   // Clicks ">" and, once the tool is up, does what a user would in it.
   void Launch(std::function<void(frmCropTool &)> act) {
@@ -358,7 +357,7 @@ protected:
       act(*tool);
     });
     poll.start(5);
-    QTest::mouseClick(window->cmdUseCropTool, Qt::LeftButton);
+    QTest::mouseClick(Button("cmdUseCropTool"), Qt::LeftButton);
     poll.stop();
   }
   static void Pick(frmCropTool &tool, QPoint topLeft, QPoint bottomRight) {
@@ -385,9 +384,9 @@ TEST_F(CropLaunch, OkWritesThePickedCornersIntoTheEditor) {
   EXPECT_EQ(arrived, (CropCorners{1, 2, 30, 40}));
   EXPECT_EQ(caption, images.file("photo.png"));
   EXPECT_EQ(Rectangle(), QStringList({"10", "20", "109", "69", "100", "50"}));
-  EXPECT_FALSE(window->OperationSaved);
-  EXPECT_FALSE(window->SettingControls);
-  EXPECT_TRUE(window->ReturningFromDialog);
+  EXPECT_FALSE(window->operationSaved());
+  EXPECT_TRUE(EditorAnswers());
+  QCoreApplication::processEvents(); // the preview is not made again: see the last call
   EXPECT_FALSE(window->CropTool()->isVisible());
 
   // The view was made by ImageMagick into the data folder, and nothing else is left there.
@@ -437,7 +436,7 @@ TEST_F(CropLaunch, BitmapsAreCopiedOthersConvertedAndCornersOutsideArriveAsZero)
 TEST_F(CropLaunch, CancelAndTheCloseBoxChangeNothing) {
   Boxes({"10", "20", "109", "69"});
   const QStringList before = Rectangle();
-  window->OperationSaved = true;
+  window->cmdNewList_Click(); // the editor as it stands counts as saved
   for (const bool closeBox : {false, true}) {
     Launch([&](frmCropTool &tool) {
       Pick(tool, {1, 1}, {5, 5});
@@ -449,7 +448,7 @@ TEST_F(CropLaunch, CancelAndTheCloseBoxChangeNothing) {
     ASSERT_TRUE(shown);
     EXPECT_TRUE(window->CropTool()->GetWasCancelled());
     EXPECT_EQ(Rectangle(), before);
-    EXPECT_TRUE(window->OperationSaved);
+    EXPECT_TRUE(window->operationSaved());
   }
 }
 

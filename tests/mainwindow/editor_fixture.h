@@ -5,8 +5,6 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QTest>
 
 namespace varnholt::test {
@@ -40,7 +38,7 @@ protected:
                                                           shell, toolkit, errors, fallback.path(),
                                                           work.path(), lists.path()});
     window->show();
-    window->txtInputDirectory->setText(folder.isEmpty() ? images.path() : folder);
+    Box("txtInputDirectory")->setText(folder.isEmpty() ? images.path() : folder);
     QApplication::setActiveWindow(window.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   }
@@ -63,20 +61,27 @@ protected:
       }
   }
   // Moves the focus on to a control that is not part of the editor.
-  void Leave() { window->txtPattern->setFocus(Qt::TabFocusReason); }
+  void Leave() { Box("txtPattern")->setFocus(Qt::TabFocusReason); }
   void TypeAndLeave(QLineEdit *box, const QString &text) {
     Type(box, text);
     Leave();
   }
 
+  // No handler has left the editor deaf: a letter typed into a number box goes.
+  bool EditorAnswers() {
+    Check("chkExtract")->setChecked(true);
+    Type(Box("txtTopLeftX"), "1x");
+    return Box("txtTopLeftX")->text() == "1";
+  }
+
   QStringList Operations() const {
     QStringList texts;
-    for (int row = 0; row < window->lstOperations->count(); ++row)
-      texts << window->lstOperations->item(row)->text();
+    for (int row = 0; row < List("lstOperations")->count(); ++row)
+      texts << List("lstOperations")->item(row)->text();
     return texts;
   }
   void ClickOperation(int row) {
-    QListWidget *list = window->lstOperations;
+    QListWidget *list = List("lstOperations");
     const QRect rect = list->visualItemRect(list->item(row));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       QPoint(rect.left() + 40, rect.center().y()));

@@ -1,15 +1,10 @@
 #include "mainwindow/editor_fixture.h"
 
-#include "mainwindow/up_down.h"
 #include "operations/operation.h"
 #include "platform/qt_desktop.h"
 
-#include <QCheckBox>
 #include <QClipboard>
-#include <QComboBox>
-#include <QLabel>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
 
@@ -22,201 +17,203 @@ class Editor : public EditorTest {
 protected:
   void SetUp() override {
     Start();
-    window->chkExtract->setChecked(true);
+    Check("chkExtract")->setChecked(true);
   }
   QStringList Rectangle() const {
-    return {window->txtTopLeftX->text(),     window->txtTopLeftY->text(),
-            window->txtBottomRightX->text(), window->txtBottomRightY->text(),
-            window->txtExtractWidth->text(), window->txtExtractHeight->text()};
+    return {Box("txtTopLeftX")->text(),     Box("txtTopLeftY")->text(),
+            Box("txtBottomRightX")->text(), Box("txtBottomRightY")->text(),
+            Box("txtExtractWidth")->text(), Box("txtExtractHeight")->text()};
   }
   void Corners(int x1, int y1, int x2, int y2) {
-    TypeAndLeave(window->txtTopLeftX, QString::number(x1));
-    TypeAndLeave(window->txtTopLeftY, QString::number(y1));
-    TypeAndLeave(window->txtBottomRightX, QString::number(x2));
-    TypeAndLeave(window->txtBottomRightY, QString::number(y2));
+    TypeAndLeave(Box("txtTopLeftX"), QString::number(x1));
+    TypeAndLeave(Box("txtTopLeftY"), QString::number(y1));
+    TypeAndLeave(Box("txtBottomRightX"), QString::number(x2));
+    TypeAndLeave(Box("txtBottomRightY"), QString::number(y2));
   }
 };
 
 TEST_F(Editor, StartsFromTheDefaultOperationInStep) {
   EXPECT_EQ(Rectangle(), QStringList({"0", "0", "0", "0", "1", "1"}));
-  EXPECT_EQ(window->txtResizeWidth->text(), "100");
-  EXPECT_EQ(window->cmbOutputFormat->currentText(), "Don't Change");
-  EXPECT_EQ(window->txtJpgQuality->text(), "75");
-  EXPECT_FALSE(window->chkResizeImage->isChecked());
+  EXPECT_EQ(Box("txtResizeWidth")->text(), "100");
+  EXPECT_EQ(Combo("cmbOutputFormat")->currentText(), "Don't Change");
+  EXPECT_EQ(Box("txtJpgQuality")->text(), "75");
+  EXPECT_FALSE(Check("chkResizeImage")->isChecked());
 }
 
 TEST_F(Editor, NumericBoxesKeepOnlyDigitsWhileTyping) {
-  Type(window->txtTopLeftX, "12a3");
-  EXPECT_EQ(window->txtTopLeftX->text(), "123");
-  Type(window->txtTopLeftX, QStringLiteral("\u22125"));
-  EXPECT_EQ(window->txtTopLeftX->text(), "5");
-  window->chkResizeImage->setChecked(true);
+  Type(Box("txtTopLeftX"), "12a3");
+  EXPECT_EQ(Box("txtTopLeftX")->text(), "123");
+  Type(Box("txtTopLeftX"), QStringLiteral("\u22125"));
+  EXPECT_EQ(Box("txtTopLeftX")->text(), "5");
+  Check("chkResizeImage")->setChecked(true);
   QGuiApplication::clipboard()->setText(" 7.5 ");
-  Type(window->txtResizeWidth, "");
-  QTest::keyClick(window->txtResizeWidth, Qt::Key_V, Qt::ControlModifier);
-  EXPECT_EQ(window->txtResizeWidth->text(), "75");
+  Type(Box("txtResizeWidth"), "");
+  QTest::keyClick(Box("txtResizeWidth"), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(Box("txtResizeWidth")->text(), "75");
   // Emptying a box is allowed while typing; leaving it is not.
-  Type(window->txtTopLeftY, "");
-  EXPECT_EQ(window->txtTopLeftY->text(), "");
+  Type(Box("txtTopLeftY"), "");
+  EXPECT_EQ(Box("txtTopLeftY")->text(), "");
   Leave();
-  EXPECT_EQ(window->txtTopLeftY->text(), "0");
+  EXPECT_EQ(Box("txtTopLeftY")->text(), "0");
 }
 
 TEST_F(Editor, CornersGiveTheSizeAndASizeMovesTheBottomRightCorner) {
   Corners(10, 20, 109, 69);
   EXPECT_EQ(Rectangle(), QStringList({"10", "20", "109", "69", "100", "50"}));
 
-  TypeAndLeave(window->txtTopLeftY, "");
+  TypeAndLeave(Box("txtTopLeftY"), "");
   EXPECT_EQ(Rectangle(), QStringList({"10", "0", "109", "69", "100", "70"}));
 
-  TypeAndLeave(window->txtBottomRightX, "5");
+  TypeAndLeave(Box("txtBottomRightX"), "5");
   EXPECT_EQ(Rectangle(), QStringList({"10", "0", "10", "69", "1", "70"}));
 
-  Type(window->txtExtractWidth, "0");
-  EXPECT_EQ(window->txtExtractWidth->text(), "0") << "zero stays while typing";
+  Type(Box("txtExtractWidth"), "0");
+  EXPECT_EQ(Box("txtExtractWidth")->text(), "0") << "zero stays while typing";
   Leave();
   EXPECT_EQ(Rectangle(), QStringList({"10", "0", "10", "69", "1", "70"}));
 
-  TypeAndLeave(window->txtExtractHeight, "30");
+  TypeAndLeave(Box("txtExtractHeight"), "30");
   EXPECT_EQ(Rectangle(), QStringList({"10", "0", "10", "29", "1", "30"}));
 }
 
 TEST_F(Editor, SizeLimitsShowTheirMessageOnceAndClamp) {
-  TypeAndLeave(window->txtTopLeftX, "10");
+  TypeAndLeave(Box("txtTopLeftX"), "10");
   prompter.expect(kLimitTitle, "Maximum extract width allowed is: 20000 pixels", Buttons::Ok,
                   Icon::Information, Answer::Ok);
-  TypeAndLeave(window->txtExtractWidth, "25000");
+  TypeAndLeave(Box("txtExtractWidth"), "25000");
   EXPECT_EQ(prompter.shown(), 1);
-  EXPECT_EQ(window->txtExtractWidth->text(), "20000");
-  EXPECT_EQ(window->txtBottomRightX->text(), "20009");
+  EXPECT_EQ(Box("txtExtractWidth")->text(), "20000");
+  EXPECT_EQ(Box("txtBottomRightX")->text(), "20009");
 
   window->cmdNewOperation_Click();
-  window->chkExtract->setChecked(true);
+  Check("chkExtract")->setChecked(true);
   prompter.expect(kLimitTitle, "Maximum extract width allowed is: 20000 pixels", Buttons::Ok,
                   Icon::Information, Answer::Ok);
-  TypeAndLeave(window->txtBottomRightX, "30000");
+  TypeAndLeave(Box("txtBottomRightX"), "30000");
   EXPECT_EQ(prompter.shown(), 2);
-  EXPECT_EQ(window->txtExtractWidth->text(), "20000");
-  EXPECT_EQ(window->txtBottomRightX->text(), "19999");
+  EXPECT_EQ(Box("txtExtractWidth")->text(), "20000");
+  EXPECT_EQ(Box("txtBottomRightX")->text(), "19999");
 
   prompter.expect(kLimitTitle, "Maximum extract height allowed is: 20000 pixels", Buttons::Ok,
                   Icon::Information, Answer::Ok);
-  TypeAndLeave(window->txtBottomRightY, "20000");
-  EXPECT_EQ(window->txtExtractHeight->text(), "20000");
-  EXPECT_EQ(window->txtBottomRightY->text(), "19999");
+  TypeAndLeave(Box("txtBottomRightY"), "20000");
+  EXPECT_EQ(Box("txtExtractHeight")->text(), "20000");
+  EXPECT_EQ(Box("txtBottomRightY")->text(), "19999");
   EXPECT_EQ(prompter.shown(), 3);
 }
 
 TEST_F(Editor, ResizeBoxesOnLeaving) {
-  window->chkResizeImage->setChecked(true);
-  TypeAndLeave(window->txtResizeHeight, "");
-  EXPECT_EQ(window->txtResizeHeight->text(), "1");
+  Check("chkResizeImage")->setChecked(true);
+  TypeAndLeave(Box("txtResizeHeight"), "");
+  EXPECT_EQ(Box("txtResizeHeight")->text(), "1");
   prompter.expect(kLimitTitle, "Maximum height allowed is: 20000 pixels", Buttons::Ok,
                   Icon::Information, Answer::Ok);
-  TypeAndLeave(window->txtResizeHeight, "25000");
-  EXPECT_EQ(window->txtResizeHeight->text(), "20000");
-  TypeAndLeave(window->txtResizeHeight, "0");
-  EXPECT_EQ(window->txtResizeHeight->text(), "0");
+  TypeAndLeave(Box("txtResizeHeight"), "25000");
+  EXPECT_EQ(Box("txtResizeHeight")->text(), "20000");
+  TypeAndLeave(Box("txtResizeHeight"), "0");
+  EXPECT_EQ(Box("txtResizeHeight")->text(), "0");
   prompter.expect(kLimitTitle, "Maximum width allowed is: 20000 pixels", Buttons::Ok,
                   Icon::Information, Answer::Ok);
-  TypeAndLeave(window->txtResizeWidth, "20001");
-  EXPECT_EQ(window->txtResizeWidth->text(), "20000");
+  TypeAndLeave(Box("txtResizeWidth"), "20001");
+  EXPECT_EQ(Box("txtResizeWidth")->text(), "20000");
   EXPECT_EQ(prompter.shown(), 2);
 }
 
 TEST_F(Editor, AMessageShownOnLeavingIsNoSecondLeave) {
-  window->chkResizeImage->setChecked(true);
-  focusTaker.alsoLeaving = window->txtResizeHeight;
+  Check("chkResizeImage")->setChecked(true);
+  focusTaker.alsoLeaving = Box("txtResizeHeight");
   prompter.expect(kLimitTitle, "Maximum height allowed is: 20000 pixels", Buttons::Ok,
                   Icon::Information, Answer::Ok);
-  Type(window->txtResizeHeight, "25000");
-  window->txtResizeWidth->setFocus(Qt::TabFocusReason); // on to the next box
+  Type(Box("txtResizeHeight"), "25000");
+  Box("txtResizeWidth")->setFocus(Qt::TabFocusReason); // on to the next box
   EXPECT_EQ(prompter.shown(), 1);
-  EXPECT_EQ(window->txtResizeHeight->text(), "20000");
-  EXPECT_EQ(window->txtResizeWidth->text(), "100") << "the box being entered was not left";
+  EXPECT_EQ(Box("txtResizeHeight")->text(), "20000");
+  EXPECT_EQ(Box("txtResizeWidth")->text(), "100") << "the box being entered was not left";
 }
 
 TEST_F(Editor, ForbiddenFileNameCharactersAreRefused) {
   prompter.expect("Bad Characters",
                   "These characters not allowed in filenames: \\/|?\"><*:", Buttons::Ok,
                   Icon::Exclamation, Answer::Ok);
-  Type(window->txtPrefix, "a:b");
-  EXPECT_EQ(window->txtPrefix->text(), "ab");
+  Type(Box("txtPrefix"), "a:b");
+  EXPECT_EQ(Box("txtPrefix")->text(), "ab");
   prompter.expect("Bad Characters",
                   "These characters not allowed in filenames: \\/|?\"><*:", Buttons::Ok,
                   Icon::Exclamation, Answer::Ok);
-  window->txtSuffix->setText("x*y.z");
-  EXPECT_EQ(window->txtSuffix->text(), "xy.z");
+  Box("txtSuffix")->setText("x*y.z");
+  EXPECT_EQ(Box("txtSuffix")->text(), "xy.z");
 }
 
 TEST_F(Editor, ControlsFollowTheCheckBoxesAndTheMethod) {
-  EXPECT_TRUE(window->txtTopLeftX->isEnabled());
-  EXPECT_TRUE(window->lblExtractX->isEnabled());
-  EXPECT_FALSE(window->cmdUseCropTool->isEnabled()) << "no preview loaded";
-  window->chkExtract->setChecked(false);
-  EXPECT_FALSE(window->txtTopLeftX->isEnabled());
-  EXPECT_FALSE(window->txtExtractHeight->isEnabled());
-  EXPECT_FALSE(window->lblCoordY->isEnabled());
+  EXPECT_TRUE(Box("txtTopLeftX")->isEnabled());
+  EXPECT_TRUE(Label("lblExtractX")->isEnabled());
+  EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled()) << "no preview loaded";
+  Check("chkExtract")->setChecked(false);
+  EXPECT_FALSE(Box("txtTopLeftX")->isEnabled());
+  EXPECT_FALSE(Box("txtExtractHeight")->isEnabled());
+  EXPECT_FALSE(Label("lblCoordY")->isEnabled());
 
-  EXPECT_FALSE(window->cmbResizeMethod->isEnabled());
-  EXPECT_FALSE(window->txtResizeWidth->isEnabled());
-  EXPECT_FALSE(window->udbResizeWidth->isEnabled());
-  window->chkResizeImage->setChecked(true);
+  EXPECT_FALSE(Combo("cmbResizeMethod")->isEnabled());
+  EXPECT_FALSE(Box("txtResizeWidth")->isEnabled());
+  EXPECT_FALSE(Spinner("udbResizeWidth")->isEnabled());
+  Check("chkResizeImage")->setChecked(true);
   const auto states = [this] {
-    return QList<bool>{window->txtResizeWidth->isEnabled(),  window->lblResizeWidth->isEnabled(),
-                       window->udbResizeWidth->isEnabled(),  window->txtResizeHeight->isEnabled(),
-                       window->lblResizeHeight->isEnabled(), window->udbResizeHeight->isEnabled(),
-                       window->lblResizeX->isEnabled()};
+    QList<bool> enabled;
+    for (const char *name : {"txtResizeWidth", "lblResizeWidth", "udbResizeWidth",
+                             "txtResizeHeight", "lblResizeHeight", "udbResizeHeight", "lblResizeX"})
+      enabled << Find<QWidget>(name)->isEnabled();
+    return enabled;
   };
-  window->cmbResizeMethod->setCurrentIndex(1); // Limit Width
+  Combo("cmbResizeMethod")->setCurrentIndex(1); // Limit Width
   EXPECT_EQ(states(), QList<bool>({true, true, true, false, false, false, false}));
-  window->cmbResizeMethod->setCurrentIndex(2); // Limit Height
+  Combo("cmbResizeMethod")->setCurrentIndex(2); // Limit Height
   EXPECT_EQ(states(), QList<bool>({false, false, false, true, true, true, false}));
-  window->cmbResizeMethod->setCurrentIndex(3); // Fix to Size
+  Combo("cmbResizeMethod")->setCurrentIndex(3); // Fix to Size
   EXPECT_EQ(states(), QList<bool>({true, true, true, true, true, true, true}));
 
-  window->chkResizeImage->setChecked(false);
-  EXPECT_FALSE(window->cmbResizeMethod->isEnabled());
-  EXPECT_FALSE(window->txtResizeHeight->isEnabled());
-  window->OperationSaved = true;
-  window->cmbResizeMethod->setCurrentIndex(1);
-  EXPECT_FALSE(window->txtResizeWidth->isEnabled()) << "a method changes nothing while unticked";
-  EXPECT_TRUE(window->OperationSaved);
+  Check("chkResizeImage")->setChecked(false);
+  EXPECT_FALSE(Combo("cmbResizeMethod")->isEnabled());
+  EXPECT_FALSE(Box("txtResizeHeight")->isEnabled());
+  window->cmdNewList_Click(); // the editor as it stands counts as saved
+  Combo("cmbResizeMethod")->setCurrentIndex(1);
+  EXPECT_FALSE(Box("txtResizeWidth")->isEnabled()) << "a method changes nothing while unticked";
+  EXPECT_TRUE(window->operationSaved());
 }
 
 TEST_F(Editor, SpinnersWriteIntoTheirBoxes) {
-  TypeAndLeave(window->txtTopLeftX, "10");
-  QTest::mouseClick(window->udbExtractWidth->upButton(), Qt::LeftButton);
-  EXPECT_EQ(window->txtExtractWidth->text(), "5") << "from 1 up to the spinner's least value";
-  EXPECT_EQ(window->txtBottomRightX->text(), "14");
-  QTest::mouseClick(window->udbExtractHeight->upButton(), Qt::LeftButton);
-  EXPECT_EQ(window->txtBottomRightY->text(), "4");
-  QTest::mouseClick(window->udbJpgQuality->downButton(), Qt::LeftButton);
-  EXPECT_EQ(window->txtJpgQuality->text(), "74");
-  window->txtJpgQuality->setText("100");
-  QTest::mouseClick(window->udbJpgQuality->upButton(), Qt::LeftButton);
-  EXPECT_EQ(window->txtJpgQuality->text(), "100");
+  TypeAndLeave(Box("txtTopLeftX"), "10");
+  QTest::mouseClick(Spinner("udbExtractWidth")->upButton(), Qt::LeftButton);
+  EXPECT_EQ(Box("txtExtractWidth")->text(), "5") << "from 1 up to the spinner's least value";
+  EXPECT_EQ(Box("txtBottomRightX")->text(), "14");
+  QTest::mouseClick(Spinner("udbExtractHeight")->upButton(), Qt::LeftButton);
+  EXPECT_EQ(Box("txtBottomRightY")->text(), "4");
+  QTest::mouseClick(Spinner("udbJpgQuality")->downButton(), Qt::LeftButton);
+  EXPECT_EQ(Box("txtJpgQuality")->text(), "74");
+  Box("txtJpgQuality")->setText("100");
+  QTest::mouseClick(Spinner("udbJpgQuality")->upButton(), Qt::LeftButton);
+  EXPECT_EQ(Box("txtJpgQuality")->text(), "100");
 }
 
 TEST_F(Editor, EveryKindOfEditClearsOperationSaved) {
-  window->chkResizeImage->setChecked(true);
+  Check("chkResizeImage")->setChecked(true);
   const std::vector<std::pair<const char *, std::function<void()>>> edits = {
-      {"corner", [this] { Type(window->txtBottomRightY, "9"); }},
-      {"size", [this] { Type(window->txtExtractWidth, "9"); }},
-      {"resize box", [this] { Type(window->txtResizeHeight, "9"); }},
-      {"prefix", [this] { Type(window->txtPrefix, "p"); }},
-      {"suffix", [this] { Type(window->txtSuffix, "s"); }},
-      {"extract", [this] { window->chkExtract->click(); }},
-      {"resize", [this] { window->chkResizeImage->click(); }},
-      {"method", [this] { window->cmbResizeMethod->setCurrentIndex(2); }},
-      {"format", [this] { window->cmbOutputFormat->setCurrentIndex(4); }},
-      {"quality", [this] { QTest::mouseClick(window->udbJpgQuality->upButton(), Qt::LeftButton); }},
+      {"corner", [this] { Type(Box("txtBottomRightY"), "9"); }},
+      {"size", [this] { Type(Box("txtExtractWidth"), "9"); }},
+      {"resize box", [this] { Type(Box("txtResizeHeight"), "9"); }},
+      {"prefix", [this] { Type(Box("txtPrefix"), "p"); }},
+      {"suffix", [this] { Type(Box("txtSuffix"), "s"); }},
+      {"extract", [this] { Check("chkExtract")->click(); }},
+      {"resize", [this] { Check("chkResizeImage")->click(); }},
+      {"method", [this] { Combo("cmbResizeMethod")->setCurrentIndex(2); }},
+      {"format", [this] { Combo("cmbOutputFormat")->setCurrentIndex(4); }},
+      {"quality",
+       [this] { QTest::mouseClick(Spinner("udbJpgQuality")->upButton(), Qt::LeftButton); }},
   };
   for (const auto &[name, edit] : edits) {
-    window->chkResizeImage->setChecked(true);
-    window->OperationSaved = true;
+    Check("chkResizeImage")->setChecked(true);
+    window->cmdNewList_Click();
     edit();
-    EXPECT_FALSE(window->OperationSaved) << name;
+    EXPECT_FALSE(window->operationSaved()) << name;
   }
 }
 
@@ -234,35 +231,35 @@ TEST_F(Editor, RecordsGoInAndOutOfTheControls) {
   op.JpgQuality = 90;
   op.Prefix = "th_";
   window->SetControlsForOperation(op);
-  EXPECT_EQ(window->cmbOutputFormat->currentText(), "JPG");
-  EXPECT_EQ(window->cmbResizeMethod->currentText(), "Limit Height");
-  EXPECT_FALSE(window->txtResizeWidth->isEnabled());
+  EXPECT_EQ(Combo("cmbOutputFormat")->currentText(), "JPG");
+  EXPECT_EQ(Combo("cmbResizeMethod")->currentText(), "Limit Height");
+  EXPECT_FALSE(Box("txtResizeWidth")->isEnabled());
 
   Operation back;
   ASSERT_TRUE(window->OperationFromControls(back));
   op.OutputFormat = "JPG";
   EXPECT_EQ(back, op);
 
-  window->cmbOutputFormat->setCurrentIndex(0);
+  Combo("cmbOutputFormat")->setCurrentIndex(0);
   ASSERT_TRUE(window->OperationFromControls(back));
   EXPECT_EQ(back.OutputFormat, "");
   op.OutputFormat = "Don't Change";
   window->SetControlsForOperation(op);
-  EXPECT_EQ(window->cmbOutputFormat->currentIndex(), 0);
+  EXPECT_EQ(Combo("cmbOutputFormat")->currentIndex(), 0);
   op.OutputFormat = "";
-  window->cmbOutputFormat->setCurrentIndex(4);
+  Combo("cmbOutputFormat")->setCurrentIndex(4);
   window->SetControlsForOperation(op);
-  EXPECT_EQ(window->cmbOutputFormat->currentIndex(), 0);
+  EXPECT_EQ(Combo("cmbOutputFormat")->currentIndex(), 0);
 }
 
 TEST_F(Editor, ANumberTooLargeForTheRecordIsReportedNotAdded) {
-  TypeAndLeave(window->txtTopLeftX, "99999999999");
-  window->txtPrefix->setText("p");
+  TypeAndLeave(Box("txtTopLeftX"), "99999999999");
+  Box("txtPrefix")->setText("p");
   window->cmdAddOperation_Click();
-  EXPECT_EQ(window->lstOperations->count(), 0);
+  EXPECT_EQ(List("lstOperations")->count(), 0);
   ASSERT_EQ(errors.reports.size(), 1u);
   EXPECT_EQ(errors.reports[0].source, "OperationFromControls");
-  EXPECT_FALSE(window->SettingControls);
+  EXPECT_TRUE(EditorAnswers());
 }
 
 } // namespace
@@ -282,7 +279,7 @@ TEST_F(EditorTest, ARealMessageBoxOnLeavingIsShownOnce) {
   window->show();
   QApplication::setActiveWindow(window.get());
   ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-  window->chkResizeImage->setChecked(true);
+  Check("chkResizeImage")->setChecked(true);
 
   QStringList shown;
   QTimer closer;
@@ -293,14 +290,14 @@ TEST_F(EditorTest, ARealMessageBoxOnLeavingIsShownOnce) {
     }
   });
   closer.start(5);
-  window->txtResizeWidth->setText("30000"); // the next box, over its limit too
-  Type(window->txtResizeHeight, "25000");
-  QTest::keyClick(window->txtResizeHeight, Qt::Key_Tab);
+  Box("txtResizeWidth")->setText("30000"); // the next box, over its limit too
+  Type(Box("txtResizeHeight"), "25000");
+  QTest::keyClick(Box("txtResizeHeight"), Qt::Key_Tab);
   QTest::qWait(50);
   closer.stop();
   EXPECT_EQ(shown, QStringList({"Maximum height allowed is: 20000 pixels"}));
-  EXPECT_EQ(window->txtResizeHeight->text(), "20000");
-  EXPECT_EQ(window->txtResizeWidth->text(), "30000") << "entered, not left";
+  EXPECT_EQ(Box("txtResizeHeight")->text(), "20000");
+  EXPECT_EQ(Box("txtResizeWidth")->text(), "30000") << "entered, not left";
 }
 
 } // namespace

@@ -2,14 +2,10 @@
 
 #include "platform/failure.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFontMetricsF>
 #include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 
@@ -30,30 +26,29 @@ TEST_F(ImageList, ListsImagesByExtensionAndFirstDotInCaseFreeOrder) {
   EXPECT_EQ(Listed(), QStringList({"a.tiff", "Abc.png", "abc.png", "b.png", "IMG.JPG", "img01.gif",
                                    "img1.gif"}));
   EXPECT_EQ(Ticked(), Listed()) << "new entries arrive ticked";
-  EXPECT_EQ(window->txtInputDirectory->toolTip(), "Image Folder: " + images.path());
-  EXPECT_TRUE(window->lstImages->isVisible());
-  EXPECT_FALSE(window->fraLoadingImages->isVisible());
-  EXPECT_FALSE(window->RefreshingList);
+  EXPECT_EQ(Box("txtInputDirectory")->toolTip(), "Image Folder: " + images.path());
+  EXPECT_TRUE(List("lstImages")->isVisible());
+  EXPECT_FALSE(Find<QGroupBox>("fraLoadingImages")->isVisible());
 }
 
 TEST_F(ImageList, PatternsAndTheirInverseThroughTheControls) {
   Make({"abc.png", "Abc.png", "img01.gif", "img1.gif", "b.png"});
   Open();
-  QTest::keyClicks(window->txtPattern, "a*");
+  QTest::keyClicks(Box("txtPattern"), "a*");
   EXPECT_EQ(Listed(), QStringList({"abc.png"})) << "the match is case-sensitive";
 
-  window->txtPattern->clear();
-  QTest::keyClicks(window->txtPattern, "img##");
+  Box("txtPattern")->clear();
+  QTest::keyClicks(Box("txtPattern"), "img##");
   EXPECT_EQ(Listed(), QStringList({"img01.gif"}));
 
-  window->txtPattern->setText("[!a]*");
+  Box("txtPattern")->setText("[!a]*");
   EXPECT_EQ(Listed(), QStringList({"Abc.png", "b.png", "img01.gif", "img1.gif"}));
 
-  QTest::mouseClick(window->chkInversePattern, Qt::LeftButton);
-  EXPECT_TRUE(window->chkInversePattern->isChecked());
+  QTest::mouseClick(Check("chkInversePattern"), Qt::LeftButton);
+  EXPECT_TRUE(Check("chkInversePattern")->isChecked());
   EXPECT_EQ(Listed(), QStringList({"abc.png"}));
 
-  window->txtPattern->clear();
+  Box("txtPattern")->clear();
   EXPECT_EQ(Listed(), QStringList()) << "inverse of an empty pattern lists nothing";
   EXPECT_TRUE(errors.reports.empty());
 }
@@ -63,15 +58,15 @@ TEST_F(ImageList, TicksSurviveRefreshesUntilTheEntryDropsOut) {
   Open();
   Entry("b.png")->setCheckState(Qt::Unchecked);
 
-  window->txtPattern->setText("*"); // b.png stays listed
+  Box("txtPattern")->setText("*"); // b.png stays listed
   EXPECT_EQ(Listed(), QStringList({"a.png", "b.png", "c.png"}));
   EXPECT_EQ(Ticked(), QStringList({"a.png", "c.png"}));
 
-  window->txtPattern->setText("[ab]");
+  Box("txtPattern")->setText("[ab]");
   EXPECT_EQ(Ticked(), QStringList({"a.png"}));
 
-  window->txtPattern->setText("a"); // b.png drops out ...
-  window->txtPattern->setText("*"); // ... and comes back as a new entry
+  Box("txtPattern")->setText("a"); // b.png drops out ...
+  Box("txtPattern")->setText("*"); // ... and comes back as a new entry
   EXPECT_EQ(Ticked(), QStringList({"a.png", "b.png", "c.png"}));
 }
 
@@ -79,14 +74,14 @@ TEST_F(ImageList, FilesDeletedOrAddedShowAtTheNextRefresh) {
   Make({"a.png", "b.png", "d.png", "E.png"});
   Open();
   Entry("d.png")->setCheckState(Qt::Unchecked);
-  window->lstImages->setCurrentRow(3); // E.png stays current through the refresh
+  List("lstImages")->setCurrentRow(3); // E.png stays current through the refresh
   ASSERT_TRUE(QFile::remove(images.file("b.png")));
   Make({"C.png", "aa.png", "f.png"});
 
   window->RefreshFileList();
   EXPECT_EQ(Listed(), QStringList({"a.png", "aa.png", "C.png", "d.png", "E.png", "f.png"}));
   EXPECT_EQ(Ticked(), QStringList({"a.png", "aa.png", "C.png", "E.png", "f.png"}));
-  EXPECT_EQ(window->lstImages->currentItem()->text(), "E.png");
+  EXPECT_EQ(List("lstImages")->currentItem()->text(), "E.png");
 
   // Names that differ only in letter case are two files here, and both are listed.
   Make({"A.png"});
@@ -94,21 +89,15 @@ TEST_F(ImageList, FilesDeletedOrAddedShowAtTheNextRefresh) {
   EXPECT_EQ(Listed().mid(0, 2), QStringList({"A.png", "a.png"}));
 }
 
-TEST_F(ImageList, NothingIsListedOrPreviewedWhileTheWindowLoadsOrIsHidden) {
+TEST_F(ImageList, AHiddenWindowListsButPreviewsNothing) {
   Make({"a.png", "b.png"});
   Open(fallback.path());
-  window->FormLoading = true;
-  window->txtInputDirectory->setText(images.path());
-  EXPECT_EQ(Listed(), QStringList());
-  EXPECT_TRUE(window->RefreshingList) << "the refresh that ends loading clears it";
-  window->FormLoading = false;
   window->hide();
-  window->RefreshFileList();
+  Box("txtInputDirectory")->setText(images.path());
   EXPECT_EQ(Listed(), QStringList({"a.png", "b.png"}));
-  EXPECT_FALSE(window->RefreshingList);
-  EXPECT_EQ(window->fraLoadingImages->pos(),
+  EXPECT_EQ(Find<QGroupBox>("fraLoadingImages")->pos(),
             window->TwipsToPixels(QRect(90, 765, 2535, 2400)).topLeft());
-  window->lstImages->setCurrentRow(0);
+  List("lstImages")->setCurrentRow(0);
   EXPECT_TRUE(toolkit.calls.empty()) << "no preview for a hidden window";
 }
 
@@ -121,20 +110,21 @@ TEST_F(ImageList, AnInvalidFolderIsReportedAndTheDefaultFolderListed) {
                   "Directory: " + missing +
                       " does not exist, or is invalid!\r\nDirectory will be set to defualt.",
                   Buttons::Ok, Icon::Exclamation, Answer::Ok);
-  window->txtInputDirectory->setText(missing);
-  EXPECT_EQ(window->txtInputDirectory->text(), fallback.path());
+  Box("txtInputDirectory")->setText(missing);
+  EXPECT_EQ(Box("txtInputDirectory")->text(), fallback.path());
   EXPECT_EQ(Listed(), QStringList({"default.png"}));
-  EXPECT_TRUE(window->lstImages->isVisible());
-  EXPECT_FALSE(window->fraLoadingImages->isVisible());
-  EXPECT_FALSE(window->RefreshingList);
+  EXPECT_TRUE(List("lstImages")->isVisible());
+  EXPECT_FALSE(Find<QGroupBox>("fraLoadingImages")->isVisible());
+  List("lstImages")->setCurrentRow(0);
+  EXPECT_EQ(window->PreviewedFile(), fallback.file("default.png")) << "the list has settled";
 
   // A file where a folder should be is just as invalid.
   prompter.expect("Invalid Directory",
                   "Directory: " + fallback.file("default.png") +
                       " does not exist, or is invalid!\r\nDirectory will be set to defualt.",
                   Buttons::Ok, Icon::Exclamation, Answer::Ok);
-  window->txtInputDirectory->setText(fallback.file("default.png"));
-  EXPECT_EQ(window->txtInputDirectory->text(), fallback.path());
+  Box("txtInputDirectory")->setText(fallback.file("default.png"));
+  EXPECT_EQ(Box("txtInputDirectory")->text(), fallback.path());
 }
 
 TEST_F(ImageList, AnInvalidDefaultFolderLeavesTheListEmptyWithoutLooping) {
@@ -145,8 +135,8 @@ TEST_F(ImageList, AnInvalidDefaultFolderLeavesTheListEmptyWithoutLooping) {
   const QString text = " does not exist, or is invalid!\r\nDirectory will be set to defualt.";
   prompter.expect("Invalid Directory", "Directory: " + images.file("nowhere") + text, Buttons::Ok,
                   Icon::Exclamation, Answer::Ok);
-  window->txtInputDirectory->setText(images.file("nowhere"));
-  EXPECT_EQ(window->txtInputDirectory->text(), fallbackPath);
+  Box("txtInputDirectory")->setText(images.file("nowhere"));
+  EXPECT_EQ(Box("txtInputDirectory")->text(), fallbackPath);
   EXPECT_EQ(Listed(), QStringList());
   EXPECT_EQ(prompter.shown(), 1);
 }
@@ -155,7 +145,7 @@ TEST_F(ImageList, AMalformedPatternGoesToTheErrorDialogAndKeepsTheList) {
   Make({"a.png", "ab.png", "b.png"});
   Open();
   Entry("b.png")->setCheckState(Qt::Unchecked);
-  QTest::keyClicks(window->txtPattern, "[");
+  QTest::keyClicks(Box("txtPattern"), "[");
   ASSERT_EQ(errors.reports.size(), 1u);
   const ErrorReport &report = errors.reports[0];
   EXPECT_EQ(report.source, "RefreshFileList");
@@ -166,10 +156,11 @@ TEST_F(ImageList, AMalformedPatternGoesToTheErrorDialogAndKeepsTheList) {
   EXPECT_EQ(report.errorNumber, 93);
   EXPECT_EQ(Listed(), QStringList({"a.png", "ab.png", "b.png"}));
   EXPECT_EQ(Ticked(), QStringList({"a.png", "ab.png"}));
-  EXPECT_TRUE(window->lstImages->isVisible());
-  EXPECT_FALSE(window->RefreshingList);
+  EXPECT_TRUE(List("lstImages")->isVisible());
+  List("lstImages")->setCurrentRow(0);
+  EXPECT_EQ(window->PreviewedFile(), images.file("a.png")) << "the list has settled";
 
-  QTest::keyClicks(window->txtPattern, "a]"); // "[a" is still malformed, "[a]" is not
+  QTest::keyClicks(Box("txtPattern"), "a]"); // "[a" is still malformed, "[a]" is not
   EXPECT_EQ(errors.reports.size(), 2u);
   EXPECT_EQ(Listed(), QStringList({"a.png"}));
 }
@@ -179,33 +170,33 @@ TEST_F(ImageList, SelectAllWithoutACurrentEntryLoadsNoPreview) {
   Open();
   Entry("a.png")->setCheckState(Qt::Unchecked);
   Entry("c.png")->setCheckState(Qt::Unchecked);
-  QTest::mouseClick(window->cmdSelectAll, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdSelectAll"), Qt::LeftButton);
   EXPECT_EQ(Ticked(), Listed());
-  EXPECT_EQ(window->lstImages->currentRow(), -1);
+  EXPECT_EQ(List("lstImages")->currentRow(), -1);
   EXPECT_EQ(Calls("convert"), 0);
-  EXPECT_EQ(window->lblLoading->text(), "No Image Selected.");
-  EXPECT_TRUE(window->lstImages->isVisible());
-  EXPECT_FALSE(window->fraLoadingImages->isVisible());
+  EXPECT_EQ(Label("lblLoading")->text(), "No Image Selected.");
+  EXPECT_TRUE(List("lstImages")->isVisible());
+  EXPECT_FALSE(Find<QGroupBox>("fraLoadingImages")->isVisible());
 }
 
 TEST_F(ImageList, SelectAndDeselectAllKeepTheCurrentEntryAndPreviewItOnce) {
   Make({"a.png", "b.png", "c.png", "d.png"});
   Open();
-  window->lstImages->setCurrentRow(2);
+  List("lstImages")->setCurrentRow(2);
   ASSERT_EQ(Calls("convert"), 1);
   toolkit.calls.clear();
 
-  QTest::mouseClick(window->cmdDeselectAll, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdDeselectAll"), Qt::LeftButton);
   EXPECT_EQ(Ticked(), QStringList());
-  EXPECT_EQ(window->lstImages->currentRow(), 2);
+  EXPECT_EQ(List("lstImages")->currentRow(), 2);
   EXPECT_EQ(Calls("identify"), 1);
   EXPECT_EQ(Calls("convert"), 1);
 
-  QTest::mouseClick(window->cmdSelectAll, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdSelectAll"), Qt::LeftButton);
   EXPECT_EQ(Ticked(), Listed());
-  EXPECT_EQ(window->lstImages->currentRow(), 2);
+  EXPECT_EQ(List("lstImages")->currentRow(), 2);
   EXPECT_EQ(Calls("convert"), 2);
-  EXPECT_EQ(window->ImageLoaded, 1);
+  EXPECT_EQ(window->PreviewedFile(), images.file("c.png"));
 }
 
 TEST_F(ImageList, SelectDirPutsTheChosenFolderInAndCancelChangesNothing) {
@@ -214,31 +205,31 @@ TEST_F(ImageList, SelectDirPutsTheChosenFolderInAndCancelChangesNothing) {
   Make({"a.png"});
   Open();
   browser.answers = {other.path(), QString()};
-  QTest::mouseClick(window->cmdSelectDir, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdSelectDir"), Qt::LeftButton);
   EXPECT_EQ(browser.titles, QStringList({"Select Input Directory"}));
-  EXPECT_EQ(window->txtInputDirectory->text(), other.path());
+  EXPECT_EQ(Box("txtInputDirectory")->text(), other.path());
   EXPECT_EQ(Listed(), QStringList({"x.png"}));
-  QTest::mouseClick(window->cmdSelectDir, Qt::LeftButton);
-  EXPECT_EQ(window->txtInputDirectory->text(), other.path());
+  QTest::mouseClick(Button("cmdSelectDir"), Qt::LeftButton);
+  EXPECT_EQ(Box("txtInputDirectory")->text(), other.path());
 }
 
 TEST_F(ImageList, TheScrollRangeFitsTheWidestEntry) {
   const QString longName = QString(60, u'w') + ".png";
   Make({"a.png", longName});
   Open();
-  const QFontMetricsF metrics(window->lstImages->font());
+  const QFontMetricsF metrics(List("lstImages")->font());
   const int expected = qRound(metrics.horizontalAdvance("      " + longName));
-  EXPECT_NEAR(window->HorizontalExtent(window->lstImages), expected, 1);
-  EXPECT_GT(window->lstImages->horizontalScrollBar()->maximum(), 0);
+  EXPECT_NEAR(window->HorizontalExtent(List("lstImages")), expected, 1);
+  EXPECT_GT(List("lstImages")->horizontalScrollBar()->maximum(), 0);
 
   ASSERT_TRUE(QFile::remove(images.file(longName)));
   window->RefreshFileList();
-  EXPECT_NEAR(window->HorizontalExtent(window->lstImages),
+  EXPECT_NEAR(window->HorizontalExtent(List("lstImages")),
               qRound(metrics.horizontalAdvance("      a.png")), 1);
 
-  window->lstOperations->addItem("Extract (0,0)-(9,9), " + QString(80, u'x'));
-  window->AdjustHorizontalScroll(window->lstOperations);
-  EXPECT_GT(window->HorizontalExtent(window->lstOperations), 400);
+  List("lstOperations")->addItem("Extract (0,0)-(9,9), " + QString(80, u'x'));
+  window->AdjustHorizontalScroll(List("lstOperations"));
+  EXPECT_GT(window->HorizontalExtent(List("lstOperations")), 400);
 }
 
 } // namespace

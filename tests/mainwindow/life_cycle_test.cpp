@@ -5,15 +5,14 @@
 #include "platform/settings_store.h"
 #include "processing/frm_go.h"
 #include "processing/magick_toolkit.h"
+#include "settings/frm_about.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QScreen>
+#include <QTest>
 #include <QTimer>
 
 #include <thread>
@@ -28,15 +27,15 @@ protected:
                                                           shell, toolkit, errors, fallback.path(),
                                                           work.path(), lists.path(), &store});
     Show();
-    window->txtInputDirectory->setText(images.path());
+    Box("txtInputDirectory")->setText(images.path());
   }
   // One valid operation added through the editor: the list now differs from
   // its file.
   void AddOperation() {
-    window->chkExtract->setChecked(true);
-    window->txtPrefix->setText("th_");
+    Check("chkExtract")->setChecked(true);
+    Box("txtPrefix")->setText("th_");
     window->cmdAddOperation_Click();
-    ASSERT_TRUE(window->ListChanged);
+    ASSERT_TRUE(window->listChanged());
   }
   QString Stored(const char *key) const { return store.values.value(QString("Settings/") + key); }
   // A list file of one operation.
@@ -72,8 +71,8 @@ protected:
 
 TEST_F(ClosingTest, StoresFolderPatternAndInverseWithoutAskingWhenNothingChanged) {
   OpenWithStore();
-  window->txtPattern->setText("img*");
-  window->chkInversePattern->setChecked(true);
+  Box("txtPattern")->setText("img*");
+  Check("chkInversePattern")->setChecked(true);
   EXPECT_TRUE(window->close());
   EXPECT_EQ(Stored("SelectedDir"), images.path());
   EXPECT_EQ(Stored("Pattern"), "img*");
@@ -123,7 +122,7 @@ TEST_F(ClosingTest, AFailedSaveKeepsTheWindowOpen) {
                   Buttons::Ok, Icon::Exclamation, Answer::Ok);
   EXPECT_FALSE(window->close());
   EXPECT_TRUE(window->isVisible());
-  EXPECT_TRUE(window->ListChanged);
+  EXPECT_TRUE(window->listChanged());
   EXPECT_EQ(store.flushes, 0) << "settings are stored only when the window really closes";
 }
 
@@ -177,16 +176,20 @@ TEST_F(StartUp, TheCommandLineNamesAFolderOrAListElseTheLastOnesAreRestored) {
     settings.SelectedDir = images.path();
     settings.LoadedFile = last;
     Load(row.commandLine);
-    EXPECT_EQ(window->txtInputDirectory->text(), row.folder);
+    EXPECT_EQ(Box("txtInputDirectory")->text(), row.folder);
     EXPECT_EQ(Listed(), row.listed);
     EXPECT_EQ(window->windowTitle(), row.title);
-    EXPECT_EQ(window->lstOperations->count(), 1);
-    EXPECT_FALSE(window->FormLoading);
+    EXPECT_EQ(List("lstOperations")->count(), 1);
     ASSERT_NE(window->RunWindow(), nullptr) << "made hidden while loading";
     EXPECT_FALSE(window->RunWindow()->isVisible());
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_LE((window->frameGeometry().center() - screen.center()).manhattanLength(), 2);
   }
+  // Nothing is listed while loading: no one is told the restored folder is gone.
+  settings.SelectedDir = images.file("gone");
+  Load("\"" + shoot + "\"");
+  List("lstImages")->setCurrentRow(0);
+  EXPECT_EQ(window->PreviewedFile(), shoot + "/in.png") << "the list settled as loading ended";
   EXPECT_TRUE(errors.reports.empty());
 }
 
@@ -200,9 +203,9 @@ TEST_F(StartUp, FolderPatternInverseAndListComeBackThroughARealIniFile) {
     const Initialisation init =
         frmMain::Form_Initialize(ini, fallback.path(), place, nullptr, settings);
     Load("", &ini, init);
-    window->txtInputDirectory->setText(images.path());
-    window->txtPattern->setText("a*");
-    window->chkInversePattern->setChecked(true);
+    Box("txtInputDirectory")->setText(images.path());
+    Box("txtPattern")->setText("a*");
+    Check("chkInversePattern")->setChecked(true);
     window->OperationsFileToList(web);
     AddOperation();
     prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
@@ -215,12 +218,12 @@ TEST_F(StartUp, FolderPatternInverseAndListComeBackThroughARealIniFile) {
   const Initialisation init =
       frmMain::Form_Initialize(ini, fallback.path(), place, nullptr, settings);
   Load("", &ini, init);
-  EXPECT_EQ(window->txtInputDirectory->text(), images.path());
-  EXPECT_EQ(window->txtPattern->text(), "a*");
-  EXPECT_TRUE(window->chkInversePattern->isChecked());
+  EXPECT_EQ(Box("txtInputDirectory")->text(), images.path());
+  EXPECT_EQ(Box("txtPattern")->text(), "a*");
+  EXPECT_TRUE(Check("chkInversePattern")->isChecked());
   EXPECT_EQ(Listed(), QStringList({"b.png"}));
   EXPECT_EQ(window->windowTitle(), "Varnholt 1.00 (web.vop)");
-  EXPECT_EQ(window->lstOperations->count(), 1) << "the unsaved addition was not kept";
+  EXPECT_EQ(List("lstOperations")->count(), 1) << "the unsaved addition was not kept";
 }
 
 TEST_F(StartUp, TheThemedLookWritesTheManifestRestartsOnceAndRemovesItAtTheEnd) {
@@ -294,28 +297,30 @@ TEST_F(StartUp, ActivationReloadsThePreviewExceptAfterTheSettingsWindowOrTheCrop
   Make({"a.png"});
   ListFile("run.vop");
   OpenWithStore();
-  window->lstImages->setCurrentRow(0);
+  List("lstImages")->setCurrentRow(0);
   ASSERT_EQ(PreviewConverts(), 1);
 
-  window->cmdGo->setText("Start >>>");
-  window->cmdGo->setEnabled(false);
-  window->ReturningFromDialog = true; // as the settings window sets it before it opens
-  window->OperationSaved = true;
-  window->ActivateLater();
-  window->ActivateLater();
+  Button("cmdGo")->setText("Start >>>");
+  Button("cmdGo")->setEnabled(false);
+  window->cmdNewList_Click(); // the editor as it stands counts as saved
+  QTimer::singleShot(0, window.get(), [this] { window->AboutWindow()->cmdCancel_Click(); });
+  QTest::mouseClick(Button("cmdAbout"), Qt::LeftButton);
+  window->ActivateLater(); // joins the activation the settings window asked for
   QCoreApplication::processEvents();
   EXPECT_EQ(PreviewConverts(), 1);
-  EXPECT_TRUE(window->OperationSaved) << "coming back is no change of the operation";
-  EXPECT_FALSE(window->ReturningFromDialog);
-  EXPECT_EQ(window->cmdGo->text(), "Start >>");
-  EXPECT_TRUE(window->cmdGo->isEnabled());
+  EXPECT_TRUE(window->operationSaved()) << "coming back is no change of the operation";
+  EXPECT_EQ(Button("cmdGo")->text(), "Start >>");
+  EXPECT_TRUE(Button("cmdGo")->isEnabled());
+  window->ActivateLater(); // back from any other window
+  QCoreApplication::processEvents();
+  EXPECT_EQ(PreviewConverts(), 2);
 
   window->OperationsFileToList(lists.file("run.vop"));
   prompter.expect("Done!", "Process Finished! Would you like to see the resultant files?",
                   Buttons::YesNo, Icon::Question, Answer::No);
   window->cmdGo_Click();
   QCoreApplication::processEvents();
-  EXPECT_EQ(PreviewConverts(), 2) << "back from the run window, once";
+  EXPECT_EQ(PreviewConverts(), 3) << "back from the run window, once";
   EXPECT_TRUE(QFile::exists(images.file("a_a.png")));
 }
 
@@ -367,10 +372,9 @@ TEST_F(StartUp, ClosingDuringAPreviewEndsTheProgramAtOnce) {
           std::this_thread::sleep_for(std::chrono::seconds(20));
         };
         OpenWithStore();
-        QTimer::singleShot(100, window.get(), [this] {
-          if (window->LoadingPreview) window->close();
-        });
-        window->lstImages->setCurrentRow(0);
+        // The preview's wait is the only event loop before exit(3).
+        QTimer::singleShot(100, window.get(), [this] { window->close(); });
+        List("lstImages")->setCurrentRow(0);
         std::exit(3); // the preview finished: the close came too late or did nothing
       },
       ::testing::ExitedWithCode(0), "");

@@ -1,15 +1,21 @@
 #pragma once
 
 #include "mainwindow/frm_main.h"
+#include "mainwindow/up_down.h"
 #include "processing/magick_toolkit.h"
 #include "settings/settings.h"
+#include "support/controls.h"
 #include "support/fakes.h"
 #include "support/scripted_prompter.h"
 #include "support/test_images.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -32,7 +38,7 @@ protected:
                                                           shell, toolkit, errors, fallback.path(),
                                                           work.path()});
     Show();
-    window->txtInputDirectory->setText(folder.isEmpty() ? images.path() : folder);
+    Box("txtInputDirectory")->setText(folder.isEmpty() ? images.path() : folder);
   }
 
   // Shows the window and lets its first activation happen.
@@ -41,27 +47,32 @@ protected:
     QCoreApplication::processEvents();
   }
 
+  // The window's controls by object name, a helper for each kind.
+  template <class T> T *Find(const QString &name) const { return Control<T>(*window, name); }
+  QLineEdit *Box(const QString &name) const { return Find<QLineEdit>(name); }
+  QPushButton *Button(const QString &name) const { return Find<QPushButton>(name); }
+  QCheckBox *Check(const QString &name) const { return Find<QCheckBox>(name); }
+  QComboBox *Combo(const QString &name) const { return Find<QComboBox>(name); }
+  QLabel *Label(const QString &name) const { return Find<QLabel>(name); }
+  QListWidget *List(const QString &name) const { return Find<QListWidget>(name); }
+  UpDown *Spinner(const QString &name) const { return Find<UpDown>(name); }
+
   void Make(const QStringList &names, int width = 8, int height = 6) {
     for (const QString &name : names)
       MakeImage(images.file(name), width, height);
   }
   void Touch(const QString &name) { WriteBytes(images.file(name), "x"); }
 
-  QStringList Listed() const {
+  QStringList Listed(bool tickedOnly = false) const {
     QStringList names;
-    for (int row = 0; row < window->lstImages->count(); ++row)
-      names << window->lstImages->item(row)->text();
+    for (int row = 0; row < List("lstImages")->count(); ++row)
+      if (!tickedOnly || List("lstImages")->item(row)->checkState() == Qt::Checked)
+        names << List("lstImages")->item(row)->text();
     return names;
   }
-  QStringList Ticked() const {
-    QStringList names;
-    for (int row = 0; row < window->lstImages->count(); ++row)
-      if (window->lstImages->item(row)->checkState() == Qt::Checked)
-        names << window->lstImages->item(row)->text();
-    return names;
-  }
+  QStringList Ticked() const { return Listed(true); }
   QListWidgetItem *Entry(const QString &name) const {
-    const auto found = window->lstImages->findItems(name, Qt::MatchExactly);
+    const auto found = List("lstImages")->findItems(name, Qt::MatchExactly);
     return found.isEmpty() ? nullptr : found.first();
   }
   int Calls(const QString &command) const {

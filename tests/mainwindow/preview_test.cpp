@@ -1,13 +1,9 @@
 #include "mainwindow/main_window_fixture.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTest>
 
 #include <future>
@@ -20,23 +16,23 @@ using Preview = MainWindowTest;
 TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureSmallerThanTheFrame) {
   Make({"photo.png"}, 640, 480);
   Open();
-  window->lstImages->setCurrentRow(0);
+  List("lstImages")->setCurrentRow(0);
 
-  EXPECT_EQ(window->lblImageDimensions->text(), "Dimensions: 640x480 Pixels");
-  EXPECT_TRUE(window->lblImageDimensions->isVisible());
-  EXPECT_TRUE(window->imgPreview->isVisible());
-  EXPECT_FALSE(window->lblLoading->isVisible());
-  EXPECT_FALSE(window->lblViewPictureError->isVisible());
-  EXPECT_EQ(window->ImageLoaded, 1);
-  EXPECT_FALSE(window->LoadingPreview);
+  EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 640x480 Pixels");
+  EXPECT_TRUE(Label("lblImageDimensions")->isVisible());
+  EXPECT_TRUE(Label("imgPreview")->isVisible());
+  EXPECT_FALSE(Label("lblLoading")->isVisible());
+  EXPECT_FALSE(Label("lblViewPictureError")->isVisible());
+  EXPECT_EQ(window->PreviewedFile(), images.file("photo.png"));
+  EXPECT_NE(window->cursor().shape(), Qt::WaitCursor);
 
-  const QSize picture = window->imgPreview->pixmap().size();
-  const QSize frame = window->fraViewPicture->size();
-  EXPECT_EQ(window->imgPreview->size(), picture);
+  const QSize picture = Label("imgPreview")->pixmap().size();
+  const QSize frame = Find<QGroupBox>("fraViewPicture")->size();
+  EXPECT_EQ(Label("imgPreview")->size(), picture);
   EXPECT_LT(picture.width(), frame.width());
   EXPECT_LT(picture.height(), frame.height());
   EXPECT_NEAR(picture.width() * 480.0 / picture.height(), 640, 8) << "proportions kept";
-  const QRect placed = window->imgPreview->geometry();
+  const QRect placed = Label("imgPreview")->geometry();
   EXPECT_LE(std::abs(placed.left() - (frame.width() - placed.right() - 1)), 1);
   EXPECT_LE(std::abs(placed.top() - (frame.height() - placed.bottom() - 1)), 1);
 
@@ -48,68 +44,59 @@ TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureSmallerThanTheFrame) {
   EXPECT_EQ(toolkit.calls[0].args, QStringList({"-format", "Dimensions: %wx%h Pixels", "-ping",
                                                 images.file("photo.png")}));
   EXPECT_EQ(toolkit.calls[1].args.mid(0, 6),
-            QStringList({"-define", "jpeg:size=278x230", "-format", "png", "-geometry",
-                         window->PreviewGeometry}));
+            QStringList({"-define", "jpeg:size=278x230", "-format", "png", "-geometry", "139x115"}))
+      << "the image control's 2085x1725 twips";
   EXPECT_EQ(toolkit.calls[1].args.value(6), images.file("photo.png"));
-  EXPECT_EQ(window->cmdUseCropTool->toolTip(),
+  EXPECT_EQ(Button("cmdUseCropTool")->toolTip(),
             "Use crop tool to specify coordinates on selected image: photo.png");
-}
-
-TEST_F(Preview, PreviewBoxIsTheImageControlInPixels) {
-  Open();
-  EXPECT_EQ(window->PreviewGeometry,
-            PreviewGeometryText(PreviewBoxFromTwips(2085, 1725, window->TwipsPerPixelX(),
-                                                    window->TwipsPerPixelY())));
-  if (window->TwipsPerPixelX() == 15) EXPECT_EQ(window->PreviewGeometry, "139x115");
 }
 
 TEST_F(Preview, CropToolButtonOnlyWithExtractTicked) {
   Make({"a.png", "b.png"}, 40, 30);
   Open();
-  window->lstImages->setCurrentRow(0);
-  EXPECT_EQ(window->ImageLoaded, 1);
-  EXPECT_FALSE(window->cmdUseCropTool->isEnabled());
+  List("lstImages")->setCurrentRow(0);
+  EXPECT_EQ(window->PreviewedFile(), images.file("a.png"));
+  EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
 
-  window->chkExtract->setChecked(true);
-  window->lstImages->setCurrentRow(1);
-  EXPECT_TRUE(window->cmdUseCropTool->isEnabled());
+  Check("chkExtract")->setChecked(true);
+  List("lstImages")->setCurrentRow(1);
+  EXPECT_TRUE(Button("cmdUseCropTool")->isEnabled());
 }
 
 TEST_F(Preview, ADeletedFileShowsTheErrorStateAndNoDialog) {
   Make({"a.png", "gone.png"}, 40, 30);
   Open();
-  window->chkExtract->setChecked(true);
-  window->lstImages->setCurrentRow(0);
-  ASSERT_TRUE(window->cmdUseCropTool->isEnabled());
+  Check("chkExtract")->setChecked(true);
+  List("lstImages")->setCurrentRow(0);
+  ASSERT_TRUE(Button("cmdUseCropTool")->isEnabled());
   ASSERT_TRUE(QFile::remove(images.file("gone.png")));
 
-  window->lstImages->setCurrentRow(1);
-  EXPECT_TRUE(window->lblViewPictureError->isVisible());
-  EXPECT_TRUE(window->lblViewPictureError->text().startsWith("Error Loading: gone.png\n"))
-      << window->lblViewPictureError->text().toStdString();
-  EXPECT_GT(window->lblViewPictureError->text().size(),
+  List("lstImages")->setCurrentRow(1);
+  EXPECT_TRUE(Label("lblViewPictureError")->isVisible());
+  EXPECT_TRUE(Label("lblViewPictureError")->text().startsWith("Error Loading: gone.png\n"))
+      << Label("lblViewPictureError")->text().toStdString();
+  EXPECT_GT(Label("lblViewPictureError")->text().size(),
             QString("Error Loading: gone.png\n").size());
-  EXPECT_EQ(window->ImageLoaded, 0);
-  EXPECT_FALSE(window->cmdUseCropTool->isEnabled());
-  EXPECT_FALSE(window->imgPreview->isVisible());
-  EXPECT_FALSE(window->lblLoading->isVisible());
-  EXPECT_FALSE(window->lblImageDimensions->isVisible());
-  EXPECT_FALSE(window->LoadingPreview);
+  EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
+  EXPECT_FALSE(Label("imgPreview")->isVisible());
+  EXPECT_FALSE(Label("lblLoading")->isVisible());
+  EXPECT_FALSE(Label("lblImageDimensions")->isVisible());
+  EXPECT_NE(window->cursor().shape(), Qt::WaitCursor);
   EXPECT_TRUE(window->PreviewedFile().isEmpty());
   EXPECT_TRUE(errors.reports.empty());
 
   // A corrupt image fails the same way.
   WriteBytes(images.file("bad.png"), "\x89PNG\r\n\x1a\nnot really");
   window->RefreshFileList();
-  window->lstImages->setCurrentRow(window->lstImages->count() - 1);
-  ASSERT_EQ(window->lstImages->currentItem()->text(), "bad.png");
-  EXPECT_TRUE(window->lblViewPictureError->text().startsWith("Error Loading: bad.png\n"));
+  List("lstImages")->setCurrentRow(List("lstImages")->count() - 1);
+  ASSERT_EQ(List("lstImages")->currentItem()->text(), "bad.png");
+  EXPECT_TRUE(Label("lblViewPictureError")->text().startsWith("Error Loading: bad.png\n"));
 
   // And the next good one recovers.
-  window->lstImages->setCurrentRow(0);
-  EXPECT_EQ(window->ImageLoaded, 1);
-  EXPECT_FALSE(window->lblViewPictureError->isVisible());
-  EXPECT_TRUE(window->lblImageDimensions->isVisible());
+  List("lstImages")->setCurrentRow(0);
+  EXPECT_EQ(window->PreviewedFile(), images.file("a.png"));
+  EXPECT_FALSE(Label("lblViewPictureError")->isVisible());
+  EXPECT_TRUE(Label("lblImageDimensions")->isVisible());
 }
 
 TEST_F(Preview, AnImageOfSeveralFramesShowsItsFirst) {
@@ -117,25 +104,26 @@ TEST_F(Preview, AnImageOfSeveralFramesShowsItsFirst) {
                                           images.file("frames.tif")}),
             0);
   Open();
-  window->lstImages->setCurrentRow(0);
-  EXPECT_EQ(window->ImageLoaded, 1) << window->lblViewPictureError->text().toStdString();
-  EXPECT_EQ(window->lblImageDimensions->text(), "Dimensions: 60x20 Pixels");
-  EXPECT_EQ(window->imgPreview->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+  List("lstImages")->setCurrentRow(0);
+  EXPECT_EQ(window->PreviewedFile(), images.file("frames.tif"))
+      << Label("lblViewPictureError")->text().toStdString();
+  EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 60x20 Pixels");
+  EXPECT_EQ(Label("imgPreview")->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
   EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList({"preview.png"}));
 }
 
 TEST_F(Preview, NoCurrentEntryMeansNoImageSelected) {
   Make({"a.png"}, 40, 30);
   Open();
-  window->lstImages->setCurrentRow(0);
-  ASSERT_EQ(window->ImageLoaded, 1);
-  window->lstImages->setCurrentRow(-1);
-  EXPECT_EQ(window->lblLoading->text(), "No Image Selected.");
-  EXPECT_TRUE(window->lblLoading->isVisible());
-  EXPECT_FALSE(window->imgPreview->isVisible());
-  EXPECT_FALSE(window->lblImageDimensions->isVisible());
-  EXPECT_FALSE(window->cmdUseCropTool->isEnabled());
-  EXPECT_EQ(window->ImageLoaded, 0);
+  List("lstImages")->setCurrentRow(0);
+  ASSERT_EQ(window->PreviewedFile(), images.file("a.png"));
+  List("lstImages")->setCurrentRow(-1);
+  EXPECT_EQ(Label("lblLoading")->text(), "No Image Selected.");
+  EXPECT_TRUE(Label("lblLoading")->isVisible());
+  EXPECT_FALSE(Label("imgPreview")->isVisible());
+  EXPECT_FALSE(Label("lblImageDimensions")->isVisible());
+  EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
+  EXPECT_EQ(window->PreviewedFile(), "");
 }
 
 TEST_F(Preview, AClickWhileLoadingNeverLeavesTheOlderPictureShown) {
@@ -151,21 +139,20 @@ TEST_F(Preview, AClickWhileLoadingNeverLeavesTheOlderPictureShown) {
     QMetaObject::invokeMethod(
         window.get(),
         [&] {
-          window->lstImages->setCurrentRow(1);
+          List("lstImages")->setCurrentRow(1);
           bShown.set_value();
         },
         Qt::QueuedConnection);
     bShownFuture.wait();
   };
-  window->lstImages->setCurrentRow(0);
+  List("lstImages")->setCurrentRow(0);
 
-  EXPECT_EQ(window->lstImages->currentItem()->text(), "b.png");
-  EXPECT_EQ(window->lblImageDimensions->text(), "Dimensions: 200x300 Pixels");
+  EXPECT_EQ(List("lstImages")->currentItem()->text(), "b.png");
+  EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 200x300 Pixels");
   EXPECT_EQ(window->PreviewedFile(), images.file("b.png"));
-  const QSize picture = window->imgPreview->pixmap().size();
+  const QSize picture = Label("imgPreview")->pixmap().size();
   EXPECT_LT(picture.width(), picture.height()) << "b.png is the portrait one";
-  EXPECT_EQ(window->ImageLoaded, 1);
-  EXPECT_FALSE(window->LoadingPreview);
+  EXPECT_NE(window->cursor().shape(), Qt::WaitCursor);
   EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList({"preview.png"}));
 }
 
@@ -173,12 +160,12 @@ TEST_F(Preview, DoubleClickInvertsTheTickOnceAndOpensTheImage) {
   Make({"a.png", "b.png"});
   Open(images.path() + QDir::separator()); // a folder text that ends in a separator
   QListWidgetItem *b = Entry("b.png");
-  const QPoint onText = window->lstImages->visualItemRect(b).center();
-  QTest::mouseClick(window->lstImages->viewport(), Qt::LeftButton, {}, onText);
-  ASSERT_EQ(window->lstImages->currentItem(), b);
+  const QPoint onText = List("lstImages")->visualItemRect(b).center();
+  QTest::mouseClick(List("lstImages")->viewport(), Qt::LeftButton, {}, onText);
+  ASSERT_EQ(List("lstImages")->currentItem(), b);
   ASSERT_EQ(b->checkState(), Qt::Checked);
 
-  QTest::mouseDClick(window->lstImages->viewport(), Qt::LeftButton, {}, onText);
+  QTest::mouseDClick(List("lstImages")->viewport(), Qt::LeftButton, {}, onText);
   EXPECT_EQ(b->checkState(), Qt::Unchecked);
   EXPECT_EQ(shell.opened, QStringList({images.path() + QDir::separator() + "b.png"}));
   EXPECT_EQ(Entry("a.png")->checkState(), Qt::Checked);

@@ -4,9 +4,7 @@
 #include "processing/frm_go.h"
 #include "processing/run.h"
 
-#include <QCheckBox>
 #include <QDir>
-#include <QPushButton>
 
 namespace varnholt::test {
 namespace {
@@ -42,7 +40,7 @@ TEST_F(StartRun, RunsEveryTickedOperationOnEveryTickedImageAndOffersTheResults) 
       "0>Extract Whole Image Prefix: \"no_\" Quality: \"75\"\r\n"
       "1>Extract Whole Image LimitWidth (4) Suffix: \"_s\" Format: \"GIF\" Quality: \"75\"\r\n");
   prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::Yes);
-  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
 
   // The converted copy takes the format's name as its extension.
   EXPECT_EQ(Files(), QStringList({"a.png", "a_s.GIF", "a_s.png", "b.png", "c.png", "c_s.GIF",
@@ -63,14 +61,14 @@ TEST_F(StartRun, DoneOpensTheOutputFolderWhenResultsGoThere) {
   Start();
   LoadList("1>Extract Whole Image Quality: \"75\"\r\n");
   prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::Yes);
-  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   EXPECT_EQ(shell.opened, QStringList({output.path()}));
   EXPECT_TRUE(QFile::exists(output.file("a.png")));
 
   // The run window is made once and shown again.
   frmGo *first = window->RunWindow();
   prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::No);
-  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   EXPECT_EQ(window->RunWindow(), first);
   EXPECT_EQ(shell.opened.size(), 1);
 }
@@ -79,17 +77,17 @@ TEST_F(StartRun, AnUnsavedEditIsOfferedBeforeTheRun) {
   Make({"a.png"});
   Start();
   LoadList("1>Extract Whole Image Prefix: \"p_\" Quality: \"75\"\r\n");
-  Type(window->txtPrefix, "q_");
+  Type(Box("txtPrefix"), "q_");
 
   prompter.expect(kSaveTitle, kSaveText, Buttons::YesNoCancel, Icon::Question, Answer::Cancel);
-  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   EXPECT_EQ(window->RunWindow(), nullptr);
 
   prompter.expect(kSaveTitle, kSaveText, Buttons::YesNoCancel, Icon::Question, Answer::No);
   prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::No);
-  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   EXPECT_EQ(Files(), QStringList({"a.png", "p_a.png"}));
-  EXPECT_EQ(window->lstOperations->count(), 1);
+  EXPECT_EQ(List("lstOperations")->count(), 1);
 
   // Yes with nothing highlighted adds the editor's operation, which runs too.
   prompter.expect(kSaveTitle, kSaveText, Buttons::YesNoCancel, Icon::Question, Answer::Yes);
@@ -103,8 +101,8 @@ TEST_F(StartRun, AnUnsavedEditIsOfferedBeforeTheRun) {
                   OperationErrorText("a.png", "Extract Whole Image Prefix: \"p_\" Quality: \"75\""),
                   Buttons::YesNoCancel, Icon::Question, Answer::Cancel);
   prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::No);
-  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
-  EXPECT_EQ(window->lstOperations->count(), 2);
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
+  EXPECT_EQ(List("lstOperations")->count(), 2);
   EXPECT_TRUE(QFile::exists(images.file("q_a.png")));
 }
 
@@ -112,13 +110,13 @@ TEST_F(StartRun, NothingTickedIsNothingToDo) {
   Start();
   LoadList("1>Extract Whole Image Prefix: \"p_\" Quality: \"75\"\r\n");
   ExpectNothingToDo();
-  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
 
   Make({"a.png"});
   window->RefreshFileList();
-  window->lstOperations->item(0)->setCheckState(Qt::Unchecked);
+  List("lstOperations")->item(0)->setCheckState(Qt::Unchecked);
   ExpectNothingToDo();
-  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   EXPECT_EQ(window->RunWindow(), nullptr);
 }
 
@@ -134,7 +132,7 @@ TEST_F(StartRun, ClashesAreListedWithTheirPositions) {
                   "Prefix: \"th_\", Suffix: \"\" at position 3\r\n\r\n"
                   "Please Adjust prefix/suffix values, or deselect operations to rectify.",
                   Buttons::Ok, Icon::Exclamation, Answer::Ok);
-  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   EXPECT_EQ(window->RunWindow(), nullptr);
   EXPECT_EQ(Files(), QStringList({"a.png"}));
 }
@@ -149,7 +147,7 @@ TEST_F(StartRun, NoAtTheRunsErrorQuestionSkipsDoneButRebuildsTheList) {
       kOperationErrorTitle,
       OperationErrorText("broken.png", "Extract Whole Image Prefix: \"p_\" Quality: \"75\""),
       Buttons::YesNoCancel, Icon::Question, Answer::No);
-  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   EXPECT_TRUE(window->RunWindow()->ProcessAborted());
   EXPECT_TRUE(Listed().contains("late.png"));
   EXPECT_TRUE(shell.opened.isEmpty());
@@ -167,13 +165,13 @@ TEST_F(StartRun, MoreThanThirtyTwoThousandPairsStartARun) {
     lines +=
         "1>Extract Whole Image Prefix: \"p" + QByteArray::number(k) + "_\" Quality: \"75\"\r\n";
   LoadList(lines);
-  ASSERT_EQ(window->lstOperations->count(), 200);
+  ASSERT_EQ(List("lstOperations")->count(), 200);
   // The first pair fails (the files are no images); No ends the run there.
   prompter.expect(
       kOperationErrorTitle,
       OperationErrorText("img000.png", "Extract Whole Image Prefix: \"p0_\" Quality: \"75\""),
       Buttons::YesNoCancel, Icon::Question, Answer::No);
-  QTest::mouseClick(window->cmdGo, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   ASSERT_NE(window->RunWindow(), nullptr);
   EXPECT_EQ(window->RunWindow()->lastRun().progressMaximum, 60000);
   EXPECT_TRUE(errors.reports.empty());

@@ -326,18 +326,17 @@ TEST_F(MainWindowButtons, AboutShowsTheSettingsModallyOverTheWindow) {
     EXPECT_EQ(about->findChild<QLineEdit *>("txtOutputDir")->text(), images.path());
     about->cmdCancel_Click();
   });
-  QTest::mouseClick(window->cmdAbout, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdAbout"), Qt::LeftButton);
   EXPECT_TRUE(wasModal);
-  EXPECT_TRUE(window->ReturningFromDialog);
 }
 
 TEST_F(MainWindowButtons, VisitOpensTheWebSiteAndSaysSoWhenItCannot) {
   Open();
-  QTest::mouseClick(window->cmdVisitHV, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdVisitHV"), Qt::LeftButton);
   shell.result = false;
   prompter.expect("Open Error", QString("Could Not Open: ") + kWebUrl, Buttons::Ok,
                   Icon::Exclamation, Answer::Ok);
-  QTest::mouseClick(window->cmdVisitHV, Qt::LeftButton);
+  QTest::mouseClick(Button("cmdVisitHV"), Qt::LeftButton);
   EXPECT_EQ(shell.opened, QStringList({kWebUrl, kWebUrl}));
 }
 

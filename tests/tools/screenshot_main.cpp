@@ -10,6 +10,7 @@
 #include "platform/qt_desktop.h"
 #include "processing/magick_toolkit.h"
 #include "settings/settings.h"
+#include "support/controls.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -53,23 +54,27 @@ int main(int argc, char **argv) {
   frmMain window(
       {settings, prompter, browser, dialogs, shell, toolkit, errors, QString(), work.path()});
   window.show();
-  window.txtInputDirectory->setText(QString::fromLocal8Bit(argv[1]));
-  window.chkExtract->setChecked(true);
-  window.lstImages->item(1)->setCheckState(Qt::Unchecked);
-  window.lstImages->setCurrentRow(QString::fromLocal8Bit(argv[2]).toInt());
-  window.AdjustHorizontalScroll(window.lstImages);
+  using test::Control;
+  auto *lstImages = Control<QListWidget>(window, "lstImages");
+  Control<QLineEdit>(window, "txtInputDirectory")->setText(QString::fromLocal8Bit(argv[1]));
+  Control<QCheckBox>(window, "chkExtract")->setChecked(true);
+  lstImages->item(1)->setCheckState(Qt::Unchecked);
+  lstImages->setCurrentRow(QString::fromLocal8Bit(argv[2]).toInt());
+  window.AdjustHorizontalScroll(lstImages);
   for (int i = 0; i < 20; ++i)
     QCoreApplication::processEvents();
-  if (window.ImageLoaded != 1) {
-    std::fprintf(stderr, "no preview: %s\n", qPrintable(window.lblViewPictureError->text()));
+  if (window.PreviewedFile().isEmpty()) {
+    std::fprintf(stderr, "no preview: %s\n",
+                 qPrintable(Control<QLabel>(window, "lblViewPictureError")->text()));
     return 1;
   }
   const QStringList clipped = ClippedCaptions(&window);
   if (!clipped.isEmpty())
     std::fprintf(stderr, "clipped captions: %s\n", qPrintable(clipped.join(", ")));
-  std::printf("window %dx%d px, font %s %.1f pt, preview %s\n", window.width(), window.height(),
+  const QSize preview = Control<QLabel>(window, "imgPreview")->size();
+  std::printf("window %dx%d px, font %s %.1f pt, preview %dx%d\n", window.width(), window.height(),
               qPrintable(QFontInfo(window.centralWidget()->font()).family()),
-              window.centralWidget()->font().pointSizeF(), qPrintable(window.PreviewGeometry));
+              window.centralWidget()->font().pointSizeF(), preview.width(), preview.height());
   if (!window.grab().save(QString::fromLocal8Bit(argv[3]))) return 1;
   if (argc < 5) return 0;
 
@@ -92,7 +97,7 @@ int main(int argc, char **argv) {
   }
   window.OperationsFileToList(list);
   window.SetWindowTitle();
-  window.lstOperations->setCurrentRow(0);
+  Control<QListWidget>(window, "lstOperations")->setCurrentRow(0);
   for (int i = 0; i < 20; ++i)
     QCoreApplication::processEvents();
 
