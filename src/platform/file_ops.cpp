@@ -41,6 +41,30 @@ QString FolderOf(const QString &path) {
   const qsizetype slash = path.lastIndexOf(u'/');
   return slash < 0 ? QStringLiteral(".") : path.left(slash == 0 ? 1 : slash);
 }
+
+// Writes all of it, past short writes and interruptions; errno on failure.
+bool WriteAll(int fd, const char *data, size_t size) {
+  for (size_t done = 0; done < size;) {
+    const ssize_t put = ::write(fd, data + done, size - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
+// Closes the hidden file and puts it in place of `to`; on any failure the
+// hidden file goes and `to` keeps what it held.
+void CloseAndRename(Fd &out, const QString &temp, const QString &to) {
+  if (::close(out.release()) != 0 ||
+      std::rename(Native(temp).constData(), Native(to).constData()) != 0) {
+    const int err = errno;
+    ::unlink(Native(temp).constData());
+    throw Failure::fromErrno(err, to);
+  }
+}
 } // namespace
 
 QString UniqueHiddenName(const QString &folder, const QString &extension) {
@@ -80,26 +104,10 @@ void WriteFileReplacing(const QString &to, const QByteArray &bytes, unsigned mod
     ::unlink(Native(temp).constData());
     return Failure::fromErrno(err, to);
   };
-  for (qsizetype done = 0; done < bytes.size();) {
-    const ssize_t put =
-        ::write(out.get(), bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      throw fail(errno);
-    }
-    done += put;
-  }
+  if (!WriteAll(out.get(), bytes.constData(), static_cast<size_t>(bytes.size())))
+    throw fail(errno);
   if (::fsync(out.get()) != 0) throw fail(errno);
-  if (::close(out.release()) != 0) {
-    const int err = errno;
-    ::unlink(Native(temp).constData());
-    throw Failure::fromErrno(err, to);
-  }
-  if (std::rename(Native(temp).constData(), Native(to).constData()) != 0) {
-    const int err = errno;
-    ::unlink(Native(temp).constData());
-    throw Failure::fromErrno(err, to);
-  }
+  CloseAndRename(out, temp, to);
 }
 
 void CopyFileReplacing(const QString &from, const QString &to) {
@@ -127,25 +135,9 @@ void CopyFileReplacing(const QString &from, const QString &to) {
       throw fail(errno);
     }
     if (got == 0) break;
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = ::write(out.get(), buffer + done, static_cast<size_t>(got - done));
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        throw fail(errno);
-      }
-      done += put;
-    }
+    if (!WriteAll(out.get(), buffer, static_cast<size_t>(got))) throw fail(errno);
   }
-  if (::close(out.release()) != 0) {
-    const int err = errno;
-    ::unlink(Native(temp).constData());
-    throw Failure::fromErrno(err, to);
-  }
-  if (std::rename(Native(temp).constData(), Native(to).constData()) != 0) {
-    const int err = errno;
-    ::unlink(Native(temp).constData());
-    throw Failure::fromErrno(err, to);
-  }
+  CloseAndRename(out, temp, to);
 }
 
 void RemoveTreeAt(int folder, const QByteArray &name) {
