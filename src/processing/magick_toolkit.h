@@ -10,6 +10,10 @@
 
 namespace varnholt {
 
+namespace magick {
+class DecodedCache;
+}
+
 // ImageMagick in this process, through its command API. ImageMagick reads
 // "%d", "[...]", "@", ":" and the like in file names as instructions, so it
 // never sees a user's name: inputs reach it as links in a private scratch
@@ -43,13 +47,12 @@ public:
   void DiscardScratch() { scratch_.remove(); }
 
 private:
-  struct DecodedCache;
   QTemporaryDir scratch_;
   std::atomic<int> calls_{0};
   std::atomic<int> reuses_{0};
   std::atomic<bool> reuseDecoded_{false};
   std::mutex cacheMutex_;
-  std::unique_ptr<DecodedCache> cache_;
+  std::unique_ptr<magick::DecodedCache> cache_;
 };
 
 } // namespace varnholt
