@@ -2,9 +2,9 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QRegularExpression>
 
 #include <algorithm>
+#include <optional>
 #include <sys/stat.h>
 
 #include <wand/MagickWand.h>
@@ -28,11 +28,6 @@ QByteArray Digest(const QString &path) {
   return hash.result();
 }
 
-bool IsWord(const QString &text) {
-  static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9]{1,16}$"));
-  return plain.match(text).hasMatch();
-}
-
 } // namespace
 
 void DecodedCache::clear() {
@@ -41,14 +36,14 @@ void DecodedCache::clear() {
   entries_.clear();
 }
 
-QString DecodedCache::find(const QString &real, Call &call, std::atomic<int> &reuses) {
+QString DecodedCache::keep(const QString &real, Call &call) {
   const std::optional<FileKey> key = KeyOf(real);
   if (!key) return {};
   QByteArray digest;
   for (Entry &e : entries_) {
     if (e.key == *key) {
       e.lastUse = ++clock_;
-      ++reuses;
+      ++reuses_;
       return e.registryKey;
     }
   }
@@ -67,7 +62,7 @@ QString DecodedCache::find(const QString &real, Call &call, std::atomic<int> &re
     if (digest.isEmpty()) digest = Digest(real);
     if (!digest.isEmpty() && digest == e.digest && KeyOf(real) == key) {
       e.lastUse = ++clock_;
-      ++reuses;
+      ++reuses_;
       return e.registryKey;
     }
   }
@@ -102,40 +97,6 @@ QString DecodedCache::decode(const QString &real, const FileKey &key, Call &call
   }
   entries_.push_back({real, key, QByteArray(), registryKey, ++clock_});
   return registryKey;
-}
-
-bool IsReusableConvert(const QStringList &args) {
-  if (args.size() < 2) return false;
-  for (qsizetype i = 0; i + 2 < args.size(); ++i) {
-    const QString &a = args[i];
-    if ((a == "-quality" || a == "-crop") && i + 3 < args.size())
-      ++i;
-    else if (a != "+repage")
-      return false;
-  }
-  return true;
-}
-
-std::optional<ReusableMogrify> AsReusableMogrify(const QStringList &args) {
-  ReusableMogrify m;
-  bool geometry = false;
-  for (qsizetype i = 0; i + 1 < args.size(); ++i) {
-    const QString &a = args[i];
-    if (a == "-quality" && i + 2 < args.size()) {
-      m.options << a << args[++i];
-    } else if (a == "-antialias") {
-      m.options << a;
-    } else if (a == "-geometry" && i + 2 < args.size() && !geometry) {
-      m.options << a << args[++i];
-      geometry = true;
-    } else if (a == "-format" && i + 2 < args.size() && m.format.isEmpty() && IsWord(args[i + 1])) {
-      m.format = args[++i];
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (geometry == !m.format.isEmpty()) return std::nullopt; // exactly one of the two
-  return m;
 }
 
 } // namespace varnholt::magick

@@ -4,10 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
-#include <atomic>
-#include <optional>
 #include <sys/types.h>
 #include <utility>
 #include <vector>
@@ -27,10 +24,10 @@ struct FileKey {
 // decodes the file that the format change decoded just before; a whole-image
 // operation works on a byte-for-byte copy of the image. Decoding is most of
 // the time a run takes, so the last two pictures decoded stay in
-// ImageMagick's registry and are handed to the next command that reads the
-// same file, or a file with the same contents, as "mpr:". The commands are
-// the ones ImageMagick would run on the file, so the pixels written are the
-// same. Not thread-safe: its owner serialises calls.
+// ImageMagick's registry and are handed, as "mpr:", to the next step that
+// reads the same file, or a file with the same contents, and says it may be
+// given one. The commands are the ones ImageMagick would run on the file, so
+// the pixels written are the same. Not thread-safe: its owner serialises calls.
 class DecodedCache {
 public:
   explicit DecodedCache(QString prefix) : prefix_(std::move(prefix)) {}
@@ -40,9 +37,14 @@ public:
 
   void clear();
 
-  // The registry name of the file's picture, decoding it when needed; empty
-  // when it cannot or should not be kept (the command then reads the file).
-  QString find(const QString &real, Call &call, std::atomic<int> &reuses);
+  // The registry name ("mpr:" + it) of the file's picture: one kept from an
+  // earlier call when it has the same contents, or else decoded now and kept
+  // for the calls after. Empty when it cannot or should not be kept (several
+  // frames, an unreadable file); the command then reads the file itself.
+  QString keep(const QString &real, Call &call);
+
+  // How many calls were handed a picture decoded before.
+  int reuses() const { return reuses_; }
 
 private:
   struct Entry {
@@ -57,19 +59,8 @@ private:
   std::vector<Entry> entries_;
   quint64 clock_ = 0;
   int next_ = 0;
+  int reuses_ = 0;
   QString prefix_;
 };
-
-// The calls whose input may come from a picture decoded earlier: the ones a
-// run makes. Only settings that do not change how a file is decoded may
-// come before the input.
-bool IsReusableConvert(const QStringList &args);
-
-// mogrify with "-quality Q" and either "-format F" or "[-antialias] -geometry G".
-struct ReusableMogrify {
-  QStringList options; // for convert, before the decoded input
-  QString format;      // set for a format change
-};
-std::optional<ReusableMogrify> AsReusableMogrify(const QStringList &args);
 
 } // namespace varnholt::magick

@@ -6,6 +6,8 @@
 #include "processing/magick_command.h"
 #include "processing/magick_safe_names.h"
 
+#include <QRegularExpression>
+
 #include <cerrno>
 #include <mutex>
 #include <optional>
@@ -14,6 +16,32 @@
 namespace varnholt {
 
 using namespace magick;
+
+namespace {
+
+// mogrify's options, for a convert of the picture already decoded: all but
+// "-format F", which names the result's format instead. Nothing when the
+// format is not a plain word ImageMagick may see in a file name.
+struct MogrifyAsConvert {
+  QStringList options;
+  QString format;
+};
+std::optional<MogrifyAsConvert> AsConvert(const QStringList &args) {
+  static const QRegularExpression word(QStringLiteral("^[A-Za-z0-9]{1,16}$"));
+  MogrifyAsConvert m;
+  for (qsizetype i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] != "-format") {
+      m.options << args[i];
+    } else if (i + 2 < args.size() && word.match(args[i + 1]).hasMatch()) {
+      m.format = args[++i];
+    } else {
+      return std::nullopt;
+    }
+  }
+  return m;
+}
+
+} // namespace
 
 void MagickToolkit::initialise() { StartOnce(); }
 
@@ -31,6 +59,11 @@ MagickToolkit::~MagickToolkit() {
   ReleaseMagickScratch();
 }
 
+int MagickToolkit::decodedReuses() {
+  std::lock_guard lock(cacheMutex_);
+  return cache_->reuses();
+}
+
 void MagickToolkit::releaseDecoded() {
   std::lock_guard lock(cacheMutex_);
   cache_->clear();
@@ -46,15 +79,27 @@ QString MagickToolkit::identify(const QStringList &args) {
   return Run(Command::Identify, words, call, args.last());
 }
 
-void MagickToolkit::convert(const QStringList &args) {
+void MagickToolkit::convert(const QStringList &args) { convertWith(args, false); }
+
+void MagickToolkit::convertReusingDecoded(const QStringList &args) {
+  convertWith(args, reuseDecoded_);
+}
+
+void MagickToolkit::mogrify(const QStringList &args) { mogrifyWith(args, false); }
+
+void MagickToolkit::mogrifyReusingDecoded(const QStringList &args) {
+  mogrifyWith(args, reuseDecoded_);
+}
+
+void MagickToolkit::convertWith(const QStringList &args, bool reuse) {
   RequireFile(args, 2, "convert");
   Call call(scratch_.path(), ++calls_);
   QStringList words = args;
   std::unique_lock<std::mutex> cacheLock(cacheMutex_, std::defer_lock);
   QString decoded;
-  if (reuseDecoded_ && IsReusableConvert(args)) {
+  if (reuse) {
     cacheLock.lock();
-    decoded = cache_->find(args[args.size() - 2], call, reuses_);
+    decoded = cache_->keep(args[args.size() - 2], call);
   }
   if (decoded.isEmpty()) {
     if (cacheLock.owns_lock()) cacheLock.unlock();
@@ -77,15 +122,14 @@ void MagickToolkit::convert(const QStringList &args) {
   }
 }
 
-void MagickToolkit::mogrify(const QStringList &args) {
+void MagickToolkit::mogrifyWith(const QStringList &args, bool reuse) {
   RequireFile(args, 1, "mogrify");
   Call call(scratch_.path(), ++calls_);
   const QString real = args.last();
   const Call::Output out = call.output(real);
-  if (const std::optional<ReusableMogrify> reusable =
-          reuseDecoded_ ? AsReusableMogrify(args) : std::nullopt) {
+  if (const std::optional<MogrifyAsConvert> reusable = reuse ? AsConvert(args) : std::nullopt) {
     std::lock_guard cacheLock(cacheMutex_);
-    if (const QString decoded = cache_->find(real, call, reuses_); !decoded.isEmpty()) {
+    if (const QString decoded = cache_->keep(real, call); !decoded.isEmpty()) {
       // The same steps as mogrify's, on the picture already decoded: the
       // result goes to a hidden name and replaces the file (or, with a
       // format, becomes the copy beside it) only when it is complete.
