@@ -27,8 +27,7 @@ QString SafeExtension(const QString &path) {
   const qsizetype dot = name.lastIndexOf(u'.');
   if (dot <= 0) return QString();
   const QString ext = name.mid(dot + 1);
-  static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9]{1,16}$"));
-  return plain.match(ext).hasMatch() ? ext : QString();
+  return IsPlainWord(ext) ? ext : QString();
 }
 
 QString WithoutExtension(const QString &path, const QString &extension) {
@@ -54,6 +53,11 @@ void MakeLink(const QString &target, const QString &link) {
 } // namespace
 
 QByteArray Native(const QString &path) { return QFile::encodeName(path); }
+
+bool IsPlainWord(const QString &text) {
+  static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9]{1,16}$"));
+  return plain.match(text).hasMatch();
+}
 
 QString ScratchTemplate() { return ScratchRoot() + "/varnholt-" + OwnerTag() + "-XXXXXX"; }
 

@@ -15,6 +15,10 @@ namespace varnholt::magick {
 
 QByteArray Native(const QString &path);
 
+// Letters and digits only, at most 16: safe for ImageMagick to see as an
+// extension or a format.
+bool IsPlainWord(const QString &text);
+
 // The template of a scratch folder named for this process, so a later run can
 // tell that the process that made it is gone.
 QString ScratchTemplate();

@@ -6,8 +6,6 @@
 #include "processing/magick_command.h"
 #include "processing/magick_safe_names.h"
 
-#include <QRegularExpression>
-
 #include <cerrno>
 #include <mutex>
 #include <optional>
@@ -27,12 +25,11 @@ struct MogrifyAsConvert {
   QString format;
 };
 std::optional<MogrifyAsConvert> AsConvert(const QStringList &args) {
-  static const QRegularExpression word(QStringLiteral("^[A-Za-z0-9]{1,16}$"));
   MogrifyAsConvert m;
   for (qsizetype i = 0; i + 1 < args.size(); ++i) {
     if (args[i] != "-format") {
       m.options << args[i];
-    } else if (i + 2 < args.size() && word.match(args[i + 1]).hasMatch()) {
+    } else if (i + 2 < args.size() && IsPlainWord(args[i + 1])) {
       m.format = args[++i];
     } else {
       return std::nullopt;
