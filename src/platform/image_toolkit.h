@@ -19,6 +19,17 @@ public:
   // its pixels. ImageMagick writes a frame file for each where the format
   // holds only one.
   virtual int frameCount(const QString &path) = 0;
+
+  // The same calls as steps of a run, which reads one image's picture again
+  // and again: every operation starts from it, and a resize reads the file
+  // the format change read just before. Their input (convert's first file,
+  // mogrify's file) may be handed a picture decoded earlier from the same
+  // contents, and what they decode is kept for the steps after; the files
+  // written are the same. The caller vouches that the options before the
+  // input do not change how it decodes, and that mogrify's "-format F" only
+  // names the result's format. A toolkit that keeps no pictures reads the file.
+  virtual void convertReusingDecoded(const QStringList &args) { convert(args); }
+  virtual void mogrifyReusingDecoded(const QStringList &args) { mogrify(args); }
 };
 
 } // namespace varnholt

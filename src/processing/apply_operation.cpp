@@ -151,8 +151,8 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
       step = "Extracting: -quality, " + q + ", -crop, " + crop + ", " + inputPath + ", " + target;
       // +repage drops the original canvas and offset, so the result is just
       // the rectangle (GIF screens and PNG offsets would keep them).
-      env.toolkit.convert({QStringLiteral("-quality"), q, QStringLiteral("-crop"), crop,
-                           QStringLiteral("+repage"), inputPath, staged});
+      env.toolkit.convertReusingDecoded({QStringLiteral("-quality"), q, QStringLiteral("-crop"),
+                                         crop, QStringLiteral("+repage"), inputPath, staged});
     } else {
       step = "Copying " + kDQ + inputPath + kDQ + " to " + kDQ + target + kDQ;
       CopyFileReplacing(inputPath, staged);
@@ -160,7 +160,7 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
 
     if (ChangesFormat(op)) {
       step = "Changing Format: -quality, " + q + ", -format, " + op.OutputFormat + ", " + target;
-      env.toolkit.mogrify(
+      env.toolkit.mogrifyReusingDecoded(
           {QStringLiteral("-quality"), q, QStringLiteral("-format"), op.OutputFormat, staged});
     }
 
@@ -169,11 +169,12 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
       if (settings.Antialias) {
         step = "Resizing (AA): -quality, " + q + ", -antialias, -geometry, " + geometry + ", " +
                target;
-        env.toolkit.mogrify({QStringLiteral("-quality"), q, QStringLiteral("-antialias"),
-                             QStringLiteral("-geometry"), geometry, staged});
+        env.toolkit.mogrifyReusingDecoded({QStringLiteral("-quality"), q,
+                                           QStringLiteral("-antialias"),
+                                           QStringLiteral("-geometry"), geometry, staged});
       } else {
         step = "Resizing (No AA): -quality, " + q + ", -geometry, " + geometry + ", " + target;
-        env.toolkit.mogrify(
+        env.toolkit.mogrifyReusingDecoded(
             {QStringLiteral("-quality"), q, QStringLiteral("-geometry"), geometry, staged});
       }
     }

@@ -42,6 +42,14 @@ void AsyncToolkit::mogrify(const QStringList &args) {
   RunAway([&] { inner_.mogrify(args); });
 }
 
+void AsyncToolkit::convertReusingDecoded(const QStringList &args) {
+  RunAway([&] { inner_.convertReusingDecoded(args); });
+}
+
+void AsyncToolkit::mogrifyReusingDecoded(const QStringList &args) {
+  RunAway([&] { inner_.mogrifyReusingDecoded(args); });
+}
+
 int AsyncToolkit::frameCount(const QString &path) {
   int frames = 0;
   RunAway([&] { frames = inner_.frameCount(path); });

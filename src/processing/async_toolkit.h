@@ -17,6 +17,8 @@ public:
   void convert(const QStringList &args) override;
   void mogrify(const QStringList &args) override;
   int frameCount(const QString &path) override;
+  void convertReusingDecoded(const QStringList &args) override;
+  void mogrifyReusingDecoded(const QStringList &args) override;
 
 private:
   ImageToolkit &inner_;

@@ -10,6 +10,10 @@
 
 namespace varnholt {
 
+namespace magick {
+class DecodedCache;
+}
+
 // ImageMagick in this process, through its command API. ImageMagick reads
 // "%d", "[...]", "@", ":" and the like in file names as instructions, so it
 // never sees a user's name: inputs reach it as links in a private scratch
@@ -25,31 +29,35 @@ public:
   void convert(const QStringList &args) override;
   void mogrify(const QStringList &args) override;
   int frameCount(const QString &path) override;
+  void convertReusingDecoded(const QStringList &args) override;
+  void mogrifyReusingDecoded(const QStringList &args) override;
 
   // Sets up ImageMagick for the process; later calls do nothing.
   static void initialise();
 
-  // For a run of many operations on each image: the last pictures decoded
-  // are kept and handed to the next calls that read the same contents (see
-  // the .cpp). Off by default: kept pictures hold memory between calls.
+  // For a run of many operations on each image: the ...ReusingDecoded calls
+  // keep the last pictures they decoded and hand them to the next such
+  // calls that read the same contents (see decoded_cache.h). Off by
+  // default: kept pictures hold memory between calls.
   void setReuseDecoded(bool on) { reuseDecoded_ = on; }
   // Lets go of them, when the next calls read other files: ImageMagick's
   // memory budget is shared by the whole process.
   void releaseDecoded();
-  int decodedReuses() const { return reuses_; } // for tests
+  int decodedReuses(); // for tests
 
   // Removes the scratch folder now, for a program that is about to leave
   // without running its destructors.
   void DiscardScratch() { scratch_.remove(); }
 
 private:
-  struct DecodedCache;
+  void convertWith(const QStringList &args, bool reuse);
+  void mogrifyWith(const QStringList &args, bool reuse);
+
   QTemporaryDir scratch_;
   std::atomic<int> calls_{0};
-  std::atomic<int> reuses_{0};
   std::atomic<bool> reuseDecoded_{false};
   std::mutex cacheMutex_;
-  std::unique_ptr<DecodedCache> cache_;
+  std::unique_ptr<magick::DecodedCache> cache_;
 };
 
 } // namespace varnholt

@@ -98,8 +98,8 @@ TEST(MagickToolkit, PicturesItDoesNotKeepAreStillReadFromTheFile) {
   MagickToolkit toolkit;
   toolkit.convert({dir.file("a.png"), dir.file("a.png"), dir.file("anim.gif")});
   toolkit.setReuseDecoded(true);
-  toolkit.convert({"-quality", "90", "-crop", "10x10+0+0", "+repage", dir.file("anim.gif"),
-                   dir.file("crop.gif")});
+  toolkit.convertReusingDecoded({"-quality", "90", "-crop", "10x10+0+0", "+repage",
+                                 dir.file("anim.gif"), dir.file("crop.gif")});
   EXPECT_EQ(ImageSize(dir.file("crop.gif")), QSize(10, 10));
 }
 
@@ -130,12 +130,13 @@ TEST(MagickToolkit, ReusesADecodedPictureOnlyForTheSameContents) {
   TempFolder dir;
   MakeImage(dir.file("a.jpg"), 40, 30);
   const auto steps = [&](MagickToolkit &toolkit, const QString &tag) {
-    toolkit.convert({"-quality", "75", "-crop", "20x10+5+5", "+repage", dir.file("a.jpg"),
-                     dir.file(tag + "crop.jpg")});
-    toolkit.mogrify({"-quality", "75", "-format", "PNG", dir.file(tag + "crop.jpg")});
-    toolkit.mogrify({"-quality", "75", "-antialias", "-geometry", "8x", dir.file(tag + "crop.jpg")});
+    toolkit.convertReusingDecoded({"-quality", "75", "-crop", "20x10+5+5", "+repage",
+                                   dir.file("a.jpg"), dir.file(tag + "crop.jpg")});
+    toolkit.mogrifyReusingDecoded({"-quality", "75", "-format", "PNG", dir.file(tag + "crop.jpg")});
+    toolkit.mogrifyReusingDecoded(
+        {"-quality", "75", "-antialias", "-geometry", "8x", dir.file(tag + "crop.jpg")});
     ASSERT_TRUE(QFile::copy(dir.file("a.jpg"), dir.file(tag + "copy.jpg")));
-    toolkit.mogrify({"-quality", "60", "-geometry", "7x5!", dir.file(tag + "copy.jpg")});
+    toolkit.mogrifyReusingDecoded({"-quality", "60", "-geometry", "7x5!", dir.file(tag + "copy.jpg")});
   };
   MagickToolkit reusing;
   reusing.setReuseDecoded(true);
@@ -163,7 +164,12 @@ TEST(MagickToolkit, ReusesADecodedPictureOnlyForTheSameContents) {
   other.fill(Qt::white);
   ASSERT_TRUE(other.save(dir.file("a.jpg"), "JPG", 95));
   const int before = reusing.decodedReuses();
-  reusing.convert({"-quality", "75", "-crop", "4x4+0+0", "+repage", dir.file("a.jpg"), dir.file("white.png")});
+  reusing.convertReusingDecoded(
+      {"-quality", "75", "-crop", "4x4+0+0", "+repage", dir.file("a.jpg"), dir.file("white.png")});
+  EXPECT_EQ(reusing.decodedReuses(), before);
+  // Only the calls that say so are handed a kept picture.
+  reusing.mogrify({"-quality", "75", "-geometry", "2x2!", dir.file("white.png")});
+  reusing.convert({"-crop", "1x1+0+0", dir.file("a.jpg"), dir.file("dot.png")});
   EXPECT_EQ(reusing.decodedReuses(), before);
   EXPECT_EQ(QImage(dir.file("white.png")).pixelColor(1, 1).lightness(), 255);
 }

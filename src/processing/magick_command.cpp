@@ -1,0 +1,109 @@
+#include "processing/magick_command.h"
+
+#include "platform/failure.h"
+#include "processing/magick_policy.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include <wand/MagickWand.h>
+
+namespace varnholt::magick {
+
+namespace {
+
+const char *ProgramName(Command c) {
+  switch (c) {
+  case Command::Identify: return "identify";
+  case Command::Convert: return "convert";
+  case Command::Mogrify: return "mogrify";
+  }
+  return "";
+}
+
+} // namespace
+
+void StartOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    StartMagick(); // with the program's own security policy and limits
+    // Jobs run side by side instead; ImageMagick's own threads gain nothing here.
+    SetMagickResourceLimit(ThreadResource, 1);
+  });
+}
+
+QString Run(Command command, const QStringList &args, const Call &call, const QString &subject) {
+  std::vector<QByteArray> words;
+  words.reserve(args.size() + 1);
+  words.emplace_back(ProgramName(command));
+  for (const QString &arg : args)
+    words.push_back(arg.toUtf8());
+  std::vector<char *> argv;
+  for (QByteArray &w : words)
+    argv.push_back(w.data());
+  argv.push_back(nullptr);
+
+  ImageInfo *info = AcquireImageInfo();
+  ExceptionInfo *exception = AcquireExceptionInfo();
+  char *metadata = nullptr;
+  MagickBooleanType status = MagickFalse;
+  const int argc = static_cast<int>(argv.size() - 1);
+  switch (command) {
+  case Command::Identify:
+    status = IdentifyImageCommand(info, argc, argv.data(), &metadata, exception);
+    break;
+  case Command::Convert:
+    status = ConvertImageCommand(info, argc, argv.data(), &metadata, exception);
+    break;
+  case Command::Mogrify:
+    status = MogrifyImageCommand(info, argc, argv.data(), &metadata, exception);
+    break;
+  }
+  const QString text = metadata ? QString::fromUtf8(metadata) : QString();
+  if (metadata) metadata = static_cast<char *>(RelinquishMagickMemory(metadata));
+
+  const ExceptionType severity = exception->severity;
+  QString message;
+  if (exception->reason) message = QString::fromUtf8(exception->reason);
+  if (exception->description) message += " (" + QString::fromUtf8(exception->description) + ")";
+  DestroyExceptionInfo(exception);
+  DestroyImageInfo(info);
+
+  if (severity >= ErrorException) throw Failure(static_cast<int>(severity), call.unalias(message));
+  if (status == MagickFalse) {
+    QString why =
+        QStringLiteral("ImageMagick's ") + ProgramName(command) + " could not process " + subject;
+    if (!message.isEmpty()) why += ": " + call.unalias(message);
+    throw Failure(kErrToolkit, why);
+  }
+  return text;
+}
+
+int PingFrames(const QString &input, const Call &call, const QString &subject) {
+  const QByteArray link = Native(input);
+  ImageInfo *info = AcquireImageInfo();
+  ExceptionInfo *exception = AcquireExceptionInfo();
+  CopyMagickString(info->filename, link.constData(), MaxTextExtent);
+  Image *images = PingImage(info, exception);
+  const size_t frames = images ? GetImageListLength(images) : 0;
+  if (images) DestroyImageList(images);
+  const ExceptionType severity = exception->severity;
+  QString message;
+  if (exception->reason) message = QString::fromUtf8(exception->reason);
+  if (exception->description) message += " (" + QString::fromUtf8(exception->description) + ")";
+  DestroyExceptionInfo(exception);
+  DestroyImageInfo(info);
+  if (severity >= ErrorException) throw Failure(int(severity), call.unalias(message));
+  if (frames == 0)
+    throw Failure(kErrToolkit, "ImageMagick could not read the frames of " + subject +
+                                   (message.isEmpty() ? "" : ": " + call.unalias(message)));
+  return int(std::min<size_t>(frames, 1000000));
+}
+
+void RequireFile(const QStringList &args, int count, const char *program) {
+  if (args.size() < count)
+    throw Failure(kErrToolkit, QStringLiteral("ImageMagick's ") + program + " was given no file");
+}
+
+} // namespace varnholt::magick

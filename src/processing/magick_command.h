@@ -1,0 +1,27 @@
+#pragma once
+
+#include "processing/magick_safe_names.h"
+
+#include <QString>
+#include <QStringList>
+
+// Running ImageMagick's command-line programs inside this process.
+namespace varnholt::magick {
+
+enum class Command { Identify, Convert, Mogrify };
+
+// Sets up ImageMagick for the process; later calls do nothing.
+void StartOnce();
+
+// Runs one command on safe names (without the program's name); returns what
+// it printed. Warnings are not failures; an error, or a command that fails
+// without saying why, is. Messages name the user's files, not the safe ones.
+QString Run(Command command, const QStringList &args, const Call &call, const QString &subject);
+
+// How many frames the file behind the safe name `input` holds, pinged.
+int PingFrames(const QString &input, const Call &call, const QString &subject);
+
+// Refuses an argument list too short to hold the program's files.
+void RequireFile(const QStringList &args, int count, const char *program);
+
+} // namespace varnholt::magick
