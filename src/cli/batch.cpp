@@ -81,7 +81,9 @@ does not exist, the pattern is malformed, two ticked operations have the same
 prefix and suffix, or an operation has neither prefix nor suffix and no
 --output is given.
 
-A rectangle outside an image skips that pair with a warning; a failed pair
+An image whose name is not valid UTF-8 cannot be opened: it is named on a
+warning line, with its other bytes shown as \xNN, and its pairs count as
+skipped. A rectangle outside an image skips that pair with a warning; a failed pair
 prints an error line and the run goes on. Each pair is written whole or not
 at all: its files are made under hidden names and get their own names only
 when every step has succeeded, so a failed pair leaves no file, and a file of
@@ -293,6 +295,14 @@ BatchJob PrepareBatch(const BatchOptions &options) {
     job.operations.push_back({int(i + 1), items[i].text, op});
   }
 
+  // Such a file cannot be opened under any name Qt gives it; saying so is
+  // better than a run that looks complete.
+  const QStringList unreadable =
+      UnreadableImageNames(job.inputFolder, options.pattern, options.inverse);
+  job.unreadableImages = int(unreadable.size());
+  for (const QString &name : unreadable)
+    job.notes << "varnholt: warning: " + name + ": skipped, its name is not valid UTF-8\n";
+
   job.settings.OutputInDiffDir = separateOutput;
   job.settings.OutputDir = separateOutput ? Absolute(options.outputDir) : QString();
   job.settings.Antialias = options.antialias;
@@ -319,20 +329,21 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
     Print(console.err, note);
 
   const int imageCount = int(job.images.size());
-  if (imageCount == 0 || job.operations.empty()) {
+  BatchTotals totals;
+  if (job.operations.empty()) {
     Print(console.err,
-          imageCount == 0
-              ? "varnholt: nothing to do: no images in " +
-                    (options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir) + "\n"
-              : QStringLiteral("varnholt: nothing to do: no ticked operations in the list\n"));
-    Print(console.out, QStringLiteral("0 written, 0 skipped, 0 failed\n"));
-    return kBatchAllWritten;
+          QStringLiteral("varnholt: nothing to do: no ticked operations in the list\n"));
+  } else if (imageCount == 0 && job.unreadableImages == 0) {
+    Print(console.err, "varnholt: nothing to do: no images in " +
+                           (options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir) +
+                           "\n");
+  } else if (imageCount == 0) {
+    totals.skipped = job.unreadableImages * int(job.operations.size());
+  } else {
+    const int jobs =
+        std::clamp(options.jobs > 0 ? options.jobs : QThread::idealThreadCount(), 1, imageCount);
+    totals = RunBatchJob(job, jobs, console, console.errIsTerminal && !options.quiet);
   }
-
-  const int jobs =
-      std::clamp(options.jobs > 0 ? options.jobs : QThread::idealThreadCount(), 1, imageCount);
-  const BatchTotals totals =
-      RunBatchJob(job, jobs, console, console.errIsTerminal && !options.quiet);
   Print(console.out, QStringLiteral("%1 written, %2 skipped, %3 failed\n")
                          .arg(totals.written)
                          .arg(totals.skipped)

@@ -268,6 +268,7 @@ public:
       : results_(static_cast<size_t>(job.images.size())), console_(console),
         bar_(console.err, showProgress, int(job.images.size())),
         operationCount_(int(job.operations.size())) {
+    totals_.skipped = job.unreadableImages * operationCount_;
     bar_.draw(0);
   }
 
