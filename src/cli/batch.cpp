@@ -83,8 +83,10 @@ prefix and suffix, or an operation has neither prefix nor suffix and no
 
 An image whose name is not valid UTF-8 cannot be opened: it is named on a
 warning line, with its other bytes shown as \xNN, and its pairs count as
-skipped. A rectangle outside an image skips that pair with a warning; a failed pair
-prints an error line and the run goes on. Each pair is written whole or not
+skipped. A damaged image that can still be read in part (a truncated JPEG)
+is written, with ImageMagick's warning on a warning line. A rectangle outside
+an image skips that pair with a warning; a failed pair prints an error line and
+the run goes on. Each pair is written whole or not
 at all: its files are made under hidden names and get their own names only
 when every step has succeeded, so a failed pair leaves no file, and a file of
 an earlier run under the same name stays as it was.

@@ -20,6 +20,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include <wand/MagickWand.h>
@@ -196,6 +197,12 @@ void RenameWritten(const Call::Output &out, const QStringList &written) {
     RenameReplacing(path, out.realStem + path.mid(out.hiddenStem.size()));
 }
 
+thread_local QStringList tWarnings;
+
+void Warn(const QString &text) {
+  if (!text.isEmpty() && !tWarnings.contains(text)) tWarnings << text;
+}
+
 // Runs one command. Warnings are not failures; an error, or a command that
 // fails without saying why, is.
 QString Run(Command command, const QStringList &args, const Call &call, const QString &subject) {
@@ -242,6 +249,7 @@ QString Run(Command command, const QStringList &args, const Call &call, const QS
     if (!message.isEmpty()) why += ": " + call.unalias(message);
     throw Failure(kErrToolkit, why);
   }
+  if (severity >= WarningException) Warn(call.unalias(message));
   return text;
 }
 
@@ -338,6 +346,7 @@ struct MagickToolkit::DecodedCache {
     QByteArray digest; // worked out when first needed
     QString registryKey;
     quint64 lastUse = 0;
+    QString warning; // from decoding; every reuse warns again
   };
   std::vector<Entry> entries;
   quint64 clock = 0;
@@ -362,6 +371,7 @@ struct MagickToolkit::DecodedCache {
       if (e.key == *key) {
         e.lastUse = ++clock;
         ++reuses;
+        Warn(e.warning);
         return e.registryKey;
       }
     }
@@ -381,6 +391,7 @@ struct MagickToolkit::DecodedCache {
       if (!digest.isEmpty() && digest == e.digest && KeyOf(real) == key) {
         e.lastUse = ++clock;
         ++reuses;
+        Warn(e.warning);
         return e.registryKey;
       }
     }
@@ -396,7 +407,12 @@ private:
     Image *image = ReadImage(info, exception);
     const bool usable = image && exception->severity < ErrorException &&
                         GetImageListLength(image) == 1 && KeyOf(real) == key;
-    QString registryKey;
+    QString registryKey, warning;
+    if (usable && exception->severity >= WarningException)
+      warning = call.unalias(QString::fromUtf8(exception->reason ? exception->reason : "") +
+                             (exception->description
+                                  ? " (" + QString::fromUtf8(exception->description) + ")"
+                                  : QString()));
     if (usable) {
       registryKey = prefix + QString::number(++next);
       if (SetImageRegistry(ImageRegistryType, registryKey.toLatin1().constData(), image,
@@ -414,10 +430,13 @@ private:
       DeleteImageRegistry(oldest->registryKey.toLatin1().constData());
       entries.erase(oldest);
     }
-    entries.push_back({real, key, QByteArray(), registryKey, ++clock});
+    entries.push_back({real, key, QByteArray(), registryKey, ++clock, warning});
+    Warn(warning);
     return registryKey;
   }
 };
+
+QStringList MagickToolkit::takeWarnings() { return std::exchange(tWarnings, {}); }
 
 void MagickToolkit::initialise() {
   static std::once_flag once;

@@ -26,6 +26,10 @@ public:
   void mogrify(const QStringList &args) override;
   int frameCount(const QString &path) override;
 
+  // ImageMagick's warnings on this thread's calls since the last take (a
+  // damaged file read only in part): the calls still succeeded.
+  static QStringList takeWarnings();
+
   // Sets up ImageMagick for the process; later calls do nothing.
   static void initialise();
 

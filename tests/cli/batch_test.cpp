@@ -435,17 +435,23 @@ TEST_F(Batch, WarnsAboutWhatItCannotReadOrReadsOnlyInPart) {
   CopyToByteName(in() + "/a.png", in(), "\xc3\xa9t\xc3\xa9.png"); // valid UTF-8: processed
   CopyToByteName(in() + "/a.png", in(), "bad\xff\xc3(.png");
   CopyToByteName(in() + "/a.png", in(), "bad\xff.txt"); // not an image: not mentioned
+  test::MakeImage(in() + "/t.jpg", 200, 150);
+  const QByteArray jpeg = test::ReadBytes(in() + "/t.jpg");
+  test::WriteBytes(in() + "/t.jpg", jpeg.left(jpeg.size() / 2)); // the lower half missing
   WriteList(list, {{true, kWidth}, {true, kFix}});
   for (const char *jobs : {"1", "2"}) {
     QDir(out()).removeRecursively();
     QDir().mkpath(out());
     const Result r = RunVarnholt({"--batch", list, "--input", in(), "--output", out(), "-j", jobs});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.lastLine(), "6 written, 2 skipped, 0 failed");
+    EXPECT_EQ(r.lastLine(), "8 written, 2 skipped, 0 failed");
+    const QString truncated = "written, but ImageMagick warned: Premature end of JPEG file";
     EXPECT_EQ(r.err.split(u'\n', Qt::SkipEmptyParts),
               (QStringList{"varnholt: warning: bad\\xff\\xc3(.png: skipped, its name is not "
-                           "valid UTF-8"}));
-    EXPECT_EQ(Files(out()).size(), 9) << "each pair writes a converted copy too";
+                           "valid UTF-8",
+                           "varnholt: warning: t.jpg, operation at position 1: " + truncated,
+                           "varnholt: warning: t.jpg, operation at position 2: " + truncated}));
+    EXPECT_EQ(Files(out()).size(), 12) << "each pair writes a converted copy too";
     EXPECT_TRUE(Files(out()).contains(QString::fromUtf8("\xc3\xa9t\xc3\xa9_fix.png")));
   }
   // Qt cannot remove them either.
