@@ -52,7 +52,8 @@ Runs the ticked operations of an operation list (a .vop file saved by
 Varnholt) on every image of a folder, without a window; no display is needed.
 
   LIST.vop               the operation list; its ticked, readable operations run
-                         in list order
+                         in list order (a ticked line that is not a valid
+                         operation is left out with a warning)
   --input DIR            the image folder (default: the current folder). Images
                          are its files with an image extension after the first
                          dot (png bmp jpg jpeg gif tif tiff tga miff, any case),
@@ -219,6 +220,44 @@ QList<OperationListItem> ReadList(const QString &listFile) {
   return items;
 }
 
+// Why the list reader left a line out.
+QString DropReason(const QString &line) {
+  const qsizetype mark = line.indexOf(u'>');
+  if (mark < 0) return QStringLiteral("it has no \">\" before an operation");
+  QString parseError;
+  const Operation op = ParseOperation(line.section(u'>', 1, 1), parseError);
+  if (!parseError.isEmpty()) return parseError;
+  if (op.Extract && (op.TopLeftX < 0 || op.TopLeftY < 0))
+    return QStringLiteral("a corner is below 0");
+  if (op.Extract && (op.TopLeftX > op.BottomRightX || op.TopLeftY > op.BottomRightY))
+    return QStringLiteral("the top-left corner is below or right of the bottom-right one");
+  if (op.Resize && (op.ResizeWidth < 1 || op.ResizeHeight < 1))
+    return QStringLiteral("a size is below 1");
+  if (op.JpgQuality < 1 || op.JpgQuality > 100)
+    return QStringLiteral("the quality is not from 1 to 100");
+  if (!IsValidFilenamePart(op.Prefix) || !IsValidFilenamePart(op.Suffix))
+    return QStringLiteral("the prefix or suffix holds characters a file name may not");
+  return "the format \"" + op.OutputFormat + "\" is not one Varnholt writes";
+}
+
+// Lines the list reader leaves out would run if they were read: a ticked one
+// gets a warning, as a ticked text that cannot be read does.
+QStringList DroppedLineNotes(const QString &listFile) {
+  QStringList notes;
+  for (const DroppedListLine &dropped : DroppedOperationLinesOfFile(listFile)) {
+    bool ticked = true;
+    try {
+      ticked = SplitListLine(dropped.text).ticked;
+    } catch (const Failure &) {
+    }
+    if (ticked)
+      notes << QStringLiteral("varnholt: warning: line %1 of the list is left out, %2: %3\n")
+                   .arg(dropped.number)
+                   .arg(DropReason(dropped.text), dropped.text);
+  }
+  return notes;
+}
+
 // Pairs that may not run because they would write over a source image or
 // over what an earlier pair writes: whatever the order the pairs run in, the
 // same files come out.
@@ -260,6 +299,7 @@ BatchJob PrepareBatch(const BatchOptions &options) {
                               CanonicalFolder(options.outputDir) != CanonicalFolder(inputDir);
 
   BatchJob job;
+  job.notes = DroppedLineNotes(options.listFile);
   job.inputFolder = Absolute(inputDir);
   try {
     job.images = ListImageFiles(job.inputFolder, options.pattern, options.inverse);

@@ -438,7 +438,8 @@ TEST_F(Batch, WarnsAboutWhatItCannotReadOrReadsOnlyInPart) {
   test::MakeImage(in() + "/t.jpg", 200, 150);
   const QByteArray jpeg = test::ReadBytes(in() + "/t.jpg");
   test::WriteBytes(in() + "/t.jpg", jpeg.left(jpeg.size() / 2)); // the lower half missing
-  WriteList(list, {{true, kWidth}, {true, kFix}});
+  const QString negative = R"(Extract (-10,0)-(50,50) Suffix: "_neg" Quality: "75")";
+  WriteList(list, {{true, negative}, {false, negative}, {true, kWidth}, {true, kFix}});
   for (const char *jobs : {"1", "2"}) {
     QDir(out()).removeRecursively();
     QDir().mkpath(out());
@@ -447,7 +448,9 @@ TEST_F(Batch, WarnsAboutWhatItCannotReadOrReadsOnlyInPart) {
     EXPECT_EQ(r.lastLine(), "8 written, 2 skipped, 0 failed");
     const QString truncated = "written, but ImageMagick warned: Premature end of JPEG file";
     EXPECT_EQ(r.err.split(u'\n', Qt::SkipEmptyParts),
-              (QStringList{"varnholt: warning: bad\\xff\\xc3(.png: skipped, its name is not "
+              (QStringList{"varnholt: warning: line 1 of the list is left out, a corner is "
+                           "below 0: 1>" + negative,
+                           "varnholt: warning: bad\\xff\\xc3(.png: skipped, its name is not "
                            "valid UTF-8",
                            "varnholt: warning: t.jpg, operation at position 1: " + truncated,
                            "varnholt: warning: t.jpg, operation at position 2: " + truncated}));
