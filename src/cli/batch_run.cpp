@@ -253,8 +253,8 @@ ImageResult ProcessImage(const BatchJob &job, int image, Worker &worker, RunCont
       ++result.written;
       // A damaged image can still be written, in part grey: say so.
       if (!warnings.isEmpty())
-        result.lines << "varnholt: warning: " + pair + ": written, but ImageMagick warned: " +
-                            WarningText(warnings) + "\n";
+        result.lines << "varnholt: warning: " + pair +
+                            ": written, but ImageMagick warned: " + WarningText(warnings) + "\n";
     } else if (outcome == ApplyOutcome::Skipped) {
       ++result.skipped;
       if (worker.prompter.lastTitle == QStringLiteral("Image too small"))

@@ -148,8 +148,10 @@ QString EscapedFileName(const QByteArray &name) {
       ++i;
       continue;
     }
-    const qsizetype length = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3
-                           : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    const qsizetype length = b >= 0xC2 && b <= 0xDF   ? 2
+                             : b >= 0xE0 && b <= 0xEF ? 3
+                             : b >= 0xF0 && b <= 0xF4 ? 4
+                                                      : 0;
     const QByteArray sequence = name.mid(i, length);
     const QString decoded = QString::fromUtf8(sequence);
     // Decoding and encoding again gives the same bytes only for a complete,

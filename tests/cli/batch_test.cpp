@@ -449,7 +449,8 @@ TEST_F(Batch, WarnsAboutWhatItCannotReadOrReadsOnlyInPart) {
     const QString truncated = "written, but ImageMagick warned: Premature end of JPEG file";
     EXPECT_EQ(r.err.split(u'\n', Qt::SkipEmptyParts),
               (QStringList{"varnholt: warning: line 1 of the list is left out, a corner is "
-                           "below 0: 1>" + negative,
+                           "below 0: 1>" +
+                               negative,
                            "varnholt: warning: bad\\xff\\xc3(.png: skipped, its name is not "
                            "valid UTF-8",
                            "varnholt: warning: t.jpg, operation at position 1: " + truncated,
