@@ -52,7 +52,8 @@ Runs the ticked operations of an operation list (a .vop file saved by
 Varnholt) on every image of a folder, without a window; no display is needed.
 
   LIST.vop               the operation list; its ticked, readable operations run
-                         in list order
+                         in list order (a ticked line that is not a valid
+                         operation is left out with a warning)
   --input DIR            the image folder (default: the current folder). Images
                          are its files with an image extension after the first
                          dot (png bmp jpg jpeg gif tif tiff tga miff, any case),
@@ -81,8 +82,12 @@ does not exist, the pattern is malformed, two ticked operations have the same
 prefix and suffix, or an operation has neither prefix nor suffix and no
 --output is given.
 
-A rectangle outside an image skips that pair with a warning; a failed pair
-prints an error line and the run goes on. Each pair is written whole or not
+An image whose name is not valid UTF-8 cannot be opened: it is named on a
+warning line, with its other bytes shown as \xNN, and its pairs count as
+skipped. A damaged image that can still be read in part (a truncated JPEG)
+is written, with ImageMagick's warning on a warning line. A rectangle outside
+an image skips that pair with a warning; a failed pair prints an error line and
+the run goes on. Each pair is written whole or not
 at all: its files are made under hidden names and get their own names only
 when every step has succeeded, so a failed pair leaves no file, and a file of
 an earlier run under the same name stays as it was.
@@ -215,6 +220,44 @@ QList<OperationListItem> ReadList(const QString &listFile) {
   return items;
 }
 
+// Why the list reader left a line out.
+QString DropReason(const QString &line) {
+  const qsizetype mark = line.indexOf(u'>');
+  if (mark < 0) return QStringLiteral("it has no \">\" before an operation");
+  QString parseError;
+  const Operation op = ParseOperation(line.section(u'>', 1, 1), parseError);
+  if (!parseError.isEmpty()) return parseError;
+  if (op.Extract && (op.TopLeftX < 0 || op.TopLeftY < 0))
+    return QStringLiteral("a corner is below 0");
+  if (op.Extract && (op.TopLeftX > op.BottomRightX || op.TopLeftY > op.BottomRightY))
+    return QStringLiteral("the top-left corner is below or right of the bottom-right one");
+  if (op.Resize && (op.ResizeWidth < 1 || op.ResizeHeight < 1))
+    return QStringLiteral("a size is below 1");
+  if (op.JpgQuality < 1 || op.JpgQuality > 100)
+    return QStringLiteral("the quality is not from 1 to 100");
+  if (!IsValidFilenamePart(op.Prefix) || !IsValidFilenamePart(op.Suffix))
+    return QStringLiteral("the prefix or suffix holds characters a file name may not");
+  return "the format \"" + op.OutputFormat + "\" is not one Varnholt writes";
+}
+
+// Lines the list reader leaves out would run if they were read: a ticked one
+// gets a warning, as a ticked text that cannot be read does.
+QStringList DroppedLineNotes(const QString &listFile) {
+  QStringList notes;
+  for (const DroppedListLine &dropped : DroppedOperationLinesOfFile(listFile)) {
+    bool ticked = true;
+    try {
+      ticked = SplitListLine(dropped.text).ticked;
+    } catch (const Failure &) {
+    }
+    if (ticked)
+      notes << QStringLiteral("varnholt: warning: line %1 of the list is left out, %2: %3\n")
+                   .arg(dropped.number)
+                   .arg(DropReason(dropped.text), dropped.text);
+  }
+  return notes;
+}
+
 // Pairs that may not run because they would write over a source image or
 // over what an earlier pair writes: whatever the order the pairs run in, the
 // same files come out.
@@ -256,6 +299,7 @@ BatchJob PrepareBatch(const BatchOptions &options) {
                               CanonicalFolder(options.outputDir) != CanonicalFolder(inputDir);
 
   BatchJob job;
+  job.notes = DroppedLineNotes(options.listFile);
   job.inputFolder = Absolute(inputDir);
   try {
     job.images = ListImageFiles(job.inputFolder, options.pattern, options.inverse);
@@ -293,6 +337,14 @@ BatchJob PrepareBatch(const BatchOptions &options) {
     job.operations.push_back({int(i + 1), items[i].text, op});
   }
 
+  // Such a file cannot be opened under any name Qt gives it; saying so is
+  // better than a run that looks complete.
+  const QStringList unreadable =
+      UnreadableImageNames(job.inputFolder, options.pattern, options.inverse);
+  job.unreadableImages = int(unreadable.size());
+  for (const QString &name : unreadable)
+    job.notes << "varnholt: warning: " + name + ": skipped, its name is not valid UTF-8\n";
+
   job.settings.OutputInDiffDir = separateOutput;
   job.settings.OutputDir = separateOutput ? Absolute(options.outputDir) : QString();
   job.settings.Antialias = options.antialias;
@@ -319,20 +371,21 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
     Print(console.err, note);
 
   const int imageCount = int(job.images.size());
-  if (imageCount == 0 || job.operations.empty()) {
+  BatchTotals totals;
+  if (job.operations.empty()) {
     Print(console.err,
-          imageCount == 0
-              ? "varnholt: nothing to do: no images in " +
-                    (options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir) + "\n"
-              : QStringLiteral("varnholt: nothing to do: no ticked operations in the list\n"));
-    Print(console.out, QStringLiteral("0 written, 0 skipped, 0 failed\n"));
-    return kBatchAllWritten;
+          QStringLiteral("varnholt: nothing to do: no ticked operations in the list\n"));
+  } else if (imageCount == 0 && job.unreadableImages == 0) {
+    Print(console.err, "varnholt: nothing to do: no images in " +
+                           (options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir) +
+                           "\n");
+  } else if (imageCount == 0) {
+    totals.skipped = job.unreadableImages * int(job.operations.size());
+  } else {
+    const int jobs =
+        std::clamp(options.jobs > 0 ? options.jobs : QThread::idealThreadCount(), 1, imageCount);
+    totals = RunBatchJob(job, jobs, console, console.errIsTerminal && !options.quiet);
   }
-
-  const int jobs =
-      std::clamp(options.jobs > 0 ? options.jobs : QThread::idealThreadCount(), 1, imageCount);
-  const BatchTotals totals =
-      RunBatchJob(job, jobs, console, console.errIsTerminal && !options.quiet);
   Print(console.out, QStringLiteral("%1 written, %2 skipped, %3 failed\n")
                          .arg(totals.written)
                          .arg(totals.skipped)

@@ -12,6 +12,7 @@
 #include <QDataStream>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <atomic>
@@ -80,6 +81,20 @@ QString OneLine(QString text) {
   text.replace(u'\r', QStringLiteral("; "));
   text.replace(u'\n', QStringLiteral("; "));
   return text;
+}
+
+// ImageMagick's warnings without the file names and source places it adds:
+// the line names the pair already.
+QString WarningText(const QStringList &warnings) {
+  static const QRegularExpression noise(QStringLiteral(" *`[^']*'| @ [a-z]+/\\S+"));
+  QStringList texts;
+  for (QString text : warnings) {
+    text.remove(noise);
+    text.replace(QStringLiteral(" ()"), QString());
+    text = OneLine(text).trimmed();
+    if (!texts.contains(text)) texts << text;
+  }
+  return texts.join(QStringLiteral("; "));
 }
 
 // Questions that a window would ask are answered as a careful user would
@@ -231,9 +246,15 @@ ImageResult ProcessImage(const BatchJob &job, int image, Worker &worker, RunCont
     const ApplyEnvironment env{job.settings,       job.inputFolder,
                                *worker.toolkit,    worker.prompter,
                                worker.files.get(), QStringLiteral("%1.%2").arg(image).arg(k)};
+    MagickToolkit::takeWarnings(); // what an earlier pair left
     const QString failure = ApplyOperation(path, bo.op, env, state, &outcome);
+    const QStringList warnings = MagickToolkit::takeWarnings();
     if (outcome == ApplyOutcome::Written) {
       ++result.written;
+      // A damaged image can still be written, in part grey: say so.
+      if (!warnings.isEmpty())
+        result.lines << "varnholt: warning: " + pair +
+                            ": written, but ImageMagick warned: " + WarningText(warnings) + "\n";
     } else if (outcome == ApplyOutcome::Skipped) {
       ++result.skipped;
       if (worker.prompter.lastTitle == QStringLiteral("Image too small"))
@@ -268,6 +289,7 @@ public:
       : results_(static_cast<size_t>(job.images.size())), console_(console),
         bar_(console.err, showProgress, int(job.images.size())),
         operationCount_(int(job.operations.size())) {
+    totals_.skipped = job.unreadableImages * operationCount_;
     bar_.draw(0);
   }
 

@@ -30,6 +30,7 @@ struct BatchJob {
   Settings settings;
   std::vector<QString> notRun; // per pair, image-major: why it may not run
   QStringList notes;           // warnings for before the run
+  int unreadableImages = 0;    // images whose names Qt cannot carry: skipped
   RunClaims claims;            // the images and every file planned
 
   QString imagePath(int image) const;

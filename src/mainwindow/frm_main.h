@@ -306,6 +306,7 @@ private:
   void ShowListBusy(bool busy);
   QString FallbackFolder() const;
   void ReportRefreshFailure(const class Failure &failure);
+  void ReportUnreadableNames(const QString &folder);
   ImageEntry *EntryAt(int row) const;
   void InsertSorted(ImageEntry *entry);
   void RebuildIndexIfStale();
@@ -333,6 +334,7 @@ private:
   double twipsPerPixelY_ = 15;
   PreviewBox previewBox_;
   int refreshDepth_ = 0;
+  QString unreadableReported_; // the folder and names last told about
   quint64 previewGeneration_ = 0;
   QString previewedFile_;
   // The image list's entries by exact name: a new name's tick and place are

@@ -103,6 +103,31 @@ void frmMain::ReportRefreshFailure(const Failure &failure) {
   ReportFailure(failure, QStringLiteral("RefreshFileList"));
 }
 
+// Files whose names are not valid UTF-8 cannot be opened through Qt, so
+// they are missing from the list; the user hears about them once for each
+// folder and set of such names, not on every refresh.
+void frmMain::ReportUnreadableNames(const QString &folder) {
+  QStringList names;
+  try {
+    names = UnreadableImageNames(folder, txtPattern->text(), chkInversePattern->isChecked());
+  } catch (const Failure &) {
+    return; // a malformed pattern has been reported already
+  }
+  const QString key = names.isEmpty() ? QString() : folder + u'\n' + names.join(u'\n');
+  if (key == unreadableReported_) return;
+  unreadableReported_ = key;
+  if (names.isEmpty()) return;
+  const qsizetype shown = std::min<qsizetype>(names.size(), 10);
+  QString text = QStringLiteral("These images are not listed and cannot be processed because "
+                                "their names are not valid UTF-8. Rename them to process them:") +
+                 kCrLf;
+  for (qsizetype i = 0; i < shown; ++i)
+    text += kCrLf + names[i];
+  if (names.size() > shown) text += kCrLf + QStringLiteral("and %1 more").arg(names.size() - shown);
+  services_.prompter.ask(QStringLiteral("Unreadable File Names"), text, Buttons::Ok,
+                         Icon::Exclamation);
+}
+
 void frmMain::RefreshFileList() {
   RefreshingList = true;
   if (FormLoading) return; // the refresh that ends loading does the work
@@ -197,6 +222,7 @@ void frmMain::RefreshFileList() {
   ShowListBusy(false);
   // The list is back before the preview starts, so it can be used meanwhile.
   if (!RefreshingList) lstImages_Click();
+  if (!RefreshingList) ReportUnreadableNames(folder);
 }
 
 void frmMain::AdjustHorizontalScroll(QListWidget *lstbox) {

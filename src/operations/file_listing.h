@@ -27,4 +27,15 @@ bool ImageNameLess(const QString &a, const QString &b);
 // pattern throws Failure.
 QStringList ListImageFiles(const QString &folder, const QString &pattern, bool inverse);
 
+// The image files of a folder that ListImageFiles cannot list because their
+// names are not valid UTF-8 (Qt cannot carry such a name), each shown as
+// EscapedFileName shows it, in the image list's order. The pattern is tried
+// on the name with its bad bytes read as U+FFFD. A folder that cannot be
+// read gives none.
+QStringList UnreadableImageNames(const QString &folder, const QString &pattern, bool inverse);
+
+// A file name's bytes for a message: valid UTF-8 as it stands, every other
+// byte, and control characters, as \xNN.
+QString EscapedFileName(const QByteArray &name);
+
 } // namespace varnholt

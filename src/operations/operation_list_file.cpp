@@ -191,6 +191,23 @@ QStringList KeptOperationLines(const QByteArray &bytes) {
   return kept;
 }
 
+QList<DroppedListLine> DroppedOperationLines(const QByteArray &bytes) {
+  QList<DroppedListLine> dropped;
+  const QStringList lines = SplitLines(DecodeListText(bytes));
+  for (qsizetype i = 0; i < lines.size(); ++i)
+    if (!lines[i].trimmed().isEmpty() && !KeepsLine(lines[i]))
+      dropped.push_back({int(i + 1), lines[i]});
+  return dropped;
+}
+
+QList<DroppedListLine> DroppedOperationLinesOfFile(const QString &fileName) {
+  try {
+    return DroppedOperationLines(ReadWhole(fileName));
+  } catch (const Failure &) {
+    return {};
+  }
+}
+
 OperationListItem SplitListLine(const QString &line) {
   const QStringList pieces = line.split(u'>');
   if (pieces.size() < 2)

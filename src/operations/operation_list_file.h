@@ -36,6 +36,16 @@ QStringList LoadOperationsFile(const QString &fileName, Settings &settings, QStr
 QByteArray OperationsFileBytes(const QList<OperationListItem> &items);
 QStringList KeptOperationLines(const QByteArray &bytes);
 
+// A line of a list that loading leaves out (not blank), numbered from 1 as
+// the file's lines are.
+struct DroppedListLine {
+  int number = 0;
+  QString text;
+};
+QList<DroppedListLine> DroppedOperationLines(const QByteArray &bytes);
+// The same for a file; a file that cannot be read gives none.
+QList<DroppedListLine> DroppedOperationLinesOfFile(const QString &fileName);
+
 // A kept line as a list entry: the text between the first and second ">",
 // ticked when the part before the first ">" reads as true ("1", any other
 // non-zero number, "True"). A part that reads as neither throws Failure 13.

@@ -1,5 +1,7 @@
 #include "processing/decoded_cache.h"
 
+#include "processing/magick_command.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 
@@ -44,6 +46,7 @@ QString DecodedCache::keep(const QString &real, Call &call) {
     if (e.key == *key) {
       e.lastUse = ++clock_;
       ++reuses_;
+      Warn(e.warning);
       return e.registryKey;
     }
   }
@@ -63,6 +66,7 @@ QString DecodedCache::keep(const QString &real, Call &call) {
     if (!digest.isEmpty() && digest == e.digest && KeyOf(real) == key) {
       e.lastUse = ++clock_;
       ++reuses_;
+      Warn(e.warning);
       return e.registryKey;
     }
   }
@@ -77,7 +81,12 @@ QString DecodedCache::decode(const QString &real, const FileKey &key, Call &call
   Image *image = ReadImage(info, exception);
   const bool usable = image && exception->severity < ErrorException &&
                       GetImageListLength(image) == 1 && KeyOf(real) == key;
-  QString registryKey;
+  QString registryKey, warning;
+  if (usable && exception->severity >= WarningException)
+    warning = call.unalias(QString::fromUtf8(exception->reason ? exception->reason : "") +
+                           (exception->description
+                                ? " (" + QString::fromUtf8(exception->description) + ")"
+                                : QString()));
   if (usable) {
     registryKey = prefix_ + QString::number(++next_);
     if (SetImageRegistry(ImageRegistryType, registryKey.toLatin1().constData(), image,
@@ -95,7 +104,8 @@ QString DecodedCache::decode(const QString &real, const FileKey &key, Call &call
     DeleteImageRegistry(oldest->registryKey.toLatin1().constData());
     entries_.erase(oldest);
   }
-  entries_.push_back({real, key, QByteArray(), registryKey, ++clock_});
+  entries_.push_back({real, key, QByteArray(), registryKey, ++clock_, warning});
+  Warn(warning);
   return registryKey;
 }
 

@@ -53,6 +53,7 @@ private:
     QByteArray digest; // worked out when first needed
     QString registryKey;
     quint64 lastUse = 0;
+    QString warning; // from decoding; every reuse warns again
   };
   QString decode(const QString &real, const FileKey &key, Call &call);
 

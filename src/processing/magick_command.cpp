@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include <wand/MagickWand.h>
@@ -32,6 +33,16 @@ void StartOnce() {
     SetMagickResourceLimit(ThreadResource, 1);
   });
 }
+
+namespace {
+thread_local QStringList tWarnings;
+} // namespace
+
+void Warn(const QString &text) {
+  if (!text.isEmpty() && !tWarnings.contains(text)) tWarnings << text;
+}
+
+QStringList TakeWarnings() { return std::exchange(tWarnings, {}); }
 
 QString Run(Command command, const QStringList &args, const Call &call, const QString &subject) {
   std::vector<QByteArray> words;
@@ -77,6 +88,7 @@ QString Run(Command command, const QStringList &args, const Call &call, const QS
     if (!message.isEmpty()) why += ": " + call.unalias(message);
     throw Failure(kErrToolkit, why);
   }
+  if (severity >= WarningException) Warn(call.unalias(message));
   return text;
 }
 

@@ -18,6 +18,11 @@ void StartOnce();
 // without saying why, is. Messages name the user's files, not the safe ones.
 QString Run(Command command, const QStringList &args, const Call &call, const QString &subject);
 
+// ImageMagick's warnings (a damaged file read only in part) are kept per
+// thread until taken: the calls that gave them still succeeded.
+void Warn(const QString &text);
+QStringList TakeWarnings();
+
 // How many frames the file behind the safe name `input` holds, pinged.
 int PingFrames(const QString &input, const Call &call, const QString &subject);
 

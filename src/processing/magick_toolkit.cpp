@@ -42,6 +42,8 @@ std::optional<MogrifyAsConvert> AsConvert(const QStringList &args) {
 
 void MagickToolkit::initialise() { StartOnce(); }
 
+QStringList MagickToolkit::takeWarnings() { return TakeWarnings(); }
+
 MagickToolkit::MagickToolkit()
     : scratch_((initialise(), ScratchTemplate())),
       cache_(std::make_unique<DecodedCache>(

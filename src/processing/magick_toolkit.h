@@ -32,6 +32,10 @@ public:
   void convertReusingDecoded(const QStringList &args) override;
   void mogrifyReusingDecoded(const QStringList &args) override;
 
+  // ImageMagick's warnings on this thread's calls since the last take (a
+  // damaged file read only in part): the calls still succeeded.
+  static QStringList takeWarnings();
+
   // Sets up ImageMagick for the process; later calls do nothing.
   static void initialise();
 

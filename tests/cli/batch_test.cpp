@@ -2,6 +2,7 @@
 #include "support/test_images.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <unistd.h>
 
 namespace varnholt {
@@ -418,6 +420,47 @@ TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
     EXPECT_EQ(next.lastLine(), QStringLiteral("%1 written, 0 skipped, 0 failed").arg(pairs));
     EXPECT_EQ(Files(out()).size(), 14 * 3);
   }
+}
+
+// A copy under a name given as bytes, which need not be valid UTF-8.
+void CopyToByteName(const QString &from, const QString &folder, const QByteArray &name) {
+  const QByteArray bytes = test::ReadBytes(from);
+  std::FILE *file = std::fopen((QFile::encodeName(folder) + "/" + name).constData(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(bytes.constData(), 1, size_t(bytes.size()), file);
+  std::fclose(file);
+}
+
+TEST_F(Batch, WarnsAboutWhatItCannotReadOrReadsOnlyInPart) {
+  CopyToByteName(in() + "/a.png", in(), "\xc3\xa9t\xc3\xa9.png"); // valid UTF-8: processed
+  CopyToByteName(in() + "/a.png", in(), "bad\xff\xc3(.png");
+  CopyToByteName(in() + "/a.png", in(), "bad\xff.txt"); // not an image: not mentioned
+  test::MakeImage(in() + "/t.jpg", 200, 150);
+  const QByteArray jpeg = test::ReadBytes(in() + "/t.jpg");
+  test::WriteBytes(in() + "/t.jpg", jpeg.left(jpeg.size() / 2)); // the lower half missing
+  const QString negative = R"(Extract (-10,0)-(50,50) Suffix: "_neg" Quality: "75")";
+  WriteList(list, {{true, negative}, {false, negative}, {true, kWidth}, {true, kFix}});
+  for (const char *jobs : {"1", "2"}) {
+    QDir(out()).removeRecursively();
+    QDir().mkpath(out());
+    const Result r = RunVarnholt({"--batch", list, "--input", in(), "--output", out(), "-j", jobs});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.lastLine(), "8 written, 2 skipped, 0 failed");
+    const QString truncated = "written, but ImageMagick warned: Premature end of JPEG file";
+    EXPECT_EQ(r.err.split(u'\n', Qt::SkipEmptyParts),
+              (QStringList{"varnholt: warning: line 1 of the list is left out, a corner is "
+                           "below 0: 1>" +
+                               negative,
+                           "varnholt: warning: bad\\xff\\xc3(.png: skipped, its name is not "
+                           "valid UTF-8",
+                           "varnholt: warning: t.jpg, operation at position 1: " + truncated,
+                           "varnholt: warning: t.jpg, operation at position 2: " + truncated}));
+    EXPECT_EQ(Files(out()).size(), 12) << "each pair writes a converted copy too";
+    EXPECT_TRUE(Files(out()).contains(QString::fromUtf8("\xc3\xa9t\xc3\xa9_fix.png")));
+  }
+  // Qt cannot remove them either.
+  for (const char *name : {"bad\xff\xc3(.png", "bad\xff.txt"})
+    ::unlink((QFile::encodeName(in()) + "/" + name).constData());
 }
 
 TEST_F(Batch, HelpDocumentsTheModeAndNothingToDoIsSuccess) {

@@ -9,6 +9,9 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace varnholt::test {
 namespace {
 
@@ -99,6 +102,29 @@ TEST_F(ImageList, AHiddenWindowListsButPreviewsNothing) {
             window->TwipsToPixels(QRect(90, 765, 2535, 2400)).topLeft());
   List("lstImages")->setCurrentRow(0);
   EXPECT_TRUE(toolkit.calls.empty()) << "no preview for a hidden window";
+}
+
+TEST_F(ImageList, NamesThatAreNotUtf8AreReportedOnceNotDroppedSilently) {
+  Make({"a.png"});
+  const QByteArray folder = QFile::encodeName(images.path());
+  for (const char *name : {"x\xff.png", "y\xe9.jpg", "z\xff.txt"})
+    ::close(::open((folder + "/" + name).constData(), O_CREAT | O_WRONLY, 0644));
+  prompter.expect("Unreadable File Names",
+                  "These images are not listed and cannot be processed because their names are "
+                  "not valid UTF-8. Rename them to process them:\r\n\r\nx\\xff.png\r\ny\\xe9.jpg",
+                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  Open();
+  EXPECT_EQ(Listed(), QStringList({"a.png"}));
+  window->RefreshFileList(); // the same names: not told again
+  prompter.expect("Unreadable File Names",
+                  "These images are not listed and cannot be processed because their names are "
+                  "not valid UTF-8. Rename them to process them:\r\n\r\nx\\xff.png",
+                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  Box("txtPattern")->setText("x*");
+  Box("txtPattern")->setText("a*"); // none left: nothing to say
+  EXPECT_EQ(Listed(), QStringList({"a.png"}));
+  for (const char *name : {"x\xff.png", "y\xe9.jpg", "z\xff.txt"})
+    ::unlink((folder + "/" + name).constData());
 }
 
 TEST_F(ImageList, AnInvalidFolderIsReportedAndTheDefaultFolderListed) {

@@ -89,6 +89,11 @@ TEST(OperationListFile, DropsLinesWithoutArrowOrWithInvalidOperations) {
   EXPECT_EQ(Load(path), (QStringList{"1>Extract Whole Image Quality: \"300\"",
                                      "1>Extract Whole Image Suffix: \"_s\"", "1>hello",
                                      "True>Extract Whole Image Quality: \"1\""}));
+  // What is left out, by its line in the file; the blank line is not.
+  QList<int> dropped;
+  for (const DroppedListLine &line : DroppedOperationLinesOfFile(path))
+    dropped << line.number;
+  EXPECT_EQ(dropped, (QList<int>{1, 2, 3, 4, 5, 7}));
 }
 
 TEST(OperationListFile, EmptyAndAllDroppedFilesLoadAsEmptyListsWithoutError) {
