@@ -1,38 +1,38 @@
 #include "cli/batch_run.h"
 
+#include "cli/batch_internal.h"
+#include "cli/process_pool.h"
+#include "cli/progress.h"
+#include "cli/worker_protocol.h"
 #include "platform/failure.h"
 #include "platform/prompter.h"
 #include "processing/apply_operation.h"
 #include "processing/magick_toolkit.h"
 #include "processing/pair_stage.h"
-#include "processing/magick_policy.h"
 #include "settings/paths.h"
 
-#include <QCoreApplication>
 #include <QDataStream>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QRegularExpression>
 
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
 #include <csignal>
-#include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <poll.h>
-#include <spawn.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace varnholt {
+
+namespace batch {
+std::atomic<bool> gInterrupted{false};
+std::atomic<bool> gAtOnce{false};
+} // namespace batch
+
+using namespace batch;
 
 QString BatchJob::imagePath(int image) const { return AddBackslash(inputFolder) + images[image]; }
 
@@ -43,9 +43,6 @@ void Print(std::FILE *stream, const QString &text) {
 }
 
 namespace {
-
-std::atomic<bool> gInterrupted{false};
-std::atomic<bool> gAtOnce{false};
 
 extern "C" void OnInterrupt(int) {
   if (gInterrupted) gAtOnce = true;
@@ -126,75 +123,12 @@ QString OutOfImageReasons(const QString &question) {
   return lines.join(QStringLiteral("; "));
 }
 
-// What one image's pairs came to, printed in image order.
-struct ImageResult {
-  bool done = false;
-  int written = 0, skipped = 0, failed = 0;
-  QStringList lines; // for stderr, each ending in a line break
-};
-
-QString ClockText(double seconds) {
-  if (seconds < 0 || seconds > 1e7) return QStringLiteral("--:--");
-  const qint64 s = qRound64(seconds);
-  if (s >= 3600)
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600)
-        .arg((s / 60) % 60, 2, 10, QChar(u'0'))
-        .arg(s % 60, 2, 10, QChar(u'0'));
-  return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
-}
-
-class ProgressBar {
-public:
-  ProgressBar(std::FILE *stream, bool shown, int total)
-      : stream_(stream), shown_(shown), total_(total) {
-    clock_.start();
-  }
-  void draw(int done) {
-    if (!shown_) return;
-    const double elapsed = clock_.elapsed() / 1000.0;
-    const double rate = elapsed > 0 ? done / elapsed : 0;
-    const int width = 28;
-    const int filled = total_ > 0 ? int(qint64(width) * done / total_) : width;
-    const QString bar = QString(filled, u'#') + QString(width - filled, u'.');
-    const QString left = done > 0 ? ClockText((total_ - done) / rate) : QStringLiteral("--:--");
-    Print(stream_, QStringLiteral("\r[%1] %2/%3 images  %4 images/s  %5 left\033[K")
-                       .arg(bar)
-                       .arg(done)
-                       .arg(total_)
-                       .arg(rate, 0, 'f', rate < 10 ? 2 : 1)
-                       .arg(left));
-    drawn_ = true;
-  }
-  // Lines printed while the bar shows go above it.
-  void clear() {
-    if (drawn_) Print(stream_, QStringLiteral("\r\033[K"));
-    drawn_ = false;
-  }
-
-private:
-  std::FILE *stream_;
-  bool shown_;
-  int total_;
-  bool drawn_ = false;
-  QElapsedTimer clock_;
-};
-
 // One worker's ImageMagick and its window-less answers.
 struct Worker {
   std::unique_ptr<MagickToolkit> toolkit;
   QString toolkitFailure;
   BatchPrompter prompter;
   std::unique_ptr<RunFiles> files; // this worker's own handles on the output folder
-};
-
-// Shared by the workers and the thread that reports.
-struct RunControl {
-  std::atomic<bool> stop{false};
-  std::mutex mutex;
-  QString stopReason; // under the mutex
-
-  bool stopping() const { return stop || gInterrupted; }
 };
 
 // All operations on one image, in list order. Each pair's result is also
@@ -281,73 +215,6 @@ ImageResult ProcessImage(const BatchJob &job, int image, Worker &worker, RunCont
   return result;
 }
 
-// Results arrive in any order; they are printed in image order, above the
-// progress bar.
-class Reporter {
-public:
-  Reporter(const BatchJob &job, const BatchConsole &console, bool showProgress)
-      : results_(static_cast<size_t>(job.images.size())), console_(console),
-        bar_(console.err, showProgress, int(job.images.size())),
-        operationCount_(int(job.operations.size())) {
-    totals_.skipped = job.unreadableImages * operationCount_;
-    bar_.draw(0);
-  }
-
-  void add(int image, ImageResult result) {
-    result.done = true;
-    results_[size_t(image)] = std::move(result);
-    ++finished_;
-  }
-
-  void flush() {
-    QStringList lines;
-    while (reported_ < results_.size() && results_[reported_].done) {
-      const ImageResult &r = results_[reported_++];
-      totals_.written += r.written;
-      totals_.skipped += r.skipped;
-      totals_.failed += r.failed;
-      lines << r.lines;
-    }
-    if (!lines.isEmpty()) {
-      bar_.clear();
-      for (const QString &line : lines)
-        Print(console_.err, line);
-    }
-    bar_.draw(finished_);
-  }
-
-  void printTotals(const BatchTotals &t) const {
-    Print(console_.out, QStringLiteral("%1 written, %2 skipped, %3 failed\n")
-                            .arg(t.written)
-                            .arg(t.skipped)
-                            .arg(t.failed));
-  }
-
-  // Images a stopped run never started count as skipped.
-  BatchTotals finish(const RunControl &control) {
-    flush();
-    bar_.clear();
-    int notStarted = 0;
-    for (const ImageResult &r : results_)
-      notStarted += r.done ? 0 : 1;
-    totals_.skipped += notStarted * operationCount_;
-    if (control.stopping())
-      Print(console_.err, "varnholt: stopped (" +
-                              (gInterrupted ? QStringLiteral("interrupted") : control.stopReason) +
-                              "); " + QString::number(notStarted) + " images not processed\n");
-    return totals_;
-  }
-
-private:
-  std::vector<ImageResult> results_;
-  const BatchConsole &console_;
-  ProgressBar bar_;
-  int operationCount_;
-  size_t reported_ = 0;
-  int finished_ = 0;
-  BatchTotals totals_;
-};
-
 Worker MakeWorker() {
   Worker worker;
   try {
@@ -404,351 +271,6 @@ BatchTotals RunOnThreads(const BatchJob &job, int jobs, Reporter &reporter, RunC
   }
   for (std::thread &t : workers)
     t.join();
-  return reporter.finish(control);
-}
-
-// Worker processes: this executable again, with "--batch-worker". The job is
-// sent once, then image numbers one at a time; each answer is one image's
-// result. Frames are a 32-bit length and a QDataStream payload.
-void WriteFrame(int fd, const QByteArray &payload) {
-  QByteArray frame;
-  QDataStream(&frame, QIODevice::WriteOnly) << quint32(payload.size());
-  frame += payload;
-  for (qsizetype done = 0; done < frame.size();) {
-    const ssize_t put = ::write(fd, frame.constData() + done, size_t(frame.size() - done));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      throw Failure::fromErrno(errno, QStringLiteral("worker pipe"));
-    }
-    done += put;
-  }
-}
-
-// A complete frame from the front of buffer, if there is one.
-std::optional<QByteArray> TakeFrame(QByteArray &buffer) {
-  if (buffer.size() < 4) return std::nullopt;
-  quint32 length = 0;
-  QDataStream(buffer.left(4)) >> length;
-  if (quint64(buffer.size()) < 4 + quint64(length)) return std::nullopt;
-  QByteArray payload = buffer.mid(4, length);
-  buffer.remove(0, 4 + qsizetype(length));
-  return payload;
-}
-
-std::optional<QByteArray> ReadFrame(int fd) {
-  QByteArray buffer;
-  char chunk[1 << 16];
-  for (;;) {
-    if (auto frame = TakeFrame(buffer)) {
-      if (!buffer.isEmpty()) return std::nullopt; // the parent sends one frame at a time
-      return frame;
-    }
-    const size_t want = buffer.size() < 4 ? size_t(4 - buffer.size()) : [&] {
-      quint32 length = 0;
-      QDataStream(buffer.left(4)) >> length;
-      return std::min(sizeof chunk, size_t(4 + quint64(length) - quint64(buffer.size())));
-    }();
-    const ssize_t got = ::read(fd, chunk, want);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return std::nullopt;
-    buffer.append(chunk, got);
-  }
-}
-
-QByteArray JobFrame(const BatchJob &job) {
-  QByteArray payload;
-  QDataStream out(&payload, QIODevice::WriteOnly);
-  out << job.inputFolder << job.images << qint32(job.operations.size());
-  for (const BatchOperation &bo : job.operations)
-    out << qint32(bo.position) << bo.text;
-  out << job.settings.OutputInDiffDir << job.settings.OutputDir << job.settings.Antialias
-      << job.settings.AllowOutOfBoundry << QStringList(job.notRun.begin(), job.notRun.end())
-      << job.claims;
-  return payload;
-}
-
-std::optional<BatchJob> JobFromFrame(const QByteArray &payload) {
-  QDataStream in(payload);
-  BatchJob job;
-  qint32 count = 0;
-  in >> job.inputFolder >> job.images >> count;
-  for (qint32 k = 0; k < count && in.status() == QDataStream::Ok; ++k) {
-    BatchOperation bo;
-    qint32 position = 0;
-    in >> position >> bo.text;
-    bo.position = position;
-    QString ignored; // the parent read the same text
-    bo.op = ParseOperation(bo.text, ignored);
-    job.operations.push_back(bo);
-  }
-  QStringList notRun;
-  in >> job.settings.OutputInDiffDir >> job.settings.OutputDir >> job.settings.Antialias >>
-      job.settings.AllowOutOfBoundry >> notRun >> job.claims;
-  if (in.status() != QDataStream::Ok ||
-      notRun.size() != job.images.size() * qsizetype(job.operations.size()))
-    return std::nullopt;
-  job.notRun.assign(notRun.begin(), notRun.end());
-  return job;
-}
-
-// A worker's answers: one per pair as it is done, then one when the image is.
-QByteArray PairFrame(qint32 image, qint32 operation, const ImageResult &r,
-                     const RunControl &control) {
-  QByteArray payload;
-  QDataStream out(&payload, QIODevice::WriteOnly);
-  out << image << operation << qint32(r.written) << qint32(r.skipped) << qint32(r.failed) << r.lines
-      << bool(control.stop) << control.stopReason;
-  return payload;
-}
-constexpr qint32 kImageDone = -1; // in place of the operation
-
-struct ChildProcess {
-  pid_t pid = -1;
-  int toChild = -1, fromChild = -1;
-  QByteArray buffer;
-  int image = -1;      // being processed, or -1
-  ImageResult partial; // its pairs answered so far
-  int pairsAnswered = 0;
-};
-
-// The environment variable that tells a worker its parent's process id.
-constexpr const char *kParentVariable = "VARNHOLT_BATCH_PARENT";
-
-void CloseFd(int &fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
-
-ChildProcess SpawnWorker(const QString &executable) {
-  int down[2], up[2];
-  if (::pipe2(down, O_CLOEXEC) != 0) throw Failure::fromErrno(errno, QStringLiteral("pipe"));
-  if (::pipe2(up, O_CLOEXEC) != 0) {
-    const int err = errno;
-    ::close(down[0]);
-    ::close(down[1]);
-    throw Failure::fromErrno(err, QStringLiteral("pipe"));
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, down[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, up[1], 1);
-  const QByteArray path = QFile::encodeName(executable);
-  char arg0[] = "varnholt", arg1[] = "--batch-worker";
-  char *argv[] = {arg0, arg1, nullptr};
-  // Ctrl-C goes to the whole process group, and the parent alone decides what
-  // it means: the worker starts with it (and SIGTERM, until it is ready for
-  // it) held back from its first instruction on.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t held, defaults;
-  sigemptyset(&held);
-  sigaddset(&held, SIGINT);
-  sigaddset(&held, SIGTERM);
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGTERM);
-  posix_spawnattr_setsigmask(&attributes, &held);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  std::vector<QByteArray> variables;
-  for (char **e = environ; *e; ++e)
-    if (std::strncmp(*e, kParentVariable, std::strlen(kParentVariable)) != 0)
-      variables.emplace_back(*e);
-  variables.push_back(QByteArray(kParentVariable) + '=' + QByteArray::number(::getpid()));
-  std::vector<char *> envp;
-  for (QByteArray &v : variables)
-    envp.push_back(v.data());
-  envp.push_back(nullptr);
-  ChildProcess child;
-  const int err =
-      ::posix_spawn(&child.pid, path.constData(), &actions, &attributes, argv, envp.data());
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(down[0]);
-  ::close(up[1]);
-  if (err != 0) {
-    ::close(down[1]);
-    ::close(up[0]);
-    throw Failure::fromErrno(err, executable);
-  }
-  child.toChild = down[1];
-  child.fromChild = up[0];
-  return child;
-}
-
-QString ExitText(int status) {
-  if (WIFSIGNALED(status)) return QStringLiteral("killed by signal %1").arg(WTERMSIG(status));
-  return QStringLiteral("exit status %1").arg(WEXITSTATUS(status));
-}
-
-BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, RunControl &control) {
-  const int imageCount = int(job.images.size());
-  const QByteArray jobFrame = JobFrame(job);
-  const QString executable = QCoreApplication::applicationFilePath();
-  // A worker that died is noticed by its pipe, not by SIGPIPE.
-  struct PipeSignalIgnored {
-    struct sigaction old {};
-    PipeSignalIgnored() {
-      struct sigaction ignore {};
-      ignore.sa_handler = SIG_IGN;
-      ::sigaction(SIGPIPE, &ignore, &old);
-    }
-    ~PipeSignalIgnored() { ::sigaction(SIGPIPE, &old, nullptr); }
-  } pipeSignalIgnored;
-  std::vector<ChildProcess> children;
-  int nextImage = 0;
-  bool terminated = false;
-
-  const auto failImage = [&](int image, const QString &why) {
-    ImageResult r;
-    r.failed = int(job.operations.size());
-    r.lines << "varnholt: error: " + job.images[image] + ": " + why + "\n";
-    reporter.add(image, std::move(r));
-  };
-  const QString outputFolder =
-      job.settings.OutputInDiffDir ? job.settings.OutputDir : job.inputFolder;
-  // Hands the child its next image, or lets it go.
-  const auto dispatch = [&](ChildProcess &child) {
-    child.image = -1;
-    child.partial = ImageResult();
-    child.pairsAnswered = 0;
-    if (child.toChild < 0) return;
-    try {
-      if (control.stopping() || nextImage >= imageCount) {
-        CloseFd(child.toChild);
-        return;
-      }
-      QByteArray payload;
-      QDataStream(&payload, QIODevice::WriteOnly) << qint32(nextImage);
-      WriteFrame(child.toChild, payload);
-      child.image = nextImage++;
-    } catch (const Failure &) {
-      CloseFd(child.toChild);
-    }
-  };
-
-  ShareMagickLimitsAmong(jobs); // each worker's ImageMagick takes its part of the machine
-  for (int j = 0; j < jobs; ++j) {
-    try {
-      children.push_back(SpawnWorker(executable));
-      WriteFrame(children.back().toChild, jobFrame);
-    } catch (const Failure &) {
-      if (children.empty()) throw;
-      break; // fewer workers than asked for
-    }
-  }
-  for (ChildProcess &child : children)
-    dispatch(child);
-
-  for (;;) {
-    std::vector<pollfd> fds;
-    std::vector<ChildProcess *> owners;
-    for (ChildProcess &child : children)
-      if (child.fromChild >= 0) {
-        fds.push_back({child.fromChild, POLLIN, 0});
-        owners.push_back(&child);
-      }
-    if (fds.empty()) break;
-    if (gAtOnce && !terminated) {
-      // The workers end now; what they leave is swept as each is reaped.
-      terminated = true;
-      for (const ChildProcess &child : children)
-        if (child.pid > 0) ::kill(child.pid, SIGTERM);
-    }
-    const int ready = ::poll(fds.data(), fds.size(), 250);
-    if (ready < 0 && errno != EINTR) throw Failure::fromErrno(errno, QStringLiteral("poll"));
-    for (size_t f = 0; ready > 0 && f < fds.size(); ++f) {
-      if (fds[f].revents == 0) continue;
-      ChildProcess &child = *owners[f];
-      char chunk[1 << 16];
-      const ssize_t got = ::read(child.fromChild, chunk, sizeof chunk);
-      if (got < 0 && errno == EINTR) continue;
-      if (got > 0) {
-        child.buffer.append(chunk, got);
-        while (auto frame = TakeFrame(child.buffer)) {
-          QDataStream in(*frame);
-          qint32 image = -1, operation = 0, written = 0, skipped = 0, failed = 0;
-          QStringList lines;
-          bool stop = false;
-          QString stopReason;
-          in >> image >> operation;
-          if (operation != kImageDone)
-            in >> written >> skipped >> failed >> lines >> stop >> stopReason;
-          const bool expected = operation == kImageDone
-                                    ? child.pairsAnswered == int(job.operations.size())
-                                    : operation == child.pairsAnswered;
-          if (in.status() != QDataStream::Ok || image != child.image || !expected) {
-            if (child.image >= 0) failImage(child.image, "the worker process answered garbled");
-            child.image = -1;
-            CloseFd(child.toChild); // it leaves, and the others carry on
-            break;
-          }
-          if (operation == kImageDone) {
-            reporter.add(image, std::move(child.partial));
-            dispatch(child);
-            continue;
-          }
-          child.partial.written += written;
-          child.partial.skipped += skipped;
-          child.partial.failed += failed;
-          child.partial.lines << lines;
-          ++child.pairsAnswered;
-          if (stop && !control.stop.exchange(true)) control.stopReason = stopReason;
-        }
-        continue;
-      }
-      // The worker is gone: after its last image, or in the middle of one.
-      CloseFd(child.fromChild);
-      CloseFd(child.toChild);
-      int status = 0;
-      while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      // What it left: pairs it completed go into place and count as written,
-      // the rest goes, with its share of the temporary folder.
-      const QStringList completed = SweepLeftovers(outputFolder, child.pid);
-      SweepScratchLeftovers(child.pid);
-      child.pid = -1;
-      if (child.image >= 0) {
-        ImageResult &r = child.partial;
-        int lost = 0;
-        for (int k = child.pairsAnswered; k < int(job.operations.size()); ++k) {
-          if (completed.contains(QStringLiteral("%1.%2").arg(child.image).arg(k)))
-            ++r.written;
-          else
-            ++lost;
-        }
-        // Stopped at once by the user: not written, and not a failure.
-        (terminated ? r.skipped : r.failed) += lost;
-        if (lost > 0 && !terminated)
-          r.lines << "varnholt: error: " + job.images[child.image] +
-                         ": the worker process ended while processing it (" + ExitText(status) +
-                         ")\n";
-        reporter.add(child.image, std::move(r));
-      }
-      child.image = -1;
-      // Its share goes to the others; with none left, to a new one.
-      const bool othersLeft = std::any_of(children.begin(), children.end(),
-                                          [](const ChildProcess &c) { return c.toChild >= 0; });
-      if (!othersLeft && !control.stopping() && nextImage < imageCount) {
-        try {
-          ChildProcess fresh = SpawnWorker(executable);
-          WriteFrame(fresh.toChild, jobFrame);
-          children.push_back(std::move(fresh));
-          dispatch(children.back());
-        } catch (const Failure &failure) {
-          while (nextImage < imageCount)
-            failImage(nextImage++, failure.text());
-        }
-        break; // children changed; poll again
-      }
-    }
-    reporter.flush();
-  }
-  for (ChildProcess &child : children)
-    if (child.pid > 0) {
-      ::waitpid(child.pid, nullptr, 0);
-      SweepLeftovers(outputFolder, child.pid);
-      SweepScratchLeftovers(child.pid);
-    }
   return reporter.finish(control);
 }
 
