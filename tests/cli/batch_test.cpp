@@ -409,7 +409,9 @@ TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
     EXPECT_EQ(Files(temp), QStringList());
     EXPECT_EQ(QDir(temp).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList());
-    EXPECT_LT(whole, pairs) << "stopped before the end";
+    // A run that loses one worker goes on; the killed worker may even have
+    // finished all it was given, so only the signals to the run stop it early.
+    if (row.target != Worker) EXPECT_LT(whole, pairs) << "stopped before the end";
     if (row.mainSurvives) {
       ASSERT_EQ(counts.size(), 6) << err.toStdString();
       EXPECT_EQ(counts[0].toInt(), whole) << "written as found: " << err.toStdString();
