@@ -44,6 +44,16 @@ void Warn(const QString &text) {
 
 QStringList TakeWarnings() { return std::exchange(tWarnings, {}); }
 
+namespace {
+// ImageMagick's reason with its description in brackets, as its tools print them.
+QString ExceptionText(const ExceptionInfo *exception) {
+  QString message;
+  if (exception->reason) message = QString::fromUtf8(exception->reason);
+  if (exception->description) message += " (" + QString::fromUtf8(exception->description) + ")";
+  return message;
+}
+} // namespace
+
 QString Run(Command command, const QStringList &args, const Call &call, const QString &subject) {
   std::vector<QByteArray> words;
   words.reserve(args.size() + 1);
@@ -75,9 +85,7 @@ QString Run(Command command, const QStringList &args, const Call &call, const QS
   if (metadata) metadata = static_cast<char *>(RelinquishMagickMemory(metadata));
 
   const ExceptionType severity = exception->severity;
-  QString message;
-  if (exception->reason) message = QString::fromUtf8(exception->reason);
-  if (exception->description) message += " (" + QString::fromUtf8(exception->description) + ")";
+  const QString message = ExceptionText(exception);
   DestroyExceptionInfo(exception);
   DestroyImageInfo(info);
 
@@ -101,9 +109,7 @@ int PingFrames(const QString &input, const Call &call, const QString &subject) {
   const size_t frames = images ? GetImageListLength(images) : 0;
   if (images) DestroyImageList(images);
   const ExceptionType severity = exception->severity;
-  QString message;
-  if (exception->reason) message = QString::fromUtf8(exception->reason);
-  if (exception->description) message += " (" + QString::fromUtf8(exception->description) + ")";
+  const QString message = ExceptionText(exception);
   DestroyExceptionInfo(exception);
   DestroyImageInfo(info);
   if (severity >= ErrorException) throw Failure(int(severity), call.unalias(message));
