@@ -2,6 +2,7 @@
 
 #include "mainwindow/image_list.h"
 #include "mainwindow/up_down.h"
+#include "platform/bind_control.h"
 #include "platform/error_reporter.h"
 #include "settings/frm_about.h"
 #include "version.h"
@@ -419,12 +420,6 @@ void frmMain::BuildControls() {
 }
 
 void frmMain::BindControls() {
-  const auto bind = [this](auto *&member, const char *name) {
-    using Type = std::remove_pointer_t<std::remove_reference_t<decltype(member)>>;
-    member = findChild<Type *>(QString::fromLatin1(name));
-    Q_ASSERT_X(member, "frmMain", name);
-  };
-#define VARNHOLT_BIND(control) bind(control, #control)
   VARNHOLT_BIND(lblDir);
   VARNHOLT_BIND(txtInputDirectory);
   VARNHOLT_BIND(cmdSelectDir);
@@ -491,7 +486,6 @@ void frmMain::BindControls() {
   VARNHOLT_BIND(cmdAbout);
   VARNHOLT_BIND(cmdVisitHV);
   VARNHOLT_BIND(cmdGo);
-#undef VARNHOLT_BIND
 
   cmbResizeMethod->addItems(kResizeMethods);
   cmbOutputFormat->addItems(kOutputFormats);

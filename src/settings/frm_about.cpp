@@ -1,6 +1,7 @@
 #include "settings/frm_about.h"
 
 #include "mainwindow/window_math.h"
+#include "platform/bind_control.h"
 #include "platform/desktop.h"
 #include "platform/error_reporter.h"
 #include "platform/failure.h"
@@ -226,12 +227,6 @@ void frmAbout::BuildControls() {
     QWidget *w = MakeControl(row, parent);
     w->setGeometry(TwipsToPixels(QRect(row.left, row.top, row.width, row.height)));
   }
-  const auto find = [this](auto *&member, const char *name) {
-    using Type = std::remove_pointer_t<std::remove_reference_t<decltype(member)>>;
-    member = findChild<Type *>(QString::fromLatin1(name));
-    Q_ASSERT_X(member, "frmAbout", name);
-  };
-#define VARNHOLT_BIND(control) find(control, #control)
   VARNHOLT_BIND(lblTitle);
   VARNHOLT_BIND(Image1);
   VARNHOLT_BIND(lblVersion_);
@@ -251,7 +246,6 @@ void frmAbout::BuildControls() {
   VARNHOLT_BIND(cmdReportBug);
   VARNHOLT_BIND(cmdOK);
   VARNHOLT_BIND(cmdCancel);
-#undef VARNHOLT_BIND
 
   QFont title = font;
   title.setFamilies({QStringLiteral("MS Sans Serif"), font.family()});
