@@ -1,3 +1,4 @@
+#include "cli/ahead_pool.h"
 #include "cli/batch.h"
 #include "dialogs/frm_error.h"
 #include "mainwindow/frm_main.h"
@@ -106,6 +107,9 @@ int main(int argc, char **argv) {
                                  QCoreApplication::applicationFilePath());
   services.folderCommand = &folderCommand;
   services.initialisation = init;
+  // The run window's pairs are worked out ahead in worker processes, one per core.
+  AheadPool ahead(DefaultJobs(), QCoreApplication::applicationFilePath());
+  services.runAhead = &ahead;
   services.showSplash = true;
   services.endAtOnce = [&toolkit] {
     toolkit->DiscardScratch();

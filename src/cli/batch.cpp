@@ -1,5 +1,6 @@
 #include "cli/batch.h"
 
+#include "cli/ahead_pool.h"
 #include "cli/batch_run.h"
 #include "operations/clash_check.h"
 #include "operations/file_listing.h"
@@ -67,8 +68,8 @@ Varnholt) on every image of a folder, without a window; no display is needed.
   --allow-out-of-bounds  a rectangle running past the right or bottom edge is cut
                          at the edge instead of skipping the image
   --jobs N               process N images at a time, in N worker processes
-                         (default: one per core); the files written do not
-                         depend on N
+                         (default: one per core, at most VARNHOLT_JOBS when
+                         that is set); the files written do not depend on N
   --quiet                no progress bar
   --help                 this text
 
@@ -383,7 +384,7 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
     totals.skipped = job.unreadableImages * int(job.operations.size());
   } else {
     const int jobs =
-        std::clamp(options.jobs > 0 ? options.jobs : QThread::idealThreadCount(), 1, imageCount);
+        std::clamp(options.jobs > 0 ? options.jobs : DefaultJobs(), 1, imageCount);
     totals = RunBatchJob(job, jobs, console, console.errIsTerminal && !options.quiet);
   }
   Print(console.out, QStringLiteral("%1 written, %2 skipped, %3 failed\n")

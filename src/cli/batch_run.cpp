@@ -21,7 +21,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -311,6 +313,78 @@ void PrepareBatchWorker() {
   std::thread(WatchForTerm, pid_t(parent.toLongLong())).detach();
 }
 
+namespace {
+// Ahead of a window's run questions are not answered here: a pair that
+// would ask goes back to the window, which asks when its turn comes.
+class NoticingPrompter : public Prompter {
+public:
+  Answer ask(const QString &, const QString &, Buttons buttons, Icon) override {
+    asked = true;
+    return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
+  }
+  bool asked = false;
+};
+
+// Works on images from the window's run, a pair at a time, and hands each
+// written pair to the window's hidden folder; the window puts it in place.
+int RunAheadWorker(const BatchJob &job, int answers) {
+  Worker worker = MakeWorker();
+  worker.files = std::make_unique<RunFiles>();
+  worker.files->claims = job.claims;
+  const QString output =
+      PlanFolder(job.settings.OutputInDiffDir ? job.settings.OutputDir : job.inputFolder);
+  // The window's own handle on the output folder: whatever happens to its
+  // path meanwhile, the pairs are built where the window puts them.
+  struct stat folder {};
+  if (::fstat(kInheritedFolder, &folder) == 0 && S_ISDIR(folder.st_mode)) {
+    const int handle = ::fcntl(kInheritedFolder, F_DUPFD_CLOEXEC, 0);
+    ::close(kInheritedFolder);
+    if (handle >= 0) worker.files->useHandle(output, handle);
+  }
+  int place = -1; // the window's hidden folder, opened at the first hand-over
+  const auto handOver = [&](PairStage &stage, const QByteArray &name) {
+    if (place < 0) place = worker.files->folder(output).openHiddenFolder(job.handOverPlace);
+    stage.handOver(place, name);
+  };
+  try {
+    while (const std::optional<QByteArray> frame = ReadFrame(0)) {
+      qint32 image = -1, first = 0;
+      bool suppress = false;
+      QDataStream(*frame) >> image >> first >> suppress;
+      if (image < 0 || image >= job.images.size() || first < 0) break;
+      RunState state;
+      state.SuppressMessages = suppress;
+      for (int k = first; k < int(job.operations.size()); ++k) {
+        RunAhead::Result r;
+        if (!worker.toolkit) {
+          r.doHere = true;
+        } else {
+          NoticingPrompter prompter;
+          const QByteArray name = "a" + QByteArray::number(image) + '.' + QByteArray::number(k);
+          ApplyEnvironment env{job.settings, job.inputFolder, *worker.toolkit, prompter,
+                               worker.files.get()};
+          env.handOver = [&](PairStage &stage, const QStringList &names) {
+            handOver(stage, name);
+            r.handedAs = name;
+            r.names = names;
+          };
+          r.failure = ApplyOperation(job.imagePath(image), job.operations[size_t(k)].op, env,
+                                     state, &r.outcome);
+          r.doHere = prompter.asked;
+          MagickToolkit::takeWarnings(); // the window does not show them
+        }
+        WriteFrame(answers, AheadFrame(image, k, r));
+      }
+      WriteFrame(answers, AheadFrame(image, kImageDone, {}));
+      if (worker.toolkit) worker.toolkit->releaseDecoded();
+    }
+  } catch (const Failure &) {
+    return kBatchSomeNotWritten; // the window is gone
+  }
+  return kBatchAllWritten;
+}
+} // namespace
+
 int RunBatchWorker() {
   // Answers go to the parent on what was stdout; anything a library prints
   // goes to stderr instead of into the answers.
@@ -324,6 +398,7 @@ int RunBatchWorker() {
     std::lock_guard lock(gWorkerMutex);
     gWorkerOutput = job->settings.OutputInDiffDir ? job->settings.OutputDir : job->inputFolder;
   }
+  if (!job->handOverPlace.isEmpty()) return RunAheadWorker(*job, answers);
   Worker worker = MakeWorker();
   RunControl control;
   try {

@@ -32,6 +32,9 @@ struct BatchJob {
   QStringList notes;           // warnings for before the run
   int unreadableImages = 0;    // images whose names Qt cannot carry: skipped
   RunClaims claims;            // the images and every file planned
+  // Set when the workers run ahead of a window's run: the hidden folder of
+  // the output folder where they hand each pair over instead of writing it.
+  QByteArray handOverPlace;
 
   QString imagePath(int image) const;
 

@@ -24,21 +24,28 @@ namespace varnholt::batch {
 
 namespace {
 
-struct ChildProcess {
-  pid_t pid = -1;
-  int toChild = -1, fromChild = -1;
+struct ChildProcess : WorkerProcess {
   QByteArray buffer;
   int image = -1;      // being processed, or -1
   ImageResult partial; // its pairs answered so far
   int pairsAnswered = 0;
 };
 
+ChildProcess Child(const WorkerProcess &process) {
+  ChildProcess child;
+  static_cast<WorkerProcess &>(child) = process;
+  return child;
+}
+
+} // namespace
+
+
 void CloseFd(int &fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
 }
 
-ChildProcess SpawnWorker(const QString &executable) {
+WorkerProcess SpawnWorker(const QString &executable, int folder) {
   int down[2], up[2];
   if (::pipe2(down, O_CLOEXEC) != 0) throw Failure::fromErrno(errno, QStringLiteral("pipe"));
   if (::pipe2(up, O_CLOEXEC) != 0) {
@@ -51,6 +58,7 @@ ChildProcess SpawnWorker(const QString &executable) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, down[0], 0);
   posix_spawn_file_actions_adddup2(&actions, up[1], 1);
+  if (folder >= 0) posix_spawn_file_actions_adddup2(&actions, folder, kInheritedFolder);
   const QByteArray path = QFile::encodeName(executable);
   char arg0[] = "varnholt", arg1[] = "--batch-worker";
   char *argv[] = {arg0, arg1, nullptr};
@@ -77,7 +85,7 @@ ChildProcess SpawnWorker(const QString &executable) {
   for (QByteArray &v : variables)
     envp.push_back(v.data());
   envp.push_back(nullptr);
-  ChildProcess child;
+  WorkerProcess child;
   const int err =
       ::posix_spawn(&child.pid, path.constData(), &actions, &attributes, argv, envp.data());
   posix_spawnattr_destroy(&attributes);
@@ -98,8 +106,6 @@ QString ExitText(int status) {
   if (WIFSIGNALED(status)) return QStringLiteral("killed by signal %1").arg(WTERMSIG(status));
   return QStringLiteral("exit status %1").arg(WEXITSTATUS(status));
 }
-
-} // namespace
 
 BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, RunControl &control) {
   const int imageCount = int(job.images.size());
@@ -150,7 +156,7 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
   ShareMagickLimitsAmong(jobs); // each worker's ImageMagick takes its part of the machine
   for (int j = 0; j < jobs; ++j) {
     try {
-      children.push_back(SpawnWorker(executable));
+      children.push_back(Child(SpawnWorker(executable)));
       WriteFrame(children.back().toChild, jobFrame);
     } catch (const Failure &) {
       if (children.empty()) throw;
@@ -251,7 +257,7 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
                                           [](const ChildProcess &c) { return c.toChild >= 0; });
       if (!othersLeft && !control.stopping() && nextImage < imageCount) {
         try {
-          ChildProcess fresh = SpawnWorker(executable);
+          ChildProcess fresh = Child(SpawnWorker(executable));
           WriteFrame(fresh.toChild, jobFrame);
           children.push_back(std::move(fresh));
           dispatch(children.back());

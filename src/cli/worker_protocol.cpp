@@ -64,7 +64,7 @@ QByteArray JobFrame(const BatchJob &job) {
     out << qint32(bo.position) << bo.text;
   out << job.settings.OutputInDiffDir << job.settings.OutputDir << job.settings.Antialias
       << job.settings.AllowOutOfBoundry << QStringList(job.notRun.begin(), job.notRun.end())
-      << job.claims;
+      << job.claims << job.handOverPlace;
   return payload;
 }
 
@@ -84,7 +84,7 @@ std::optional<BatchJob> JobFromFrame(const QByteArray &payload) {
   }
   QStringList notRun;
   in >> job.settings.OutputInDiffDir >> job.settings.OutputDir >> job.settings.Antialias >>
-      job.settings.AllowOutOfBoundry >> notRun >> job.claims;
+      job.settings.AllowOutOfBoundry >> notRun >> job.claims >> job.handOverPlace;
   if (in.status() != QDataStream::Ok ||
       notRun.size() != job.images.size() * qsizetype(job.operations.size()))
     return std::nullopt;
@@ -99,6 +99,23 @@ QByteArray PairFrame(qint32 image, qint32 operation, const ImageResult &r,
   out << image << operation << qint32(r.written) << qint32(r.skipped) << qint32(r.failed) << r.lines
       << bool(control.stop) << control.stopReason;
   return payload;
+}
+
+QByteArray AheadFrame(qint32 image, qint32 operation, const RunAhead::Result &r) {
+  QByteArray payload;
+  QDataStream out(&payload, QIODevice::WriteOnly);
+  out << image << operation << qint32(r.outcome) << r.failure << r.doHere << r.handedAs << r.names;
+  return payload;
+}
+
+bool ReadAheadFrame(const QByteArray &payload, qint32 &image, qint32 &operation,
+                    RunAhead::Result &r) {
+  QDataStream in(payload);
+  qint32 outcome = 0;
+  in >> image >> operation;
+  if (operation != kImageDone) in >> outcome >> r.failure >> r.doHere >> r.handedAs >> r.names;
+  r.outcome = ApplyOutcome(std::clamp(outcome, 0, int(ApplyOutcome::Failed)));
+  return in.status() == QDataStream::Ok;
 }
 
 } // namespace varnholt::batch

@@ -4,6 +4,7 @@
 // sent once, then image numbers one at a time; each answer is one image's
 // result. Frames are a 32-bit length and a QDataStream payload.
 #include "cli/batch_internal.h"
+#include "processing/run.h"
 
 #include <QByteArray>
 
@@ -23,6 +24,12 @@ std::optional<BatchJob> JobFromFrame(const QByteArray &payload);
 QByteArray PairFrame(qint32 image, qint32 operation, const ImageResult &r,
                      const RunControl &control);
 constexpr qint32 kImageDone = -1; // in place of the operation
+
+// Ahead of a window's run the worker is sent (image, first operation,
+// suppress) and answers each pair as the window needs it.
+QByteArray AheadFrame(qint32 image, qint32 operation, const RunAhead::Result &r);
+bool ReadAheadFrame(const QByteArray &payload, qint32 &image, qint32 &operation,
+                    RunAhead::Result &r);
 
 // The environment variable that tells a worker its parent's process id.
 constexpr const char *kParentVariable = "VARNHOLT_BATCH_PARENT";

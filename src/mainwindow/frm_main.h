@@ -34,6 +34,7 @@ class ImageEntry;
 class ImageToolkit;
 class MagickToolkit;
 class Prompter;
+class RunAhead;
 class SettingsStore;
 class Shell;
 class UpDown;
@@ -79,6 +80,8 @@ struct MainWindowServices {
   // Ends the program at once, no handler running any more (closing during a
   // preview). Empty: flush and leave the process.
   std::function<void()> endAtOnce = {};
+  // Worker processes that run ahead of the run window; none: it works alone.
+  RunAhead *runAhead = nullptr;
   // The folder menus' "Extract Images..." command; none: not offered.
   FolderCommand *folderCommand = nullptr;
   // Where read-only companions (the ImageMagick licence) are; empty:

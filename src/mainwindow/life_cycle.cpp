@@ -70,7 +70,7 @@ std::unique_ptr<MagickToolkit> StartImageToolkit(ErrorReporter &errors) {
 void frmMain::CreateRunWindow() {
   if (go_) return;
   go_ = new frmGo(*this, services_.settings, services_.toolkit, services_.prompter,
-                  services_.errorReporter, this);
+                  services_.errorReporter, this, services_.runAhead);
   go_->setWindowIcon(windowIcon());
 }
 

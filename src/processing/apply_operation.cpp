@@ -179,7 +179,10 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
       }
     }
 
-    stage->commit(plan.names());
+    if (env.handOver)
+      env.handOver(*stage, plan.names());
+    else
+      stage->commit(plan.names());
     step = QStringLiteral("Done");
     return finish(ApplyOutcome::Written, QString());
   } catch (const Failure &failure) {

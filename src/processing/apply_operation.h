@@ -5,9 +5,12 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace varnholt {
 
 class ImageToolkit;
+class PairStage;
 class Prompter;
 class RunFiles;
 struct Settings;
@@ -29,6 +32,9 @@ struct ApplyEnvironment {
   // Names the pair's place in the output folder while it is built (see
   // PairStage); empty: numbered.
   QString pairLabel = QString();
+  // Given, a complete pair goes here instead of into place: a worker hands
+  // it to the process that decides when it is committed.
+  std::function<void(PairStage &stage, const QStringList &names)> handOver = {};
 };
 
 enum class ApplyOutcome { Written, Skipped, Failed };

@@ -54,9 +54,9 @@ QLabel *CaptionLabel(const QString &name, const QString &caption, QWidget *paren
 } // namespace
 
 frmGo::frmGo(RunSource &source, const Settings &settings, ImageToolkit &toolkit, Prompter &prompter,
-             ErrorReporter &errors, QWidget *owner)
+             ErrorReporter &errors, QWidget *owner, RunAhead *ahead)
     : QDialog(owner), source_(source), settings_(settings), toolkit_(toolkit), prompter_(prompter),
-      errors_(errors) {
+      errors_(errors), ahead_(ahead) {
   setObjectName(QStringLiteral("frmGo"));
   setWindowTitle(QStringLiteral("Doing Operations..."));
   setModal(true);
@@ -114,7 +114,7 @@ void frmGo::Form_Activate() {
   cmdStop->setText(kStopCaption);
   lblCurrImage->clear();
   lblCurrOperation->clear();
-  outcome_ = DoOperations(source_, *this, {settings_, toolkit_, prompter_}, state_);
+  outcome_ = DoOperations(source_, *this, {settings_, toolkit_, prompter_, ahead_}, state_);
   running_ = false;
   if (outcome_.failure) {
     // The run broke off: leave the window where it is, with the step it got

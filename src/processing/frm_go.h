@@ -21,7 +21,7 @@ class frmGo : public QDialog, private RunView {
   Q_OBJECT
 public:
   frmGo(RunSource &source, const Settings &settings, ImageToolkit &toolkit, Prompter &prompter,
-        ErrorReporter &errors, QWidget *owner = nullptr);
+        ErrorReporter &errors, QWidget *owner = nullptr, RunAhead *ahead = nullptr);
 
   // True after a run the user ended with No at the error question, or that
   // failed on its own; the main window then does not offer the results.
@@ -49,6 +49,7 @@ private:
   AsyncToolkit toolkit_;
   Prompter &prompter_;
   ErrorReporter &errors_;
+  RunAhead *ahead_;
 
   QGroupBox *fraGo;
   QLabel *lblCurrImageLbl;

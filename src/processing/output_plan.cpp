@@ -47,9 +47,13 @@ QStringList PairPlan::names() const {
   return all + frameFiles;
 }
 
+QString PlanFolder(const QString &folder) {
+  return folder.endsWith(u'/') && folder.size() > 1 ? folder.chopped(1) : folder;
+}
+
 PairPlan PlanPair(const QString &folder, const QString &inputName, const Operation &op) {
   PairPlan plan;
-  plan.folder = folder.endsWith(u'/') && folder.size() > 1 ? folder.chopped(1) : folder;
+  plan.folder = PlanFolder(folder);
   plan.target = TargetName(inputName, op);
   if (ChangesFormat(op)) {
     const QString copy = Stem(plan.target) + u'.' + op.OutputFormat;

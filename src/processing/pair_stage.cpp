@@ -94,6 +94,8 @@ OutputFolder::OutputFolder(const QString &path) : path_(path) {
   if (fd_ < 0) throw Failure::fromErrno(errno, path);
 }
 
+OutputFolder::OutputFolder(const QString &path, int handle) : path_(path), fd_(handle) {}
+
 OutputFolder::~OutputFolder() {
   for (const Work &work : free_)
     ::close(work.fd);
@@ -136,6 +138,24 @@ std::unique_ptr<PairStage> OutputFolder::stage(QString label) {
   return std::make_unique<PairStage>(*this, Native(label));
 }
 
+QByteArray OutputFolder::handOverPlace() {
+  openStaging();
+  return stagingName_;
+}
+
+int OutputFolder::openHiddenFolder(const QByteArray &name) const {
+  const int fd = OpenFolderAt(fd_, name, false);
+  if (fd < 0) throw Failure::fromErrno(errno, path_ + u'/' + QFile::decodeName(name));
+  return fd;
+}
+
+std::unique_ptr<PairStage> OutputFolder::adopt(const QByteArray &name, const QString &label) {
+  openStaging();
+  const int fd = OpenFolderAt(stagingFd_, name, false);
+  if (fd < 0) throw Failure::fromErrno(errno, path_);
+  return std::make_unique<PairStage>(*this, Native(label), fd, name);
+}
+
 // Pair folders are used again and again: on some disks making and removing a
 // folder for every pair costs more than the pair's own bookkeeping.
 OutputFolder::Work OutputFolder::takeWorkFolder() {
@@ -173,7 +193,22 @@ PairStage::PairStage(OutputFolder &folder, const QByteArray &label)
   toolsPath_ = folder_.toolsStaging_ + u'/' + QFile::decodeName(work_.name);
 }
 
-PairStage::~PairStage() { folder_.giveBack(work_); }
+PairStage::PairStage(OutputFolder &folder, const QByteArray &label, int handedFd,
+                     const QByteArray &handed)
+    : folder_(folder), label_(label), work_{handed, handedFd} {
+  toolsPath_ = folder_.toolsStaging_ + u'/' + QFile::decodeName(work_.name);
+}
+
+PairStage::~PairStage() {
+  if (work_.fd >= 0) folder_.giveBack(work_);
+}
+
+void PairStage::handOver(int into, const QByteArray &name) {
+  if (::renameat(folder_.stagingFd_, work_.name.constData(), into, name.constData()) != 0)
+    throw Failure::fromErrno(errno, folder_.path_);
+  ::close(work_.fd);
+  work_.fd = -1;
+}
 
 QString PairStage::unstaged(QString text) const {
   return text.replace(toolsPath_ + u'/', folder_.path_ + u'/');
@@ -205,10 +240,20 @@ OutputFolder &RunFiles::folder(const QString &path) {
   return *slot;
 }
 
+void RunFiles::useHandle(const QString &path, int handle) {
+  folders_[path] = std::make_unique<OutputFolder>(path, handle);
+}
+
 QStringList SweepLeftovers(const QString &folder, qint64 onlyPid) {
-  QStringList finished;
   const int fd = ::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return finished;
+  if (fd < 0) return {};
+  const QStringList finished = SweepLeftoversAt(fd, folder, onlyPid);
+  ::close(fd);
+  return finished;
+}
+
+QStringList SweepLeftoversAt(int fd, const QString &folder, qint64 onlyPid) {
+  QStringList finished;
   for (const QByteArray &name : Entries(fd)) {
     if (!name.startsWith(".varnholt-") || !Mine(QFile::decodeName(name), onlyPid)) continue;
     const int staging = OpenFolderAt(fd, name, false);
@@ -243,7 +288,6 @@ QStringList SweepLeftovers(const QString &folder, qint64 onlyPid) {
     }
     RemoveTreeAt(fd, name);
   }
-  ::close(fd);
   return finished;
 }
 

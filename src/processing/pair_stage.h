@@ -23,13 +23,27 @@ class PairStage;
 class OutputFolder {
 public:
   explicit OutputFolder(const QString &path); // throws Failure
+  // The folder through a handle opened elsewhere (and handed down to this
+  // process), which it now owns.
+  OutputFolder(const QString &path, int handle);
   ~OutputFolder();
   OutputFolder(const OutputFolder &) = delete;
   OutputFolder &operator=(const OutputFolder &) = delete;
 
   const QString &path() const { return path_; }
+  int handle() const { return fd_; }
   // A fresh, empty place for one pair's files; an empty label numbers it.
   std::unique_ptr<PairStage> stage(QString label = QString());
+
+  // Pairs built by other processes (workers running ahead of a window's run)
+  // are handed over into this process's hidden folder, which this names; it
+  // commits them in its own order or lets them go with the rest at the end.
+  QByteArray handOverPlace();
+  // A folder of the output folder, opened without following a link: where a
+  // worker hands its pairs to.
+  int openHiddenFolder(const QByteArray &name) const;
+  // The pair handed over under `name`, to commit or to drop.
+  std::unique_ptr<PairStage> adopt(const QByteArray &name, const QString &label);
 
 private:
   friend class PairStage;
@@ -57,6 +71,7 @@ private:
 class PairStage {
 public:
   PairStage(OutputFolder &folder, const QByteArray &label);
+  PairStage(OutputFolder &folder, const QByteArray &label, int handedFd, const QByteArray &handed);
   ~PairStage();
   PairStage(const PairStage &) = delete;
   PairStage &operator=(const PairStage &) = delete;
@@ -68,6 +83,10 @@ public:
   // Marks the pair complete, then renames the named files that exist into
   // the output folder. A leftover found complete is finished the same way.
   void commit(const QStringList &names);
+  // Moves the pair's folder, files and all, into the folder `into` (a
+  // handle) as `name`; the process there commits it, or not. Nothing of it
+  // is left here.
+  void handOver(int into, const QByteArray &name);
 
 private:
   OutputFolder &folder_;
@@ -81,6 +100,8 @@ class RunFiles {
 public:
   RunClaims claims;
   OutputFolder &folder(const QString &path);
+  // The folder at `path` is the one behind `handle`, which it takes over.
+  void useHandle(const QString &path, int handle);
 
 private:
   std::map<QString, std::unique_ptr<OutputFolder>> folders_;
@@ -92,6 +113,8 @@ private:
 // are looked at (a worker just reaped); with this process's own id, its own
 // are swept although it still runs (it is about to end).
 QStringList SweepLeftovers(const QString &folder, qint64 onlyPid = -1);
+// The same in the folder behind a handle, named `folder` in what it says.
+QStringList SweepLeftoversAt(int handle, const QString &folder, qint64 onlyPid = -1);
 
 // Where scratch folders go: the temporary folder, when its name is plain.
 QString ScratchRoot();

@@ -1,5 +1,7 @@
 #include "processing/run.h"
 
+#include "cli/ahead_pool.h"
+
 #include "operations/operation.h"
 #include "platform/owner_tag.h"
 #include "platform/prompter.h"
@@ -17,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <csignal>
+#include <unistd.h>
 
 namespace varnholt {
 namespace {
@@ -80,7 +84,9 @@ protected:
   }
   bool Exists(const QString &name) const { return QFile::exists(folder.file(name)); }
 
-  RunOutcome Go() { return DoOperations(source, view, {settings, toolkit, prompter}, state); }
+  RunOutcome Go() {
+    return DoOperations(source, view, {settings, toolkit, prompter, ahead.get()}, state);
+  }
   void ExpectQuestion(const QString &image, const QString &operation, Answer answer) {
     prompter.expect("Error in Operation",
                     "An error occured when processing:\r\n\r\nImage: " + image + "\r\nOperation: " +
@@ -95,9 +101,20 @@ protected:
   MagickToolkit toolkit;
   ScriptedPrompter prompter;
   RunState state;
+  std::unique_ptr<AheadPool> ahead; // workers running ahead, or the run alone
 };
 
-TEST_F(Run, TickedImagesTimesTickedOperationsImageByImageInListOrder) {
+// The same behaviour whether the run works alone or worker processes run ahead of it.
+class Runs : public Run, public ::testing::WithParamInterface<bool> {
+protected:
+  void SetUp() override {
+    Run::SetUp();
+    if (GetParam()) ahead = std::make_unique<AheadPool>(2, QStringLiteral(VARNHOLT_EXECUTABLE));
+  }
+};
+INSTANTIATE_TEST_SUITE_P(AloneAndAhead, Runs, ::testing::Bool());
+
+TEST_P(Runs, TickedImagesTimesTickedOperationsImageByImageInListOrder) {
   AddImage("a.png");
   AddImage("skipped.png", false);
   AddImage("b.png");
@@ -127,7 +144,7 @@ TEST_F(Run, TickedImagesTimesTickedOperationsImageByImageInListOrder) {
             "Do Operation: " + Whole("o3_") + " >>>  " + AddBackslash(folder.path()) + "b.png");
 }
 
-TEST_F(Run, YesAtTheErrorQuestionGoesOn) {
+TEST_P(Runs, YesAtTheErrorQuestionGoesOn) {
   AddBrokenImage("bad.png");
   AddImage("a.png");
   source.operations = {{Whole("o1_")}, {Whole("o2_")}};
@@ -142,7 +159,7 @@ TEST_F(Run, YesAtTheErrorQuestionGoesOn) {
   EXPECT_TRUE(Exists("o2_a.png"));
 }
 
-TEST_F(Run, NoAtTheErrorQuestionEndsTheRunAfterTheFailingOperation) {
+TEST_P(Runs, NoAtTheErrorQuestionEndsTheRunAfterTheFailingOperation) {
   AddBrokenImage("bad.png");
   AddImage("a.png");
   source.operations = {{Whole("o1_")}, {Whole("o2_")}};
@@ -158,7 +175,7 @@ TEST_F(Run, NoAtTheErrorQuestionEndsTheRunAfterTheFailingOperation) {
   EXPECT_FALSE(Exists("o1_a.png"));
 }
 
-TEST_F(Run, CancelAtTheErrorQuestionAnswersYesToAllAndFailuresStillCount) {
+TEST_P(Runs, CancelAtTheErrorQuestionAnswersYesToAllAndFailuresStillCount) {
   AddBrokenImage("bad.png");
   AddBrokenImage("worse.png");
   AddImage("a.png");
@@ -196,7 +213,7 @@ TEST_F(Run, AnOperationTextThatDoesNotReadIsPassedOverWithoutAWord) {
   EXPECT_TRUE(Exists("o1_a.png"));
 }
 
-TEST_F(Run, AMissingOutputFolderIsToldOnceAndEndsTheRun) {
+TEST_P(Runs, AMissingOutputFolderIsToldOnceAndEndsTheRun) {
   AddImage("a.png");
   AddImage("b.png");
   source.operations = {{Whole("o1_")}, {Whole("o2_")}};
@@ -215,7 +232,7 @@ TEST_F(Run, AMissingOutputFolderIsToldOnceAndEndsTheRun) {
   EXPECT_EQ(view.shown, QStringList({"image a.png", "op " + Whole("o1_")}));
 }
 
-TEST_F(Run, SuppressedOutOfBoundsMessagesStayQuietForTheRestOfTheRunOnly) {
+TEST_P(Runs, SuppressedOutOfBoundsMessagesStayQuietForTheRestOfTheRunOnly) {
   AddImage("a.png");
   AddImage("b.png");
   const QString crop = Crop("c_", 20, 0, 30, 3);
@@ -234,7 +251,7 @@ TEST_F(Run, SuppressedOutOfBoundsMessagesStayQuietForTheRestOfTheRunOnly) {
   Go();
 }
 
-TEST_F(Run, ListsAreReadAgainAsTheRunGoesOn) {
+TEST_P(Runs, ListsAreReadAgainAsTheRunGoesOn) {
   AddImage("a.png");
   AddImage("b.png");
   test::MakeImage(folder.file("late.png"), 8, 6);
@@ -318,7 +335,7 @@ QStringList Listing(const QString &folder) {
   return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-TEST_F(Run, PairsNeverWriteOverAnImageOfTheRunOrEachOther) {
+TEST_P(Runs, PairsNeverWriteOverAnImageOfTheRunOrEachOther) {
   AddImage("IMG_0001.JPG");
   AddImage("a.png");
   // Two frames in PNG give th_x-0.png and th_x-1.png, and the first is an image of the run.
@@ -341,7 +358,96 @@ TEST_F(Run, PairsNeverWriteOverAnImageOfTheRunOrEachOther) {
                          "web_x-1.JPG", "web_x.gif", "x.gif"}));
 }
 
-TEST_F(Run, AnOutputFolderSwappedForALinkMidRunWritesNothingIntoTheImageFolder) {
+TEST_P(Runs, StopEndsTheRunAfterThePairUnderWayAndLeavesNothingElse) {
+  for (const char *name : {"a.png", "b.png", "c.png"})
+    AddImage(name);
+  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+  view.onEvents = [&] {
+    if (view.shown.size() == 5) state.StopProcess = true; // at b.png's first operation
+  };
+
+  const RunOutcome outcome = Go();
+
+  EXPECT_FALSE(outcome.ProcessAborted);
+  EXPECT_EQ(view.value, 3);
+  EXPECT_EQ(view.shown.last(), "op " + Whole("o1_"));
+  EXPECT_EQ(Listing(folder.path()),
+            (QStringList{"a.png", "b.png", "c.png", "o1_a.png", "o1_b.png", "o2_a.png"}));
+}
+
+TEST_F(Run, WorkersRunningAheadWriteTheSameFilesAndPixelsAsTheRunAlone) {
+  AddImage("a.png");
+  AddImage("b.jpg");
+  AddImage("c.bmp");
+  toolkit.convert({folder.file("a.png"), folder.file("b.jpg"), folder.file("d.gif")});
+  source.images.push_back({QStringLiteral("d.gif")});
+  Operation resized = OperationDefaults();
+  resized.Resize = true;
+  resized.ResizeMethod = kLimitWidth;
+  resized.ResizeWidth = 5;
+  resized.OutputFormat = QStringLiteral("png");
+  resized.Suffix = QStringLiteral("_r");
+  source.operations = {{Crop("c_", 1, 1, 6, 4)}, {Text(resized)}, {Formatted("f_", "JPG")}};
+  TempFolder alone;
+  for (const RunEntry &image : source.images)
+    QFile::copy(folder.file(image.text), alone.file(image.text));
+
+  source.folder = alone.path();
+  Go();
+  source.folder = folder.path();
+  ahead = std::make_unique<AheadPool>(2, QStringLiteral(VARNHOLT_EXECUTABLE));
+  Go();
+
+  const QStringList written = Listing(alone.path());
+  // d.gif's two frames give two files where the format holds one frame.
+  EXPECT_EQ(written.size(), 4 + 4 + 8 + 9);
+  EXPECT_EQ(Listing(folder.path()), written);
+  for (const QString &name : written) // the pixels, whatever the file's own dates say
+    EXPECT_EQ(toolkit.identify({"-format", "%wx%h %#", folder.file(name)}),
+              toolkit.identify({"-format", "%wx%h %#", alone.file(name)}))
+        << name.toStdString();
+}
+
+// This process's children: the workers running ahead.
+std::vector<pid_t> Children() {
+  std::vector<pid_t> children;
+  for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    bool number = false;
+    const pid_t pid = entry.toInt(&number);
+    if (!number) continue;
+    const QByteArray stat = test::ReadBytes("/proc/" + entry + "/stat");
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() > 1 && fields[1].toInt() == ::getpid()) children.push_back(pid);
+  }
+  return children;
+}
+
+TEST_F(Run, AWorkerKilledFailsItsPairAndTheRunGoesOnWithNothingLeftBehind) {
+  AddImage("a.png");
+  AddImage("b.png");
+  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+  ahead = std::make_unique<AheadPool>(2, QStringLiteral(VARNHOLT_EXECUTABLE));
+  bool killed = false;
+  view.onEvents = [&] {
+    if (killed) return;
+    killed = true;
+    const std::vector<pid_t> workers = Children();
+    EXPECT_EQ(workers.size(), 2u);
+    for (const pid_t pid : workers)
+      ::kill(pid, SIGKILL);
+  };
+  ExpectQuestion("a.png", Whole("o1_"), Answer::Yes);
+  ExpectQuestion("b.png", Whole("o1_"), Answer::Yes);
+
+  const RunOutcome outcome = Go();
+
+  EXPECT_FALSE(outcome.ProcessAborted);
+  EXPECT_EQ(view.value, 4);
+  EXPECT_EQ(Listing(folder.path()), (QStringList{"a.png", "b.png", "o2_a.png", "o2_b.png"}));
+  EXPECT_TRUE(Children().empty());
+}
+
+TEST_P(Runs, AnOutputFolderSwappedForALinkMidRunWritesNothingIntoTheImageFolder) {
   AddImage("a.png");
   AddImage("b.png");
   source.operations = {{Whole("w_")}};
