@@ -69,9 +69,14 @@ bool AheadPool::begin(const Job &job) {
   ::sigaction(SIGPIPE, &ignore, &oldPipe_);
   active_ = true;
   ShareMagickLimitsAmong(jobs_);
+  // All start before any is sent the job, which can be larger than a pipe
+  // holds: the window then waits for one start-up, not one after another.
   const int count = std::min<int>(jobs_, int(job_.images.size()));
   for (int j = 0; j < count; ++j)
-    spawn();
+    spawn(false);
+  const QByteArray jobFrame = JobFrame(job_);
+  for (Worker &worker : workers_)
+    send(worker, jobFrame);
   if (workers_.empty()) {
     end();
     return false;
@@ -80,27 +85,32 @@ bool AheadPool::begin(const Job &job) {
   return true;
 }
 
-void AheadPool::spawn() {
+void AheadPool::spawn(bool sendJob) {
   try {
     Worker worker;
     worker.process = SpawnWorker(executable_, outputHandle_);
-    WriteFrame(worker.process.toChild, JobFrame(job_));
     workers_.push_back(std::move(worker));
   } catch (const Failure &) {
-    // Fewer workers; with none, the run does every pair itself.
+    return; // fewer workers; with none, the run does every pair itself
+  }
+  if (sendJob) send(workers_.back(), JobFrame(job_));
+}
+
+void AheadPool::send(Worker &worker, const QByteArray &payload) {
+  try {
+    WriteFrame(worker.process.toChild, payload);
+  } catch (const Failure &) {
+    CloseFd(worker.process.toChild); // it is going; its pipe says so soon
   }
 }
 
 void AheadPool::dispatch(Worker &worker, int image, int first) {
   QByteArray payload;
   QDataStream(&payload, QIODevice::WriteOnly) << qint32(image) << qint32(first) << suppress_;
-  try {
-    WriteFrame(worker.process.toChild, payload);
-    worker.image = image;
-    worker.next = first;
-  } catch (const Failure &) {
-    CloseFd(worker.process.toChild); // it is going; its pipe says so soon
-  }
+  send(worker, payload);
+  if (worker.process.toChild < 0) return;
+  worker.image = image;
+  worker.next = first;
 }
 
 // Images go out in list order, a few ahead of the run: enough to keep every
@@ -172,7 +182,7 @@ void AheadPool::reap(Worker &worker) {
   const int rest = worker.next + 1;
   if (rest >= operations_) return;
   // `worker` may move as a new one is added: nothing of it is used after this.
-  spawn();
+  spawn(true);
   Worker &fresh = workers_.back();
   if (fresh.process.pid > 0 && fresh.image < 0 && fresh.process.toChild >= 0) {
     dispatch(fresh, image, rest);

@@ -35,7 +35,8 @@ private:
     int image = -1; // being worked on, or -1
     int next = 0;   // the operation it answers next
   };
-  void spawn();
+  void spawn(bool sendJob);
+  void send(Worker &worker, const QByteArray &payload);
   void dispatch(Worker &worker, int image, int first);
   void feedIdle();
   void read(Worker &worker);
