@@ -2,11 +2,13 @@
 // 50-megapixel image. A 10 ms timer ticks throughout; the longest gap between
 // two ticks is how long a click on Stop (or a repaint) could wait.
 //
-//   varnholt_bench_run_window [MEGAPIXELS]      (default 50)
+//   varnholt_bench_run_window [MEGAPIXELS [WORKER]]      (default 50)
 //
-// It reports the run through the window (toolkit calls on a worker thread)
-// and, for comparison, the same run with every call on the UI thread.
+// It reports the run through the window (toolkit calls on a worker thread),
+// the same with worker processes running ahead (WORKER: the varnholt
+// executable) and, for comparison, the run with every call on the UI thread.
 
+#include "cli/ahead_pool.h"
 #include "operations/operation.h"
 #include "platform/error_reporter.h"
 #include "platform/prompter.h"
@@ -125,6 +127,18 @@ int main(int argc, char **argv) {
                   total.elapsed(), meter.longest, meter.ticks);
     }
     QFile::remove(dir.path() + "/small_big.jpg");
+    if (argc > 2) {
+      AheadPool ahead(2, QString::fromLocal8Bit(argv[2]));
+      frmGo window(source, settings, toolkit, prompter, errors, nullptr, &ahead);
+      StallMeter meter;
+      QElapsedTimer total;
+      total.start();
+      window.exec();
+      std::printf("run window (workers ahead): run %lld ms, longest event-loop stall %lld ms, "
+                  "%d ticks\n",
+                  total.elapsed(), meter.longest, meter.ticks);
+      QFile::remove(dir.path() + "/small_big.jpg");
+    }
     {
       NoView view;
       RunState state;
