@@ -79,8 +79,10 @@ Varnholt) on every image of a folder, without a window; no display is needed.
                          share a name (a.gif and a.png) are in the same part.
                          Each part still protects every image of the job and
                          decides clashes as one run would; its counts and exit
-                         status are those of its own images. Images whose
-                         names are not valid UTF-8 are counted in part 1
+                         status are those of its own images. Needs --output
+                         (results beside the images would become images of
+                         the parts that start later). Images whose names are
+                         not valid UTF-8 are counted in part 1
   --quiet                no progress bar
   --help                 this text
 
@@ -118,7 +120,8 @@ stopped; 2 wrong arguments or refused to start.
 
 Example:
   varnholt --batch ~/lists/web.vop --input ~/Pictures/shoot --output ~/web --jobs 2
-  parallel varnholt --batch web.vop --input /shared/shoot --shard {}/8 ::: $(seq 8)
+  parallel varnholt --batch /shared/web.vop --input /shared/shoot --output /shared/web \
+    --shard {}/8 ::: $(seq 8)
 )");
 }
 
@@ -196,8 +199,8 @@ std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString
       const int k = m.hasMatch() ? m.captured(1).toInt() : 0;
       const int n = m.hasMatch() ? m.captured(2).toInt() : 0;
       if (k < 1 || k > n) {
-        problem = "--shard needs K/N, whole numbers with K from 1 to N (such as 2/8), not \"" +
-                  *v + "\"";
+        problem =
+            "--shard needs K/N, whole numbers with K from 1 to N (such as 2/8), not \"" + *v + "\"";
         return std::nullopt;
       }
       options.shardIndex = k;
@@ -365,7 +368,8 @@ std::vector<int> ShardParts(const BatchJob &job, const QString &outputFolder, in
     const bool mayHoldFrames = FormatHoldsFrames(image.section(u'.', -1));
     for (int k = 0; k < int(job.operations.size()); ++k) {
       if (job.whyNotRun(i, k).isEmpty()) ++weight[size_t(i)];
-      for (const QString &name : PlanPair(outputFolder, image, job.operations[size_t(k)].op).names()) {
+      for (const QString &name :
+           PlanPair(outputFolder, image, job.operations[size_t(k)].op).names()) {
         join(i, "file:" + Folded(name));
         const QString extension = Folded(name.section(u'.', -1));
         if (mayHoldFrames) join(i, "frames:" + Folded(Stem(name)) + u'/' + extension);
@@ -430,6 +434,11 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   // An output folder that is the image folder itself protects nothing.
   const bool separateOutput = !options.outputDir.isEmpty() &&
                               CanonicalFolder(options.outputDir) != CanonicalFolder(inputDir);
+  // Each part lists the images when it starts: results beside them would be
+  // images to the parts that start after another has written some.
+  if (options.shardCount > 1 && !separateOutput)
+    throw Refusal{QStringLiteral("--shard needs --output DIR, a folder other than the images': "
+                                 "the parts would take each other's results for images")};
 
   BatchJob job;
   job.notes = DroppedLineNotes(options.listFile);
