@@ -16,6 +16,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 #include <QThread>
 
@@ -43,7 +45,8 @@ QString CanonicalFolder(const QString &folder) {
 QString BatchUsageText() {
   return QStringLiteral(
       "Usage: varnholt --batch LIST.vop [--input DIR] [--output DIR] [--pattern P] [--inverse]\n"
-      "                [--antialias] [--allow-out-of-bounds] [--jobs N] [--quiet]\n"
+      "                [--antialias] [--allow-out-of-bounds] [--jobs N] [--shard K/N]\n"
+      "                [--quiet]\n"
       "       varnholt --batch --help\n");
 }
 
@@ -70,6 +73,17 @@ Varnholt) on every image of a folder, without a window; no display is needed.
   --jobs N               process N images at a time, in N worker processes
                          (default: one per core, at most VARNHOLT_JOBS when
                          that is set); the files written do not depend on N
+  --shard K/N            process only the K-th of N parts of the images (K from
+                         1 to N), to spread one job over N machines that see
+                         the same folders: the N parts together write exactly
+                         the files of one run. Images whose results could
+                         share a name (a.gif and a.png) are in the same part.
+                         Each part still protects every image of the job and
+                         decides clashes as one run would; its counts and exit
+                         status are those of its own images. Needs --output
+                         (results beside the images would become images of
+                         the parts that start later). Images whose names are
+                         not valid UTF-8 are counted in part 1
   --quiet                no progress bar
   --help                 this text
 
@@ -107,6 +121,8 @@ stopped; 2 wrong arguments or refused to start.
 
 Example:
   varnholt --batch ~/lists/web.vop --input ~/Pictures/shoot --output ~/web --jobs 2
+  parallel varnholt --batch /shared/web.vop --input /shared/shoot --output /shared/web \
+    --shard {}/8 ::: $(seq 8)
 )");
 }
 
@@ -176,6 +192,20 @@ std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString
         return std::nullopt;
       }
       options.jobs = jobs;
+    } else if (name == "--shard") {
+      const auto v = value();
+      if (!v) return std::nullopt;
+      static const QRegularExpression form(QStringLiteral("^([0-9]{1,6})/([0-9]{1,6})$"));
+      const QRegularExpressionMatch m = form.match(*v);
+      const int k = m.hasMatch() ? m.captured(1).toInt() : 0;
+      const int n = m.hasMatch() ? m.captured(2).toInt() : 0;
+      if (k < 1 || k > n) {
+        problem =
+            "--shard needs K/N, whole numbers with K from 1 to N (such as 2/8), not \"" + *v + "\"";
+        return std::nullopt;
+      }
+      options.shardIndex = k;
+      options.shardCount = n;
     } else if (name == "--inverse") {
       if (!flag(options.inverse)) return std::nullopt;
     } else if (name == "--antialias") {
@@ -288,7 +318,114 @@ void PlanOutputs(BatchJob &job, const QString &outputFolder) {
     }
 }
 
-BatchJob PrepareBatch(const BatchOptions &options) {
+// Names as a file system that ignores case (and composes accents) compares
+// them: a shared folder may be on one.
+QString Folded(const QString &name) {
+  return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+}
+
+QString Stem(const QString &name) {
+  const qsizetype dot = name.lastIndexOf(u'.');
+  return dot < 0 ? name : name.left(dot);
+}
+
+// Which of `parts` parts (0-based) each image of the job is in. Every part
+// plans the whole job, so a clash decided by names comes out the same in all
+// of them; what they cannot agree on is a clash that only the file system
+// sees (two names for one file on a share that ignores case, found once one
+// part has written it). So images whose results could meet that way share a
+// part: the same name before the last dot, the same result name, or results
+// in the frame family (x.png, x-0.png, ...) of an image that may hold
+// frames, all compared without case. The split follows the image list in its
+// order, in runs of about equal work, and depends on nothing but the list.
+std::vector<int> ShardParts(const BatchJob &job, const QString &outputFolder, int parts) {
+  const int imageCount = int(job.images.size());
+  std::vector<int> parent(static_cast<size_t>(imageCount));
+  for (int i = 0; i < imageCount; ++i)
+    parent[size_t(i)] = i;
+  const auto root = [&](int i) {
+    while (parent[size_t(i)] != i)
+      i = parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
+    return i;
+  };
+  QHash<QString, int> firstWith; // key -> an image that has it
+  const auto join = [&](int image, const QString &key) {
+    const auto at = firstWith.constFind(key);
+    if (at == firstWith.cend()) {
+      firstWith.insert(key, image);
+      return;
+    }
+    const int a = root(image), b = root(*at);
+    if (a != b) parent[size_t(std::max(a, b))] = std::min(a, b);
+  };
+  static const QRegularExpression frameNumber(QStringLiteral("-[0-9]+$"));
+  // Names that look like frame files meet only the images that may make
+  // frames: DSC-0001.jpg and DSC-0002.jpg have nothing to share.
+  std::vector<std::pair<int, QString>> frameLike;
+  std::vector<qint64> weight(size_t(imageCount), 0);
+  for (int i = 0; i < imageCount; ++i) {
+    const QString &image = job.images[i];
+    join(i, "image:" + Folded(Stem(image)));
+    const bool mayHoldFrames = FormatHoldsFrames(image.section(u'.', -1));
+    for (int k = 0; k < int(job.operations.size()); ++k) {
+      if (job.whyNotRun(i, k).isEmpty()) ++weight[size_t(i)];
+      for (const QString &name :
+           PlanPair(outputFolder, image, job.operations[size_t(k)].op).names()) {
+        join(i, "file:" + Folded(name));
+        const QString extension = Folded(name.section(u'.', -1));
+        if (mayHoldFrames) join(i, "frames:" + Folded(Stem(name)) + u'/' + extension);
+        if (QString stem = Stem(name); stem.contains(frameNumber)) {
+          stem.remove(frameNumber);
+          frameLike.emplace_back(i, "frames:" + Folded(stem) + u'/' + extension);
+        }
+      }
+    }
+    weight[size_t(i)] = std::max<qint64>(weight[size_t(i)], 1);
+  }
+  for (const auto &[image, key] : frameLike)
+    if (firstWith.contains(key)) join(image, key);
+  std::vector<qint64> groupWeight(size_t(imageCount), 0);
+  qint64 total = 0;
+  for (int i = 0; i < imageCount; ++i) {
+    groupWeight[size_t(root(i))] += weight[size_t(i)];
+    total += weight[size_t(i)];
+  }
+  // A group's part is where the middle of its work falls; groups come in the
+  // order of their first image.
+  std::vector<int> part(size_t(imageCount), 0);
+  qint64 before = 0;
+  for (int i = 0; i < imageCount; ++i) {
+    const int r = root(i);
+    if (r == i) {
+      const qint64 middle2 = 2 * before + groupWeight[size_t(i)];
+      part[size_t(i)] = int(std::min<qint64>(parts - 1, middle2 * parts / (2 * total)));
+      before += groupWeight[size_t(i)];
+    } else {
+      part[size_t(i)] = part[size_t(r)];
+    }
+  }
+  return part;
+}
+
+// Leaves the job only the images of its part; the claims stay those of the
+// whole job.
+void KeepShard(BatchJob &job, const QString &outputFolder, int index, int count) {
+  if (count <= 1) return;
+  const std::vector<int> parts = ShardParts(job, outputFolder, count);
+  const size_t operationCount = job.operations.size();
+  QStringList images;
+  std::vector<QString> notRun;
+  for (int i = 0; i < int(job.images.size()); ++i) {
+    if (parts[size_t(i)] != index - 1) continue;
+    images << job.images[i];
+    for (size_t k = 0; k < operationCount; ++k)
+      notRun.push_back(job.notRun[size_t(i) * operationCount + k]);
+  }
+  job.images = images;
+  job.notRun = std::move(notRun);
+}
+
+BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   const QList<OperationListItem> items = ReadList(options.listFile);
 
   const QString inputDir = options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir;
@@ -298,6 +435,11 @@ BatchJob PrepareBatch(const BatchOptions &options) {
   // An output folder that is the image folder itself protects nothing.
   const bool separateOutput = !options.outputDir.isEmpty() &&
                               CanonicalFolder(options.outputDir) != CanonicalFolder(inputDir);
+  // Each part lists the images when it starts: results beside them would be
+  // images to the parts that start after another has written some.
+  if (options.shardCount > 1 && !separateOutput)
+    throw Refusal{QStringLiteral("--shard needs --output DIR, a folder other than the images': "
+                                 "the parts would take each other's results for images")};
 
   BatchJob job;
   job.notes = DroppedLineNotes(options.listFile);
@@ -342,9 +484,12 @@ BatchJob PrepareBatch(const BatchOptions &options) {
   // better than a run that looks complete.
   const QStringList unreadable =
       UnreadableImageNames(job.inputFolder, options.pattern, options.inverse);
-  job.unreadableImages = int(unreadable.size());
-  for (const QString &name : unreadable)
-    job.notes << "varnholt: warning: " + name + ": skipped, its name is not valid UTF-8\n";
+  // Counted once, by the first part.
+  if (options.shardIndex == 1) {
+    job.unreadableImages = int(unreadable.size());
+    for (const QString &name : unreadable)
+      job.notes << "varnholt: warning: " + name + ": skipped, its name is not valid UTF-8\n";
+  }
 
   job.settings.OutputInDiffDir = separateOutput;
   job.settings.OutputDir = separateOutput ? Absolute(options.outputDir) : QString();
@@ -355,6 +500,8 @@ BatchJob PrepareBatch(const BatchOptions &options) {
   SweepLeftovers(outputFolder);
   SweepScratchLeftovers();
   PlanOutputs(job, CanonicalFolder(outputFolder));
+  allImages = int(job.images.size() + unreadable.size());
+  KeepShard(job, CanonicalFolder(outputFolder), options.shardIndex, options.shardCount);
   return job;
 }
 
@@ -362,8 +509,9 @@ BatchJob PrepareBatch(const BatchOptions &options) {
 
 int RunBatch(const BatchOptions &options, const BatchConsole &console) {
   BatchJob job;
+  int allImages = 0;
   try {
-    job = PrepareBatch(options);
+    job = PrepareBatch(options, allImages);
   } catch (const Refusal &refusal) {
     Print(console.err, "varnholt: " + refusal.text + "\n");
     return kBatchRefused;
@@ -376,6 +524,12 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
   if (job.operations.empty()) {
     Print(console.err,
           QStringLiteral("varnholt: nothing to do: no ticked operations in the list\n"));
+  } else if (imageCount == 0 && job.unreadableImages == 0 && allImages > 0) {
+    Print(console.err, QStringLiteral("varnholt: nothing to do: part %1 of %2 has no images "
+                                      "(the whole job has %3)\n")
+                           .arg(options.shardIndex)
+                           .arg(options.shardCount)
+                           .arg(allImages));
   } else if (imageCount == 0 && job.unreadableImages == 0) {
     Print(console.err, "varnholt: nothing to do: no images in " +
                            (options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir) +

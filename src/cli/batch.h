@@ -20,6 +20,9 @@ struct BatchOptions {
   bool allowOutOfBounds = false;
   bool quiet = false;
   int jobs = 0; // 0: one per core
+  // --shard K/N: this run does the K-th of N parts of the images, 1-based.
+  int shardIndex = 1;
+  int shardCount = 1;
   bool help = false;
 };
 

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -162,8 +163,19 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
       {{"--batch"}, "varnholt: --batch needs an operation list file\nUsage: varnholt --batch"},
       {{"--batch", list, "--jobs", "many"}, "varnholt: --jobs needs a whole number from 1 to 256"},
       {{"--batch", list, "stray"}, "varnholt: unexpected argument \"stray\""},
+      {{"--batch", list, "--shard"}, "varnholt: --shard needs a value"},
+      {{"--batch", list, "--input", in(), "--shard", "1/2"},
+       "varnholt: --shard needs --output DIR, a folder other than the images'"},
+      {{"--batch", list, "--input", in(), "--output", in() + "/", "--shard", "2/2"},
+       "varnholt: --shard needs --output DIR"},
   };
-  for (const Row &row : rows) {
+  std::vector<Row> all(std::begin(rows), std::end(rows));
+  for (const char *shard : {"0/3", "4/3", "3", "1/0", "-1/2", "1/3/5", "a/b", " 1/2", "1/", ""})
+    all.push_back({{"--batch", list, "--input", in(), QStringLiteral("--shard=") + shard},
+                   QStringLiteral("varnholt: --shard needs K/N, whole numbers with K from 1 to N "
+                                  "(such as 2/8), not \"%1\"\nUsage: ")
+                       .arg(shard)});
+  for (const Row &row : all) {
     const Result r = RunVarnholt(row.args);
     EXPECT_EQ(r.exitCode, 2) << row.args.join(' ').toStdString();
     EXPECT_TRUE(r.err.startsWith(row.errorStart)) << r.err.toStdString();
@@ -200,6 +212,21 @@ TEST_F(Batch, NeverWritesOverASourceImageOrAnEarlierPairsFile) {
   EXPECT_EQ(test::ImageSize(out() + "/th_a.JPG"), QSize(8, 8));
 }
 
+// Same names; the same bytes, or for PNG (which carries the time it was
+// written) the same pixels.
+void ExpectSameFiles(const QString &one, const QString &other) {
+  const QStringList files = Files(one);
+  ASSERT_EQ(Files(other), files);
+  for (const QString &name : files) {
+    const QString a = one + "/" + name, b = other + "/" + name;
+    const QImage ia(a), ib(b);
+    if (name.endsWith(".png", Qt::CaseInsensitive))
+      EXPECT_EQ(ia, ib) << name.toStdString();
+    else
+      EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b)) << name.toStdString();
+  }
+}
+
 TEST_F(Batch, TwoJobsWriteTheSameFilesAsOne) {
   const char *names[] = {"c.bmp", "d.gif", "e.png", "f.jpg", "g.tif", "h.png"};
   int size = 13;
@@ -216,18 +243,61 @@ TEST_F(Batch, TwoJobsWriteTheSameFilesAsOne) {
   EXPECT_EQ(two.exitCode, 0) << two.err.toStdString();
   EXPECT_EQ(one.out, "24 written, 0 skipped, 0 failed\n");
   EXPECT_EQ(two.out, one.out);
-  const QStringList files = Files(dir.file("one"));
-  EXPECT_EQ(files.size(), 8 * 3 + 8 + 8) << "JPG and PNG copies beside the results";
-  ASSERT_EQ(Files(dir.file("two")), files);
-  for (const QString &name : files) {
-    const QString a = dir.file("one/" + name), b = dir.file("two/" + name);
-    EXPECT_EQ(test::ImageSize(a), test::ImageSize(b)) << name.toStdString();
-    const QImage ia(a), ib(b);
-    if (!ia.isNull())
-      EXPECT_EQ(ia, ib) << name.toStdString();
-    else if (!name.endsWith(".png", Qt::CaseInsensitive))
-      EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b)) << name.toStdString();
+  EXPECT_EQ(Files(dir.file("one")).size(), 8 * 3 + 8 + 8)
+      << "JPG and PNG copies beside the results";
+  ExpectSameFiles(dir.file("one"), dir.file("two"));
+}
+
+TEST_F(Batch, ShardsTogetherWriteWhatOneRunWrites) {
+  // a.gif and a.png both make th_a.PNG; c_8.jpg and th_c.jpg both make
+  // th_c_8.jpg; th_c.jpg is also what c.jpg writes.
+  int size = 13;
+  for (const char *name : {"a.gif", "c.jpg", "c_8.jpg", "th_c.jpg", "d.bmp", "e.tif"})
+    test::MakeImage(in() + "/" + name, size++, 11);
+  WriteList(list, {{true, R"(Extract Whole Image LimitWidth (9) Prefix: "th_" Format: "PNG" )"
+                          R"(Quality: "75")"},
+                   {true, kWidth}});
+  const QString whole = dir.file("whole"), sharded = dir.file("sharded");
+  QDir().mkpath(whole);
+  QDir().mkpath(sharded);
+  const Result one = RunVarnholt({"--batch", list, "--input", in(), "--output", whole});
+  EXPECT_EQ(one.lastLine(), "14 written, 0 skipped, 2 failed");
+  int totals[3] = {};
+  QStringList shardErrors;
+  static const QRegularExpression winner("not run, \\S+/(\\S+) is already written");
+  for (const char *part : {"1/3", "2/3", "3/3"}) {
+    SCOPED_TRACE(part);
+    const QStringList before = Files(sharded);
+    Result r =
+        RunVarnholt({"--batch", list, "--input", in(), "--output", sharded, "--shard", part});
+    const QStringList counts = r.lastLine().split(u' ');
+    ASSERT_EQ(counts.size(), 6) << r.err.toStdString();
+    for (int i = 0; i < 3; ++i)
+      totals[i] += counts[i * 2].toInt();
+    EXPECT_GT(counts[0].toInt(), 1) << "every part has work";
+    EXPECT_EQ(r.exitCode, counts[4] == "0" ? 0 : 1);
+    shardErrors += r.err.replace(QFileInfo(sharded).canonicalFilePath(), "OUT")
+                       .split(u'\n', Qt::SkipEmptyParts);
+    // The pair that wins a clash is written by the part that reports it.
+    for (auto m = winner.globalMatch(r.err); m.hasNext();) {
+      const QString name = m.next().captured(1);
+      EXPECT_TRUE(Files(sharded).contains(name) && !before.contains(name)) << name.toStdString();
+    }
   }
+  EXPECT_EQ(QStringLiteral("%1 written, %2 skipped, %3 failed")
+                .arg(totals[0])
+                .arg(totals[1])
+                .arg(totals[2]),
+            one.lastLine());
+  QStringList errors = QString(one.err)
+                           .replace(QFileInfo(whole).canonicalFilePath(), "OUT")
+                           .split(u'\n', Qt::SkipEmptyParts);
+  errors.sort();
+  shardErrors.sort();
+  EXPECT_EQ(shardErrors, errors);
+  EXPECT_EQ(errors.size(), 2);
+  EXPECT_EQ(test::ImageSize(sharded + "/th_a.PNG"), QSize(13, 11)) << "a.gif's, not a.png's";
+  ExpectSameFiles(whole, sharded);
 }
 
 TEST_F(Batch, FrameFilesAreProtectedAndComeOutTheSameForEveryJobCount) {
@@ -478,8 +548,8 @@ TEST_F(Batch, HelpDocumentsTheModeAndNothingToDoIsSuccess) {
   const Result help = RunVarnholt({"--batch", "--help"});
   EXPECT_EQ(help.exitCode, 0);
   for (const char *word : {"--input DIR", "--output DIR", "--pattern P", "--inverse", "--antialias",
-                           "--allow-out-of-bounds", "--jobs N", "--quiet", "Exit status",
-                           "N written, M skipped, K failed"})
+                           "--allow-out-of-bounds", "--jobs N", "--shard K/N", "--quiet",
+                           "Exit status", "N written, M skipped, K failed"})
     EXPECT_TRUE(help.out.contains(word)) << word;
   EXPECT_TRUE(RunVarnholt({"--help"}).out.contains("--batch"));
 
