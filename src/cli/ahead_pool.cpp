@@ -113,10 +113,11 @@ void AheadPool::dispatch(Worker &worker, int image, int first) {
   worker.next = first;
 }
 
-// Images go out in list order, a few ahead of the run: enough to keep every
-// worker busy, not so many that a Stop throws much away.
+// Images go out in list order, some ahead of the run: enough to keep every
+// worker busy while one of them is on a far larger image than the rest, not
+// so many that a Stop throws much away.
 void AheadPool::feedIdle() {
-  const int limit = currentImage_ + 2 * int(workers_.size());
+  const int limit = currentImage_ + 4 * int(workers_.size());
   for (Worker &worker : workers_)
     if (worker.image < 0 && worker.process.toChild >= 0 && nextImage_ < job_.images.size() &&
         nextImage_ <= limit)
