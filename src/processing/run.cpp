@@ -27,6 +27,11 @@ qint64 TickedOperations(const RunSource &source) {
     if (source.operationTicked(k)) ++n;
   return n;
 }
+// Where the run's pairs go, as the run's folder handles name it.
+QString OutputFolderOf(const RunSource &source, const Settings &settings) {
+  return PlanFolder(settings.OutputInDiffDir ? settings.OutputDir : source.inputFolder());
+}
+
 // Every image the run reads, and the files of its pairs claimed in the order
 // they run: a pair that would write over either fails when its turn comes.
 // Lists that change during the run claim their new pairs as they come.
@@ -64,13 +69,12 @@ void PlanRun(const RunSource &source, const Settings &settings, RunFiles &files,
 
 // Hands the planned pairs to the workers; false when they cannot have them.
 bool BeginAhead(RunAhead &ahead, const RunSource &source, const Settings &settings,
-                RunFiles &files, std::vector<RunAhead::Pair> pairs) {
+                RunFiles &files, const std::vector<RunAhead::Pair> &pairs) {
   RunAhead::Job job;
   job.inputFolder = source.inputFolder();
-  job.outputFolder =
-      PlanFolder(settings.OutputInDiffDir ? settings.OutputDir : source.inputFolder());
+  job.outputFolder = OutputFolderOf(source, settings);
   job.settings = &settings;
-  job.pairs = std::move(pairs);
+  job.pairs = pairs;
   job.claims = &files.claims;
   try {
     OutputFolder &output = files.folder(job.outputFolder);
@@ -183,9 +187,7 @@ RunOutcome DoOperations(const RunSource &source, RunView &view, const RunEnviron
         const ApplyEnvironment apply{env.settings, source.inputFolder(), env.toolkit, env.prompter,
                                      &files};
         const QString result =
-            early ? CommitAhead(*early, files,
-                                PlanFolder(env.settings.OutputInDiffDir ? env.settings.OutputDir
-                                                                        : source.inputFolder()),
+            early ? CommitAhead(*early, files, OutputFolderOf(source, env.settings),
                                 QStringLiteral("%1.%2").arg(i).arg(k))
                   : ApplyOperation(imagePath, op, apply, state);
         if (!result.isEmpty() && !yesToAll) {
