@@ -285,26 +285,6 @@ TEST_P(Runs, ListsAreReadAgainAsTheRunGoesOn) {
   EXPECT_TRUE(Exists("o1_late.png"));
 }
 
-TEST_F(Run, AFailureOfTheRunItselfEndsItAtOnceWithItsStep) {
-  class BrokenList : public ListRunSource {
-  public:
-    QString operationText(qsizetype) const override {
-      throw Failure(kErrSubscript, QStringLiteral("Subscript out of range"));
-    }
-  } broken;
-  broken.folder = folder.path();
-  broken.images = {{QStringLiteral("a.png")}, {QStringLiteral("b.png")}};
-  broken.operations = {{Whole("o1_")}};
-
-  const RunOutcome outcome = DoOperations(broken, view, {settings, toolkit, prompter}, state);
-
-  ASSERT_TRUE(outcome.failure);
-  EXPECT_EQ(outcome.failure->text(), "9 - Subscript out of range");
-  EXPECT_EQ(outcome.step, "At image \"a.png\"");
-  EXPECT_TRUE(outcome.ProcessAborted);
-  EXPECT_EQ(view.shown, QStringList({"image a.png"}));
-}
-
 // Answers every size query at once and writes nothing: the run's own
 // bookkeeping, without ImageMagick.
 class InstantToolkit : public ImageToolkit {
