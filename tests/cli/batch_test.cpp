@@ -397,15 +397,6 @@ TEST_F(Batch, CtrlCStopsAfterThePairsUnderWayAndCountsTheRestSkipped) {
   }
 }
 
-QList<qint64> ChildrenOf(qint64 pid) {
-  QFile file(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
-  QList<qint64> children;
-  if (file.open(QIODevice::ReadOnly))
-    for (const QByteArray &word : file.readAll().split(' '))
-      if (!word.trimmed().isEmpty()) children << word.trimmed().toLongLong();
-  return children;
-}
-
 // Killed or stopped however, a run leaves only whole pairs under their names,
 // nothing hidden and nothing in the temporary folder, counts what it wrote,
 // and the next run finishes the rest.
@@ -449,7 +440,7 @@ TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
     const qint64 main = process.processId();
     QList<qint64> workers;
     for (int wait = 0; wait < 3000 && workers.size() < 2; ++wait) {
-      workers = ChildrenOf(main);
+      workers = test::ChildrenOf(main);
       if (row.target != Group && Files(out()).size() < 3) workers.clear();
       QThread::msleep(5);
     }

@@ -384,20 +384,6 @@ TEST_F(Run, WorkersRunningAheadWriteTheSameFilesAndPixelsAsTheRunAlone) {
         << name.toStdString();
 }
 
-// This process's children: the workers running ahead.
-std::vector<pid_t> Children() {
-  std::vector<pid_t> children;
-  for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-    bool number = false;
-    const pid_t pid = entry.toInt(&number);
-    if (!number) continue;
-    const QByteArray stat = test::ReadBytes("/proc/" + entry + "/stat");
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() > 1 && fields[1].toInt() == ::getpid()) children.push_back(pid);
-  }
-  return children;
-}
-
 TEST_F(Run, AWorkerKilledFailsItsPairAndTheRunGoesOnWithNothingLeftBehind) {
   AddImage("a.png");
   AddImage("b.png");
@@ -407,10 +393,10 @@ TEST_F(Run, AWorkerKilledFailsItsPairAndTheRunGoesOnWithNothingLeftBehind) {
   view.onEvents = [&] {
     if (killed) return;
     killed = true;
-    const std::vector<pid_t> workers = Children();
-    EXPECT_EQ(workers.size(), 2u);
-    for (const pid_t pid : workers)
-      ::kill(pid, SIGKILL);
+    const QList<qint64> workers = test::ChildrenOf(::getpid());
+    EXPECT_EQ(workers.size(), 2);
+    for (const qint64 pid : workers)
+      ::kill(pid_t(pid), SIGKILL);
   };
   ExpectQuestion("a.png", Whole("o1_"), Answer::Yes);
   ExpectQuestion("b.png", Whole("o1_"), Answer::Yes);
@@ -420,7 +406,7 @@ TEST_F(Run, AWorkerKilledFailsItsPairAndTheRunGoesOnWithNothingLeftBehind) {
   EXPECT_FALSE(outcome.ProcessAborted);
   EXPECT_EQ(view.value, 4);
   EXPECT_EQ(Listing(folder.path()), (QStringList{"a.png", "b.png", "o2_a.png", "o2_b.png"}));
-  EXPECT_TRUE(Children().empty());
+  EXPECT_TRUE(test::ChildrenOf(::getpid()).isEmpty());
 }
 
 TEST_P(Runs, AnOutputFolderSwappedForALinkMidRunWritesNothingIntoTheImageFolder) {

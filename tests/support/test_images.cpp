@@ -62,4 +62,13 @@ QByteArray ReadBytes(const QString &path) {
   return file.readAll();
 }
 
+QList<qint64> ChildrenOf(qint64 pid) {
+  QFile file(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+  QList<qint64> children;
+  if (file.open(QIODevice::ReadOnly))
+    for (const QByteArray &word : file.readAll().split(' '))
+      if (!word.trimmed().isEmpty()) children << word.trimmed().toLongLong();
+  return children;
+}
+
 } // namespace varnholt::test

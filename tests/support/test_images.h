@@ -30,4 +30,7 @@ QSize ImageSize(const QString &path);
 void WriteBytes(const QString &path, const QByteArray &bytes);
 QByteArray ReadBytes(const QString &path);
 
+// The processes a process started that are still there (worker processes).
+QList<qint64> ChildrenOf(qint64 pid);
+
 } // namespace varnholt::test
