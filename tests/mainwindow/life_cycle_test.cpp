@@ -12,23 +12,16 @@
 #include <QGuiApplication>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSemaphore>
 #include <QTest>
 #include <QTimer>
 
-#include <thread>
 
 namespace varnholt::test {
 namespace {
 
 class ClosingTest : public MainWindowTest {
 protected:
-  void OpenWithStore() {
-    window = std::make_unique<frmMain>(MainWindowServices{settings, prompter, browser, dialogs,
-                                                          shell, toolkit, errors, fallback.path(),
-                                                          work.path(), lists.path(), &store});
-    Show();
-    Box("txtInputDirectory")->setText(images.path());
-  }
   // One valid operation added through the editor: the list now differs from
   // its file.
   void AddOperation() {
@@ -50,9 +43,8 @@ protected:
   // The window as the program starts it: loaded with a command line, then shown.
   void Load(const QString &commandLine, SettingsStore *settingsStore = nullptr,
             const Initialisation &init = {}) {
-    MainWindowServices services{settings, prompter, browser, dialogs, shell, toolkit, errors,
-                                fallback.path(), work.path(), lists.path(),
-                                settingsStore ? settingsStore : &store};
+    MainWindowServices services = Services(prompter);
+    if (settingsStore) services.settingsStore = settingsStore;
     services.initialisation = init;
     window = std::make_unique<frmMain>(services);
     window->Form_Load(commandLine);
@@ -65,12 +57,10 @@ protected:
     return n;
   }
 
-  TempFolder lists;
-  MemorySettingsStore store;
 };
 
 TEST_F(ClosingTest, StoresFolderPatternAndInverseWithoutAskingWhenNothingChanged) {
-  OpenWithStore();
+  Open();
   Box("txtPattern")->setText("img*");
   Check("chkInversePattern")->setChecked(true);
   EXPECT_TRUE(window->close());
@@ -82,7 +72,7 @@ TEST_F(ClosingTest, StoresFolderPatternAndInverseWithoutAskingWhenNothingChanged
 
 TEST_F(ClosingTest, AsksToSaveTheLoadedListAndWritesItOnYes) {
   settings.LoadedFile = lists.file("web.vop");
-  OpenWithStore();
+  Open();
   AddOperation();
   prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
                   Answer::Yes);
@@ -95,7 +85,7 @@ TEST_F(ClosingTest, AsksToSaveTheLoadedListAndWritesItOnYes) {
 
 TEST_F(ClosingTest, NoLeavesTheFileAloneButStillStoresTheSettings) {
   settings.LoadedFile = lists.file("web.vop");
-  OpenWithStore();
+  Open();
   AddOperation();
   prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
                   Answer::No);
@@ -108,7 +98,7 @@ TEST_F(ClosingTest, AFailedSaveKeepsTheWindowOpen) {
   // A file where the list's folder should be: no one can write there.
   WriteBytes(lists.file("plain"), "x");
   settings.LoadedFile = lists.file("plain/web.vop");
-  OpenWithStore();
+  Open();
   AddOperation();
   QString expectedError;
   Settings scratch;
@@ -127,7 +117,7 @@ TEST_F(ClosingTest, AFailedSaveKeepsTheWindowOpen) {
 }
 
 TEST_F(ClosingTest, AListWithoutAFileOffersTheSaveDialogAndStaysOpenWhenItIsCancelled) {
-  OpenWithStore();
+  Open();
   AddOperation();
   prompter.expect("Save Changes?", "Do you want to save operations to a file?", Buttons::YesNo,
                   Icon::Question, Answer::Yes);
@@ -145,7 +135,7 @@ TEST_F(ClosingTest, AListWithoutAFileOffersTheSaveDialogAndStaysOpenWhenItIsCanc
 }
 
 TEST_F(ClosingTest, AnEmptiedListWithoutAFileIsNotOfferedForSaving) {
-  OpenWithStore();
+  Open();
   AddOperation();
   window->cmdNewList_Click();
   EXPECT_TRUE(window->close()) << "no question: there is nothing to keep";
@@ -296,7 +286,7 @@ TEST_F(StartUp, AScratchFolderThatCannotBeMadeIsReportedNotThrown) {
 TEST_F(StartUp, ActivationReloadsThePreviewExceptAfterTheSettingsWindowOrTheCropTool) {
   Make({"a.png"});
   ListFile("run.vop");
-  OpenWithStore();
+  Open();
   List("lstImages")->setCurrentRow(0);
   ASSERT_EQ(PreviewConverts(), 1);
 
@@ -369,9 +359,10 @@ TEST_F(StartUp, ClosingDuringAPreviewEndsTheProgramAtOnce) {
   EXPECT_EXIT(
       {
         toolkit.before = [](const RecordingToolkit::Call &) {
-          std::this_thread::sleep_for(std::chrono::seconds(20));
+          QSemaphore never;
+          never.acquire(); // a preview that does not end
         };
-        OpenWithStore();
+        Open();
         // The preview's wait is the only event loop before exit(3).
         QTimer::singleShot(100, window.get(), [this] { window->close(); });
         List("lstImages")->setCurrentRow(0);
