@@ -70,28 +70,23 @@ TEST_F(ClosingTest, StoresFolderPatternAndInverseWithoutAskingWhenNothingChanged
   EXPECT_EQ(store.flushes, 1);
 }
 
-TEST_F(ClosingTest, AsksToSaveTheLoadedListAndWritesItOnYes) {
-  settings.LoadedFile = lists.file("web.vop");
-  Open();
-  AddOperation();
-  prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
-                  Answer::Yes);
-  EXPECT_TRUE(window->close());
+// Yes writes the list; No leaves the file alone. Either way the window
+// closes and the settings are stored.
+TEST_F(ClosingTest, AsksToSaveTheLoadedListAndWritesItOnlyOnYes) {
+  for (const Answer answer : {Answer::No, Answer::Yes}) {
+    settings.LoadedFile = lists.file("web.vop");
+    Open();
+    AddOperation();
+    prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
+                    answer);
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(QFile::exists(lists.file("web.vop")), answer == Answer::Yes);
+    EXPECT_EQ(Stored("SelectedDir"), images.path());
+    EXPECT_EQ(Stored("LoadedFile"), lists.file("web.vop"));
+  }
   QString error;
   Settings reread;
   EXPECT_EQ(LoadOperationsFile(lists.file("web.vop"), reread, error).size(), 1);
-  EXPECT_EQ(Stored("LoadedFile"), lists.file("web.vop"));
-}
-
-TEST_F(ClosingTest, NoLeavesTheFileAloneButStillStoresTheSettings) {
-  settings.LoadedFile = lists.file("web.vop");
-  Open();
-  AddOperation();
-  prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
-                  Answer::No);
-  EXPECT_TRUE(window->close());
-  EXPECT_FALSE(QFile::exists(lists.file("web.vop")));
-  EXPECT_EQ(Stored("SelectedDir"), images.path());
 }
 
 TEST_F(ClosingTest, AFailedSaveKeepsTheWindowOpen) {
