@@ -19,7 +19,7 @@ TEST(FileListing, PatternLanguage) {
       {"axb", "a[*]b", false},   {"", "*", true},          {"x", "", false},
       {"a?c", "a?c", true},      {"abc", "a?c", true},     {"ac", "a?c", false},
       {"x-y", "x[-]y", true},    {"abcabd", "*abd", true}, {"aXb", "a[]Xb", true},
-      {"photo 1", "* #", true},  {"ÄÖ", "Ä?", true},
+      {"photo 1", "* #", true},  {"ÄÖ", "Ä?", true},       {"img09", "img##", true},
   };
   for (const Row &row : rows)
     EXPECT_EQ(MatchesPattern(QString::fromUtf8(row.text), QString::fromUtf8(row.pattern)),
@@ -43,6 +43,7 @@ TEST(FileListing, AcceptTestUsesTheFirstDotAndTheExtensionSet) {
   EXPECT_TRUE(IsListedImage("a.TiFf", "", false));
   EXPECT_FALSE(IsListedImage("photo.2020.jpg", "", false));
   EXPECT_FALSE(IsListedImage(".hidden.png", "", false));
+  EXPECT_FALSE(IsListedImage(".png", "", false)) << "a hidden name, not an empty one";
   EXPECT_FALSE(IsListedImage("README", "", false));
   EXPECT_FALSE(IsListedImage("notes.txt", "", false));
   EXPECT_FALSE(IsListedImage("a.png", "", true)) << "empty pattern, inverse: nothing";
