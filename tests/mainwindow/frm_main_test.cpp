@@ -50,6 +50,8 @@ TEST_F(MainWindow, OpensWithItsTextsAndEveryCaptionFits) {
             "The output quality of the JPG images, form 1 to 100. Default is 75%. If any JPG "
             "image is processed, this value is used.");
   EXPECT_TRUE(Box("txtJpgQuality")->isReadOnly()) << "only its arrows change it";
+  EXPECT_TRUE(Box("txtInputDirectory")->isReadOnly()) << "the folder comes from the browser";
+  EXPECT_EQ(Spinner("udbResizeWidth")->maximum(), 20000);
   EXPECT_FALSE(Find<QGroupBox>("fraLoadingImages")->isVisible());
   EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled()) << "no image selected yet";
   for (QPushButton *picture :
