@@ -34,9 +34,7 @@ private:
 class EditorTest : public MainWindowTest {
 protected:
   void Start(const QString &folder = QString()) {
-    window = std::make_unique<frmMain>(MainWindowServices{settings, focusTaker, browser, dialogs,
-                                                          shell, toolkit, errors, fallback.path(),
-                                                          work.path(), lists.path()});
+    window = std::make_unique<frmMain>(Services(focusTaker));
     window->show();
     Box("txtInputDirectory")->setText(folder.isEmpty() ? images.path() : folder);
     QApplication::setActiveWindow(window.get());
@@ -87,7 +85,6 @@ protected:
                       QPoint(rect.left() + 40, rect.center().y()));
   }
 
-  TempFolder lists;
   FocusTakingPrompter focusTaker{prompter};
 };
 

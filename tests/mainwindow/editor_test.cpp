@@ -272,9 +272,7 @@ namespace {
 // left; the leave is still handled once, and typing goes on afterwards.
 TEST_F(EditorTest, ARealMessageBoxOnLeavingIsShownOnce) {
   QtPrompter real;
-  window = std::make_unique<frmMain>(MainWindowServices{settings, real, browser, dialogs, shell,
-                                                        toolkit, errors, fallback.path(),
-                                                        work.path(), lists.path()});
+  window = std::make_unique<frmMain>(Services(real));
   real.setParent(window.get());
   window->show();
   QApplication::setActiveWindow(window.get());
@@ -293,7 +291,7 @@ TEST_F(EditorTest, ARealMessageBoxOnLeavingIsShownOnce) {
   Box("txtResizeWidth")->setText("30000"); // the next box, over its limit too
   Type(Box("txtResizeHeight"), "25000");
   QTest::keyClick(Box("txtResizeHeight"), Qt::Key_Tab);
-  QTest::qWait(50);
+  QCoreApplication::processEvents(); // a second box would come now
   closer.stop();
   EXPECT_EQ(shown, QStringList({"Maximum height allowed is: 20000 pixels"}));
   EXPECT_EQ(Box("txtResizeHeight")->text(), "20000");

@@ -34,23 +34,14 @@ TEST_F(ImageList, ListsImagesByExtensionAndFirstDotInCaseFreeOrder) {
   EXPECT_FALSE(Find<QGroupBox>("fraLoadingImages")->isVisible());
 }
 
+// The pattern language itself is table-tested with the listing.
 TEST_F(ImageList, PatternsAndTheirInverseThroughTheControls) {
-  Make({"abc.png", "Abc.png", "img01.gif", "img1.gif", "b.png"});
+  Make({"abc.png", "Abc.png", "img01.gif", "b.png"});
   Open();
   QTest::keyClicks(Box("txtPattern"), "a*");
   EXPECT_EQ(Listed(), QStringList({"abc.png"})) << "the match is case-sensitive";
-
-  Box("txtPattern")->clear();
-  QTest::keyClicks(Box("txtPattern"), "img##");
-  EXPECT_EQ(Listed(), QStringList({"img01.gif"}));
-
-  Box("txtPattern")->setText("[!a]*");
-  EXPECT_EQ(Listed(), QStringList({"Abc.png", "b.png", "img01.gif", "img1.gif"}));
-
   QTest::mouseClick(Check("chkInversePattern"), Qt::LeftButton);
-  EXPECT_TRUE(Check("chkInversePattern")->isChecked());
-  EXPECT_EQ(Listed(), QStringList({"abc.png"}));
-
+  EXPECT_EQ(Listed(), QStringList({"Abc.png", "b.png", "img01.gif"}));
   Box("txtPattern")->clear();
   EXPECT_EQ(Listed(), QStringList()) << "inverse of an empty pattern lists nothing";
   EXPECT_TRUE(errors.reports.empty());
@@ -151,20 +142,17 @@ TEST_F(ImageList, AnInvalidFolderIsReportedAndTheDefaultFolderListed) {
                   Buttons::Ok, Icon::Exclamation, Answer::Ok);
   Box("txtInputDirectory")->setText(fallback.file("default.png"));
   EXPECT_EQ(Box("txtInputDirectory")->text(), fallback.path());
-}
 
-TEST_F(ImageList, AnInvalidDefaultFolderLeavesTheListEmptyWithoutLooping) {
-  Make({"a.png"});
-  Open();
-  const QString fallbackPath = fallback.path();
-  ASSERT_TRUE(QDir(fallbackPath).removeRecursively());
-  const QString text = " does not exist, or is invalid!\r\nDirectory will be set to defualt.";
-  prompter.expect("Invalid Directory", "Directory: " + images.file("nowhere") + text, Buttons::Ok,
-                  Icon::Exclamation, Answer::Ok);
-  Box("txtInputDirectory")->setText(images.file("nowhere"));
-  EXPECT_EQ(Box("txtInputDirectory")->text(), fallbackPath);
+  // A default folder that is gone too leaves the list empty, told once.
+  ASSERT_TRUE(QDir(fallback.path()).removeRecursively());
+  prompter.expect("Invalid Directory",
+                  "Directory: " + missing +
+                      " does not exist, or is invalid!\r\nDirectory will be set to defualt.",
+                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  Box("txtInputDirectory")->setText(missing);
+  EXPECT_EQ(Box("txtInputDirectory")->text(), fallback.path());
   EXPECT_EQ(Listed(), QStringList());
-  EXPECT_EQ(prompter.shown(), 1);
+  EXPECT_EQ(prompter.shown(), 3);
 }
 
 TEST_F(ImageList, AMalformedPatternGoesToTheErrorDialogAndKeepsTheList) {
@@ -191,27 +179,19 @@ TEST_F(ImageList, AMalformedPatternGoesToTheErrorDialogAndKeepsTheList) {
   EXPECT_EQ(Listed(), QStringList({"a.png"}));
 }
 
-TEST_F(ImageList, SelectAllWithoutACurrentEntryLoadsNoPreview) {
-  Make({"a.png", "b.png", "c.png"});
-  Open();
-  Entry("a.png")->setCheckState(Qt::Unchecked);
-  Entry("c.png")->setCheckState(Qt::Unchecked);
-  QTest::mouseClick(Button("cmdSelectAll"), Qt::LeftButton);
-  EXPECT_EQ(Ticked(), Listed());
-  EXPECT_EQ(List("lstImages")->currentRow(), -1);
-  EXPECT_EQ(Calls("convert"), 0);
-  EXPECT_EQ(Label("lblLoading")->text(), "No Image Selected.");
-  EXPECT_TRUE(List("lstImages")->isVisible());
-  EXPECT_FALSE(Find<QGroupBox>("fraLoadingImages")->isVisible());
-}
-
 TEST_F(ImageList, SelectAndDeselectAllKeepTheCurrentEntryAndPreviewItOnce) {
   Make({"a.png", "b.png", "c.png", "d.png"});
   Open();
+  Entry("a.png")->setCheckState(Qt::Unchecked);
+  QTest::mouseClick(Button("cmdSelectAll"), Qt::LeftButton);
+  EXPECT_EQ(Ticked(), Listed());
+  EXPECT_EQ(Calls("convert"), 0) << "no current entry, no preview";
+  EXPECT_EQ(Label("lblLoading")->text(), "No Image Selected.");
+  EXPECT_FALSE(Find<QGroupBox>("fraLoadingImages")->isVisible());
+
   List("lstImages")->setCurrentRow(2);
   ASSERT_EQ(Calls("convert"), 1);
   toolkit.calls.clear();
-
   QTest::mouseClick(Button("cmdDeselectAll"), Qt::LeftButton);
   EXPECT_EQ(Ticked(), QStringList());
   EXPECT_EQ(List("lstImages")->currentRow(), 2);

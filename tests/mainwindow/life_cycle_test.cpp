@@ -12,23 +12,16 @@
 #include <QGuiApplication>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSemaphore>
 #include <QTest>
 #include <QTimer>
 
-#include <thread>
 
 namespace varnholt::test {
 namespace {
 
 class ClosingTest : public MainWindowTest {
 protected:
-  void OpenWithStore() {
-    window = std::make_unique<frmMain>(MainWindowServices{settings, prompter, browser, dialogs,
-                                                          shell, toolkit, errors, fallback.path(),
-                                                          work.path(), lists.path(), &store});
-    Show();
-    Box("txtInputDirectory")->setText(images.path());
-  }
   // One valid operation added through the editor: the list now differs from
   // its file.
   void AddOperation() {
@@ -50,9 +43,8 @@ protected:
   // The window as the program starts it: loaded with a command line, then shown.
   void Load(const QString &commandLine, SettingsStore *settingsStore = nullptr,
             const Initialisation &init = {}) {
-    MainWindowServices services{settings, prompter, browser, dialogs, shell, toolkit, errors,
-                                fallback.path(), work.path(), lists.path(),
-                                settingsStore ? settingsStore : &store};
+    MainWindowServices services = Services(prompter);
+    if (settingsStore) services.settingsStore = settingsStore;
     services.initialisation = init;
     window = std::make_unique<frmMain>(services);
     window->Form_Load(commandLine);
@@ -65,12 +57,10 @@ protected:
     return n;
   }
 
-  TempFolder lists;
-  MemorySettingsStore store;
 };
 
 TEST_F(ClosingTest, StoresFolderPatternAndInverseWithoutAskingWhenNothingChanged) {
-  OpenWithStore();
+  Open();
   Box("txtPattern")->setText("img*");
   Check("chkInversePattern")->setChecked(true);
   EXPECT_TRUE(window->close());
@@ -80,35 +70,30 @@ TEST_F(ClosingTest, StoresFolderPatternAndInverseWithoutAskingWhenNothingChanged
   EXPECT_EQ(store.flushes, 1);
 }
 
-TEST_F(ClosingTest, AsksToSaveTheLoadedListAndWritesItOnYes) {
-  settings.LoadedFile = lists.file("web.vop");
-  OpenWithStore();
-  AddOperation();
-  prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
-                  Answer::Yes);
-  EXPECT_TRUE(window->close());
+// Yes writes the list; No leaves the file alone. Either way the window
+// closes and the settings are stored.
+TEST_F(ClosingTest, AsksToSaveTheLoadedListAndWritesItOnlyOnYes) {
+  for (const Answer answer : {Answer::No, Answer::Yes}) {
+    settings.LoadedFile = lists.file("web.vop");
+    Open();
+    AddOperation();
+    prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
+                    answer);
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(QFile::exists(lists.file("web.vop")), answer == Answer::Yes);
+    EXPECT_EQ(Stored("SelectedDir"), images.path());
+    EXPECT_EQ(Stored("LoadedFile"), lists.file("web.vop"));
+  }
   QString error;
   Settings reread;
   EXPECT_EQ(LoadOperationsFile(lists.file("web.vop"), reread, error).size(), 1);
-  EXPECT_EQ(Stored("LoadedFile"), lists.file("web.vop"));
-}
-
-TEST_F(ClosingTest, NoLeavesTheFileAloneButStillStoresTheSettings) {
-  settings.LoadedFile = lists.file("web.vop");
-  OpenWithStore();
-  AddOperation();
-  prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
-                  Answer::No);
-  EXPECT_TRUE(window->close());
-  EXPECT_FALSE(QFile::exists(lists.file("web.vop")));
-  EXPECT_EQ(Stored("SelectedDir"), images.path());
 }
 
 TEST_F(ClosingTest, AFailedSaveKeepsTheWindowOpen) {
   // A file where the list's folder should be: no one can write there.
   WriteBytes(lists.file("plain"), "x");
   settings.LoadedFile = lists.file("plain/web.vop");
-  OpenWithStore();
+  Open();
   AddOperation();
   QString expectedError;
   Settings scratch;
@@ -127,7 +112,7 @@ TEST_F(ClosingTest, AFailedSaveKeepsTheWindowOpen) {
 }
 
 TEST_F(ClosingTest, AListWithoutAFileOffersTheSaveDialogAndStaysOpenWhenItIsCancelled) {
-  OpenWithStore();
+  Open();
   AddOperation();
   prompter.expect("Save Changes?", "Do you want to save operations to a file?", Buttons::YesNo,
                   Icon::Question, Answer::Yes);
@@ -145,7 +130,7 @@ TEST_F(ClosingTest, AListWithoutAFileOffersTheSaveDialogAndStaysOpenWhenItIsCanc
 }
 
 TEST_F(ClosingTest, AnEmptiedListWithoutAFileIsNotOfferedForSaving) {
-  OpenWithStore();
+  Open();
   AddOperation();
   window->cmdNewList_Click();
   EXPECT_TRUE(window->close()) << "no question: there is nothing to keep";
@@ -296,7 +281,7 @@ TEST_F(StartUp, AScratchFolderThatCannotBeMadeIsReportedNotThrown) {
 TEST_F(StartUp, ActivationReloadsThePreviewExceptAfterTheSettingsWindowOrTheCropTool) {
   Make({"a.png"});
   ListFile("run.vop");
-  OpenWithStore();
+  Open();
   List("lstImages")->setCurrentRow(0);
   ASSERT_EQ(PreviewConverts(), 1);
 
@@ -369,9 +354,10 @@ TEST_F(StartUp, ClosingDuringAPreviewEndsTheProgramAtOnce) {
   EXPECT_EXIT(
       {
         toolkit.before = [](const RecordingToolkit::Call &) {
-          std::this_thread::sleep_for(std::chrono::seconds(20));
+          QSemaphore never;
+          never.acquire(); // a preview that does not end
         };
-        OpenWithStore();
+        Open();
         // The preview's wait is the only event loop before exit(3).
         QTimer::singleShot(100, window.get(), [this] { window->close(); });
         List("lstImages")->setCurrentRow(0);

@@ -32,11 +32,15 @@ protected:
     EXPECT_TRUE(prompter.done()) << "a message box was expected but never shown";
   }
 
+  // Every seam scripted or in the test's own folders, the boxes asked of `asker`.
+  MainWindowServices Services(Prompter &asker) {
+    return {settings, asker,          browser,      dialogs,      shell, toolkit,
+            errors,   fallback.path(), work.path(), lists.path(), &store};
+  }
+
   // Builds the window and points it at `folder` (the test's own by default).
   void Open(const QString &folder = QString()) {
-    window = std::make_unique<frmMain>(MainWindowServices{settings, prompter, browser, dialogs,
-                                                          shell, toolkit, errors, fallback.path(),
-                                                          work.path()});
+    window = std::make_unique<frmMain>(Services(prompter));
     Show();
     Box("txtInputDirectory")->setText(folder.isEmpty() ? images.path() : folder);
   }
@@ -82,8 +86,9 @@ protected:
     return n;
   }
 
-  TempFolder images, fallback, work;
+  TempFolder images, fallback, work, lists;
   Settings settings;
+  MemorySettingsStore store; // what the window stores as it closes
   ScriptedPrompter prompter;
   FakeFolderBrowser browser;
   FakeFileDialogs dialogs;

@@ -41,6 +41,11 @@ TEST(EditorRules, CornersAndSizesStayInStep) {
       {"width above the limit", Boxes("10", "0", "109", "9", "25000", "10"),
        RectangleBox::ExtractWidth, Boxes("10", "0", "20009", "9", "20000", "10"),
        {SizeLimit::ExtractWidth}},
+      {"width one over the limit", Boxes("0", "0", "9", "9", "20001", "10"),
+       RectangleBox::ExtractWidth, Boxes("0", "0", "19999", "9", "20000", "10"),
+       {SizeLimit::ExtractWidth}},
+      {"width at the limit", Boxes("0", "0", "9", "9", "20000", "10"), RectangleBox::ExtractWidth,
+       Boxes("0", "0", "19999", "9", "20000", "10"), {}},
       {"far corner typed", Boxes("0", "0", "30000", "9"), RectangleBox::BottomRightX,
        Boxes("0", "0", "19999", "9", "20000", "10"), {SizeLimit::ExtractWidth}},
       {"both too large", Boxes("0", "0", "30000", "40000"), RectangleBox::TopLeftX,
@@ -72,9 +77,10 @@ TEST(EditorRules, LimitMessagesAndResizeBoxes) {
   QString box;
   EXPECT_FALSE(CheckResizeLimit(box));
   EXPECT_EQ(box, "1");
-  box = "25000";
+  box = "20001";
   EXPECT_TRUE(CheckResizeLimit(box));
   EXPECT_EQ(box, "20000");
+  EXPECT_FALSE(CheckResizeLimit(box)) << "the limit itself is allowed";
   box = "0";
   EXPECT_FALSE(CheckResizeLimit(box));
   EXPECT_EQ(box, "0");

@@ -223,10 +223,11 @@ TEST_F(ApplyOperationTest, FullArgumentListsInOrder) {
 
 TEST_F(ApplyOperationTest, RectangleOutsideTheImageAsksAndCanBeSuppressed) {
   MakeImage(folder.file("a.png"), 100, 100);
-  const Operation op = Crop(100, 5, 150, 100);
+  // Every corner on the first pixel past the edge.
+  const Operation op = Crop(100, 5, 100, 100);
   const QString text = "Could not extract image: \"a.png\" with coordinates because:\r\n\r\n"
                        "Top Left X Coordiate (100) is greater than image width of 100\r\n"
-                       "Bottom Right X Coordiate (150) is greater than image width of 100\r\n"
+                       "Bottom Right X Coordiate (100) is greater than image width of 100\r\n"
                        "Bottom Right Y Coordiate (100) is greater than image height of 100\r\n"
                        "\r\nDo you want to suppress these messages?";
   prompter.expect("Image too small", text, Buttons::YesNo, Icon::None, Answer::No);
@@ -244,7 +245,7 @@ TEST_F(ApplyOperationTest, RectangleOutsideTheImageAsksAndCanBeSuppressed) {
   recorder.calls.clear();
   run("a.png", op);
   ASSERT_EQ(recorder.calls.size(), 3u);
-  EXPECT_EQ(recorder.calls[2].args[3], "51x96+100+5");
+  EXPECT_EQ(recorder.calls[2].args[3], "1x96+100+5");
 }
 
 TEST_F(ApplyOperationTest, AllowOutOfBoundryClampsToTheEdges) {

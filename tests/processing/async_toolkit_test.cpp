@@ -5,14 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace varnholt {
 namespace {
 
-// Slow on purpose; says which thread ran it.
+// Each call waits until it is let go; says which thread ran it.
 class SlowToolkit : public ImageToolkit {
 public:
   QString identify(const QStringList &args) override {
@@ -24,14 +24,22 @@ public:
   void mogrify(const QStringList &) override { wait(); }
   int frameCount(const QString &) override { return 1; }
 
-  std::atomic<bool> release{false};
+  void letGo() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    cv_.notify_all();
+  }
   std::thread::id ranOn;
 
 private:
   void wait() {
     ranOn = std::this_thread::get_id();
-    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::unique_lock<std::mutex> lock(mutex_);
+    cv_.wait(lock, [this] { return released_; });
   }
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool released_ = false;
 };
 
 TEST(AsyncToolkit, EventsAreHandledWhileACallRuns) {
@@ -41,7 +49,7 @@ TEST(AsyncToolkit, EventsAreHandledWhileACallRuns) {
   QTimer timer;
   timer.setInterval(1);
   QObject::connect(&timer, &QTimer::timeout, [&] {
-    if (++ticks == 3) slow.release = true; // the call ends only because the timer ran
+    if (++ticks == 3) slow.letGo(); // the call ends only because the timer ran
   });
   timer.start();
   EXPECT_EQ(toolkit.identify({"a", "b"}).toStdString(), "a,b");
@@ -51,7 +59,7 @@ TEST(AsyncToolkit, EventsAreHandledWhileACallRuns) {
 
 TEST(AsyncToolkit, FailuresReachTheCaller) {
   SlowToolkit slow;
-  slow.release = true;
+  slow.letGo();
   AsyncToolkit toolkit(slow);
   try {
     toolkit.identify({"fail"});

