@@ -109,26 +109,6 @@ TEST_F(ApplyOperationTest, CropGivesExactlyTheRectangleWithItsOwnCanvas) {
   EXPECT_EQ(magick.identify({"-format", "%g", folder.file("c_q.png")}).toStdString(), "20x20+0+0");
 }
 
-TEST_F(ApplyOperationTest, NamesImageMagickWouldReadAsInstructionsWork) {
-  for (const QString name : {"x%d.png", "a[1].png", "50%.png", "Ærø ünï.png", "b:c.png"}) {
-    SCOPED_TRACE(name.toStdString());
-    MakeImage(folder.file(name), 40, 30);
-    Operation op = Crop(0, 0, 19, 9);
-    op.Resize = true;
-    op.ResizeMethod = kFixToSize;
-    op.ResizeWidth = 8, op.ResizeHeight = 4;
-    op.OutputFormat = "GIF";
-    EXPECT_EQ(run(name, op), "");
-    const QString target = folder.file("c_" + name);
-    EXPECT_EQ(ImageSize(target), QSize(8, 4));
-    EXPECT_EQ(ImageSize(target.left(target.size() - 3) + "GIF"), QSize(20, 10));
-    EXPECT_EQ(ImageSize(folder.file(name)), QSize(40, 30));
-  }
-  EXPECT_FALSE(QFile::exists(folder.file("c_x0.png")));
-  for (const QString &f : files())
-    EXPECT_FALSE(f.startsWith('.')) << f.toStdString();
-}
-
 TEST_F(ApplyOperationTest, EveryResizeMethodWithAndWithoutAntialias) {
   MakeImage(folder.file("a.png"), 200, 100);
   struct Row {
