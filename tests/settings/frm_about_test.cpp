@@ -180,11 +180,19 @@ TEST_F(AboutWindow, AMissingLicenceIsToldOnceAndTheWindowStillWorks) {
   EXPECT_EQ(Child<QLabel>("lblTitle")->text(), "Varnholt");
 }
 
-TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOkWritesThemBack) {
+// One window shown again and again: every showing starts from the settings.
+TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
+  enum Close { Ok, Cancel, Escape };
   const struct {
     bool xp, antialias, diff, bounds, registered;
-  } rows[] = {{true, false, true, false, true}, {false, true, false, true, false}};
+    Close close;
+  } rows[] = {{true, false, true, false, true, Ok},
+              {false, true, false, true, false, Cancel},
+              {true, false, true, false, true, Escape},
+              {false, true, false, true, false, Ok}};
+  Open();
   for (const auto &row : rows) {
+    SCOPED_TRACE(row.close);
     settings.XPStyle = row.xp;
     settings.Antialias = row.antialias;
     settings.OutputInDiffDir = row.diff;
@@ -192,7 +200,7 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOkWritesThemBack) {
     settings.OutputDir = "/out/here";
     command.registered = row.registered;
     command.calls.clear();
-    Open();
+    const Settings before = settings;
     window->show();
     Child<QTabBar>("tabAbout")->setCurrentIndex(2);
     EXPECT_EQ(Check("chkXPStyle")->isChecked(), row.xp);
@@ -205,14 +213,30 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOkWritesThemBack) {
     EXPECT_EQ(OutputBox()->isEnabled(), row.diff);
     EXPECT_EQ(Child<QPushButton>("cmdSelectDir")->isEnabled(), row.diff);
 
-    // Every box turned over, then OK.
+    // Every box turned over; the folder button replaces the box only with a chosen folder.
     for (const char *box :
          {"chkXPStyle", "chkAntialias", "chkOutputDiffFolder", "chkOutOfBoundry", "chkContextMenu"})
       Click(Check(box));
     EXPECT_EQ(OutputBox()->isEnabled(), !row.diff);
+    if (!row.diff) {
+      browser.answers = {QString(), "/chosen/folder"};
+      QTest::mouseClick(Child<QPushButton>("cmdSelectDir"), Qt::LeftButton);
+      EXPECT_EQ(OutputBox()->text(), inputFolder);
+      QTest::mouseClick(Child<QPushButton>("cmdSelectDir"), Qt::LeftButton);
+      EXPECT_EQ(OutputBox()->text(), "/chosen/folder");
+    }
     const QString shown = OutputBox()->text();
-    QTest::mouseClick(Child<QPushButton>("cmdOK"), Qt::LeftButton);
+    if (row.close == Escape)
+      QTest::keyClick(window.get(), Qt::Key_Escape);
+    else
+      QTest::mouseClick(Child<QPushButton>(row.close == Ok ? "cmdOK" : "cmdCancel"),
+                        Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
+    if (row.close != Ok) {
+      EXPECT_EQ(settings, before);
+      EXPECT_EQ(command.calls, QStringList());
+      continue;
+    }
     EXPECT_EQ(settings.XPStyle, !row.xp);
     EXPECT_EQ(settings.Antialias, !row.antialias);
     EXPECT_EQ(settings.OutputInDiffDir, !row.diff);
@@ -220,48 +244,8 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOkWritesThemBack) {
     EXPECT_EQ(settings.OutputDir, shown);
     EXPECT_EQ(command.calls, QStringList(row.registered ? "Unregister" : "Register"));
   }
-}
-
-TEST_F(AboutWindow, CancelAndEscapeChangeNothing) {
-  settings.OutputDir = "/out/here";
-  const Settings before = settings;
-  Open();
-  for (const bool escape : {false, true}) {
-    window->show();
-    Child<QTabBar>("tabAbout")->setCurrentIndex(2);
-    for (const char *box :
-         {"chkXPStyle", "chkAntialias", "chkOutputDiffFolder", "chkOutOfBoundry", "chkContextMenu"})
-      Click(Check(box));
-    ASSERT_FALSE(Check("chkXPStyle")->isChecked());
-    OutputBox()->setText("/elsewhere");
-    if (escape)
-      QTest::keyClick(window.get(), Qt::Key_Escape);
-    else
-      QTest::mouseClick(Child<QPushButton>("cmdCancel"), Qt::LeftButton);
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(settings, before);
-    EXPECT_EQ(command.calls, QStringList());
-  }
-  // The next showing starts from the settings again.
-  window->show();
-  EXPECT_EQ(OutputBox()->text(), inputFolder);
-  EXPECT_FALSE(Check("chkContextMenu")->isChecked());
-}
-
-TEST_F(AboutWindow, TheFolderButtonReplacesTheBoxOnlyWithAChosenFolder) {
-  settings.OutputInDiffDir = true;
-  settings.OutputDir = "/out/here";
-  Open();
-  window->show();
-  Child<QTabBar>("tabAbout")->setCurrentIndex(2);
-  browser.answers = {QString(), "/chosen/folder"};
-  QTest::mouseClick(Child<QPushButton>("cmdSelectDir"), Qt::LeftButton);
-  EXPECT_EQ(OutputBox()->text(), "/out/here");
-  QTest::mouseClick(Child<QPushButton>("cmdSelectDir"), Qt::LeftButton);
-  EXPECT_EQ(OutputBox()->text(), "/chosen/folder");
-  EXPECT_EQ(browser.titles, QStringList({"Select Output Directory", "Select Output Directory"}));
-  window->cmdOK_Click();
   EXPECT_EQ(settings.OutputDir, "/chosen/folder");
+  EXPECT_EQ(browser.titles, QStringList(4, "Select Output Directory"));
 }
 
 TEST_F(AboutWindow, LinksAndButtonsOpenTheirAddresses) {
