@@ -15,7 +15,7 @@ namespace {
 
 using test::MemorySettingsStore;
 
-TEST(Settings, FirstUseGivesTheDefaults) {
+TEST(Settings, FirstUseGivesTheDefaultsAndTheOutputFolderFollowsTheInputFolder) {
   MemorySettingsStore store;
   const Settings s = LoadSettings(store, "/home/u/Pictures");
   EXPECT_EQ(s.SelectedDir, "/home/u/Pictures");
@@ -27,10 +27,7 @@ TEST(Settings, FirstUseGivesTheDefaults) {
   EXPECT_EQ(s.LoadedFile, "");
   EXPECT_EQ(s.Pattern, "");
   EXPECT_EQ(s.InversePattern, 0);
-}
-
-TEST(Settings, OutputDirFollowsAStoredSelectedDir) {
-  MemorySettingsStore store;
+  // The output folder follows a stored input folder until it is stored itself.
   store.values["Settings/SelectedDir"] = "/photos";
   EXPECT_EQ(LoadSettings(store, "/default").OutputDir, "/photos");
   store.values["Settings/OutputDir"] = "/out";
@@ -75,9 +72,8 @@ TEST(Settings, SaveThenLoadThroughARealIniFile) {
     SaveSettings(store, s);
   }
   const QString text = QString::fromUtf8(test::ReadBytes(ini));
-  for (const char *line : {"[Settings]", "OutputInDiffDir=True", "XPStyle=False",
-                           "Antialias=True", "InversePattern=1", "AllowOutOfBoundry=True",
-                           "OutputDir=/out"})
+  for (const char *line : {"[Settings]", "OutputInDiffDir=True", "XPStyle=False", "Antialias=True",
+                           "InversePattern=1", "AllowOutOfBoundry=True", "OutputDir=/out"})
     EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
   QSettingsStore store(ini);
   EXPECT_EQ(LoadSettings(store, "/d"), s);
