@@ -377,8 +377,9 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersIntoTheEditor) {
             QStringList({"cropview.bmp"}));
   const auto &calls = toolkit.calls;
   ASSERT_GE(calls.size(), 2u);
-  EXPECT_EQ(calls[calls.size() - 2].args, CropSizeArgs(images.file("photo.png")));
-  EXPECT_EQ(calls.back().args.mid(0, 3), QStringList({"-format", "bmp", images.file("photo.png")}));
+  const QString photo = images.file("photo.png");
+  EXPECT_EQ(calls[calls.size() - 2].args, QStringList({"-format", "%wx%h", "-ping", photo}));
+  EXPECT_EQ(calls.back().args.mid(0, 3), QStringList({"-format", "bmp", photo}));
 }
 
 TEST_F(CropLaunch, BitmapsAreCopiedOthersConvertedAndCornersOutsideArriveAsZero) {

@@ -170,42 +170,43 @@ TEST_F(AboutWindow, TheLicenceIsShownLineByLineAndAMissingOneIsToldOnce) {
 // One window shown again and again: every showing starts from the settings.
 TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
   enum Close { Ok, Cancel, Escape };
-  const struct {
-    bool xp, antialias, diff, bounds, registered;
-    Close close;
-  } rows[] = {{true, false, true, false, true, Ok},
-              {false, true, false, true, false, Cancel},
-              {true, false, true, false, true, Escape},
-              {false, true, false, true, false, Ok}};
+  const char *boxes[] = {"chkXPStyle", "chkAntialias", "chkOutputDiffFolder", "chkOutOfBoundry",
+                         "chkContextMenu"};
+  const auto ticks = [&] {
+    QList<bool> ticked;
+    for (const char *box : boxes)
+      ticked << Check(box)->isChecked();
+    return ticked;
+  };
+  const std::pair<QList<bool>, Close> rows[] = {{{true, false, true, false, true}, Ok},
+                                                {{false, true, false, true, false}, Cancel},
+                                                {{true, false, true, false, true}, Escape},
+                                                {{false, true, false, true, false}, Ok}};
   Open();
-  for (const auto &row : rows) {
-    SCOPED_TRACE(row.close);
-    settings.XPStyle = row.xp;
-    settings.Antialias = row.antialias;
-    settings.OutputInDiffDir = row.diff;
-    settings.AllowOutOfBoundry = row.bounds;
+  for (const auto &[given, close] : rows) {
+    SCOPED_TRACE(close);
+    const bool diff = given[2];
+    settings.XPStyle = given[0];
+    settings.Antialias = given[1];
+    settings.OutputInDiffDir = diff;
+    settings.AllowOutOfBoundry = given[3];
     settings.OutputDir = "/out/here";
-    command.registered = row.registered;
+    command.registered = given[4];
     command.calls.clear();
     const Settings before = settings;
     window->show();
     Child<QTabBar>("tabAbout")->setCurrentIndex(2);
-    EXPECT_EQ(Check("chkXPStyle")->isChecked(), row.xp);
-    EXPECT_EQ(Check("chkAntialias")->isChecked(), row.antialias);
-    EXPECT_EQ(Check("chkOutputDiffFolder")->isChecked(), row.diff);
-    EXPECT_EQ(Check("chkOutOfBoundry")->isChecked(), row.bounds);
-    EXPECT_EQ(Check("chkContextMenu")->isChecked(), row.registered);
+    EXPECT_EQ(ticks(), given);
     // Clear: the input folder, greyed out with its button.
-    EXPECT_EQ(OutputBox()->text(), row.diff ? "/out/here" : inputFolder);
-    EXPECT_EQ(OutputBox()->isEnabled(), row.diff);
-    EXPECT_EQ(Child<QPushButton>("cmdSelectDir")->isEnabled(), row.diff);
+    EXPECT_EQ(OutputBox()->text(), diff ? "/out/here" : inputFolder);
+    EXPECT_EQ(OutputBox()->isEnabled(), diff);
+    EXPECT_EQ(Child<QPushButton>("cmdSelectDir")->isEnabled(), diff);
 
     // Every box turned over; the folder button replaces the box only with a chosen folder.
-    for (const char *box :
-         {"chkXPStyle", "chkAntialias", "chkOutputDiffFolder", "chkOutOfBoundry", "chkContextMenu"})
+    for (const char *box : boxes)
       Click(Check(box));
-    EXPECT_EQ(OutputBox()->isEnabled(), !row.diff);
-    if (!row.diff) {
+    EXPECT_EQ(OutputBox()->isEnabled(), !diff);
+    if (!diff) {
       browser.answers = {QString(), "/chosen/folder"};
       QTest::mouseClick(Child<QPushButton>("cmdSelectDir"), Qt::LeftButton);
       EXPECT_EQ(OutputBox()->text(), inputFolder);
@@ -213,23 +214,21 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
       EXPECT_EQ(OutputBox()->text(), "/chosen/folder");
     }
     const QString shown = OutputBox()->text();
-    if (row.close == Escape)
+    if (close == Escape)
       QTest::keyClick(window.get(), Qt::Key_Escape);
     else
-      QTest::mouseClick(Child<QPushButton>(row.close == Ok ? "cmdOK" : "cmdCancel"),
-                        Qt::LeftButton);
+      QTest::mouseClick(Child<QPushButton>(close == Ok ? "cmdOK" : "cmdCancel"), Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
-    if (row.close != Ok) {
+    if (close != Ok) {
       EXPECT_EQ(settings, before);
       EXPECT_EQ(command.calls, QStringList());
       continue;
     }
-    EXPECT_EQ(settings.XPStyle, !row.xp);
-    EXPECT_EQ(settings.Antialias, !row.antialias);
-    EXPECT_EQ(settings.OutputInDiffDir, !row.diff);
-    EXPECT_EQ(settings.AllowOutOfBoundry, !row.bounds);
+    EXPECT_EQ(QList<bool>({settings.XPStyle, settings.Antialias, settings.OutputInDiffDir,
+                           settings.AllowOutOfBoundry}),
+              QList<bool>({!given[0], !given[1], !diff, !given[3]}));
     EXPECT_EQ(settings.OutputDir, shown);
-    EXPECT_EQ(command.calls, QStringList(row.registered ? "Unregister" : "Register"));
+    EXPECT_EQ(command.calls, QStringList(given[4] ? "Unregister" : "Register"));
   }
   EXPECT_EQ(settings.OutputDir, "/chosen/folder");
   EXPECT_EQ(browser.titles, QStringList(4, "Select Output Directory"));
