@@ -76,9 +76,8 @@ TEST_F(Manifest, OnlyAFirstWriteRestartsAndAnOverwriteReplacesALeftover) {
     }
     const ManifestWrite result = WriteManifest(place, row.restart, true, &restarter);
     EXPECT_EQ(ReadBytes(place.path()), QByteArray(kExpected));
-    EXPECT_EQ(result.existed, row.existed);
-    EXPECT_EQ(result.written, row.written);
-    EXPECT_EQ(result.restarted, row.restarted);
+    EXPECT_EQ(QList<bool>({result.existed, result.written, result.restarted}),
+              QList<bool>({row.existed, row.written, row.restarted}));
     EXPECT_EQ(restarter.restarts, 1);
   }
   EXPECT_TRUE(DeleteManifest(place));

@@ -21,12 +21,8 @@ TEST(Settings, FirstUseGivesTheDefaultsAndTheOutputFolderFollowsTheInputFolder) 
   EXPECT_EQ(s.SelectedDir, "/home/u/Pictures");
   EXPECT_EQ(s.OutputDir, "/home/u/Pictures");
   EXPECT_TRUE(s.XPStyle);
-  EXPECT_FALSE(s.OutputInDiffDir);
-  EXPECT_FALSE(s.Antialias);
-  EXPECT_FALSE(s.AllowOutOfBoundry);
-  EXPECT_EQ(s.LoadedFile, "");
-  EXPECT_EQ(s.Pattern, "");
-  EXPECT_EQ(s.InversePattern, 0);
+  EXPECT_FALSE(s.OutputInDiffDir || s.Antialias || s.AllowOutOfBoundry || s.InversePattern);
+  EXPECT_EQ(s.LoadedFile + s.Pattern, "");
   // The output folder follows a stored input folder until it is stored itself.
   store.values["Settings/SelectedDir"] = "/photos";
   EXPECT_EQ(LoadSettings(store, "/default").OutputDir, "/photos");
