@@ -31,43 +31,12 @@ TEST(EncodeForURL, EncodesPunctuationAndLineBreaksOnly) {
         << QString::fromUtf16(row.text).toStdString();
 }
 
-ErrorReport KnownReport() {
-  ErrorReport report = ErrorReport::from(Failure(53, QStringLiteral("File not found")),
-                                         QStringLiteral("Varnholt 1.00"), QStringLiteral("frmMain"),
-                                         QStringLiteral("OperationsFileToList"),
-                                         QStringLiteral("fileName = \"C:\\a b.vop\""));
-  return report;
-}
-
-TEST(ErrorReport, TextHasOneItemALine) {
-  EXPECT_EQ(ErrorReportText(KnownReport()).toStdString(),
-            "SOURCE: Varnholt/OperationsFileToList\r\n"
-            "NUMBER: 53\r\n"
-            "OPERATION: fileName = \"C:\\a b.vop\"\r\n"
-            "FATAL: False\r\n"
-            "DESCRIPTION: File not found\r\n"
-            "SETTINGS: \r\n");
-  ErrorReport fatal = KnownReport();
-  fatal.isFatal = true;
-  fatal.intSettings = QStringLiteral("x=1");
-  EXPECT_TRUE(ErrorReportText(fatal).contains("\r\nFATAL: True\r\n"));
-  EXPECT_TRUE(ErrorReportText(fatal).endsWith("\r\nSETTINGS: \r\nx=1"));
-}
-
-TEST(ErrorReport, AddressCarriesTheFiveKeysInOrder) {
-  const ErrorReport report = KnownReport();
-  const QString address =
-      BugReportAddress(EncodeForURL(report.programId), QString(), EncodeForURL(report.form),
-                       EncodeForURL(ErrorReportText(report)));
-  EXPECT_EQ(address.toStdString(), std::string(kBugReportUrl) +
-                                       "?type=bug&progid=73&progver=&window=frmMain&desc="
-                                       "SOURCE%3A%20Varnholt%2FOperationsFileToList%0D"
-                                       "NUMBER%3A%2053%0D"
-                                       "OPERATION%3A%20fileName%20%3D%20%22C%3A%5Ca%20b%2Evop%22%0D"
-                                       "FATAL%3A%20False%0D"
-                                       "DESCRIPTION%3A%20File%20not%20found%0D"
-                                       "SETTINGS%3A%20%0D");
-  EXPECT_TRUE(QString::fromUtf8(kBugReportUrl).endsWith("feedback.php"));
+// The reporter's settings come after the last item, under its heading.
+TEST(ErrorReport, SettingsFollowTheirHeading) {
+  ErrorReport report = ErrorReport::from(Failure(6, QStringLiteral("Overflow")), "t", "frmGo",
+                                         "Form_Activate", "op");
+  report.intSettings = QStringLiteral("x=1");
+  EXPECT_TRUE(ErrorReportText(report).endsWith("\r\nDESCRIPTION: Overflow\r\nSETTINGS: \r\nx=1"));
 }
 
 } // namespace

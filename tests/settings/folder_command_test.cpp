@@ -44,21 +44,51 @@ QString Read(const QString &path) { return QString::fromUtf8(ReadBytes(path)); }
 const QString kKde = QStringLiteral("kio/servicemenus/varnholt-extract-images.desktop");
 const QString kNemo = QStringLiteral("nemo/actions/varnholt-extract-images.nemo_action");
 
-TEST(FolderCommand, RegisteringTwiceLeavesExactlyOurTwoFilesUnchanged) {
+TEST(FolderCommand, RegisterAddsOnlyOurTwoFilesOnceAndUnregisterRemovesOnlyThem) {
   TempFolder home;
-  XdgFolderCommand command(home.path(), "/opt/varnholt/bin/varnholt");
+  QDir(home.path()).mkpath("kio/servicemenus");
+  QDir(home.path()).mkpath("nemo/actions");
+  WriteBytes(home.file("kio/servicemenus/someone-else.desktop"), "[Desktop Entry]\n");
+  WriteBytes(home.file("nemo/actions/other.nemo_action"), "[Nemo Action]\n");
+  const auto before = Tree(home.path());
+  XdgFolderCommand command(home.path(), "/old/place/bin/Varnholt");
+  command.Unregister();
+  EXPECT_EQ(Tree(home.path()), before) << "nothing to remove";
+  EXPECT_FALSE(command.IsRegistered());
   command.Register();
   const auto first = Tree(home.path());
-  EXPECT_EQ(first.keys(), QStringList({kKde, kNemo}));
+  QStringList ours = before.keys() + QStringList({kKde, kNemo});
+  ours.sort();
+  EXPECT_EQ(first.keys(), ours);
   command.Register();
   EXPECT_EQ(Tree(home.path()), first);
   EXPECT_TRUE(QFileInfo(home.file(kKde)).isExecutable()) << "Dolphin skips a user's menu otherwise";
-  EXPECT_TRUE(command.IsRegistered());
   // Nothing that could make it a folder's default opener.
   EXPECT_FALSE(QDir(home.file("applications")).exists());
   const QString kde = Read(home.file(kKde));
   EXPECT_EQ(DesktopEntryValue(kde, "Desktop Action extractImages", "Name"), "Extract Images...");
   EXPECT_EQ(DesktopEntryValue(Read(home.file(kNemo)), "Nemo Action", "Name"), "Extract Images...");
+
+  // Only the executable's name counts, in any case: a moved program is still ticked.
+  const struct {
+    const char *executable;
+    bool registered;
+  } rows[] = {
+      {"/old/place/bin/Varnholt", true},
+      {"/new/place/bin/varnholt", true},
+      {"/old/place/bin/other", false},
+  };
+  for (const auto &row : rows)
+    EXPECT_EQ(XdgFolderCommand(home.path(), row.executable).IsRegistered(), row.registered)
+        << row.executable;
+  EXPECT_FALSE(XdgFolderCommand(home.path() + "/elsewhere", "/x/varnholt").IsRegistered());
+  // Confirming after the move rewrites the command with the new place.
+  XdgFolderCommand moved(home.path(), "/new/place/bin/varnholt");
+  moved.Register();
+  EXPECT_TRUE(Read(home.file(kKde)).contains("/new/place/bin/varnholt"));
+  moved.Unregister();
+  EXPECT_EQ(Tree(home.path()), before);
+  EXPECT_FALSE(moved.IsRegistered());
 }
 
 TEST(FolderCommand, TheCommandStartsThisExecutableWithTheFolderAsOneArgument) {
@@ -90,44 +120,6 @@ TEST(FolderCommand, TheCommandStartsThisExecutableWithTheFolderAsOneArgument) {
     nemo.replace("%F", u'"' + QString(plainer).replace("\"", "\\\"") + u'"');
     EXPECT_EQ(ShellWords(nemo), QStringList({executable, plainer}));
   }
-}
-
-TEST(FolderCommand, UnregisterRemovesOnlyOurFilesAndNothingWhenNoneExist) {
-  TempFolder home;
-  QDir(home.path()).mkpath("kio/servicemenus");
-  QDir(home.path()).mkpath("nemo/actions");
-  WriteBytes(home.file("kio/servicemenus/someone-else.desktop"), "[Desktop Entry]\n");
-  WriteBytes(home.file("nemo/actions/other.nemo_action"), "[Nemo Action]\n");
-  const auto before = Tree(home.path());
-  XdgFolderCommand command(home.path(), "/usr/bin/varnholt");
-  command.Unregister();
-  EXPECT_EQ(Tree(home.path()), before);
-  EXPECT_FALSE(command.IsRegistered());
-  command.Register();
-  command.Unregister();
-  EXPECT_EQ(Tree(home.path()), before);
-  EXPECT_FALSE(command.IsRegistered());
-}
-
-TEST(FolderCommand, IsRegisteredLooksOnlyForTheExecutablesNameInAnyCase) {
-  TempFolder home;
-  XdgFolderCommand(home.path(), "/old/place/bin/Varnholt").Register();
-  const struct {
-    const char *executable;
-    bool registered;
-  } rows[] = {
-      {"/old/place/bin/Varnholt", true},
-      {"/new/place/bin/varnholt", true}, // moved: still ticked
-      {"/old/place/bin/other", false},
-  };
-  for (const auto &row : rows)
-    EXPECT_EQ(XdgFolderCommand(home.path(), row.executable).IsRegistered(), row.registered)
-        << row.executable;
-  // Confirming after the move rewrites the command with the new place.
-  XdgFolderCommand moved(home.path(), "/new/place/bin/varnholt");
-  moved.Register();
-  EXPECT_TRUE(Read(home.file(kKde)).contains("/new/place/bin/varnholt"));
-  EXPECT_FALSE(XdgFolderCommand(home.path() + "/elsewhere", "/x/varnholt").IsRegistered());
 }
 
 TEST(FolderCommand, DataHomeIsXdgDataHomeWhenAbsolute) {

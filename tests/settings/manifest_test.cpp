@@ -54,48 +54,41 @@ protected:
   Recorder restarter;
 };
 
-TEST_F(Manifest, FirstWriteIsTheExactTextFollowedByOneRestart) {
+TEST_F(Manifest, OnlyAFirstWriteRestartsAndAnOverwriteReplacesALeftover) {
   const ManifestPlace place = Place(folder.path());
   EXPECT_EQ(place.path(), folder.file("varnholt.manifest"));
-  const ManifestWrite first = WriteManifest(place, true, true, &restarter);
-  EXPECT_EQ(ReadBytes(place.path()), QByteArray(kExpected));
   EXPECT_EQ(QByteArray(kExpected).count("\r\n"), 22);
-  EXPECT_FALSE(first.existed);
-  EXPECT_TRUE(first.written);
-  EXPECT_TRUE(first.restarted);
-  EXPECT_EQ(restarter.restarts, 1);
-
-  // The restarted instance finds it and goes on; so does a start after a crash.
-  const ManifestWrite second = WriteManifest(place, true, true, &restarter);
-  EXPECT_TRUE(second.existed);
-  EXPECT_FALSE(second.written);
-  EXPECT_FALSE(second.restarted);
-  EXPECT_EQ(restarter.restarts, 1);
-
+  const struct {
+    const char *leftover; // written read-only before the call
+    bool restart;
+    bool existed, written, restarted;
+  } rows[] = {
+      {nullptr, true, false, true, true},
+      // The restarted instance finds it and goes on; so does a start after a crash.
+      {nullptr, true, true, false, false},
+      {"stale", false, true, true, false},
+  };
+  for (const auto &row : rows) {
+    if (row.leftover) {
+      QFile::remove(place.path());
+      WriteBytes(place.path(), row.leftover);
+      QFile::setPermissions(place.path(), QFile::ReadOwner);
+    }
+    const ManifestWrite result = WriteManifest(place, row.restart, true, &restarter);
+    EXPECT_EQ(ReadBytes(place.path()), QByteArray(kExpected));
+    EXPECT_EQ(QList<bool>({result.existed, result.written, result.restarted}),
+              QList<bool>({row.existed, row.written, row.restarted}));
+    EXPECT_EQ(restarter.restarts, 1);
+  }
   EXPECT_TRUE(DeleteManifest(place));
   EXPECT_FALSE(QFile::exists(place.path()));
   EXPECT_FALSE(DeleteManifest(place));
-}
 
-TEST_F(Manifest, OverwriteWithoutRestartReplacesALeftoverFile) {
-  const ManifestPlace place = Place(folder.path());
-  WriteBytes(place.path(), "stale");
-  QFile::setPermissions(place.path(), QFile::ReadOwner);
-  const ManifestWrite written = WriteManifest(place, false, true, &restarter);
-  EXPECT_TRUE(written.existed);
-  EXPECT_TRUE(written.written);
-  EXPECT_EQ(ReadBytes(place.path()), QByteArray(kExpected));
-  EXPECT_EQ(restarter.restarts, 0);
-}
-
-TEST_F(Manifest, AFolderThatCannotBeWrittenMeansNoManifestAndNoRestart) {
+  // A folder that cannot be written means no manifest and no restart.
   WriteBytes(folder.file("plain"), "a file, not a folder");
-  const ManifestWrite written =
-      WriteManifest(Place(folder.file("plain")), true, true, &restarter);
-  EXPECT_FALSE(written.existed);
-  EXPECT_FALSE(written.written);
-  EXPECT_FALSE(written.restarted);
-  EXPECT_EQ(restarter.restarts, 0);
+  const ManifestWrite written = WriteManifest(Place(folder.file("plain")), true, true, &restarter);
+  EXPECT_FALSE(written.existed || written.written || written.restarted);
+  EXPECT_EQ(restarter.restarts, 1);
 }
 
 TEST_F(Manifest, PlaceholdersAreFilledOnceInTheirOrder) {
