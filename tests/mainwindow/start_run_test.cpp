@@ -25,10 +25,7 @@ protected:
     window->OperationsFileToList(file);
   }
   QStringList Files() const { return QDir(images.path()).entryList(QDir::Files, QDir::Name); }
-  void ExpectNothingToDo() {
-    prompter.expect("Nothing to Do", "No images or operations selected!", Buttons::Ok,
-                    Icon::Exclamation, Answer::Ok);
-  }
+  void ExpectNothingToDo() { ExpectOk("Nothing to Do", "No images or operations selected!"); }
 };
 
 TEST_F(StartRun, RunsEveryTickedOperationOnEveryTickedImageAndOffersTheResults) {
@@ -91,11 +88,7 @@ TEST_F(StartRun, AnUnsavedEditIsOfferedBeforeTheRun) {
 
   // Yes with nothing highlighted adds the editor's operation, which runs too.
   prompter.expect(kSaveTitle, kSaveText, Buttons::YesNoCancel, Icon::Question, Answer::Yes);
-  prompter.expect("Operation Addition",
-                  "This operation will merely copy the original image and save as a different "
-                  "name.\r\n(You have not selected extract or resize.)\r\nAre you sure you want "
-                  "to do this?",
-                  Buttons::YesNo, Icon::Question, Answer::Yes);
+  prompter.expect("Operation Addition", kCopyOnlyText, Buttons::YesNo, Icon::Question, Answer::Yes);
   // p_a.png is in the list now, ticked: an image of the run is never written over.
   prompter.expect(kOperationErrorTitle,
                   OperationErrorText("a.png", "Extract Whole Image Prefix: \"p_\" Quality: \"75\""),
@@ -126,12 +119,10 @@ TEST_F(StartRun, ClashesAreListedWithTheirPositions) {
   LoadList("1>Extract Whole Image Prefix: \"th_\" Quality: \"75\"\r\n"
            "1>Extract Whole Image Prefix: \"sm_\" Quality: \"75\"\r\n"
            "1>Extract Whole Image Prefix: \"th_\" Format: \"PNG\" Quality: \"75\"\r\n");
-  prompter.expect("Clashes Detected",
-                  "The following prefix/suffix clashes were found in selected operations (which "
-                  "means files would be overwritten):\r\n\r\n"
-                  "Prefix: \"th_\", Suffix: \"\" at position 3\r\n\r\n"
-                  "Please Adjust prefix/suffix values, or deselect operations to rectify.",
-                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  ExpectOk("Clashes Detected",
+           "The following prefix/suffix clashes were found in selected operations (which means "
+           "files would be overwritten):\r\n\r\nPrefix: \"th_\", Suffix: \"\" at position 3\r\n\r\n"
+           "Please Adjust prefix/suffix values, or deselect operations to rectify.");
   QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   EXPECT_EQ(window->RunWindow(), nullptr);
   EXPECT_EQ(Files(), QStringList({"a.png"}));
@@ -154,11 +145,8 @@ TEST_F(StartRun, NoAtTheRunsErrorQuestionSkipsDoneButRebuildsTheList) {
 }
 
 TEST_F(StartRun, MoreThanThirtyTwoThousandPairsStartARun) {
-  QStringList names;
   for (int i = 0; i < 300; ++i)
-    names << QString("img%1.png").arg(i, 3, 10, QChar('0'));
-  for (const QString &name : names)
-    Touch(name);
+    Touch(QString("img%1.png").arg(i, 3, 10, QChar('0')));
   Start();
   QByteArray lines;
   for (int k = 0; k < 200; ++k)
