@@ -1,7 +1,5 @@
 #include "mainwindow/main_window_fixture.h"
 
-#include "platform/failure.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFontMetricsF>

@@ -32,11 +32,7 @@ protected:
   QString Stored(const char *key) const { return store.values.value(QString("Settings/") + key); }
   // A list file of one operation.
   QString ListFile(const QString &name) {
-    QString error;
-    Settings scratch;
-    EXPECT_TRUE(SaveOperationsFile(lists.file(name),
-                                   {{"Extract Whole Image Prefix: \"a_\" Quality: \"75\"", true}},
-                                   scratch, error));
+    WriteBytes(lists.file(name), "1>Extract Whole Image Prefix: \"a_\" Quality: \"75\"\r\n");
     return lists.file(name);
   }
   // The window as the program starts it: loaded with a command line, then shown.

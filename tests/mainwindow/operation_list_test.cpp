@@ -3,8 +3,6 @@
 #include "operations/operation_list_file.h"
 #include "settings/paths.h"
 
-#include <QDir>
-
 namespace varnholt::test {
 namespace {
 
