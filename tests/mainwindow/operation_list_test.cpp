@@ -25,6 +25,9 @@ protected:
       ticks << (List("lstOperations")->item(row)->checkState() == Qt::Checked);
     return ticks;
   }
+  static QStringList Asked(const FileDialogRequest &r) {
+    return {r.title, r.filter, r.defaultSuffix, r.initialFolder, r.fileName};
+  }
   QString ListFile(const QString &name, const QByteArray &contents) {
     const QString path = lists.file(name);
     WriteBytes(path, contents);
@@ -164,10 +167,9 @@ TEST_F(OperationList, SavingProposesANewFileFirstAndTheLoadedFileLater) {
   dialogs.answers.push_back(std::nullopt);
   QTest::mouseClick(Button("cmdSaveList"), Qt::LeftButton);
   ASSERT_EQ(dialogs.saved.size(), 1u);
-  EXPECT_EQ(dialogs.saved[0].title, "Save Operation File as...");
-  EXPECT_EQ(dialogs.saved[0].filter, kFilter);
-  EXPECT_EQ(dialogs.saved[0].defaultSuffix, "vop");
-  EXPECT_EQ(dialogs.saved[0].fileName, AddBackslash(lists.path()) + "NewOpFile.vop");
+  EXPECT_EQ(Asked(dialogs.saved[0]),
+            QStringList({"Save Operation File as...", kFilter, "vop", lists.path(),
+                         AddBackslash(lists.path()) + "NewOpFile.vop"}));
   EXPECT_TRUE(window->listChanged()) << "cancelled";
 
   const QString file = lists.file("mine.vop");
@@ -202,11 +204,8 @@ TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicks) {
   dialogs.answers.push_back(file);
   QTest::mouseClick(Button("cmdLoadList"), Qt::LeftButton);
   ASSERT_EQ(dialogs.opened.size(), 1u);
-  EXPECT_EQ(dialogs.opened[0].title, "Open Operation File...");
-  EXPECT_EQ(dialogs.opened[0].filter, kFilter);
-  EXPECT_EQ(dialogs.opened[0].defaultSuffix, "vop");
-  EXPECT_EQ(dialogs.opened[0].initialFolder, lists.path());
-  EXPECT_EQ(dialogs.opened[0].fileName, "");
+  EXPECT_EQ(Asked(dialogs.opened[0]),
+            QStringList({"Open Operation File...", kFilter, "vop", lists.path(), ""}));
 
   EXPECT_EQ(Operations(),
             QStringList({"Extract (1,2)-(3,4) Prefix: \"th_\" Format: \"JPG\" Quality: \"90\"",
