@@ -9,21 +9,23 @@
 
 namespace varnholt::test {
 
+inline const QString kCopyOnlyText = QStringLiteral(
+    "This operation will merely copy the original image and save as a different name.\r\n"
+    "(You have not selected extract or resize.)\r\n"
+    "Are you sure you want to do this?");
+
 // Passes each box on to the scripted prompter, after doing to the focused
 // box what a real message box does: take the focus away from it.
 class FocusTakingPrompter : public Prompter {
 public:
   explicit FocusTakingPrompter(Prompter &inner) : inner_(inner) {}
   Answer ask(const QString &title, const QString &text, Buttons buttons, Icon icon) override {
-    for (QWidget *w : {QApplication::focusWidget(), alsoLeaving})
-      if (w) {
-        QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
-        QCoreApplication::sendEvent(w, &out);
-      }
+    if (QWidget *w = QApplication::focusWidget()) {
+      QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
+      QCoreApplication::sendEvent(w, &out);
+    }
     return inner_.ask(title, text, buttons, icon);
   }
-  // A box that gets a focus-out of its own when a box is shown.
-  QWidget *alsoLeaving = nullptr;
 
 private:
   Prompter &inner_;

@@ -32,14 +32,6 @@ protected:
   }
 };
 
-TEST_F(Editor, StartsFromTheDefaultOperationInStep) {
-  EXPECT_EQ(Rectangle(), QStringList({"0", "0", "0", "0", "1", "1"}));
-  EXPECT_EQ(Box("txtResizeWidth")->text(), "100");
-  EXPECT_EQ(Combo("cmbOutputFormat")->currentText(), "Don't Change");
-  EXPECT_EQ(Box("txtJpgQuality")->text(), "75");
-  EXPECT_FALSE(Check("chkResizeImage")->isChecked());
-}
-
 TEST_F(Editor, NumericBoxesKeepOnlyDigitsWhileTyping) {
   Type(Box("txtTopLeftX"), "12a3");
   EXPECT_EQ(Box("txtTopLeftX")->text(), "123");
@@ -58,6 +50,7 @@ TEST_F(Editor, NumericBoxesKeepOnlyDigitsWhileTyping) {
 }
 
 TEST_F(Editor, CornersGiveTheSizeAndASizeMovesTheBottomRightCorner) {
+  EXPECT_EQ(Rectangle(), QStringList({"0", "0", "0", "0", "1", "1"})) << "the default operation";
   Corners(10, 20, 109, 69);
   EXPECT_EQ(Rectangle(), QStringList({"10", "20", "109", "69", "100", "50"}));
 
@@ -76,108 +69,80 @@ TEST_F(Editor, CornersGiveTheSizeAndASizeMovesTheBottomRightCorner) {
   EXPECT_EQ(Rectangle(), QStringList({"10", "0", "10", "29", "1", "30"}));
 }
 
-TEST_F(Editor, SizeLimitsShowTheirMessageOnceAndClamp) {
-  TypeAndLeave(Box("txtTopLeftX"), "10");
-  prompter.expect(kLimitTitle, "Maximum extract width allowed is: 20000 pixels", Buttons::Ok,
-                  Icon::Information, Answer::Ok);
-  TypeAndLeave(Box("txtExtractWidth"), "25000");
-  EXPECT_EQ(prompter.shown(), 1);
-  EXPECT_EQ(Box("txtExtractWidth")->text(), "20000");
-  EXPECT_EQ(Box("txtBottomRightX")->text(), "20009");
-
-  window->cmdNewOperation_Click();
-  Check("chkExtract")->setChecked(true);
-  prompter.expect(kLimitTitle, "Maximum extract width allowed is: 20000 pixels", Buttons::Ok,
-                  Icon::Information, Answer::Ok);
-  TypeAndLeave(Box("txtBottomRightX"), "30000");
-  EXPECT_EQ(prompter.shown(), 2);
-  EXPECT_EQ(Box("txtExtractWidth")->text(), "20000");
-  EXPECT_EQ(Box("txtBottomRightX")->text(), "19999");
-
-  prompter.expect(kLimitTitle, "Maximum extract height allowed is: 20000 pixels", Buttons::Ok,
-                  Icon::Information, Answer::Ok);
-  TypeAndLeave(Box("txtBottomRightY"), "20000");
-  EXPECT_EQ(Box("txtExtractHeight")->text(), "20000");
-  EXPECT_EQ(Box("txtBottomRightY")->text(), "19999");
-  EXPECT_EQ(prompter.shown(), 3);
-}
-
-TEST_F(Editor, ResizeBoxesOnLeaving) {
-  Check("chkResizeImage")->setChecked(true);
-  TypeAndLeave(Box("txtResizeHeight"), "");
-  EXPECT_EQ(Box("txtResizeHeight")->text(), "1");
-  prompter.expect(kLimitTitle, "Maximum height allowed is: 20000 pixels", Buttons::Ok,
-                  Icon::Information, Answer::Ok);
-  TypeAndLeave(Box("txtResizeHeight"), "25000");
-  EXPECT_EQ(Box("txtResizeHeight")->text(), "20000");
-  TypeAndLeave(Box("txtResizeHeight"), "0");
-  EXPECT_EQ(Box("txtResizeHeight")->text(), "0");
-  prompter.expect(kLimitTitle, "Maximum width allowed is: 20000 pixels", Buttons::Ok,
-                  Icon::Information, Answer::Ok);
-  TypeAndLeave(Box("txtResizeWidth"), "20001");
-  EXPECT_EQ(Box("txtResizeWidth")->text(), "20000");
-  EXPECT_EQ(prompter.shown(), 2);
-}
-
-TEST_F(Editor, AMessageShownOnLeavingIsNoSecondLeave) {
-  Check("chkResizeImage")->setChecked(true);
-  focusTaker.alsoLeaving = Box("txtResizeHeight");
-  prompter.expect(kLimitTitle, "Maximum height allowed is: 20000 pixels", Buttons::Ok,
-                  Icon::Information, Answer::Ok);
-  Type(Box("txtResizeHeight"), "25000");
-  Box("txtResizeWidth")->setFocus(Qt::TabFocusReason); // on to the next box
-  EXPECT_EQ(prompter.shown(), 1);
-  EXPECT_EQ(Box("txtResizeHeight")->text(), "20000");
-  EXPECT_EQ(Box("txtResizeWidth")->text(), "100") << "the box being entered was not left";
+// Each box is left over its limit, or empty, on the default operation.
+TEST_F(Editor, BoxesLeftOverTheirLimitAreToldOnceAndClamped) {
+  using Boxes = QList<QPair<const char *, const char *>>;
+  const struct {
+    Boxes typed;
+    const char *message;
+    Boxes after;
+  } rows[] = {
+      {{{"txtTopLeftX", "10"}, {"txtExtractWidth", "25000"}},
+       "Maximum extract width allowed is: 20000 pixels",
+       {{"txtExtractWidth", "20000"}, {"txtBottomRightX", "20009"}}},
+      {{{"txtBottomRightX", "30000"}},
+       "Maximum extract width allowed is: 20000 pixels",
+       {{"txtExtractWidth", "20000"}, {"txtBottomRightX", "19999"}}},
+      {{{"txtBottomRightY", "20000"}},
+       "Maximum extract height allowed is: 20000 pixels",
+       {{"txtExtractHeight", "20000"}, {"txtBottomRightY", "19999"}}},
+      {{{"txtResizeHeight", "25000"}},
+       "Maximum height allowed is: 20000 pixels",
+       {{"txtResizeHeight", "20000"}}},
+      {{{"txtResizeWidth", "20001"}},
+       "Maximum width allowed is: 20000 pixels",
+       {{"txtResizeWidth", "20000"}}},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.typed.last().first);
+    window->cmdNewOperation_Click();
+    Check("chkExtract")->setChecked(true);
+    Check("chkResizeImage")->setChecked(true);
+    const int shown = prompter.shown();
+    ExpectOk(kLimitTitle, row.message, Icon::Information);
+    for (const auto &[box, text] : row.typed)
+      TypeAndLeave(Box(box), text);
+    EXPECT_EQ(prompter.shown(), shown + 1);
+    for (const auto &[box, text] : row.after)
+      EXPECT_EQ(Box(box)->text(), text) << box;
+  }
 }
 
 TEST_F(Editor, ForbiddenFileNameCharactersAreRefused) {
-  prompter.expect("Bad Characters",
-                  "These characters not allowed in filenames: \\/|?\"><*:", Buttons::Ok,
-                  Icon::Exclamation, Answer::Ok);
+  for (int i = 0; i < 2; ++i)
+    ExpectOk("Bad Characters", "These characters not allowed in filenames: \\/|?\"><*:");
   Type(Box("txtPrefix"), "a:b");
   EXPECT_EQ(Box("txtPrefix")->text(), "ab");
-  prompter.expect("Bad Characters",
-                  "These characters not allowed in filenames: \\/|?\"><*:", Buttons::Ok,
-                  Icon::Exclamation, Answer::Ok);
   Box("txtSuffix")->setText("x*y.z");
   EXPECT_EQ(Box("txtSuffix")->text(), "xy.z");
 }
 
 TEST_F(Editor, ControlsFollowTheCheckBoxesAndTheMethod) {
-  EXPECT_TRUE(Box("txtTopLeftX")->isEnabled());
-  EXPECT_TRUE(Label("lblExtractX")->isEnabled());
   EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled()) << "no preview loaded";
-  Check("chkExtract")->setChecked(false);
-  EXPECT_FALSE(Box("txtTopLeftX")->isEnabled());
-  EXPECT_FALSE(Box("txtExtractHeight")->isEnabled());
-  EXPECT_FALSE(Label("lblCoordY")->isEnabled());
-
-  EXPECT_FALSE(Combo("cmbResizeMethod")->isEnabled());
-  EXPECT_FALSE(Box("txtResizeWidth")->isEnabled());
-  EXPECT_FALSE(Spinner("udbResizeWidth")->isEnabled());
-  Check("chkResizeImage")->setChecked(true);
-  const auto states = [this] {
-    QList<bool> enabled;
-    for (const char *name : {"txtResizeWidth", "lblResizeWidth", "udbResizeWidth",
-                             "txtResizeHeight", "lblResizeHeight", "udbResizeHeight", "lblResizeX"})
-      enabled << Find<QWidget>(name)->isEnabled();
-    return enabled;
+  const char *names[] = {"txtTopLeftX",     "lblExtractX",     "txtExtractHeight", "lblCoordY",
+                         "cmbResizeMethod", "txtResizeWidth",  "lblResizeWidth",   "udbResizeWidth",
+                         "txtResizeHeight", "lblResizeHeight", "udbResizeHeight",  "lblResizeX"};
+  const struct {
+    bool extract, resize;
+    int method;
+    const char *enabled; // one flag for each of the names
+  } rows[] = {
+      {true, false, 0, "111100000000"}, {false, false, 0, "000000000000"},
+      {false, true, 1, "000011110000"}, {false, true, 2, "000010001110"},
+      {false, true, 3, "000011111111"}, {true, false, 1, "111100000000"},
   };
-  Combo("cmbResizeMethod")->setCurrentIndex(1); // Limit Width
-  EXPECT_EQ(states(), QList<bool>({true, true, true, false, false, false, false}));
-  Combo("cmbResizeMethod")->setCurrentIndex(2); // Limit Height
-  EXPECT_EQ(states(), QList<bool>({false, false, false, true, true, true, false}));
-  Combo("cmbResizeMethod")->setCurrentIndex(3); // Fix to Size
-  EXPECT_EQ(states(), QList<bool>({true, true, true, true, true, true, true}));
-
-  Check("chkResizeImage")->setChecked(false);
-  EXPECT_FALSE(Combo("cmbResizeMethod")->isEnabled());
-  EXPECT_FALSE(Box("txtResizeHeight")->isEnabled());
+  for (const auto &row : rows) {
+    Check("chkExtract")->setChecked(row.extract);
+    Check("chkResizeImage")->setChecked(row.resize);
+    Combo("cmbResizeMethod")->setCurrentIndex(row.method);
+    QString enabled;
+    for (const char *name : names)
+      enabled += Find<QWidget>(name)->isEnabled() ? '1' : '0';
+    EXPECT_EQ(enabled, row.enabled) << row.extract << row.resize << row.method;
+  }
   window->cmdNewList_Click(); // the editor as it stands counts as saved
-  Combo("cmbResizeMethod")->setCurrentIndex(1);
-  EXPECT_FALSE(Box("txtResizeWidth")->isEnabled()) << "a method changes nothing while unticked";
-  EXPECT_TRUE(window->operationSaved());
+  Combo("cmbResizeMethod")->setCurrentIndex(3);
+  EXPECT_TRUE(window->operationSaved()) << "a method changes nothing while unticked";
 }
 
 TEST_F(Editor, SpinnersWriteIntoTheirBoxes) {
@@ -218,18 +183,17 @@ TEST_F(Editor, EveryKindOfEditClearsOperationSaved) {
 }
 
 TEST_F(Editor, RecordsGoInAndOutOfTheControls) {
-  Operation op;
-  op.Extract = true;
-  op.TopLeftX = 3;
-  op.TopLeftY = 4;
-  op.BottomRightX = 12;
-  op.BottomRightY = 24;
-  op.Resize = true;
-  op.ResizeMethod = kLimitHeight;
-  op.ResizeHeight = 640;
-  op.OutputFormat = "jpg";
-  op.JpgQuality = 90;
-  op.Prefix = "th_";
+  Operation op{.Extract = true,
+               .TopLeftX = 3,
+               .TopLeftY = 4,
+               .BottomRightX = 12,
+               .BottomRightY = 24,
+               .Resize = true,
+               .ResizeMethod = kLimitHeight,
+               .ResizeHeight = 640,
+               .OutputFormat = "jpg",
+               .JpgQuality = 90,
+               .Prefix = "th_"};
   window->SetControlsForOperation(op);
   EXPECT_EQ(Combo("cmbOutputFormat")->currentText(), "JPG");
   EXPECT_EQ(Combo("cmbResizeMethod")->currentText(), "Limit Height");
@@ -261,12 +225,6 @@ TEST_F(Editor, ANumberTooLargeForTheRecordIsReportedNotAdded) {
   EXPECT_EQ(errors.reports[0].source, "OperationFromControls");
   EXPECT_TRUE(EditorAnswers());
 }
-
-} // namespace
-} // namespace varnholt::test
-
-namespace varnholt::test {
-namespace {
 
 // The real message box takes the focus from the window while a box is being
 // left; the leave is still handled once, and typing goes on afterwards.

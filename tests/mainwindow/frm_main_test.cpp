@@ -24,6 +24,7 @@ TEST_F(MainWindow, OpensWithItsTextsAndEveryCaptionFits) {
       {"cmdUseCropTool", ">"},
       {"cmdGo", "Start >>"},
       {"txtJpgQuality", "75"},
+      {"txtResizeWidth", "100"},
   };
   for (const auto &row : captions) {
     QWidget *w = Find<QWidget>(row.name);
@@ -49,6 +50,8 @@ TEST_F(MainWindow, OpensWithItsTextsAndEveryCaptionFits) {
   EXPECT_EQ(Box("txtJpgQuality")->toolTip(),
             "The output quality of the JPG images, form 1 to 100. Default is 75%. If any JPG "
             "image is processed, this value is used.");
+  EXPECT_EQ(Combo("cmbOutputFormat")->currentIndex(), 0) << "the default operation";
+  EXPECT_FALSE(Check("chkResizeImage")->isChecked());
   EXPECT_TRUE(Box("txtJpgQuality")->isReadOnly()) << "only its arrows change it";
   EXPECT_TRUE(Box("txtInputDirectory")->isReadOnly()) << "the folder comes from the browser";
   EXPECT_EQ(Spinner("udbResizeWidth")->maximum(), 20000);

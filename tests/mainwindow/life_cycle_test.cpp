@@ -16,7 +16,6 @@
 #include <QTest>
 #include <QTimer>
 
-
 namespace varnholt::test {
 namespace {
 
@@ -33,11 +32,7 @@ protected:
   QString Stored(const char *key) const { return store.values.value(QString("Settings/") + key); }
   // A list file of one operation.
   QString ListFile(const QString &name) {
-    QString error;
-    Settings scratch;
-    EXPECT_TRUE(SaveOperationsFile(lists.file(name),
-                                   {{"Extract Whole Image Prefix: \"a_\" Quality: \"75\"", true}},
-                                   scratch, error));
+    WriteBytes(lists.file(name), "1>Extract Whole Image Prefix: \"a_\" Quality: \"75\"\r\n");
     return lists.file(name);
   }
   // The window as the program starts it: loaded with a command line, then shown.
@@ -56,19 +51,7 @@ protected:
       n += call.command == "convert" && call.args.last().startsWith(work.path());
     return n;
   }
-
 };
-
-TEST_F(ClosingTest, StoresFolderPatternAndInverseWithoutAskingWhenNothingChanged) {
-  Open();
-  Box("txtPattern")->setText("img*");
-  Check("chkInversePattern")->setChecked(true);
-  EXPECT_TRUE(window->close());
-  EXPECT_EQ(Stored("SelectedDir"), images.path());
-  EXPECT_EQ(Stored("Pattern"), "img*");
-  EXPECT_EQ(Stored("InversePattern"), "1");
-  EXPECT_EQ(store.flushes, 1);
-}
 
 // Yes writes the list; No leaves the file alone. Either way the window
 // closes and the settings are stored.
@@ -97,8 +80,8 @@ TEST_F(ClosingTest, AFailedSaveKeepsTheWindowOpen) {
   AddOperation();
   QString expectedError;
   Settings scratch;
-  ASSERT_FALSE(SaveOperationsFile(settings.LoadedFile, window->OperationItems(), scratch,
-                                  expectedError));
+  ASSERT_FALSE(
+      SaveOperationsFile(settings.LoadedFile, window->OperationItems(), scratch, expectedError));
   prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
                   Answer::Yes);
   prompter.expect("File Write Error",
@@ -129,11 +112,16 @@ TEST_F(ClosingTest, AListWithoutAFileOffersTheSaveDialogAndStaysOpenWhenItIsCanc
   EXPECT_EQ(Stored("LoadedFile"), lists.file("new.vop"));
 }
 
-TEST_F(ClosingTest, AnEmptiedListWithoutAFileIsNotOfferedForSaving) {
+TEST_F(ClosingTest, AnEmptiedListIsNotOfferedForSavingAndTheFilterIsStored) {
   Open();
   AddOperation();
   window->cmdNewList_Click();
+  Box("txtPattern")->setText("img*");
+  Check("chkInversePattern")->setChecked(true);
   EXPECT_TRUE(window->close()) << "no question: there is nothing to keep";
+  EXPECT_EQ(Stored("SelectedDir"), images.path());
+  EXPECT_EQ(Stored("Pattern"), "img*");
+  EXPECT_EQ(Stored("InversePattern"), "1");
   EXPECT_EQ(store.flushes, 1);
 }
 
@@ -146,7 +134,6 @@ TEST_F(StartUp, TheCommandLineNamesAFolderOrAListElseTheLastOnesAreRestored) {
   Make({"last.png"});
   const QString last = ListFile("last.vop");
   const QString capitals = ListFile("WEB.VOP");
-  WriteBytes(lists.file("notes.txt"), "");
   struct Row {
     QString commandLine, folder, title;
     QStringList listed;
@@ -154,7 +141,6 @@ TEST_F(StartUp, TheCommandLineNamesAFolderOrAListElseTheLastOnesAreRestored) {
       {"\"" + shoot + "\"", shoot, "Varnholt 1.00 (last.vop)", {"in.png"}},
       {capitals, images.path(), "Varnholt 1.00 (WEB.VOP)", {"last.png"}},
       {lists.file("missing.vop"), images.path(), "Varnholt 1.00 (last.vop)", {"last.png"}},
-      {lists.file("notes.txt"), images.path(), "Varnholt 1.00 (last.vop)", {"last.png"}},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.commandLine.toStdString());
@@ -253,7 +239,8 @@ TEST_F(StartUp, TheThemedLookWritesTheManifestRestartsOnceAndRemovesItAtTheEnd) 
 
 TEST_F(StartUp, UnreadableSettingsAreReportedOnceTheWindowExists) {
   store.values["Settings/Antialias"] = "maybe";
-  const Initialisation init = frmMain::Form_Initialize(store, fallback.path(), {}, nullptr, settings);
+  const Initialisation init =
+      frmMain::Form_Initialize(store, fallback.path(), {}, nullptr, settings);
   EXPECT_FALSE(init.StartedWithXPStyle);
   EXPECT_EQ(settings.SelectedDir, fallback.path());
   Load("", nullptr, init);
@@ -275,7 +262,8 @@ TEST_F(StartUp, AScratchFolderThatCannotBeMadeIsReportedNotThrown) {
   EXPECT_EQ(report.form, "frmMain");
   EXPECT_EQ(report.source, "Form_Initialize");
   EXPECT_EQ(report.operation, "Starting ImageMagick");
-  EXPECT_TRUE(report.description.startsWith("Cannot create a scratch folder")) << report.description.toStdString();
+  EXPECT_TRUE(report.description.startsWith("Cannot create a scratch folder"))
+      << report.description.toStdString();
 }
 
 TEST_F(StartUp, ActivationReloadsThePreviewExceptAfterTheSettingsWindowOrTheCropTool) {
@@ -311,16 +299,15 @@ TEST_F(StartUp, ActivationReloadsThePreviewExceptAfterTheSettingsWindowOrTheCrop
 
 TEST(Splash, TheBarFillsInFiftyTicksAndTheWindowHidesOnTheLast) {
   frmSplash splash;
-  EXPECT_EQ(splash.findChild<QLabel *>("lbltitle")->text(), "Varnholt");
-  EXPECT_EQ(splash.findChild<QLabel *>("lblVersion")->text(), "1.0.0");
-  EXPECT_EQ(splash.findChild<QLabel *>("Label4")->text(), "Version:");
-  EXPECT_EQ(splash.findChild<QLabel *>("Label3")->text(), "Written By:");
-  EXPECT_EQ(splash.findChild<QLabel *>("Label2")->text(), "Loading....");
+  for (const auto &[name, text] : {std::pair{"lbltitle", "Varnholt"},
+                                   {"lblVersion", "1.0.0"},
+                                   {"Label4", "Version:"},
+                                   {"Label3", "Written By:"},
+                                   {"Label2", "Loading...."}})
+    EXPECT_EQ(splash.findChild<QLabel *>(name)->text(), text);
   EXPECT_EQ(splash.LoadingTimer()->interval(), 10);
   EXPECT_FALSE(splash.LoadingTimer()->isActive()) << "not before it is shown";
-  EXPECT_EQ(splash.LoadingBar()->minimum(), 0);
-  EXPECT_EQ(splash.LoadingBar()->maximum(), 500);
-  EXPECT_EQ(splash.LoadingBar()->value(), 0);
+  EXPECT_EQ(QPair(splash.LoadingBar()->minimum(), splash.LoadingBar()->maximum()), QPair(0, 500));
   splash.show();
   EXPECT_TRUE(splash.LoadingTimer()->isActive());
   for (int tick = 1; tick < 50; ++tick)
@@ -337,7 +324,8 @@ TEST(Splash, ShowingModallyReturnsWhenItHidesEvenWhileBeingShown) {
   // Showing may run the event loop already: the bar can fill before the
   // modal wait has begun.
   QTimer::singleShot(0, &splash, [&] {
-    while (splash.isVisible()) splash.timLoading_Timer();
+    while (splash.isVisible())
+      splash.timLoading_Timer();
   });
   splash.ShowModal();
   EXPECT_FALSE(splash.isVisible());

@@ -34,8 +34,13 @@ protected:
 
   // Every seam scripted or in the test's own folders, the boxes asked of `asker`.
   MainWindowServices Services(Prompter &asker) {
-    return {settings, asker,          browser,      dialogs,      shell, toolkit,
+    return {settings, asker,           browser,     dialogs,      shell, toolkit,
             errors,   fallback.path(), work.path(), lists.path(), &store};
+  }
+
+  // A box with only an OK button, shown once.
+  void ExpectOk(const QString &title, const QString &text, Icon icon = Icon::Exclamation) {
+    prompter.expect(title, text, Buttons::Ok, icon, Answer::Ok);
   }
 
   // Builds the window and points it at `folder` (the test's own by default).

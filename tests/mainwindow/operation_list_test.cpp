@@ -3,15 +3,9 @@
 #include "operations/operation_list_file.h"
 #include "settings/paths.h"
 
-#include <QDir>
-
 namespace varnholt::test {
 namespace {
 
-const QString kCopyOnly = QStringLiteral(
-    "This operation will merely copy the original image and save as a different name.\r\n"
-    "(You have not selected extract or resize.)\r\n"
-    "Are you sure you want to do this?");
 const QString kFilter = QStringLiteral("Varnholt Op Files (*.vop)|*.vop;");
 
 class OperationList : public EditorTest {
@@ -25,17 +19,14 @@ protected:
     Type(Box("txtPrefix"), prefix);
     QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
   }
-  void ExpectPrefixOrSuffixRefusal() {
-    prompter.expect("Operation Addition Error",
-                    "You must specify either a prefix or suffix for the operation\r\n"
-                    "if you have not opted to output in a different directory!",
-                    Buttons::Ok, Icon::Exclamation, Answer::Ok);
-  }
   QList<bool> Ticks() const {
     QList<bool> ticks;
     for (int row = 0; row < List("lstOperations")->count(); ++row)
       ticks << (List("lstOperations")->item(row)->checkState() == Qt::Checked);
     return ticks;
+  }
+  static QStringList Asked(const FileDialogRequest &r) {
+    return {r.title, r.filter, r.defaultSuffix, r.initialFolder, r.fileName};
   }
   QString ListFile(const QString &name, const QByteArray &contents) {
     const QString path = lists.file(name);
@@ -44,14 +35,19 @@ protected:
   }
 };
 
+// Save with nothing highlighted adds, under the same checks.
 TEST_F(OperationList, AddNeedsAPrefixOrSuffixUnlessResultsGoElsewhere) {
   Check("chkExtract")->setChecked(true);
-  ExpectPrefixOrSuffixRefusal();
-  QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
+  for (const char *button : {"cmdAddOperation", "cmdSaveOperation"}) {
+    ExpectOk("Operation Addition Error",
+             "You must specify either a prefix or suffix for the operation\r\n"
+             "if you have not opted to output in a different directory!");
+    QTest::mouseClick(Button(button), Qt::LeftButton);
+  }
   EXPECT_EQ(List("lstOperations")->count(), 0);
 
   settings.OutputInDiffDir = true;
-  QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
+  QTest::mouseClick(Button("cmdSaveOperation"), Qt::LeftButton);
   EXPECT_EQ(Operations(), QStringList({"Extract (0,0)-(0,0) Quality: \"75\""}));
   EXPECT_TRUE(window->listChanged());
   EXPECT_TRUE(window->operationSaved());
@@ -59,12 +55,12 @@ TEST_F(OperationList, AddNeedsAPrefixOrSuffixUnlessResultsGoElsewhere) {
 
 TEST_F(OperationList, ACopyOnlyOperationIsAskedFor) {
   Type(Box("txtSuffix"), "_copy");
-  prompter.expect("Operation Addition", kCopyOnly, Buttons::YesNo, Icon::Question, Answer::No);
+  prompter.expect("Operation Addition", kCopyOnlyText, Buttons::YesNo, Icon::Question, Answer::No);
   QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
   EXPECT_EQ(List("lstOperations")->count(), 0);
   EXPECT_FALSE(window->operationSaved());
 
-  prompter.expect("Operation Addition", kCopyOnly, Buttons::YesNo, Icon::Question, Answer::Yes);
+  prompter.expect("Operation Addition", kCopyOnlyText, Buttons::YesNo, Icon::Question, Answer::Yes);
   QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
   EXPECT_EQ(Operations(), QStringList({"Extract Whole Image Suffix: \"_copy\" Quality: \"75\""}));
   EXPECT_EQ(Ticks(), QList<bool>({true}));
@@ -74,8 +70,7 @@ TEST_F(OperationList, AnInvalidRecordIsRefusedWithItsError) {
   Check("chkResizeImage")->setChecked(true);
   TypeAndLeave(Box("txtResizeWidth"), "0");
   Type(Box("txtPrefix"), "p");
-  prompter.expect("Operation Addition Error", "Error in adding operation: Invalid Operation!",
-                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  ExpectOk("Operation Addition Error", "Error in adding operation: Invalid Operation!");
   QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
   EXPECT_EQ(List("lstOperations")->count(), 0);
   EXPECT_FALSE(window->listChanged());
@@ -136,29 +131,6 @@ TEST_F(OperationList, ClickingAddStraightFromABoxLeavesTheBoxFirst) {
   EXPECT_EQ(Operations(), QStringList({"Extract (10,0)-(10,0) Prefix: \"p_\" Quality: \"75\""}));
 }
 
-TEST_F(OperationList, SaveWithNothingHighlightedAdds) {
-  Check("chkExtract")->setChecked(true);
-  ExpectPrefixOrSuffixRefusal();
-  QTest::mouseClick(Button("cmdSaveOperation"), Qt::LeftButton);
-  EXPECT_EQ(List("lstOperations")->count(), 0);
-  Type(Box("txtPrefix"), "p");
-  QTest::mouseClick(Button("cmdSaveOperation"), Qt::LeftButton);
-  EXPECT_EQ(Operations(), QStringList({"Extract (0,0)-(0,0) Prefix: \"p\" Quality: \"75\""}));
-}
-
-TEST_F(OperationList, SavingAnInvalidEditorOverAnEntryKeepsTheEntryButMarksTheList) {
-  settings.LoadedFile = lists.file("web.vop");
-  AddExtract("a_");
-  dialogs.answers.push_back(settings.LoadedFile);
-  QTest::mouseClick(Button("cmdSaveList"), Qt::LeftButton);
-  ClickOperation(0);
-  Check("chkResizeImage")->setChecked(true);
-  TypeAndLeave(Box("txtResizeWidth"), "0");
-  QTest::mouseClick(Button("cmdSaveOperation"), Qt::LeftButton);
-  EXPECT_EQ(Operations(), QStringList({"Extract (0,0)-(9,0) Prefix: \"a_\" Quality: \"75\""}));
-  EXPECT_EQ(window->windowTitle(), "Varnholt 1.00 (web.vop*)");
-}
-
 TEST_F(OperationList, TheTitleShowsTheListFileAndItsChanges) {
   EXPECT_EQ(window->windowTitle(), "Varnholt 1.00");
   AddExtract("a_");
@@ -170,7 +142,12 @@ TEST_F(OperationList, TheTitleShowsTheListFileAndItsChanges) {
   // Ticks are no change of the list.
   List("lstOperations")->item(0)->setCheckState(Qt::Unchecked);
   EXPECT_EQ(window->windowTitle(), "Varnholt 1.00 (web.vop)");
-  AddExtract("b_");
+  // An invalid editor saved over an entry keeps the entry but marks the list.
+  ClickOperation(0);
+  Check("chkResizeImage")->setChecked(true);
+  TypeAndLeave(Box("txtResizeWidth"), "0");
+  QTest::mouseClick(Button("cmdSaveOperation"), Qt::LeftButton);
+  EXPECT_EQ(Operations(), QStringList({"Extract (0,0)-(9,0) Prefix: \"a_\" Quality: \"75\""}));
   EXPECT_EQ(window->windowTitle(), "Varnholt 1.00 (web.vop*)");
 
   QTest::mouseClick(Button("cmdNewList"), Qt::LeftButton);
@@ -180,8 +157,7 @@ TEST_F(OperationList, TheTitleShowsTheListFileAndItsChanges) {
 }
 
 TEST_F(OperationList, SavingProposesANewFileFirstAndTheLoadedFileLater) {
-  prompter.expect("Empty Operation List", "No Operations to Save!", Buttons::Ok, Icon::Exclamation,
-                  Answer::Ok);
+  ExpectOk("Empty Operation List", "No Operations to Save!");
   QTest::mouseClick(Button("cmdSaveList"), Qt::LeftButton);
   EXPECT_TRUE(dialogs.saved.empty());
 
@@ -191,10 +167,9 @@ TEST_F(OperationList, SavingProposesANewFileFirstAndTheLoadedFileLater) {
   dialogs.answers.push_back(std::nullopt);
   QTest::mouseClick(Button("cmdSaveList"), Qt::LeftButton);
   ASSERT_EQ(dialogs.saved.size(), 1u);
-  EXPECT_EQ(dialogs.saved[0].title, "Save Operation File as...");
-  EXPECT_EQ(dialogs.saved[0].filter, kFilter);
-  EXPECT_EQ(dialogs.saved[0].defaultSuffix, "vop");
-  EXPECT_EQ(dialogs.saved[0].fileName, AddBackslash(lists.path()) + "NewOpFile.vop");
+  EXPECT_EQ(Asked(dialogs.saved[0]),
+            QStringList({"Save Operation File as...", kFilter, "vop", lists.path(),
+                         AddBackslash(lists.path()) + "NewOpFile.vop"}));
   EXPECT_TRUE(window->listChanged()) << "cancelled";
 
   const QString file = lists.file("mine.vop");
@@ -214,9 +189,8 @@ TEST_F(OperationList, SavingProposesANewFileFirstAndTheLoadedFileLater) {
   QString expectedError;
   Settings scratch;
   SaveOperationsFile(unwritable, {}, scratch, expectedError);
-  prompter.expect("File Write Error",
-                  "Could not save operations to \"" + unwritable + "\"!\r\n" + expectedError,
-                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  ExpectOk("File Write Error",
+           "Could not save operations to \"" + unwritable + "\"!\r\n" + expectedError);
   QTest::mouseClick(Button("cmdSaveList"), Qt::LeftButton);
   EXPECT_EQ(settings.LoadedFile, file);
 }
@@ -230,11 +204,8 @@ TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicks) {
   dialogs.answers.push_back(file);
   QTest::mouseClick(Button("cmdLoadList"), Qt::LeftButton);
   ASSERT_EQ(dialogs.opened.size(), 1u);
-  EXPECT_EQ(dialogs.opened[0].title, "Open Operation File...");
-  EXPECT_EQ(dialogs.opened[0].filter, kFilter);
-  EXPECT_EQ(dialogs.opened[0].defaultSuffix, "vop");
-  EXPECT_EQ(dialogs.opened[0].initialFolder, lists.path());
-  EXPECT_EQ(dialogs.opened[0].fileName, "");
+  EXPECT_EQ(Asked(dialogs.opened[0]),
+            QStringList({"Open Operation File...", kFilter, "vop", lists.path(), ""}));
 
   EXPECT_EQ(Operations(),
             QStringList({"Extract (1,2)-(3,4) Prefix: \"th_\" Format: \"JPG\" Quality: \"90\"",
@@ -258,9 +229,8 @@ TEST_F(OperationList, AnUnreadableFileIsToldAndForgotten) {
   Settings scratch;
   LoadOperationsFile(missing, scratch, expectedError);
   ASSERT_FALSE(expectedError.isEmpty());
-  prompter.expect("Varnholt",
-                  "Could not open operation file \"" + missing + "\"\r\n" + expectedError,
-                  Buttons::Ok, Icon::None, Answer::Ok);
+  ExpectOk("Varnholt", "Could not open operation file \"" + missing + "\"\r\n" + expectedError,
+           Icon::None);
   dialogs.answers.push_back(missing);
   QTest::mouseClick(Button("cmdLoadList"), Qt::LeftButton);
   EXPECT_EQ(settings.LoadedFile, "");

@@ -43,24 +43,12 @@ TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureSmallerThanTheFrame) {
   ASSERT_EQ(toolkit.calls.size(), 2u);
   EXPECT_EQ(toolkit.calls[0].args, QStringList({"-format", "Dimensions: %wx%h Pixels", "-ping",
                                                 images.file("photo.png")}));
-  EXPECT_EQ(toolkit.calls[1].args.mid(0, 6),
-            QStringList({"-define", "jpeg:size=278x230", "-format", "png", "-geometry", "139x115"}))
+  EXPECT_EQ(toolkit.calls[1].args.mid(0, 7),
+            QStringList({"-define", "jpeg:size=278x230", "-format", "png", "-geometry", "139x115",
+                         images.file("photo.png")}))
       << "the image control's 2085x1725 twips";
-  EXPECT_EQ(toolkit.calls[1].args.value(6), images.file("photo.png"));
   EXPECT_EQ(Button("cmdUseCropTool")->toolTip(),
             "Use crop tool to specify coordinates on selected image: photo.png");
-}
-
-TEST_F(Preview, CropToolButtonOnlyWithExtractTicked) {
-  Make({"a.png", "b.png"}, 40, 30);
-  Open();
-  List("lstImages")->setCurrentRow(0);
-  EXPECT_EQ(window->PreviewedFile(), images.file("a.png"));
-  EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
-
-  Check("chkExtract")->setChecked(true);
-  List("lstImages")->setCurrentRow(1);
-  EXPECT_TRUE(Button("cmdUseCropTool")->isEnabled());
 }
 
 TEST_F(Preview, ADeletedFileShowsTheErrorStateAndNoDialog) {
@@ -112,11 +100,17 @@ TEST_F(Preview, AnImageOfSeveralFramesShowsItsFirst) {
   EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList({"preview.png"}));
 }
 
-TEST_F(Preview, NoCurrentEntryMeansNoImageSelected) {
-  Make({"a.png"}, 40, 30);
+// The crop tool needs a previewed image and Extract ticked.
+TEST_F(Preview, CropToolButtonOnlyWithExtractTickedAndNoCurrentEntryMeansNoImage) {
+  Make({"a.png", "b.png"}, 40, 30);
   Open();
   List("lstImages")->setCurrentRow(0);
-  ASSERT_EQ(window->PreviewedFile(), images.file("a.png"));
+  EXPECT_EQ(window->PreviewedFile(), images.file("a.png"));
+  EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
+  Check("chkExtract")->setChecked(true);
+  List("lstImages")->setCurrentRow(1);
+  EXPECT_TRUE(Button("cmdUseCropTool")->isEnabled());
+
   List("lstImages")->setCurrentRow(-1);
   EXPECT_EQ(Label("lblLoading")->text(), "No Image Selected.");
   EXPECT_TRUE(Label("lblLoading")->isVisible());

@@ -46,13 +46,6 @@ TEST(WindowMath, PreviewGeometryIsWrittenInShortestForm) {
                                                 " -format png -geometry " + row.geometry +
                                                 " /in/a.jpg /work/p.png");
   }
-  EXPECT_EQ(ShortestDecimal(0.1f).toStdString(), "0.1");
-  EXPECT_EQ(ShortestDecimal(100.0f).toStdString(), "100");
-}
-
-TEST(WindowMath, SizeQueryPingsAfterTheFormat) {
-  EXPECT_EQ(PreviewSizeArgs("/a b/c[1].png"),
-            QStringList({"-format", "Dimensions: %wx%h Pixels", "-ping", "/a b/c[1].png"}));
 }
 
 TEST(WindowMath, PicturesAreCentredInTheirFrame) {
