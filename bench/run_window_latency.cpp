@@ -115,29 +115,22 @@ int main(int argc, char **argv) {
   std::printf("image: %dx%d (%.1f MP), operation: %s\n", width, height,
               width * double(height) / 1e6, qPrintable(source.operations[0].text));
 
-  for (int round = 1; round <= 3; ++round) {
-    {
-      frmGo window(source, settings, toolkit, prompter, errors);
-      StallMeter meter;
-      QElapsedTimer total;
-      total.start();
-      window.exec();
-      std::printf("run window (worker thread): run %lld ms, longest event-loop stall %lld ms, "
-                  "%d ticks\n",
-                  total.elapsed(), meter.longest, meter.ticks);
-    }
+  // One run through the window, with workers ahead or without.
+  const auto windowRun = [&](const char *label, RunAhead *ahead) {
+    frmGo window(source, settings, toolkit, prompter, errors, nullptr, ahead);
+    StallMeter meter;
+    QElapsedTimer total;
+    total.start();
+    window.exec();
+    std::printf("run window (%s): run %lld ms, longest event-loop stall %lld ms, %d ticks\n",
+                label, total.elapsed(), meter.longest, meter.ticks);
     QFile::remove(dir.path() + "/small_big.jpg");
+  };
+  for (int round = 1; round <= 3; ++round) {
+    windowRun("worker thread", nullptr);
     if (argc > 2) {
       AheadPool ahead(2, QString::fromLocal8Bit(argv[2]));
-      frmGo window(source, settings, toolkit, prompter, errors, nullptr, &ahead);
-      StallMeter meter;
-      QElapsedTimer total;
-      total.start();
-      window.exec();
-      std::printf("run window (workers ahead): run %lld ms, longest event-loop stall %lld ms, "
-                  "%d ticks\n",
-                  total.elapsed(), meter.longest, meter.ticks);
-      QFile::remove(dir.path() + "/small_big.jpg");
+      windowRun("workers ahead", &ahead);
     }
     {
       NoView view;
