@@ -10,11 +10,11 @@
 
 #include "cli/ahead_pool.h"
 #include "operations/operation.h"
-#include "platform/error_reporter.h"
-#include "platform/prompter.h"
 #include "processing/frm_go.h"
 #include "processing/magick_toolkit.h"
 #include "settings/settings.h"
+
+#include "bench_seams.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -30,22 +30,6 @@
 using namespace varnholt;
 
 namespace {
-
-class NoPrompter : public Prompter {
-public:
-  Answer ask(const QString &title, const QString &text, Buttons, Icon) override {
-    std::fprintf(stderr, "unexpected box: %s / %s\n", qPrintable(title), qPrintable(text));
-    return Answer::Yes;
-  }
-};
-
-class PrintErrors : public ErrorReporter {
-public:
-  void DisplayError(const ErrorReport &r) override {
-    std::fprintf(stderr, "run failed: %s at %s\n", qPrintable(r.description),
-                 qPrintable(r.operation));
-  }
-};
 
 class NoView : public RunView {
 public:
@@ -105,8 +89,8 @@ int main(int argc, char **argv) {
   Settings settings;
   settings.Antialias = true;
   MagickToolkit toolkit;
-  NoPrompter prompter;
-  PrintErrors errors;
+  bench::CountingPrompter prompter;
+  bench::PrintErrors errors;
 
   // ImageMagick's one-time start-up belongs to neither figure.
   toolkit.identify({QStringLiteral("-format"), QStringLiteral("%wx%h"), QStringLiteral("-ping"),

@@ -11,11 +11,11 @@
 #include "cli/ahead_pool.h"
 #include "operations/file_listing.h"
 #include "operations/operation_list_file.h"
-#include "platform/error_reporter.h"
-#include "platform/prompter.h"
 #include "processing/frm_go.h"
 #include "processing/magick_toolkit.h"
 #include "settings/settings.h"
+
+#include "bench_seams.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -26,30 +26,6 @@
 #include <memory>
 
 using namespace varnholt;
-
-namespace {
-
-class CountingPrompter : public Prompter {
-public:
-  Answer ask(const QString &title, const QString &text, Buttons, Icon) override {
-    std::fprintf(stderr, "box: %s / %s\n", qPrintable(title), qPrintable(text));
-    ++asked;
-    return Answer::Yes;
-  }
-  int asked = 0;
-};
-
-class PrintErrors : public ErrorReporter {
-public:
-  void DisplayError(const ErrorReport &r) override {
-    std::fprintf(stderr, "run failed: %s at %s\n", qPrintable(r.description),
-                 qPrintable(r.operation));
-    failed = true;
-  }
-  bool failed = false;
-};
-
-} // namespace
 
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
@@ -74,8 +50,8 @@ int main(int argc, char **argv) {
   const int jobs = std::atoi(argv[4]);
 
   MagickToolkit toolkit;
-  CountingPrompter prompter;
-  PrintErrors errors;
+  bench::CountingPrompter prompter;
+  bench::PrintErrors errors;
   AheadPool ahead(jobs, QString::fromLocal8Bit(argv[5]));
   frmGo window(source, settings, toolkit, prompter, errors, nullptr, jobs > 1 ? &ahead : nullptr);
 
