@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -283,6 +284,17 @@ TEST_P(Runs, ListsAreReadAgainAsTheRunGoesOn) {
   EXPECT_EQ(Listing(folder.path()), (QStringList{"a.png", "b.png", "late.png", "o1_a.png",
                                                  "o1_b.png", "o1_late.png", "o9_a.png",
                                                  "o9_b.png", "o9_late.png"}));
+}
+
+TEST(AheadJobs, OnePerCoreAtMostVarnholtJobs) {
+  const int cores = std::max(1, QThread::idealThreadCount());
+  for (const auto &[cap, jobs] : std::vector<std::pair<QByteArray, int>>{
+           {"1", 1}, {"1000", cores}, {"0", cores}, {"many", cores}}) {
+    qputenv("VARNHOLT_JOBS", cap);
+    EXPECT_EQ(DefaultJobs(), jobs) << cap.constData();
+  }
+  qunsetenv("VARNHOLT_JOBS");
+  EXPECT_EQ(DefaultJobs(), cores);
 }
 
 // Answers every size query at once and writes nothing: the run's own
