@@ -7,10 +7,13 @@
 #include "croptool/frm_crop_tool.h"
 #include "dialogs/frm_error.h"
 #include "dialogs/frm_splash.h"
+#include "mainwindow/frm_main.h"
 #include "operations/operation.h"
+#include "operations/operation_list_file.h"
 #include "platform/desktop.h"
 #include "platform/program_icon.h"
 #include "platform/prompter.h"
+#include "platform/qt_desktop.h"
 #include "processing/frm_go.h"
 #include "processing/magick_toolkit.h"
 #include "settings/folder_command.h"
@@ -18,9 +21,14 @@
 #include "settings/settings.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QFontInfo>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLinearGradient>
+#include <QListWidget>
 #include <QPainter>
 #include <QPolygonF>
 #include <QPushButton>
@@ -286,6 +294,96 @@ bool CropToolWindow(const QString &path) {
   return saved;
 }
 
+// Without a window manager there is no title bar; draw one so the title with
+// the list's file name is in the picture.
+bool SaveWithTitleBar(QWidget &window, const QString &path) {
+  const QPixmap client = window.grab();
+  const int bar = QFontMetrics(window.font()).height() + 10;
+  QPixmap framed(client.width(), client.height() + bar);
+  framed.fill(window.palette().color(QPalette::Highlight));
+  QPainter painter(&framed);
+  painter.setPen(window.palette().color(QPalette::HighlightedText));
+  const int icon = bar - 8;
+  painter.drawPixmap(6, 4, window.windowIcon().pixmap(icon, icon));
+  painter.drawText(QRect(12 + icon, 0, client.width() - 18 - icon, bar),
+                   Qt::AlignVCenter | Qt::AlignLeft, window.windowTitle());
+  painter.drawPixmap(0, bar, client);
+  painter.end();
+  const bool saved = framed.save(path);
+  std::printf("%s %s (title: %s)\n", saved ? "wrote" : "could not write", qPrintable(path),
+              qPrintable(window.windowTitle()));
+  return saved;
+}
+
+// The main window on a folder of photographs with the first one previewed;
+// with the editor, a list file of three operations is loaded and the first
+// clicked into the editor. Real desktop seams, as on a first start.
+bool MainWindow(const QString &path, bool withEditor) {
+  QTemporaryDir dir;
+  const QString folder = dir.filePath(QStringLiteral("Pictures"));
+  QDir().mkpath(folder);
+  QDir().mkpath(dir.filePath(QStringLiteral("work")));
+  Seascape(640, 480).save(folder + "/Beach at Sunset.jpg");
+  Seascape(480, 640).save(folder + "/portrait_0042.png");
+  Seascape(800, 600).save(folder + "/IMG_0001.JPG");
+  Seascape(300, 200).save(folder + "/logo.png");
+  Seascape(320, 240).save(folder + "/holiday photo from the mountains, day three.png");
+  Seascape(64, 64).save(folder + "/notes.2020.png"); // never listed: two dots
+  Settings settings;
+  QtPrompter prompter;
+  QtFolderBrowser browser;
+  QtFileDialogs dialogs;
+  QtShell shell;
+  MagickToolkit toolkit;
+  NoErrors errors;
+  frmMain window({settings, prompter, browser, dialogs, shell, toolkit, errors, QString(),
+                  dir.filePath(QStringLiteral("work"))});
+  window.show();
+  auto *lstImages = window.findChild<QListWidget *>(QStringLiteral("lstImages"));
+  window.findChild<QLineEdit *>(QStringLiteral("txtInputDirectory"))->setText(folder);
+  window.findChild<QCheckBox *>(QStringLiteral("chkExtract"))->setChecked(true);
+  lstImages->item(1)->setCheckState(Qt::Unchecked);
+  lstImages->setCurrentRow(0);
+  window.AdjustHorizontalScroll(lstImages);
+  for (int i = 0; i < 20; ++i)
+    QCoreApplication::processEvents();
+  if (window.PreviewedFile().isEmpty()) {
+    std::fprintf(stderr, "no preview: %s\n",
+                 qPrintable(window.findChild<QLabel *>(QStringLiteral("lblViewPictureError"))->text()));
+    return false;
+  }
+  const QStringList clipped = ClippedCaptions(&window);
+  if (!clipped.isEmpty())
+    std::fprintf(stderr, "clipped captions: %s\n", qPrintable(clipped.join(", ")));
+  const QFont font = window.centralWidget()->font();
+  std::printf("window %dx%d px, font %s %.1f pt\n", window.width(), window.height(),
+              qPrintable(QFontInfo(font).family()), font.pointSizeF());
+  if (!withEditor) return Save(window, path);
+
+  const QString list = dir.filePath(QStringLiteral("web.vop"));
+  const QList<OperationListItem> items = {
+      {QStringLiteral("Extract (40,30)-(599,449) LimitWidthHeight (800*600) Prefix: \"crop_\" "
+                      "Format: \"JPG\" Quality: \"90\""),
+       true},
+      {QStringLiteral("Extract Whole Image LimitWidth (640) Suffix: \"_web\" Format: \"JPG\" "
+                      "Quality: \"82\""),
+       true},
+      {QStringLiteral("Extract Whole Image FixToSize (128*128) Prefix: \"th_\" Format: "
+                      "\"PNG\" Quality: \"75\""),
+       false}};
+  QString error;
+  if (!SaveOperationsFile(list, items, settings, error)) {
+    std::fprintf(stderr, "cannot write the list: %s\n", qPrintable(error));
+    return false;
+  }
+  window.OperationsFileToList(list);
+  window.SetWindowTitle();
+  window.findChild<QListWidget *>(QStringLiteral("lstOperations"))->setCurrentRow(0);
+  for (int i = 0; i < 20; ++i)
+    QCoreApplication::processEvents();
+  return SaveWithTitleBar(window, path);
+}
+
 const struct {
   const char *name;
   std::function<bool(const QString &)> take;
@@ -298,6 +396,8 @@ const struct {
     {"about-terms", [](const QString &path) { return AboutWindow(path, 1); }},
     {"about-settings", [](const QString &path) { return AboutWindow(path, 2); }},
     {"crop-tool", CropToolWindow},
+    {"main-window", [](const QString &path) { return MainWindow(path, false); }},
+    {"main-window-editor", [](const QString &path) { return MainWindow(path, true); }},
 };
 
 } // namespace
