@@ -1,5 +1,6 @@
 #include "dialogs/frm_error.h"
 
+#include "support/controls.h"
 #include "support/fakes.h"
 #include "version.h"
 
@@ -34,11 +35,7 @@ protected:
     dialog.DisplayError(report);
     EXPECT_FALSE(dialog.isVisible());
   }
-  template <typename T> T *Find(const char *name) {
-    T *child = dialog.findChild<T *>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-  }
+  template <typename T> T *Find(const char *name) { return test::Control<T>(dialog, name); }
   QString LabelText(const char *name) { return Find<QLabel>(name)->text(); }
 
   test::RecordingShell shell;
@@ -46,7 +43,8 @@ protected:
   frmError dialog{shell, nullptr, [this](int code) { exits << code; }};
 };
 
-TEST_F(ErrorDialog, ShowsTheFailureAndItsReportUntilOK) {
+// The one dialog shows each report in turn; only a fatal one ends the program, after OK.
+TEST_F(ErrorDialog, ShowsEachFailureAndItsReportUntilOKAndEndsOnlyAFatalOne) {
   EXPECT_EQ(dialog.windowTitle(), "Error");
   Show(Report(), [&] {
     EXPECT_EQ(dialog.windowTitle(), "Varnholt 1.00");
@@ -70,6 +68,25 @@ TEST_F(ErrorDialog, ShowsTheFailureAndItsReportUntilOK) {
   });
   EXPECT_TRUE(shell.opened.isEmpty());
   EXPECT_TRUE(exits.isEmpty());
+
+  ErrorReport fatal = ErrorReport::from(Failure(6, QStringLiteral("Overflow")),
+                                        QStringLiteral("Doing Operations..."),
+                                        QStringLiteral("frmGo"), QStringLiteral("Form_Activate"),
+                                        QStringLiteral("Working out number of ops"));
+  fatal.isFatal = true;
+  Show(fatal, [&] {
+    EXPECT_EQ(dialog.windowTitle(), "Doing Operations...");
+    EXPECT_EQ(LabelText("lblID"), "6");
+    EXPECT_EQ(LabelText("lblDescription"), "Description: Overflow");
+    EXPECT_TRUE(Find<QPlainTextEdit>("txtDetails")->toPlainText().contains("\nFATAL: True\n"));
+    QTest::mouseClick(Find<QPushButton>("cmdSendToHV"), Qt::LeftButton);
+    EXPECT_TRUE(exits.isEmpty());
+    QTest::mouseClick(Find<QPushButton>("cmdOK"), Qt::LeftButton);
+  });
+  EXPECT_EQ(exits, QList<int>({1}));
+  ASSERT_EQ(shell.opened.size(), 1);
+  EXPECT_TRUE(
+      shell.opened[0].contains("&window=frmGo&desc=SOURCE%3A%20Varnholt%2FForm%5FActivate%0D"));
 }
 
 TEST_F(ErrorDialog, SendOpensTheReportPageAndTheDialogStays) {
@@ -88,28 +105,6 @@ TEST_F(ErrorDialog, SendOpensTheReportPageAndTheDialogStays) {
                 "SOURCE%3A%20Varnholt%2FOperationsFileToList%0DNUMBER%3A%2053%0D"
                 "OPERATION%3A%20fileName%20%3D%20%22C%3A%5Ca%20b%2Evop%22%0D"
                 "FATAL%3A%20False%0DDESCRIPTION%3A%20File%20not%20found%0DSETTINGS%3A%20%0D");
-}
-
-TEST_F(ErrorDialog, TheDialogIsReusedAndAFatalErrorEndsTheProgramOnlyAfterOK) {
-  Show(Report(), [&] { QTest::mouseClick(Find<QPushButton>("cmdOK"), Qt::LeftButton); });
-  ErrorReport second = ErrorReport::from(Failure(6, QStringLiteral("Overflow")),
-                                         QStringLiteral("Doing Operations..."),
-                                         QStringLiteral("frmGo"), QStringLiteral("Form_Activate"),
-                                         QStringLiteral("Working out number of ops"));
-  second.isFatal = true;
-  Show(second, [&] {
-    EXPECT_EQ(dialog.windowTitle(), "Doing Operations...");
-    EXPECT_EQ(LabelText("lblID"), "6");
-    EXPECT_EQ(LabelText("lblDescription"), "Description: Overflow");
-    EXPECT_TRUE(Find<QPlainTextEdit>("txtDetails")->toPlainText().contains("\nFATAL: True\n"));
-    QTest::mouseClick(Find<QPushButton>("cmdSendToHV"), Qt::LeftButton);
-    EXPECT_TRUE(exits.isEmpty());
-    QTest::mouseClick(Find<QPushButton>("cmdOK"), Qt::LeftButton);
-  });
-  EXPECT_EQ(exits, QList<int>({1}));
-  ASSERT_EQ(shell.opened.size(), 1);
-  EXPECT_TRUE(
-      shell.opened[0].contains("&window=frmGo&desc=SOURCE%3A%20Varnholt%2FForm%5FActivate%0D"));
 }
 
 } // namespace

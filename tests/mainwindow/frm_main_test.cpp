@@ -26,14 +26,8 @@ TEST_F(MainWindow, OpensWithItsTextsAndEveryCaptionFits) {
       {"txtJpgQuality", "75"},
       {"txtResizeWidth", "100"},
   };
-  for (const auto &row : captions) {
-    QWidget *w = Find<QWidget>(row.name);
-    QString text;
-    if (auto *label = qobject_cast<QLabel *>(w)) text = label->text();
-    if (auto *button = qobject_cast<QAbstractButton *>(w)) text = button->text();
-    if (auto *box = qobject_cast<QLineEdit *>(w)) text = box->text();
-    EXPECT_EQ(text, row.text) << row.name;
-  }
+  for (const auto &row : captions)
+    EXPECT_EQ(Find<QWidget>(row.name)->property("text").toString(), row.text) << row.name;
   EXPECT_EQ(Find<QGroupBox>("fraPreview")->title(), "View Picture");
   const auto items = [this](const char *name) {
     QStringList texts;

@@ -11,20 +11,28 @@
 namespace varnholt::test {
 namespace {
 
-using Preview = MainWindowTest;
+class Preview : public MainWindowTest {
+protected:
+  // The parts of the frame on show once the preview has settled (the wait is over).
+  QStringList Shown() const {
+    EXPECT_NE(window->cursor().shape(), Qt::WaitCursor);
+    QStringList shown;
+    for (const char *name :
+         {"imgPreview", "lblImageDimensions", "lblLoading", "lblViewPictureError"})
+      if (Label(name)->isVisible()) shown << name;
+    return shown;
+  }
+  QStringList WorkFiles() const { return QDir(work.path()).entryList(QDir::Files); }
+};
 
 TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureSmallerThanTheFrame) {
   Make({"photo.png"}, 640, 480);
   Open();
   List("lstImages")->setCurrentRow(0);
 
+  EXPECT_EQ(Shown(), QStringList({"imgPreview", "lblImageDimensions"}));
   EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 640x480 Pixels");
-  EXPECT_TRUE(Label("lblImageDimensions")->isVisible());
-  EXPECT_TRUE(Label("imgPreview")->isVisible());
-  EXPECT_FALSE(Label("lblLoading")->isVisible());
-  EXPECT_FALSE(Label("lblViewPictureError")->isVisible());
   EXPECT_EQ(window->PreviewedFile(), images.file("photo.png"));
-  EXPECT_NE(window->cursor().shape(), Qt::WaitCursor);
 
   const QSize picture = Label("imgPreview")->pixmap().size();
   const QSize frame = Find<QGroupBox>("fraViewPicture")->size();
@@ -37,7 +45,7 @@ TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureSmallerThanTheFrame) {
   EXPECT_LE(std::abs(placed.top() - (frame.height() - placed.bottom() - 1)), 1);
 
   // The working file has its usual name in the data folder; nothing else is left.
-  EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList({"preview.png"}));
+  EXPECT_EQ(WorkFiles(), QStringList({"preview.png"}));
   EXPECT_EQ(ImageSize(work.file("preview.png")), picture);
 
   ASSERT_EQ(toolkit.calls.size(), 2u);
@@ -51,40 +59,44 @@ TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureSmallerThanTheFrame) {
             "Use crop tool to specify coordinates on selected image: photo.png");
 }
 
-TEST_F(Preview, ADeletedFileShowsTheErrorStateAndNoDialog) {
+// The crop tool needs Extract ticked and an image on show. A file that cannot
+// be shown (deleted, or corrupt) says so in the frame, with no dialog.
+TEST_F(Preview, NoImageOnShowMeansNoCropToolAndAFailureShowsInTheFrame) {
   Make({"a.png", "gone.png"}, 40, 30);
   Open();
-  Check("chkExtract")->setChecked(true);
   List("lstImages")->setCurrentRow(0);
-  ASSERT_TRUE(Button("cmdUseCropTool")->isEnabled());
-  ASSERT_TRUE(QFile::remove(images.file("gone.png")));
-
-  List("lstImages")->setCurrentRow(1);
-  EXPECT_TRUE(Label("lblViewPictureError")->isVisible());
-  EXPECT_TRUE(Label("lblViewPictureError")->text().startsWith("Error Loading: gone.png\n"))
-      << Label("lblViewPictureError")->text().toStdString();
-  EXPECT_GT(Label("lblViewPictureError")->text().size(),
-            QString("Error Loading: gone.png\n").size());
+  EXPECT_EQ(window->PreviewedFile(), images.file("a.png"));
   EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
-  EXPECT_FALSE(Label("imgPreview")->isVisible());
-  EXPECT_FALSE(Label("lblLoading")->isVisible());
-  EXPECT_FALSE(Label("lblImageDimensions")->isVisible());
-  EXPECT_NE(window->cursor().shape(), Qt::WaitCursor);
+  Check("chkExtract")->setChecked(true);
+  EXPECT_TRUE(Button("cmdUseCropTool")->isEnabled());
+
+  ASSERT_TRUE(QFile::remove(images.file("gone.png")));
+  List("lstImages")->setCurrentRow(1);
+  EXPECT_EQ(Shown(), QStringList({"lblViewPictureError"}));
+  const QString error = Label("lblViewPictureError")->text();
+  EXPECT_TRUE(error.startsWith("Error Loading: gone.png\n")) << error.toStdString();
+  EXPECT_GT(error.size(), QString("Error Loading: gone.png\n").size());
+  EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
   EXPECT_TRUE(window->PreviewedFile().isEmpty());
   EXPECT_TRUE(errors.reports.empty());
 
-  // A corrupt image fails the same way.
   WriteBytes(images.file("bad.png"), "\x89PNG\r\n\x1a\nnot really");
   window->RefreshFileList();
   List("lstImages")->setCurrentRow(List("lstImages")->count() - 1);
   ASSERT_EQ(List("lstImages")->currentItem()->text(), "bad.png");
   EXPECT_TRUE(Label("lblViewPictureError")->text().startsWith("Error Loading: bad.png\n"));
 
-  // And the next good one recovers.
+  // The next good one recovers.
   List("lstImages")->setCurrentRow(0);
   EXPECT_EQ(window->PreviewedFile(), images.file("a.png"));
-  EXPECT_FALSE(Label("lblViewPictureError")->isVisible());
-  EXPECT_TRUE(Label("lblImageDimensions")->isVisible());
+  EXPECT_EQ(Shown(), QStringList({"imgPreview", "lblImageDimensions"}));
+  EXPECT_TRUE(Button("cmdUseCropTool")->isEnabled());
+
+  List("lstImages")->setCurrentRow(-1);
+  EXPECT_EQ(Shown(), QStringList({"lblLoading"}));
+  EXPECT_EQ(Label("lblLoading")->text(), "No Image Selected.");
+  EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
+  EXPECT_EQ(window->PreviewedFile(), "");
 }
 
 TEST_F(Preview, AnImageOfSeveralFramesShowsItsFirst) {
@@ -97,27 +109,7 @@ TEST_F(Preview, AnImageOfSeveralFramesShowsItsFirst) {
       << Label("lblViewPictureError")->text().toStdString();
   EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 60x20 Pixels");
   EXPECT_EQ(Label("imgPreview")->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
-  EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList({"preview.png"}));
-}
-
-// The crop tool needs a previewed image and Extract ticked.
-TEST_F(Preview, CropToolButtonOnlyWithExtractTickedAndNoCurrentEntryMeansNoImage) {
-  Make({"a.png", "b.png"}, 40, 30);
-  Open();
-  List("lstImages")->setCurrentRow(0);
-  EXPECT_EQ(window->PreviewedFile(), images.file("a.png"));
-  EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
-  Check("chkExtract")->setChecked(true);
-  List("lstImages")->setCurrentRow(1);
-  EXPECT_TRUE(Button("cmdUseCropTool")->isEnabled());
-
-  List("lstImages")->setCurrentRow(-1);
-  EXPECT_EQ(Label("lblLoading")->text(), "No Image Selected.");
-  EXPECT_TRUE(Label("lblLoading")->isVisible());
-  EXPECT_FALSE(Label("imgPreview")->isVisible());
-  EXPECT_FALSE(Label("lblImageDimensions")->isVisible());
-  EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
-  EXPECT_EQ(window->PreviewedFile(), "");
+  EXPECT_EQ(WorkFiles(), QStringList({"preview.png"}));
 }
 
 TEST_F(Preview, AClickWhileLoadingNeverLeavesTheOlderPictureShown) {
@@ -146,8 +138,8 @@ TEST_F(Preview, AClickWhileLoadingNeverLeavesTheOlderPictureShown) {
   EXPECT_EQ(window->PreviewedFile(), images.file("b.png"));
   const QSize picture = Label("imgPreview")->pixmap().size();
   EXPECT_LT(picture.width(), picture.height()) << "b.png is the portrait one";
-  EXPECT_NE(window->cursor().shape(), Qt::WaitCursor);
-  EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList({"preview.png"}));
+  EXPECT_EQ(Shown(), QStringList({"imgPreview", "lblImageDimensions"}));
+  EXPECT_EQ(WorkFiles(), QStringList({"preview.png"}));
 }
 
 TEST_F(Preview, DoubleClickInvertsTheTickOnceAndOpensTheImage) {

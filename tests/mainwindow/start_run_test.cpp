@@ -24,7 +24,6 @@ protected:
     window->OperationsFileToList(file);
   }
   QStringList Files() const { return QDir(images.path()).entryList(QDir::Files, QDir::Name); }
-  void ExpectNothingToDo() { ExpectOk("Nothing to Do", "No images or operations selected!"); }
 };
 
 TEST_F(StartRun, RunsEveryTickedOperationOnEveryTickedImageAndOffersTheResults) {
@@ -96,30 +95,27 @@ TEST_F(StartRun, AnUnsavedEditIsOfferedBeforeTheRun) {
   EXPECT_TRUE(QFile::exists(images.file("q_a.png")));
 }
 
-TEST_F(StartRun, NothingTickedIsNothingToDo) {
-  Start();
-  LoadList("1>Extract Whole Image Prefix: \"p_\" Quality: \"75\"\r\n");
-  ExpectNothingToDo();
-  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
-
-  Make({"a.png"});
-  window->RefreshFileList();
-  List("lstOperations")->item(0)->setCheckState(Qt::Unchecked);
-  ExpectNothingToDo();
-  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
-  EXPECT_EQ(window->RunWindow(), nullptr);
-}
-
-TEST_F(StartRun, ClashesAreListedWithTheirPositions) {
-  Make({"a.png"});
+// Nothing ticked, or two ticked operations that would write the same files:
+// the run does not start and nothing is written.
+TEST_F(StartRun, RefusesToStartWithNothingTickedOrWithClashes) {
   Start();
   LoadList("1>Extract Whole Image Prefix: \"th_\" Quality: \"75\"\r\n"
            "1>Extract Whole Image Prefix: \"sm_\" Quality: \"75\"\r\n"
            "1>Extract Whole Image Prefix: \"th_\" Format: \"PNG\" Quality: \"75\"\r\n");
+  ExpectOk("Nothing to Do", "No images or operations selected!");
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
+
+  Make({"a.png"});
+  window->RefreshFileList();
   ExpectOk("Clashes Detected",
            "The following prefix/suffix clashes were found in selected operations (which means "
            "files would be overwritten):\r\n\r\nPrefix: \"th_\", Suffix: \"\" at position 3\r\n\r\n"
            "Please Adjust prefix/suffix values, or deselect operations to rectify.");
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
+
+  for (int row = 0; row < 3; ++row)
+    List("lstOperations")->item(row)->setCheckState(Qt::Unchecked);
+  ExpectOk("Nothing to Do", "No images or operations selected!");
   QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   EXPECT_EQ(window->RunWindow(), nullptr);
   EXPECT_EQ(Files(), QStringList({"a.png"}));
