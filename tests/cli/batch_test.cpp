@@ -124,14 +124,6 @@ TEST_F(Batch, WritesEveryPairAndExitsZeroWithoutADisplay) {
   EXPECT_EQ(Files(in()), (QStringList{"a.png", "b.jpg"}));
 }
 
-TEST_F(Batch, WritesBesideTheImagesFromTheCurrentFolder) {
-  WriteList(list, {{true, kWidth}});
-  const Result r = RunVarnholt({"--batch", list, "--quiet"}, in());
-  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-  EXPECT_EQ(r.out, "2 written, 0 skipped, 0 failed\n");
-  EXPECT_EQ(Files(in()), (QStringList{"a.png", "a_8.png", "b.jpg", "b_8.jpg"}));
-}
-
 TEST_F(Batch, SkipsOutOfImageRectanglesAndGoesOnAfterFailuresWithExitOne) {
   test::WriteBytes(in() + "/c.png", "not a picture at all");
   const QString big = QStringLiteral(R"(Extract (4,4)-(17,11) Suffix: "_big" Quality: "75")");
@@ -217,13 +209,16 @@ TEST_F(Batch, NeverWritesOverASourceImageOrAnEarlierPairsFile) {
   test::MakeImage(in() + "/th_a.png", 6, 6);
   const QByteArray before = test::ReadBytes(in() + "/th_a.png");
   WriteList(list, {{true, R"(Extract Whole Image Prefix: "th_" Format: "JPG" Quality: "75")"}});
-  const Result r = run({});
+  // Without --input: the images of the current folder, and the results beside them.
+  const Result r = RunVarnholt({"--batch", list, "--quiet"}, in());
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.lastLine(), "2 written, 0 skipped, 1 failed");
+  EXPECT_EQ(r.out, "2 written, 0 skipped, 1 failed\n");
   EXPECT_EQ(r.err.toStdString(),
             "varnholt: error: a.png, operation at position 1: not run, it would write over the "
             "source image th_a.png\n");
   EXPECT_EQ(test::ReadBytes(in() + "/th_a.png"), before);
+  EXPECT_EQ(Files(in()), (QStringList{"a.png", "b.jpg", "th_a.png", "th_b.JPG", "th_b.jpg",
+                                      "th_th_a.JPG", "th_th_a.png"}));
 
   // a.gif and a.png would both give th_a.JPG; the later one does not replace it.
   test::MakeImage(in() + "/a.gif", 8, 8);
@@ -495,6 +490,11 @@ TEST_F(Batch, WarnsAboutWhatItCannotReadOrReadsOnlyInPart) {
     EXPECT_EQ(Files(out()).size(), 12) << "each pair writes a converted copy too";
     EXPECT_TRUE(Files(out()).contains(QString::fromUtf8("\xc3\xa9t\xc3\xa9_fix.png")));
   }
+  // With that name the only image there is nothing to run, yet each of its
+  // pairs is still a skip.
+  const Result only = run({"--output", out(), "--pattern", "bad*"});
+  EXPECT_EQ(only.exitCode, 1);
+  EXPECT_EQ(only.out, "0 written, 2 skipped, 0 failed\n");
   for (const QByteArray &name : unreadable)
     ::unlink((QFile::encodeName(in()) + "/" + name).constData());
 }
