@@ -9,13 +9,10 @@
 
 namespace varnholt::fuzz {
 
-[[noreturn]] inline void Fail(const char *what, const QString &detail) {
+inline void Check(bool holds, const char *what, const QString &detail = QString()) {
+  if (holds) return;
   std::fprintf(stderr, "fuzz check failed: %s\n%s\n", what, detail.toUtf8().constData());
   std::abort();
-}
-
-inline void Check(bool holds, const char *what, const QString &detail = QString()) {
-  if (!holds) Fail(what, detail);
 }
 
 } // namespace varnholt::fuzz

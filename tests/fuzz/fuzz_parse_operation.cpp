@@ -17,29 +17,19 @@ using varnholt::fuzz::Check;
 namespace {
 
 QString Show(const Operation &op) {
-  return QStringLiteral("extract %1 (%2,%3)-(%4,%5) resize %6 method %7 %8*%9 format [%10] "
-                        "quality %11 prefix [%12] suffix [%13]")
-      .arg(op.Extract)
-      .arg(op.TopLeftX)
-      .arg(op.TopLeftY)
-      .arg(op.BottomRightX)
-      .arg(op.BottomRightY)
-      .arg(op.Resize)
-      .arg(op.ResizeMethod)
-      .arg(op.ResizeWidth)
-      .arg(op.ResizeHeight)
-      .arg(op.OutputFormat)
-      .arg(op.JpgQuality)
-      .arg(op.Prefix, op.Suffix);
+  return QString::asprintf("extract %d (%d,%d)-(%d,%d) resize %d method %d %d*%d format [%s] "
+                           "quality %d prefix [%s] suffix [%s]",
+                           op.Extract, op.TopLeftX, op.TopLeftY, op.BottomRightX, op.BottomRightY,
+                           op.Resize, op.ResizeMethod, op.ResizeWidth, op.ResizeHeight,
+                           qUtf8Printable(op.OutputFormat), op.JpgQuality,
+                           qUtf8Printable(op.Prefix), qUtf8Printable(op.Suffix));
 }
 
 // The record as its text brings it back: fields the text does not carry
 // return as their defaults.
 Operation Carried(Operation op) {
   const Operation defaults = OperationDefaults();
-  if (!op.Extract) {
-    op.TopLeftX = op.TopLeftY = op.BottomRightX = op.BottomRightY = 0;
-  }
+  if (!op.Extract) op.TopLeftX = op.TopLeftY = op.BottomRightX = op.BottomRightY = 0;
   if (!op.Resize) {
     op.ResizeMethod = defaults.ResizeMethod;
     op.ResizeWidth = defaults.ResizeWidth;

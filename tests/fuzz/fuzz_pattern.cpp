@@ -22,17 +22,17 @@ using varnholt::fuzz::Check;
 namespace {
 
 // One pattern element as the reference sees it: the pattern positions it
-// covers and whether it accepts a character (nullopt for "*").
+// covers, and whether it is a "*" or a "[]", which stands for nothing.
 struct Token {
-  qsizetype end; // position after the element
+  qsizetype start, end; // pattern[start, end)
   bool star = false;
   bool empty = false; // "[]"
 };
 
 // Reads the element at i; nullopt when the pattern is malformed there.
 std::optional<Token> Read(const QString &p, qsizetype i) {
-  if (p[i] == u'*') return Token{i + 1, true};
-  if (p[i] != u'[') return Token{i + 1};
+  if (p[i] == u'*') return Token{i, i + 1, true};
+  if (p[i] != u'[') return Token{i, i + 1};
   const qsizetype close = p.indexOf(u']', i + 1);
   if (close < 0) return std::nullopt;
   qsizetype k = i + 1;
@@ -42,14 +42,14 @@ std::optional<Token> Read(const QString &p, qsizetype i) {
       if (p[k] > p[k + 2]) return std::nullopt;
       k += 2;
     }
-  return Token{close + 1, false, close == i + 1};
+  return Token{i, close + 1, false, close == i + 1};
 }
 
-bool Accepts(const QString &p, qsizetype i, QChar c) {
+bool Accepts(const QString &p, const Token &token, QChar c) {
+  const qsizetype i = token.start, close = token.end - 1;
   if (p[i] == u'?') return true;
   if (p[i] == u'#') return c.unicode() >= '0' && c.unicode() <= '9';
   if (p[i] != u'[') return p[i] == c;
-  const qsizetype close = p.indexOf(u']', i + 1);
   qsizetype k = i + 1;
   const bool negate = k < close && p[k] == u'!';
   if (negate) ++k;
@@ -68,14 +68,10 @@ bool Accepts(const QString &p, qsizetype i, QChar c) {
 // nullopt for a malformed pattern.
 std::optional<bool> Reference(const QString &text, const QString &pattern) {
   std::vector<Token> tokens;
-  std::vector<qsizetype> starts;
   for (qsizetype i = 0; i < pattern.size();) {
     const std::optional<Token> t = Read(pattern, i);
     if (!t) return std::nullopt;
-    if (!t->empty) {
-      tokens.push_back(*t);
-      starts.push_back(i);
-    }
+    if (!t->empty) tokens.push_back(*t);
     i = t->end;
   }
   const size_t m = tokens.size();
@@ -89,7 +85,7 @@ std::optional<bool> Reference(const QString &text, const QString &pattern) {
       if (tokens[j].star)
         can[j][u] = can[j + 1][u] || (t < n && can[j][u + 1]);
       else
-        can[j][u] = t < n && Accepts(pattern, starts[j], text[t]) && can[j + 1][u + 1];
+        can[j][u] = t < n && Accepts(pattern, tokens[j], text[t]) && can[j + 1][u + 1];
     }
   return can[0][0] != 0;
 }
