@@ -39,6 +39,19 @@ protected:
     op.Prefix = "c_";
     return op;
   }
+  // Each toolkit call as its command and arguments.
+  std::vector<QStringList> calls() const {
+    std::vector<QStringList> out;
+    for (const auto &call : recorder.calls)
+      out.push_back(QStringList{call.command} + call.args);
+    return out;
+  }
+  void expectTooSmall(const QString &reasons, Answer answer) {
+    prompter.expect("Image too small",
+                    "Could not extract image: \"a.png\" with coordinates because:\r\n\r\n" +
+                        reasons + "\r\nDo you want to suppress these messages?",
+                    Buttons::YesNo, Icon::None, answer);
+  }
   // Hidden files and folders included: nothing may be left out of sight either.
   QStringList files() const {
     return QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -52,8 +65,10 @@ protected:
   RunState state;
 };
 
-TEST_F(ApplyOperationTest, WholeImageIsCopiedUnderItsNewName) {
+// A read-only source gives a result the later steps can still rewrite.
+TEST_F(ApplyOperationTest, WholeImageIsCopiedUnderItsNewNameAndCanBeRewritten) {
   MakeImage(folder.file("a.png"), 30, 20);
+  QFile::setPermissions(folder.file("a.png"), QFile::ReadOwner | QFile::ReadGroup);
   Operation op;
   op.Prefix = "p_";
   op.Suffix = "_s";
@@ -61,29 +76,20 @@ TEST_F(ApplyOperationTest, WholeImageIsCopiedUnderItsNewName) {
   EXPECT_EQ(apply("a.png", op, &outcome).toStdString(), "");
   EXPECT_EQ(outcome, ApplyOutcome::Written);
   EXPECT_EQ(test::ReadBytes(folder.file("p_a_s.png")), test::ReadBytes(folder.file("a.png")));
-  EXPECT_EQ(files(), (QStringList{"a.png", "p_a_s.png"}));
-}
-
-TEST_F(ApplyOperationTest, AReadOnlyOriginalStillGivesAResultLaterStepsCanRewrite) {
-  MakeImage(folder.file("a.png"), 30, 20);
-  QFile::setPermissions(folder.file("a.png"), QFile::ReadOwner | QFile::ReadGroup);
-  Operation op;
-  op.Suffix = "_r";
   op.Resize = true;
   op.ResizeMethod = kFixToSize;
   op.ResizeWidth = 6, op.ResizeHeight = 4;
   EXPECT_EQ(run("a.png", op), "");
-  EXPECT_TRUE(QFileInfo(folder.file("a_r.png")).permissions() & QFile::WriteOwner);
-  EXPECT_EQ(ImageSize(folder.file("a_r.png")), QSize(6, 4));
+  EXPECT_TRUE(QFileInfo(folder.file("p_a_s.png")).permissions() & QFile::WriteOwner);
+  EXPECT_EQ(ImageSize(folder.file("p_a_s.png")), QSize(6, 4));
   EXPECT_EQ(QFileInfo(folder.file("a.png")).permissions() & QFile::WriteOwner, 0);
+  EXPECT_EQ(files(), (QStringList{"a.png", "p_a_s.png"}));
 }
 
 TEST_F(ApplyOperationTest, TargetNamesUseTheLastDot) {
   Operation op;
   op.Prefix = "p_";
   op.Suffix = "_s";
-  EXPECT_EQ(TargetName("a.b.jpg", op), "p_a.b_s.jpg");
-  EXPECT_EQ(TargetName("photo", op), "p_photo_s");
   MakeImage(folder.file("a.b.png"), 8, 8);
   QFile::copy(folder.file("a.b.png"), folder.file("photo"));
   EXPECT_EQ(run("a.b.png", op), "");
@@ -137,24 +143,8 @@ TEST_F(ApplyOperationTest, EveryResizeMethodWithAndWithoutAntialias) {
   }
 }
 
-TEST_F(ApplyOperationTest, FormatChangeWritesTheConvertedCopyBesideTheTarget) {
-  MakeImage(folder.file("a.png"), 30, 20);
-  Operation op;
-  op.Suffix = "_j";
-  op.OutputFormat = "JPG";
-  EXPECT_EQ(run("a.png", op), "");
-  EXPECT_EQ(files(), (QStringList{"a.png", "a_j.JPG", "a_j.png"}));
-  EXPECT_EQ(magick.identify({"-format", "%m", folder.file("a_j.JPG")}).toStdString(), "JPEG");
-
-  for (const QString keep : {"", "Don't Change", "don't change"}) {
-    recorder.calls.clear();
-    op.OutputFormat = keep;
-    EXPECT_EQ(run("a.png", op), "");
-    EXPECT_EQ(recorder.calls.size(), 1u) << "only the size query";
-  }
-}
-
-TEST_F(ApplyOperationTest, EveryFormatOfTheListIsWrittenAndReadsBack) {
+// The converted copy is written beside the target, under the extension as given.
+TEST_F(ApplyOperationTest, EveryFormatOfTheListIsWrittenBesideTheTargetAndReadsBack) {
   MakeImage(folder.file("a.png"), 24, 16);
   for (const QString format : {"BMP", "GIF", "JPG", "PNG", "TIFF", "MIFF", "TGA", "tga"}) {
     Operation op = Crop(2, 2, 13, 9);
@@ -164,9 +154,25 @@ TEST_F(ApplyOperationTest, EveryFormatOfTheListIsWrittenAndReadsBack) {
     EXPECT_EQ(ImageSize(folder.file(format + "_a." + format)), QSize(12, 8))
         << format.toStdString();
   }
+  EXPECT_EQ(magick.identify({"-format", "%m", folder.file("JPG_a.JPG")}).toStdString(), "JPEG");
+  QStringList written = files();
+  written.sort(); // names that differ only in case come in no set order
+  EXPECT_EQ(written, (QStringList{"BMP_a.BMP", "BMP_a.png", "GIF_a.GIF", "GIF_a.png", "JPG_a.JPG",
+                                  "JPG_a.png", "MIFF_a.MIFF", "MIFF_a.png", "PNG_a.PNG",
+                                  "PNG_a.png", "TGA_a.TGA", "TGA_a.png", "TIFF_a.TIFF",
+                                  "TIFF_a.png", "a.png", "tga_a.png", "tga_a.tga"}));
   MakeImage(folder.file("t.tga"), 10, 6);
   EXPECT_EQ(run("t.tga", Crop(0, 0, 4, 4)), "");
   EXPECT_EQ(ImageSize(folder.file("c_t.tga")), QSize(5, 5));
+
+  for (const QString keep : {"", "Don't Change", "don't change"}) {
+    recorder.calls.clear();
+    Operation op;
+    op.Suffix = "_k";
+    op.OutputFormat = keep;
+    EXPECT_EQ(run("a.png", op), "");
+    EXPECT_EQ(recorder.calls.size(), 1u) << "only the size query";
+  }
 }
 
 TEST_F(ApplyOperationTest, FullArgumentListsInOrder) {
@@ -181,22 +187,17 @@ TEST_F(ApplyOperationTest, FullArgumentListsInOrder) {
   EXPECT_EQ(run("a.png", op), "");
   const QString in = folder.file("a.png"), out = folder.file("c_a.png");
   ASSERT_EQ(recorder.calls.size(), 5u);
-  EXPECT_EQ(recorder.calls[0].command, "identify");
-  EXPECT_EQ(recorder.calls[0].args, (QStringList{"-format", "%wx%h", "-ping", in}));
-  EXPECT_EQ(recorder.calls[1].command, "frames");
-  EXPECT_EQ(recorder.calls[1].args, QStringList{in});
   // The result is built out of sight under its own name, and moved into place at the end.
   const QString built = recorder.calls[2].args.last();
   EXPECT_NE(built, out);
   EXPECT_EQ(QFileInfo(built).fileName(), "c_a.png");
-  EXPECT_EQ(recorder.calls[2].command, "convert");
-  EXPECT_EQ(recorder.calls[2].args,
-            (QStringList{"-quality", "90", "-crop", "50x50+10+20", "+repage", in, built}));
-  EXPECT_EQ(recorder.calls[3].command, "mogrify");
-  EXPECT_EQ(recorder.calls[3].args, (QStringList{"-quality", "90", "-format", "BMP", built}));
-  EXPECT_EQ(recorder.calls[4].command, "mogrify");
-  EXPECT_EQ(recorder.calls[4].args,
-            (QStringList{"-quality", "90", "-antialias", "-geometry", "25x", built}));
+  EXPECT_EQ(calls(), (std::vector<QStringList>{
+                         {"identify", "-format", "%wx%h", "-ping", in},
+                         {"frames", in},
+                         {"convert", "-quality", "90", "-crop", "50x50+10+20", "+repage", in, built},
+                         {"mogrify", "-quality", "90", "-format", "BMP", built},
+                         {"mogrify", "-quality", "90", "-antialias", "-geometry", "25x", built},
+                     }));
   EXPECT_EQ(ImageSize(out), QSize(25, 25));
   EXPECT_EQ(ImageSize(folder.file("c_a.BMP")), QSize(50, 50)) << "the copy is not resized";
 }
@@ -205,17 +206,15 @@ TEST_F(ApplyOperationTest, RectangleOutsideTheImageAsksAndCanBeSuppressed) {
   MakeImage(folder.file("a.png"), 100, 100);
   // Every corner on the first pixel past the edge.
   const Operation op = Crop(100, 5, 100, 100);
-  const QString text = "Could not extract image: \"a.png\" with coordinates because:\r\n\r\n"
-                       "Top Left X Coordiate (100) is greater than image width of 100\r\n"
-                       "Bottom Right X Coordiate (100) is greater than image width of 100\r\n"
-                       "Bottom Right Y Coordiate (100) is greater than image height of 100\r\n"
-                       "\r\nDo you want to suppress these messages?";
-  prompter.expect("Image too small", text, Buttons::YesNo, Icon::None, Answer::No);
+  const QString reasons = "Top Left X Coordiate (100) is greater than image width of 100\r\n"
+                          "Bottom Right X Coordiate (100) is greater than image width of 100\r\n"
+                          "Bottom Right Y Coordiate (100) is greater than image height of 100\r\n";
+  expectTooSmall(reasons, Answer::No);
   ApplyOutcome outcome{};
   EXPECT_EQ(apply("a.png", op, &outcome).toStdString(), "");
   EXPECT_EQ(outcome, ApplyOutcome::Skipped);
   EXPECT_FALSE(state.SuppressMessages);
-  prompter.expect("Image too small", text, Buttons::YesNo, Icon::None, Answer::Yes);
+  expectTooSmall(reasons, Answer::Yes);
   EXPECT_EQ(run("a.png", op), "");
   EXPECT_TRUE(state.SuppressMessages);
   EXPECT_FALSE(QFile::exists(folder.file("c_a.png")));
@@ -237,16 +236,13 @@ TEST_F(ApplyOperationTest, AllowOutOfBoundryClampsToTheEdges) {
   EXPECT_EQ(ImageSize(folder.file("c_a.png")), QSize(90, 90));
 
   // A top-left corner outside is still refused.
-  prompter.expect("Image too small",
-                  "Could not extract image: \"a.png\" with coordinates because:\r\n\r\n"
-                  "Top Left X Coordiate (100) is greater than image width of 100\r\n"
-                  "Bottom Right X Coordiate (120) is greater than image width of 100\r\n"
-                  "\r\nDo you want to suppress these messages?",
-                  Buttons::YesNo, Icon::None, Answer::No);
+  expectTooSmall("Top Left X Coordiate (100) is greater than image width of 100\r\n"
+                 "Bottom Right X Coordiate (120) is greater than image width of 100\r\n",
+                 Answer::No);
   EXPECT_EQ(run("a.png", Crop(100, 0, 120, 10)), "");
 }
 
-TEST_F(ApplyOperationTest, MissingOutputFolderStopsTheRun) {
+TEST_F(ApplyOperationTest, AnotherOutputFolderMustBeAFolderThatCanBeWritten) {
   MakeImage(folder.file("a.png"), 10, 10);
   settings.OutputInDiffDir = true;
   settings.OutputDir = folder.file("gone");
@@ -258,25 +254,13 @@ TEST_F(ApplyOperationTest, MissingOutputFolderStopsTheRun) {
   EXPECT_TRUE(state.StopProcess);
   EXPECT_TRUE(recorder.calls.empty());
 
-  QDir().mkpath(folder.file("out"));
-  settings.OutputDir = folder.file("out");
+  // One that is a file is found when the folder is opened for the run, before anything is written.
   state = {};
-  Operation op; // no prefix or suffix: fine in another folder
-  EXPECT_EQ(run("a.png", op), "");
-  EXPECT_TRUE(QFile::exists(folder.file("out/a.png")));
-}
-
-TEST_F(ApplyOperationTest, AnOutputFolderThatIsAFileFailsEveryStep) {
-  MakeImage(folder.file("a.png"), 10, 10);
-  test::WriteBytes(folder.file("plain"), "x"); // exists, so no folder message
-  settings.OutputInDiffDir = true;
+  test::WriteBytes(folder.file("plain"), "x");
   settings.OutputDir = folder.file("plain");
-  // Found when the folder is opened for the run, before anything is written.
-  for (const Operation &op : {Operation{}, Crop(0, 0, 1, 1)}) {
-    const std::string failure = run("a.png", op);
-    EXPECT_EQ(failure, "20 - Not a directory: " + folder.file("plain").toStdString() +
-                           "\r\nOperation: Setting Result File");
-  }
+  for (const Operation &op : {Operation{}, Crop(0, 0, 1, 1)})
+    EXPECT_EQ(run("a.png", op), "20 - Not a directory: " + folder.file("plain").toStdString() +
+                                    "\r\nOperation: Setting Result File");
   EXPECT_EQ(test::ReadBytes(folder.file("plain")), "x");
   if (::geteuid() != 0) { // permissions do not stop root
     QDir().mkpath(folder.file("ro"));
@@ -285,6 +269,11 @@ TEST_F(ApplyOperationTest, AnOutputFolderThatIsAFileFailsEveryStep) {
     EXPECT_EQ(run("a.png", Crop(0, 0, 1, 1)).rfind("13 - Permission denied: ", 0), 0u);
     QFile::setPermissions(folder.file("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
+
+  QDir().mkpath(folder.file("out"));
+  settings.OutputDir = folder.file("out");
+  EXPECT_EQ(run("a.png", Operation{}), ""); // no prefix or suffix: fine in another folder
+  EXPECT_TRUE(QFile::exists(folder.file("out/a.png")));
 }
 
 TEST_F(ApplyOperationTest, TheSourceIsNeverOverwritten) {
@@ -336,12 +325,6 @@ TEST_F(ApplyOperationTest, CornerArithmeticThatOverflowsFails) {
             "6 - Overflow\r\nOperation: Getting Image Size");
   EXPECT_EQ(files(), (QStringList{"a.png", "b.png"}));
 }
-
-} // namespace
-} // namespace varnholt
-
-namespace varnholt {
-namespace {
 
 TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult) {
   // A noisy picture cut short: its size still reads, its pixels do not.
