@@ -48,12 +48,14 @@ struct HeldToolkit : test::RecordingToolkit {
 
 class RunWindow : public ::testing::Test {
 protected:
-  void SetUp() override { source.folder = folder.path(); }
-  void AddImage(const QString &name) {
-    test::MakeImage(folder.file(name), 8, 6);
-    source.images.push_back({name, true});
+  void SetUp() override {
+    source.folder = folder.path();
+    for (const QString name : {"a.png", "b.png"}) {
+      test::MakeImage(folder.file(name), 8, 6);
+      source.images.push_back({name, true});
+    }
+    source.operations = {{Whole("o1_")}, {Whole("o2_")}};
   }
-  bool Exists(const QString &name) const { return QFile::exists(folder.file(name)); }
 
   test::TempFolder folder;
   ListRunSource source;
@@ -64,9 +66,6 @@ protected:
 };
 
 TEST_F(RunWindow, CaptionsPlaceAndARunShownToTheEnd) {
-  AddImage("a.png");
-  AddImage("b.png");
-  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
   QWidget owner;
   owner.setGeometry(300, 200, 640, 480);
   frmGo window(source, settings, magick, prompter, errors, &owner);
@@ -91,7 +90,7 @@ TEST_F(RunWindow, CaptionsPlaceAndARunShownToTheEnd) {
   EXPECT_EQ(bar->value(), 4);
   EXPECT_EQ(test::Control<QLabel>(window, "lblCurrImage")->text(), "b.png");
   EXPECT_EQ(test::Control<QLabel>(window, "lblCurrOperation")->text(), Whole("o2_"));
-  EXPECT_TRUE(Exists("o2_b.png"));
+  EXPECT_TRUE(QFile::exists(folder.file("o2_b.png")));
   EXPECT_TRUE(errors.reports.empty());
 
   // A run with nothing to do still ends by hiding; the window stays where
@@ -105,9 +104,6 @@ TEST_F(RunWindow, CaptionsPlaceAndARunShownToTheEnd) {
 
 // Stop, the close box and Escape during a toolkit call finish that operation only.
 TEST_F(RunWindow, StoppingDuringAToolkitCallFinishesThatOperationOnly) {
-  AddImage("a.png");
-  AddImage("b.png");
-  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
   const std::vector<std::function<void(frmGo &)>> ways = {
       [&](frmGo &w) { QTest::mouseClick(test::Control<QPushButton>(w, "cmdStop"), Qt::LeftButton); },
       [](frmGo &w) { w.close(); },
@@ -152,7 +148,6 @@ TEST_F(RunWindow, AFailureOfTheRunIsReportedAndTheWindowWaitsToBeClosed) {
     bool broken = true;
   } broken;
   broken.folder = folder.path();
-  test::MakeImage(folder.file("a.png"), 8, 6);
   broken.images = {{QStringLiteral("a.png")}};
   broken.operations = {{Whole("o1_")}};
   frmGo window(broken, settings, magick, prompter, errors);
@@ -184,7 +179,7 @@ TEST_F(RunWindow, AFailureOfTheRunIsReportedAndTheWindowWaitsToBeClosed) {
   window.exec();
   EXPECT_EQ(stop->text(), "S&top Process");
   EXPECT_FALSE(window.ProcessAborted());
-  EXPECT_TRUE(Exists("o1_a.png"));
+  EXPECT_TRUE(QFile::exists(folder.file("o1_a.png")));
   EXPECT_EQ(errors.reports.size(), 1u);
 }
 

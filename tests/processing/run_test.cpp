@@ -4,7 +4,6 @@
 
 #include "operations/operation.h"
 #include "platform/owner_tag.h"
-#include "platform/prompter.h"
 #include "processing/magick_toolkit.h"
 #include "processing/pair_stage.h"
 #include "settings/paths.h"
@@ -95,7 +94,6 @@ protected:
     for (const QString &prefix : prefixes)
       source.operations.push_back({Whole(prefix)});
   }
-  bool Exists(const QString &name) const { return QFile::exists(folder.file(name)); }
 
   RunOutcome Go() {
     return DoOperations(source, view, {settings, toolkit, prompter, ahead.get()}, state);
@@ -180,7 +178,7 @@ TEST_P(Runs, CancelAtTheErrorQuestionAnswersYesToAllAndFailuresStillCountYesGoes
   EXPECT_FALSE(outcome.ProcessAborted);
   EXPECT_EQ(view.value, 6);
   EXPECT_EQ(view.maximum, 6);
-  EXPECT_TRUE(Exists("o2_a.png"));
+  EXPECT_TRUE(QFile::exists(folder.file("o2_a.png")));
 
   // The next run asks again, and Yes goes on to the next pair.
   source.images.pop_back();
@@ -203,7 +201,7 @@ TEST_F(Run, AnOperationTextThatDoesNotReadIsPassedOverWithoutAWord) {
   // It counted towards the maximum but never moves the bar.
   EXPECT_EQ(view.maximum, 2);
   EXPECT_EQ(view.value, 1);
-  EXPECT_TRUE(Exists("o1_a.png"));
+  EXPECT_TRUE(QFile::exists(folder.file("o1_a.png")));
 }
 
 TEST_P(Runs, AMissingOutputFolderIsToldOnceAndEndsTheRun) {
@@ -224,10 +222,8 @@ TEST_P(Runs, AMissingOutputFolderIsToldOnceAndEndsTheRun) {
 }
 
 TEST_P(Runs, SuppressedOutOfBoundsMessagesStayQuietForTheRestOfTheRunOnly) {
-  AddImage("a.png");
-  AddImage("b.png");
-  const QString crop = Crop("c_", 20, 0, 30, 3);
-  source.operations = {{crop}};
+  Given({"a.png", "b.png"}, {});
+  source.operations = {{Crop("c_", 20, 0, 30, 3)}};
   const QString tooSmall = "Could not extract image: \"%1\" with coordinates because:\r\n\r\n"
                            "Top Left X Coordiate (20) is greater than image width of 8\r\n"
                            "Bottom Right X Coordiate (30) is greater than image width of 8\r\n"
