@@ -33,11 +33,8 @@ protected:
     return apply(name, op).toStdString();
   }
   static Operation Crop(int x1, int y1, int x2, int y2) {
-    Operation op;
-    op.Extract = true;
-    op.TopLeftX = x1, op.TopLeftY = y1, op.BottomRightX = x2, op.BottomRightY = y2;
-    op.Prefix = "c_";
-    return op;
+    return {.Extract = true, .TopLeftX = x1, .TopLeftY = y1, .BottomRightX = x2,
+            .BottomRightY = y2, .Prefix = "c_"};
   }
   // Each toolkit call as its command and arguments.
   std::vector<QStringList> calls() const {
@@ -70,16 +67,13 @@ protected:
 TEST_F(ApplyOperationTest, WholeImageIsCopiedUnderItsNewNameAndCanBeRewritten) {
   MakeImage(folder.file("a.png"), 30, 20);
   QFile::setPermissions(folder.file("a.png"), QFile::ReadOwner | QFile::ReadGroup);
-  Operation op;
-  op.Prefix = "p_";
-  op.Suffix = "_s";
+  Operation op{.Prefix = "p_", .Suffix = "_s"};
   ApplyOutcome outcome{};
   EXPECT_EQ(apply("a.png", op, &outcome).toStdString(), "");
   EXPECT_EQ(outcome, ApplyOutcome::Written);
   EXPECT_EQ(test::ReadBytes(folder.file("p_a_s.png")), test::ReadBytes(folder.file("a.png")));
-  op.Resize = true;
-  op.ResizeMethod = kFixToSize;
-  op.ResizeWidth = 6, op.ResizeHeight = 4;
+  op = {.Resize = true, .ResizeMethod = kFixToSize, .ResizeWidth = 6, .ResizeHeight = 4,
+        .Prefix = "p_", .Suffix = "_s"};
   EXPECT_EQ(run("a.png", op), "");
   EXPECT_TRUE(QFileInfo(folder.file("p_a_s.png")).permissions() & QFile::WriteOwner);
   EXPECT_EQ(ImageSize(folder.file("p_a_s.png")), QSize(6, 4));
@@ -124,12 +118,8 @@ TEST_F(ApplyOperationTest, EveryResizeMethodWithAndWithoutAntialias) {
   for (const bool antialias : {false, true}) {
     settings.Antialias = antialias;
     for (const Row &row : rows) {
-      Operation op;
-      op.Resize = true;
-      op.ResizeMethod = row.method;
-      op.ResizeWidth = row.width;
-      op.ResizeHeight = row.height;
-      op.Suffix = "_r";
+      const Operation op{.Resize = true, .ResizeMethod = row.method, .ResizeWidth = row.width,
+                         .ResizeHeight = row.height, .Suffix = "_r"};
       EXPECT_EQ(run("a.png", op), "");
       EXPECT_EQ(ImageSize(folder.file("a_r.png")), row.expected)
           << "method " << row.method << " antialias " << antialias;
@@ -161,22 +151,16 @@ TEST_F(ApplyOperationTest, EveryFormatOfTheListIsWrittenBesideTheTargetAndReadsB
 
   for (const QString keep : {"", "Don't Change", "don't change"}) {
     recorder.calls.clear();
-    Operation op;
-    op.Suffix = "_k";
-    op.OutputFormat = keep;
-    EXPECT_EQ(run("a.png", op), "");
+    EXPECT_EQ(run("a.png", {.OutputFormat = keep, .Suffix = "_k"}), "");
     EXPECT_EQ(recorder.calls.size(), 1u) << "only the size query";
   }
 }
 
 TEST_F(ApplyOperationTest, FullArgumentListsInOrder) {
   MakeImage(folder.file("a.png"), 100, 80);
-  Operation op = Crop(10, 20, 59, 69);
-  op.Resize = true;
-  op.ResizeMethod = kLimitWidth;
-  op.ResizeWidth = 25;
-  op.OutputFormat = "BMP";
-  op.JpgQuality = 90;
+  const Operation op{.Extract = true, .TopLeftX = 10, .TopLeftY = 20, .BottomRightX = 59,
+                     .BottomRightY = 69, .Resize = true, .ResizeMethod = kLimitWidth,
+                     .ResizeWidth = 25, .OutputFormat = "BMP", .JpgQuality = 90, .Prefix = "c_"};
   settings.Antialias = true;
   EXPECT_EQ(run("a.png", op), "");
   const QString in = folder.file("a.png"), out = folder.file("c_a.png");
@@ -272,8 +256,7 @@ TEST_F(ApplyOperationTest, AnotherOutputFolderMustBeAFolderThatCanBeWritten) {
 TEST_F(ApplyOperationTest, TheSourceIsNeverOverwritten) {
   MakeImage(folder.file("a.png"), 10, 10);
   const QByteArray before = test::ReadBytes(folder.file("a.png"));
-  Operation op; // no prefix, no suffix, same folder: the target is the source
-  op.Resize = true;
+  const Operation op{.Resize = true}; // no prefix, no suffix, same folder: the target is the source
   const std::string failure = run("a.png", op);
   EXPECT_EQ(failure.rfind("1001 - ", 0), 0u) << failure;
   EXPECT_NE(failure.find("\r\nOperation: Setting Result File"), std::string::npos) << failure;
@@ -352,12 +335,9 @@ TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult
       if (*row.failAt && call.args.contains(QString::fromLatin1(row.failAt)))
         throw Failure(410, "made to fail");
     };
-    Operation op = row.extract ? Crop(0, 0, 9, 9) : Operation{};
-    op.Prefix = "th_";
-    op.OutputFormat = "JPG";
-    op.Resize = true;
-    op.ResizeMethod = kLimitWidth;
-    op.ResizeWidth = 8;
+    const Operation op{.Extract = row.extract, .BottomRightX = 9, .BottomRightY = 9,
+                       .Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 8,
+                       .OutputFormat = "JPG", .Prefix = "th_"};
     ApplyOutcome outcome{};
     const QString failure = apply(name, op, &outcome);
     EXPECT_EQ(outcome, ApplyOutcome::Failed);
@@ -374,12 +354,7 @@ TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult
 
 TEST_F(ApplyOperationTest, ThePlanNamesEveryFileAPairWrites) {
   const auto op = [](bool extract, bool resize, const QString &format) {
-    Operation o;
-    o.Extract = extract;
-    o.Resize = resize;
-    o.OutputFormat = format;
-    o.Prefix = "th_";
-    return o;
+    return Operation{.Extract = extract, .Resize = resize, .OutputFormat = format, .Prefix = "th_"};
   };
   struct Row {
     QString image;

@@ -25,10 +25,8 @@ namespace varnholt {
 namespace {
 
 QString Whole(const QString &prefix) {
-  Operation op = OperationDefaults();
-  op.Prefix = prefix;
   QString error;
-  return OperationDescription(op, error);
+  return OperationDescription({.Prefix = prefix}, error);
 }
 
 // Holds its first call until the test lets it go, on whatever thread it runs.

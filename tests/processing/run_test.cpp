@@ -53,22 +53,13 @@ QString Text(const Operation &op) {
   return text;
 }
 
-QString Whole(const QString &prefix, const QString &format = {}) {
-  Operation op = OperationDefaults();
-  op.Prefix = prefix;
-  op.OutputFormat = format;
-  return Text(op);
+QString Whole(const QString &prefix, const QString &format = kDontChange) {
+  return Text({.OutputFormat = format, .Prefix = prefix});
 }
 
 QString Crop(const QString &prefix, int x1, int y1, int x2, int y2) {
-  Operation op = OperationDefaults();
-  op.Extract = true;
-  op.TopLeftX = x1;
-  op.TopLeftY = y1;
-  op.BottomRightX = x2;
-  op.BottomRightY = y2;
-  op.Prefix = prefix;
-  return Text(op);
+  return Text({.Extract = true, .TopLeftX = x1, .TopLeftY = y1, .BottomRightX = x2,
+               .BottomRightY = y2, .Prefix = prefix});
 }
 
 QStringList Listing(const QString &folder) {
@@ -338,13 +329,9 @@ TEST_F(Run, WorkersRunningAheadWriteTheSameFilesAndPixelsAsTheRunAlone) {
   AddImage("c.bmp");
   toolkit.convert({folder.file("a.png"), folder.file("b.jpg"), folder.file("d.gif")});
   source.images.push_back({QStringLiteral("d.gif")});
-  Operation resized = OperationDefaults();
-  resized.Resize = true;
-  resized.ResizeMethod = kLimitWidth;
-  resized.ResizeWidth = 5;
-  resized.OutputFormat = QStringLiteral("png");
-  resized.Suffix = QStringLiteral("_r");
-  source.operations = {{Crop("c_", 1, 1, 6, 4)}, {Text(resized)}, {Whole("f_", "JPG")}};
+  const QString resized = Text({.Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 5,
+                                .OutputFormat = "png", .Suffix = "_r"});
+  source.operations = {{Crop("c_", 1, 1, 6, 4)}, {resized}, {Whole("f_", "JPG")}};
   TempFolder alone;
   for (const RunEntry &image : source.images)
     QFile::copy(folder.file(image.text), alone.file(image.text));
