@@ -268,16 +268,16 @@ TEST_F(ApplyOperationTest, TheSourceIsNeverOverwritten) {
   EXPECT_EQ(files(), QStringList{"a.png"});
 }
 
-TEST_F(ApplyOperationTest, CorruptAndMissingInputsGiveFailureTexts) {
+// Corrupt and missing inputs give failure texts; a truncated JPEG that still
+// decodes is written.
+TEST_F(ApplyOperationTest, DamagedAndMissingInputs) {
   test::WriteBytes(folder.file("bad.jpg"), QByteArray("\xFF\xD8\xFF garbage", 12));
   const std::string failure = run("bad.jpg", Crop(0, 0, 1, 1));
   EXPECT_NE(failure.find(" - "), std::string::npos);
   EXPECT_NE(failure.find("\r\nOperation: Getting Image Size"), std::string::npos) << failure;
   EXPECT_FALSE(run("missing.png", Operation{}).empty());
   EXPECT_EQ(files(), QStringList{"bad.jpg"});
-}
 
-TEST_F(ApplyOperationTest, ATruncatedJpegThatStillDecodesIsWritten) {
   MakeImage(folder.file("t.jpg"), 64, 64);
   // Cut in the middle of the picture data, after the scan header.
   const QByteArray bytes = test::ReadBytes(folder.file("t.jpg"));
