@@ -172,7 +172,8 @@ TEST_F(ApplyOperationTest, FullArgumentListsInOrder) {
   EXPECT_EQ(calls(), (std::vector<QStringList>{
                          {"identify", "-format", "%wx%h", "-ping", in},
                          {"frames", in},
-                         {"convert", "-quality", "90", "-crop", "50x50+10+20", "+repage", in, built},
+                         {"convert", "-quality", "90", "-crop", "50x50+10+20", "+repage", in,
+                          built},
                          {"mogrify", "-quality", "90", "-format", "BMP", built},
                          {"mogrify", "-quality", "90", "-antialias", "-geometry", "25x", built},
                      }));
@@ -231,7 +232,7 @@ TEST_F(ApplyOperationTest, AnotherOutputFolderMustBeAFolderThatCanBeWritten) {
   EXPECT_TRUE(state.StopProcess);
   EXPECT_TRUE(recorder.calls.empty());
 
-  // One that is a file is found when the folder is opened for the run, before anything is written.
+  // A file is found when the folder is opened for the run, before anything is written.
   state = {};
   test::WriteBytes(folder.file("plain"), "x");
   settings.OutputDir = folder.file("plain");
@@ -256,7 +257,8 @@ TEST_F(ApplyOperationTest, AnotherOutputFolderMustBeAFolderThatCanBeWritten) {
 TEST_F(ApplyOperationTest, TheSourceIsNeverOverwritten) {
   MakeImage(folder.file("a.png"), 10, 10);
   const QByteArray before = test::ReadBytes(folder.file("a.png"));
-  const Operation op{.Resize = true}; // no prefix, no suffix, same folder: the target is the source
+  // No prefix, no suffix, same folder: the target is the source.
+  const Operation op{.Resize = true};
   const std::string failure = run("a.png", op);
   EXPECT_EQ(failure.rfind("1001 - ", 0), 0u) << failure;
   EXPECT_NE(failure.find("\r\nOperation: Setting Result File"), std::string::npos) << failure;
@@ -268,9 +270,7 @@ TEST_F(ApplyOperationTest, TheSourceIsNeverOverwritten) {
   EXPECT_EQ(files(), QStringList{"a.png"});
 }
 
-// Corrupt and missing inputs give failure texts; a truncated JPEG that still
-// decodes is written.
-TEST_F(ApplyOperationTest, DamagedAndMissingInputs) {
+TEST_F(ApplyOperationTest, DamagedInputsFailWithATextUnlessTheyStillDecode) {
   test::WriteBytes(folder.file("bad.jpg"), QByteArray("\xFF\xD8\xFF garbage", 12));
   const std::string failure = run("bad.jpg", Crop(0, 0, 1, 1));
   EXPECT_NE(failure.find(" - "), std::string::npos);
@@ -278,8 +278,8 @@ TEST_F(ApplyOperationTest, DamagedAndMissingInputs) {
   EXPECT_FALSE(run("missing.png", Operation{}).empty());
   EXPECT_EQ(files(), QStringList{"bad.jpg"});
 
+  // A JPEG cut in the middle of the picture data, after the scan header, still decodes.
   MakeImage(folder.file("t.jpg"), 64, 64);
-  // Cut in the middle of the picture data, after the scan header.
   const QByteArray bytes = test::ReadBytes(folder.file("t.jpg"));
   const qsizetype scan = bytes.indexOf(QByteArray("\xFF\xDA", 2));
   ASSERT_GT(scan, 0);

@@ -24,6 +24,8 @@
 namespace varnholt {
 namespace {
 
+using test::Control;
+
 QString Whole(const QString &prefix) {
   QString error;
   return OperationDescription({.Prefix = prefix}, error);
@@ -70,12 +72,12 @@ TEST_F(RunWindow, CaptionsPlaceAndARunShownToTheEnd) {
 
   EXPECT_EQ(window.windowTitle(), "Doing Operations...");
   EXPECT_TRUE(window.isModal());
-  EXPECT_EQ(test::Control<QLabel>(window, "lblCurrImageLbl")->text(), "Image:");
-  EXPECT_EQ(test::Control<QLabel>(window, "lblCurrOperationLbl")->text(), "Operation:");
-  EXPECT_EQ(test::Control<QPushButton>(window, "cmdStop")->text(), "S&top Process");
-  EXPECT_NO_THROW(test::Control<QWidget>(window, "fraGo"));
+  EXPECT_EQ(Control<QLabel>(window, "lblCurrImageLbl")->text(), "Image:");
+  EXPECT_EQ(Control<QLabel>(window, "lblCurrOperationLbl")->text(), "Operation:");
+  EXPECT_EQ(Control<QPushButton>(window, "cmdStop")->text(), "S&top Process");
+  EXPECT_NO_THROW(Control<QWidget>(window, "fraGo"));
   for (const char *name : {"lblCurrImage", "lblCurrOperation"})
-    EXPECT_EQ(test::Control<QLabel>(window, name)->font().families().value(0), "Arial Narrow");
+    EXPECT_EQ(Control<QLabel>(window, name)->font().families().value(0), "Arial Narrow");
   const QPoint offset = window.geometry().center() - owner.frameGeometry().center();
   EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
 
@@ -83,11 +85,11 @@ TEST_F(RunWindow, CaptionsPlaceAndARunShownToTheEnd) {
   window.exec();
   EXPECT_FALSE(window.isVisible());
   EXPECT_FALSE(window.ProcessAborted());
-  auto *bar = test::Control<QProgressBar>(window, "proProcess");
+  auto *bar = Control<QProgressBar>(window, "proProcess");
   EXPECT_EQ(bar->maximum(), 4);
   EXPECT_EQ(bar->value(), 4);
-  EXPECT_EQ(test::Control<QLabel>(window, "lblCurrImage")->text(), "b.png");
-  EXPECT_EQ(test::Control<QLabel>(window, "lblCurrOperation")->text(), Whole("o2_"));
+  EXPECT_EQ(Control<QLabel>(window, "lblCurrImage")->text(), "b.png");
+  EXPECT_EQ(Control<QLabel>(window, "lblCurrOperation")->text(), Whole("o2_"));
   EXPECT_TRUE(QFile::exists(folder.file("o2_b.png")));
   EXPECT_TRUE(errors.reports.empty());
 
@@ -103,7 +105,7 @@ TEST_F(RunWindow, CaptionsPlaceAndARunShownToTheEnd) {
 // Stop, the close box and Escape during a toolkit call finish that operation only.
 TEST_F(RunWindow, StoppingDuringAToolkitCallFinishesThatOperationOnly) {
   const std::vector<std::function<void(frmGo &)>> ways = {
-      [&](frmGo &w) { QTest::mouseClick(test::Control<QPushButton>(w, "cmdStop"), Qt::LeftButton); },
+      [&](frmGo &w) { QTest::mouseClick(Control<QPushButton>(w, "cmdStop"), Qt::LeftButton); },
       [](frmGo &w) { w.close(); },
       [](frmGo &w) { QTest::keyClick(&w, Qt::Key_Escape); },
   };
@@ -132,7 +134,7 @@ TEST_F(RunWindow, StoppingDuringAToolkitCallFinishesThatOperationOnly) {
     // The operation under way is whole, and nothing hidden is left.
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{"a.png", "b.png", "o1_a.png"}));
-    EXPECT_EQ(test::Control<QProgressBar>(window, "proProcess")->value(), 1);
+    EXPECT_EQ(Control<QProgressBar>(window, "proProcess")->value(), 1);
   }
 }
 
@@ -149,7 +151,7 @@ TEST_F(RunWindow, AFailureOfTheRunIsReportedAndTheWindowWaitsToBeClosed) {
   broken.images = {{QStringLiteral("a.png")}};
   broken.operations = {{Whole("o1_")}};
   frmGo window(broken, settings, magick, prompter, errors);
-  auto *stop = test::Control<QPushButton>(window, "cmdStop");
+  auto *stop = Control<QPushButton>(window, "cmdStop");
 
   QTimer poll;
   poll.setInterval(1);

@@ -18,8 +18,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <csignal>
+#include <functional>
 #include <unistd.h>
 
 namespace varnholt {
@@ -142,8 +142,9 @@ TEST_P(Runs, TickedImagesTimesTickedOperationsImageByImageInListOrder) {
       "image a.png", "op " + Whole("o1_"), "op " + Crop("o2_", 0, 0, 3, 2), "op " + Whole("o3_"),
       "image b.png", "op " + Whole("o1_"), "op " + Crop("o2_", 0, 0, 3, 2), "op " + Whole("o3_")};
   EXPECT_EQ(view.shown, expected);
-  EXPECT_EQ(Listing(folder.path()), (QStringList{"a.png", "b.png", "o1_a.png", "o1_b.png", "o2_a.png",
-                                                 "o2_b.png", "o3_a.png", "o3_b.png", "skipped.png"}));
+  EXPECT_EQ(Listing(folder.path()),
+            (QStringList{"a.png", "b.png", "o1_a.png", "o1_b.png", "o2_a.png", "o2_b.png",
+                         "o3_a.png", "o3_b.png", "skipped.png"}));
   EXPECT_EQ(test::ImageSize(folder.file("o2_b.png")), QSize(4, 3));
   EXPECT_EQ(outcome.step,
             "Do Operation: " + Whole("o3_") + " >>>  " + AddBackslash(folder.path()) + "b.png");
@@ -161,7 +162,8 @@ TEST_P(Runs, NoAtTheErrorQuestionEndsTheRunAfterTheFailingOperation) {
   EXPECT_EQ(view.value, 3);
   EXPECT_EQ(view.shown.mid(3), QStringList({"image bad.png", "op " + Whole("o1_")}));
   // Nothing of what was done ahead for c.png is left.
-  EXPECT_EQ(Listing(folder.path()), (QStringList{"a.png", "bad.png", "c.png", "o1_a.png", "o2_a.png"}));
+  EXPECT_EQ(Listing(folder.path()),
+            (QStringList{"a.png", "bad.png", "c.png", "o1_a.png", "o2_a.png"}));
 }
 
 TEST_P(Runs, CancelAtTheErrorQuestionAnswersYesToAllAndFailuresStillCountYesGoesOn) {
