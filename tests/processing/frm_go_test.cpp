@@ -31,21 +31,6 @@ QString Whole(const QString &prefix) {
   return OperationDescription({.Prefix = prefix}, error);
 }
 
-// Holds its first call until the test lets it go, on whatever thread it runs.
-struct HeldToolkit : test::RecordingToolkit {
-  explicit HeldToolkit(ImageToolkit &inner) : RecordingToolkit(inner) {
-    before = [this](const Call &) {
-      if (!held.exchange(true)) released.wait(false);
-    };
-  }
-  void letGo() {
-    released = true;
-    released.notify_all();
-  }
-  std::atomic<bool> held{false};
-  std::atomic<bool> released{false};
-};
-
 class RunWindow : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -112,18 +97,24 @@ TEST_F(RunWindow, StoppingDuringAToolkitCallFinishesThatOperationOnly) {
   for (size_t way = 0; way < ways.size(); ++way) {
     SCOPED_TRACE(way);
     QFile::remove(folder.file("o1_a.png"));
-    HeldToolkit held(magick);
-    frmGo window(source, settings, held, prompter, errors);
+    // The first toolkit call is held, on whatever thread it runs, until let go.
+    std::atomic<bool> held{false}, released{false};
+    test::RecordingToolkit holding(magick);
+    holding.before = [&](const test::RecordingToolkit::Call &) {
+      if (!held.exchange(true)) released.wait(false);
+    };
+    frmGo window(source, settings, holding, prompter, errors);
     int ticks = 0;
     QTimer timer;
     timer.setInterval(1);
     QObject::connect(&timer, &QTimer::timeout, [&] {
       // Only reachable while the first call hangs: the timer fires although
       // the run is inside a toolkit call.
-      if (!held.held || held.released || ++ticks < 3) return;
+      if (!held || released || ++ticks < 3) return;
       ways[way](window);
       EXPECT_TRUE(window.isVisible()); // not before the operation is done
-      held.letGo();
+      released = true;
+      released.notify_all();
     });
     timer.start();
     window.exec();

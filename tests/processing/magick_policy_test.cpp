@@ -147,16 +147,11 @@ TEST(MagickPolicy, ImagesBeyondALimitFailBeforeDecodingAndNameIt) {
                                          "Quality: \"75\"\r\n");
   struct Row {
     const char *limits;
-    const char *message;
+    std::string why;
   } rows[] = {
       {"area=10000P",
-       "varnholt: error: over.png, operation at position 1: 400 - Image too large: 101x100 is "
-       "10100 pixels, 100 pixels more than the area limit of 10000 pixels (VARNHOLT_MAGICK_LIMITS "
-       "can raise it); Operation: Getting Image Size\n"},
-      {"width=100",
-       "varnholt: error: over.png, operation at position 1: 400 - Image too large: 101 pixels "
-       "wide, 1 more than the width limit of 100 (VARNHOLT_MAGICK_LIMITS can raise it); "
-       "Operation: Getting Image Size\n"},
+       "101x100 is 10100 pixels, 100 pixels more than the area limit of 10000 pixels"},
+      {"width=100", "101 pixels wide, 1 more than the width limit of 100"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.limits);
@@ -168,7 +163,10 @@ TEST(MagickPolicy, ImagesBeyondALimitFailBeforeDecodingAndNameIt) {
                   {"--batch", dir.file("list.vop"), "--input", in, "--output", out, "--quiet"});
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()).toStdString(), row.message);
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()).toStdString(),
+              "varnholt: error: over.png, operation at position 1: 400 - Image too large: " +
+                  row.why +
+                  " (VARNHOLT_MAGICK_LIMITS can raise it); Operation: Getting Image Size\n");
     EXPECT_EQ(process.readAllStandardOutput(), "1 written, 0 skipped, 1 failed\n");
     EXPECT_EQ(test::ImageSize(out + "/inside_s.png"), QSize(50, 50));
     EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{"inside_s.png"});
