@@ -33,11 +33,21 @@ protected:
     return apply(name, op).toStdString();
   }
   static Operation Crop(int x1, int y1, int x2, int y2) {
-    Operation op;
-    op.Extract = true;
-    op.TopLeftX = x1, op.TopLeftY = y1, op.BottomRightX = x2, op.BottomRightY = y2;
-    op.Prefix = "c_";
-    return op;
+    return {.Extract = true, .TopLeftX = x1, .TopLeftY = y1, .BottomRightX = x2,
+            .BottomRightY = y2, .Prefix = "c_"};
+  }
+  // Each toolkit call as its command and arguments.
+  std::vector<QStringList> calls() const {
+    std::vector<QStringList> out;
+    for (const auto &call : recorder.calls)
+      out.push_back(QStringList{call.command} + call.args);
+    return out;
+  }
+  void expectTooSmall(const QString &reasons, Answer answer) {
+    prompter.expect("Image too small",
+                    "Could not extract image: \"a.png\" with coordinates because:\r\n\r\n" +
+                        reasons + "\r\nDo you want to suppress these messages?",
+                    Buttons::YesNo, Icon::None, answer);
   }
   // Hidden files and folders included: nothing may be left out of sight either.
   QStringList files() const {
@@ -52,44 +62,28 @@ protected:
   RunState state;
 };
 
-TEST_F(ApplyOperationTest, WholeImageIsCopiedUnderItsNewName) {
+// Names are cut at the last dot; a read-only source gives a result the later
+// steps can still rewrite.
+TEST_F(ApplyOperationTest, WholeImageIsCopiedUnderItsNewNameAndCanBeRewritten) {
   MakeImage(folder.file("a.png"), 30, 20);
-  Operation op;
-  op.Prefix = "p_";
-  op.Suffix = "_s";
+  QFile::setPermissions(folder.file("a.png"), QFile::ReadOwner | QFile::ReadGroup);
+  Operation op{.Prefix = "p_", .Suffix = "_s"};
   ApplyOutcome outcome{};
   EXPECT_EQ(apply("a.png", op, &outcome).toStdString(), "");
   EXPECT_EQ(outcome, ApplyOutcome::Written);
   EXPECT_EQ(test::ReadBytes(folder.file("p_a_s.png")), test::ReadBytes(folder.file("a.png")));
-  EXPECT_EQ(files(), (QStringList{"a.png", "p_a_s.png"}));
-}
-
-TEST_F(ApplyOperationTest, AReadOnlyOriginalStillGivesAResultLaterStepsCanRewrite) {
-  MakeImage(folder.file("a.png"), 30, 20);
-  QFile::setPermissions(folder.file("a.png"), QFile::ReadOwner | QFile::ReadGroup);
-  Operation op;
-  op.Suffix = "_r";
-  op.Resize = true;
-  op.ResizeMethod = kFixToSize;
-  op.ResizeWidth = 6, op.ResizeHeight = 4;
+  op = {.Resize = true, .ResizeMethod = kFixToSize, .ResizeWidth = 6, .ResizeHeight = 4,
+        .Prefix = "p_", .Suffix = "_s"};
   EXPECT_EQ(run("a.png", op), "");
-  EXPECT_TRUE(QFileInfo(folder.file("a_r.png")).permissions() & QFile::WriteOwner);
-  EXPECT_EQ(ImageSize(folder.file("a_r.png")), QSize(6, 4));
+  EXPECT_TRUE(QFileInfo(folder.file("p_a_s.png")).permissions() & QFile::WriteOwner);
+  EXPECT_EQ(ImageSize(folder.file("p_a_s.png")), QSize(6, 4));
   EXPECT_EQ(QFileInfo(folder.file("a.png")).permissions() & QFile::WriteOwner, 0);
-}
-
-TEST_F(ApplyOperationTest, TargetNamesUseTheLastDot) {
-  Operation op;
-  op.Prefix = "p_";
-  op.Suffix = "_s";
-  EXPECT_EQ(TargetName("a.b.jpg", op), "p_a.b_s.jpg");
-  EXPECT_EQ(TargetName("photo", op), "p_photo_s");
-  MakeImage(folder.file("a.b.png"), 8, 8);
-  QFile::copy(folder.file("a.b.png"), folder.file("photo"));
-  EXPECT_EQ(run("a.b.png", op), "");
-  EXPECT_EQ(run("photo", op), "");
-  EXPECT_TRUE(QFile::exists(folder.file("p_a.b_s.png")));
-  EXPECT_TRUE(QFile::exists(folder.file("p_photo_s")));
+  for (const QString name : {"a.b.png", "photo"}) {
+    QFile::copy(folder.file("a.png"), folder.file(name));
+    EXPECT_EQ(run(name, op), "");
+  }
+  EXPECT_EQ(files(), (QStringList{"a.b.png", "a.png", "p_a.b_s.png", "p_a_s.png", "p_photo_s",
+                                  "photo"}));
 }
 
 TEST_F(ApplyOperationTest, CropGivesExactlyTheRectangleWithItsOwnCanvas) {
@@ -124,12 +118,8 @@ TEST_F(ApplyOperationTest, EveryResizeMethodWithAndWithoutAntialias) {
   for (const bool antialias : {false, true}) {
     settings.Antialias = antialias;
     for (const Row &row : rows) {
-      Operation op;
-      op.Resize = true;
-      op.ResizeMethod = row.method;
-      op.ResizeWidth = row.width;
-      op.ResizeHeight = row.height;
-      op.Suffix = "_r";
+      const Operation op{.Resize = true, .ResizeMethod = row.method, .ResizeWidth = row.width,
+                         .ResizeHeight = row.height, .Suffix = "_r"};
       EXPECT_EQ(run("a.png", op), "");
       EXPECT_EQ(ImageSize(folder.file("a_r.png")), row.expected)
           << "method " << row.method << " antialias " << antialias;
@@ -137,24 +127,8 @@ TEST_F(ApplyOperationTest, EveryResizeMethodWithAndWithoutAntialias) {
   }
 }
 
-TEST_F(ApplyOperationTest, FormatChangeWritesTheConvertedCopyBesideTheTarget) {
-  MakeImage(folder.file("a.png"), 30, 20);
-  Operation op;
-  op.Suffix = "_j";
-  op.OutputFormat = "JPG";
-  EXPECT_EQ(run("a.png", op), "");
-  EXPECT_EQ(files(), (QStringList{"a.png", "a_j.JPG", "a_j.png"}));
-  EXPECT_EQ(magick.identify({"-format", "%m", folder.file("a_j.JPG")}).toStdString(), "JPEG");
-
-  for (const QString keep : {"", "Don't Change", "don't change"}) {
-    recorder.calls.clear();
-    op.OutputFormat = keep;
-    EXPECT_EQ(run("a.png", op), "");
-    EXPECT_EQ(recorder.calls.size(), 1u) << "only the size query";
-  }
-}
-
-TEST_F(ApplyOperationTest, EveryFormatOfTheListIsWrittenAndReadsBack) {
+// The converted copy is written beside the target, under the extension as given.
+TEST_F(ApplyOperationTest, EveryFormatOfTheListIsWrittenBesideTheTargetAndReadsBack) {
   MakeImage(folder.file("a.png"), 24, 16);
   for (const QString format : {"BMP", "GIF", "JPG", "PNG", "TIFF", "MIFF", "TGA", "tga"}) {
     Operation op = Crop(2, 2, 13, 9);
@@ -164,58 +138,62 @@ TEST_F(ApplyOperationTest, EveryFormatOfTheListIsWrittenAndReadsBack) {
     EXPECT_EQ(ImageSize(folder.file(format + "_a." + format)), QSize(12, 8))
         << format.toStdString();
   }
+  EXPECT_EQ(magick.identify({"-format", "%m", folder.file("JPG_a.JPG")}).toStdString(), "JPEG");
+  QStringList written = files();
+  written.sort(); // names that differ only in case come in no set order
+  EXPECT_EQ(written, (QStringList{"BMP_a.BMP", "BMP_a.png", "GIF_a.GIF", "GIF_a.png", "JPG_a.JPG",
+                                  "JPG_a.png", "MIFF_a.MIFF", "MIFF_a.png", "PNG_a.PNG",
+                                  "PNG_a.png", "TGA_a.TGA", "TGA_a.png", "TIFF_a.TIFF",
+                                  "TIFF_a.png", "a.png", "tga_a.png", "tga_a.tga"}));
   MakeImage(folder.file("t.tga"), 10, 6);
   EXPECT_EQ(run("t.tga", Crop(0, 0, 4, 4)), "");
   EXPECT_EQ(ImageSize(folder.file("c_t.tga")), QSize(5, 5));
+
+  for (const QString keep : {"", "Don't Change", "don't change"}) {
+    recorder.calls.clear();
+    EXPECT_EQ(run("a.png", {.OutputFormat = keep, .Suffix = "_k"}), "");
+    EXPECT_EQ(recorder.calls.size(), 1u) << "only the size query";
+  }
 }
 
 TEST_F(ApplyOperationTest, FullArgumentListsInOrder) {
   MakeImage(folder.file("a.png"), 100, 80);
-  Operation op = Crop(10, 20, 59, 69);
-  op.Resize = true;
-  op.ResizeMethod = kLimitWidth;
-  op.ResizeWidth = 25;
-  op.OutputFormat = "BMP";
-  op.JpgQuality = 90;
+  const Operation op{.Extract = true, .TopLeftX = 10, .TopLeftY = 20, .BottomRightX = 59,
+                     .BottomRightY = 69, .Resize = true, .ResizeMethod = kLimitWidth,
+                     .ResizeWidth = 25, .OutputFormat = "BMP", .JpgQuality = 90, .Prefix = "c_"};
   settings.Antialias = true;
   EXPECT_EQ(run("a.png", op), "");
   const QString in = folder.file("a.png"), out = folder.file("c_a.png");
   ASSERT_EQ(recorder.calls.size(), 5u);
-  EXPECT_EQ(recorder.calls[0].command, "identify");
-  EXPECT_EQ(recorder.calls[0].args, (QStringList{"-format", "%wx%h", "-ping", in}));
-  EXPECT_EQ(recorder.calls[1].command, "frames");
-  EXPECT_EQ(recorder.calls[1].args, QStringList{in});
   // The result is built out of sight under its own name, and moved into place at the end.
   const QString built = recorder.calls[2].args.last();
   EXPECT_NE(built, out);
   EXPECT_EQ(QFileInfo(built).fileName(), "c_a.png");
-  EXPECT_EQ(recorder.calls[2].command, "convert");
-  EXPECT_EQ(recorder.calls[2].args,
-            (QStringList{"-quality", "90", "-crop", "50x50+10+20", "+repage", in, built}));
-  EXPECT_EQ(recorder.calls[3].command, "mogrify");
-  EXPECT_EQ(recorder.calls[3].args, (QStringList{"-quality", "90", "-format", "BMP", built}));
-  EXPECT_EQ(recorder.calls[4].command, "mogrify");
-  EXPECT_EQ(recorder.calls[4].args,
-            (QStringList{"-quality", "90", "-antialias", "-geometry", "25x", built}));
+  EXPECT_EQ(calls(), (std::vector<QStringList>{
+                         {"identify", "-format", "%wx%h", "-ping", in},
+                         {"frames", in},
+                         {"convert", "-quality", "90", "-crop", "50x50+10+20", "+repage", in,
+                          built},
+                         {"mogrify", "-quality", "90", "-format", "BMP", built},
+                         {"mogrify", "-quality", "90", "-antialias", "-geometry", "25x", built},
+                     }));
   EXPECT_EQ(ImageSize(out), QSize(25, 25));
   EXPECT_EQ(ImageSize(folder.file("c_a.BMP")), QSize(50, 50)) << "the copy is not resized";
 }
 
-TEST_F(ApplyOperationTest, RectangleOutsideTheImageAsksAndCanBeSuppressed) {
+TEST_F(ApplyOperationTest, RectangleOutsideTheImageAsksCanBeSuppressedOrClamped) {
   MakeImage(folder.file("a.png"), 100, 100);
   // Every corner on the first pixel past the edge.
   const Operation op = Crop(100, 5, 100, 100);
-  const QString text = "Could not extract image: \"a.png\" with coordinates because:\r\n\r\n"
-                       "Top Left X Coordiate (100) is greater than image width of 100\r\n"
-                       "Bottom Right X Coordiate (100) is greater than image width of 100\r\n"
-                       "Bottom Right Y Coordiate (100) is greater than image height of 100\r\n"
-                       "\r\nDo you want to suppress these messages?";
-  prompter.expect("Image too small", text, Buttons::YesNo, Icon::None, Answer::No);
+  const QString reasons = "Top Left X Coordiate (100) is greater than image width of 100\r\n"
+                          "Bottom Right X Coordiate (100) is greater than image width of 100\r\n"
+                          "Bottom Right Y Coordiate (100) is greater than image height of 100\r\n";
+  expectTooSmall(reasons, Answer::No);
   ApplyOutcome outcome{};
   EXPECT_EQ(apply("a.png", op, &outcome).toStdString(), "");
   EXPECT_EQ(outcome, ApplyOutcome::Skipped);
   EXPECT_FALSE(state.SuppressMessages);
-  prompter.expect("Image too small", text, Buttons::YesNo, Icon::None, Answer::Yes);
+  expectTooSmall(reasons, Answer::Yes);
   EXPECT_EQ(run("a.png", op), "");
   EXPECT_TRUE(state.SuppressMessages);
   EXPECT_FALSE(QFile::exists(folder.file("c_a.png")));
@@ -226,27 +204,23 @@ TEST_F(ApplyOperationTest, RectangleOutsideTheImageAsksAndCanBeSuppressed) {
   run("a.png", op);
   ASSERT_EQ(recorder.calls.size(), 3u);
   EXPECT_EQ(recorder.calls[2].args[3], "1x96+100+5");
-}
 
-TEST_F(ApplyOperationTest, AllowOutOfBoundryClampsToTheEdges) {
-  MakeImage(folder.file("a.png"), 100, 100);
+  // Allowed out of bounds, a rectangle is clamped to the edges.
+  state = {};
+  recorder.calls.clear();
   settings.AllowOutOfBoundry = true;
   EXPECT_EQ(run("a.png", Crop(10, 10, 50, 500)), "");
   ASSERT_EQ(recorder.calls.size(), 3u);
   EXPECT_EQ(recorder.calls[2].args[3], "90x90+10+10");
   EXPECT_EQ(ImageSize(folder.file("c_a.png")), QSize(90, 90));
-
   // A top-left corner outside is still refused.
-  prompter.expect("Image too small",
-                  "Could not extract image: \"a.png\" with coordinates because:\r\n\r\n"
-                  "Top Left X Coordiate (100) is greater than image width of 100\r\n"
-                  "Bottom Right X Coordiate (120) is greater than image width of 100\r\n"
-                  "\r\nDo you want to suppress these messages?",
-                  Buttons::YesNo, Icon::None, Answer::No);
+  expectTooSmall("Top Left X Coordiate (100) is greater than image width of 100\r\n"
+                 "Bottom Right X Coordiate (120) is greater than image width of 100\r\n",
+                 Answer::No);
   EXPECT_EQ(run("a.png", Crop(100, 0, 120, 10)), "");
 }
 
-TEST_F(ApplyOperationTest, MissingOutputFolderStopsTheRun) {
+TEST_F(ApplyOperationTest, AnotherOutputFolderMustBeAFolderThatCanBeWritten) {
   MakeImage(folder.file("a.png"), 10, 10);
   settings.OutputInDiffDir = true;
   settings.OutputDir = folder.file("gone");
@@ -258,25 +232,13 @@ TEST_F(ApplyOperationTest, MissingOutputFolderStopsTheRun) {
   EXPECT_TRUE(state.StopProcess);
   EXPECT_TRUE(recorder.calls.empty());
 
-  QDir().mkpath(folder.file("out"));
-  settings.OutputDir = folder.file("out");
+  // A file is found when the folder is opened for the run, before anything is written.
   state = {};
-  Operation op; // no prefix or suffix: fine in another folder
-  EXPECT_EQ(run("a.png", op), "");
-  EXPECT_TRUE(QFile::exists(folder.file("out/a.png")));
-}
-
-TEST_F(ApplyOperationTest, AnOutputFolderThatIsAFileFailsEveryStep) {
-  MakeImage(folder.file("a.png"), 10, 10);
-  test::WriteBytes(folder.file("plain"), "x"); // exists, so no folder message
-  settings.OutputInDiffDir = true;
+  test::WriteBytes(folder.file("plain"), "x");
   settings.OutputDir = folder.file("plain");
-  // Found when the folder is opened for the run, before anything is written.
-  for (const Operation &op : {Operation{}, Crop(0, 0, 1, 1)}) {
-    const std::string failure = run("a.png", op);
-    EXPECT_EQ(failure, "20 - Not a directory: " + folder.file("plain").toStdString() +
-                           "\r\nOperation: Setting Result File");
-  }
+  for (const Operation &op : {Operation{}, Crop(0, 0, 1, 1)})
+    EXPECT_EQ(run("a.png", op), "20 - Not a directory: " + folder.file("plain").toStdString() +
+                                    "\r\nOperation: Setting Result File");
   EXPECT_EQ(test::ReadBytes(folder.file("plain")), "x");
   if (::geteuid() != 0) { // permissions do not stop root
     QDir().mkpath(folder.file("ro"));
@@ -285,13 +247,18 @@ TEST_F(ApplyOperationTest, AnOutputFolderThatIsAFileFailsEveryStep) {
     EXPECT_EQ(run("a.png", Crop(0, 0, 1, 1)).rfind("13 - Permission denied: ", 0), 0u);
     QFile::setPermissions(folder.file("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
+
+  QDir().mkpath(folder.file("out"));
+  settings.OutputDir = folder.file("out");
+  EXPECT_EQ(run("a.png", Operation{}), ""); // no prefix or suffix: fine in another folder
+  EXPECT_TRUE(QFile::exists(folder.file("out/a.png")));
 }
 
 TEST_F(ApplyOperationTest, TheSourceIsNeverOverwritten) {
   MakeImage(folder.file("a.png"), 10, 10);
   const QByteArray before = test::ReadBytes(folder.file("a.png"));
-  Operation op; // no prefix, no suffix, same folder: the target is the source
-  op.Resize = true;
+  // No prefix, no suffix, same folder: the target is the source.
+  const Operation op{.Resize = true};
   const std::string failure = run("a.png", op);
   EXPECT_EQ(failure.rfind("1001 - ", 0), 0u) << failure;
   EXPECT_NE(failure.find("\r\nOperation: Setting Result File"), std::string::npos) << failure;
@@ -303,18 +270,16 @@ TEST_F(ApplyOperationTest, TheSourceIsNeverOverwritten) {
   EXPECT_EQ(files(), QStringList{"a.png"});
 }
 
-TEST_F(ApplyOperationTest, CorruptAndMissingInputsGiveFailureTexts) {
+TEST_F(ApplyOperationTest, DamagedInputsFailWithATextUnlessTheyStillDecode) {
   test::WriteBytes(folder.file("bad.jpg"), QByteArray("\xFF\xD8\xFF garbage", 12));
   const std::string failure = run("bad.jpg", Crop(0, 0, 1, 1));
   EXPECT_NE(failure.find(" - "), std::string::npos);
   EXPECT_NE(failure.find("\r\nOperation: Getting Image Size"), std::string::npos) << failure;
   EXPECT_FALSE(run("missing.png", Operation{}).empty());
   EXPECT_EQ(files(), QStringList{"bad.jpg"});
-}
 
-TEST_F(ApplyOperationTest, ATruncatedJpegThatStillDecodesIsWritten) {
+  // A JPEG cut in the middle of the picture data, after the scan header, still decodes.
   MakeImage(folder.file("t.jpg"), 64, 64);
-  // Cut in the middle of the picture data, after the scan header.
   const QByteArray bytes = test::ReadBytes(folder.file("t.jpg"));
   const qsizetype scan = bytes.indexOf(QByteArray("\xFF\xDA", 2));
   ASSERT_GT(scan, 0);
@@ -336,12 +301,6 @@ TEST_F(ApplyOperationTest, CornerArithmeticThatOverflowsFails) {
             "6 - Overflow\r\nOperation: Getting Image Size");
   EXPECT_EQ(files(), (QStringList{"a.png", "b.png"}));
 }
-
-} // namespace
-} // namespace varnholt
-
-namespace varnholt {
-namespace {
 
 TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult) {
   // A noisy picture cut short: its size still reads, its pixels do not.
@@ -376,12 +335,9 @@ TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult
       if (*row.failAt && call.args.contains(QString::fromLatin1(row.failAt)))
         throw Failure(410, "made to fail");
     };
-    Operation op = row.extract ? Crop(0, 0, 9, 9) : Operation{};
-    op.Prefix = "th_";
-    op.OutputFormat = "JPG";
-    op.Resize = true;
-    op.ResizeMethod = kLimitWidth;
-    op.ResizeWidth = 8;
+    const Operation op{.Extract = row.extract, .BottomRightX = 9, .BottomRightY = 9,
+                       .Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 8,
+                       .OutputFormat = "JPG", .Prefix = "th_"};
     ApplyOutcome outcome{};
     const QString failure = apply(name, op, &outcome);
     EXPECT_EQ(outcome, ApplyOutcome::Failed);
@@ -398,12 +354,7 @@ TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult
 
 TEST_F(ApplyOperationTest, ThePlanNamesEveryFileAPairWrites) {
   const auto op = [](bool extract, bool resize, const QString &format) {
-    Operation o;
-    o.Extract = extract;
-    o.Resize = resize;
-    o.OutputFormat = format;
-    o.Prefix = "th_";
-    return o;
+    return Operation{.Extract = extract, .Resize = resize, .OutputFormat = format, .Prefix = "th_"};
   };
   struct Row {
     QString image;

@@ -3,6 +3,7 @@
 #include "operations/operation.h"
 #include "processing/magick_toolkit.h"
 #include "settings/settings.h"
+#include "support/controls.h"
 #include "support/fakes.h"
 #include "support/scripted_prompter.h"
 #include "support/test_images.h"
@@ -23,58 +24,22 @@
 namespace varnholt {
 namespace {
 
-QString Whole(const QString &prefix) {
-  Operation op = OperationDefaults();
-  op.Prefix = prefix;
-  QString error;
-  return OperationDescription(op, error);
-}
+using test::Control;
 
-// Holds its first call until the test lets it go, on whatever thread it runs.
-struct HeldToolkit : test::RecordingToolkit {
-  explicit HeldToolkit(ImageToolkit &inner) : RecordingToolkit(inner) {
-    before = [this](const Call &) {
-      if (!held.exchange(true)) released.wait(false);
-    };
-  }
-  void letGo() {
-    released = true;
-    released.notify_all();
-  }
-  std::atomic<bool> held{false};
-  std::atomic<bool> released{false};
-};
+QString Whole(const QString &prefix) {
+  QString error;
+  return OperationDescription({.Prefix = prefix}, error);
+}
 
 class RunWindow : public ::testing::Test {
 protected:
-  void SetUp() override { source.folder = folder.path(); }
-  void AddImage(const QString &name) {
-    test::MakeImage(folder.file(name), 8, 6);
-    source.images.push_back({name, true});
-  }
-  bool Exists(const QString &name) const { return QFile::exists(folder.file(name)); }
-  template <typename T> T *Find(frmGo &window, const char *name) {
-    T *child = window.findChild<T *>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-  }
-
-  // Starts a run whose first toolkit call hangs; `press` runs on the UI
-  // thread while it hangs, then the call is let go.
-  void RunHeld(frmGo &window, HeldToolkit &held, std::function<void()> press, int &ticks) {
-    QTimer timer;
-    timer.setInterval(1);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-      if (!held.held || held.released) return;
-      // Only reachable while the call is in progress: the timer fires
-      // although the run is inside a toolkit call.
-      if (++ticks == 3) {
-        press();
-        held.letGo();
-      }
-    });
-    timer.start();
-    window.exec();
+  void SetUp() override {
+    source.folder = folder.path();
+    for (const QString name : {"a.png", "b.png"}) {
+      test::MakeImage(folder.file(name), 8, 6);
+      source.images.push_back({name, true});
+    }
+    source.operations = {{Whole("o1_")}, {Whole("o2_")}};
   }
 
   test::TempFolder folder;
@@ -86,21 +51,18 @@ protected:
 };
 
 TEST_F(RunWindow, CaptionsPlaceAndARunShownToTheEnd) {
-  AddImage("a.png");
-  AddImage("b.png");
-  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
   QWidget owner;
   owner.setGeometry(300, 200, 640, 480);
   frmGo window(source, settings, magick, prompter, errors, &owner);
 
   EXPECT_EQ(window.windowTitle(), "Doing Operations...");
   EXPECT_TRUE(window.isModal());
-  EXPECT_EQ(Find<QLabel>(window, "lblCurrImageLbl")->text(), "Image:");
-  EXPECT_EQ(Find<QLabel>(window, "lblCurrOperationLbl")->text(), "Operation:");
-  EXPECT_EQ(Find<QPushButton>(window, "cmdStop")->text(), "S&top Process");
-  EXPECT_NE(Find<QWidget>(window, "fraGo"), nullptr);
+  EXPECT_EQ(Control<QLabel>(window, "lblCurrImageLbl")->text(), "Image:");
+  EXPECT_EQ(Control<QLabel>(window, "lblCurrOperationLbl")->text(), "Operation:");
+  EXPECT_EQ(Control<QPushButton>(window, "cmdStop")->text(), "S&top Process");
+  EXPECT_NO_THROW(Control<QWidget>(window, "fraGo"));
   for (const char *name : {"lblCurrImage", "lblCurrOperation"})
-    EXPECT_EQ(Find<QLabel>(window, name)->font().families().value(0), "Arial Narrow");
+    EXPECT_EQ(Control<QLabel>(window, name)->font().families().value(0), "Arial Narrow");
   const QPoint offset = window.geometry().center() - owner.frameGeometry().center();
   EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
 
@@ -108,12 +70,12 @@ TEST_F(RunWindow, CaptionsPlaceAndARunShownToTheEnd) {
   window.exec();
   EXPECT_FALSE(window.isVisible());
   EXPECT_FALSE(window.ProcessAborted());
-  auto *bar = Find<QProgressBar>(window, "proProcess");
+  auto *bar = Control<QProgressBar>(window, "proProcess");
   EXPECT_EQ(bar->maximum(), 4);
   EXPECT_EQ(bar->value(), 4);
-  EXPECT_EQ(Find<QLabel>(window, "lblCurrImage")->text(), "b.png");
-  EXPECT_EQ(Find<QLabel>(window, "lblCurrOperation")->text(), Whole("o2_"));
-  EXPECT_TRUE(Exists("o2_b.png"));
+  EXPECT_EQ(Control<QLabel>(window, "lblCurrImage")->text(), "b.png");
+  EXPECT_EQ(Control<QLabel>(window, "lblCurrOperation")->text(), Whole("o2_"));
+  EXPECT_TRUE(QFile::exists(folder.file("o2_b.png")));
   EXPECT_TRUE(errors.reports.empty());
 
   // A run with nothing to do still ends by hiding; the window stays where
@@ -127,37 +89,43 @@ TEST_F(RunWindow, CaptionsPlaceAndARunShownToTheEnd) {
 
 // Stop, the close box and Escape during a toolkit call finish that operation only.
 TEST_F(RunWindow, StoppingDuringAToolkitCallFinishesThatOperationOnly) {
-  AddImage("a.png");
-  AddImage("b.png");
-  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
   const std::vector<std::function<void(frmGo &)>> ways = {
-      [&](frmGo &w) { QTest::mouseClick(Find<QPushButton>(w, "cmdStop"), Qt::LeftButton); },
+      [&](frmGo &w) { QTest::mouseClick(Control<QPushButton>(w, "cmdStop"), Qt::LeftButton); },
       [](frmGo &w) { w.close(); },
       [](frmGo &w) { QTest::keyClick(&w, Qt::Key_Escape); },
   };
   for (size_t way = 0; way < ways.size(); ++way) {
     SCOPED_TRACE(way);
     QFile::remove(folder.file("o1_a.png"));
-    HeldToolkit held(magick);
-    frmGo window(source, settings, held, prompter, errors);
+    // The first toolkit call is held, on whatever thread it runs, until let go.
+    std::atomic<bool> held{false}, released{false};
+    test::RecordingToolkit holding(magick);
+    holding.before = [&](const test::RecordingToolkit::Call &) {
+      if (!held.exchange(true)) released.wait(false);
+    };
+    frmGo window(source, settings, holding, prompter, errors);
     int ticks = 0;
-
-    RunHeld(
-        window, held,
-        [&] {
-          ways[way](window);
-          EXPECT_TRUE(window.isVisible()); // not before the operation is done
-        },
-        ticks);
+    QTimer timer;
+    timer.setInterval(1);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      // Only reachable while the first call hangs: the timer fires although
+      // the run is inside a toolkit call.
+      if (!held || released || ++ticks < 3) return;
+      ways[way](window);
+      EXPECT_TRUE(window.isVisible()); // not before the operation is done
+      released = true;
+      released.notify_all();
+    });
+    timer.start();
+    window.exec();
 
     EXPECT_EQ(ticks, 3);
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(window.ProcessAborted());
     // The operation under way is whole, and nothing hidden is left.
-    EXPECT_EQ(
-        QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        (QStringList{"a.png", "b.png", "o1_a.png"}));
-    EXPECT_EQ(Find<QProgressBar>(window, "proProcess")->value(), 1);
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{"a.png", "b.png", "o1_a.png"}));
+    EXPECT_EQ(Control<QProgressBar>(window, "proProcess")->value(), 1);
   }
 }
 
@@ -171,11 +139,10 @@ TEST_F(RunWindow, AFailureOfTheRunIsReportedAndTheWindowWaitsToBeClosed) {
     bool broken = true;
   } broken;
   broken.folder = folder.path();
-  test::MakeImage(folder.file("a.png"), 8, 6);
   broken.images = {{QStringLiteral("a.png")}};
   broken.operations = {{Whole("o1_")}};
   frmGo window(broken, settings, magick, prompter, errors);
-  auto *stop = Find<QPushButton>(window, "cmdStop");
+  auto *stop = Control<QPushButton>(window, "cmdStop");
 
   QTimer poll;
   poll.setInterval(1);
@@ -189,16 +156,13 @@ TEST_F(RunWindow, AFailureOfTheRunIsReportedAndTheWindowWaitsToBeClosed) {
   poll.stop();
 
   ASSERT_EQ(errors.reports.size(), 1u);
-  const ErrorReport &report = errors.reports[0];
-  EXPECT_EQ(report.title, "Doing Operations...");
-  EXPECT_EQ(report.programId, "73");
-  EXPECT_EQ(report.form, "frmGo");
-  EXPECT_EQ(report.source, "Form_Activate");
-  EXPECT_EQ(report.operation, "At image \"a.png\"");
-  EXPECT_EQ(report.description, "Subscript out of range");
-  EXPECT_EQ(report.errorNumber, 9);
-  EXPECT_FALSE(report.isFatal);
-  EXPECT_TRUE(report.intSettings.isEmpty());
+  const ErrorReport &r = errors.reports[0];
+  EXPECT_EQ((QStringList{r.title, r.programId, r.form, r.source, r.operation, r.description,
+                         r.intSettings}),
+            (QStringList{"Doing Operations...", "73", "frmGo", "Form_Activate",
+                         "At image \"a.png\"", "Subscript out of range", ""}));
+  EXPECT_EQ(r.errorNumber, 9);
+  EXPECT_FALSE(r.isFatal);
   EXPECT_TRUE(window.ProcessAborted());
 
   // The next showing is an ordinary run again.
@@ -206,7 +170,7 @@ TEST_F(RunWindow, AFailureOfTheRunIsReportedAndTheWindowWaitsToBeClosed) {
   window.exec();
   EXPECT_EQ(stop->text(), "S&top Process");
   EXPECT_FALSE(window.ProcessAborted());
-  EXPECT_TRUE(Exists("o1_a.png"));
+  EXPECT_TRUE(QFile::exists(folder.file("o1_a.png")));
   EXPECT_EQ(errors.reports.size(), 1u);
 }
 

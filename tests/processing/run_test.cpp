@@ -4,7 +4,6 @@
 
 #include "operations/operation.h"
 #include "platform/owner_tag.h"
-#include "platform/prompter.h"
 #include "processing/magick_toolkit.h"
 #include "processing/pair_stage.h"
 #include "settings/paths.h"
@@ -19,8 +18,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <csignal>
+#include <functional>
 #include <unistd.h>
 
 namespace varnholt {
@@ -54,28 +53,13 @@ QString Text(const Operation &op) {
   return text;
 }
 
-QString Whole(const QString &prefix) {
-  Operation op = OperationDefaults();
-  op.Prefix = prefix;
-  return Text(op);
+QString Whole(const QString &prefix, const QString &format = kDontChange) {
+  return Text({.OutputFormat = format, .Prefix = prefix});
 }
 
 QString Crop(const QString &prefix, int x1, int y1, int x2, int y2) {
-  Operation op = OperationDefaults();
-  op.Extract = true;
-  op.TopLeftX = x1;
-  op.TopLeftY = y1;
-  op.BottomRightX = x2;
-  op.BottomRightY = y2;
-  op.Prefix = prefix;
-  return Text(op);
-}
-
-QString Formatted(const QString &prefix, const QString &format) {
-  Operation op = OperationDefaults();
-  op.Prefix = prefix;
-  op.OutputFormat = format;
-  return Text(op);
+  return Text({.Extract = true, .TopLeftX = x1, .TopLeftY = y1, .BottomRightX = x2,
+               .BottomRightY = y2, .Prefix = prefix});
 }
 
 QStringList Listing(const QString &folder) {
@@ -94,7 +78,13 @@ protected:
     test::WriteBytes(folder.file(name), "not an image at all");
     source.images.push_back({name, true});
   }
-  bool Exists(const QString &name) const { return QFile::exists(folder.file(name)); }
+  // Images named bad*.png do not read; each prefix is an operation on the whole image.
+  void Given(const QStringList &images, const QStringList &prefixes) {
+    for (const QString &name : images)
+      name.startsWith("bad") ? AddBrokenImage(name) : AddImage(name);
+    for (const QString &prefix : prefixes)
+      source.operations.push_back({Whole(prefix)});
+  }
 
   RunOutcome Go() {
     return DoOperations(source, view, {settings, toolkit, prompter, ahead.get()}, state);
@@ -130,8 +120,13 @@ TEST_P(Runs, TickedImagesTimesTickedOperationsImageByImageInListOrder) {
   AddImage("a.png");
   AddImage("skipped.png", false);
   AddImage("b.png");
-  source.operations = {
-      {Whole("o1_")}, {Whole("no_"), false}, {Crop("o2_", 0, 0, 3, 2)}, {Whole("o3_")}};
+  // A text that does not read counts towards the maximum, but is passed over
+  // without a word and never moves the bar.
+  source.operations = {{Whole("o1_")},
+                       {Whole("no_"), false},
+                       {QStringLiteral("Extract (1,2")},
+                       {Crop("o2_", 0, 0, 3, 2)},
+                       {Whole("o3_")}};
   // Flags left over from an earlier run do not carry into this one.
   state.StopProcess = true;
   state.SuppressMessages = true;
@@ -140,42 +135,23 @@ TEST_P(Runs, TickedImagesTimesTickedOperationsImageByImageInListOrder) {
 
   EXPECT_FALSE(outcome.failure);
   EXPECT_FALSE(outcome.ProcessAborted);
-  EXPECT_EQ(outcome.progressMaximum, 6);
-  EXPECT_EQ(view.maximum, 6);
+  EXPECT_EQ(outcome.progressMaximum, 8);
+  EXPECT_EQ(view.maximum, 8);
   EXPECT_EQ(view.value, 6);
   const QStringList expected = {
       "image a.png", "op " + Whole("o1_"), "op " + Crop("o2_", 0, 0, 3, 2), "op " + Whole("o3_"),
       "image b.png", "op " + Whole("o1_"), "op " + Crop("o2_", 0, 0, 3, 2), "op " + Whole("o3_")};
   EXPECT_EQ(view.shown, expected);
-  for (const char *name : {"o1_a.png", "o2_a.png", "o3_a.png", "o1_b.png", "o2_b.png", "o3_b.png"})
-    EXPECT_TRUE(Exists(name)) << name;
+  EXPECT_EQ(Listing(folder.path()),
+            (QStringList{"a.png", "b.png", "o1_a.png", "o1_b.png", "o2_a.png", "o2_b.png",
+                         "o3_a.png", "o3_b.png", "skipped.png"}));
   EXPECT_EQ(test::ImageSize(folder.file("o2_b.png")), QSize(4, 3));
-  for (const char *name : {"no_a.png", "o1_skipped.png", "no_skipped.png"})
-    EXPECT_FALSE(Exists(name)) << name;
   EXPECT_EQ(outcome.step,
             "Do Operation: " + Whole("o3_") + " >>>  " + AddBackslash(folder.path()) + "b.png");
 }
 
-TEST_P(Runs, YesAtTheErrorQuestionGoesOn) {
-  AddBrokenImage("bad.png");
-  AddImage("a.png");
-  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
-  ExpectQuestion("bad.png", Whole("o1_"), Answer::Yes);
-  ExpectQuestion("bad.png", Whole("o2_"), Answer::Yes);
-
-  const RunOutcome outcome = Go();
-
-  EXPECT_FALSE(outcome.ProcessAborted);
-  EXPECT_EQ(view.value, 4);
-  EXPECT_TRUE(Exists("o1_a.png"));
-  EXPECT_TRUE(Exists("o2_a.png"));
-}
-
 TEST_P(Runs, NoAtTheErrorQuestionEndsTheRunAfterTheFailingOperation) {
-  AddImage("a.png");
-  AddBrokenImage("bad.png");
-  AddImage("c.png");
-  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+  Given({"a.png", "bad.png", "c.png"}, {"o1_", "o2_"});
   ExpectQuestion("bad.png", Whole("o1_"), Answer::No);
 
   const RunOutcome outcome = Go();
@@ -186,14 +162,12 @@ TEST_P(Runs, NoAtTheErrorQuestionEndsTheRunAfterTheFailingOperation) {
   EXPECT_EQ(view.value, 3);
   EXPECT_EQ(view.shown.mid(3), QStringList({"image bad.png", "op " + Whole("o1_")}));
   // Nothing of what was done ahead for c.png is left.
-  EXPECT_EQ(Listing(folder.path()), (QStringList{"a.png", "bad.png", "c.png", "o1_a.png", "o2_a.png"}));
+  EXPECT_EQ(Listing(folder.path()),
+            (QStringList{"a.png", "bad.png", "c.png", "o1_a.png", "o2_a.png"}));
 }
 
-TEST_P(Runs, CancelAtTheErrorQuestionAnswersYesToAllAndFailuresStillCount) {
-  AddBrokenImage("bad.png");
-  AddBrokenImage("worse.png");
-  AddImage("a.png");
-  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+TEST_P(Runs, CancelAtTheErrorQuestionAnswersYesToAllAndFailuresStillCountYesGoesOn) {
+  Given({"bad.png", "bad2.png", "a.png"}, {"o1_", "o2_"});
   ExpectQuestion("bad.png", Whole("o1_"), Answer::Cancel);
 
   const RunOutcome outcome = Go();
@@ -202,35 +176,20 @@ TEST_P(Runs, CancelAtTheErrorQuestionAnswersYesToAllAndFailuresStillCount) {
   EXPECT_FALSE(outcome.ProcessAborted);
   EXPECT_EQ(view.value, 6);
   EXPECT_EQ(view.maximum, 6);
-  EXPECT_TRUE(Exists("o2_a.png"));
+  EXPECT_TRUE(QFile::exists(folder.file("o2_a.png")));
 
-  // The next run asks again.
+  // The next run asks again, and Yes goes on to the next pair.
   source.images.pop_back();
   source.operations.pop_back();
   ExpectQuestion("bad.png", Whole("o1_"), Answer::Yes);
-  ExpectQuestion("worse.png", Whole("o1_"), Answer::Yes);
-  Go();
+  ExpectQuestion("bad2.png", Whole("o1_"), Answer::Yes);
+  EXPECT_FALSE(Go().ProcessAborted);
   EXPECT_TRUE(prompter.done());
-}
-
-TEST_F(Run, AnOperationTextThatDoesNotReadIsPassedOverWithoutAWord) {
-  AddImage("a.png");
-  source.operations = {{QStringLiteral("Extract (1,2")}, {Whole("o1_")}};
-
-  const RunOutcome outcome = Go();
-
-  EXPECT_FALSE(outcome.failure);
-  EXPECT_EQ(view.shown, QStringList({"image a.png", "op " + Whole("o1_")}));
-  // It counted towards the maximum but never moves the bar.
-  EXPECT_EQ(view.maximum, 2);
-  EXPECT_EQ(view.value, 1);
-  EXPECT_TRUE(Exists("o1_a.png"));
+  EXPECT_EQ(view.value, 2);
 }
 
 TEST_P(Runs, AMissingOutputFolderIsToldOnceAndEndsTheRun) {
-  AddImage("a.png");
-  AddImage("b.png");
-  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+  Given({"a.png", "b.png"}, {"o1_", "o2_"});
   settings.OutputInDiffDir = true;
   settings.OutputDir = folder.file("gone");
   prompter.expect("Invalid Output Directory",
@@ -247,10 +206,8 @@ TEST_P(Runs, AMissingOutputFolderIsToldOnceAndEndsTheRun) {
 }
 
 TEST_P(Runs, SuppressedOutOfBoundsMessagesStayQuietForTheRestOfTheRunOnly) {
-  AddImage("a.png");
-  AddImage("b.png");
-  const QString crop = Crop("c_", 20, 0, 30, 3);
-  source.operations = {{crop}};
+  Given({"a.png", "b.png"}, {});
+  source.operations = {{Crop("c_", 20, 0, 30, 3)}};
   const QString tooSmall = "Could not extract image: \"%1\" with coordinates because:\r\n\r\n"
                            "Top Left X Coordiate (20) is greater than image width of 8\r\n"
                            "Bottom Right X Coordiate (30) is greater than image width of 8\r\n"
@@ -266,10 +223,8 @@ TEST_P(Runs, SuppressedOutOfBoundsMessagesStayQuietForTheRestOfTheRunOnly) {
 }
 
 TEST_P(Runs, ListsAreReadAgainAsTheRunGoesOn) {
-  AddImage("a.png");
-  AddImage("b.png");
+  Given({"a.png", "b.png"}, {"o1_", "o2_", "o3_"});
   test::MakeImage(folder.file("late.png"), 8, 6);
-  source.operations = {{Whole("o1_")}, {Whole("o2_")}, {Whole("o3_")}};
   bool changed = false;
   view.onEvents = [&] {
     if (changed || view.shown != QStringList({"image a.png", "op " + Whole("o1_")})) return;
@@ -332,8 +287,8 @@ TEST_P(Runs, PairsNeverWriteOverAnImageOfTheRunOrEachOther) {
   toolkit.convert({frame, frame, folder.file("x.gif")});
   source.images.push_back({QStringLiteral("x.gif")});
   const QByteArray before = test::ReadBytes(frame);
-  source.operations = {{Formatted("th_", "png")}, {Formatted("web_", "JPG")}};
-  ExpectQuestion("x.gif", Formatted("th_", "png"), Answer::Yes);
+  source.operations = {{Whole("th_", "png")}, {Whole("web_", "JPG")}};
+  ExpectQuestion("x.gif", Whole("th_", "png"), Answer::Yes);
 
   EXPECT_FALSE(Go().ProcessAborted);
 
@@ -347,9 +302,7 @@ TEST_P(Runs, PairsNeverWriteOverAnImageOfTheRunOrEachOther) {
 }
 
 TEST_P(Runs, StopEndsTheRunAfterThePairUnderWayAndLeavesNothingElse) {
-  for (const char *name : {"a.png", "b.png", "c.png"})
-    AddImage(name);
-  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+  Given({"a.png", "b.png", "c.png"}, {"o1_", "o2_"});
   view.onEvents = [&] {
     if (view.shown.size() == 5) state.StopProcess = true; // at b.png's first operation
   };
@@ -369,13 +322,9 @@ TEST_F(Run, WorkersRunningAheadWriteTheSameFilesAndPixelsAsTheRunAlone) {
   AddImage("c.bmp");
   toolkit.convert({folder.file("a.png"), folder.file("b.jpg"), folder.file("d.gif")});
   source.images.push_back({QStringLiteral("d.gif")});
-  Operation resized = OperationDefaults();
-  resized.Resize = true;
-  resized.ResizeMethod = kLimitWidth;
-  resized.ResizeWidth = 5;
-  resized.OutputFormat = QStringLiteral("png");
-  resized.Suffix = QStringLiteral("_r");
-  source.operations = {{Crop("c_", 1, 1, 6, 4)}, {Text(resized)}, {Formatted("f_", "JPG")}};
+  const QString resized = Text({.Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 5,
+                                .OutputFormat = "png", .Suffix = "_r"});
+  source.operations = {{Crop("c_", 1, 1, 6, 4)}, {resized}, {Whole("f_", "JPG")}};
   TempFolder alone;
   for (const RunEntry &image : source.images)
     QFile::copy(folder.file(image.text), alone.file(image.text));
@@ -397,9 +346,7 @@ TEST_F(Run, WorkersRunningAheadWriteTheSameFilesAndPixelsAsTheRunAlone) {
 }
 
 TEST_F(Run, AWorkerKilledFailsItsPairAndTheRunGoesOnWithNothingLeftBehind) {
-  AddImage("a.png");
-  AddImage("b.png");
-  source.operations = {{Whole("o1_")}, {Whole("o2_")}};
+  Given({"a.png", "b.png"}, {"o1_", "o2_"});
   ahead = std::make_unique<AheadPool>(2, QStringLiteral(VARNHOLT_EXECUTABLE));
   bool killed = false;
   view.onEvents = [&] {
@@ -422,9 +369,7 @@ TEST_F(Run, AWorkerKilledFailsItsPairAndTheRunGoesOnWithNothingLeftBehind) {
 }
 
 TEST_P(Runs, AnOutputFolderSwappedForALinkMidRunWritesNothingIntoTheImageFolder) {
-  AddImage("a.png");
-  AddImage("b.png");
-  source.operations = {{Whole("w_")}};
+  Given({"a.png", "b.png"}, {"w_"});
   const QString out = folder.file("out"), moved = folder.file("moved");
   QDir().mkpath(out);
   settings.OutputInDiffDir = true;
@@ -440,12 +385,6 @@ TEST_P(Runs, AnOutputFolderSwappedForALinkMidRunWritesNothingIntoTheImageFolder)
   EXPECT_EQ(Listing(folder.path()), (QStringList{"a.png", "b.png", "moved", "out"}));
   EXPECT_EQ(Listing(moved), (QStringList{"w_a.png", "w_b.png"}));
 }
-
-} // namespace
-} // namespace varnholt
-
-namespace varnholt {
-namespace {
 
 TEST(Leftovers, OnlyThoseOfProcessesThatAreGoneAreSweptAndCompletePairsFinished) {
   TempFolder folder;
