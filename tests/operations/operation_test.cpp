@@ -30,21 +30,53 @@ Operation Parse(const QString &text, QString *errorOut = nullptr) {
   return op;
 }
 
-TEST(OperationText, WritesTheTwoKnownExamples) {
-  EXPECT_EQ(Describe(OperationDefaults()),
-            R"(Extract Whole Image Format: "Don't Change" Quality: "75")");
+// The record a text reads back as: what the text does not carry (the corners
+// of a whole image, the size of no resize, the unused side of a one-sided
+// limit, an empty format) comes back as the defaults.
+Operation ReadBack(Operation op) {
+  const Operation none;
+  if (!op.Extract) {
+    op.TopLeftX = op.TopLeftY = 0;
+    op.BottomRightX = op.BottomRightY = 0;
+  }
+  if (!op.Resize) {
+    op.ResizeMethod = none.ResizeMethod;
+    op.ResizeWidth = none.ResizeWidth;
+    op.ResizeHeight = none.ResizeHeight;
+  }
+  if (op.Resize && op.ResizeMethod == kLimitWidth) op.ResizeHeight = 1;
+  if (op.Resize && op.ResizeMethod == kLimitHeight) op.ResizeWidth = 1;
+  if (op.OutputFormat.isEmpty()) op.OutputFormat = kDontChange;
+  return op;
+}
 
-  Operation op;
-  op.Extract = true;
-  op.TopLeftX = 10, op.TopLeftY = 20, op.BottomRightX = 110, op.BottomRightY = 220;
-  op.Resize = true;
-  op.ResizeMethod = kLimitWidthHeight, op.ResizeWidth = 100, op.ResizeHeight = 80;
-  op.Prefix = "th_";
-  op.OutputFormat = "JPG";
-  op.JpgQuality = 90;
-  EXPECT_EQ(Describe(op),
-            R"(Extract (10,20)-(110,220) LimitWidthHeight (100*80) Prefix: "th_" Format: "JPG" Quality: "90")");
-  EXPECT_EQ(Parse(QString::fromStdString(Describe(op))), op);
+TEST(OperationText, WritesTheseTexts) {
+  const struct {
+    Operation op;
+    const char *text;
+  } rows[] = {
+      {OperationDefaults(), R"(Extract Whole Image Format: "Don't Change" Quality: "75")"},
+      {{.Extract = true,
+        .TopLeftX = 10,
+        .TopLeftY = 20,
+        .BottomRightX = 110,
+        .BottomRightY = 220,
+        .Resize = true,
+        .ResizeHeight = 80,
+        .OutputFormat = "JPG",
+        .JpgQuality = 90,
+        .Prefix = "th_"},
+       R"(Extract (10,20)-(110,220) LimitWidthHeight (100*80) Prefix: "th_" Format: "JPG" Quality: "90")"},
+      {{.Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 640, .OutputFormat = "",
+        .Suffix = "_640"},
+       R"(Extract Whole Image LimitWidth (640) Suffix: "_640" Quality: "75")"},
+      // Unknown codes are written and applied as fix to size.
+      {{.Resize = true, .ResizeMethod = 7, .ResizeWidth = 640, .ResizeHeight = 480,
+        .OutputFormat = ""},
+       R"(Extract Whole Image FixToSize (640*480) Quality: "75")"},
+  };
+  for (const auto &row : rows)
+    EXPECT_EQ(Describe(row.op), row.text);
 }
 
 TEST(OperationText, EveryFieldTheTextCarriesSurvivesTheRoundTrip) {
@@ -74,78 +106,41 @@ TEST(OperationText, EveryFieldTheTextCarriesSurvivesTheRoundTrip) {
       op.Prefix = names[(i + method) % names.size()];
       op.Suffix = names[(i * 3 + method + 1) % names.size()];
       ASSERT_TRUE(IsOperationValid(op));
-      const QString text = QString::fromStdString(Describe(op));
-      const Operation back = Parse(text);
-      SCOPED_TRACE(text.toStdString());
-      EXPECT_EQ(back.Extract, op.Extract);
-      if (op.Extract) {
-        EXPECT_EQ(back.TopLeftX, op.TopLeftX);
-        EXPECT_EQ(back.TopLeftY, op.TopLeftY);
-        EXPECT_EQ(back.BottomRightX, op.BottomRightX);
-        EXPECT_EQ(back.BottomRightY, op.BottomRightY);
-      }
-      EXPECT_EQ(back.Resize, op.Resize);
-      if (op.Resize) {
-        EXPECT_EQ(back.ResizeMethod, op.ResizeMethod);
-        if (op.ResizeMethod != kLimitHeight) EXPECT_EQ(back.ResizeWidth, op.ResizeWidth);
-        if (op.ResizeMethod != kLimitWidth) EXPECT_EQ(back.ResizeHeight, op.ResizeHeight);
-      }
-      EXPECT_EQ(back.OutputFormat, op.OutputFormat.isEmpty() ? kDontChange : op.OutputFormat);
-      EXPECT_EQ(back.JpgQuality, op.JpgQuality);
-      EXPECT_EQ(back.Prefix, op.Prefix);
-      EXPECT_EQ(back.Suffix, op.Suffix);
+      const std::string text = Describe(op);
+      EXPECT_EQ(Parse(QString::fromStdString(text)), ReadBack(op)) << text;
       ++checked;
     }
   EXPECT_EQ(checked, 50);
 }
 
-TEST(OperationText, FieldsTheTextDoesNotCarryComeBackAsDefaults) {
-  Operation op;
-  op.Resize = true;
-  op.ResizeMethod = kLimitWidth;
-  op.ResizeWidth = 640;
-  op.OutputFormat.clear();
-  op.Suffix = "_640";
-  EXPECT_EQ(Describe(op), R"(Extract Whole Image LimitWidth (640) Suffix: "_640" Quality: "75")");
-  const Operation back = Parse(QString::fromStdString(Describe(op)));
-  EXPECT_EQ(back.ResizeHeight, 1);
-  EXPECT_EQ(back.OutputFormat, kDontChange);
-  EXPECT_EQ(back.TopLeftX, 0);
-
-  op.ResizeMethod = kLimitHeight;
-  op.ResizeHeight = 480;
-  EXPECT_EQ(Parse(QString::fromStdString(Describe(op))).ResizeWidth, 1);
-  op.ResizeMethod = 7; // unknown codes are written and applied as fix to size
-  EXPECT_NE(Describe(op).find("FixToSize (640*480)"), std::string::npos);
-}
-
 TEST(OperationText, ReadingQuirks) {
-  // Lower-case start, quality anywhere.
-  Operation op = Parse(R"(extract whole image quality: "50")");
-  EXPECT_FALSE(op.Extract);
-  EXPECT_EQ(op.JpgQuality, 50);
-
-  // An empty text field runs to the next quote in the text.
-  op = Parse(R"(Extract Whole Image Prefix: "" Suffix: "_s" Quality: "75")");
-  EXPECT_EQ(op.Prefix.toStdString(), R"(" Suffix: )");
-  EXPECT_EQ(op.Suffix, "_s");
-
-  // Without "Extract (" the corners are read from position 9 on.
-  op = Parse("Extract  5,6)-(7,8) Quality: \"75\"");
-  EXPECT_TRUE(op.Extract);
-  EXPECT_EQ(op.TopLeftX, 5);
-  EXPECT_EQ(op.TopLeftY, 6);
-  EXPECT_EQ(op.BottomRightX, 7);
-  EXPECT_EQ(op.BottomRightY, 8);
-
-  // Values are leading numbers, halves to even, blanks passed over.
-  op = Parse(R"(Extract ( 1 2,2.5)-(3.5,4e1) LimitWidth (7.5xyz) Quality: "0.5")");
-  EXPECT_EQ(op.TopLeftX, 12);
-  EXPECT_EQ(op.TopLeftY, 2);
-  EXPECT_EQ(op.BottomRightX, 4);
-  EXPECT_EQ(op.BottomRightY, 40);
-  EXPECT_EQ(op.ResizeWidth, 8);
-  EXPECT_EQ(op.JpgQuality, 0);
+  const struct {
+    const char *text;
+    Operation op;
+  } rows[] = {
+      // Lower-case start, quality anywhere.
+      {R"(extract whole image quality: "50")", {.JpgQuality = 50}},
+      // An empty text field runs to the next quote in the text.
+      {R"(Extract Whole Image Prefix: "" Suffix: "_s" Quality: "75")",
+       {.Prefix = R"(" Suffix: )", .Suffix = "_s"}},
+      // Without "Extract (" the corners are read from position 9 on.
+      {"Extract  5,6)-(7,8) Quality: \"75\"",
+       {.Extract = true, .TopLeftX = 5, .TopLeftY = 6, .BottomRightX = 7, .BottomRightY = 8}},
+      // Values are leading numbers, halves to even, blanks passed over.
+      {R"(Extract ( 1 2,2.5)-(3.5,4e1) LimitWidth (7.5xyz) Quality: "0.5")",
+       {.Extract = true,
+        .TopLeftX = 12,
+        .TopLeftY = 2,
+        .BottomRightX = 4,
+        .BottomRightY = 40,
+        .Resize = true,
+        .ResizeMethod = kLimitWidth,
+        .ResizeWidth = 8,
+        .ResizeHeight = 1,
+        .JpgQuality = 0}},
+  };
+  for (const auto &row : rows)
+    EXPECT_EQ(Parse(row.text), row.op) << row.text;
 }
 
 TEST(OperationText, UnreadableTextsFailWithThePartialRecord) {
@@ -276,51 +271,35 @@ TEST(OperationText, NumbersReadTheSameInEveryLocale) {
 }
 
 TEST(OperationValidity, Rules) {
-  EXPECT_TRUE(IsOperationValid(OperationDefaults()));
-  Operation op;
-  op.OutputFormat.clear();
-  EXPECT_TRUE(IsOperationValid(op));
-  op.OutputFormat = "jpg";
-  EXPECT_TRUE(IsOperationValid(op));
-  op.OutputFormat = "JPEG";
-  EXPECT_FALSE(IsOperationValid(op));
-
-  op = {};
-  for (int q : {0, 101}) {
-    op.JpgQuality = static_cast<std::uint8_t>(q);
-    EXPECT_FALSE(IsOperationValid(op)) << q;
-  }
-  for (int q : {1, 100}) {
-    op.JpgQuality = static_cast<std::uint8_t>(q);
-    EXPECT_TRUE(IsOperationValid(op)) << q;
-  }
-
-  op = {};
-  op.Extract = true;
-  op.TopLeftX = op.BottomRightX = 5;
-  EXPECT_TRUE(IsOperationValid(op));
-  op.TopLeftX = 6;
-  EXPECT_FALSE(IsOperationValid(op));
-
-  op = {};
-  op.Resize = true;
-  op.ResizeMethod = kLimitWidth;
-  op.ResizeHeight = 0; // checked whatever the method
-  EXPECT_FALSE(IsOperationValid(op));
+  const struct {
+    Operation op;
+    bool valid;
+  } rows[] = {
+      {OperationDefaults(), true},
+      {{.OutputFormat = ""}, true},
+      {{.OutputFormat = "jpg"}, true},
+      {{.OutputFormat = "JPEG"}, false},
+      {{.JpgQuality = 0}, false},
+      {{.JpgQuality = 1}, true},
+      {{.JpgQuality = 100}, true},
+      {{.JpgQuality = 101}, false},
+      {{.Extract = true, .TopLeftX = 5, .BottomRightX = 5}, true},
+      {{.Extract = true, .TopLeftX = 6, .BottomRightX = 5}, false},
+      // The size is checked whatever the method.
+      {{.Resize = true, .ResizeMethod = kLimitWidth, .ResizeHeight = 0}, false},
+  };
+  for (std::size_t i = 0; i < std::size(rows); ++i)
+    EXPECT_EQ(IsOperationValid(rows[i].op), rows[i].valid) << "row " << i;
 
   for (const char *bad : {"a:b", "a*", "x/y", "x\\y", "p|", "?", "\"", ">", "<"}) {
-    op = {};
-    op.Prefix = bad;
+    const Operation op{.Prefix = bad};
     EXPECT_FALSE(IsOperationValid(op)) << bad;
     QString error;
     EXPECT_EQ(OperationDescription(op, error), "");
     EXPECT_EQ(error, "Invalid Operation!");
   }
-  for (const char *bad : {"a\nb", "\r", "\t", "\x1b[1m", "\x7f", "\u0085"}) {
-    op = {};
-    op.Suffix = QString::fromUtf8(bad);
-    EXPECT_FALSE(IsOperationValid(op)) << bad;
-  }
+  for (const char *bad : {"a\nb", "\r", "\t", "\x1b[1m", "\x7f", "\u0085"})
+    EXPECT_FALSE(IsOperationValid({.Suffix = QString::fromUtf8(bad)})) << bad;
   EXPECT_EQ(RemoveInvalidFilenameChars("a:b*c"), "abc");
   EXPECT_EQ(RemoveInvalidFilenameChars("a\r\nb\tc\u0085d\u00e9"), "abcd\u00e9");
   EXPECT_EQ(RemoveInvalidFilenameChars(R"(\/|?"><*:ok)"), "ok");
