@@ -56,15 +56,8 @@ TEST(OperationText, WritesTheseTexts) {
     const char *text;
   } rows[] = {
       {OperationDefaults(), R"(Extract Whole Image Format: "Don't Change" Quality: "75")"},
-      {{.Extract = true,
-        .TopLeftX = 10,
-        .TopLeftY = 20,
-        .BottomRightX = 110,
-        .BottomRightY = 220,
-        .Resize = true,
-        .ResizeHeight = 80,
-        .OutputFormat = "JPG",
-        .JpgQuality = 90,
+      {{.Extract = true, .TopLeftX = 10, .TopLeftY = 20, .BottomRightX = 110, .BottomRightY = 220,
+        .Resize = true, .ResizeHeight = 80, .OutputFormat = "JPG", .JpgQuality = 90,
         .Prefix = "th_"},
        R"(Extract (10,20)-(110,220) LimitWidthHeight (100*80) Prefix: "th_" Format: "JPG" Quality: "90")"},
       {{.Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 640, .OutputFormat = "",
@@ -128,15 +121,8 @@ TEST(OperationText, ReadingQuirks) {
        {.Extract = true, .TopLeftX = 5, .TopLeftY = 6, .BottomRightX = 7, .BottomRightY = 8}},
       // Values are leading numbers, halves to even, blanks passed over.
       {R"(Extract ( 1 2,2.5)-(3.5,4e1) LimitWidth (7.5xyz) Quality: "0.5")",
-       {.Extract = true,
-        .TopLeftX = 12,
-        .TopLeftY = 2,
-        .BottomRightX = 4,
-        .BottomRightY = 40,
-        .Resize = true,
-        .ResizeMethod = kLimitWidth,
-        .ResizeWidth = 8,
-        .ResizeHeight = 1,
+       {.Extract = true, .TopLeftX = 12, .TopLeftY = 2, .BottomRightX = 4, .BottomRightY = 40,
+        .Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 8, .ResizeHeight = 1,
         .JpgQuality = 0}},
   };
   for (const auto &row : rows)
