@@ -32,9 +32,9 @@ protected:
   }
 };
 
+// Which characters go is table-tested with the editor rules; here a key that
+// sends a non-ASCII text, a paste, and an emptied box.
 TEST_F(Editor, NumericBoxesKeepOnlyDigitsWhileTyping) {
-  Type(Box("txtTopLeftX"), "12a3");
-  EXPECT_EQ(Box("txtTopLeftX")->text(), "123");
   Type(Box("txtTopLeftX"), QStringLiteral("\u22125"));
   EXPECT_EQ(Box("txtTopLeftX")->text(), "5");
   Check("chkResizeImage")->setChecked(true);
@@ -54,19 +54,11 @@ TEST_F(Editor, CornersGiveTheSizeAndASizeMovesTheBottomRightCorner) {
   Corners(10, 20, 109, 69);
   EXPECT_EQ(Rectangle(), QStringList({"10", "20", "109", "69", "100", "50"}));
 
-  TypeAndLeave(Box("txtTopLeftY"), "");
-  EXPECT_EQ(Rectangle(), QStringList({"10", "0", "109", "69", "100", "70"}));
-
-  TypeAndLeave(Box("txtBottomRightX"), "5");
-  EXPECT_EQ(Rectangle(), QStringList({"10", "0", "10", "69", "1", "70"}));
-
   Type(Box("txtExtractWidth"), "0");
   EXPECT_EQ(Box("txtExtractWidth")->text(), "0") << "zero stays while typing";
   Leave();
-  EXPECT_EQ(Rectangle(), QStringList({"10", "0", "10", "69", "1", "70"}));
-
   TypeAndLeave(Box("txtExtractHeight"), "30");
-  EXPECT_EQ(Rectangle(), QStringList({"10", "0", "10", "29", "1", "30"}));
+  EXPECT_EQ(Rectangle(), QStringList({"10", "20", "10", "49", "1", "30"}));
 }
 
 // Each box is left over its limit, or empty, on the default operation.
@@ -183,17 +175,9 @@ TEST_F(Editor, EveryKindOfEditClearsOperationSaved) {
 }
 
 TEST_F(Editor, RecordsGoInAndOutOfTheControls) {
-  Operation op{.Extract = true,
-               .TopLeftX = 3,
-               .TopLeftY = 4,
-               .BottomRightX = 12,
-               .BottomRightY = 24,
-               .Resize = true,
-               .ResizeMethod = kLimitHeight,
-               .ResizeHeight = 640,
-               .OutputFormat = "jpg",
-               .JpgQuality = 90,
-               .Prefix = "th_"};
+  Operation op{.Extract = true, .TopLeftX = 3, .TopLeftY = 4, .BottomRightX = 12,
+               .BottomRightY = 24, .Resize = true, .ResizeMethod = kLimitHeight,
+               .ResizeHeight = 640, .OutputFormat = "jpg", .JpgQuality = 90, .Prefix = "th_"};
   window->SetControlsForOperation(op);
   EXPECT_EQ(Combo("cmbOutputFormat")->currentText(), "JPG");
   EXPECT_EQ(Combo("cmbResizeMethod")->currentText(), "Limit Height");

@@ -1,6 +1,5 @@
 #include "mainwindow/editor_fixture.h"
 
-#include "operations/operation_list_file.h"
 #include "settings/paths.h"
 
 namespace varnholt::test {
@@ -55,13 +54,12 @@ TEST_F(OperationList, AddNeedsAPrefixOrSuffixUnlessResultsGoElsewhere) {
 
 TEST_F(OperationList, ACopyOnlyOperationIsAskedFor) {
   Type(Box("txtSuffix"), "_copy");
-  prompter.expect("Operation Addition", kCopyOnlyText, Buttons::YesNo, Icon::Question, Answer::No);
-  QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
-  EXPECT_EQ(List("lstOperations")->count(), 0);
-  EXPECT_FALSE(window->operationSaved());
-
-  prompter.expect("Operation Addition", kCopyOnlyText, Buttons::YesNo, Icon::Question, Answer::Yes);
-  QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
+  for (const Answer answer : {Answer::No, Answer::Yes}) {
+    EXPECT_EQ(List("lstOperations")->count(), 0);
+    EXPECT_FALSE(window->operationSaved());
+    prompter.expect("Operation Addition", kCopyOnlyText, Buttons::YesNo, Icon::Question, answer);
+    QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
+  }
   EXPECT_EQ(Operations(), QStringList({"Extract Whole Image Suffix: \"_copy\" Quality: \"75\""}));
   EXPECT_EQ(Ticks(), QList<bool>({true}));
 }
@@ -186,11 +184,8 @@ TEST_F(OperationList, SavingProposesANewFileFirstAndTheLoadedFileLater) {
 
   const QString unwritable = lists.file("missing/folder/x.vop");
   dialogs.answers.push_back(unwritable);
-  QString expectedError;
-  Settings scratch;
-  SaveOperationsFile(unwritable, {}, scratch, expectedError);
-  ExpectOk("File Write Error",
-           "Could not save operations to \"" + unwritable + "\"!\r\n" + expectedError);
+  ExpectOk("File Write Error", "Could not save operations to \"" + unwritable +
+                                   "\"!\r\n2 - No such file or directory: " + unwritable);
   QTest::mouseClick(Button("cmdSaveList"), Qt::LeftButton);
   EXPECT_EQ(settings.LoadedFile, file);
 }
@@ -225,11 +220,9 @@ TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicks) {
 TEST_F(OperationList, AnUnreadableFileIsToldAndForgotten) {
   settings.LoadedFile = lists.file("web.vop");
   const QString missing = lists.file("gone.vop");
-  QString expectedError;
-  Settings scratch;
-  LoadOperationsFile(missing, scratch, expectedError);
-  ASSERT_FALSE(expectedError.isEmpty());
-  ExpectOk("Varnholt", "Could not open operation file \"" + missing + "\"\r\n" + expectedError,
+  ExpectOk("Varnholt",
+           "Could not open operation file \"" + missing + "\"\r\n2 - No such file or directory: " +
+               missing,
            Icon::None);
   dialogs.answers.push_back(missing);
   QTest::mouseClick(Button("cmdLoadList"), Qt::LeftButton);
