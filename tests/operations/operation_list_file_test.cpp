@@ -46,14 +46,10 @@ TEST(OperationListFile, SaveWritesTickArrowTextCrLfAndLoadsBackInOrder) {
   ASSERT_EQ(lines, (QStringList{"1>" + kTicked, "0>" + kUnticked}));
   EXPECT_EQ(SplitListLine(lines[0]), (OperationListItem{kTicked, true}));
   EXPECT_EQ(SplitListLine(lines[1]), (OperationListItem{kUnticked, false}));
-}
 
-TEST(OperationListFile, SavingThroughALinkUpdatesTheListItPointsTo) {
-  test::TempFolder dir;
+  // Saving through a link updates the list it points to.
   test::WriteBytes(dir.file("real.vop"), "0>x\r\n");
   ASSERT_TRUE(QFile::link(dir.file("real.vop"), dir.file("link.vop")));
-  Settings settings;
-  QString error;
   ASSERT_TRUE(SaveOperationsFile(dir.file("link.vop"), {{kTicked, true}}, settings, error));
   EXPECT_TRUE(QFileInfo(dir.file("link.vop")).isSymLink());
   EXPECT_EQ(test::ReadBytes(dir.file("real.vop")), ("1>" + kTicked + "\r\n").toUtf8());
@@ -152,11 +148,10 @@ TEST(OperationListFile, HostileContentNeverCrashes) {
 }
 
 TEST(OperationListFile, SplitLineReadsTheTickAsABoolean) {
-  EXPECT_TRUE(SplitListLine("1>a").ticked);
-  EXPECT_TRUE(SplitListLine("-2>a").ticked);
-  EXPECT_TRUE(SplitListLine("true>a").ticked);
-  EXPECT_FALSE(SplitListLine("False>a").ticked);
-  EXPECT_FALSE(SplitListLine("0>a>b").ticked);
+  for (const char *line : {"1>a", "-2>a", "true>a"})
+    EXPECT_TRUE(SplitListLine(line).ticked) << line;
+  for (const char *line : {"False>a", "0>a>b"})
+    EXPECT_FALSE(SplitListLine(line).ticked) << line;
   EXPECT_EQ(SplitListLine("0>a>b").text, "a");
   try {
     SplitListLine("yes>a");

@@ -53,16 +53,10 @@ TEST(Settings, BooleansReadAsWordsOrNumbersAndNothingElse) {
 TEST(Settings, SaveThenLoadThroughARealIniFile) {
   test::TempFolder dir;
   const QString ini = dir.file("Varnholt.ini");
-  Settings s;
-  s.LoadedFile = "/lists/web ü.vop";
-  s.SelectedDir = "/photos, 2024";
-  s.OutputInDiffDir = true;
-  s.OutputDir = "/out";
-  s.XPStyle = false;
-  s.Antialias = true;
-  s.Pattern = "img[!a]*";
-  s.InversePattern = 1;
-  s.AllowOutOfBoundry = true;
+  const Settings s{.LoadedFile = "/lists/web ü.vop", .SelectedDir = "/photos, 2024",
+                   .OutputInDiffDir = true, .OutputDir = "/out", .XPStyle = false,
+                   .Antialias = true, .Pattern = "img[!a]*", .InversePattern = 1,
+                   .AllowOutOfBoundry = true};
   {
     QSettingsStore store(ini);
     SaveSettings(store, s);
