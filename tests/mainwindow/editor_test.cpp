@@ -24,12 +24,6 @@ protected:
             Box("txtBottomRightX")->text(), Box("txtBottomRightY")->text(),
             Box("txtExtractWidth")->text(), Box("txtExtractHeight")->text()};
   }
-  void Corners(int x1, int y1, int x2, int y2) {
-    TypeAndLeave(Box("txtTopLeftX"), QString::number(x1));
-    TypeAndLeave(Box("txtTopLeftY"), QString::number(y1));
-    TypeAndLeave(Box("txtBottomRightX"), QString::number(x2));
-    TypeAndLeave(Box("txtBottomRightY"), QString::number(y2));
-  }
 };
 
 // Which characters go is table-tested with the editor rules; here a key that
@@ -51,7 +45,10 @@ TEST_F(Editor, NumericBoxesKeepOnlyDigitsWhileTyping) {
 
 TEST_F(Editor, CornersGiveTheSizeAndASizeMovesTheBottomRightCorner) {
   EXPECT_EQ(Rectangle(), QStringList({"0", "0", "0", "0", "1", "1"})) << "the default operation";
-  Corners(10, 20, 109, 69);
+  TypeAndLeave(Box("txtTopLeftX"), "10");
+  TypeAndLeave(Box("txtTopLeftY"), "20");
+  TypeAndLeave(Box("txtBottomRightX"), "109");
+  TypeAndLeave(Box("txtBottomRightY"), "69");
   EXPECT_EQ(Rectangle(), QStringList({"10", "20", "109", "69", "100", "50"}));
 
   Type(Box("txtExtractWidth"), "0");
