@@ -188,13 +188,12 @@ TEST_F(Editor, RecordsGoInAndOutOfTheControls) {
   Combo("cmbOutputFormat")->setCurrentIndex(0);
   ASSERT_TRUE(window->OperationFromControls(back));
   EXPECT_EQ(back.OutputFormat, "");
-  op.OutputFormat = "Don't Change";
-  window->SetControlsForOperation(op);
-  EXPECT_EQ(Combo("cmbOutputFormat")->currentIndex(), 0);
-  op.OutputFormat = "";
-  Combo("cmbOutputFormat")->setCurrentIndex(4);
-  window->SetControlsForOperation(op);
-  EXPECT_EQ(Combo("cmbOutputFormat")->currentIndex(), 0);
+  for (const char *kept : {"Don't Change", ""}) {
+    op.OutputFormat = kept;
+    Combo("cmbOutputFormat")->setCurrentIndex(4);
+    window->SetControlsForOperation(op);
+    EXPECT_EQ(Combo("cmbOutputFormat")->currentIndex(), 0) << kept;
+  }
 }
 
 TEST_F(Editor, ANumberTooLargeForTheRecordIsReportedNotAdded) {

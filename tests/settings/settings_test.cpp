@@ -14,15 +14,13 @@ namespace varnholt {
 namespace {
 
 using test::MemorySettingsStore;
+using test::TempFolder;
+using test::WriteBytes;
 
 TEST(Settings, FirstUseGivesTheDefaultsAndTheOutputFolderFollowsTheInputFolder) {
   MemorySettingsStore store;
-  const Settings s = LoadSettings(store, "/home/u/Pictures");
-  EXPECT_EQ(s.SelectedDir, "/home/u/Pictures");
-  EXPECT_EQ(s.OutputDir, "/home/u/Pictures");
-  EXPECT_TRUE(s.XPStyle);
-  EXPECT_FALSE(s.OutputInDiffDir || s.Antialias || s.AllowOutOfBoundry || s.InversePattern);
-  EXPECT_EQ(s.LoadedFile + s.Pattern, "");
+  EXPECT_EQ(LoadSettings(store, "/home/u/Pictures"),
+            (Settings{.SelectedDir = "/home/u/Pictures", .OutputDir = "/home/u/Pictures"}));
   // The output folder follows a stored input folder until it is stored itself.
   store.values["Settings/SelectedDir"] = "/photos";
   EXPECT_EQ(LoadSettings(store, "/default").OutputDir, "/photos");
@@ -94,15 +92,6 @@ TEST(Paths, TellFilesFromFoldersAndAddNoSecondSeparator) {
   EXPECT_EQ(GetLongPath(dir.path() + "/./f.png"), dir.file("f.png"));
   EXPECT_EQ(GetLongPath(dir.path() + "/missing/f.png"), "");
 }
-
-} // namespace
-} // namespace varnholt
-
-namespace varnholt {
-namespace {
-
-using test::TempFolder;
-using test::WriteBytes;
 
 TEST(ProgramArguments, OptionsAndTheRestJoinedBySingleBlanks) {
   struct Row {
