@@ -103,106 +103,77 @@ TEST(OperationText, EveryFieldTheTextCarriesSurvivesTheRoundTrip) {
     }
 }
 
-TEST(OperationText, ReadingQuirks) {
+// What each odd, unreadable or hostile text reads as: the error, whether the
+// record is valid, and the record itself, as far as it was read before a failure.
+TEST(OperationText, TextsReadAsTheseRecords) {
+  const char *kCall = "5 - Invalid procedure call or argument";
+  const char *kOverflow = "6 - Overflow";
   const struct {
-    const char *text;
-    Operation op;
-  } rows[] = {
-      // Lower-case start, quality anywhere.
-      {R"(extract whole image quality: "50")", {.JpgQuality = 50}},
-      // An empty text field runs to the next quote in the text.
-      {R"(Extract Whole Image Prefix: "" Suffix: "_s" Quality: "75")",
-       {.Prefix = R"(" Suffix: )", .Suffix = "_s"}},
-      // Without "Extract (" the corners are read from position 9 on.
-      {"Extract  5,6)-(7,8) Quality: \"75\"",
-       {.Extract = true, .TopLeftX = 5, .TopLeftY = 6, .BottomRightX = 7, .BottomRightY = 8}},
-      // Values are leading numbers, halves to even, blanks passed over.
-      {R"(Extract ( 1 2,2.5)-(3.5,4e1) LimitWidth (7.5xyz) Quality: "0.5")",
-       {.Extract = true, .TopLeftX = 12, .TopLeftY = 2, .BottomRightX = 4, .BottomRightY = 40,
-        .Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 8, .ResizeHeight = 1,
-        .JpgQuality = 0}},
-  };
-  for (const auto &row : rows)
-    EXPECT_EQ(Parse(row.text), row.op) << row.text;
-}
-
-TEST(OperationText, UnreadableTextsFailWithThePartialRecord) {
-  struct Row {
-    const char *text;
-    const char *error;
-    bool extract;
-  } rows[] = {
-      {"hello", "5 - Invalid procedure call or argument", true},
-      {R"(Extract (1,2 Quality: "75")", "5 - Invalid procedure call or argument", true},
-      {R"(Extract (1)-(2,3) Quality: "75")", "9 - Subscript out of range", true},
-      {R"(Extract Whole Image Prefix: "abc)", "5 - Invalid procedure call or argument", false},
-      {R"(Extract Whole Image Quality: "256")", "6 - Overflow", false},
-      {R"(Extract Whole Image Quality: "-1")", "6 - Overflow", false},
-      {R"(Extract (99999999999,0)-(1,1))", "6 - Overflow", true},
-  };
-  for (const Row &row : rows) {
-    QString error;
-    const Operation op = Parse(row.text, &error);
-    EXPECT_EQ(error.toStdString(), row.error) << row.text;
-    EXPECT_EQ(op.Extract, row.extract) << row.text;
-    EXPECT_EQ(op.JpgQuality, 75) << row.text;
-  }
-  // "hello" fails before any field is set, and that record is valid.
-  QString error;
-  EXPECT_TRUE(IsOperationValid(ParseOperation("hello", error)));
-  // A caller's error text is left alone on success.
-  error = "kept";
-  ParseOperation(R"(Extract Whole Image Quality: "75")", error);
-  EXPECT_EQ(error, "kept");
-}
-
-// What each hostile text must read as: the error, whether the record is
-// valid, and the fields that matter for the row.
-TEST(OperationText, HostileTextsGiveTheseRecords) {
-  constexpr int kNoResize = -1;
-  struct Row {
     const char *text;
     const char *error;
     bool valid;
-    int method; // kNoResize, or the method read
-    int width, height;
-    const char *prefix;
+    Operation op;
   } rows[] = {
-      {R"~(Extract (-10,-10)-(50,50) Quality: "75")~", "", false, kNoResize, 100, 100, ""},
-      {R"~(Extract (0,-1)-(5,5) Quality: "75")~", "", false, kNoResize, 100, 100, ""},
-      {R"~(Extract (-2147483600,0)-(10,90) Quality: "75")~", "", false, kNoResize, 100, 100, ""},
-      {R"~(Extract (0,0)-(2147483648,1) Quality: "75")~", "6 - Overflow", true, kNoResize, 100, 100,
-       ""},
-      {R"~(Extract Whole Image LimitWidth (1e10) Quality: "75")~", "6 - Overflow", true, kNoResize,
-       100, 100, ""},
-      {R"~(Extract Whole Image FixToSize (5*-1e999) Quality: "75")~", "6 - Overflow", true,
-       kNoResize, 5, 100, ""},
-      {R"~(Extract Whole Image LimitHeight (1e-999) Quality: "75")~", "", false, kLimitHeight, 1, 0,
-       ""},
-      // Keywords inside a prefix or suffix stay text (the round trip writes them
-      // in every case), also in lower case.
-      {R"~(extract whole image limitwidth (40) prefix: "limitheight (2)" quality: "60")~", "", true,
-       kLimitWidth, 40, 1, "limitheight (2)"},
+      // Lower-case start, quality anywhere.
+      {R"(extract whole image quality: "50")", "", true, {.JpgQuality = 50}},
+      // An empty text field runs to the next quote in the text.
+      {R"(Extract Whole Image Prefix: "" Suffix: "_s" Quality: "75")", "", false,
+       {.Prefix = R"(" Suffix: )", .Suffix = "_s"}},
+      // Without "Extract (" the corners are read from position 9 on.
+      {"Extract  5,6)-(7,8) Quality: \"75\"", "", true,
+       {.Extract = true, .TopLeftX = 5, .TopLeftY = 6, .BottomRightX = 7, .BottomRightY = 8}},
+      // Values are leading numbers, halves to even, blanks passed over.
+      {R"(Extract ( 1 2,2.5)-(3.5,4e1) LimitWidth (7.5xyz) Quality: "0.5")", "", false,
+       {.Extract = true, .TopLeftX = 12, .TopLeftY = 2, .BottomRightX = 4, .BottomRightY = 40,
+        .Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 8, .ResizeHeight = 1,
+        .JpgQuality = 0}},
+      // Unreadable: what was read before the failure is kept.
+      {"hello", kCall, true, {.Extract = true}},
+      {R"(Extract (1,2 Quality: "75")", kCall, true, {.Extract = true}},
+      {R"(Extract (1)-(2,3) Quality: "75")", "9 - Subscript out of range", false,
+       {.Extract = true, .TopLeftX = 1}},
+      {R"(Extract Whole Image Prefix: "abc)", kCall, true, {}},
+      {R"(Extract Whole Image Quality: "256")", kOverflow, true, {}},
+      {R"(Extract Whole Image Quality: "-1")", kOverflow, true, {}},
+      {R"(Extract (99999999999,0)-(1,1))", kOverflow, true, {.Extract = true}},
+      {R"(Extract (0,0)-(2147483648,1) Quality: "75")", kOverflow, true, {.Extract = true}},
+      {R"(Extract Whole Image LimitWidth (1e10) Quality: "75")", kOverflow, true,
+       {.ResizeMethod = kLimitWidth}},
+      {R"(Extract Whole Image FixToSize (5*-1e999) Quality: "75")", kOverflow, true,
+       {.ResizeMethod = kFixToSize, .ResizeWidth = 5}},
       // A resize value must end before the first text field.
-      {R"~(Extract Whole Image LimitWidth (5 Prefix: "a)" Quality: "75")~",
-       "5 - Invalid procedure call or argument", true, kNoResize, 100, 100, ""},
+      {R"~(Extract Whole Image LimitWidth (5 Prefix: "a)" Quality: "75")~", kCall, true,
+       {.ResizeMethod = kLimitWidth}},
+      // Read, but no valid record: corners below 0, a zero size.
+      {R"(Extract (-10,-10)-(50,50) Quality: "75")", "", false,
+       {.Extract = true, .TopLeftX = -10, .TopLeftY = -10, .BottomRightX = 50, .BottomRightY = 50}},
+      {R"(Extract (0,-1)-(5,5) Quality: "75")", "", false,
+       {.Extract = true, .TopLeftY = -1, .BottomRightX = 5, .BottomRightY = 5}},
+      {R"(Extract (-2147483600,0)-(10,90) Quality: "75")", "", false,
+       {.Extract = true, .TopLeftX = -2147483600, .BottomRightX = 10, .BottomRightY = 90}},
+      {R"(Extract Whole Image LimitHeight (1e-999) Quality: "75")", "", false,
+       {.Resize = true, .ResizeMethod = kLimitHeight, .ResizeWidth = 1, .ResizeHeight = 0}},
       // Control characters cannot be in a prefix.
-      {"Extract Whole Image Prefix: \"a\tb\" Quality: \"75\"", "", false, kNoResize, 100, 100,
-       "a\tb"},
-      {"Extract Whole Image Prefix: \"a\x7f\" Quality: \"75\"", "", false, kNoResize, 100, 100,
-       "a\x7f"},
+      {"Extract Whole Image Prefix: \"a\tb\" Quality: \"75\"", "", false, {.Prefix = "a\tb"}},
+      {"Extract Whole Image Prefix: \"a\x7f\" Quality: \"75\"", "", false, {.Prefix = "a\x7f"}},
+      // Keywords inside a prefix stay text (the round trip writes them in every
+      // case), also in lower case.
+      {R"~(extract whole image limitwidth (40) prefix: "limitheight (2)" quality: "60")~", "", true,
+       {.Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 40, .ResizeHeight = 1,
+        .JpgQuality = 60, .Prefix = "limitheight (2)"}},
   };
-  for (const Row &row : rows) {
+  for (const auto &row : rows) {
     SCOPED_TRACE(row.text);
     QString error;
     const Operation op = Parse(QString::fromUtf8(row.text), &error);
     EXPECT_EQ(error.toStdString(), row.error);
     EXPECT_EQ(IsOperationValid(op), row.valid);
-    EXPECT_EQ(op.Resize ? op.ResizeMethod : kNoResize, row.method);
-    EXPECT_EQ(op.ResizeWidth, row.width);
-    EXPECT_EQ(op.ResizeHeight, row.height);
-    EXPECT_EQ(op.Prefix.toStdString(), row.prefix);
+    EXPECT_EQ(op, row.op);
   }
+  // A caller's error text is left alone on success.
+  QString error = "kept";
+  ParseOperation(R"(Extract Whole Image Quality: "75")", error);
+  EXPECT_EQ(error, "kept");
 }
 
 TEST(OperationText, NumbersReadTheSameInEveryLocale) {
