@@ -11,8 +11,6 @@
 namespace varnholt::test {
 namespace {
 
-const QString kLimitTitle = QStringLiteral("Maximum Width Exceeded");
-
 class Editor : public EditorTest {
 protected:
   void SetUp() override {
@@ -84,7 +82,7 @@ TEST_F(Editor, BoxesLeftOverTheirLimitAreToldOnceAndClamped) {
     Check("chkExtract")->setChecked(true);
     Check("chkResizeImage")->setChecked(true);
     const int shown = prompter.shown();
-    ExpectOk(kLimitTitle, row.message, Icon::Information);
+    ExpectOk("Maximum Width Exceeded", row.message, Icon::Information);
     for (const auto &[box, text] : row.typed)
       TypeAndLeave(Box(box), text);
     EXPECT_EQ(prompter.shown(), shown + 1);

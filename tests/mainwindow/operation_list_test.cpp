@@ -27,11 +27,6 @@ protected:
   static QStringList Asked(const FileDialogRequest &r) {
     return {r.title, r.filter, r.defaultSuffix, r.initialFolder, r.fileName};
   }
-  QString ListFile(const QString &name, const QByteArray &contents) {
-    const QString path = lists.file(name);
-    WriteBytes(path, contents);
-    return path;
-  }
 };
 
 // Save with nothing highlighted adds, under the same checks.
@@ -192,10 +187,10 @@ TEST_F(OperationList, SavingProposesANewFileFirstAndTheLoadedFileLater) {
 
 TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicks) {
   AddExtract("old_");
-  const QString file = ListFile(
-      "web.vop", "1>Extract (1,2)-(3,4) Prefix: \"th_\" Format: \"JPG\" Quality: \"90\"\r\n"
-                 "0>Extract Whole Image LimitWidth (640) Suffix: \"_640\" Quality: \"75\"\r\n"
-                 "no separator here\r\n");
+  const QString file = lists.file("web.vop");
+  WriteBytes(file, "1>Extract (1,2)-(3,4) Prefix: \"th_\" Format: \"JPG\" Quality: \"90\"\r\n"
+                   "0>Extract Whole Image LimitWidth (640) Suffix: \"_640\" Quality: \"75\"\r\n"
+                   "no separator here\r\n");
   dialogs.answers.push_back(file);
   QTest::mouseClick(Button("cmdLoadList"), Qt::LeftButton);
   ASSERT_EQ(dialogs.opened.size(), 1u);
@@ -231,10 +226,10 @@ TEST_F(OperationList, AnUnreadableFileIsToldAndForgotten) {
 }
 
 TEST_F(OperationList, ABadTickStopsTheLoadAndTheListBelongsToNoFile) {
-  const QString file =
-      ListFile("odd.vop", "1>Extract Whole Image Prefix: \"a\" Quality: \"75\"\r\n"
-                          "maybe>Extract Whole Image Prefix: \"b\" Quality: \"75\"\r\n"
-                          "1>Extract Whole Image Prefix: \"c\" Quality: \"75\"\r\n");
+  const QString file = lists.file("odd.vop");
+  WriteBytes(file, "1>Extract Whole Image Prefix: \"a\" Quality: \"75\"\r\n"
+                   "maybe>Extract Whole Image Prefix: \"b\" Quality: \"75\"\r\n"
+                   "1>Extract Whole Image Prefix: \"c\" Quality: \"75\"\r\n");
   window->OperationsFileToList(file);
   EXPECT_EQ(Operations(), QStringList({"Extract Whole Image Prefix: \"a\" Quality: \"75\""}));
   ASSERT_EQ(errors.reports.size(), 1u);

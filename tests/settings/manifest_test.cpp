@@ -45,10 +45,9 @@ protected:
   struct Recorder : Restarter {
     bool restart() override {
       ++restarts;
-      return result;
+      return true;
     }
     int restarts = 0;
-    bool result = true;
   };
   TempFolder folder;
   Recorder restarter;
