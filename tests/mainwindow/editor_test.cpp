@@ -143,7 +143,6 @@ TEST_F(Editor, SpinnersWriteIntoTheirBoxes) {
 }
 
 TEST_F(Editor, EveryKindOfEditClearsOperationSaved) {
-  Check("chkResizeImage")->setChecked(true);
   const std::vector<std::pair<const char *, std::function<void()>>> edits = {
       {"corner", [this] { Type(Box("txtBottomRightY"), "9"); }},
       {"size", [this] { Type(Box("txtExtractWidth"), "9"); }},

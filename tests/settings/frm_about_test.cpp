@@ -152,7 +152,7 @@ TEST_F(AboutWindow, TheLicenceIsShownLineByLineAndAMissingOneIsToldOnce) {
   // The program's own copy, where a plain start-up finds it.
   AboutServices real{settings, prompter, browser, shell, errors, nullptr, {}, {}};
   frmAbout installed(real);
-  EXPECT_TRUE(installed.findChild<QPlainTextEdit *>("txtImageMagick")
+  EXPECT_TRUE(Control<QPlainTextEdit>(installed, "txtImageMagick")
                   ->toPlainText()
                   .contains("ImageMagick Studio LLC"));
 

@@ -48,17 +48,15 @@ TEST(Settings, BooleansReadAsWordsOrNumbersAndNothingElse) {
   EXPECT_THROW(LoadSettings(store, "/d"), Failure);
 }
 
-TEST(Settings, SaveThenLoadThroughARealIniFile) {
+TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   test::TempFolder dir;
   const QString ini = dir.file("Varnholt.ini");
   const Settings s{.LoadedFile = "/lists/web ü.vop", .SelectedDir = "/photos, 2024",
                    .OutputInDiffDir = true, .OutputDir = "/out", .XPStyle = false,
                    .Antialias = true, .Pattern = "img[!a]*", .InversePattern = 1,
                    .AllowOutOfBoundry = true};
-  {
-    QSettingsStore store(ini);
-    SaveSettings(store, s);
-  }
+  QSettingsStore writer(ini);
+  SaveSettings(writer, s);
   const QString text = QString::fromUtf8(test::ReadBytes(ini));
   for (const char *line : {"[Settings]", "OutputInDiffDir=True", "XPStyle=False", "Antialias=True",
                            "InversePattern=1", "AllowOutOfBoundry=True", "OutputDir=/out"})
@@ -72,14 +70,12 @@ TEST(Settings, SaveThenLoadThroughARealIniFile) {
             (QStringList{"LoadedFile", "SelectedDir", "OutputInDiffDir", "OutputDir", "XPStyle",
                          "Antialias", "Pattern", "InversePattern", "AllowOutOfBoundry"}));
   EXPECT_EQ(memory.flushes, 1);
-}
 
-TEST(Settings, AStoreThatCannotBeWrittenFails) {
-  test::TempFolder dir;
-  // A file where the folder should be stops even root.
+  // A store that cannot be written fails: a file where the folder should be
+  // stops even root.
   test::WriteBytes(dir.file("plain"), "x");
-  QSettingsStore store(dir.file("plain/sub/Varnholt.ini"));
-  EXPECT_THROW(SaveSettings(store, Settings{}), Failure);
+  QSettingsStore unwritable(dir.file("plain/sub/Varnholt.ini"));
+  EXPECT_THROW(SaveSettings(unwritable, Settings{}), Failure);
 }
 
 // Only the edges: the callers' own tests cover the plain cases.
