@@ -22,14 +22,6 @@ std::string Describe(const Operation &op) {
   return text.toStdString();
 }
 
-Operation Parse(const QString &text, QString *errorOut = nullptr) {
-  QString error;
-  Operation op = ParseOperation(text, error);
-  if (errorOut) *errorOut = error;
-  else EXPECT_TRUE(error.isEmpty()) << text.toStdString() << ": " << error.toStdString();
-  return op;
-}
-
 // The record a text reads back as: what the text does not carry (the corners
 // of a whole image, the size of no resize, the unused side of a one-sided
 // limit, an empty format) comes back as the defaults.
@@ -99,7 +91,9 @@ TEST(OperationText, EveryFieldTheTextCarriesSurvivesTheRoundTrip) {
       op.Suffix = names[(i * 3 + method + 1) % names.size()];
       ASSERT_TRUE(IsOperationValid(op));
       const std::string text = Describe(op);
-      EXPECT_EQ(Parse(QString::fromStdString(text)), ReadBack(op)) << text;
+      QString error;
+      EXPECT_EQ(ParseOperation(QString::fromStdString(text), error), ReadBack(op)) << text;
+      EXPECT_EQ(error, "") << text;
     }
 }
 
@@ -165,7 +159,7 @@ TEST(OperationText, TextsReadAsTheseRecords) {
   for (const auto &row : rows) {
     SCOPED_TRACE(row.text);
     QString error;
-    const Operation op = Parse(QString::fromUtf8(row.text), &error);
+    const Operation op = ParseOperation(QString::fromUtf8(row.text), error);
     EXPECT_EQ(error.toStdString(), row.error);
     EXPECT_EQ(IsOperationValid(op), row.valid);
     EXPECT_EQ(op, row.op);
