@@ -27,10 +27,7 @@ std::string Describe(const Operation &op) {
 // limit, an empty format) comes back as the defaults.
 Operation ReadBack(Operation op) {
   const Operation none;
-  if (!op.Extract) {
-    op.TopLeftX = op.TopLeftY = 0;
-    op.BottomRightX = op.BottomRightY = 0;
-  }
+  if (!op.Extract) op.TopLeftX = op.TopLeftY = op.BottomRightX = op.BottomRightY = 0;
   if (!op.Resize) {
     op.ResizeMethod = none.ResizeMethod;
     op.ResizeWidth = none.ResizeWidth;

@@ -33,7 +33,6 @@ protected:
   template <typename T = QWidget> T *Child(const QString &name) const {
     return Control<T>(*window, name);
   }
-  QCheckBox *Check(const char *name) const { return Child<QCheckBox>(name); }
   // On the box itself: the check boxes are wider than their captions.
   static void Click(QCheckBox *box) {
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
@@ -189,7 +188,7 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
     Child<QTabBar>("tabAbout")->setCurrentIndex(2);
     QList<bool> ticked;
     for (const char *box : boxes)
-      ticked << Check(box)->isChecked();
+      ticked << Child<QCheckBox>(box)->isChecked();
     EXPECT_EQ(ticked, given);
     // Clear: the input folder, greyed out with its button.
     EXPECT_EQ(OutputBox()->text(), diff ? "/out/here" : inputFolder);
@@ -198,7 +197,7 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
 
     // Every box turned over; the folder button replaces the box only with a chosen folder.
     for (const char *box : boxes)
-      Click(Check(box));
+      Click(Child<QCheckBox>(box));
     EXPECT_EQ(OutputBox()->isEnabled(), !diff);
     if (!diff) {
       browser.answers = {QString(), "/chosen/folder"};

@@ -90,9 +90,7 @@ TEST_F(Manifest, OnlyAFirstWriteRestartsAndAnOverwriteReplacesALeftover) {
 }
 
 TEST_F(Manifest, PlaceholdersAreFilledOnceInTheirOrder) {
-  ManifestPlace place = Place(folder.path());
-  place.executableName = "EXEVERSION";
-  place.description = "EXENAME & <co>";
+  const ManifestPlace place{folder.path(), "EXEVERSION", "1.0.0.0", "EXENAME & <co>"};
   const QByteArray text = ManifestText(place);
   EXPECT_TRUE(text.contains("name=\"1.0.0.0\"/>")) << "a name is filled in before the version";
   EXPECT_TRUE(text.contains("<description>EXENAME & <co></description>"));
