@@ -70,10 +70,9 @@ TEST_F(ImageList, NamesThatAreNotUtf8AreReportedOnceNotDroppedSilently) {
   for (const char *name : {"x\xff.png", "y\xe9.jpg", "z\xff.txt"})
     ::close(::open((folder + "/" + name).constData(), O_CREAT | O_WRONLY, 0644));
   const auto expectUnreadable = [this](const QString &names) {
-    ExpectOk("Unreadable File Names", "These images are not listed and cannot be processed because "
-                                      "their names are not valid UTF-8. Rename them to process "
-                                      "them:\r\n\r\n" +
-                                          names);
+    ExpectOk("Unreadable File Names",
+             "These images are not listed and cannot be processed because their names are not "
+             "valid UTF-8. Rename them to process them:\r\n\r\n" + names);
   };
   expectUnreadable("x\\xff.png\r\ny\\xe9.jpg");
   Open();
