@@ -11,8 +11,6 @@
 namespace varnholt::test {
 namespace {
 
-const QString kLimitTitle = QStringLiteral("Maximum Width Exceeded");
-
 class Editor : public EditorTest {
 protected:
   void SetUp() override {
@@ -24,17 +22,11 @@ protected:
             Box("txtBottomRightX")->text(), Box("txtBottomRightY")->text(),
             Box("txtExtractWidth")->text(), Box("txtExtractHeight")->text()};
   }
-  void Corners(int x1, int y1, int x2, int y2) {
-    TypeAndLeave(Box("txtTopLeftX"), QString::number(x1));
-    TypeAndLeave(Box("txtTopLeftY"), QString::number(y1));
-    TypeAndLeave(Box("txtBottomRightX"), QString::number(x2));
-    TypeAndLeave(Box("txtBottomRightY"), QString::number(y2));
-  }
 };
 
+// Which characters go is table-tested with the editor rules; here a key that
+// sends a non-ASCII text, a paste, and an emptied box.
 TEST_F(Editor, NumericBoxesKeepOnlyDigitsWhileTyping) {
-  Type(Box("txtTopLeftX"), "12a3");
-  EXPECT_EQ(Box("txtTopLeftX")->text(), "123");
   Type(Box("txtTopLeftX"), QStringLiteral("\u22125"));
   EXPECT_EQ(Box("txtTopLeftX")->text(), "5");
   Check("chkResizeImage")->setChecked(true);
@@ -51,22 +43,17 @@ TEST_F(Editor, NumericBoxesKeepOnlyDigitsWhileTyping) {
 
 TEST_F(Editor, CornersGiveTheSizeAndASizeMovesTheBottomRightCorner) {
   EXPECT_EQ(Rectangle(), QStringList({"0", "0", "0", "0", "1", "1"})) << "the default operation";
-  Corners(10, 20, 109, 69);
+  TypeAndLeave(Box("txtTopLeftX"), "10");
+  TypeAndLeave(Box("txtTopLeftY"), "20");
+  TypeAndLeave(Box("txtBottomRightX"), "109");
+  TypeAndLeave(Box("txtBottomRightY"), "69");
   EXPECT_EQ(Rectangle(), QStringList({"10", "20", "109", "69", "100", "50"}));
-
-  TypeAndLeave(Box("txtTopLeftY"), "");
-  EXPECT_EQ(Rectangle(), QStringList({"10", "0", "109", "69", "100", "70"}));
-
-  TypeAndLeave(Box("txtBottomRightX"), "5");
-  EXPECT_EQ(Rectangle(), QStringList({"10", "0", "10", "69", "1", "70"}));
 
   Type(Box("txtExtractWidth"), "0");
   EXPECT_EQ(Box("txtExtractWidth")->text(), "0") << "zero stays while typing";
   Leave();
-  EXPECT_EQ(Rectangle(), QStringList({"10", "0", "10", "69", "1", "70"}));
-
   TypeAndLeave(Box("txtExtractHeight"), "30");
-  EXPECT_EQ(Rectangle(), QStringList({"10", "0", "10", "29", "1", "30"}));
+  EXPECT_EQ(Rectangle(), QStringList({"10", "20", "10", "49", "1", "30"}));
 }
 
 // Each box is left over its limit, or empty, on the default operation.
@@ -80,17 +67,13 @@ TEST_F(Editor, BoxesLeftOverTheirLimitAreToldOnceAndClamped) {
       {{{"txtTopLeftX", "10"}, {"txtExtractWidth", "25000"}},
        "Maximum extract width allowed is: 20000 pixels",
        {{"txtExtractWidth", "20000"}, {"txtBottomRightX", "20009"}}},
-      {{{"txtBottomRightX", "30000"}},
-       "Maximum extract width allowed is: 20000 pixels",
+      {{{"txtBottomRightX", "30000"}}, "Maximum extract width allowed is: 20000 pixels",
        {{"txtExtractWidth", "20000"}, {"txtBottomRightX", "19999"}}},
-      {{{"txtBottomRightY", "20000"}},
-       "Maximum extract height allowed is: 20000 pixels",
+      {{{"txtBottomRightY", "20000"}}, "Maximum extract height allowed is: 20000 pixels",
        {{"txtExtractHeight", "20000"}, {"txtBottomRightY", "19999"}}},
-      {{{"txtResizeHeight", "25000"}},
-       "Maximum height allowed is: 20000 pixels",
+      {{{"txtResizeHeight", "25000"}}, "Maximum height allowed is: 20000 pixels",
        {{"txtResizeHeight", "20000"}}},
-      {{{"txtResizeWidth", "20001"}},
-       "Maximum width allowed is: 20000 pixels",
+      {{{"txtResizeWidth", "20001"}}, "Maximum width allowed is: 20000 pixels",
        {{"txtResizeWidth", "20000"}}},
   };
   for (const auto &row : rows) {
@@ -99,7 +82,7 @@ TEST_F(Editor, BoxesLeftOverTheirLimitAreToldOnceAndClamped) {
     Check("chkExtract")->setChecked(true);
     Check("chkResizeImage")->setChecked(true);
     const int shown = prompter.shown();
-    ExpectOk(kLimitTitle, row.message, Icon::Information);
+    ExpectOk("Maximum Width Exceeded", row.message, Icon::Information);
     for (const auto &[box, text] : row.typed)
       TypeAndLeave(Box(box), text);
     EXPECT_EQ(prompter.shown(), shown + 1);
@@ -160,7 +143,6 @@ TEST_F(Editor, SpinnersWriteIntoTheirBoxes) {
 }
 
 TEST_F(Editor, EveryKindOfEditClearsOperationSaved) {
-  Check("chkResizeImage")->setChecked(true);
   const std::vector<std::pair<const char *, std::function<void()>>> edits = {
       {"corner", [this] { Type(Box("txtBottomRightY"), "9"); }},
       {"size", [this] { Type(Box("txtExtractWidth"), "9"); }},
@@ -183,17 +165,9 @@ TEST_F(Editor, EveryKindOfEditClearsOperationSaved) {
 }
 
 TEST_F(Editor, RecordsGoInAndOutOfTheControls) {
-  Operation op{.Extract = true,
-               .TopLeftX = 3,
-               .TopLeftY = 4,
-               .BottomRightX = 12,
-               .BottomRightY = 24,
-               .Resize = true,
-               .ResizeMethod = kLimitHeight,
-               .ResizeHeight = 640,
-               .OutputFormat = "jpg",
-               .JpgQuality = 90,
-               .Prefix = "th_"};
+  Operation op{.Extract = true, .TopLeftX = 3, .TopLeftY = 4, .BottomRightX = 12,
+               .BottomRightY = 24, .Resize = true, .ResizeMethod = kLimitHeight,
+               .ResizeHeight = 640, .OutputFormat = "jpg", .JpgQuality = 90, .Prefix = "th_"};
   window->SetControlsForOperation(op);
   EXPECT_EQ(Combo("cmbOutputFormat")->currentText(), "JPG");
   EXPECT_EQ(Combo("cmbResizeMethod")->currentText(), "Limit Height");
@@ -207,13 +181,12 @@ TEST_F(Editor, RecordsGoInAndOutOfTheControls) {
   Combo("cmbOutputFormat")->setCurrentIndex(0);
   ASSERT_TRUE(window->OperationFromControls(back));
   EXPECT_EQ(back.OutputFormat, "");
-  op.OutputFormat = "Don't Change";
-  window->SetControlsForOperation(op);
-  EXPECT_EQ(Combo("cmbOutputFormat")->currentIndex(), 0);
-  op.OutputFormat = "";
-  Combo("cmbOutputFormat")->setCurrentIndex(4);
-  window->SetControlsForOperation(op);
-  EXPECT_EQ(Combo("cmbOutputFormat")->currentIndex(), 0);
+  for (const char *kept : {"Don't Change", ""}) {
+    op.OutputFormat = kept;
+    Combo("cmbOutputFormat")->setCurrentIndex(4);
+    window->SetControlsForOperation(op);
+    EXPECT_EQ(Combo("cmbOutputFormat")->currentIndex(), 0) << kept;
+  }
 }
 
 TEST_F(Editor, ANumberTooLargeForTheRecordIsReportedNotAdded) {

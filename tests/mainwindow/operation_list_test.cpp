@@ -1,6 +1,5 @@
 #include "mainwindow/editor_fixture.h"
 
-#include "operations/operation_list_file.h"
 #include "settings/paths.h"
 
 namespace varnholt::test {
@@ -28,11 +27,6 @@ protected:
   static QStringList Asked(const FileDialogRequest &r) {
     return {r.title, r.filter, r.defaultSuffix, r.initialFolder, r.fileName};
   }
-  QString ListFile(const QString &name, const QByteArray &contents) {
-    const QString path = lists.file(name);
-    WriteBytes(path, contents);
-    return path;
-  }
 };
 
 // Save with nothing highlighted adds, under the same checks.
@@ -55,13 +49,12 @@ TEST_F(OperationList, AddNeedsAPrefixOrSuffixUnlessResultsGoElsewhere) {
 
 TEST_F(OperationList, ACopyOnlyOperationIsAskedFor) {
   Type(Box("txtSuffix"), "_copy");
-  prompter.expect("Operation Addition", kCopyOnlyText, Buttons::YesNo, Icon::Question, Answer::No);
-  QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
-  EXPECT_EQ(List("lstOperations")->count(), 0);
-  EXPECT_FALSE(window->operationSaved());
-
-  prompter.expect("Operation Addition", kCopyOnlyText, Buttons::YesNo, Icon::Question, Answer::Yes);
-  QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
+  for (const Answer answer : {Answer::No, Answer::Yes}) {
+    EXPECT_EQ(List("lstOperations")->count(), 0);
+    EXPECT_FALSE(window->operationSaved());
+    prompter.expect("Operation Addition", kCopyOnlyText, Buttons::YesNo, Icon::Question, answer);
+    QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
+  }
   EXPECT_EQ(Operations(), QStringList({"Extract Whole Image Suffix: \"_copy\" Quality: \"75\""}));
   EXPECT_EQ(Ticks(), QList<bool>({true}));
 }
@@ -186,21 +179,18 @@ TEST_F(OperationList, SavingProposesANewFileFirstAndTheLoadedFileLater) {
 
   const QString unwritable = lists.file("missing/folder/x.vop");
   dialogs.answers.push_back(unwritable);
-  QString expectedError;
-  Settings scratch;
-  SaveOperationsFile(unwritable, {}, scratch, expectedError);
-  ExpectOk("File Write Error",
-           "Could not save operations to \"" + unwritable + "\"!\r\n" + expectedError);
+  ExpectOk("File Write Error", "Could not save operations to \"" + unwritable +
+                                   "\"!\r\n2 - No such file or directory: " + unwritable);
   QTest::mouseClick(Button("cmdSaveList"), Qt::LeftButton);
   EXPECT_EQ(settings.LoadedFile, file);
 }
 
 TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicks) {
   AddExtract("old_");
-  const QString file = ListFile(
-      "web.vop", "1>Extract (1,2)-(3,4) Prefix: \"th_\" Format: \"JPG\" Quality: \"90\"\r\n"
-                 "0>Extract Whole Image LimitWidth (640) Suffix: \"_640\" Quality: \"75\"\r\n"
-                 "no separator here\r\n");
+  const QString file = lists.file("web.vop");
+  WriteBytes(file, "1>Extract (1,2)-(3,4) Prefix: \"th_\" Format: \"JPG\" Quality: \"90\"\r\n"
+                   "0>Extract Whole Image LimitWidth (640) Suffix: \"_640\" Quality: \"75\"\r\n"
+                   "no separator here\r\n");
   dialogs.answers.push_back(file);
   QTest::mouseClick(Button("cmdLoadList"), Qt::LeftButton);
   ASSERT_EQ(dialogs.opened.size(), 1u);
@@ -225,11 +215,9 @@ TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicks) {
 TEST_F(OperationList, AnUnreadableFileIsToldAndForgotten) {
   settings.LoadedFile = lists.file("web.vop");
   const QString missing = lists.file("gone.vop");
-  QString expectedError;
-  Settings scratch;
-  LoadOperationsFile(missing, scratch, expectedError);
-  ASSERT_FALSE(expectedError.isEmpty());
-  ExpectOk("Varnholt", "Could not open operation file \"" + missing + "\"\r\n" + expectedError,
+  ExpectOk("Varnholt",
+           "Could not open operation file \"" + missing + "\"\r\n2 - No such file or directory: " +
+               missing,
            Icon::None);
   dialogs.answers.push_back(missing);
   QTest::mouseClick(Button("cmdLoadList"), Qt::LeftButton);
@@ -238,10 +226,10 @@ TEST_F(OperationList, AnUnreadableFileIsToldAndForgotten) {
 }
 
 TEST_F(OperationList, ABadTickStopsTheLoadAndTheListBelongsToNoFile) {
-  const QString file =
-      ListFile("odd.vop", "1>Extract Whole Image Prefix: \"a\" Quality: \"75\"\r\n"
-                          "maybe>Extract Whole Image Prefix: \"b\" Quality: \"75\"\r\n"
-                          "1>Extract Whole Image Prefix: \"c\" Quality: \"75\"\r\n");
+  const QString file = lists.file("odd.vop");
+  WriteBytes(file, "1>Extract Whole Image Prefix: \"a\" Quality: \"75\"\r\n"
+                   "maybe>Extract Whole Image Prefix: \"b\" Quality: \"75\"\r\n"
+                   "1>Extract Whole Image Prefix: \"c\" Quality: \"75\"\r\n");
   window->OperationsFileToList(file);
   EXPECT_EQ(Operations(), QStringList({"Extract Whole Image Prefix: \"a\" Quality: \"75\""}));
   ASSERT_EQ(errors.reports.size(), 1u);

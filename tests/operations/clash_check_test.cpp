@@ -22,16 +22,12 @@ TEST(ClashCheck, ReportsEveryLaterTickedOperationWithTheSamePair) {
   EXPECT_EQ(ClashReportLines({}), QStringList());
   EXPECT_EQ(ClashReportLines({Op("a", ""), Op("", "a"), Op("a/", ""), Op("", "/a")}), QStringList())
       << "a prefix is not a suffix";
-}
-
-TEST(ClashCheck, IgnoresCaseAndEverythingButThePair) {
+  // Letter case and everything but the pair are ignored.
   EXPECT_EQ(ClashReportLines({Op("TH_", "_S"), Op("th_", "_s", true, "PNG")}),
             QStringList{"Prefix: \"th_\", Suffix: \"_s\" at position 2"});
   EXPECT_EQ(ClashReportLines({Op("", ""), Op("", "")}),
             QStringList{"Prefix: \"\", Suffix: \"\" at position 2"});
-}
-
-TEST(ClashCheck, UntickedEntriesNeverClashButCountInPositions) {
+  // Unticked entries never clash but count in the positions.
   EXPECT_EQ(ClashReportLines({Op("p", "", false), Op("p", ""), Op("q", "", false), Op("p", "")}),
             QStringList{"Prefix: \"p\", Suffix: \"\" at position 4"});
   EXPECT_EQ(ClashReportLines({Op("p", ""), Op("p", "", false)}), QStringList());

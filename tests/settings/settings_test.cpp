@@ -14,15 +14,13 @@ namespace varnholt {
 namespace {
 
 using test::MemorySettingsStore;
+using test::TempFolder;
+using test::WriteBytes;
 
 TEST(Settings, FirstUseGivesTheDefaultsAndTheOutputFolderFollowsTheInputFolder) {
   MemorySettingsStore store;
-  const Settings s = LoadSettings(store, "/home/u/Pictures");
-  EXPECT_EQ(s.SelectedDir, "/home/u/Pictures");
-  EXPECT_EQ(s.OutputDir, "/home/u/Pictures");
-  EXPECT_TRUE(s.XPStyle);
-  EXPECT_FALSE(s.OutputInDiffDir || s.Antialias || s.AllowOutOfBoundry || s.InversePattern);
-  EXPECT_EQ(s.LoadedFile + s.Pattern, "");
+  EXPECT_EQ(LoadSettings(store, "/home/u/Pictures"),
+            (Settings{.SelectedDir = "/home/u/Pictures", .OutputDir = "/home/u/Pictures"}));
   // The output folder follows a stored input folder until it is stored itself.
   store.values["Settings/SelectedDir"] = "/photos";
   EXPECT_EQ(LoadSettings(store, "/default").OutputDir, "/photos");
@@ -50,23 +48,15 @@ TEST(Settings, BooleansReadAsWordsOrNumbersAndNothingElse) {
   EXPECT_THROW(LoadSettings(store, "/d"), Failure);
 }
 
-TEST(Settings, SaveThenLoadThroughARealIniFile) {
+TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   test::TempFolder dir;
   const QString ini = dir.file("Varnholt.ini");
-  Settings s;
-  s.LoadedFile = "/lists/web ü.vop";
-  s.SelectedDir = "/photos, 2024";
-  s.OutputInDiffDir = true;
-  s.OutputDir = "/out";
-  s.XPStyle = false;
-  s.Antialias = true;
-  s.Pattern = "img[!a]*";
-  s.InversePattern = 1;
-  s.AllowOutOfBoundry = true;
-  {
-    QSettingsStore store(ini);
-    SaveSettings(store, s);
-  }
+  const Settings s{.LoadedFile = "/lists/web ü.vop", .SelectedDir = "/photos, 2024",
+                   .OutputInDiffDir = true, .OutputDir = "/out", .XPStyle = false,
+                   .Antialias = true, .Pattern = "img[!a]*", .InversePattern = 1,
+                   .AllowOutOfBoundry = true};
+  QSettingsStore writer(ini);
+  SaveSettings(writer, s);
   const QString text = QString::fromUtf8(test::ReadBytes(ini));
   for (const char *line : {"[Settings]", "OutputInDiffDir=True", "XPStyle=False", "Antialias=True",
                            "InversePattern=1", "AllowOutOfBoundry=True", "OutputDir=/out"})
@@ -80,14 +70,12 @@ TEST(Settings, SaveThenLoadThroughARealIniFile) {
             (QStringList{"LoadedFile", "SelectedDir", "OutputInDiffDir", "OutputDir", "XPStyle",
                          "Antialias", "Pattern", "InversePattern", "AllowOutOfBoundry"}));
   EXPECT_EQ(memory.flushes, 1);
-}
 
-TEST(Settings, AStoreThatCannotBeWrittenFails) {
-  test::TempFolder dir;
-  // A file where the folder should be stops even root.
+  // A store that cannot be written fails: a file where the folder should be
+  // stops even root.
   test::WriteBytes(dir.file("plain"), "x");
-  QSettingsStore store(dir.file("plain/sub/Varnholt.ini"));
-  EXPECT_THROW(SaveSettings(store, Settings{}), Failure);
+  QSettingsStore unwritable(dir.file("plain/sub/Varnholt.ini"));
+  EXPECT_THROW(SaveSettings(unwritable, Settings{}), Failure);
 }
 
 // Only the edges: the callers' own tests cover the plain cases.
@@ -100,15 +88,6 @@ TEST(Paths, TellFilesFromFoldersAndAddNoSecondSeparator) {
   EXPECT_EQ(GetLongPath(dir.path() + "/./f.png"), dir.file("f.png"));
   EXPECT_EQ(GetLongPath(dir.path() + "/missing/f.png"), "");
 }
-
-} // namespace
-} // namespace varnholt
-
-namespace varnholt {
-namespace {
-
-using test::TempFolder;
-using test::WriteBytes;
 
 TEST(ProgramArguments, OptionsAndTheRestJoinedBySingleBlanks) {
   struct Row {
