@@ -263,6 +263,7 @@ BatchTotals RunOnThreads(const BatchJob &job, int jobs, Reporter &reporter, RunC
         // The pair under way cannot be stopped from here, only left: its
         // files go, this process's scratch folder too, and the run ends.
         const BatchTotals totals = reporter.finish(control);
+        const auto held = StopMovingPairs();
         SweepLeftovers(job.settings.OutputInDiffDir ? job.settings.OutputDir : job.inputFolder,
                        ::getpid());
         SweepScratchLeftovers(::getpid());
@@ -293,6 +294,7 @@ void WatchForTerm(pid_t parent) {
   int signal = 0;
   while (::sigwait(&term, &signal) != 0) {
   }
+  const auto held = StopMovingPairs();
   if (::getppid() != parent) {
     std::lock_guard lock(gWorkerMutex);
     if (!gWorkerOutput.isEmpty()) SweepLeftovers(gWorkerOutput, ::getpid());

@@ -15,6 +15,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -22,6 +23,13 @@
 namespace varnholt {
 
 namespace {
+
+// A process that sweeps its own leftovers while another of its threads moves
+// a pair into place would remove the files not yet moved: half a pair under
+// its real names. Moving a pair and sweeping exclude each other, so a sweep
+// finds a pair either not begun, marked done (the sweep finishes it) or
+// wholly in place.
+std::recursive_mutex gMovingPairs;
 
 QByteArray Native(const QString &path) { return QFile::encodeName(path); }
 
@@ -228,6 +236,7 @@ void PairStage::commit(const QStringList &names) {
   }
   // From here on the pair is complete: a process that finds its folder after
   // we are gone moves the files into place instead of removing them.
+  const std::lock_guard moving(gMovingPairs);
   folder_.note("done " + work_.name + ' ' + label_ + '\n');
   const std::optional<Failure> failure = MoveInto(work_.fd, folder_.fd_, folder_.path_, present);
   folder_.note("free " + work_.name + '\n');
@@ -244,6 +253,10 @@ void RunFiles::useHandle(const QString &path, int handle) {
   folders_[path] = std::make_unique<OutputFolder>(path, handle);
 }
 
+std::unique_lock<std::recursive_mutex> StopMovingPairs() {
+  return std::unique_lock(gMovingPairs);
+}
+
 QStringList SweepLeftovers(const QString &folder, qint64 onlyPid) {
   const int fd = ::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return {};
@@ -253,6 +266,7 @@ QStringList SweepLeftovers(const QString &folder, qint64 onlyPid) {
 }
 
 QStringList SweepLeftoversAt(int fd, const QString &folder, qint64 onlyPid) {
+  const std::lock_guard moving(gMovingPairs);
   QStringList finished;
   for (const QByteArray &name : Entries(fd)) {
     if (!name.startsWith(".varnholt-") || !Mine(QFile::decodeName(name), onlyPid)) continue;

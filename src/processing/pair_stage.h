@@ -8,6 +8,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -113,6 +114,10 @@ private:
 // are looked at (a worker just reaped); with this process's own id, its own
 // are swept although it still runs (it is about to end).
 QStringList SweepLeftovers(const QString &folder, qint64 onlyPid = -1);
+// While held, no pair of this process starts or goes on moving into place: a
+// process that sweeps its own leftovers and ends holds it until it is gone,
+// so no pair is left half moved behind the sweep.
+std::unique_lock<std::recursive_mutex> StopMovingPairs();
 // The same in the folder behind a handle, named `folder` in what it says.
 QStringList SweepLeftoversAt(int handle, const QString &folder, qint64 onlyPid = -1);
 
