@@ -31,7 +31,6 @@ protected:
     window->cmdAddOperation_Click();
     ASSERT_TRUE(window->listChanged());
   }
-  QString Stored(const char *key) const { return store.values.value(QString("Settings/") + key); }
   // A list file of one operation.
   QString ListFile(const QString &name) {
     WriteBytes(lists.file(name), "1>Extract Whole Image Prefix: \"a_\" Quality: \"75\"\r\n");
@@ -55,72 +54,57 @@ protected:
   }
 };
 
-// Yes writes the list; No leaves the file alone. Either way the window
-// closes and the settings are stored.
-TEST_F(ClosingTest, AsksToSaveTheLoadedListAndWritesItOnlyOnYes) {
-  for (const Answer answer : {Answer::No, Answer::Yes}) {
-    settings.LoadedFile = lists.file("web.vop");
-    Open();
-    AddOperation();
-    prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
-                    answer);
-    EXPECT_TRUE(window->close());
-    EXPECT_EQ(QFile::exists(lists.file("web.vop")), answer == Answer::Yes);
-    EXPECT_EQ(Stored("SelectedDir"), images.path());
-    EXPECT_EQ(Stored("LoadedFile"), lists.file("web.vop"));
-  }
-  QString error;
-  Settings reread;
-  EXPECT_EQ(LoadOperationsFile(lists.file("web.vop"), reread, error).size(), 1);
-}
-
-TEST_F(ClosingTest, AFailedSaveKeepsTheWindowOpenAndAnEmptiedListClosesUnasked) {
+// Yes writes the list, through the save dialog when it has no file yet; No
+// leaves it alone. The window stays open while the list is neither written
+// nor given up, and only a real close stores the settings.
+TEST_F(ClosingTest, AChangedListIsOfferedForSavingAndOnlyAWrittenOrRefusedOneLetsTheWindowClose) {
   // A file where the list's folder should be: no one can write there.
   WriteBytes(lists.file("plain"), "x");
-  settings.LoadedFile = lists.file("plain/web.vop");
-  Open();
-  AddOperation();
-  QString expectedError;
+  const QString unwritable = lists.file("plain/web.vop");
+  QString writeError;
   Settings scratch;
-  ASSERT_FALSE(
-      SaveOperationsFile(settings.LoadedFile, window->OperationItems(), scratch, expectedError));
-  prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
-                  Answer::Yes);
-  prompter.expect("File Write Error",
-                  "Could not save operations to \"" + settings.LoadedFile + "\"!\r\n" +
-                      expectedError,
-                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
-  EXPECT_FALSE(window->close());
-  EXPECT_TRUE(window->isVisible());
-  EXPECT_TRUE(window->listChanged());
-  EXPECT_EQ(store.flushes, 0) << "settings are stored only when the window really closes";
-
+  ASSERT_FALSE(SaveOperationsFile(unwritable, {}, scratch, writeError));
+  struct Row {
+    QString loaded;
+    Answer answer;
+    std::optional<QString> saveAs; // the dialog's answer, for a list without a file
+    bool closes, written;
+  } rows[] = {
+      {lists.file("web.vop"), Answer::No, {}, true, false},
+      {lists.file("web.vop"), Answer::Yes, {}, true, true},
+      {unwritable, Answer::Yes, {}, false, false},
+      {"", Answer::Yes, std::nullopt, false, false},
+      {"", Answer::Yes, lists.file("new.vop"), true, true},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.loaded.toStdString() + " " + row.saveAs.value_or("-").toStdString());
+    settings.LoadedFile = row.loaded;
+    store.flushes = 0;
+    Open();
+    AddOperation();
+    prompter.expect("Save Changes?",
+                    row.loaded.isEmpty() ? "Do you want to save operations to a file?"
+                                         : "Save changes to web.vop?",
+                    Buttons::YesNo, Icon::Question, row.answer);
+    if (row.loaded.isEmpty()) dialogs.answers.push_back(row.saveAs);
+    if (row.loaded == unwritable)
+      ExpectOk("File Write Error",
+               "Could not save operations to \"" + unwritable + "\"!\r\n" + writeError);
+    EXPECT_EQ(window->close(), row.closes);
+    EXPECT_TRUE(dialogs.answers.empty());
+    EXPECT_EQ(window->isVisible(), !row.closes);
+    EXPECT_EQ(store.flushes, row.closes ? 1 : 0);
+    const QString file = row.saveAs.value_or(row.loaded);
+    if (row.closes) EXPECT_EQ(store.values.value("Settings/LoadedFile"), file);
+    if (!row.closes) EXPECT_TRUE(window->listChanged());
+    QString error;
+    EXPECT_EQ(LoadOperationsFile(file, scratch, error).size(), row.written ? 1 : 0);
+  }
   // Emptied, the list has nothing to keep: no question.
-  window->cmdNewList_Click();
-  Box("txtPattern")->setText("img*");
-  Check("chkInversePattern")->setChecked(true);
-  EXPECT_TRUE(window->close());
-  EXPECT_EQ(Stored("Pattern"), "img*");
-  EXPECT_EQ(Stored("InversePattern"), "1");
-  EXPECT_EQ(store.flushes, 1);
-}
-
-TEST_F(ClosingTest, AListWithoutAFileOffersTheSaveDialogAndStaysOpenWhenItIsCancelled) {
   Open();
   AddOperation();
-  prompter.expect("Save Changes?", "Do you want to save operations to a file?", Buttons::YesNo,
-                  Icon::Question, Answer::Yes);
-  dialogs.answers.push_back(std::nullopt);
-  EXPECT_FALSE(window->close());
-  ASSERT_EQ(dialogs.saved.size(), 1u);
-  EXPECT_EQ(dialogs.saved[0].title, "Save Operation File as...");
-
-  prompter.expect("Save Changes?", "Do you want to save operations to a file?", Buttons::YesNo,
-                  Icon::Question, Answer::Yes);
-  dialogs.answers.push_back(lists.file("new.vop"));
+  window->cmdNewList_Click();
   EXPECT_TRUE(window->close());
-  EXPECT_TRUE(QFile::exists(lists.file("new.vop")));
-  EXPECT_EQ(Stored("LoadedFile"), lists.file("new.vop"));
 }
 
 using StartUp = ClosingTest;
@@ -135,18 +119,24 @@ TEST_F(StartUp, TheCommandLineNamesAFolderOrAListElseTheLastOnesAreRestored) {
   struct Row {
     QString commandLine, folder, title;
     QStringList listed;
+    QString restored; // the folder of the last run
   } rows[] = {
-      {"\"" + shoot + "\"", shoot, "Varnholt 1.00 (last.vop)", {"in.png"}},
-      {capitals, images.path(), "Varnholt 1.00 (WEB.VOP)", {"last.png"}},
-      {lists.file("missing.vop"), images.path(), "Varnholt 1.00 (last.vop)", {"last.png"}},
+      {"\"" + shoot + "\"", shoot, "Varnholt 1.00 (last.vop)", {"in.png"}, images.path()},
+      {capitals, images.path(), "Varnholt 1.00 (WEB.VOP)", {"last.png"}, images.path()},
+      {lists.file("missing.vop"), images.path(), "Varnholt 1.00 (last.vop)", {"last.png"},
+       images.path()},
+      // Nothing is listed while loading: no one is told the restored folder is gone.
+      {"\"" + shoot + "\"", shoot, "Varnholt 1.00 (last.vop)", {"in.png"}, images.file("gone")},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.commandLine.toStdString());
-    settings.SelectedDir = images.path();
+    settings.SelectedDir = row.restored;
     settings.LoadedFile = last;
     Load(row.commandLine);
     EXPECT_EQ(Box("txtInputDirectory")->text(), row.folder);
     EXPECT_EQ(Listed(), row.listed);
+    List("lstImages")->setCurrentRow(0);
+    EXPECT_EQ(window->PreviewedFile(), row.folder + "/" + row.listed[0]) << "settled as loading ended";
     EXPECT_EQ(window->windowTitle(), row.title);
     EXPECT_EQ(List("lstOperations")->count(), 1);
     ASSERT_NE(window->RunWindow(), nullptr) << "made hidden while loading";
@@ -154,11 +144,6 @@ TEST_F(StartUp, TheCommandLineNamesAFolderOrAListElseTheLastOnesAreRestored) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_LE((window->frameGeometry().center() - screen.center()).manhattanLength(), 2);
   }
-  // Nothing is listed while loading: no one is told the restored folder is gone.
-  settings.SelectedDir = images.file("gone");
-  Load("\"" + shoot + "\"");
-  List("lstImages")->setCurrentRow(0);
-  EXPECT_EQ(window->PreviewedFile(), shoot + "/in.png") << "the list settled as loading ended";
   EXPECT_TRUE(errors.reports.empty());
 }
 
@@ -198,10 +183,8 @@ TEST_F(StartUp, TheThemedLookWritesTheManifestRestartsOnceAndRemovesItAtTheEnd) 
     int restarts = 0;
   };
   struct Row {
-    const char *name;
-    const char *xpStyle;
-    bool leftover, writable;
-    bool restarted, themed, thereWhileRunning, thereAfterwards;
+    const char *name, *xpStyle;
+    bool leftover, writable, restarted, themed, thereWhileRunning, thereAfterwards;
   } rows[] = {
       {"off", "False", true, true, false, false, true, true},
       {"on, first start", "True", false, true, true, false, true, true},
@@ -251,16 +234,13 @@ TEST_F(StartUp, UnreadableSettingsAndAnUnmakeableScratchFolderAreReportedNotThro
   qputenv("TMPDIR", before);
   EXPECT_EQ(started, nullptr);
   ASSERT_EQ(errors.reports.size(), 2u);
-  const ErrorReport &report = errors.reports[1];
-  EXPECT_EQ(report.title, "Varnholt 1.00");
-  EXPECT_EQ(report.form, "frmMain");
-  EXPECT_EQ(report.source, "Form_Initialize");
-  EXPECT_EQ(report.operation, "Starting ImageMagick");
-  EXPECT_TRUE(report.description.startsWith("Cannot create a scratch folder"))
-      << report.description.toStdString();
+  const ErrorReport &r = errors.reports[1];
+  EXPECT_EQ(QStringList({r.title, r.form, r.source, r.operation, r.description.left(30)}),
+            QStringList({"Varnholt 1.00", "frmMain", "Form_Initialize", "Starting ImageMagick",
+                         "Cannot create a scratch folder"}));
 }
 
-TEST_F(StartUp, ActivationReloadsThePreviewExceptAfterTheSettingsWindowOrTheCropTool) {
+TEST_F(StartUp, TheSettingsWindowIsModalAndOnlyComingBackFromItKeepsThePreview) {
   Make({"a.png"});
   ListFile("run.vop");
   Open();
@@ -270,8 +250,19 @@ TEST_F(StartUp, ActivationReloadsThePreviewExceptAfterTheSettingsWindowOrTheCrop
   Button("cmdGo")->setText("Start >>>");
   Button("cmdGo")->setEnabled(false);
   window->cmdNewList_Click(); // the editor as it stands counts as saved
-  QTimer::singleShot(0, window.get(), [this] { window->AboutWindow()->cmdCancel_Click(); });
+  EXPECT_FALSE(window->AboutWindow()->isVisible()) << "made hidden while loading";
+  bool wasModal = false;
+  QTimer::singleShot(0, window.get(), [&] {
+    frmAbout *about = window->AboutWindow();
+    wasModal = about->isVisible() && QApplication::activeModalWidget() == about;
+    const QRect main = window->geometry();
+    EXPECT_EQ(about->pos(), QPoint(qRound(main.x() + main.width() / 2.0 - about->width() / 2.0),
+                                   qRound(main.y() + main.height() / 2.0 - about->height() / 2.0)));
+    EXPECT_EQ(Control<QLineEdit>(*about, "txtOutputDir")->text(), images.path());
+    about->cmdCancel_Click();
+  });
   QTest::mouseClick(Button("cmdAbout"), Qt::LeftButton);
+  EXPECT_TRUE(wasModal) << "centred over the window, on its folder";
   window->ActivateLater(); // joins the activation the settings window asked for
   QCoreApplication::processEvents();
   EXPECT_EQ(PreviewConverts(), 1);
