@@ -116,15 +116,15 @@ TEST_F(StartUp, TheCommandLineNamesAFolderOrAListElseTheLastOnesAreRestored) {
   Make({"last.png"});
   const QString last = ListFile("last.vop");
   const QString capitals = ListFile("WEB.VOP");
+  const QString here = images.path();
   struct Row {
     QString commandLine, folder, title;
     QStringList listed;
     QString restored; // the folder of the last run
   } rows[] = {
-      {"\"" + shoot + "\"", shoot, "Varnholt 1.00 (last.vop)", {"in.png"}, images.path()},
-      {capitals, images.path(), "Varnholt 1.00 (WEB.VOP)", {"last.png"}, images.path()},
-      {lists.file("missing.vop"), images.path(), "Varnholt 1.00 (last.vop)", {"last.png"},
-       images.path()},
+      {"\"" + shoot + "\"", shoot, "Varnholt 1.00 (last.vop)", {"in.png"}, here},
+      {capitals, here, "Varnholt 1.00 (WEB.VOP)", {"last.png"}, here},
+      {lists.file("missing.vop"), here, "Varnholt 1.00 (last.vop)", {"last.png"}, here},
       // Nothing is listed while loading: no one is told the restored folder is gone.
       {"\"" + shoot + "\"", shoot, "Varnholt 1.00 (last.vop)", {"in.png"}, images.file("gone")},
   };
@@ -136,7 +136,8 @@ TEST_F(StartUp, TheCommandLineNamesAFolderOrAListElseTheLastOnesAreRestored) {
     EXPECT_EQ(Box("txtInputDirectory")->text(), row.folder);
     EXPECT_EQ(Listed(), row.listed);
     List("lstImages")->setCurrentRow(0);
-    EXPECT_EQ(window->PreviewedFile(), row.folder + "/" + row.listed[0]) << "settled as loading ended";
+    EXPECT_EQ(window->PreviewedFile(), row.folder + "/" + row.listed[0])
+        << "settled as loading ended";
     EXPECT_EQ(window->windowTitle(), row.title);
     EXPECT_EQ(List("lstOperations")->count(), 1);
     ASSERT_NE(window->RunWindow(), nullptr) << "made hidden while loading";

@@ -22,11 +22,10 @@ protected:
     window.reset();
     EXPECT_TRUE(prompter.done()) << "a message box was expected but never shown";
   }
-  void Open(QWidget *owner = nullptr) {
+  void Open() {
     window = std::make_unique<frmAbout>(AboutServices{settings, prompter, browser, shell, errors,
                                                       &command, [this] { return inputFolder; },
-                                                      data.path()},
-                                        owner);
+                                                      data.path()});
   }
   template <typename T = QWidget> T *Child(const QString &name) const {
     return Control<T>(*window, name);
@@ -136,8 +135,7 @@ TEST_F(AboutWindow, TheLicenceIsShownLineByLineAndAMissingOneIsToldOnce) {
   EXPECT_EQ(Child<QPlainTextEdit>("txtImageMagick")->toPlainText(),
             "First line\nsecond\n\nlast, no break\n");
   // The program's own copy, where a plain start-up finds it.
-  AboutServices real{settings, prompter, browser, shell, errors, nullptr, {}, {}};
-  frmAbout installed(real);
+  frmAbout installed(AboutServices{settings, prompter, browser, shell, errors, nullptr, {}, {}});
   EXPECT_TRUE(Control<QPlainTextEdit>(installed, "txtImageMagick")
                   ->toPlainText()
                   .contains("ImageMagick Studio LLC"));
@@ -199,16 +197,12 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
     else
       QTest::mouseClick(Child<QPushButton>(close == Ok ? "cmdOK" : "cmdCancel"), Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
-    if (close != Ok) {
-      EXPECT_EQ(settings, before);
-      EXPECT_EQ(command.calls, QStringList());
-      continue;
-    }
-    EXPECT_EQ(QList<bool>({settings.XPStyle, settings.Antialias, settings.OutputInDiffDir,
-                           settings.AllowOutOfBoundry}),
-              QList<bool>({!given[0], !given[1], !diff, !given[3]}));
-    EXPECT_EQ(settings.OutputDir, shown);
-    EXPECT_EQ(command.calls, QStringList(given[4] ? "Unregister" : "Register"));
+    const Settings turned = {.OutputInDiffDir = !diff, .OutputDir = shown, .XPStyle = !given[0],
+                             .Antialias = !given[1], .AllowOutOfBoundry = !given[3]};
+    EXPECT_EQ(settings, close == Ok ? turned : before);
+    EXPECT_EQ(command.calls, close != Ok ? QStringList()
+                             : given[4]  ? QStringList("Unregister")
+                                         : QStringList("Register"));
   }
   EXPECT_EQ(settings.OutputDir, "/chosen/folder");
   EXPECT_EQ(browser.titles, QStringList(4, "Select Output Directory"));
@@ -238,8 +232,7 @@ TEST_F(MainWindowButtons, LinksAndButtonsOpenTheirAddresses) {
     for (const bool opens : {true, false}) {
       shell.opened.clear();
       shell.result = opens;
-      if (!opens && row.toldWhenFailing)
-        ExpectOk("Open Error", "Could Not Open: " + row.address);
+      if (!opens && row.toldWhenFailing) ExpectOk("Open Error", "Could Not Open: " + row.address);
       QTest::mouseClick(Control<QWidget>(*row.window, row.control), Qt::LeftButton);
       EXPECT_EQ(shell.opened, QStringList(row.address));
       EXPECT_TRUE(prompter.done());
