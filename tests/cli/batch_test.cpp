@@ -157,13 +157,12 @@ TEST_F(Batch, SkipsOutOfImageRectanglesAndGoesOnAfterFailuresWithExitOne) {
 
 TEST_F(Batch, RefusesToStartAndWritesNothing) {
   WriteList(list, {{true, kCrop}});
-  const QString noName = QStringLiteral(R"(Extract Whole Image Format: "GIF" Quality: "75")");
   const QString badTick = dir.file("tick.vop");
   test::WriteBytes(badTick, "maybe>" + kWidth.toUtf8() + "\r\n");
   const QString clash = dir.file("clash.vop");
   WriteList(clash, {{true, kCrop}, {false, kCrop}, {true, kCrop}});
   const QString bare = dir.file("bare.vop");
-  WriteList(bare, {{true, kWidth}, {true, noName}});
+  WriteList(bare, {{true, kWidth}, {true, R"(Extract Whole Image Format: "GIF" Quality: "75")"}});
   struct Row {
     QStringList args;
     QString errorStart;
@@ -424,13 +423,12 @@ TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
       }
       if (name.startsWith("c_")) ++whole;
     }
-    const auto expectTempEmpty = [&] {
-      EXPECT_EQ(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                QStringList());
+    const auto tempLeft = [&] {
+      return QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     };
     // A run killed outright cannot clear its own scratch; the next run, seeing
     // its owner gone, does.
-    if (row.mainSurvives) expectTempEmpty();
+    if (row.mainSurvives) EXPECT_EQ(tempLeft(), QStringList());
     // A run that loses one worker goes on; the killed worker may even have
     // finished all it was given, so only the signals to the run stop it early.
     if (row.target != Worker) EXPECT_LT(whole, pairs) << "stopped before the end";
@@ -447,7 +445,7 @@ TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
     const Result next = run({"--output", out()});
     EXPECT_EQ(next.lastLine(), QStringLiteral("%1 written, 0 skipped, 0 failed").arg(pairs));
     EXPECT_EQ(Files(out()).size(), 14 * 3);
-    expectTempEmpty();
+    EXPECT_EQ(tempLeft(), QStringList());
   }
 }
 

@@ -47,10 +47,8 @@ TEST_F(AboutWindow, ControlsCarryTheirCaptionsAndTooltips) {
   Open();
   EXPECT_EQ(window->windowTitle(), "About/Settings");
   auto *tabs = Child<QTabBar>("tabAbout");
-  QStringList tabTexts;
-  for (int i = 0; i < tabs->count(); ++i)
-    tabTexts << tabs->tabText(i);
-  EXPECT_EQ(tabTexts, QStringList({"&General Info", "&Terms && Conditions", "Settings"}));
+  const QStringList tabTexts = {"&General Info", "&Terms && Conditions", "Settings"};
+  ASSERT_EQ(tabs->count(), 3);
   const struct {
     const char *name, *caption, *tooltip;
   } rows[] = {
@@ -118,10 +116,11 @@ TEST_F(AboutWindow, ControlsCarryTheirCaptionsAndTooltips) {
       "asscociated files from your computer.";
   EXPECT_EQ(Child<QPlainTextEdit>("txtTnC")->toPlainText(), QString(terms).replace("\r\n", "\n"));
   EXPECT_TRUE(Child<QPlainTextEdit>("txtTnC")->isReadOnly());
-  // Each tab shows its own frame, where nothing is cut short.
+  // Each tab, under its caption, shows its own frame, where nothing is cut short.
   window->show();
   EXPECT_EQ(window->VisibleFrameIndex(), 0);
   for (int k : {2, 1, 0, 2}) {
+    EXPECT_EQ(tabs->tabText(k), tabTexts[k]);
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(k).center());
     for (int i = 0; i < 3; ++i)
       EXPECT_EQ(Child<QGroupBox>(QString("fraAbout(%1)").arg(i))->isVisible(), i == k) << k << i;
