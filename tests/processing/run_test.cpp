@@ -203,6 +203,7 @@ TEST_P(Runs, AMissingOutputFolderIsToldOnceAndEndsTheRun) {
   EXPECT_FALSE(outcome.ProcessAborted);
   EXPECT_EQ(view.value, 1);
   EXPECT_EQ(view.shown, QStringList({"image a.png", "op " + Whole("o1_")}));
+  EXPECT_EQ(Listing(folder.path()), (QStringList{"a.png", "b.png"}));
 }
 
 TEST_P(Runs, SuppressedOutOfBoundsMessagesStayQuietForTheRestOfTheRunOnly) {
