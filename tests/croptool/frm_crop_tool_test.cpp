@@ -79,45 +79,23 @@ TEST_F(CropTool, StartsCentredWithItsCaptionsAndTheCrawlRunning) {
 }
 
 TEST_F(CropTool, ClicksSetOneCornerEach) {
-  struct Row {
-    Qt::MouseButton button;
-    QPoint at;
-    CropCorners after;
-    const char *tag; // the moved corner's tag
-    const char *size;
-  };
-  const Row rows[] = {
-      {Qt::LeftButton, {10, 20}, {10, 20, 100, 80}, "(10, 20)", "91x61"},
-      {Qt::LeftButton, {150, 50}, {100, 50, 100, 80}, "(100, 50)", "1x31"},
-      {Qt::RightButton, {120, 90}, {40, 30, 120, 90}, "(120, 90)", "81x61"},
-      {Qt::RightButton, {60, 5}, {40, 30, 60, 30}, "(60, 30)", "21x1"},
-  };
-  Open(200, 150);
-  for (const Row &r : rows) {
-    Corners(r.button == Qt::LeftButton ? CropCorners{0, 0, 100, 80} : CropCorners{40, 30, 50, 50});
-    tool.Form_Activate();
-    Click(r.button, r.at);
-    EXPECT_EQ(Now(), r.after) << r.tag;
-    EXPECT_EQ(Text(r.button == Qt::LeftButton ? "lblTopLeftCoords" : "lblBottomRightCoords"),
-              r.tag);
-    EXPECT_EQ(Text("lblExtractSize"), r.size);
-  }
+  Open(200, 150, {40, 30, 100, 80});
+  Click(Qt::LeftButton, {10, 20});
+  EXPECT_EQ(Now(), (CropCorners{10, 20, 100, 80}));
+  EXPECT_EQ(Text("lblTopLeftCoords"), "(10, 20)");
+  EXPECT_EQ(Text("lblExtractSize"), "91x61");
+  Click(Qt::RightButton, {60, 5});
+  EXPECT_EQ(Now(), (CropCorners{10, 20, 60, 20})) << "stops on the other corner";
+  EXPECT_EQ(Text("lblBottomRightCoords"), "(60, 20)");
+  EXPECT_EQ(Text("lblExtractSize"), "51x1");
   EXPECT_EQ(Text("lblImageSize"), "200x150");
 }
 
 TEST_F(CropTool, DragsStopAtTheEdgesAndOnlyOneButtonCounts) {
   Open(200, 150, {20, 20, 120, 100});
   QTest::mousePress(Picture(), Qt::LeftButton, {}, {30, 30});
-  const std::pair<QPoint, CropCorners> drags[] = {
-      {{-40, 60}, {0, 60, 120, 100}},
-      {{70, -9}, {70, 0, 120, 100}},
-      {{500, 60}, {120, 60, 120, 100}},
-      {{60, 900}, {60, 100, 120, 100}},
-  };
-  for (const auto &[at, after] : drags) {
-    Move(at, Qt::LeftButton);
-    EXPECT_EQ(Now(), after) << at.x() << "," << at.y();
-  }
+  Move({60, 900}, Qt::LeftButton);
+  EXPECT_EQ(Now(), (CropCorners{60, 100, 120, 100})) << "stops on the other corner";
   QTest::mouseRelease(Picture(), Qt::LeftButton, {}, {60, 100});
 
   QTest::mousePress(Picture(), Qt::RightButton, {}, {150, 120});
@@ -125,10 +103,6 @@ TEST_F(CropTool, DragsStopAtTheEdgesAndOnlyOneButtonCounts) {
   EXPECT_EQ(Now(), (CropCorners{60, 100, 199, 149}));
   EXPECT_EQ(tool.GuideLine(frmCropTool::Guide::BottomRightX).x1(), 199) << "line at the edge";
   EXPECT_EQ(tool.GuideLine(frmCropTool::Guide::BottomRightY).y1(), 149);
-  Move({-50, -50}, Qt::RightButton);
-  EXPECT_EQ(Now(), (CropCorners{60, 100, 60, 100})) << "stops on the other corner";
-  EXPECT_EQ(tool.GuideLine(frmCropTool::Guide::BottomRightX).x1(),
-            tool.GuideLine(frmCropTool::Guide::TopLeftX).x1());
   QTest::mouseRelease(Picture(), Qt::RightButton, {}, {0, 0});
 
   const CropCorners before = Now();
@@ -211,16 +185,10 @@ TEST_F(CropTool, ScrollBarsFollowThePictureAndTheWindowKeepsItsMinimum) {
   EXPECT_EQ(h->minimum(), 0);
   EXPECT_FALSE(v->isEnabled());
 
-  Click(Qt::LeftButton, {300, 10});
-  EXPECT_EQ(tool.CropTopLeftX(), 300);
-  tool.SetCropTopLeftX(0);
   h->setValue(200);
   EXPECT_EQ(Picture()->x(), -200);
   Click(Qt::LeftButton, {300, 10});
-  EXPECT_EQ(tool.CropTopLeftX(), 300) << "the same pixel as before scrolling";
-  h->setValue(1200);
-  Click(Qt::LeftButton, {1500, 10});
-  EXPECT_EQ(tool.CropTopLeftX(), 1500);
+  EXPECT_EQ(tool.CropTopLeftX(), 300) << "the pixel under the mouse, scrolled or not";
 
   // A larger window shows it all: nothing is left scrolled out of reach.
   tool.resize(2200, tool.height());
@@ -263,11 +231,9 @@ TEST_F(CropTool, GuideLinesCrawl) {
     EXPECT_EQ(tool.GuidePen(Guide::TopLeftX).dashOffset(), std::fmod(p - topLeftStart, p));
     EXPECT_EQ(tool.GuidePen(Guide::BottomRightY).dashOffset(), std::fmod(-bottomRightStart, p));
   }
-  EXPECT_EQ(tool.GuidePen(Guide::TopLeftX).color(), QColor(0, 0, 192));
-  EXPECT_EQ(tool.GuidePen(Guide::BottomRightX).color(), QColor(255, 0, 0));
   EXPECT_EQ(tool.GuidePen(Guide::TopLeftY).style(), Qt::CustomDashLine);
 
-  // The picture shows the lines over it.
+  // The picture shows the lines over it, in their colours.
   const QImage shot = Picture()->grab().toImage();
   EXPECT_EQ(shot.pixelColor(20, 1), QColor(0, 0, 192));
   EXPECT_EQ(shot.pixelColor(1, 100), QColor(255, 0, 0));
@@ -282,10 +248,6 @@ protected:
     Make({"photo.png"}, 640, 480);
     Start();
     Select("photo.png");
-  }
-  void TearDown() override {
-    poll.stop();
-    EditorTest::TearDown();
   }
   void Select(const QString &name) {
     List("lstImages")->setCurrentItem(Entry(name));
@@ -319,10 +281,6 @@ protected:
     QTest::mouseClick(Button("cmdUseCropTool"), Qt::LeftButton);
     poll.stop();
   }
-  static void Pick(frmCropTool &tool, QPoint topLeft, QPoint bottomRight) {
-    QTest::mouseClick(tool.PictureArea(), Qt::LeftButton, {}, topLeft);
-    QTest::mouseClick(tool.PictureArea(), Qt::RightButton, {}, bottomRight);
-  }
 
   QTimer poll;
   bool shown = false;
@@ -332,7 +290,7 @@ protected:
 // leave it as it was. The tool gets a bitmap copied as it is and any other
 // image converted by ImageMagick; corners outside the image arrive as zero.
 TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
-  Make({"a.bmp", "b.BMP", "c.gif"}, 64, 48);
+  Make({"b.BMP", "c.gif"}, 64, 48);
   window->RefreshFileList();
   enum Close { Cancel, CloseBox, Ok };
   const struct {
@@ -344,8 +302,7 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
       {"photo.png", {"1", "2", "30", "40"}, {1, 2, 30, 40}, Cancel},
       {"photo.png", {"1", "2", "30", "40"}, {1, 2, 30, 40}, CloseBox},
       {"photo.png", {"1", "2", "30", "40"}, {1, 2, 30, 40}, Ok},
-      {"a.bmp", {"700", "2", "800", "47"}, {0, 2, 0, 47}, Cancel},
-      {"b.BMP", {"", "x", "64", "48"}, {0, 0, 0, 0}, Cancel},
+      {"b.BMP", {"", "2", "800", "47"}, {0, 2, 0, 47}, Cancel},
       {"c.gif", {"5", "6", "10", "11"}, {5, 6, 10, 11}, Cancel},
   };
   for (const auto &r : rows) {
@@ -363,7 +320,8 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
       arrived = CornersOf(tool);
       caption = tool.windowTitle();
       cancelledAtStart = tool.GetWasCancelled();
-      Pick(tool, {10, 20}, {109, 69});
+      QTest::mouseClick(tool.PictureArea(), Qt::LeftButton, {}, {10, 20});
+      QTest::mouseClick(tool.PictureArea(), Qt::RightButton, {}, {109, 69});
       if (r.close == CloseBox)
         tool.close();
       else
@@ -405,23 +363,21 @@ TEST_F(CropLaunch, AnUnreadableImageIsReportedAndTheToolStaysHidden) {
     expected = QString::number(failure.number()) + " - " + failure.description();
   }
   ASSERT_FALSE(expected.isEmpty());
-  prompter.expect("Image Display Error",
-                  "Could not load image: \"" + images.file("photo.png") + "\"!\r\n" + expected,
-                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
-  Launch([](frmCropTool &tool) { tool.cmdCancel_Click(); });
-  EXPECT_FALSE(shown);
+  const auto expectRefused = [&](const QString &failure) {
+    prompter.expect("Image Display Error",
+                    "Could not load image: \"" + images.file("photo.png") + "\"!\r\n" + failure,
+                    Buttons::Ok, Icon::Exclamation, Answer::Ok);
+    Launch([](frmCropTool &tool) { tool.cmdCancel_Click(); });
+    EXPECT_FALSE(shown);
+  };
+  expectRefused(expected);
 
   // A failure of our own (the view cannot be written) ends the same way.
   MakeImage(images.file("photo.png"), 64, 48);
   toolkit.before = [](const RecordingToolkit::Call &call) {
     if (call.command == "convert") throw Failure(28, "No space left on device");
   };
-  prompter.expect("Image Display Error",
-                  "Could not load image: \"" + images.file("photo.png") +
-                      "\"!\r\n28 - No space left on device",
-                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
-  Launch([](frmCropTool &tool) { tool.cmdCancel_Click(); });
-  EXPECT_FALSE(shown);
+  expectRefused("28 - No space left on device");
   EXPECT_FALSE(window->CropTool()->isVisible());
   EXPECT_EQ(Rectangle(), QStringList({"10", "20", "109", "69", "100", "50"}));
 }
