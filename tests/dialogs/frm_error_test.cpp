@@ -20,10 +20,8 @@ namespace {
 class ErrorDialog : public ::testing::Test {
 protected:
   ErrorReport Report() const {
-    return ErrorReport::from(Failure(53, QStringLiteral("File not found")),
-                             QStringLiteral("Varnholt 1.00"), QStringLiteral("frmMain"),
-                             QStringLiteral("OperationsFileToList"),
-                             QStringLiteral("fileName = \"C:\\a b.vop\""));
+    return ErrorReport::from(Failure(53, "File not found"), "Varnholt 1.00", "frmMain",
+                             "OperationsFileToList", "fileName = \"C:\\a b.vop\"");
   }
   // Shows the report; `whileShown` runs once the dialog is up and must close it.
   void Show(const ErrorReport &report, std::function<void()> whileShown) {
@@ -69,10 +67,8 @@ TEST_F(ErrorDialog, ShowsEachFailureAndItsReportUntilOKAndEndsOnlyAFatalOne) {
   EXPECT_TRUE(shell.opened.isEmpty());
   EXPECT_TRUE(exits.isEmpty());
 
-  ErrorReport fatal = ErrorReport::from(Failure(6, QStringLiteral("Overflow")),
-                                        QStringLiteral("Doing Operations..."),
-                                        QStringLiteral("frmGo"), QStringLiteral("Form_Activate"),
-                                        QStringLiteral("Working out number of ops"));
+  ErrorReport fatal = ErrorReport::from(Failure(6, "Overflow"), "Doing Operations...", "frmGo",
+                                        "Form_Activate", "Working out number of ops");
   fatal.isFatal = true;
   Show(fatal, [&] {
     EXPECT_EQ(dialog.windowTitle(), "Doing Operations...");

@@ -108,7 +108,7 @@ TEST_F(OperationList, AddSaveOverRemoveAndClick) {
   QTest::mouseClick(Button("cmdRemoveOperation"), Qt::LeftButton);
   EXPECT_EQ(Operations().size(), 2) << "nothing highlighted, nothing removed";
 
-  // Reset: the default operation, the list untouched.
+  // Reset gives the default operation and leaves the list.
   QTest::mouseClick(Button("cmdNewOperation"), Qt::LeftButton);
   EXPECT_EQ(Box("txtPrefix")->text(), "");
   EXPECT_FALSE(Check("chkExtract")->isChecked());
@@ -185,7 +185,7 @@ TEST_F(OperationList, SavingProposesANewFileFirstAndTheLoadedFileLater) {
   EXPECT_EQ(settings.LoadedFile, file);
 }
 
-TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicks) {
+TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicksAndAnUnreadableOneIsForgotten) {
   AddExtract("old_");
   const QString file = lists.file("web.vop");
   WriteBytes(file, "1>Extract (1,2)-(3,4) Prefix: \"th_\" Format: \"JPG\" Quality: \"90\"\r\n"
@@ -206,14 +206,11 @@ TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicks) {
   EXPECT_TRUE(window->operationSaved());
   EXPECT_EQ(window->windowTitle(), "Varnholt 1.00 (web.vop)");
 
-  // Cancel changes nothing.
   dialogs.answers.push_back(std::nullopt);
   QTest::mouseClick(Button("cmdLoadList"), Qt::LeftButton);
-  EXPECT_EQ(Operations().size(), 2);
-}
+  EXPECT_EQ(Operations().size(), 2) << "cancelled";
 
-TEST_F(OperationList, AnUnreadableFileIsToldAndForgotten) {
-  settings.LoadedFile = lists.file("web.vop");
+  // An unreadable file is told, and the list no longer belongs to web.vop.
   const QString missing = lists.file("gone.vop");
   ExpectOk("Varnholt",
            "Could not open operation file \"" + missing + "\"\r\n2 - No such file or directory: " +

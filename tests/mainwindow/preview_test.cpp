@@ -48,9 +48,7 @@ TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureSmallerThanTheFrame) {
   EXPECT_EQ(WorkFiles(), QStringList({"preview.png"}));
   EXPECT_EQ(ImageSize(work.file("preview.png")), picture);
 
-  ASSERT_EQ(toolkit.calls.size(), 2u);
-  EXPECT_EQ(toolkit.calls[0].args, QStringList({"-format", "Dimensions: %wx%h Pixels", "-ping",
-                                                images.file("photo.png")}));
+  ASSERT_EQ(toolkit.calls.size(), 2u) << "one look at the size, one conversion";
   EXPECT_EQ(toolkit.calls[1].args.mid(0, 7),
             QStringList({"-define", "jpeg:size=278x230", "-format", "png", "-geometry", "139x115",
                          images.file("photo.png")}))
