@@ -33,8 +33,7 @@ TEST(EncodeForURL, EncodesPunctuationAndLineBreaksOnly) {
 
 // The reporter's settings come after the last item, under its heading.
 TEST(ErrorReport, SettingsFollowTheirHeading) {
-  ErrorReport report = ErrorReport::from(Failure(6, QStringLiteral("Overflow")), "t", "frmGo",
-                                         "Form_Activate", "op");
+  auto report = ErrorReport::from(Failure(6, "Overflow"), "t", "frmGo", "Form_Activate", "op");
   report.intSettings = QStringLiteral("x=1");
   EXPECT_TRUE(ErrorReportText(report).endsWith("\r\nDESCRIPTION: Overflow\r\nSETTINGS: \r\nx=1"));
 }

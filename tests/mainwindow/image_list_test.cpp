@@ -163,7 +163,6 @@ TEST_F(ImageList, SelectAndDeselectAllKeepTheCurrentEntryAndPreviewItOnce) {
 TEST_F(ImageList, SelectDirPutsTheChosenFolderInAndCancelChangesNothing) {
   TempFolder other;
   MakeImage(other.file("x.png"), 4, 4);
-  Make({"a.png"});
   Open();
   browser.answers = {other.path(), QString()};
   QTest::mouseClick(Button("cmdSelectDir"), Qt::LeftButton);

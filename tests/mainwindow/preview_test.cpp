@@ -25,7 +25,7 @@ protected:
   QStringList WorkFiles() const { return QDir(work.path()).entryList(QDir::Files); }
 };
 
-TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureSmallerThanTheFrame) {
+TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureOfTheFirstFrameSmallerThanTheFrame) {
   Make({"photo.png"}, 640, 480);
   Open();
   List("lstImages")->setCurrentRow(0);
@@ -55,12 +55,25 @@ TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureSmallerThanTheFrame) {
       << "the image control's 2085x1725 twips";
   EXPECT_EQ(Button("cmdUseCropTool")->toolTip(),
             "Use crop tool to specify coordinates on selected image: photo.png");
+
+  // An image of several frames shows its first, and leaves no file per frame.
+  ASSERT_EQ(QProcess::execute("convert", {"-size", "60x20", "xc:red", "xc:blue", "xc:lime",
+                                          images.file("frames.tif")}),
+            0);
+  window->RefreshFileList();
+  List("lstImages")->setCurrentItem(Entry("frames.tif"));
+  EXPECT_EQ(window->PreviewedFile(), images.file("frames.tif"))
+      << Label("lblViewPictureError")->text().toStdString();
+  EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 60x20 Pixels");
+  EXPECT_EQ(Label("imgPreview")->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+  EXPECT_EQ(WorkFiles(), QStringList({"preview.png"}));
 }
 
 // The crop tool needs Extract ticked and an image on show. A file that cannot
 // be shown (deleted, or corrupt) says so in the frame, with no dialog.
 TEST_F(Preview, NoImageOnShowMeansNoCropToolAndAFailureShowsInTheFrame) {
   Make({"a.png", "gone.png"}, 40, 30);
+  WriteBytes(images.file("bad.png"), "\x89PNG\r\n\x1a\nnot really");
   Open();
   List("lstImages")->setCurrentRow(0);
   EXPECT_EQ(window->PreviewedFile(), images.file("a.png"));
@@ -69,20 +82,16 @@ TEST_F(Preview, NoImageOnShowMeansNoCropToolAndAFailureShowsInTheFrame) {
   EXPECT_TRUE(Button("cmdUseCropTool")->isEnabled());
 
   ASSERT_TRUE(QFile::remove(images.file("gone.png")));
-  List("lstImages")->setCurrentRow(1);
-  EXPECT_EQ(Shown(), QStringList({"lblViewPictureError"}));
-  const QString error = Label("lblViewPictureError")->text();
-  EXPECT_TRUE(error.startsWith("Error Loading: gone.png\n")) << error.toStdString();
-  EXPECT_GT(error.size(), QString("Error Loading: gone.png\n").size());
-  EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
-  EXPECT_TRUE(window->PreviewedFile().isEmpty());
+  for (const QString name : {"gone.png", "bad.png"}) {
+    List("lstImages")->setCurrentItem(Entry(name));
+    EXPECT_EQ(Shown(), QStringList({"lblViewPictureError"})) << name.toStdString();
+    const QString error = Label("lblViewPictureError")->text();
+    EXPECT_TRUE(error.startsWith("Error Loading: " + name + "\n")) << error.toStdString();
+    EXPECT_GT(error.size(), QString("Error Loading: " + name + "\n").size());
+    EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
+    EXPECT_TRUE(window->PreviewedFile().isEmpty());
+  }
   EXPECT_TRUE(errors.reports.empty());
-
-  WriteBytes(images.file("bad.png"), "\x89PNG\r\n\x1a\nnot really");
-  window->RefreshFileList();
-  List("lstImages")->setCurrentRow(List("lstImages")->count() - 1);
-  ASSERT_EQ(List("lstImages")->currentItem()->text(), "bad.png");
-  EXPECT_TRUE(Label("lblViewPictureError")->text().startsWith("Error Loading: bad.png\n"));
 
   // The next good one recovers.
   List("lstImages")->setCurrentRow(0);
@@ -95,19 +104,6 @@ TEST_F(Preview, NoImageOnShowMeansNoCropToolAndAFailureShowsInTheFrame) {
   EXPECT_EQ(Label("lblLoading")->text(), "No Image Selected.");
   EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
   EXPECT_EQ(window->PreviewedFile(), "");
-}
-
-TEST_F(Preview, AnImageOfSeveralFramesShowsItsFirst) {
-  ASSERT_EQ(QProcess::execute("convert", {"-size", "60x20", "xc:red", "xc:blue", "xc:lime",
-                                          images.file("frames.tif")}),
-            0);
-  Open();
-  List("lstImages")->setCurrentRow(0);
-  EXPECT_EQ(window->PreviewedFile(), images.file("frames.tif"))
-      << Label("lblViewPictureError")->text().toStdString();
-  EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 60x20 Pixels");
-  EXPECT_EQ(Label("imgPreview")->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
-  EXPECT_EQ(WorkFiles(), QStringList({"preview.png"}));
 }
 
 TEST_F(Preview, AClickWhileLoadingNeverLeavesTheOlderPictureShown) {
