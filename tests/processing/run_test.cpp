@@ -269,6 +269,7 @@ TEST_F(Run, SixtyThousandPairsRunToTheEnd) {
   const RunOutcome outcome = DoOperations(source, view, {settings, instant, prompter}, state);
 
   EXPECT_FALSE(outcome.failure);
+  EXPECT_EQ(view.maximum, 60000);
   EXPECT_EQ(view.value, 60000);
   EXPECT_EQ(instant.converts, 60000);
 }
