@@ -41,10 +41,7 @@ TEST(OperationListFile, SaveWritesTickArrowTextCrLfAndLoadsBackInOrder) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"list.vop"})
       << "no temporary file left behind";
 
-  const QStringList lines = Load(path);
-  ASSERT_EQ(lines, (QStringList{"1>" + kTicked, "0>" + kUnticked}));
-  EXPECT_EQ(SplitListLine(lines[0]), (OperationListItem{kTicked, true}));
-  EXPECT_EQ(SplitListLine(lines[1]), (OperationListItem{kUnticked, false}));
+  EXPECT_EQ(Load(path), (QStringList{"1>" + kTicked, "0>" + kUnticked}));
 
   // Saving through a link updates the list it points to.
   test::WriteBytes(dir.file("real.vop"), "0>x\r\n");
