@@ -118,7 +118,8 @@ TEST(MagickPolicy, OnlyTheListedFormatsAreDecodedWhateverTheNameSays) {
   }
   qputenv("TMPDIR", oldTemp);
   EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
-            (QStringList{"draw.png", "evil.png", "icon.png", "page.png", "photo.png", "secret.jpg"}));
+            (QStringList{"draw.png", "evil.png", "icon.png", "page.png", "photo.png",
+                         "secret.jpg"}));
   EXPECT_EQ(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList())
       << "nothing left in the temporary folder";
