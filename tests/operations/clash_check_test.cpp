@@ -13,12 +13,15 @@ OperationListItem Op(const char *prefix, const char *suffix, bool ticked = true,
   return {text + QStringLiteral(" Format: \"%1\" Quality: \"75\"").arg(format), ticked};
 }
 
-TEST(ClashCheck, ReportsEveryLaterTickedOperationWithTheSamePair) {
+TEST(ClashCheck, ReportsEveryLaterTickedOperationWithTheSamePairInItsMessage) {
   EXPECT_EQ(ClashReportLines({Op("th_", ""), Op("x", "y"), Op("th_", "")}),
             QStringList{"Prefix: \"th_\", Suffix: \"\" at position 3"});
-  EXPECT_EQ(ClashReportLines({Op("a", "b"), Op("a", "b"), Op("a", "b")}),
-            (QStringList{"Prefix: \"a\", Suffix: \"b\" at position 2",
-                         "Prefix: \"a\", Suffix: \"b\" at position 3"}));
+  EXPECT_EQ(ClashMessageText(ClashReportLines({Op("a", "b"), Op("a", "b"), Op("a", "b")})),
+            "The following prefix/suffix clashes were found in selected operations (which means "
+            "files would be overwritten):\r\n\r\n"
+            "Prefix: \"a\", Suffix: \"b\" at position 2\r\n"
+            "Prefix: \"a\", Suffix: \"b\" at position 3\r\n\r\n"
+            "Please Adjust prefix/suffix values, or deselect operations to rectify.");
   EXPECT_EQ(ClashReportLines({}), QStringList());
   EXPECT_EQ(ClashReportLines({Op("a", ""), Op("", "a"), Op("a/", ""), Op("", "/a")}), QStringList())
       << "a prefix is not a suffix";
@@ -31,16 +34,6 @@ TEST(ClashCheck, ReportsEveryLaterTickedOperationWithTheSamePair) {
   EXPECT_EQ(ClashReportLines({Op("p", "", false), Op("p", ""), Op("q", "", false), Op("p", "")}),
             QStringList{"Prefix: \"p\", Suffix: \"\" at position 4"});
   EXPECT_EQ(ClashReportLines({Op("p", ""), Op("p", "", false)}), QStringList());
-}
-
-TEST(ClashCheck, MessageTextFramesTheLinesWithEmptyLines) {
-  EXPECT_EQ(ClashMessageText({"Prefix: \"a\", Suffix: \"\" at position 2",
-                              "Prefix: \"a\", Suffix: \"\" at position 3"}),
-            "The following prefix/suffix clashes were found in selected operations (which means "
-            "files would be overwritten):\r\n\r\n"
-            "Prefix: \"a\", Suffix: \"\" at position 2\r\n"
-            "Prefix: \"a\", Suffix: \"\" at position 3\r\n\r\n"
-            "Please Adjust prefix/suffix values, or deselect operations to rectify.");
 }
 
 } // namespace

@@ -27,15 +27,10 @@ TEST(FileListing, PatternLanguage) {
         << row.text << " ~ " << row.pattern;
 }
 
+// The failure's text is checked where the batch mode reports it.
 TEST(FileListing, MalformedPatternsAreErrors) {
-  for (const char *pattern : {"[", "a[bc", "[z-a]"}) {
-    try {
-      MatchesPattern("a", pattern);
-      ADD_FAILURE() << pattern << " was accepted";
-    } catch (const Failure &f) {
-      EXPECT_EQ(f.text().toStdString(), "93 - Invalid pattern string");
-    }
-  }
+  for (const char *pattern : {"[", "a[bc", "[z-a]"})
+    EXPECT_THROW(MatchesPattern("a", pattern), Failure) << pattern;
 }
 
 TEST(FileListing, AcceptTestUsesTheFirstDotAndTheExtensionSet) {

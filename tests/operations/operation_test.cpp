@@ -94,8 +94,9 @@ TEST(OperationText, EveryFieldTheTextCarriesSurvivesTheRoundTrip) {
     }
 }
 
-// What each odd, unreadable or hostile text reads as: the error, whether the
-// record is valid, and the record itself, as far as it was read before a failure.
+// What each odd, unreadable or hostile text reads as: the error (a caller's
+// error text is left alone on success), whether the record is valid, and the
+// record itself, as far as it was read before a failure.
 TEST(OperationText, TextsReadAsTheseRecords) {
   const char *kCall = "5 - Invalid procedure call or argument";
   const char *kOverflow = "6 - Overflow";
@@ -138,15 +139,12 @@ TEST(OperationText, TextsReadAsTheseRecords) {
       // Read, but no valid record: corners below 0, a zero size.
       {R"(Extract (-10,-10)-(50,50) Quality: "75")", "", false,
        {.Extract = true, .TopLeftX = -10, .TopLeftY = -10, .BottomRightX = 50, .BottomRightY = 50}},
-      {R"(Extract (0,-1)-(5,5) Quality: "75")", "", false,
-       {.Extract = true, .TopLeftY = -1, .BottomRightX = 5, .BottomRightY = 5}},
       {R"(Extract (-2147483600,0)-(10,90) Quality: "75")", "", false,
        {.Extract = true, .TopLeftX = -2147483600, .BottomRightX = 10, .BottomRightY = 90}},
       {R"(Extract Whole Image LimitHeight (1e-999) Quality: "75")", "", false,
        {.Resize = true, .ResizeMethod = kLimitHeight, .ResizeWidth = 1, .ResizeHeight = 0}},
       // Control characters cannot be in a prefix.
       {"Extract Whole Image Prefix: \"a\tb\" Quality: \"75\"", "", false, {.Prefix = "a\tb"}},
-      {"Extract Whole Image Prefix: \"a\x7f\" Quality: \"75\"", "", false, {.Prefix = "a\x7f"}},
       // Keywords inside a prefix stay text (the round trip writes them in every
       // case), also in lower case.
       {R"~(extract whole image limitwidth (40) prefix: "limitheight (2)" quality: "60")~", "", true,
@@ -155,16 +153,12 @@ TEST(OperationText, TextsReadAsTheseRecords) {
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.text);
-    QString error;
+    QString error = "kept";
     const Operation op = ParseOperation(QString::fromUtf8(row.text), error);
-    EXPECT_EQ(error.toStdString(), row.error);
+    EXPECT_EQ(error.toStdString(), *row.error ? row.error : "kept");
     EXPECT_EQ(IsOperationValid(op), row.valid);
     EXPECT_EQ(op, row.op);
   }
-  // A caller's error text is left alone on success.
-  QString error = "kept";
-  ParseOperation(R"(Extract Whole Image Quality: "75")", error);
-  EXPECT_EQ(error, "kept");
 }
 
 TEST(OperationText, NumbersReadTheSameInEveryLocale) {
@@ -234,7 +228,6 @@ TEST(OperationValidity, Rules) {
   QString error;
   EXPECT_EQ(OperationDescription({.Prefix = "a:b"}, error), "");
   EXPECT_EQ(error, "Invalid Operation!");
-  EXPECT_EQ(RemoveInvalidFilenameChars("a:b*c"), "abc");
   EXPECT_EQ(RemoveInvalidFilenameChars("a\r\nb\tc\u0085d\u00e9"), "abcd\u00e9");
   EXPECT_EQ(RemoveInvalidFilenameChars(R"(\/|?"><*:ok)"), "ok");
   EXPECT_TRUE(IsValidFilenamePart(""));
@@ -249,11 +242,8 @@ TEST(VbText, ValReadsTheLeadingNumber) {
   };
   for (const auto &[text, value] : rows)
     EXPECT_EQ(Val(text), value) << text;
-  EXPECT_EQ(ToLong(2.5), 2);
-  EXPECT_EQ(ToLong(3.5), 4);
+  // Halves to even and overflow in general show in how texts read.
   EXPECT_EQ(ToLong(-2.5), -2);
-  EXPECT_THROW(ToLong(2147483648.0), Failure);
-  EXPECT_EQ(InStr(1, "Extract (", "extract ("), 1);
   EXPECT_EQ(InStr(12, "abc", "a"), 0);
   EXPECT_THROW(Mid("abc", 1, -1), Failure);
 }

@@ -56,7 +56,6 @@ TEST(AsyncToolkit, EventsAreHandledWhileACallRunsAndItsFailureReachesTheCaller) 
   EXPECT_GE(ticks, 3);
   EXPECT_NE(slow.ranOn, std::this_thread::get_id());
 
-  // Failures reach the caller.
   try {
     toolkit.identify({"fail"});
     FAIL() << "no failure";

@@ -37,8 +37,6 @@ QStringList ShellWords(const QString &commandLine) {
   return words;
 }
 
-QString SingleQuoted(const QString &s) { return u'\'' + QString(s).replace("'", "'\\''") + u'\''; }
-
 QString Read(const QString &path) { return QString::fromUtf8(ReadBytes(path)); }
 
 const QString kKde = QStringLiteral("kio/servicemenus/varnholt-extract-images.desktop");
@@ -93,13 +91,13 @@ TEST(FolderCommand, TheCommandStartsThisExecutableWithTheFolderAsOneArgument) {
     command.Register();
     // Dolphin: field codes expanded (the folder quoted by the file manager's
     // own rules), then the line split into words.
-    QString kde = DesktopEntryValue(Read(home.file(kKde)), "Desktop Action extractImages", "Exec");
+    const QString entry = Read(home.file(kKde));
+    QString kde = DesktopEntryValue(entry, "Desktop Action extractImages", "Exec");
+    EXPECT_EQ(DesktopEntryValue(entry, "Desktop Entry", "Exec"), kde);
     ASSERT_TRUE(kde.endsWith(" %f"));
     kde.chop(2);
-    kde = kde.replace("%%", "%") + SingleQuoted(folder);
+    kde = kde.replace("%%", "%") + "'" + QString(folder).replace("'", "'\\''") + "'";
     EXPECT_EQ(ShellWords(kde), QStringList({executable, folder}));
-    EXPECT_EQ(DesktopEntryValue(Read(home.file(kKde)), "Desktop Entry", "Exec"),
-              DesktopEntryValue(Read(home.file(kKde)), "Desktop Action extractImages", "Exec"));
     // Nemo puts the folder in double quotes with its quotes escaped. GLib's
     // splitter, unlike the shell, expands nothing, so "$" and "`" stay out of
     // this folder's name.

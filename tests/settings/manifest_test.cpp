@@ -39,9 +39,6 @@ const char kExpected[] =
 
 class Manifest : public ::testing::Test {
 protected:
-  ManifestPlace Place(const QString &folder) const {
-    return {folder, "varnholt", "1.0.0.0", "Batch image processor"};
-  }
   struct Recorder : Restarter {
     bool restart() override {
       ++restarts;
@@ -54,7 +51,7 @@ protected:
 };
 
 TEST_F(Manifest, OnlyAFirstWriteRestartsAndAnOverwriteReplacesALeftover) {
-  const ManifestPlace place = Place(folder.path());
+  const ManifestPlace place{folder.path(), "varnholt", "1.0.0.0", "Batch image processor"};
   EXPECT_EQ(place.path(), folder.file("varnholt.manifest"));
   const struct {
     const char *leftover; // written read-only before the call
@@ -84,7 +81,8 @@ TEST_F(Manifest, OnlyAFirstWriteRestartsAndAnOverwriteReplacesALeftover) {
 
   // A folder that cannot be written means no manifest and no restart.
   WriteBytes(folder.file("plain"), "a file, not a folder");
-  const ManifestWrite written = WriteManifest(Place(folder.file("plain")), true, true, &restarter);
+  const ManifestWrite written =
+      WriteManifest({folder.file("plain"), "varnholt", "1.0.0.0", ""}, true, true, &restarter);
   EXPECT_FALSE(written.existed || written.written || written.restarted);
   EXPECT_EQ(restarter.restarts, 1);
 }

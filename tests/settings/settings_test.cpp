@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace varnholt {
 namespace {
 
@@ -109,10 +111,8 @@ TEST(ProgramArguments, OptionsAndTheRestJoinedBySingleBlanks) {
   for (const Row &row : rows) {
     const ProgramArguments parsed = ParseProgramArguments(row.arguments);
     SCOPED_TRACE(row.arguments.join(u'|').toStdString());
-    EXPECT_EQ(parsed.help, row.help);
-    EXPECT_EQ(parsed.version, row.version);
-    EXPECT_EQ(parsed.commandLine, row.commandLine);
-    EXPECT_EQ(!parsed.error.isEmpty(), row.error);
+    EXPECT_EQ(std::tuple(parsed.help, parsed.version, parsed.commandLine, !parsed.error.isEmpty()),
+              std::tuple(row.help, row.version, row.commandLine, row.error));
   }
 }
 
