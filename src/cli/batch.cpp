@@ -324,11 +324,6 @@ QString Folded(const QString &name) {
   return name.normalized(QString::NormalizationForm_C).toCaseFolded();
 }
 
-QString Stem(const QString &name) {
-  const qsizetype dot = name.lastIndexOf(u'.');
-  return dot < 0 ? name : name.left(dot);
-}
-
 // Which of `parts` parts (0-based) each image of the job is in. Every part
 // plans the whole job, so a clash decided by names comes out the same in all
 // of them; what they cannot agree on is a clash that only the file system

@@ -12,11 +12,6 @@ namespace varnholt {
 
 namespace {
 
-QString Stem(const QString &name) {
-  const qsizetype dot = name.lastIndexOf(u'.');
-  return dot < 0 ? name : name.left(dot);
-}
-
 QString Extension(const QString &name) {
   const qsizetype dot = name.lastIndexOf(u'.');
   return dot < 0 ? QString() : name.mid(dot + 1);
@@ -45,6 +40,11 @@ QStringList PairPlan::names() const {
   QStringList all{target};
   if (!convertedCopy.isEmpty()) all << convertedCopy;
   return all + frameFiles;
+}
+
+QString Stem(const QString &name) {
+  const qsizetype dot = name.lastIndexOf(u'.');
+  return dot < 0 ? name : name.left(dot);
 }
 
 QString PlanFolder(const QString &folder) {

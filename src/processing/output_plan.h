@@ -36,6 +36,8 @@ struct PairPlan {
 PairPlan PlanPair(const QString &folder, const QString &inputName, const Operation &op);
 // The output folder as plans (and the run's folder handles) name it.
 QString PlanFolder(const QString &folder);
+// A file name without its last dot and what follows it.
+QString Stem(const QString &name);
 // Whether the image's frame count can add files to the plan.
 bool PlanNeedsFrameCount(const PairPlan &plan, const Operation &op);
 void AddFrameFiles(PairPlan &plan, const Operation &op, int frames);

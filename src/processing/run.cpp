@@ -39,7 +39,7 @@ QString OutputFolderOf(const RunSource &source, const Settings &settings) {
 void PlanRun(const RunSource &source, const Settings &settings, RunFiles &files,
              std::vector<RunAhead::Pair> &pairs) {
   const QString folder = AddBackslash(source.inputFolder());
-  const QString output = settings.OutputInDiffDir ? settings.OutputDir : source.inputFolder();
+  const QString output = OutputFolderOf(source, settings);
   std::vector<std::pair<qsizetype, Operation>> operations;
   for (qsizetype k = 0; k < source.operationCount(); ++k) {
     if (!source.operationTicked(k)) continue;
