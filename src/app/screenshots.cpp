@@ -87,7 +87,7 @@ public:
     hold();
     inner_.mogrify(args);
   }
-  int frameCount(const QString &path) override { return inner_.frameCount(path); }
+  int orientation(const QString &path) override { return inner_.orientation(path); }
   void letGo() {
     released = true;
     released.notify_all();

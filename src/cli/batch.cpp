@@ -45,8 +45,8 @@ QString CanonicalFolder(const QString &folder) {
 QString BatchUsageText() {
   return QStringLiteral(
       "Usage: varnholt --batch LIST.vop [--input DIR] [--output DIR] [--pattern P] [--inverse]\n"
-      "                [--antialias] [--allow-out-of-bounds] [--jobs N] [--shard K/N]\n"
-      "                [--quiet]\n"
+      "                [--antialias] [--allow-out-of-bounds] [--keep-orientation]\n"
+      "                [--enlarge] [--jobs N] [--shard K/N] [--quiet]\n"
       "       varnholt --batch --help\n");
 }
 
@@ -59,17 +59,21 @@ Varnholt) on every image of a folder, without a window; no display is needed.
                          in list order (a ticked line that is not a valid
                          operation is left out with a warning)
   --input DIR            the image folder (default: the current folder). Images
-                         are its files with an image extension after the first
+                         are its files with an image extension after the last
                          dot (png bmp jpg jpeg gif tif tiff tga miff, any case),
                          hidden files excepted, in name order ignoring case
   --output DIR           write the results into DIR instead of beside the images
-  --pattern P            only images whose name before the first dot matches P
+  --pattern P            only images whose name before the last dot matches P
                          (case-sensitive): ? any character, * any run, # a digit,
                          [abc] [a-f] one of, [!abc] none of
   --inverse              only images whose name does NOT match the pattern
   --antialias            resize with antialiasing
   --allow-out-of-bounds  a rectangle running past the right or bottom edge is cut
                          at the edge instead of skipping the image
+  --keep-orientation     work on pictures as they are stored, not turned upright
+                         as their EXIF orientation says they are seen
+  --enlarge              let the Limit resize methods enlarge smaller images
+                         too (by default they only shrink)
   --jobs N               process N images at a time, in N worker processes
                          (default: one per core, at most VARNHOLT_JOBS when
                          that is set); the files written do not depend on N
@@ -87,14 +91,15 @@ Varnholt) on every image of a folder, without a window; no display is needed.
   --quiet                no progress bar
   --help                 this text
 
-Each result is named prefix + image name + suffix + the image's extension; a
-format change writes a converted copy beside it with the format's extension.
+Each pair writes one file: prefix + image name + suffix + the image's
+extension, or, when the operation chooses another format, that format's name
+as the extension (web_Beach.JPG); cropped, resized and encoded as asked.
 Source images are never written over: a pair that would replace a source image,
 or a file another pair of the same run writes, fails instead.
 
 It refuses to start, writing nothing, when the list cannot be read, a folder
 does not exist, the pattern is malformed, two ticked operations have the same
-prefix and suffix, or an operation has neither prefix nor suffix and no
+prefix and suffix (and formats whose files could meet), or an operation has neither prefix nor suffix and no
 --output is given.
 
 An image whose name is not valid UTF-8 cannot be opened: it is named on a
@@ -212,6 +217,10 @@ std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString
       if (!flag(options.antialias)) return std::nullopt;
     } else if (name == "--allow-out-of-bounds") {
       if (!flag(options.allowOutOfBounds)) return std::nullopt;
+    } else if (name == "--keep-orientation") {
+      if (!flag(options.keepOrientation)) return std::nullopt;
+    } else if (name == "--enlarge") {
+      if (!flag(options.enlarge)) return std::nullopt;
     } else if (name == "--quiet" || name == "-q") {
       if (!flag(options.quiet)) return std::nullopt;
     } else if (name.startsWith(u'-')) {
@@ -490,6 +499,8 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   job.settings.OutputDir = separateOutput ? Absolute(options.outputDir) : QString();
   job.settings.Antialias = options.antialias;
   job.settings.AllowOutOfBoundry = options.allowOutOfBounds;
+  job.settings.AutoOrient = !options.keepOrientation;
+  job.settings.NeverEnlarge = !options.enlarge;
   const QString outputFolder = separateOutput ? job.settings.OutputDir : job.inputFolder;
   // What runs that were killed left behind.
   SweepLeftovers(outputFolder);

@@ -18,6 +18,8 @@ struct BatchOptions {
   bool inverse = false;
   bool antialias = false;
   bool allowOutOfBounds = false;
+  bool keepOrientation = false;
+  bool enlarge = false;
   bool quiet = false;
   int jobs = 0; // 0: one per core
   // --shard K/N: this run does the K-th of N parts of the images, 1-based.

@@ -63,7 +63,8 @@ QByteArray JobFrame(const BatchJob &job) {
   for (const BatchOperation &bo : job.operations)
     out << qint32(bo.position) << bo.text;
   out << job.settings.OutputInDiffDir << job.settings.OutputDir << job.settings.Antialias
-      << job.settings.AllowOutOfBoundry << QStringList(job.notRun.begin(), job.notRun.end())
+      << job.settings.AllowOutOfBoundry << job.settings.AutoOrient << job.settings.NeverEnlarge
+      << QStringList(job.notRun.begin(), job.notRun.end())
       << job.claims << job.handOverPlace;
   return payload;
 }
@@ -84,7 +85,8 @@ std::optional<BatchJob> JobFromFrame(const QByteArray &payload) {
   }
   QStringList notRun;
   in >> job.settings.OutputInDiffDir >> job.settings.OutputDir >> job.settings.Antialias >>
-      job.settings.AllowOutOfBoundry >> notRun >> job.claims >> job.handOverPlace;
+      job.settings.AllowOutOfBoundry >> job.settings.AutoOrient >> job.settings.NeverEnlarge >>
+      notRun >> job.claims >> job.handOverPlace;
   if (in.status() != QDataStream::Ok ||
       notRun.size() != job.images.size() * qsizetype(job.operations.size()))
     return std::nullopt;

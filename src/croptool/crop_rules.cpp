@@ -91,12 +91,17 @@ ScrollSettings ScrollSettingsFor(int content, int view) {
   return {true, beyond, static_cast<int>(std::lround(view / 5.0)), view};
 }
 
-QStringList CropSizeArgs(const QString &image) {
+QStringList CropSizeArgs(const QString &image, int orientation) {
   // "-ping" after "-format": any option before it would switch pinging off.
-  return {QStringLiteral("-format"), QStringLiteral("%wx%h"), QStringLiteral("-ping"), image};
+  return {QStringLiteral("-format"),
+          orientation >= 5 ? QStringLiteral("%hx%w") : QStringLiteral("%wx%h"),
+          QStringLiteral("-ping"), image};
 }
 
-QStringList CropViewArgs(const QString &image, const QString &cropView) {
+QStringList CropViewArgs(const QString &image, const QString &cropView, int orientation) {
+  if (orientation > 1)
+    return {QStringLiteral("-format"), QStringLiteral("bmp"), QStringLiteral("-auto-orient"),
+            QStringLiteral("+repage"), image, cropView};
   return {QStringLiteral("-format"), QStringLiteral("bmp"), image, cropView};
 }
 

@@ -64,8 +64,10 @@ ScrollSettings ScrollSettingsFor(int content, int view);
 // --- The launch from the main window
 
 // Size query of the picture (pinged: no pixel is decoded) and its bitmap view.
-QStringList CropSizeArgs(const QString &image);
-QStringList CropViewArgs(const QString &image, const QString &cropView);
+// Given the EXIF orientation, both are of the upright picture, so corners
+// picked on it are corners of what a run crops.
+QStringList CropSizeArgs(const QString &image, int orientation = 0);
+QStringList CropViewArgs(const QString &image, const QString &cropView, int orientation = 0);
 inline const QString kCropViewName = QStringLiteral("cropview.bmp");
 // A bitmap already: the name's part after its last "." (or the whole name)
 // is "bmp" in any letter case.

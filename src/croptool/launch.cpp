@@ -8,6 +8,7 @@
 #include "platform/prompter.h"
 #include "processing/async_toolkit.h"
 #include "settings/paths.h"
+#include "settings/settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -52,7 +53,7 @@ void KeepFirstFrame(const QString &working) {
 
 // The bitmap the tool shows, written to `cropView` and read back.
 QImage MakeCropView(ImageToolkit &toolkit, const QString &image, bool bitmap,
-                    const QString &cropView) {
+                    const QString &cropView, int orientation) {
   if (bitmap) {
     CopyFileReplacing(image, cropView);
     try {
@@ -69,7 +70,7 @@ QImage MakeCropView(ImageToolkit &toolkit, const QString &image, bool bitmap,
       target.completeBaseName() + u'-' + QString::number(QCoreApplication::applicationPid()) +
       u'.' + target.suffix());
   try {
-    toolkit.convert(CropViewArgs(image, working));
+    toolkit.convert(CropViewArgs(image, working, orientation));
     KeepFirstFrame(working);
     RenameReplacing(working, cropView);
   } catch (...) {
@@ -106,9 +107,10 @@ void frmMain::cmdUseCropTool_Click() {
   };
   try {
     AsyncToolkit toolkit(services_.toolkit);
-    const PictureSize size = ParseSizeText(toolkit.identify(CropSizeArgs(image)));
-    QImage picture = MakeCropView(toolkit, image, IsBitmapName(name),
-                                  AddBackslash(WorkFolder()) + kCropViewName);
+    const int orientation = ShownOrientation(toolkit, image, services_.settings.AutoOrient);
+    const PictureSize size = ParseSizeText(toolkit.identify(CropSizeArgs(image, orientation)));
+    QImage picture = MakeCropView(toolkit, image, IsBitmapName(name) && orientation <= 1,
+                                  AddBackslash(WorkFolder()) + kCropViewName, orientation);
 
     // Read once the view is made: the boxes stayed editable meanwhile.
     tool->SetCropTopLeftX(CornerForTool(txtTopLeftX->text(), size.width));

@@ -5,6 +5,7 @@
 #include "platform/failure.h"
 #include "processing/async_toolkit.h"
 #include "settings/paths.h"
+#include "settings/settings.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -107,12 +108,14 @@ void frmMain::lstImages_Click() {
                           QString::number(generation) + u'.' + kPreviewFormat;
   AsyncToolkit toolkit(services_.toolkit);
   try {
-    const QString size = toolkit.identify(PreviewSizeArgs(image));
+    const int orientation = ShownOrientation(toolkit, image, services_.settings.AutoOrient);
+    if (overtaken()) return;
+    const QString size = toolkit.identify(PreviewSizeArgs(image, orientation));
     if (overtaken()) return;
     lblImageDimensions->setText(size);
 
     try {
-      toolkit.convert(PreviewConvertArgs(image, working, previewBox_));
+      toolkit.convert(PreviewConvertArgs(image, working, previewBox_, orientation));
       TakeFirstFrame(working);
     } catch (...) {
       QFile::remove(working);

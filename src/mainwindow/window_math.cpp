@@ -40,18 +40,20 @@ QString PreviewGeometryText(const PreviewBox &box) {
   return ShortestDecimal(box.width) + u'x' + ShortestDecimal(box.height);
 }
 
-QStringList PreviewSizeArgs(const QString &image) {
+QStringList PreviewSizeArgs(const QString &image, int orientation) {
   // "-ping" after "-format": any option before it would switch pinging off.
-  return {QStringLiteral("-format"), QStringLiteral("Dimensions: %wx%h Pixels"),
+  return {QStringLiteral("-format"),
+          orientation >= 5 ? QStringLiteral("Dimensions: %hx%w Pixels")
+                           : QStringLiteral("Dimensions: %wx%h Pixels"),
           QStringLiteral("-ping"), image};
 }
 
-QStringList PreviewConvertArgs(const QString &image, const QString &preview,
-                               const PreviewBox &box) {
+QStringList PreviewConvertArgs(const QString &image, const QString &preview, const PreviewBox &box,
+                               int orientation) {
   const auto twice = [](float side) {
     return QString::number(2 * static_cast<long>(std::ceil(side)));
   };
-  return {QStringLiteral("-define"),
+  QStringList args{QStringLiteral("-define"),
           QStringLiteral("jpeg:size=") + twice(box.width) + u'x' + twice(box.height),
           QStringLiteral("-format"),
           kPreviewFormat,
@@ -59,6 +61,12 @@ QStringList PreviewConvertArgs(const QString &image, const QString &preview,
           PreviewGeometryText(box),
           image,
           preview};
+  // Turned before it is fitted, so the fit is that of the upright picture.
+  if (orientation > 1) {
+    args.insert(4, QStringLiteral("+repage"));
+    args.insert(4, QStringLiteral("-auto-orient"));
+  }
+  return args;
 }
 
 QPoint CentredOrigin(const QSize &frame, const QSize &picture) {

@@ -30,8 +30,11 @@ QString PreviewGeometryText(const PreviewBox &box);
 // single-precision number.
 QString ShortestDecimal(float value);
 
-// The size query pings: same text, but no pixel is decoded.
-QStringList PreviewSizeArgs(const QString &image);
+// The size query pings: same text, but no pixel is decoded. Given the
+// picture's EXIF orientation, it and the convert speak of the upright
+// picture: width and height swap for a picture on its side (5 to 8), and the
+// convert turns it (2 to 8).
+QStringList PreviewSizeArgs(const QString &image, int orientation = 0);
 // The preview's working file is a PNG: ImageMagick 6 spends some 400 ms
 // preparing any full-colour picture for GIF (its colour reduction fills a
 // 128 MiB table first), longer than reading a large JPEG; PNG needs none of
@@ -39,7 +42,8 @@ QStringList PreviewSizeArgs(const QString &image);
 inline const QString kPreviewFormat = QStringLiteral("png");
 // The preview convert. The JPEG size hint (twice the box, whole pixels) lets
 // the decoder scale down while it reads; other formats ignore it.
-QStringList PreviewConvertArgs(const QString &image, const QString &preview, const PreviewBox &box);
+QStringList PreviewConvertArgs(const QString &image, const QString &preview, const PreviewBox &box,
+                               int orientation = 0);
 
 // Top-left corner that centres a picture in a frame (halves rounded).
 QPoint CentredOrigin(const QSize &frame, const QSize &picture);

@@ -2,7 +2,7 @@
 
 #include "operations/operation.h"
 
-#include <QSet>
+#include <QHash>
 
 namespace varnholt {
 
@@ -11,17 +11,23 @@ QStringList ClashReportLines(const QList<OperationListItem> &items) {
   QStringList lines;
   // Pairs are compared as pairs, not as "p/s" text, so a "/" that slipped
   // into a hand-edited prefix cannot make two different pairs look equal.
-  QSet<std::pair<QString, QString>> seen;
+  // Each pair writes one file, named for its format when it chooses one, so
+  // "th_" as JPG and "th_" as PNG never meet; an operation that keeps the
+  // image's format may meet any of them (photo.png kept, or made PNG).
+  QHash<std::pair<QString, QString>, QStringList> formats; // "" keeps the format
   for (qsizetype i = 0; i < items.size(); ++i) {
     if (!items[i].ticked) continue;
     QString ignored;
     const Operation op = ParseOperation(items[i].text, ignored);
     const auto pair = std::make_pair(op.Prefix.toCaseFolded(), op.Suffix.toCaseFolded());
-    if (seen.contains(pair))
+    const QString format = KeepsFormat(op.OutputFormat) ? QString() : FormatName(op.OutputFormat);
+    const auto seen = formats.constFind(pair);
+    if (seen != formats.cend() &&
+        (format.isEmpty() || seen->contains(QString()) || seen->contains(format)))
       lines << "Prefix: " + dq + op.Prefix + dq + ", Suffix: " + dq + op.Suffix + dq +
                    " at position " + QString::number(i + 1);
     else
-      seen.insert(pair);
+      formats[pair] << format;
   }
   return lines;
 }

@@ -108,8 +108,10 @@ bool MatchesPattern(const QString &text, const QString &pattern) {
 }
 
 bool IsListedImage(const QString &fileName, const QString &pattern, bool inverse) {
-  const qsizetype dot = fileName.indexOf(u'.');
-  if (dot <= 0) return false;
+  // The extension follows the last dot: "2024.06.01 wedding.jpg" is a JPEG
+  // named "2024.06.01 wedding". A name that starts with a dot is hidden.
+  const qsizetype dot = fileName.lastIndexOf(u'.');
+  if (dot <= 0 || fileName.startsWith(u'.')) return false;
   const QString extension = fileName.mid(dot + 1);
   bool match = pattern.isEmpty() || MatchesPattern(fileName.left(dot), pattern);
   if (inverse) match = !match;

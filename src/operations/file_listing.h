@@ -15,8 +15,9 @@ inline const QString kImageExtensions = QStringLiteral("|png|bmp|jpg|jpeg|gif|ti
 bool MatchesPattern(const QString &text, const QString &pattern);
 
 // The image list's test for one file name (no folder): the part after the
-// first dot must be an image extension, and the part before it must match
+// last dot must be an image extension, and the part before it must match
 // the pattern (or, with inverse, must not). An empty pattern matches all.
+// Names starting with a dot are hidden and never listed.
 bool IsListedImage(const QString &fileName, const QString &pattern, bool inverse);
 
 // The image list's order: letter case ignored.

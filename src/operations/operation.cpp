@@ -67,6 +67,16 @@ bool KeepsFormat(const QString &outputFormat) {
   return outputFormat.isEmpty() || outputFormat.compare(kDontChange, Qt::CaseInsensitive) == 0;
 }
 
+QString FormatName(const QString &extensionOrFormat) {
+  const QString upper = extensionOrFormat.toUpper();
+  for (const char *jpeg : {"JPG", "JPE", "JFIF"})
+    if (upper == QLatin1String(jpeg)) return QStringLiteral("JPEG");
+  if (upper == QLatin1String("TIF")) return QStringLiteral("TIFF");
+  for (const char *targa : {"ICB", "VDA", "VST"})
+    if (upper == QLatin1String(targa)) return QStringLiteral("TGA");
+  return upper;
+}
+
 bool IsValidFilenamePart(const QString &text) {
   return std::none_of(text.begin(), text.end(), IsInvalidFilenameChar);
 }

@@ -50,6 +50,9 @@ Operation ParseOperation(const QString &text, QString &errorText);
 
 // Empty text and "Don't Change" (in any letter case) both keep the format.
 bool KeepsFormat(const QString &outputFormat);
+// The ImageMagick format an extension or a format of the list names, in
+// capitals: "jpg", "JPEG" and "jpe" are all "JPEG", "tif" is "TIFF".
+QString FormatName(const QString &extensionOrFormat);
 
 bool IsValidFilenamePart(const QString &text);
 QString RemoveInvalidFilenameChars(const QString &text);

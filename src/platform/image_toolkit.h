@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <exception>
+
 namespace varnholt {
 
 // ImageMagick's identify, convert and mogrify, each given one argument list in
@@ -15,10 +17,9 @@ public:
   virtual QString identify(const QStringList &args) = 0;
   virtual void convert(const QStringList &args) = 0;
   virtual void mogrify(const QStringList &args) = 0;
-  // How many frames (pages, scenes) the image holds, read without decoding
-  // its pixels. ImageMagick writes a frame file for each where the format
-  // holds only one.
-  virtual int frameCount(const QString &path) = 0;
+  // The EXIF orientation of the image's first frame (1 to 8, 0 when it
+  // has none), read without decoding its pixels.
+  virtual int orientation(const QString &path) = 0;
 
   // The same calls as steps of a run, which reads one image's picture again
   // and again: every operation starts from it, and a resize reads the file
@@ -31,5 +32,16 @@ public:
   virtual void convertReusingDecoded(const QStringList &args) { convert(args); }
   virtual void mogrifyReusingDecoded(const QStringList &args) { mogrify(args); }
 };
+
+// The orientation a picture is shown in: 0 when turning is off or the file
+// cannot be read (the size query after it then says why).
+inline int ShownOrientation(ImageToolkit &toolkit, const QString &path, bool autoOrient) {
+  if (!autoOrient) return 0;
+  try {
+    return toolkit.orientation(path);
+  } catch (const std::exception &) {
+    return 0;
+  }
+}
 
 } // namespace varnholt

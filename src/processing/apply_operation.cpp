@@ -12,6 +12,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace varnholt {
 
 namespace {
@@ -45,14 +47,26 @@ QString CoordinateErrors(const Operation &op, std::int32_t width, std::int32_t h
   return errors;
 }
 
-bool ChangesFormat(const Operation &op) { return !KeepsFormat(op.OutputFormat); }
+// Orientations 5 to 8 turn the picture on its side: width and height swap.
+bool TurnsSideways(int orientation) { return orientation >= 5 && orientation <= 8; }
+
+// The files a pair's steps left in its place, by name.
+QStringList StagedNames(const PairStage &stage, const QString &target) {
+  const QString stem = Extension(target).isEmpty() ? target : Stem(target);
+  QStringList names;
+  for (const QString &name : QDir(stage.file(QString())).entryList(QDir::Files | QDir::Hidden))
+    if (name.startsWith(stem)) names << name;
+  return names;
+}
 } // namespace
 
-QString ResizeGeometry(const Operation &op) {
+QString ResizeGeometry(const Operation &op, bool neverEnlarge) {
+  // ">" shrinks what is larger and leaves the rest as it is.
+  const QString limit = neverEnlarge ? QStringLiteral(">") : QString();
   switch (op.ResizeMethod) {
-  case kLimitWidthHeight: return N(op.ResizeWidth) + "x" + N(op.ResizeHeight);
-  case kLimitWidth: return N(op.ResizeWidth) + "x";
-  case kLimitHeight: return "x" + N(op.ResizeHeight);
+  case kLimitWidthHeight: return N(op.ResizeWidth) + "x" + N(op.ResizeHeight) + limit;
+  case kLimitWidth: return N(op.ResizeWidth) + "x" + limit;
+  case kLimitHeight: return "x" + N(op.ResizeHeight) + limit;
   default: return N(op.ResizeWidth) + "x" + N(op.ResizeHeight) + "!";
   }
 }
@@ -79,8 +93,6 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
     const QString inputName = FileNamePart(inputPath);
 
     step = QStringLiteral("Setting Result File");
-    const QString targetName = TargetName(inputName, op);
-    QString target;
     if (settings.OutputInDiffDir && !PathExists(settings.OutputDir)) {
       env.prompter.ask(QStringLiteral("Invalid Output Directory"),
                        "Output Directory: " + settings.OutputDir +
@@ -91,10 +103,10 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
       return finish(ApplyOutcome::Skipped, QString());
     }
     const QString outputFolder = settings.OutputInDiffDir ? settings.OutputDir : env.inputFolder;
-    target = AddBackslash(outputFolder) + targetName;
     // Nothing the pair writes may land on an image of the run, nor on a file
     // another pair of the run writes.
     PairPlan plan = PlanPair(outputFolder, inputName, op);
+    const QString target = AddBackslash(outputFolder) + plan.target;
     const PairRef pair{inputPath, PairKey(inputPath, op), 0};
     const auto paths = [&plan](const QStringList &names) {
       QStringList all;
@@ -105,7 +117,14 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
     if (const RunClaims::Clash clash = files.claims.claim(pair, paths(plan.names())))
       return finish(ApplyOutcome::Failed, ClashFailureText(clash) + kCrLf + "Operation: " + step);
     stage = files.folder(plan.folder).stage(env.pairLabel);
-    const QString staged = stage->file(targetName);
+    // The steps before a format change work in the image's own format, under
+    // the result's name with the image's extension; only the result leaves.
+    const bool changesFormat = ChangesFormat(inputName, op);
+    const QString inputExtension = Extension(inputName);
+    const QString staged = stage->file(
+        changesFormat ? (inputExtension.isEmpty() ? TargetName(inputName, op)
+                                                  : Stem(plan.target) + u'.' + inputExtension)
+                      : plan.target);
 
     step = QStringLiteral("Setting up process values");
     std::int32_t w = Checked(qint64(op.BottomRightX) - op.TopLeftX + 1);
@@ -119,15 +138,27 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
     if (pieces.size() < 2)
       throw Failure(kErrNoImageSize,
                     "ImageMagick gave no image size for " + inputPath + " (\"" + size + "\")");
-    const std::int32_t imageWidth = ToLong(Val(pieces[0]));
-    const std::int32_t imageHeight = ToLong(Val(pieces[1]));
+    std::int32_t imageWidth = ToLong(Val(pieces[0]));
+    std::int32_t imageHeight = ToLong(Val(pieces[1]));
     CheckImageWithinLimits(imageWidth, imageHeight); // before any pixel is decoded
+    // A photo is worked on as it is seen: corners and sizes are those of the
+    // upright picture. The first step that decodes turns it; the files it
+    // writes are upright and say so, so no later step turns them again.
+    // A plain copy decodes nothing and stays the same bytes, tag and all.
+    const bool decodes = op.Extract || op.Resize || changesFormat;
+    const int orientation =
+        settings.AutoOrient && decodes ? env.toolkit.orientation(inputPath) : 0;
+    bool turn = orientation > 1;
+    if (TurnsSideways(orientation)) std::swap(imageWidth, imageHeight);
+    // ImageMagick's transverse leaves the canvas of the unturned picture
+    // behind, which a crop would take its offsets from: +repage drops it.
+    const auto turning = [&turn]() {
+      const bool now = turn;
+      turn = false;
+      return now ? QStringList{QStringLiteral("-auto-orient"), QStringLiteral("+repage")}
+                 : QStringList{};
+    };
     const QString q = N(op.JpgQuality);
-    if (PlanNeedsFrameCount(plan, op)) {
-      AddFrameFiles(plan, op, env.toolkit.frameCount(inputPath));
-      if (const RunClaims::Clash clash = files.claims.check(pair, paths(plan.frameFiles)))
-        return finish(ApplyOutcome::Failed, ClashFailureText(clash) + kCrLf + "Operation: " + step);
-    }
 
     if (op.Extract) {
       coordinateErrors = CoordinateErrors(op, imageWidth, imageHeight);
@@ -136,14 +167,16 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
             settings.AllowOutOfBoundry) {
           w = Checked(qint64(imageWidth) - op.TopLeftX);
           h = Checked(qint64(imageHeight) - op.TopLeftY);
-        } else if (!state.SuppressMessages) {
-          const Answer answer =
+        } else {
+          // Suppressed or not, a rectangle outside the picture is skipped:
+          // sent on, it would come back as a sliver or an empty canvas.
+          if (!state.SuppressMessages &&
               env.prompter.ask(QStringLiteral("Image too small"),
                                "Could not extract image: " + kDQ + inputName + kDQ +
                                    " with coordinates because:" + kCrLf + kCrLf + coordinateErrors +
                                    kCrLf + "Do you want to suppress these messages?",
-                               Buttons::YesNo, Icon::None);
-          if (answer == Answer::Yes) state.SuppressMessages = true;
+                               Buttons::YesNo, Icon::None) == Answer::Yes)
+            state.SuppressMessages = true;
           return finish(ApplyOutcome::Skipped, QString());
         }
       }
@@ -151,38 +184,64 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
       step = "Extracting: -quality, " + q + ", -crop, " + crop + ", " + inputPath + ", " + target;
       // +repage drops the original canvas and offset, so the result is just
       // the rectangle (GIF screens and PNG offsets would keep them).
-      env.toolkit.convertReusingDecoded({QStringLiteral("-quality"), q, QStringLiteral("-crop"),
-                                         crop, QStringLiteral("+repage"), inputPath, staged});
+      const QStringList cropping{QStringLiteral("-quality"), q, QStringLiteral("-crop"),
+                                 crop, QStringLiteral("+repage"), inputPath, staged};
+      env.toolkit.convertReusingDecoded(turning() + cropping);
     } else {
       step = "Copying " + kDQ + inputPath + kDQ + " to " + kDQ + target + kDQ;
       CopyFileReplacing(inputPath, staged);
     }
 
-    if (ChangesFormat(op)) {
-      step = "Changing Format: -quality, " + q + ", -format, " + op.OutputFormat + ", " + target;
-      env.toolkit.mogrifyReusingDecoded(
-          {QStringLiteral("-quality"), q, QStringLiteral("-format"), op.OutputFormat, staged});
-    }
-
+    // The resize comes before the format change: the one file written is
+    // resized, and an image of several frames is resized before a format
+    // that holds one frame splits it into files.
     if (op.Resize) {
-      const QString geometry = ResizeGeometry(op);
-      if (settings.Antialias) {
-        step = "Resizing (AA): -quality, " + q + ", -antialias, -geometry, " + geometry + ", " +
-               target;
-        env.toolkit.mogrifyReusingDecoded({QStringLiteral("-quality"), q,
-                                           QStringLiteral("-antialias"),
-                                           QStringLiteral("-geometry"), geometry, staged});
-      } else {
-        step = "Resizing (No AA): -quality, " + q + ", -geometry, " + geometry + ", " + target;
-        env.toolkit.mogrifyReusingDecoded(
-            {QStringLiteral("-quality"), q, QStringLiteral("-geometry"), geometry, staged});
-      }
+      const QString geometry = ResizeGeometry(op, settings.NeverEnlarge);
+      const QStringList antialias =
+          settings.Antialias ? QStringList{QStringLiteral("-antialias")} : QStringList{};
+      step = (settings.Antialias ? "Resizing (AA): -quality, " + q + ", -antialias"
+                                 : "Resizing (No AA): -quality, " + q) +
+             ", -geometry, " + geometry + ", " + target;
+      env.toolkit.mogrifyReusingDecoded(QStringList{QStringLiteral("-quality"), q} + turning() +
+                                        antialias +
+                                        QStringList{QStringLiteral("-geometry"), geometry, staged});
     }
 
+    if (changesFormat) {
+      step = "Changing Format: -quality, " + q + ", -format, " + op.OutputFormat + ", " + target;
+      // JPEG has no transparency: what was see-through becomes white paper,
+      // not the black that dropping the channel would leave.
+      const QStringList flatten =
+          FormatName(op.OutputFormat) == QLatin1String("JPEG")
+              ? QStringList{QStringLiteral("-background"), QStringLiteral("white"),
+                            QStringLiteral("-alpha"), QStringLiteral("remove")}
+              : QStringList{};
+      const QStringList format{QStringLiteral("-format"), op.OutputFormat, staged};
+      env.toolkit.mogrifyReusingDecoded(QStringList{QStringLiteral("-quality"), q} + turning() +
+                                        flatten + format);
+    }
+
+    step = QStringLiteral("Moving into place");
+    // What ImageMagick wrote decides the names: an image of several frames
+    // becomes frame files numbered as its frames are.
+    const QStringList written = StagedNames(*stage, plan.target);
+    plan.frameFiles = FrameFilesOf(plan.target, written);
+    std::sort(plan.frameFiles.begin(), plan.frameFiles.end(), [](const QString &a, const QString &b) {
+      return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    if (!written.contains(plan.target) && plan.frameFiles.isEmpty())
+      throw Failure(kErrToolkit, "ImageMagick wrote no file for " + target);
+    if (!plan.frameFiles.isEmpty()) {
+      if (const RunClaims::Clash clash = files.claims.check(pair, paths(plan.frameFiles)))
+        return finish(ApplyOutcome::Failed, ClashFailureText(clash) + kCrLf + "Operation: " + step);
+    }
+    QStringList names;
+    for (const QString &name : plan.names())
+      if (written.contains(name)) names << name;
     if (env.handOver)
-      env.handOver(*stage, plan.names());
+      env.handOver(*stage, names);
     else
-      stage->commit(plan.names());
+      stage->commit(names);
     step = QStringLiteral("Done");
     return finish(ApplyOutcome::Written, QString());
   } catch (const Failure &failure) {

@@ -47,7 +47,8 @@ enum class ApplyOutcome { Written, Skipped, Failed };
 QString ApplyOperation(const QString &inputPath, const Operation &op, const ApplyEnvironment &env,
                        RunState &state, ApplyOutcome *outcome = nullptr);
 
-// The geometry ImageMagick gets for a resize method.
-QString ResizeGeometry(const Operation &op);
+// The geometry ImageMagick gets for a resize method; the Limit methods only
+// shrink when neverEnlarge is set.
+QString ResizeGeometry(const Operation &op, bool neverEnlarge);
 
 } // namespace varnholt

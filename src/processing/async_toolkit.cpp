@@ -50,10 +50,10 @@ void AsyncToolkit::mogrifyReusingDecoded(const QStringList &args) {
   RunAway([&] { inner_.mogrifyReusingDecoded(args); });
 }
 
-int AsyncToolkit::frameCount(const QString &path) {
-  int frames = 0;
-  RunAway([&] { frames = inner_.frameCount(path); });
-  return frames;
+int AsyncToolkit::orientation(const QString &path) {
+  int orientation = 0;
+  RunAway([&] { orientation = inner_.orientation(path); });
+  return orientation;
 }
 
 } // namespace varnholt

@@ -16,7 +16,7 @@ public:
   QString identify(const QStringList &args) override;
   void convert(const QStringList &args) override;
   void mogrify(const QStringList &args) override;
-  int frameCount(const QString &path) override;
+  int orientation(const QString &path) override;
   void convertReusingDecoded(const QStringList &args) override;
   void mogrifyReusingDecoded(const QStringList &args) override;
 

@@ -100,23 +100,23 @@ QString Run(Command command, const QStringList &args, const Call &call, const QS
   return text;
 }
 
-int PingFrames(const QString &input, const Call &call, const QString &subject) {
+int PingOrientation(const QString &input, const Call &call, const QString &subject) {
   const QByteArray link = Native(input);
   ImageInfo *info = AcquireImageInfo();
   ExceptionInfo *exception = AcquireExceptionInfo();
   CopyMagickString(info->filename, link.constData(), MaxTextExtent);
   Image *images = PingImage(info, exception);
-  const size_t frames = images ? GetImageListLength(images) : 0;
+  const int orientation = images ? int(images->orientation) : -1;
   if (images) DestroyImageList(images);
   const ExceptionType severity = exception->severity;
   const QString message = ExceptionText(exception);
   DestroyExceptionInfo(exception);
   DestroyImageInfo(info);
   if (severity >= ErrorException) throw Failure(int(severity), call.unalias(message));
-  if (frames == 0)
-    throw Failure(kErrToolkit, "ImageMagick could not read the frames of " + subject +
+  if (orientation < 0)
+    throw Failure(kErrToolkit, "ImageMagick could not read " + subject +
                                    (message.isEmpty() ? "" : ": " + call.unalias(message)));
-  return int(std::min<size_t>(frames, 1000000));
+  return orientation >= 1 && orientation <= 8 ? orientation : 0;
 }
 
 void RequireFile(const QStringList &args, int count, const char *program) {

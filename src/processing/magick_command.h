@@ -24,7 +24,7 @@ void Warn(const QString &text);
 QStringList TakeWarnings();
 
 // How many frames the file behind the safe name `input` holds, pinged.
-int PingFrames(const QString &input, const Call &call, const QString &subject);
+int PingOrientation(const QString &input, const Call &call, const QString &subject);
 
 // Refuses an argument list too short to hold the program's files.
 void RequireFile(const QStringList &args, int count, const char *program);

@@ -176,9 +176,9 @@ void MagickToolkit::mogrifyWith(const QStringList &args, bool reuse) {
   }
 }
 
-int MagickToolkit::frameCount(const QString &path) {
+int MagickToolkit::orientation(const QString &path) {
   Call call(scratch_.path(), ++calls_);
-  return PingFrames(call.input(path), call, path);
+  return PingOrientation(call.input(path) + "[0]", call, path);
 }
 
 } // namespace varnholt

@@ -6,28 +6,31 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace varnholt {
-
-namespace {
 
 QString Extension(const QString &name) {
   const qsizetype dot = name.lastIndexOf(u'.');
   return dot < 0 ? QString() : name.mid(dot + 1);
 }
 
-bool ChangesFormat(const Operation &op) { return !KeepsFormat(op.OutputFormat); }
-
-// The steps that write the result in its own format: a crop, and a resize.
-bool RewritesTarget(const Operation &op) { return op.Extract || op.Resize; }
-
-} // namespace
+bool ChangesFormat(const QString &inputName, const Operation &op) {
+  if (KeepsFormat(op.OutputFormat)) return false;
+  const QString extension = Extension(inputName);
+  return extension.isEmpty() || FormatName(extension) != FormatName(op.OutputFormat);
+}
 
 QString TargetName(const QString &inputName, const Operation &op) {
   const qsizetype dot = inputName.lastIndexOf(u'.');
   if (dot < 0) return op.Prefix + inputName + op.Suffix;
   return op.Prefix + inputName.left(dot) + op.Suffix + inputName.mid(dot);
+}
+
+QString ResultName(const QString &inputName, const Operation &op) {
+  if (!ChangesFormat(inputName, op)) return TargetName(inputName, op);
+  return op.Prefix + Stem(inputName) + op.Suffix + u'.' + op.OutputFormat;
 }
 
 bool FormatHoldsFrames(const QString &extension) {
@@ -36,11 +39,7 @@ bool FormatHoldsFrames(const QString &extension) {
   return false;
 }
 
-QStringList PairPlan::names() const {
-  QStringList all{target};
-  if (!convertedCopy.isEmpty()) all << convertedCopy;
-  return all + frameFiles;
-}
+QStringList PairPlan::names() const { return QStringList{target} + frameFiles; }
 
 QString Stem(const QString &name) {
   const qsizetype dot = name.lastIndexOf(u'.');
@@ -54,34 +53,24 @@ QString PlanFolder(const QString &folder) {
 PairPlan PlanPair(const QString &folder, const QString &inputName, const Operation &op) {
   PairPlan plan;
   plan.folder = PlanFolder(folder);
-  plan.target = TargetName(inputName, op);
-  if (ChangesFormat(op)) {
-    const QString copy = Stem(plan.target) + u'.' + op.OutputFormat;
-    // The format step then rewrites the result itself: one file, written once.
-    if (copy != plan.target) plan.convertedCopy = copy;
-  }
+  plan.target = ResultName(inputName, op);
   return plan;
 }
 
-bool PlanNeedsFrameCount(const PairPlan &plan, const Operation &op) {
-  return (RewritesTarget(op) && !FormatHoldsFrames(Extension(plan.target))) ||
-         (ChangesFormat(op) && !FormatHoldsFrames(op.OutputFormat));
-}
-
-void AddFrameFiles(PairPlan &plan, const Operation &op, int frames) {
-  plan.framesKnown = true;
-  plan.frameFiles.clear();
-  if (frames <= 1) return;
-  const QString stem = Stem(plan.target);
-  QStringList extensions;
-  if (RewritesTarget(op) && !FormatHoldsFrames(Extension(plan.target)))
-    extensions << Extension(plan.target);
-  if (ChangesFormat(op) && !FormatHoldsFrames(op.OutputFormat) &&
-      !extensions.contains(op.OutputFormat))
-    extensions << op.OutputFormat;
-  for (const QString &ext : extensions)
-    for (int i = 0; i < frames; ++i)
-      plan.frameFiles << stem + u'-' + QString::number(i) + (ext.isEmpty() ? "" : "." + ext);
+QStringList FrameFilesOf(const QString &target, const QStringList &written) {
+  const QString extension = Extension(target);
+  const QString stem = (extension.isEmpty() ? target : Stem(target)) + u'-';
+  const QString tail = extension.isEmpty() ? QString() : u'.' + extension;
+  QStringList frames;
+  for (const QString &name : written) {
+    if (!name.startsWith(stem) || !name.endsWith(tail)) continue;
+    const QStringView number =
+        QStringView(name).mid(stem.size(), name.size() - stem.size() - tail.size());
+    if (!number.isEmpty() && number.size() <= 9 &&
+        std::all_of(number.begin(), number.end(), [](QChar c) { return c.isDigit() && c.unicode() < 128; }))
+      frames << name;
+  }
+  return frames;
 }
 
 QString PairKey(const QString &imagePath, const Operation &op) {

@@ -15,19 +15,26 @@ namespace varnholt {
 // prefix + the name before its last dot + suffix + the extension with its dot.
 QString TargetName(const QString &inputName, const Operation &op);
 
+// What follows a name's last dot; empty without one.
+QString Extension(const QString &name);
+// Whether the operation writes another format than the image is in: a format
+// is chosen and the image's extension does not name it already.
+bool ChangesFormat(const QString &inputName, const Operation &op);
+// The one file a pair writes: the target name with, when the format changes,
+// the chosen format's text for its extension ("web_Beach.JPG").
+QString ResultName(const QString &inputName, const Operation &op);
+
 // True for the formats that keep every frame of an image in one file. The
 // others get one file per frame from ImageMagick: name-0.ext, name-1.ext, ...
 bool FormatHoldsFrames(const QString &extension);
 
 // Every file one operation on one image writes, by name in its output folder:
-// the result, the converted copy (unless it is the result itself, as with
-// IMG_0001.JPG and "JPG") and, for an image of several frames, the frame files.
+// the result and, for an image of several frames written where a file holds
+// one, the frame files ImageMagick wrote instead (known once they are).
 struct PairPlan {
   QString folder;
   QString target;
-  QString convertedCopy;
   QStringList frameFiles;
-  bool framesKnown = false;
 
   QStringList names() const;
   QString path(const QString &name) const { return folder + u'/' + name; }
@@ -38,9 +45,10 @@ PairPlan PlanPair(const QString &folder, const QString &inputName, const Operati
 QString PlanFolder(const QString &folder);
 // A file name without its last dot and what follows it.
 QString Stem(const QString &name);
-// Whether the image's frame count can add files to the plan.
-bool PlanNeedsFrameCount(const PairPlan &plan, const Operation &op);
-void AddFrameFiles(PairPlan &plan, const Operation &op, int frames);
+// Of the names written for a pair, the frame files of its result: the stem,
+// "-", a number, and the result's extension. ImageMagick numbers them after
+// the frames' own scene numbers, which need not start at 0.
+QStringList FrameFilesOf(const QString &target, const QStringList &written);
 
 // One pair of a run, as the claims name it.
 struct PairRef {

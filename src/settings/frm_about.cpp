@@ -90,6 +90,12 @@ const ControlRow kControls[] = {
     {"chkXPStyle", Kind::CheckBox, 2, 240, 2460, 6360, 300, "XP Style (Requires Restart)",
      "Program look will take on the styles used under \"Windows XP\" (only available under XP, "
      "some people my notice preformance difference)."},
+    {"chkAutoOrient", Kind::CheckBox, 2, 240, 2880, 6360, 300, "Turn Photos Upright",
+     "Takes every picture the way its camera or phone says it is seen (EXIF orientation), "
+     "for coordinates, sizes, the preview, the crop tool and the results."},
+    {"chkNeverEnlarge", Kind::CheckBox, 2, 240, 3300, 6360, 300, "Never Enlarge Images",
+     "The Limit resize methods only shrink: an image already inside the limit keeps its size. "
+     "Fix To Size is always exact."},
     // Along the bottom
     {"cmdOK", Kind::Button, -1, 4500, 5175, 1215, 375, "&OK", ""},
     {"cmdCancel", Kind::Button, -1, 5820, 5175, 1215, 375, "C&ancel", ""},
@@ -242,6 +248,8 @@ void frmAbout::BuildControls() {
   VARNHOLT_BIND(txtOutputDir);
   VARNHOLT_BIND(cmdSelectDir);
   VARNHOLT_BIND(chkXPStyle);
+  VARNHOLT_BIND(chkAutoOrient);
+  VARNHOLT_BIND(chkNeverEnlarge);
   VARNHOLT_BIND(cmdSubmitFeedback);
   VARNHOLT_BIND(cmdReportBug);
   VARNHOLT_BIND(cmdOK);
@@ -355,6 +363,8 @@ void frmAbout::Form_Activate() {
     chkAntialias->setChecked(settings.Antialias);
     chkOutputDiffFolder->setChecked(settings.OutputInDiffDir);
     chkOutOfBoundry->setChecked(settings.AllowOutOfBoundry);
+    chkAutoOrient->setChecked(settings.AutoOrient);
+    chkNeverEnlarge->setChecked(settings.NeverEnlarge);
     txtOutputDir->setText(settings.OutputDir);
     if (!settings.OutputInDiffDir && services_.inputFolder)
       txtOutputDir->setText(services_.inputFolder());
@@ -400,6 +410,8 @@ void frmAbout::cmdOK_Click() {
   settings.Antialias = chkAntialias->isChecked();
   settings.OutputInDiffDir = chkOutputDiffFolder->isChecked();
   settings.AllowOutOfBoundry = chkOutOfBoundry->isChecked();
+  settings.AutoOrient = chkAutoOrient->isChecked();
+  settings.NeverEnlarge = chkNeverEnlarge->isChecked();
   settings.OutputDir = txtOutputDir->text();
   if (services_.folderCommand) {
     if (chkContextMenu->isChecked())

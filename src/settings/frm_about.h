@@ -100,6 +100,8 @@ private:
   QLineEdit *txtOutputDir = nullptr;
   QPushButton *cmdSelectDir = nullptr;
   QCheckBox *chkXPStyle = nullptr;
+  QCheckBox *chkAutoOrient = nullptr;
+  QCheckBox *chkNeverEnlarge = nullptr;
   QPushButton *cmdSubmitFeedback = nullptr;
   QPushButton *cmdReportBug = nullptr;
   QPushButton *cmdOK = nullptr;

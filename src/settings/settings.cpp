@@ -57,6 +57,8 @@ Settings LoadSettings(SettingsStore &store, const QString &defaultFolder) {
   if (const auto stored = store.read(kSettingsSection, QStringLiteral("InversePattern")))
     s.InversePattern = ReadInteger16(*stored, QStringLiteral("InversePattern"));
   s.AllowOutOfBoundry = boolean("AllowOutOfBoundry", false);
+  s.AutoOrient = boolean("AutoOrient", true);
+  s.NeverEnlarge = boolean("NeverEnlarge", true);
   return s;
 }
 
@@ -73,6 +75,8 @@ void SaveSettings(SettingsStore &store, const Settings &s) {
   put("Pattern", s.Pattern);
   put("InversePattern", QString::number(s.InversePattern));
   put("AllowOutOfBoundry", BoolText(s.AllowOutOfBoundry));
+  put("AutoOrient", BoolText(s.AutoOrient));
+  put("NeverEnlarge", BoolText(s.NeverEnlarge));
   store.flush();
 }
 

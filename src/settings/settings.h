@@ -20,6 +20,10 @@ struct Settings {
   QString Pattern;
   std::int16_t InversePattern = 0;
   bool AllowOutOfBoundry = false;
+  // Pictures taken the way their EXIF orientation says they are seen.
+  bool AutoOrient = true;
+  // The Limit resize methods only ever shrink.
+  bool NeverEnlarge = true;
 
   bool operator==(const Settings &) const = default;
 };

@@ -122,12 +122,21 @@ TEST_F(Batch, WritesEveryPairAndExitsZeroWithoutADisplay) {
   WriteList(list, {{true, kCrop}, {false, kFix}, {true, kWidth}});
   const Result r = run({"--output", out()});
   EXPECT_EQ(r.said(), "0|4 written, 0 skipped, 0 failed\n|");
-  EXPECT_EQ(Files(out()),
-            (QStringList{"a_8.png", "b_8.jpg", "th_a.JPG", "th_a.png", "th_b.JPG", "th_b.jpg"}));
-  EXPECT_EQ(test::ImageSize(out() + "/th_a.png"), QSize(5, 3));
-  EXPECT_EQ(test::ImageSize(out() + "/th_a.JPG"), QSize(10, 6)) << "converted before the resize";
+  EXPECT_EQ(Files(out()), (QStringList{"a_8.png", "b_8.jpg", "th_a.JPG", "th_b.jpg"}));
+  EXPECT_EQ(test::ImageSize(out() + "/th_a.JPG"), QSize(5, 3)) << "one file, resized";
   EXPECT_EQ(test::ImageSize(out() + "/a_8.png"), QSize(8, 5));
   EXPECT_EQ(Files(in()), (QStringList{"a.png", "b.jpg"}));
+
+  // A photo turned on its side, and a limit past its size: as stored, and
+  // enlarged, only when asked.
+  test::MakeOrientedJpeg(in() + "/p.jpg", 6, 4, 8);
+  WriteList(list, {{true, R"(Extract Whole Image LimitHeight (9) Suffix: "_9" Quality: "80")"}});
+  for (const auto &[flags, size] : std::vector<std::pair<QStringList, QSize>>{
+           {{}, {4, 6}}, {{"--keep-orientation"}, {6, 4}}, {{"--enlarge"}, {6, 9}},
+           {{"--enlarge", "--keep-orientation"}, {14, 9}}}) {
+    EXPECT_EQ(run(QStringList{"--output", fresh("o"), "--pattern", "p"} + flags).exitCode, 0);
+    EXPECT_EQ(test::ImageSize(dir.file("o/p_9.jpg")), size) << flags.join(' ').toStdString();
+  }
 }
 
 TEST_F(Batch, SkipsOutOfImageRectanglesAndGoesOnAfterFailuresWithExitOne) {
@@ -213,14 +222,13 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
 TEST_F(Batch, NeverWritesOverASourceImage) {
   test::MakeImage(in() + "/th_a.png", 6, 6);
   const QByteArray before = test::ReadBytes(in() + "/th_a.png");
-  WriteList(list, {{true, R"(Extract Whole Image Prefix: "th_" Format: "JPG" Quality: "75")"}});
+  WriteList(list, {{true, R"(Extract Whole Image Prefix: "th_" Format: "PNG" Quality: "75")"}});
   // Without --input: the images of the current folder, and the results beside them.
   const Result r = RunVarnholt({"--batch", list, "--quiet"}, in());
   EXPECT_EQ(r.said(), "1|2 written, 0 skipped, 1 failed\n|varnholt: error: a.png, operation at "
                       "position 1: not run, it would write over the source image th_a.png\n");
   EXPECT_EQ(test::ReadBytes(in() + "/th_a.png"), before);
-  EXPECT_EQ(Files(in()), (QStringList{"a.png", "b.jpg", "th_a.png", "th_b.JPG", "th_b.jpg",
-                                      "th_th_a.JPG", "th_th_a.png"}));
+  EXPECT_EQ(Files(in()), (QStringList{"a.png", "b.jpg", "th_a.png", "th_b.PNG", "th_th_a.png"}));
 }
 
 // Its errors, sorted, with the output folder written alike.
@@ -237,19 +245,17 @@ TEST_F(Batch, ShardsWriteWhatOneJobWritesAndNoPairReplacesAnEarlierPairsFile) {
   int size = 13;
   for (const char *name : {"a.gif", "c.jpg", "c_8.jpg", "th_c.jpg", "d.bmp", "e.tif"})
     test::MakeImage(in() + "/" + name, size++, 11);
-  WriteList(list, {{true, R"(Extract Whole Image LimitWidth (9) Prefix: "th_" Format: "PNG" )"
+  WriteList(list, {{true, R"(Extract Whole Image LimitWidth (9) Prefix: "th_" Format: "JPG" )"
                           R"(Quality: "75")"},
                    {true, kWidth},
                    {true, kFix}});
   const QString whole = fresh("whole"), sharded = fresh("sharded");
   const Result one = run({"--output", whole, "--jobs", "1"});
-  EXPECT_EQ(one.lastLine(), "21 written, 0 skipped, 3 failed");
+  EXPECT_EQ(one.lastLine(), "22 written, 0 skipped, 2 failed");
   // The later of two images with one target does not replace the earlier's file.
   EXPECT_EQ(ErrorsIn(one, whole).join(u'\n').toStdString(),
-            "varnholt: error: a.png, operation at position 1: not run, OUT/th_a.PNG is already "
+            "varnholt: error: a.png, operation at position 1: not run, OUT/th_a.JPG is already "
             "written for a.gif by the operation at position 1\n"
-            "varnholt: error: a.png, operation at position 3: not run, OUT/a_fix.PNG is already "
-            "written for a.gif by the operation at position 3\n"
             "varnholt: error: th_c.jpg, operation at position 2: not run, OUT/th_c_8.jpg is "
             "already written for c_8.jpg by the operation at position 1");
   Counts totals{0, 0, 0};
@@ -274,7 +280,7 @@ TEST_F(Batch, ShardsWriteWhatOneJobWritesAndNoPairReplacesAnEarlierPairsFile) {
   EXPECT_EQ(totals, one.counts());
   shardErrors.sort();
   EXPECT_EQ(shardErrors, ErrorsIn(one, whole));
-  EXPECT_EQ(test::ImageSize(sharded + "/th_a.PNG"), QSize(13, 11)) << "a.gif's, not a.png's";
+  EXPECT_EQ(test::ImageSize(sharded + "/th_a.JPG"), QSize(9, 8)) << "a.gif's, not a.png's";
   // The same names; the same bytes, or for PNG (which carries the time it was
   // written) the same pixels.
   ASSERT_EQ(Files(sharded), Files(whole));
@@ -303,7 +309,7 @@ TEST_F(Batch, FrameFilesAreProtectedAndComeOutTheSameForEveryJobCount) {
   const auto clash = [&](int position, const QString &file) {
     return QStringLiteral("varnholt: error: a3.gif, operation at position %1: 1005 - Another "
                           "operation of this run writes this file for %2/a3-1.gif, so it was not "
-                          "written: %3; Operation: Getting Image Size\n")
+                          "written: %3; Operation: Moving into place\n")
         .arg(position)
         .arg(in(), file);
   };
@@ -316,9 +322,8 @@ TEST_F(Batch, FrameFilesAreProtectedAndComeOutTheSameForEveryJobCount) {
         r.err.toStdString(),
         (clash(1, folder + "/th_a3-1.PNG") + clash(2, folder + "/web_a3-1.JPG")).toStdString());
     EXPECT_EQ(Files(folder).join(' ').toStdString(),
-              "th_IMG_0001.JPG th_IMG_0001.PNG th_a.PNG th_a.png th_a3-1.PNG th_a3-1.gif th_b.PNG "
-              "th_b.jpg th_x-0.PNG th_x-1.PNG th_x.gif web_IMG_0001.JPG web_a.JPG web_a.png "
-              "web_a3-1.JPG web_a3-1.gif web_b.JPG web_b.jpg web_x-0.JPG web_x-1.JPG web_x.gif");
+              "th_IMG_0001.PNG th_a.png th_a3-1.PNG th_b.PNG th_x-0.PNG th_x-1.PNG "
+              "web_IMG_0001.JPG web_a.JPG web_a3-1.JPG web_b.jpg web_x-0.JPG web_x-1.JPG");
   }
 
   // Beside the images, th_x-0.PNG is one of them.
@@ -416,9 +421,9 @@ TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
     int whole = 0;
     for (const QString &name : Files(out())) {
       EXPECT_TRUE(name.startsWith("th_") || name.startsWith("c_")) << name.toStdString();
-      if (name.startsWith("th_") && name.endsWith(".jpg")) {
+      if (name.startsWith("th_")) {
+        EXPECT_TRUE(name.endsWith(".PNG")) << name.toStdString();
         EXPECT_EQ(test::ImageSize(out() + "/" + name).width(), 300) << name.toStdString();
-        EXPECT_TRUE(QFile::exists(out() + "/" + name.chopped(3) + "PNG")) << name.toStdString();
         ++whole;
       }
       if (name.startsWith("c_")) ++whole;
@@ -444,7 +449,7 @@ TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
     }
     const Result next = run({"--output", out()});
     EXPECT_EQ(next.lastLine(), QStringLiteral("%1 written, 0 skipped, 0 failed").arg(pairs));
-    EXPECT_EQ(Files(out()).size(), 14 * 3);
+    EXPECT_EQ(Files(out()).size(), 14 * 2);
     EXPECT_EQ(tempLeft(), QStringList());
   }
 }
@@ -474,7 +479,7 @@ TEST_F(Batch, WarnsAboutWhatItCannotReadOrReadsOnlyInPart) {
                            "valid UTF-8",
                            "varnholt: warning: t.jpg, operation at position 1: " + truncated,
                            "varnholt: warning: t.jpg, operation at position 2: " + truncated}));
-    EXPECT_EQ(Files(out()).size(), 12) << "each pair writes a converted copy too";
+    EXPECT_EQ(Files(out()).size(), 8) << "one file a pair";
     EXPECT_TRUE(Files(out()).contains(QString::fromUtf8("\xc3\xa9t\xc3\xa9_fix.png")));
   }
   // With that name the only image there is nothing to run, yet each of its

@@ -291,6 +291,7 @@ protected:
 // image converted by ImageMagick; corners outside the image arrive as zero.
 TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
   Make({"b.BMP", "c.gif"}, 64, 48);
+  test::MakeOrientedJpeg(images.file("side.jpg"), 120, 80, 8);
   window->RefreshFileList();
   enum Close { Cancel, CloseBox, Ok };
   const struct {
@@ -304,6 +305,8 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
       {"photo.png", {"1", "2", "30", "40"}, {1, 2, 30, 40}, Ok},
       {"b.BMP", {"", "2", "800", "47"}, {0, 2, 0, 47}, Cancel},
       {"c.gif", {"5", "6", "10", "11"}, {5, 6, 10, 11}, Cancel},
+      // Stored 120x80 on its side: corners past 80 across are outside the upright picture.
+      {"side.jpg", {"1", "2", "90", "100"}, {1, 2, 0, 100}, Ok},
   };
   for (const auto &r : rows) {
     SCOPED_TRACE(r.name + std::to_string(r.close));
@@ -333,18 +336,27 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
     EXPECT_EQ(caption, file);
     EXPECT_FALSE(cancelledAtStart) << "cleared at every showing";
     EXPECT_EQ(window->CropTool()->GetWasCancelled(), r.close != Ok);
-    EXPECT_EQ(Rectangle(),
-              r.close == Ok ? QStringList({"10", "20", "109", "69", "100", "50"}) : before);
+    // Upright, the portrait is 80 across: the right click stops at its last pixel.
+    const QStringList picked = QString(r.name) == "side.jpg"
+                                   ? QStringList({"0", "20", "79", "69", "80", "50"})
+                                   : QStringList({"10", "20", "109", "69", "100", "50"});
+    EXPECT_EQ(Rectangle(), r.close == Ok ? picked : before);
     EXPECT_EQ(window->operationSaved(), r.close != Ok);
 
     const bool bitmap = QString(r.name).endsWith("bmp", Qt::CaseInsensitive);
-    ASSERT_EQ(toolkit.calls.size() - callsBefore, bitmap ? 1u : 2u);
-    EXPECT_EQ(toolkit.calls[callsBefore].args, QStringList({"-format", "%wx%h", "-ping", file}));
+    const bool sideways = QString(r.name) == "side.jpg";
+    ASSERT_EQ(toolkit.calls.size() - callsBefore, bitmap ? 2u : 3u);
+    EXPECT_EQ(toolkit.calls[callsBefore + 1].args,
+              QStringList({"-format", sideways ? "%hx%w" : "%wx%h", "-ping", file}));
     if (bitmap)
       EXPECT_EQ(ReadBytes(work.file("cropview.bmp")), ReadBytes(file));
+    else if (sideways)
+      EXPECT_EQ(toolkit.calls.back().args.mid(0, 5),
+                QStringList({"-format", "bmp", "-auto-orient", "+repage", file}));
     else
       EXPECT_EQ(toolkit.calls.back().args.mid(0, 3), QStringList({"-format", "bmp", file}));
-    EXPECT_EQ(ImageSize(work.file("cropview.bmp")), ImageSize(file));
+    EXPECT_EQ(ImageSize(work.file("cropview.bmp")),
+              sideways ? ImageSize(file).transposed() : ImageSize(file));
   }
   EXPECT_TRUE(EditorAnswers());
   EXPECT_FALSE(window->CropTool()->isVisible());

@@ -48,8 +48,8 @@ TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureOfTheFirstFrameSmallerThanTh
   EXPECT_EQ(WorkFiles(), QStringList({"preview.png"}));
   EXPECT_EQ(ImageSize(work.file("preview.png")), picture);
 
-  ASSERT_EQ(toolkit.calls.size(), 2u) << "one look at the size, one conversion";
-  EXPECT_EQ(toolkit.calls[1].args.mid(0, 7),
+  ASSERT_EQ(toolkit.calls.size(), 3u) << "the orientation, the size, one conversion";
+  EXPECT_EQ(toolkit.calls[2].args.mid(0, 7),
             QStringList({"-define", "jpeg:size=278x230", "-format", "png", "-geometry", "139x115",
                          images.file("photo.png")}))
       << "the image control's 2085x1725 twips";
@@ -67,6 +67,14 @@ TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureOfTheFirstFrameSmallerThanTh
   EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 60x20 Pixels");
   EXPECT_EQ(Label("imgPreview")->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
   EXPECT_EQ(WorkFiles(), QStringList({"preview.png"}));
+
+  // A phone's portrait, stored on its side, shows upright with its upright size.
+  test::MakeOrientedJpeg(images.file("side.jpg"), 64, 48, 6);
+  window->RefreshFileList();
+  List("lstImages")->setCurrentItem(Entry("side.jpg"));
+  EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 48x64 Pixels");
+  const QSize upright = Label("imgPreview")->pixmap().size();
+  EXPECT_GT(upright.height(), upright.width());
 }
 
 // The crop tool needs Extract ticked and an image on show. A file that cannot

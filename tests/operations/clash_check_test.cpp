@@ -25,9 +25,16 @@ TEST(ClashCheck, ReportsEveryLaterTickedOperationWithTheSamePairInItsMessage) {
   EXPECT_EQ(ClashReportLines({}), QStringList());
   EXPECT_EQ(ClashReportLines({Op("a", ""), Op("", "a"), Op("a/", ""), Op("", "/a")}), QStringList())
       << "a prefix is not a suffix";
-  // Letter case and everything but the pair are ignored.
-  EXPECT_EQ(ClashReportLines({Op("TH_", "_S"), Op("th_", "_s", true, "PNG")}),
-            QStringList{"Prefix: \"th_\", Suffix: \"_s\" at position 2"});
+  // Letter case is ignored. Each pair writes one file named for its format,
+  // so the same pair in two formats meets only where one keeps the image's
+  // format (a .png kept, or made PNG) or both name one format (JPG, jpeg).
+  EXPECT_EQ(ClashReportLines({Op("TH_", "_S"), Op("th_", "_s", true, "PNG")}), QStringList());
+  EXPECT_EQ(ClashReportLines({Op("a", "", true, "JPG"), Op("a", "", true, "jpeg"),
+                              Op("b", "", true, "PNG"), Op("b", "", true, "Don't Change"),
+                              Op("c", "", true, "Don't Change"), Op("c", "", true, "TIFF")}),
+            (QStringList{"Prefix: \"a\", Suffix: \"\" at position 2",
+                         "Prefix: \"b\", Suffix: \"\" at position 4",
+                         "Prefix: \"c\", Suffix: \"\" at position 6"}));
   EXPECT_EQ(ClashReportLines({Op("", ""), Op("", "")}),
             QStringList{"Prefix: \"\", Suffix: \"\" at position 2"});
   // Unticked entries never clash but count in the positions.

@@ -33,12 +33,28 @@ TEST(FileListing, MalformedPatternsAreErrors) {
     EXPECT_THROW(MatchesPattern("a", pattern), Failure) << pattern;
 }
 
-TEST(FileListing, AcceptTestUsesTheFirstDotAndTheExtensionSet) {
-  for (const char *name : {"IMG.JPG", "a.TiFf"})
+// The extension follows the last dot; the pattern sees the name before it.
+TEST(FileListing, AcceptTestUsesTheLastDotAndTheExtensionSet) {
+  for (const char *name : {"IMG.JPG", "a.TiFf", "photo.2020.jpg", "2024.06.01 wedding.jpg",
+                           "Mr. Smith.jpg", "a.b.png"})
     EXPECT_TRUE(IsListedImage(name, "", false)) << name;
   // ".png" is a hidden name, not an empty one.
-  for (const char *name : {"photo.2020.jpg", ".hidden.png", ".png", "README", "notes.txt"})
+  for (const char *name : {".hidden.png", ".png", "README", "notes.txt", "a.png.txt", "a.png."})
     EXPECT_FALSE(IsListedImage(name, "", false)) << name;
+  struct Row {
+    const char *name, *pattern;
+    bool inverse, listed;
+  } rows[] = {
+      {"2024.06.01 wedding.jpg", "2024.##.## *", false, true},
+      {"2024.06.01 wedding.jpg", "2024", false, false},
+      {"2024.06.01 wedding.jpg", "*.jpg", false, false},
+      {"a.b.png", "a.b", false, true},
+      {"a.b.png", "a.b", true, false},
+      {"a.b.png", "a", true, true},
+  };
+  for (const Row &row : rows)
+    EXPECT_EQ(IsListedImage(row.name, row.pattern, row.inverse), row.listed)
+        << row.name << " ~ " << row.pattern << (row.inverse ? " inverse" : "");
 }
 
 TEST(FileListing, FolderListingIsSortedWithoutCaseAndSkipsFoldersAndHiddenFiles) {
@@ -47,9 +63,10 @@ TEST(FileListing, FolderListingIsSortedWithoutCaseAndSkipsFoldersAndHiddenFiles)
     test::WriteBytes(dir.file(name), "x");
   QDir().mkpath(dir.file("folder.png"));
   EXPECT_EQ(ListImageFiles(dir.path(), "", false),
-            (QStringList{"A.jpg", "a.png", "b.png", "c.GIF"}));
+            (QStringList{"a.b.png", "A.jpg", "a.png", "b.png", "c.GIF"}));
   EXPECT_EQ(ListImageFiles(dir.path(), "[!b]", false), (QStringList{"A.jpg", "a.png", "c.GIF"}));
-  EXPECT_EQ(ListImageFiles(dir.path(), "a", true), (QStringList{"A.jpg", "b.png", "c.GIF"}));
+  EXPECT_EQ(ListImageFiles(dir.path(), "a", true),
+            (QStringList{"a.b.png", "A.jpg", "b.png", "c.GIF"}));
   EXPECT_EQ(ListImageFiles(dir.path(), "", true), QStringList());
   EXPECT_THROW(ListImageFiles(dir.file("missing"), "", false), Failure);
   EXPECT_THROW(ListImageFiles(dir.path(), "[", false), Failure);

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,13 @@ namespace {
 
 using test::ImageSize;
 using test::MakeImage;
+
+// The pixels as the file holds them, whatever orientation it claims.
+QImage Stored(const QString &path) {
+  QImageReader reader(path);
+  reader.setAutoTransform(false);
+  return reader.read();
+}
 
 class ApplyOperationTest : public ::testing::Test {
 protected:
@@ -43,9 +51,9 @@ protected:
       out.push_back(QStringList{call.command} + call.args);
     return out;
   }
-  void expectTooSmall(const QString &reasons, Answer answer) {
+  void expectTooSmall(const QString &reasons, Answer answer, const QString &image = "a.png") {
     prompter.expect("Image too small",
-                    "Could not extract image: \"a.png\" with coordinates because:\r\n\r\n" +
+                    "Could not extract image: \"" + image + "\" with coordinates because:\r\n\r\n" +
                         reasons + "\r\nDo you want to suppress these messages?",
                     Buttons::YesNo, Icon::None, answer);
   }
@@ -99,45 +107,56 @@ TEST_F(ApplyOperationTest, CropGivesExactlyTheRectangleWithItsOwnCanvas) {
 }
 
 // Antialiasing changes one argument, not the size: the full argument list
-// below shows it.
+// below shows it. The Limit methods only shrink unless enlarging is allowed;
+// Fix To Size is exact either way.
 TEST_F(ApplyOperationTest, EveryResizeMethodGivesItsSize) {
   MakeImage(folder.file("a.png"), 200, 100);
   struct Row {
+    bool enlarge;
     int method, width, height;
     QSize expected;
   } rows[] = {
-      {kLimitWidthHeight, 50, 50, {50, 25}},
-      {kLimitWidth, 40, 1, {40, 20}},
-      {kLimitHeight, 1, 10, {20, 10}},
-      {kFixToSize, 30, 70, {30, 70}},
-      {9, 33, 11, {33, 11}},
+      {false, kLimitWidthHeight, 50, 50, {50, 25}},
+      {false, kLimitWidth, 40, 1, {40, 20}},
+      {false, kLimitHeight, 1, 10, {20, 10}},
+      {false, kFixToSize, 30, 70, {30, 70}},
+      {false, 9, 33, 11, {33, 11}},
+      {false, kLimitWidthHeight, 400, 300, {200, 100}},
+      {false, kLimitWidth, 300, 1, {200, 100}},
+      {false, kLimitHeight, 1, 150, {200, 100}},
+      {false, kFixToSize, 300, 120, {300, 120}},
+      {true, kLimitWidthHeight, 400, 300, {400, 200}},
+      {true, kLimitWidth, 300, 1, {300, 150}},
+      {true, kLimitHeight, 1, 150, {300, 150}},
   };
   for (const Row &row : rows) {
+    settings.NeverEnlarge = !row.enlarge;
     const Operation op{.Resize = true, .ResizeMethod = row.method, .ResizeWidth = row.width,
                        .ResizeHeight = row.height, .Suffix = "_r"};
     EXPECT_EQ(run("a.png", op), "");
-    EXPECT_EQ(ImageSize(folder.file("a_r.png")), row.expected) << "method " << row.method;
+    EXPECT_EQ(ImageSize(folder.file("a_r.png")), row.expected)
+        << "method " << row.method << " " << row.width << "x" << row.height;
   }
 }
 
-// The converted copy is written beside the target, under the extension as given.
-TEST_F(ApplyOperationTest, EveryFormatOfTheListIsWrittenBesideTheTargetAndReadsBack) {
+// One pair, one file: named for the chosen format, unless the image is in
+// that format already (PNG for a .png keeps the image's extension).
+TEST_F(ApplyOperationTest, EveryFormatOfTheListIsTheOneFileWrittenAndReadsBack) {
   MakeImage(folder.file("a.png"), 24, 16);
   for (const QString format : {"BMP", "GIF", "JPG", "PNG", "TIFF", "MIFF", "TGA", "tga"}) {
     Operation op = Crop(2, 2, 13, 9);
     op.Prefix = format + "_";
     op.OutputFormat = format;
     EXPECT_EQ(run("a.png", op), "") << format.toStdString();
-    EXPECT_EQ(ImageSize(folder.file(format + "_a." + format)), QSize(12, 8))
+    EXPECT_EQ(ImageSize(folder.file(format + "_a." + (format == "PNG" ? "png" : format))),
+              QSize(12, 8))
         << format.toStdString();
   }
   EXPECT_EQ(magick.identify({"-format", "%m", folder.file("JPG_a.JPG")}).toStdString(), "JPEG");
   QStringList written = files();
   written.sort(); // names that differ only in case come in no set order
-  EXPECT_EQ(written, (QStringList{"BMP_a.BMP", "BMP_a.png", "GIF_a.GIF", "GIF_a.png", "JPG_a.JPG",
-                                  "JPG_a.png", "MIFF_a.MIFF", "MIFF_a.png", "PNG_a.PNG",
-                                  "PNG_a.png", "TGA_a.TGA", "TGA_a.png", "TIFF_a.TIFF",
-                                  "TIFF_a.png", "a.png", "tga_a.png", "tga_a.tga"}));
+  EXPECT_EQ(written, (QStringList{"BMP_a.BMP", "GIF_a.GIF", "JPG_a.JPG", "MIFF_a.MIFF",
+                                  "PNG_a.png", "TGA_a.TGA", "TIFF_a.TIFF", "a.png", "tga_a.tga"}));
   MakeImage(folder.file("t.tga"), 10, 6);
   EXPECT_EQ(run("t.tga", Crop(0, 0, 4, 4)), "");
   EXPECT_EQ(ImageSize(folder.file("c_t.tga")), QSize(5, 5));
@@ -158,20 +177,21 @@ TEST_F(ApplyOperationTest, FullArgumentListsInOrder) {
   EXPECT_EQ(run("a.png", op), "");
   const QString in = folder.file("a.png"), out = folder.file("c_a.png");
   ASSERT_EQ(recorder.calls.size(), 5u);
-  // The result is built out of sight under its own name, and moved into place at the end.
+  // The result is built out of sight in the image's format, and only the
+  // converted file is moved into place at the end.
   const QString built = recorder.calls[2].args.last();
   EXPECT_NE(built, out);
   EXPECT_EQ(QFileInfo(built).fileName(), "c_a.png");
   EXPECT_EQ(calls(), (std::vector<QStringList>{
                          {"identify", "-format", "%wx%h", "-ping", in},
-                         {"frames", in},
+                         {"orientation", in},
                          {"convert", "-quality", "90", "-crop", "50x50+10+20", "+repage", in,
                           built},
+                         {"mogrify", "-quality", "90", "-antialias", "-geometry", "25x>", built},
                          {"mogrify", "-quality", "90", "-format", "BMP", built},
-                         {"mogrify", "-quality", "90", "-antialias", "-geometry", "25x", built},
                      }));
-  EXPECT_EQ(ImageSize(out), QSize(25, 25));
-  EXPECT_EQ(ImageSize(folder.file("c_a.BMP")), QSize(50, 50)) << "the copy is not resized";
+  EXPECT_EQ(ImageSize(folder.file("c_a.BMP")), QSize(25, 25)) << "the one file is resized";
+  EXPECT_EQ(files(), (QStringList{"a.png", "c_a.BMP"}));
 }
 
 TEST_F(ApplyOperationTest, RectangleOutsideTheImageAsksCanBeSuppressedOrClamped) {
@@ -188,13 +208,18 @@ TEST_F(ApplyOperationTest, RectangleOutsideTheImageAsksCanBeSuppressedOrClamped)
   EXPECT_FALSE(state.SuppressMessages);
   EXPECT_FALSE(QFile::exists(folder.file("c_a.png")));
 
-  // Suppressed (Yes earlier in the run): no box; the toolkit gets the
-  // rectangle unclamped and does with it what ImageMagick does.
-  state.SuppressMessages = true;
+  // Suppressed (Yes earlier in the run): no box, and still skipped; nothing
+  // reaches the toolkit after the size query.
+  expectTooSmall(reasons, Answer::Yes);
+  EXPECT_EQ(run("a.png", op), "");
+  EXPECT_TRUE(state.SuppressMessages);
   recorder.calls.clear();
-  run("a.png", op);
-  ASSERT_EQ(recorder.calls.size(), 3u);
-  EXPECT_EQ(recorder.calls[2].args[3], "1x96+100+5");
+  outcome = {};
+  EXPECT_EQ(apply("a.png", op, &outcome).toStdString(), "");
+  EXPECT_EQ(outcome, ApplyOutcome::Skipped);
+  ASSERT_EQ(recorder.calls.size(), 2u);
+  EXPECT_EQ(recorder.calls[0].command, "identify");
+  EXPECT_EQ(files(), QStringList{"a.png"});
 
   // Allowed out of bounds, a rectangle is clamped to the edges.
   state = {};
@@ -293,16 +318,20 @@ TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult
     const char *step;
   } rows[] = {
       {"no image at all", "bad.jpg", true, "", "Getting Image Size"},
-      {"unreadable input", "t.png", false, "", "Changing Format"},
-      {"crop written, format fails", "a.png", true, "JPG", "Changing Format"},
-      {"copy and format written, resize fails", "a.png", false, "-geometry", "Resizing (No AA)"},
-      {"everything written, the result cannot be moved in", "a.png", true, "folder", "Resizing"},
+      {"unreadable input", "t.png", false, "", "Resizing (No AA)"},
+      {"crop and resize written, format fails", "a.png", true, "JPG", "Changing Format"},
+      {"copy written, resize fails", "a.png", false, "-geometry", "Resizing (No AA)"},
+      {"everything written, the result cannot be moved in", "a.png", true, "folder",
+       "Moving into place"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.what);
     const QString name = QString::fromLatin1(row.image);
-    const QString earlier = folder.file("th_" + name);
-    for (const char *old : {"th_bad.jpg", "th_t.png", "th_a.png"}) {
+    const Operation op{.Extract = row.extract, .BottomRightX = 9, .BottomRightY = 9,
+                       .Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 8,
+                       .OutputFormat = "JPG", .Prefix = "th_"};
+    const QString earlier = folder.file(ResultName(name, op));
+    for (const char *old : {"th_bad.jpg", "th_t.JPG", "th_a.JPG"}) {
       QFile::remove(folder.file(old));
       QDir().rmdir(folder.file(old));
     }
@@ -314,9 +343,6 @@ TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult
       if (*row.failAt && call.args.contains(QString::fromLatin1(row.failAt)))
         throw Failure(410, "made to fail");
     };
-    const Operation op{.Extract = row.extract, .BottomRightX = 9, .BottomRightY = 9,
-                       .Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 8,
-                       .OutputFormat = "JPG", .Prefix = "th_"};
     ApplyOutcome outcome{};
     const QString failure = apply(name, op, &outcome);
     EXPECT_EQ(outcome, ApplyOutcome::Failed);
@@ -325,40 +351,131 @@ TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult
         << failure.toStdString();
     EXPECT_FALSE(failure.contains(".varnholt-") || failure.contains("/proc/self/fd/"))
         << "names the user's files: " << failure.toStdString();
-    EXPECT_FALSE(QFile::exists(folder.file("th_" + name.section('.', 0, 0) + ".JPG")));
     if (QFileInfo(earlier).isFile()) EXPECT_EQ(test::ReadBytes(earlier), "an earlier run's result");
-    EXPECT_EQ(files(), (QStringList{"a.png", "bad.jpg", "t.png", "th_" + name}))
+    EXPECT_EQ(files(), (QStringList{"a.png", "bad.jpg", "t.png", QFileInfo(earlier).fileName()}))
         << "nothing hidden, nothing half-made";
   }
 }
 
-TEST_F(ApplyOperationTest, ThePlanNamesEveryFileAPairWrites) {
-  const auto op = [](bool extract, bool resize, const QString &format) {
-    return Operation{.Extract = extract, .Resize = resize, .OutputFormat = format, .Prefix = "th_"};
+// The one name a pair writes: a format the image is already in, by any of
+// its extensions, keeps the image's own; frame files are what was written
+// under the result's stem, numbered as ImageMagick numbered them.
+TEST(PairPlan, OneResultNameAndTheFrameFilesFoundBesideIt) {
+  const auto op = [](const QString &format) {
+    return Operation{.OutputFormat = format, .Prefix = "th_"};
   };
+  struct Row {
+    QString image, format, result;
+  } rows[] = {
+      {"IMG_0001.JPG", "JPG", "th_IMG_0001.JPG"},   {"Beach.jpg", "JPG", "th_Beach.jpg"},
+      {"a.jpeg", "JPG", "th_a.jpeg"},               {"a.jpe", "jpg", "th_a.jpe"},
+      {"a.tif", "TIFF", "th_a.tif"},                {"a.png", "png", "th_a.png"},
+      {"a.png", "JPG", "th_a.JPG"},                 {"a.b.gif", "PNG", "th_a.b.PNG"},
+      {"photo", "GIF", "th_photo.GIF"},             {"a.png", kDontChange, "th_a.png"},
+      {"a.tiff", "", "th_a.tiff"},
+  };
+  for (const Row &row : rows) {
+    const PairPlan plan = PlanPair("/out/", row.image, op(row.format));
+    EXPECT_EQ(plan.names(), QStringList{row.result}) << row.image.toStdString();
+    EXPECT_EQ(plan.path(plan.target), "/out/" + row.result);
+  }
+  EXPECT_EQ(FrameFilesOf("th_x.PNG", {"th_x.gif", "th_x-100.PNG", "th_x-101.PNG", "th_x-1.png",
+                                      "th_x-.PNG", "th_x-1a.PNG", "th_xy-1.PNG", "th_x.PNG"}),
+            (QStringList{"th_x-100.PNG", "th_x-101.PNG"}));
+}
+
+// What the user asks for is the one file written: its name, format and size.
+TEST_F(ApplyOperationTest, EachPairWritesOneFileInTheFormatAndSizeAsked) {
+  MakeImage(folder.file("Beach.jpg"), 60, 40);
+  MakeImage(folder.file("c.JPG"), 30, 20);
+  MakeImage(folder.file("d.jpeg"), 30, 20);
+  MakeImage(folder.file("f.tif"), 50, 30);
+  MakeImage(folder.file("g.png"), 40, 30);
+  QImage clear(20, 10, QImage::Format_ARGB32);
+  clear.fill(Qt::transparent);
+  for (int i = 0; i < 16; ++i)
+    clear.setPixelColor(i % 4, i / 4, Qt::red);
+  ASSERT_TRUE(clear.save(folder.file("e.png")));
+  magick.convert({folder.file("g.png"), folder.file("c.JPG"), folder.file("h.gif")});
+  const auto fit = [](int w, int h, const QString &format, int method = kLimitWidthHeight) {
+    return Operation{.Resize = true, .ResizeMethod = method, .ResizeWidth = w, .ResizeHeight = h,
+                     .OutputFormat = format, .JpgQuality = 85, .Prefix = "web_"};
+  };
+  Operation crop = Crop(0, 0, 9, 4);
+  crop.OutputFormat = "GIF";
   struct Row {
     QString image;
     Operation op;
-    int frames;
-    QStringList names;
+    QStringList files; // name, then ImageMagick's format and size of each
   } rows[] = {
-      // The camera's own extension and the same format: one file, written once.
-      {"IMG_0001.JPG", op(false, false, "JPG"), 1, {"th_IMG_0001.JPG"}},
-      {"a.png", op(true, false, "png"), 1, {"th_a.png"}},
-      {"a.png", op(true, false, "PNG"), 1, {"th_a.png", "th_a.PNG"}},
-      {"photo", op(false, true, "GIF"), 1, {"th_photo", "th_photo.GIF"}},
-      // A format that holds one frame gets a file per frame.
-      {"x.gif", op(false, false, "PNG"), 2, {"th_x.gif", "th_x.PNG", "th_x-0.PNG", "th_x-1.PNG"}},
-      {"x.gif", op(true, true, "TIFF"), 3, {"th_x.gif", "th_x.TIFF"}},
-      {"x.png", op(true, false, kDontChange), 2, {"th_x.png", "th_x-0.png", "th_x-1.png"}},
-      {"x.png", op(false, false, ""), 2, {"th_x.png"}},
+      {"Beach.jpg", fit(24, 12, "JPG"), {"web_Beach.jpg JPEG 18x12"}},
+      {"c.JPG", fit(24, 12, "jpg"), {"web_c.JPG JPEG 18x12"}},
+      {"d.jpeg", fit(24, 12, "JPG"), {"web_d.jpeg JPEG 18x12"}},
+      {"e.png", fit(100, 100, "JPG"), {"web_e.JPG JPEG 20x10"}},
+      {"f.tif", fit(25, 1, "PNG", kLimitWidth), {"web_f.PNG PNG 25x15"}},
+      {"g.png", crop, {"c_g.GIF GIF 10x5"}},
+      {"h.gif", fit(15, 15, "PNG"), {"web_h-0.PNG PNG 15x11", "web_h-1.PNG PNG 15x10"}},
   };
   for (const Row &row : rows) {
-    PairPlan plan = PlanPair("/out/", row.image, row.op);
-    if (PlanNeedsFrameCount(plan, row.op)) AddFrameFiles(plan, row.op, row.frames);
-    EXPECT_EQ(plan.names(), row.names) << row.image.toStdString() << " " << row.frames;
-    EXPECT_EQ(plan.path(plan.target), "/out/" + plan.target);
+    const QStringList before = files();
+    EXPECT_EQ(run(row.image, row.op), "") << row.image.toStdString();
+    QStringList made;
+    for (const QString &name : files())
+      if (!before.contains(name))
+        made << name + " " + magick.identify({"-format", "%m %wx%h", folder.file(name)});
+    EXPECT_EQ(made, row.files) << row.image.toStdString();
   }
+  // Transparent becomes white paper, not black.
+  const QImage flat(folder.file("web_e.JPG"));
+  EXPECT_GT(qGray(flat.pixel(15, 8)), 245);
+  EXPECT_GT(qRed(flat.pixel(0, 0)), 200);
+}
+
+// A photo comes out as it is seen: the stored 40x30 picture (red top-left
+// quarter) for each EXIF orientation, as a viewer would turn it.
+TEST_F(ApplyOperationTest, PhotosAreTakenUprightWhateverTheirOrientation) {
+  struct Row {
+    int orientation;
+    QSize upright;
+    QPoint red; // a pixel of the red quarter, upright
+  } rows[] = {
+      {1, {40, 30}, {2, 2}},   {2, {40, 30}, {37, 2}},  {3, {40, 30}, {37, 27}},
+      {4, {40, 30}, {2, 27}},  {5, {30, 40}, {2, 2}},   {6, {30, 40}, {27, 2}},
+      {7, {30, 40}, {27, 37}}, {8, {30, 40}, {2, 37}},
+  };
+  const auto isRed = [](QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.orientation);
+    const QString name = QStringLiteral("o%1.jpg").arg(row.orientation);
+    test::MakeOrientedJpeg(folder.file(name), 40, 30, row.orientation);
+    // Whole, and through a crop of the whole upright picture; both re-encoded.
+    Operation whole{.OutputFormat = "PNG", .Prefix = "w_"};
+    Operation crop = Crop(0, 0, row.upright.width() - 1, row.upright.height() - 1);
+    crop.Resize = true;
+    crop.ResizeWidth = crop.ResizeHeight = 1000;
+    for (const Operation &op : {whole, crop}) {
+      EXPECT_EQ(run(name, op), "");
+      const QImage result = Stored(folder.file(ResultName(name, op)));
+      EXPECT_EQ(result.size(), row.upright);
+      EXPECT_TRUE(isRed(result.pixel(row.red))) << op.Prefix.toStdString();
+    }
+    EXPECT_LE(magick.orientation(folder.file("c_" + name)), 1) << "says it is upright";
+    // A corner past the upright width is told in upright terms.
+    expectTooSmall(
+        QStringLiteral("Bottom Right X Coordiate (%1) is greater than image width of %1\r\n")
+            .arg(row.upright.width()),
+        Answer::No, name);
+    EXPECT_EQ(run(name, Crop(0, 0, row.upright.width(), 0)), "");
+  }
+  // A plain copy stays the very same bytes, orientation and all.
+  EXPECT_EQ(run("o6.jpg", {.Suffix = "_copy"}), "");
+  EXPECT_EQ(test::ReadBytes(folder.file("o6_copy.jpg")), test::ReadBytes(folder.file("o6.jpg")));
+  // Turning off, the stored pixels are used as they are.
+  settings.AutoOrient = false;
+  EXPECT_EQ(run("o6.jpg", {.OutputFormat = "PNG", .Prefix = "k_"}), "");
+  const QImage stored = Stored(folder.file("k_o6.PNG"));
+  EXPECT_EQ(stored.size(), QSize(40, 30));
+  EXPECT_TRUE(isRed(stored.pixel(2, 2)));
 }
 
 } // namespace

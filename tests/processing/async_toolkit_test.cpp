@@ -22,7 +22,7 @@ public:
   }
   void convert(const QStringList &) override { wait(); }
   void mogrify(const QStringList &) override { wait(); }
-  int frameCount(const QString &) override { return 1; }
+  int orientation(const QString &) override { return 1; }
 
   void letGo() {
     const std::lock_guard<std::mutex> lock(mutex_);

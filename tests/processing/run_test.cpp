@@ -2,6 +2,7 @@
 
 #include "cli/ahead_pool.h"
 
+#include "operations/file_listing.h"
 #include "operations/operation.h"
 #include "platform/owner_tag.h"
 #include "processing/magick_toolkit.h"
@@ -13,11 +14,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <unistd.h>
@@ -253,9 +257,12 @@ TEST(AheadJobs, OnePerCoreAtMostVarnholtJobs) {
 class InstantToolkit : public ImageToolkit {
 public:
   QString identify(const QStringList &) override { return QStringLiteral("100x100"); }
-  void convert(const QStringList &) override { ++converts; }
+  void convert(const QStringList &args) override {
+    QFile(args.last()).open(QIODevice::WriteOnly); // a result, empty
+    ++converts;
+  }
   void mogrify(const QStringList &) override {}
-  int frameCount(const QString &) override { return 1; }
+  int orientation(const QString &) override { return 1; }
   qint64 converts = 0;
 };
 
@@ -289,12 +296,11 @@ TEST_P(Runs, PairsNeverWriteOverAnImageOfTheRunOrEachOther) {
   EXPECT_FALSE(Go().ProcessAborted);
 
   EXPECT_EQ(test::ReadBytes(frame), before);
-  // The same name and format is one file; JPG keeps one frame per file.
+  // One file a pair; JPG keeps one frame per file.
   EXPECT_EQ(Listing(folder.path()),
-            (QStringList{"IMG_0001.JPG", "a.png", "th_IMG_0001.JPG", "th_IMG_0001.png", "th_a.png",
-                         "th_th_x-0.png", "th_x-0.png", "web_IMG_0001.JPG", "web_a.JPG",
-                         "web_a.png", "web_th_x-0.JPG", "web_th_x-0.png", "web_x-0.JPG",
-                         "web_x-1.JPG", "web_x.gif", "x.gif"}));
+            (QStringList{"IMG_0001.JPG", "a.png", "th_IMG_0001.png", "th_a.png", "th_th_x-0.png",
+                         "th_x-0.png", "web_IMG_0001.JPG", "web_a.JPG", "web_th_x-0.JPG",
+                         "web_x-0.JPG", "web_x-1.JPG", "x.gif"}));
 }
 
 TEST_P(Runs, StopEndsTheRunAfterThePairUnderWayAndLeavesNothingElse) {
@@ -332,13 +338,73 @@ TEST_F(Run, WorkersRunningAheadWriteTheSameFilesAndPixelsAsTheRunAlone) {
   Go();
 
   const QStringList written = Listing(alone.path());
-  // d.gif's two frames give two files where the format holds one frame.
-  EXPECT_EQ(written.size(), 4 + 4 + 8 + 9);
+  // One file a pair; d.gif's two frames give two where the format holds one.
+  EXPECT_EQ(written.size(), 4 + 3 + 3 + 3 + 5);
   EXPECT_EQ(Listing(folder.path()), written);
   for (const QString &name : written) // the pixels, whatever the file's own dates say
     EXPECT_EQ(toolkit.identify({"-format", "%wx%h %#", folder.file(name)}),
               toolkit.identify({"-format", "%wx%h %#", alone.file(name)}))
         << name.toStdString();
+}
+
+// The commonest job, from the window and from a script alike: every photo
+// fitted into a box as JPG. One file per pair, upright, never enlarged,
+// transparency on white, dotted names included.
+TEST_F(Run, TheWindowAndTheBatchModeWriteTheSameOneFilePerPair) {
+  test::MakeImage(folder.file("Beach.jpg"), 60, 40);
+  test::MakeOrientedJpeg(folder.file("portrait.jpg"), 40, 30, 6);
+  test::MakeImage(folder.file("2024.06.01 wedding.jpg"), 30, 20);
+  QImage logo(20, 10, QImage::Format_ARGB32);
+  logo.fill(Qt::transparent);
+  ASSERT_TRUE(logo.save(folder.file("logo.png")));
+  test::MakeImage(folder.file("two.png"), 16, 12);
+  toolkit.convert({folder.file("two.png"), folder.file("Beach.jpg"), folder.file("anim.gif")});
+  QFile::remove(folder.file("two.png"));
+  const QStringList list = {
+      R"(1>Extract Whole Image LimitWidthHeight (24*12) Prefix: "web_" Format: "JPG" Quality: "85")",
+      R"(1>Extract (0,0)-(9,19) Suffix: "_c" Format: "PNG" Quality: "75")"};
+  TempFolder batch;
+  for (const QString &name : ListImageFiles(folder.path(), "", false)) {
+    source.images.push_back({name});
+    QFile::copy(folder.file(name), batch.file(name));
+  }
+  for (const QString &line : list)
+    source.operations.push_back({line.mid(2)});
+  for (const auto &[image, height] : {std::pair{"anim.gif", 12}, std::pair{"logo.png", 10}})
+    prompter.expect("Image too small",
+                    QStringLiteral("Could not extract image: \"%1\" with coordinates because:\r\n\r\n"
+                                   "Bottom Right Y Coordiate (19) is greater than image height "
+                                   "of %2\r\n\r\nDo you want to suppress these messages?")
+                        .arg(image)
+                        .arg(height),
+                    Buttons::YesNo, Icon::None, Answer::No);
+  Go();
+  test::WriteBytes(batch.file("list.vop"), (list.join("\r\n") + "\r\n").toUtf8());
+  QProcess process;
+  process.start(QStringLiteral(VARNHOLT_EXECUTABLE),
+                {"--batch", batch.file("list.vop"), "--input", batch.path(), "--quiet"});
+  ASSERT_TRUE(process.waitForFinished(60000));
+  EXPECT_EQ(process.readAllStandardOutput().trimmed(), "8 written, 2 skipped, 0 failed");
+
+  QStringList made;
+  for (const QString &name : Listing(folder.path()))
+    if (std::none_of(source.images.begin(), source.images.end(),
+                     [&](const RunEntry &e) { return e.text == name; }))
+      made << name + " " + toolkit.identify({"-format", "%m %wx%h", folder.file(name)});
+  made.sort();
+  EXPECT_EQ(made, (QStringList{"2024.06.01 wedding_c.PNG PNG 10x20", "Beach_c.PNG PNG 10x20",
+                               "portrait_c.PNG PNG 10x20", "web_2024.06.01 wedding.jpg JPEG 18x12",
+                               "web_Beach.jpg JPEG 18x12", "web_anim-0.JPG JPEG 16x12",
+                               "web_anim-1.JPG JPEG 18x12", "web_logo.JPG JPEG 20x10",
+                               "web_portrait.jpg JPEG 9x12"}));
+  QStringList batchMade = Listing(batch.path());
+  batchMade.removeAll("list.vop");
+  EXPECT_EQ(batchMade, Listing(folder.path()));
+  for (const QString &name : batchMade)
+    EXPECT_EQ(toolkit.identify({"-format", "%wx%h %#", folder.file(name)}),
+              toolkit.identify({"-format", "%wx%h %#", batch.file(name)}))
+        << name.toStdString();
+  EXPECT_GT(qGray(QImage(folder.file("web_logo.JPG")).pixel(5, 5)), 245) << "white, not black";
 }
 
 TEST_F(Run, AWorkerKilledFailsItsPairAndTheRunGoesOnWithNothingLeftBehind) {

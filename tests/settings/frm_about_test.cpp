@@ -87,6 +87,12 @@ TEST_F(AboutWindow, ControlsCarryTheirCaptionsAndTooltips) {
       {"chkXPStyle", "XP Style (Requires Restart)",
        "Program look will take on the styles used under \"Windows XP\" (only available under XP, "
        "some people my notice preformance difference)."},
+      {"chkAutoOrient", "Turn Photos Upright",
+       "Takes every picture the way its camera or phone says it is seen (EXIF orientation), "
+       "for coordinates, sizes, the preview, the crop tool and the results."},
+      {"chkNeverEnlarge", "Never Enlarge Images",
+       "The Limit resize methods only shrink: an image already inside the limit keeps its size. "
+       "Fix To Size is always exact."},
       {"cmdSubmitFeedback", "Submit Feedback", ""},
       {"cmdReportBug", "Submit Bug Report", ""},
       {"cmdOK", "&OK", ""},
@@ -153,18 +159,20 @@ TEST_F(AboutWindow, TheLicenceIsShownLineByLineAndAMissingOneIsToldOnce) {
 // One window shown again and again: every showing starts from the settings.
 TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
   enum Close { Ok, Cancel, Escape };
-  const char *boxes[] = {"chkXPStyle", "chkAntialias", "chkOutputDiffFolder", "chkOutOfBoundry",
-                         "chkContextMenu"};
-  const std::pair<QList<bool>, Close> rows[] = {{{true, false, true, false, true}, Ok},
-                                                {{false, true, false, true, false}, Cancel},
-                                                {{true, false, true, false, true}, Escape},
-                                                {{false, true, false, true, false}, Ok}};
+  const char *boxes[] = {"chkXPStyle",     "chkAntialias",  "chkOutputDiffFolder", "chkOutOfBoundry",
+                         "chkContextMenu", "chkAutoOrient", "chkNeverEnlarge"};
+  const std::pair<QList<bool>, Close> rows[] = {
+      {{true, false, true, false, true, true, false}, Ok},
+      {{false, true, false, true, false, false, true}, Cancel},
+      {{true, false, true, false, true, false, true}, Escape},
+      {{false, true, false, true, false, true, false}, Ok}};
   Open();
   for (const auto &[given, close] : rows) {
     SCOPED_TRACE(close);
     const bool diff = given[2];
     settings = {.OutputInDiffDir = diff, .OutputDir = "/out/here", .XPStyle = given[0],
-                .Antialias = given[1], .AllowOutOfBoundry = given[3]};
+                .Antialias = given[1], .AllowOutOfBoundry = given[3], .AutoOrient = given[5],
+                .NeverEnlarge = given[6]};
     command.registered = given[4];
     command.calls.clear();
     const Settings before = settings;
@@ -197,7 +205,8 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
       QTest::mouseClick(Child<QPushButton>(close == Ok ? "cmdOK" : "cmdCancel"), Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
     const Settings turned = {.OutputInDiffDir = !diff, .OutputDir = shown, .XPStyle = !given[0],
-                             .Antialias = !given[1], .AllowOutOfBoundry = !given[3]};
+                             .Antialias = !given[1], .AllowOutOfBoundry = !given[3],
+                             .AutoOrient = !given[5], .NeverEnlarge = !given[6]};
     EXPECT_EQ(settings, close == Ok ? turned : before);
     EXPECT_EQ(command.calls, close != Ok ? QStringList()
                              : given[4]  ? QStringList("Unregister")

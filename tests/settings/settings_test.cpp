@@ -56,12 +56,13 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   const Settings s{.LoadedFile = "/lists/web ü.vop", .SelectedDir = "/photos, 2024",
                    .OutputInDiffDir = true, .OutputDir = "/out", .XPStyle = false,
                    .Antialias = true, .Pattern = "img[!a]*", .InversePattern = 1,
-                   .AllowOutOfBoundry = true};
+                   .AllowOutOfBoundry = true, .AutoOrient = false};
   QSettingsStore writer(ini);
   SaveSettings(writer, s);
   const QString text = QString::fromUtf8(test::ReadBytes(ini));
   for (const char *line : {"[Settings]", "OutputInDiffDir=True", "XPStyle=False", "Antialias=True",
-                           "InversePattern=1", "AllowOutOfBoundry=True", "OutputDir=/out"})
+                           "InversePattern=1", "AllowOutOfBoundry=True", "OutputDir=/out",
+                           "AutoOrient=False", "NeverEnlarge=True"})
     EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
   QSettingsStore store(ini);
   EXPECT_EQ(LoadSettings(store, "/d"), s);
@@ -70,7 +71,8 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   SaveSettings(memory, s);
   EXPECT_EQ(memory.writeOrder,
             (QStringList{"LoadedFile", "SelectedDir", "OutputInDiffDir", "OutputDir", "XPStyle",
-                         "Antialias", "Pattern", "InversePattern", "AllowOutOfBoundry"}));
+                         "Antialias", "Pattern", "InversePattern", "AllowOutOfBoundry",
+                         "AutoOrient", "NeverEnlarge"}));
   EXPECT_EQ(memory.flushes, 1);
 
   // A store that cannot be written fails: a file where the folder should be

@@ -78,9 +78,9 @@ void RecordingToolkit::mogrify(const QStringList &args) {
   inner_.mogrify(args);
 }
 
-int RecordingToolkit::frameCount(const QString &path) {
-  record(QStringLiteral("frames"), {path});
-  return inner_.frameCount(path);
+int RecordingToolkit::orientation(const QString &path) {
+  record(QStringLiteral("orientation"), {path});
+  return inner_.orientation(path);
 }
 
 } // namespace varnholt::test

@@ -78,7 +78,7 @@ public:
   QString identify(const QStringList &args) override;
   void convert(const QStringList &args) override;
   void mogrify(const QStringList &args) override;
-  int frameCount(const QString &path) override; // recorded as "frames"
+  int orientation(const QString &path) override; // recorded as "orientation"
 
   struct Call {
     QString command;

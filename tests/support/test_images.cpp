@@ -38,6 +38,21 @@ void MakeImage(const QString &path, int width, int height) {
   QFile::remove(png);
 }
 
+void MakeOrientedJpeg(const QString &path, int width, int height, int orientation) {
+  MakeImage(path, width, height);
+  const QByteArray jpeg = ReadBytes(path);
+  // Big-endian TIFF header, one IFD entry: Orientation (0x0112), SHORT, 1.
+  QByteArray tiff("MM\x00\x2a\x00\x00\x00\x08\x00\x01\x01\x12\x00\x03\x00\x00\x00\x01", 18);
+  tiff += char(0);
+  tiff += char(orientation);
+  tiff += QByteArray(6, '\0'); // padding, then no next IFD
+  const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+  const int length = int(payload.size()) + 2;
+  const QByteArray segment =
+      QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xFF) + payload;
+  WriteBytes(path, jpeg.left(2) + segment + jpeg.mid(2));
+}
+
 QSize ImageSize(const QString &path) {
   try {
     MagickToolkit toolkit;

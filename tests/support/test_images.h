@@ -24,6 +24,10 @@ private:
 void MakeImage(const QString &path, int width, int height);
 QImage TestPattern(int width, int height);
 
+// A JPEG that says, in an EXIF block of its own, how it is to be turned to be
+// seen upright (orientation 1 to 8), as cameras and phones write them.
+void MakeOrientedJpeg(const QString &path, int width, int height, int orientation);
+
 // Width and height as ImageMagick reads them (any format), or an empty size.
 QSize ImageSize(const QString &path);
 
