@@ -121,10 +121,11 @@ RunClaims::Clash RunClaims::find(const PairRef &pair, const QStringList &own, co
   for (const QString &key : keys)
     if (const auto at = sources_.constFind(key); at != sources_.cend())
       return {Clash::OtherImage, path, owners_[size_t(*at)]};
-  for (const QString &key : keys)
-    if (const auto at = claims_.constFind(key);
-        at != claims_.cend() && owners_[size_t(*at)].key != pair.key)
-      return {Clash::OtherPair, path, owners_[size_t(*at)]};
+  // Pairs meet by name only: a file another run replaces meanwhile frees its
+  // inode number for any new file, which must not look like a claimed one.
+  if (const auto at = claims_.constFind(keys.first());
+      at != claims_.cend() && owners_[size_t(*at)].key != pair.key)
+    return {Clash::OtherPair, path, owners_[size_t(*at)]};
   return {};
 }
 
@@ -142,8 +143,7 @@ RunClaims::Clash RunClaims::claim(const PairRef &pair, const QStringList &paths)
     ownerOf_.insert(pair.key, owner);
   }
   for (const QStringList &k : keys)
-    for (const QString &key : k)
-      claims_.insert(key, owner);
+    claims_.insert(k.first(), owner);
   return {};
 }
 

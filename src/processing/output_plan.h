@@ -60,8 +60,8 @@ QString PairKey(const QString &imagePath, const Operation &op);
 
 // What the pairs of one run write and which images it reads. No pair may write
 // over an image of the run, nor over a file another pair of the run writes.
-// Files are the same when the file system says so (device and inode) and,
-// while they do not exist, when their names are.
+// An image is the same file when the file system says so (device and inode)
+// or its name is; pairs meet by name, in the folder as resolved once per run.
 class RunClaims {
 public:
   void addSource(const QString &path);

@@ -83,6 +83,9 @@ QString ProcFdPath(int fd) {
 // In the staging folder: "done FOLDER LABEL" once a pair's every step has
 // succeeded, "free FOLDER" once its files are in place.
 constexpr const char *kJournal = "journal";
+// Earlier files a pair moves aside while it goes in: hidden, so a process
+// that finishes the pair after we are gone does not move them back in.
+const QByteArray kAside = ".varnholt-aside-";
 
 bool Mine(const QString &name, qint64 onlyPid) {
   const QString tag = OwnerTagOf(name);
@@ -238,6 +241,27 @@ void PairStage::commit(const QStringList &names) {
   // we are gone moves the files into place instead of removing them.
   const std::lock_guard moving(gMovingPairs);
   folder_.note("done " + work_.name + ' ' + label_ + '\n');
+  // One rename replaces one file whole or not at all. Several files (the
+  // frames of an image) go in as one: the earlier files under their names are
+  // moved aside first, so a name that cannot be replaced stops the pair
+  // before any of it is in place, and what was moved aside goes back.
+  if (present.size() > 1) {
+    std::vector<QByteArray> aside;
+    for (const QString &text : present) {
+      const QByteArray name = Native(text), kept = kAside + name;
+      struct stat st {};
+      if (::fstatat(folder_.fd_, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (::renameat(folder_.fd_, name.constData(), work_.fd, kept.constData()) == 0) {
+        aside.push_back(name);
+        continue;
+      }
+      const Failure failure = Failure::fromErrno(errno, folder_.path_ + u'/' + text);
+      for (const QByteArray &back : aside)
+        ::renameat(work_.fd, (kAside + back).constData(), folder_.fd_, back.constData());
+      folder_.note("free " + work_.name + '\n');
+      throw failure;
+    }
+  }
   const std::optional<Failure> failure = MoveInto(work_.fd, folder_.fd_, folder_.path_, present);
   folder_.note("free " + work_.name + '\n');
   if (failure) throw *failure;

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -397,12 +398,17 @@ TEST_F(ApplyOperationTest, EachPairWritesOneFileInTheFormatAndSizeAsked) {
     clear.setPixelColor(i % 4, i / 4, Qt::red);
   ASSERT_TRUE(clear.save(folder.file("e.png")));
   magick.convert({folder.file("g.png"), folder.file("c.JPG"), folder.file("h.gif")});
+  // Scenes numbered from 100: ImageMagick names the frame files after them.
+  ASSERT_EQ(QProcess::execute("convert", {"-size", "20x10", "xc:red", "xc:blue", "xc:lime", "-set",
+                                          "scene", "100", folder.file("s.miff")}),
+            0);
   const auto fit = [](int w, int h, const QString &format, int method = kLimitWidthHeight) {
     return Operation{.Resize = true, .ResizeMethod = method, .ResizeWidth = w, .ResizeHeight = h,
                      .OutputFormat = format, .JpgQuality = 85, .Prefix = "web_"};
   };
-  Operation crop = Crop(0, 0, 9, 4);
+  Operation crop = Crop(0, 0, 9, 4), frames = crop;
   crop.OutputFormat = "GIF";
+  frames.OutputFormat = "PNG";
   struct Row {
     QString image;
     Operation op;
@@ -415,6 +421,7 @@ TEST_F(ApplyOperationTest, EachPairWritesOneFileInTheFormatAndSizeAsked) {
       {"f.tif", fit(25, 1, "PNG", kLimitWidth), {"web_f.PNG PNG 25x15"}},
       {"g.png", crop, {"c_g.GIF GIF 10x5"}},
       {"h.gif", fit(15, 15, "PNG"), {"web_h-0.PNG PNG 15x11", "web_h-1.PNG PNG 15x10"}},
+      {"s.miff", frames, {"c_s-100.PNG PNG 10x5", "c_s-101.PNG PNG 10x5", "c_s-102.PNG PNG 10x5"}},
   };
   for (const Row &row : rows) {
     const QStringList before = files();
@@ -429,6 +436,52 @@ TEST_F(ApplyOperationTest, EachPairWritesOneFileInTheFormatAndSizeAsked) {
   const QImage flat(folder.file("web_e.JPG"));
   EXPECT_GT(qGray(flat.pixel(15, 8)), 245);
   EXPECT_GT(qRed(flat.pixel(0, 0)), 200);
+}
+
+// The frames of a pair go in as one: an earlier frame file that cannot be
+// replaced stops the pair before any of its files is in place.
+TEST_F(ApplyOperationTest, FrameFilesGoInTogetherOrNotAtAll) {
+  ASSERT_EQ(QProcess::execute("convert", {"-size", "20x10", "xc:red", "xc:blue",
+                                          folder.file("x.gif")}),
+            0);
+  for (const char *name : {"W_x-0.PNG", "W_x-1.PNG"})
+    test::WriteBytes(folder.file(name), "earlier");
+  const QString locked = folder.file("W_x-1.PNG");
+  if (QProcess::execute("chattr", {"+i", locked}) != 0)
+    GTEST_SKIP() << "chattr +i is not available here (it needs root and a file system with it)";
+  ApplyOutcome outcome{};
+  const QString failure = apply("x.gif", {.OutputFormat = "PNG", .Prefix = "W_"}, &outcome);
+  QProcess::execute("chattr", {"-i", locked});
+  EXPECT_EQ(outcome, ApplyOutcome::Failed);
+  EXPECT_EQ(failure, "1 - Operation not permitted: " + locked + "\r\nOperation: Moving into place");
+  for (const char *name : {"W_x-0.PNG", "W_x-1.PNG"})
+    EXPECT_EQ(test::ReadBytes(folder.file(name)), "earlier") << name;
+  EXPECT_EQ(files(), (QStringList{"W_x-0.PNG", "W_x-1.PNG", "x.gif"}));
+  EXPECT_EQ(run("x.gif", {.OutputFormat = "PNG", .Prefix = "W_"}), "");
+  EXPECT_EQ(ImageSize(folder.file("W_x-1.PNG")), QSize(20, 10));
+}
+
+// Pairs meet by name: another name for a claimed file (its inode number, free
+// again once another run replaced it, given to a new file) is no clash. An
+// image of the run is still found under any name.
+TEST(RunClaims, PairsMeetByNameImagesByAnyName) {
+  test::TempFolder dir;
+  for (const char *name : {"a.png", "out.png"})
+    test::WriteBytes(dir.file(name), "x");
+  ASSERT_EQ(::link(QFile::encodeName(dir.file("out.png")).constData(),
+                   QFile::encodeName(dir.file("same.png")).constData()),
+            0);
+  ASSERT_EQ(::link(QFile::encodeName(dir.file("a.png")).constData(),
+                   QFile::encodeName(dir.file("alias.png")).constData()),
+            0);
+  RunClaims claims;
+  claims.addSource(dir.file("a.png"));
+  EXPECT_FALSE(claims.claim({dir.file("a.png"), "a", 1}, {dir.file("out.png")}));
+  EXPECT_FALSE(claims.claim({dir.file("b.png"), "b", 1}, {dir.file("same.png")}));
+  EXPECT_EQ(claims.claim({dir.file("c.png"), "c", 1}, {dir.file("out.png")}).kind,
+            RunClaims::Clash::OtherPair);
+  EXPECT_EQ(claims.claim({dir.file("c.png"), "c", 1}, {dir.file("alias.png")}).kind,
+            RunClaims::Clash::OtherImage);
 }
 
 // A photo comes out as it is seen: the stored 40x30 picture (red top-left
