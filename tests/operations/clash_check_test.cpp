@@ -28,7 +28,8 @@ TEST(ClashCheck, ReportsEveryLaterTickedOperationWithTheSamePairInItsMessage) {
   // Letter case is ignored. Each pair writes one file named for its format,
   // so the same pair in two formats meets only where one keeps the image's
   // format (a .png kept, or made PNG) or both name one format (JPG, jpeg).
-  EXPECT_EQ(ClashReportLines({Op("TH_", "_S"), Op("th_", "_s", true, "PNG")}), QStringList());
+  EXPECT_EQ(ClashReportLines({Op("TH_", "_S"), Op("th_", "_s", true, "PNG"), Op("th_", "_s")}),
+            QStringList{"Prefix: \"th_\", Suffix: \"_s\" at position 3"});
   EXPECT_EQ(ClashReportLines({Op("a", "", true, "JPG"), Op("a", "", true, "jpeg"),
                               Op("b", "", true, "PNG"), Op("b", "", true, "Don't Change"),
                               Op("c", "", true, "Don't Change"), Op("c", "", true, "TIFF")}),
