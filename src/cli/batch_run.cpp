@@ -179,9 +179,11 @@ ImageResult ProcessImage(const BatchJob &job, int image, Worker &worker, RunCont
     }
     worker.prompter.clear();
     ApplyOutcome outcome = ApplyOutcome::Failed;
-    const ApplyEnvironment env{job.settings,       job.inputFolder,
-                               *worker.toolkit,    worker.prompter,
-                               worker.files.get(), QStringLiteral("%1.%2").arg(image).arg(k)};
+    QStringList notes;
+    ApplyEnvironment env{job.settings,       job.inputFolder,
+                         *worker.toolkit,    worker.prompter,
+                         worker.files.get(), QStringLiteral("%1.%2").arg(image).arg(k)};
+    env.notes = &notes;
     MagickToolkit::takeWarnings(); // what an earlier pair left
     const QString failure = ApplyOperation(path, bo.op, env, state, &outcome);
     const QStringList warnings = MagickToolkit::takeWarnings();
@@ -191,6 +193,8 @@ ImageResult ProcessImage(const BatchJob &job, int image, Worker &worker, RunCont
       if (!warnings.isEmpty())
         result.lines << "varnholt: warning: " + pair +
                             ": written, but ImageMagick warned: " + WarningText(warnings) + "\n";
+      for (const QString &note : std::as_const(notes))
+        result.lines << "varnholt: warning: " + pair + ": written; " + note + "\n";
     } else if (outcome == ApplyOutcome::Skipped) {
       ++result.skipped;
       if (worker.prompter.lastTitle == QStringLiteral("Image too small"))

@@ -238,10 +238,23 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
     QStringList names;
     for (const QString &name : plan.names())
       if (written.contains(name)) names << name;
-    if (env.handOver)
+    if (env.handOver) {
       env.handOver(*stage, names);
-    else
+    } else {
       stage->commit(names);
+      if (env.notes && !plan.frameFiles.isEmpty()) {
+        // Frames left from an earlier run of more frames would pass for this
+        // run's; they may as well be another image's results, so they stay,
+        // and the user is told.
+        QStringList stale = FrameFilesOf(
+            plan.target, QDir(plan.folder).entryList(QDir::Files | QDir::Hidden, QDir::Name));
+        for (const QString &name : std::as_const(names))
+          stale.removeAll(name);
+        if (!stale.isEmpty())
+          *env.notes << "other frame files under its name were left as they are: " +
+                            stale.join(QStringLiteral(", "));
+      }
+    }
     step = QStringLiteral("Done");
     return finish(ApplyOutcome::Written, QString());
   } catch (const Failure &failure) {

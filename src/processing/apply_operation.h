@@ -35,6 +35,8 @@ struct ApplyEnvironment {
   // Given, a complete pair goes here instead of into place: a worker hands
   // it to the process that decides when it is committed.
   std::function<void(PairStage &stage, const QStringList &names)> handOver = {};
+  // Given, what the user should know of a pair that was written goes here.
+  QStringList *notes = nullptr;
 };
 
 enum class ApplyOutcome { Written, Skipped, Failed };

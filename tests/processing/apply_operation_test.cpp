@@ -444,8 +444,21 @@ TEST_F(ApplyOperationTest, FrameFilesGoInTogetherOrNotAtAll) {
   ASSERT_EQ(QProcess::execute("convert", {"-size", "20x10", "xc:red", "xc:blue",
                                           folder.file("x.gif")}),
             0);
+  // An earlier run of three frames: the third stays, and the user is told.
+  for (const char *name : {"W_x-0.PNG", "W_x-1.PNG", "W_x-2.PNG"})
+    test::WriteBytes(folder.file(name), "earlier");
+  QStringList notes;
+  ApplyEnvironment env{settings, folder.path(), recorder, prompter};
+  env.notes = &notes;
+  EXPECT_EQ(ApplyOperation(folder.file("x.gif"), {.OutputFormat = "PNG", .Prefix = "W_"}, env,
+                           state),
+            "");
+  EXPECT_EQ(notes, QStringList{"other frame files under its name were left as they are: "
+                               "W_x-2.PNG"});
+  EXPECT_EQ(test::ReadBytes(folder.file("W_x-2.PNG")), "earlier");
   for (const char *name : {"W_x-0.PNG", "W_x-1.PNG"})
     test::WriteBytes(folder.file(name), "earlier");
+  QFile::remove(folder.file("W_x-2.PNG"));
   const QString locked = folder.file("W_x-1.PNG");
   if (QProcess::execute("chattr", {"+i", locked}) != 0)
     GTEST_SKIP() << "chattr +i is not available here (it needs root and a file system with it)";
