@@ -68,11 +68,9 @@ int main(int argc, char **argv) {
   QGuiApplication::setDesktopFileName(QString::fromLatin1(kApplicationId));
 
   const ProgramArguments program = ParseProgramArguments(QApplication::arguments());
-  if (!program.error.isEmpty()) {
-    std::fprintf(stderr, "varnholt: %s\nTry 'varnholt --help' for more.\n",
-                 qPrintable(program.error));
-    return 2;
-  }
+  if (!program.unknown.isEmpty())
+    std::fprintf(stderr, "varnholt: not an option, read as part of the folder or list: %s\n",
+                 qPrintable(program.unknown.join(u' ')));
 
   QSettingsStore store;
   Settings settings;
