@@ -108,7 +108,7 @@ int main(int argc, char **argv) {
   MainWindowServices services{settings, prompter, folderBrowser, fileDialogs, shell, *toolkit,
                               errorReporter};
   services.settingsStore = &store;
-  XdgFolderCommand folderCommand(XdgFolderCommand::DefaultDataHome(),
+  XdgFolderCommand folderCommand(XdgPlaces::FromEnvironment(),
                                  QCoreApplication::applicationFilePath());
   services.folderCommand = &folderCommand;
   services.initialisation = init;
