@@ -45,7 +45,11 @@ int main(int argc, char **argv) {
   if (WantsBatch(argc, argv)) return BatchMain(argc, argv);
 
   QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  QByteArrayList originalArgv; // QApplication takes its own options out of argv
+  for (int i = 0; i < argc; ++i) {
+    arguments << QString::fromLocal8Bit(argv[i]);
+    originalArgv << QByteArray(argv[i]);
+  }
   {
     // --help and --version work without a display too; anything else is
     // judged once Qt has taken its own options (-platform, -style, ...) out.
@@ -60,27 +64,28 @@ int main(int argc, char **argv) {
     }
   }
   const bool restarted = ProcessRestarter::TakeRestartedMark();
+  QCoreApplication::setOrganizationName(QStringLiteral("Varnholt"));
+  QCoreApplication::setApplicationName(QStringLiteral("Varnholt"));
+
+  // The settings and the themed look come before the application object:
+  // a restart then replaces a process that has not yet opened the display.
+  QSettingsStore store;
+  Settings settings;
+  ProcessRestarter restarter(originalArgv);
+  const Initialisation init =
+      frmMain::Form_Initialize(store, DefaultImageFolder(), ManifestPlace::ForThisProgram(),
+                               restarted ? nullptr : &restarter, settings);
+  if (init.restarted) return 0; // a restart that reports back did not replace this process
 
   QApplication app(argc, argv);
-  QApplication::setOrganizationName(QStringLiteral("Varnholt"));
-  QApplication::setApplicationName(QStringLiteral("Varnholt"));
   QApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
   QGuiApplication::setDesktopFileName(QString::fromLatin1(kApplicationId));
 
   const ProgramArguments program = ParseProgramArguments(QApplication::arguments());
-  if (!program.error.isEmpty()) {
-    std::fprintf(stderr, "varnholt: %s\nTry 'varnholt --help' for more.\n",
-                 qPrintable(program.error));
-    return 2;
-  }
+  if (!program.unknown.isEmpty())
+    std::fprintf(stderr, "varnholt: not an option, read as part of the folder or list: %s\n",
+                 qPrintable(program.unknown.join(u' ')));
 
-  QSettingsStore store;
-  Settings settings;
-  ProcessRestarter restarter(arguments.mid(1));
-  const Initialisation init =
-      frmMain::Form_Initialize(store, DefaultImageFolder(), ManifestPlace::ForThisProgram(),
-                               restarted ? nullptr : &restarter, settings);
-  if (init.restarted) return 0; // the new instance carries on
   // What runs that were killed left behind: their owners are gone.
   SweepScratchLeftovers();
   SweepLeftovers(settings.SelectedDir);
@@ -103,7 +108,7 @@ int main(int argc, char **argv) {
   MainWindowServices services{settings, prompter, folderBrowser, fileDialogs, shell, *toolkit,
                               errorReporter};
   services.settingsStore = &store;
-  XdgFolderCommand folderCommand(XdgFolderCommand::DefaultDataHome(),
+  XdgFolderCommand folderCommand(XdgPlaces::FromEnvironment(),
                                  QCoreApplication::applicationFilePath());
   services.folderCommand = &folderCommand;
   services.initialisation = init;

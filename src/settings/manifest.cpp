@@ -3,11 +3,13 @@
 #include "settings/paths.h"
 #include "version.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSaveFile>
+
+#include <cstdio>
+#include <unistd.h>
+#include <vector>
 
 namespace varnholt {
 
@@ -47,19 +49,26 @@ const Line kLines[] = {
 const char *const kRestartedMark = "VARNHOLT_RESTARTED";
 } // namespace
 
-ProcessRestarter::ProcessRestarter(QStringList arguments, StartFunction start)
-    : arguments_(std::move(arguments)), start_(std::move(start)) {}
+ProcessRestarter::ProcessRestarter(QByteArrayList argv, ExecFunction exec)
+    : argv_(std::move(argv)), exec_(std::move(exec)) {}
+
+QByteArray ProcessRestarter::ThisExecutable() { return QByteArrayLiteral("/proc/self/exe"); }
 
 bool ProcessRestarter::restart() {
-  const QString program = QCoreApplication::applicationFilePath();
-  if (start_) return start_(program, arguments_);
-  QProcess process;
-  process.setProgram(program);
-  process.setArguments(arguments_);
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QString::fromLatin1(kRestartedMark), QStringLiteral("1"));
-  process.setProcessEnvironment(environment);
-  return process.startDetached();
+  if (argv_.isEmpty()) return false;
+  qputenv(kRestartedMark, "1");
+  // Whatever this process has written but not yet flushed would be lost.
+  std::fflush(nullptr);
+  if (exec_ && exec_(ThisExecutable(), argv_)) return true;
+  if (!exec_) {
+    std::vector<char *> argv;
+    for (QByteArray &argument : argv_) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    ::execv(ThisExecutable().constData(), argv.data());
+  }
+  // Still here: the program goes on as it is, without the themed look.
+  qunsetenv(kRestartedMark);
+  return false;
 }
 
 bool ProcessRestarter::TakeRestartedMark() {
@@ -75,7 +84,10 @@ QString ManifestPlace::path() const {
 ManifestPlace ManifestPlace::ForThisProgram() {
   ManifestPlace place;
   place.folder = AppDataFolder();
-  place.executableName = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+  // Read before the application object exists, which knows it only then.
+  place.executableName =
+      QFileInfo(QFileInfo(QString::fromLatin1(ProcessRestarter::ThisExecutable())).canonicalFilePath())
+          .fileName();
   if (place.executableName.isEmpty()) place.executableName = QStringLiteral("varnholt");
   place.version = QString::number(kVersionMajor) + u'.' + QString::number(kVersionMinor) + u'.' +
                   QString::number(kVersionRevision) + QStringLiteral(".0");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QByteArrayList>
 #include <QStringList>
 
 #include <functional>
@@ -35,23 +36,30 @@ public:
   virtual bool restart() = 0;
 };
 
-// The real restarter: this executable with the given arguments, detached.
-// The new instance is marked so that it never restarts in its turn, whatever
-// happens to the manifest in between.
+// The real restarter: this very executable takes the place of the running
+// process (execv: same process id, same arguments, same environment), so a
+// terminal keeps waiting and a start costs one program start. The new image
+// is marked so that it never restarts in its turn, whatever happens to the
+// manifest in between.
 class ProcessRestarter : public Restarter {
 public:
-  using StartFunction = std::function<bool(const QString &program, const QStringList &arguments)>;
-  // start: empty starts the process for real; tests record instead.
-  explicit ProcessRestarter(QStringList arguments, StartFunction start = {});
+  // Replaces the process; returns only when that failed.
+  using ExecFunction = std::function<bool(const QByteArray &program, const QByteArrayList &argv)>;
+  // argv: main's, as it came, before anything took options out of it.
+  // exec: empty replaces the process for real; tests record instead.
+  explicit ProcessRestarter(QByteArrayList argv, ExecFunction exec = {});
   bool restart() override;
 
   // True in an instance that a restart started. Takes the mark off, so
   // that nothing this instance starts inherits it.
   static bool TakeRestartedMark();
+  // What is executed: the file this process runs, even if its name has
+  // since been given to another file.
+  static QByteArray ThisExecutable();
 
 private:
-  QStringList arguments_;
-  StartFunction start_;
+  QByteArrayList argv_;
+  ExecFunction exec_;
 };
 
 struct ManifestWrite {

@@ -1,6 +1,5 @@
 #include "settings/paths.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -33,18 +32,27 @@ QString GetLongPath(const QString &path) {
 }
 
 ProgramArguments ParseProgramArguments(const QStringList &arguments) {
-  QCommandLineParser parser;
-  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-  const QCommandLineOption version(QStringLiteral("version"));
-  // The batch mode takes over before the window is thought of; the option is
-  // known here only so that it is not called unknown.
-  const QCommandLineOption batch(QStringLiteral("batch"));
-  parser.addOptions({help, version, batch});
   ProgramArguments result;
-  if (!parser.parse(arguments)) result.error = parser.errorText();
-  result.help = parser.isSet(help);
-  result.version = parser.isSet(version);
-  result.commandLine = parser.positionalArguments().join(u' ');
+  QStringList rest;
+  bool optionsEnded = false;
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QString &argument = arguments[i];
+    if (optionsEnded || argument == u'-' || !argument.startsWith(u'-')) {
+      rest << argument;
+    } else if (argument == QLatin1String("--")) {
+      optionsEnded = true;
+    } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+      result.help = true;
+    } else if (argument == QLatin1String("--version")) {
+      result.version = true;
+    } else if (argument != QLatin1String("--batch")) {
+      // Not one of ours: it is part of the command line like any other word,
+      // which then names no folder or list unless one is really called so.
+      result.unknown << argument;
+      rest << argument;
+    }
+  }
+  result.commandLine = rest.join(u' ');
   return result;
 }
 

@@ -13,14 +13,15 @@ bool FileExists(const QString &path);      // an existing file that is not a dir
 // The absolute, cleaned path when the entry exists; empty text otherwise.
 QString GetLongPath(const QString &path);
 
-// The program's arguments, the program's own name first. The rest after the
+// The program's arguments, the program's own name first. Everything but our
 // options is one command line, the pieces joined by single blanks: a folder
-// with blanks typed without quotes arrives in pieces.
+// with blanks typed without quotes arrives in pieces. An option we do not
+// know stays in it, so it is passed over like any word that names nothing.
 struct ProgramArguments {
   bool help = false;
   bool version = false;
   QString commandLine;
-  QString error; // an unknown option; empty when none
+  QStringList unknown; // option-looking words that are none of ours
 };
 ProgramArguments ParseProgramArguments(const QStringList &arguments);
 

@@ -6,6 +6,7 @@
 #include "processing/frm_go.h"
 #include "processing/magick_toolkit.h"
 #include "settings/frm_about.h"
+#include "settings/paths.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -117,6 +118,9 @@ TEST_F(StartUp, TheCommandLineNamesAFolderOrAListElseTheLastOnesAreRestored) {
   const QString last = ListFile("last.vop");
   const QString capitals = ListFile("WEB.VOP");
   const QString here = images.path();
+  const auto Args = [](const QStringList &words) {
+    return ParseProgramArguments(QStringList("varnholt") + words).commandLine;
+  };
   struct Row {
     QString commandLine, folder, title;
     QStringList listed;
@@ -125,6 +129,10 @@ TEST_F(StartUp, TheCommandLineNamesAFolderOrAListElseTheLastOnesAreRestored) {
       {"\"" + shoot + "\"", shoot, "Varnholt 1.00 (last.vop)", {"in.png"}, here},
       {capitals, here, "Varnholt 1.00 (WEB.VOP)", {"last.png"}, here},
       {lists.file("missing.vop"), here, "Varnholt 1.00 (last.vop)", {"last.png"}, here},
+      // Options that are none of ours name nothing, wherever they stand.
+      {Args({"-x", shoot}), here, "Varnholt 1.00 (last.vop)", {"last.png"}, here},
+      {Args({"--frobnicate", capitals}), here, "Varnholt 1.00 (last.vop)", {"last.png"}, here},
+      {Args({shoot, "-"}), here, "Varnholt 1.00 (last.vop)", {"last.png"}, here},
       // Nothing is listed while loading: no one is told the restored folder is gone.
       {"\"" + shoot + "\"", shoot, "Varnholt 1.00 (last.vop)", {"in.png"}, images.file("gone")},
   };

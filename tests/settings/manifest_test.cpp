@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -94,19 +95,44 @@ TEST_F(Manifest, PlaceholdersAreFilledOnceInTheirOrder) {
   EXPECT_TRUE(text.contains("<description>EXENAME & <co></description>"));
 }
 
-TEST_F(Manifest, TheRestartStartsThisProgramWithTheSameArguments) {
-  QStringList started;
-  ProcessRestarter real({"/home/u/My Shoot", "--x"}, [&](const QString &p, const QStringList &a) {
-    started = QStringList(p) + a;
-    return true;
-  });
-  EXPECT_TRUE(real.restart());
-  EXPECT_EQ(started,
-            QStringList({QCoreApplication::applicationFilePath(), "/home/u/My Shoot", "--x"}));
+TEST_F(Manifest, TheRestartExecsThisExecutableWithTheSameArgumentsAndMarksIt) {
+  for (const bool replaced : {true, false}) {
+    QByteArrayList execd;
+    bool markedDuringExec = false;
+    ProcessRestarter seam({"varnholt", "/home/u/My \"Shoot\" $HOME", "-x"},
+                          [&](const QByteArray &program, const QByteArrayList &argv) {
+                            execd = QByteArrayList{program} + argv;
+                            markedDuringExec = qEnvironmentVariableIsSet("VARNHOLT_RESTARTED");
+                            return replaced;
+                          });
+    EXPECT_EQ(seam.restart(), replaced);
+    EXPECT_EQ(execd, QByteArrayList({"/proc/self/exe", "varnholt", "/home/u/My \"Shoot\" $HOME",
+                                     "-x"}));
+    EXPECT_TRUE(markedDuringExec);
+    EXPECT_EQ(ProcessRestarter::TakeRestartedMark(), replaced)
+        << "a failed exec leaves no mark for what this instance starts later";
+    EXPECT_FALSE(ProcessRestarter::TakeRestartedMark());
+  }
+}
 
-  qputenv("VARNHOLT_RESTARTED", "1");
-  EXPECT_TRUE(ProcessRestarter::TakeRestartedMark());
-  EXPECT_FALSE(ProcessRestarter::TakeRestartedMark()) << "nothing this instance starts inherits it";
+// The real exec, in a small program that restarts itself once: the process
+// id, the arguments and the environment stay, and the mark is taken off.
+TEST(Restart, ReplacesTheProcessInPlace) {
+  QProcess probe;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("VARNHOLT_PROBE", "kept");
+  probe.setProcessEnvironment(environment);
+  const QStringList arguments{"My \"Shoot\" $HOME", "-x", "two\nlines"};
+  probe.start(VARNHOLT_RESTART_PROBE, arguments);
+  ASSERT_TRUE(probe.waitForStarted());
+  const QString pid = QString::number(probe.processId());
+  ASSERT_TRUE(probe.waitForFinished(10000));
+  QByteArrayList args{VARNHOLT_RESTART_PROBE};
+  for (const QString &argument : arguments) args << argument.toUtf8().toPercentEncoding();
+  const QByteArray tail = args.join(' ') + " kept\n";
+  EXPECT_EQ(probe.readAllStandardOutput(), "before " + pid.toUtf8() + ' ' + tail + "after " +
+                                               pid.toUtf8() + ' ' + tail);
+  EXPECT_EQ(probe.exitCode(), 0);
 }
 
 } // namespace
