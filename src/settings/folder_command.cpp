@@ -176,10 +176,14 @@ void XdgFolderCommand::Unregister() {
 }
 
 bool XdgFolderCommand::IsRegistered() {
-  QFile file(KdeEntryPath());
-  if (!file.open(QIODevice::ReadOnly)) return false;
+  QByteArray entry;
+  try {
+    entry = ReadRegularFile(KdeEntryPath(), 1 << 20);
+  } catch (const Failure &) {
+    return false;
+  }
   const QString command =
-      DesktopEntryValue(QString::fromUtf8(file.readAll()), kKdeActionGroup, QStringLiteral("Exec"));
+      DesktopEntryValue(QString::fromUtf8(entry), kKdeActionGroup, QStringLiteral("Exec"));
   const QString name = QFileInfo(executable_).fileName();
   return !name.isEmpty() && command.contains(name, Qt::CaseInsensitive);
 }
