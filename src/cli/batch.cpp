@@ -491,6 +491,12 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   job.settings.Antialias = options.antialias;
   job.settings.AllowOutOfBoundry = options.allowOutOfBounds;
   const QString outputFolder = separateOutput ? job.settings.OutputDir : job.inputFolder;
+  try {
+    RequireScratchRoot();
+  } catch (const Failure &failure) {
+    const QString why = failure.description();
+    throw Refusal{why.left(1).toLower() + why.mid(1)};
+  }
   // What runs that were killed left behind.
   SweepLeftovers(outputFolder);
   SweepScratchLeftovers();
@@ -534,7 +540,13 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
   } else {
     const int jobs =
         std::clamp(options.jobs > 0 ? options.jobs : DefaultJobs(), 1, imageCount);
-    totals = RunBatchJob(job, jobs, console, console.errIsTerminal && !options.quiet);
+    try {
+      totals = RunBatchJob(job, jobs, console, console.errIsTerminal && !options.quiet);
+    } catch (const Failure &failure) {
+      // ImageMagick could not be started at all: nothing was written.
+      Print(console.err, "varnholt: cannot start ImageMagick: " + failure.description() + "\n");
+      return kBatchRefused;
+    }
   }
   Print(console.out, QStringLiteral("%1 written, %2 skipped, %3 failed\n")
                          .arg(totals.written)

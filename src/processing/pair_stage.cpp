@@ -322,4 +322,20 @@ QString ScratchRoot() {
   return plain.match(temp).hasMatch() ? temp : QStringLiteral("/tmp");
 }
 
+void RequireScratchRoot() {
+  // ImageMagick's policy folder goes into the temporary folder as Qt names
+  // it, the scratch folders into ScratchRoot(): both must take a folder.
+  for (const QString &root : {QDir::tempPath(), ScratchRoot()}) {
+    QByteArray name = Native(root + "/varnholt-" + OwnerTag() + "-check-XXXXXX");
+    if (::mkdtemp(name.data())) {
+      ::rmdir(name.constData());
+      continue;
+    }
+    const int err = errno;
+    throw Failure(kErrToolkit, "The temporary folder " + root +
+                                   " cannot be used (" + QString::fromLocal8Bit(std::strerror(err)) +
+                                   "): set TMPDIR to a folder you can write to");
+  }
+}
+
 } // namespace varnholt

@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace varnholt {
@@ -163,13 +164,24 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
   WriteList(clash, {{true, kCrop}, {false, kCrop}, {true, kCrop}});
   const QString bare = dir.file("bare.vop");
   WriteList(bare, {{true, kWidth}, {true, R"(Extract Whole Image Format: "GIF" Quality: "75")"}});
+  const QString fifo = dir.file("fifo.vop");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
   struct Row {
     QStringList args;
     QString errorStart;
+    QString tmpdir = {};
   } rows[] = {
       {{"--batch", dir.file("gone.vop"), "--input", in()},
        "varnholt: cannot read the operation list " + dir.file("gone.vop") + ": 2 - No such file"},
       {{"--batch", badTick, "--input", in()}, "varnholt: cannot read the operation list"},
+      {{"--batch", fifo, "--input", in()},
+       "varnholt: cannot read the operation list " + fifo + ": 1006 - Not a regular file"},
+      // One job, and one image (so one job whatever is asked): no worker to fall back from.
+      {{"--batch", list, "--input", in(), "--jobs", "1"},
+       "varnholt: the temporary folder " + list + " cannot be used (Not a directory): set TMPDIR",
+       list},
+      {{"--batch", list, "--input", in(), "--pattern", "a*"},
+       "varnholt: the temporary folder " + list + " cannot be used", list},
       {{"--batch", list, "--input", dir.file("nowhere")},
        "varnholt: the input folder " + dir.file("nowhere") + " does not exist"},
       {{"--batch", list, "--input", in(), "--output", dir.file("nowhere")},
@@ -201,7 +213,9 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
                                   "(such as 2/8), not \"%1\"\nUsage: ")
                        .arg(shard)});
   for (const Row &row : all) {
-    const Result r = RunVarnholt(row.args);
+    QProcessEnvironment withTemp = env;
+    if (!row.tmpdir.isEmpty()) withTemp.insert("TMPDIR", row.tmpdir);
+    const Result r = RunProgram(QStringLiteral(VARNHOLT_EXECUTABLE), row.args, {}, withTemp);
     EXPECT_EQ(r.exitCode, 2) << row.args.join(' ').toStdString();
     EXPECT_TRUE(r.err.startsWith(row.errorStart)) << r.err.toStdString();
     EXPECT_EQ(r.out, "");
