@@ -217,15 +217,24 @@ TEST_F(StartUp, TheThemedLookWritesTheManifestRestartsOnceAndRemovesItAtTheEnd) 
 }
 
 TEST_F(StartUp, UnreadableSettingsAndAnUnmakeableScratchFolderAreReportedNotThrown) {
+  // Two bad values, one report; the keys beside them keep what they hold.
   store.values["Settings/Antialias"] = "maybe";
+  store.values["Settings/AllowOutOfBoundry"] = "often";
+  store.values["Settings/XPStyle"] = "False";
+  store.values["Settings/OutputDir"] = "/out";
   const Initialisation init =
       frmMain::Form_Initialize(store, fallback.path(), {}, nullptr, settings);
   EXPECT_FALSE(init.StartedWithXPStyle);
-  EXPECT_EQ(settings.SelectedDir, fallback.path());
+  EXPECT_EQ(QStringList({settings.SelectedDir, settings.OutputDir}),
+            QStringList({fallback.path(), "/out"}));
   Load("", nullptr, init);
   ASSERT_EQ(errors.reports.size(), 1u);
-  EXPECT_EQ(errors.reports[0].source, "Form_Initialize");
-  EXPECT_EQ(errors.reports[0].form, "frmMain");
+  EXPECT_EQ(QStringList({errors.reports[0].source, errors.reports[0].form,
+                         errors.reports[0].description}),
+            QStringList({"Form_Initialize", "frmMain",
+                         "Type mismatch: setting Antialias holds \"maybe\", read as its "
+                         "default\nType mismatch: setting AllowOutOfBoundry holds \"often\", read "
+                         "as its default"}));
 
   // So is a scratch folder for ImageMagick that cannot be made.
   WriteBytes(fallback.file("not-a-folder"), "");
