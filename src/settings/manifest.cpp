@@ -1,5 +1,7 @@
 #include "settings/manifest.h"
 
+#include "platform/failure.h"
+#include "platform/file_ops.h"
 #include "settings/paths.h"
 #include "version.h"
 
@@ -7,7 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
+
+#include <unistd.h>
 
 namespace varnholt {
 
@@ -105,14 +108,13 @@ ManifestWrite WriteManifest(const ManifestPlace &place, bool restart, bool overw
   result.existed = info.exists() || info.isSymLink();
   if (result.existed && !overwrite) return result;
 
-  if (result.existed) {
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    QFile::remove(path);
+  // Written beside and renamed over: whatever is at the name (a link
+  // included) is replaced, never written through.
+  try {
+    WriteFileReplacing(path, ManifestText(place), 0666);
+  } catch (const Failure &) {
+    return result;
   }
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return result;
-  const QByteArray text = ManifestText(place);
-  if (file.write(text) != text.size() || !file.commit()) return result;
   result.written = true;
 
   if (restart && !result.existed && restarter) result.restarted = restarter->restart();
@@ -120,9 +122,9 @@ ManifestWrite WriteManifest(const ManifestPlace &place, bool restart, bool overw
 }
 
 bool DeleteManifest(const ManifestPlace &place) {
-  const QString path = place.path();
-  QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-  return QFile::remove(path);
+  // Removing a name needs no rights on the file itself, and a mode change
+  // would go through a link to whatever it points at.
+  return ::unlink(QFile::encodeName(place.path()).constData()) == 0;
 }
 
 } // namespace varnholt
