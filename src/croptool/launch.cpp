@@ -16,6 +16,7 @@
 #include <QImageReader>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScopeGuard>
 
 #include <exception>
 
@@ -53,6 +54,9 @@ void KeepFirstFrame(const QString &working) {
 // The bitmap the tool shows, written to `cropView` and read back.
 QImage MakeCropView(ImageToolkit &toolkit, const QString &image, bool bitmap,
                     const QString &cropView) {
+  // The tool keeps the picture in memory; the file, as large as the decoded
+  // picture, goes once read (or not), so no copy of it stays in the data folder.
+  const auto removeView = qScopeGuard([&] { QFile::remove(cropView); });
   if (bitmap) {
     CopyFileReplacing(image, cropView);
     try {

@@ -316,8 +316,10 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
     CropCorners arrived;
     QString caption;
     bool cancelledAtStart = true;
+    QSize shownSize;
     Launch([&](frmCropTool &tool) {
       arrived = CornersOf(tool);
+      shownSize = QSize(int(tool.ImageWidth()), int(tool.ImageHeight()));
       caption = tool.windowTitle();
       cancelledAtStart = tool.GetWasCancelled();
       QTest::mouseClick(tool.PictureArea(), Qt::LeftButton, {}, {10, 20});
@@ -340,16 +342,15 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
     const bool bitmap = QString(r.name).endsWith("bmp", Qt::CaseInsensitive);
     ASSERT_EQ(toolkit.calls.size() - callsBefore, bitmap ? 1u : 2u);
     EXPECT_EQ(toolkit.calls[callsBefore].args, QStringList({"-format", "%wx%h", "-ping", file}));
-    if (bitmap)
-      EXPECT_EQ(ReadBytes(work.file("cropview.bmp")), ReadBytes(file));
-    else
+    if (!bitmap)
       EXPECT_EQ(toolkit.calls.back().args.mid(0, 3), QStringList({"-format", "bmp", file}));
-    EXPECT_EQ(ImageSize(work.file("cropview.bmp")), ImageSize(file));
+    EXPECT_EQ(shownSize, ImageSize(file));
+    // The picture lives in the tool's memory only: no copy of it is left.
+    EXPECT_EQ(QDir(work.path()).entryList({"cropview*"}, QDir::Files | QDir::Hidden),
+              QStringList());
   }
   EXPECT_TRUE(EditorAnswers());
   EXPECT_FALSE(window->CropTool()->isVisible());
-  EXPECT_EQ(QDir(work.path()).entryList({"cropview*"}, QDir::Files | QDir::Hidden),
-            QStringList({"cropview.bmp"}));
 }
 
 TEST_F(CropLaunch, AnUnreadableImageIsReportedAndTheToolStaysHidden) {
