@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
@@ -22,8 +23,10 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -420,13 +423,24 @@ void KeepShard(BatchJob &job, const QString &outputFolder, int index, int count)
   job.notRun = std::move(notRun);
 }
 
+// "does not exist" only when that is the reason: a path too long or a folder
+// that cannot be searched says so.
+void RequireFolder(const char *which, const QString &path) {
+  struct stat st {};
+  const int err = ::stat(QFile::encodeName(path).constData(), &st) == 0 ? 0 : errno;
+  const QString named = QStringLiteral("the %1 folder ").arg(QLatin1String(which)) + path;
+  if (err == 0 && S_ISDIR(st.st_mode)) return;
+  if (err == 0) throw Refusal{named + " is not a folder"};
+  if (err == ENOENT) throw Refusal{named + " does not exist"};
+  throw Refusal{named + " cannot be used: " + QString::fromLocal8Bit(std::strerror(err))};
+}
+
 BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   const QList<OperationListItem> items = ReadList(options.listFile);
 
   const QString inputDir = options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir;
-  if (!DirectoryExists(inputDir)) throw Refusal{"the input folder " + inputDir + " does not exist"};
-  if (!options.outputDir.isEmpty() && !DirectoryExists(options.outputDir))
-    throw Refusal{"the output folder " + options.outputDir + " does not exist"};
+  RequireFolder("input", inputDir);
+  if (!options.outputDir.isEmpty()) RequireFolder("output", options.outputDir);
   // An output folder that is the image folder itself protects nothing.
   const bool separateOutput = !options.outputDir.isEmpty() &&
                               CanonicalFolder(options.outputDir) != CanonicalFolder(inputDir);

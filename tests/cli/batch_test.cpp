@@ -164,6 +164,9 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
   WriteList(clash, {{true, kCrop}, {false, kCrop}, {true, kCrop}});
   const QString bare = dir.file("bare.vop");
   WriteList(bare, {{true, kWidth}, {true, R"(Extract Whole Image Format: "GIF" Quality: "75")"}});
+  QString deep = in();
+  while (deep.size() <= 4096)
+    deep += "/" + QString(200, u'd');
   const QString fifo = dir.file("fifo.vop");
   ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
   struct Row {
@@ -186,6 +189,10 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
        "varnholt: the input folder " + dir.file("nowhere") + " does not exist"},
       {{"--batch", list, "--input", in(), "--output", dir.file("nowhere")},
        "varnholt: the output folder " + dir.file("nowhere") + " does not exist"},
+      {{"--batch", list, "--input", in(), "--output", list},
+       "varnholt: the output folder " + list + " is not a folder"},
+      {{"--batch", list, "--input", deep}, "varnholt: the input folder " + deep +
+                                               " cannot be used: File name too long"},
       {{"--batch", list, "--input", in(), "--pattern", "["},
        "varnholt: the pattern \"[\" is malformed: 93 - Invalid pattern string"},
       {{"--batch", clash, "--input", in()},
