@@ -580,6 +580,12 @@ int BatchMain(int argc, char **argv) {
   QStringList args = QCoreApplication::arguments();
   args.removeFirst();
   if (worker) return RunBatchWorker();
+  // Qt would hand such a name on mangled: a folder that "does not exist".
+  if (const QStringList unreadable = NonUtf8Arguments(argc, argv); !unreadable.isEmpty()) {
+    Print(stderr, "varnholt: " + unreadable.join(", ") +
+                      ": not valid UTF-8, rename it to use it\n");
+    return kBatchRefused;
+  }
   QString problem;
   const std::optional<BatchOptions> options = ParseBatchArguments(args, problem);
   if (!options) {

@@ -115,6 +115,10 @@ void frmMain::Form_Load(const QString &commandLine) {
     if (about_) about_->setWindowIcon(windowIcon());
 
     RefreshFileList();
+    // Not passed over without a word: the last session's folder is shown instead.
+    for (const QString &text : services_.unreadableNames)
+      services_.prompter.ask(QStringLiteral("Unreadable File Names"), text, Buttons::Ok,
+                             Icon::Exclamation);
     if (!settings.LoadedFile.isEmpty()) OperationsFileToList(settings.LoadedFile);
     SetWindowTitle();
     previewBox_ = PreviewBoxFromTwips(2085, 1725, twipsPerPixelX_, twipsPerPixelY_);

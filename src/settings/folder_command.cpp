@@ -151,6 +151,9 @@ QString XdgFolderCommand::NemoEntryPath() const {
 }
 
 void XdgFolderCommand::Register() {
+  // Qt gives no path for an executable whose folder name is not valid UTF-8:
+  // an entry would start nothing.
+  if (executable_.isEmpty()) return;
   // Each entry on its own: a file manager that cannot get one still gets the
   // other.
   try {

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -229,6 +230,30 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
     EXPECT_EQ(Files(in()), (QStringList{"a.png", "b.jpg"}));
     EXPECT_EQ(Files(out()), QStringList());
   }
+}
+
+// What a file manager passes for a folder named in Latin-1, and a program
+// installed in such a folder: named, or working, never taken for something else.
+TEST_F(Batch, NamesThatAreNotUtf8AreRefusedByNameAndAnInstallPathOfThemWorks) {
+  WriteList(list, {{true, kWidth}});
+  const QByteArray latin1 = QFile::encodeName(dir.path()) + "/caf\xe9";
+  ASSERT_EQ(::mkdir(latin1.constData(), 0700), 0);
+  const Result refused = RunProgram(
+      "/bin/sh", {"-c", "exec \"$0\" --batch \"$1\" --input \"$(printf '%s\\351' \"$2\")\"",
+                  VARNHOLT_EXECUTABLE, list, dir.path() + "/caf"});
+  EXPECT_EQ(refused.said(), ("2||varnholt: " + dir.path() +
+                             "/caf\\xe9: not valid UTF-8, rename it to use it\n")
+                                .toStdString());
+  // A copy of the program in that folder still starts its workers.
+  const QByteArray copy = latin1 + "/varnholt";
+  ASSERT_EQ(std::system(("cp '" + QByteArray(VARNHOLT_EXECUTABLE) + "' '" + copy + "'").constData()),
+            0);
+  const Result r = RunProgram("/bin/sh", {"-c", "exec \"$(printf '%s\\351/varnholt' \"$0\")\" \"$@\"",
+                                          dir.path() + "/caf", "--batch", list, "--input", in(),
+                                          "--output", out(), "--jobs", "2"});
+  EXPECT_EQ(r.said(), "0|2 written, 0 skipped, 0 failed\n|");
+  ::unlink(copy.constData());
+  ::rmdir(latin1.constData());
 }
 
 TEST_F(Batch, NeverWritesOverASourceImage) {

@@ -6,6 +6,7 @@
 #include "processing/frm_go.h"
 #include "processing/magick_toolkit.h"
 #include "settings/frm_about.h"
+#include "settings/paths.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -250,6 +251,28 @@ TEST_F(StartUp, UnreadableSettingsAndAnUnmakeableScratchFolderAreReportedNotThro
                          "The temporary folder " + fallback.file("not-a-folder") +
                              " cannot be used (Not a directory): set TMPDIR to a folder you can "
                              "write to"}));
+}
+
+TEST_F(StartUp, NamesThatAreNotUtf8AreNamedInsteadOfPassedOver) {
+  const char *argv[] = {"varnholt", "/p/caf\xe9", "/p/caf\xc3\xa9", "-x\xff"};
+  const QStringList arguments = NonUtf8Arguments(4, argv);
+  EXPECT_EQ(arguments, (QStringList{"/p/caf\\xe9", "-x\\xff"}));
+  const QStringList texts = UnreadableStartTexts(arguments, "/opt/\\xe9t\\xe9/bin/varnholt");
+  ASSERT_EQ(texts.size(), 2);
+  EXPECT_EQ(NonUtf8ProgramPath(), "") << "the tests run from a UTF-8 path";
+  for (const QString &text : texts)
+    ExpectOk("Unreadable File Names", text);
+  settings.SelectedDir = images.path();
+  MainWindowServices services = Services(prompter);
+  services.unreadableNames = texts;
+  window = std::make_unique<frmMain>(services);
+  window->Form_Load("/p/caf\uFFFD");
+  Show();
+  EXPECT_TRUE(prompter.done());
+  EXPECT_EQ(Box("txtInputDirectory")->text(), images.path()) << "the last session's";
+  EXPECT_EQ(texts[0], "The folder or list named on the command line cannot be opened because its "
+                      "name is not valid UTF-8. Rename it to open it:\r\n\r\n/p/caf\\xe9\r\n-x\\xff");
+  EXPECT_TRUE(texts[1].endsWith(":\r\n\r\n/opt/\\xe9t\\xe9/bin/varnholt"));
 }
 
 TEST_F(StartUp, TheSettingsWindowIsModalAndOnlyComingBackFromItKeepsThePreview) {
