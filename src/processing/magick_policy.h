@@ -55,6 +55,12 @@ MagickLimits MagickLimitsInForce();
 // Does nothing before StartMagick.
 void CheckImageWithinLimits(std::int64_t width, std::int64_t height);
 
+// The smallest memory limit of the cgroups this process is in, read under
+// `root` (empty: the real /proc and /sys): cgroup v2's memory.max, or v1's
+// memory.limit_in_bytes, at every level from the process's own group up.
+// 0 when there is none.
+std::uint64_t CgroupMemoryLimit(const QString &root);
+
 // Worker processes started from now on are told that `processes` of them
 // share the machine, and take their part of it.
 void ShareMagickLimitsAmong(int processes);

@@ -4,9 +4,12 @@
 #include "support/test_images.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace varnholt {
 namespace {
@@ -30,6 +33,49 @@ TEST(MagickLimits, FollowTheMachineAndItsProcesses) {
     EXPECT_EQ(LimitsForMachine(row.physical, row.processes, row.free),
               (MagickLimits{row.memory, row.map, row.disk, row.pixels, row.pixels, row.pixels}))
         << row.physical << " " << row.processes << " " << row.free;
+}
+
+// A fake /proc/self/cgroup and /sys/fs/cgroup under a folder of the test's.
+TEST(MagickLimits, TheSmallestCgroupLimitOnTheProcesssOwnPathCounts) {
+  constexpr std::uint64_t kOneAndAHalf = 1536 * kMiB;
+  const QByteArray v1None = "9223372036854771712";
+  struct Row {
+    const char *name, *cgroup;
+    std::vector<std::pair<const char *, QByteArray>> files; // under sys/fs/cgroup
+    std::uint64_t limit;
+  } rows[] = {
+      {"v2 at the root only", "0::/\n", {{"memory.max", "2147483648"}}, 2 * kGiB},
+      {"v2 nested: a scope inside a slice with the limit",
+       "0::/user.slice/app.slice/x.scope\n",
+       {{"user.slice/memory.max", "max"},
+        {"user.slice/app.slice/memory.max", QByteArray::number(kOneAndAHalf)},
+        {"user.slice/app.slice/x.scope/memory.max", "max"}},
+       kOneAndAHalf},
+      {"v1, the host's path not visible in the container",
+       "12:pids:/docker/abc\n4:cpu,memory:/docker/abc\n",
+       {{"memory/memory.limit_in_bytes", QByteArray::number(kOneAndAHalf)}},
+       kOneAndAHalf},
+      {"v1 nested, the inner one smaller", "4:memory:/a/b\n",
+       {{"memory/memory.limit_in_bytes", v1None},
+        {"memory/a/memory.limit_in_bytes", QByteArray::number(3 * kGiB)},
+        {"memory/a/b/memory.limit_in_bytes", QByteArray::number(kGiB)}},
+       kGiB},
+      {"no limit anywhere", "4:memory:/\n0::/\n",
+       {{"memory/memory.limit_in_bytes", v1None}, {"memory.max", "max"}},
+       0},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    test::TempFolder root;
+    QDir().mkpath(root.file("proc/self"));
+    test::WriteBytes(root.file("proc/self/cgroup"), row.cgroup);
+    for (const auto &[file, value] : row.files) {
+      const QString path = root.file(QStringLiteral("sys/fs/cgroup/") + file);
+      QDir().mkpath(QFileInfo(path).path());
+      test::WriteBytes(path, value + "\n");
+    }
+    EXPECT_EQ(CgroupMemoryLimit(root.path()), row.limit);
+  }
 }
 
 TEST(MagickLimits, OverridesReadSizesAndPixelCounts) {
