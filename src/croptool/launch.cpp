@@ -7,6 +7,7 @@
 #include "platform/file_ops.h"
 #include "platform/prompter.h"
 #include "processing/async_toolkit.h"
+#include "processing/magick_policy.h"
 #include "settings/paths.h"
 
 #include <QCoreApplication>
@@ -111,6 +112,7 @@ void frmMain::cmdUseCropTool_Click() {
   try {
     AsyncToolkit toolkit(services_.toolkit);
     const PictureSize size = ParseSizeText(toolkit.identify(CropSizeArgs(image)));
+    CheckImageWithinLimits(std::int64_t(size.width), std::int64_t(size.height), image);
     QImage picture = MakeCropView(toolkit, image, IsBitmapName(name),
                                   AddBackslash(WorkFolder()) + kCropViewName);
 

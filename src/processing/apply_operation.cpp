@@ -121,7 +121,7 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
                     "ImageMagick gave no image size for " + inputPath + " (\"" + size + "\")");
     const std::int32_t imageWidth = ToLong(Val(pieces[0]));
     const std::int32_t imageHeight = ToLong(Val(pieces[1]));
-    CheckImageWithinLimits(imageWidth, imageHeight); // before any pixel is decoded
+    CheckImageWithinLimits(imageWidth, imageHeight, inputPath); // before any pixel is decoded
     const QString q = N(op.JpgQuality);
     if (PlanNeedsFrameCount(plan, op)) {
       AddFrameFiles(plan, op, env.toolkit.frameCount(inputPath));

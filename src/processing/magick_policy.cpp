@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -304,7 +305,7 @@ MagickLimits MagickLimitsInForce() {
   return inForce;
 }
 
-void CheckImageWithinLimits(std::int64_t width, std::int64_t height) {
+void CheckImageWithinLimits(std::int64_t width, std::int64_t height, const QString &file) {
   const MagickLimits l = MagickLimitsInForce();
   if (l.area == 0 || width <= 0 || height <= 0) return;
   const auto refuse = [](const QString &what) {
@@ -328,6 +329,21 @@ void CheckImageWithinLimits(std::int64_t width, std::int64_t height) {
                .arg(width)
                .arg(height)
                .arg(Pixels(pixels), Pixels(pixels - double(l.area)), Pixels(double(l.area))));
+  // No photograph or scan packs more than a few dozen pixels into a byte; a
+  // flat PNG reaches about a thousand. A picture whose pixels would take more
+  // than a gigabyte, from a file that small, is a damaged header or a file
+  // made to exhaust memory: decoding it takes minutes and gigabytes.
+  constexpr double kMostPixelsPerByte = 256;
+  const qint64 bytes = file.isEmpty() ? -1 : QFileInfo(file).size();
+  if (bytes >= 0 && pixels * double(kBytesPerPixel) > double(kGiB) &&
+      pixels > kMostPixelsPerByte * double(std::max<qint64>(bytes, 1)))
+    throw Failure(ResourceLimitError,
+                  QStringLiteral("Image too large for its file, damaged or made to exhaust "
+                                 "memory: %1x%2 is %3 from a file of %4 bytes")
+                      .arg(width)
+                      .arg(height)
+                      .arg(Pixels(pixels))
+                      .arg(bytes));
 }
 
 std::uint64_t CgroupMemoryLimit(const QString &root) {

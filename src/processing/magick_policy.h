@@ -52,8 +52,11 @@ MagickLimits MagickLimitsInForce();
 // Refuses, before any pixel is decoded, an image that is wider, taller or
 // larger than the limits allow: throws Failure with ImageMagick's
 // resource-limit number, naming the limit and by how much it is exceeded.
-// Does nothing before StartMagick.
-void CheckImageWithinLimits(std::int64_t width, std::int64_t height);
+// Does nothing before StartMagick. With the image's `file`, a picture of
+// more than a gigabyte of pixels claimed by a file far too small to hold
+// them is refused as damaged, before ImageMagick spends minutes on it.
+void CheckImageWithinLimits(std::int64_t width, std::int64_t height,
+                            const QString &file = QString());
 
 // The smallest memory limit of the cgroups this process is in, read under
 // `root` (empty: the real /proc and /sys): cgroup v2's memory.max, or v1's
