@@ -113,9 +113,10 @@ int main(int argc, char **argv) {
   services.folderCommand = &folderCommand;
   services.initialisation = init;
   // The run window's pairs are worked out ahead in worker processes, one per core.
-  AheadPool ahead(DefaultJobs(), QCoreApplication::applicationFilePath());
+  AheadPool ahead(DefaultJobs(), SelfExecutable());
   services.runAhead = &ahead;
   services.showSplash = true;
+  services.unreadableNames = UnreadableStartTexts(NonUtf8Arguments(argc, argv), NonUtf8ProgramPath());
   services.endAtOnce = [&toolkit] {
     toolkit->DiscardScratch();
     std::fflush(nullptr);

@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
@@ -22,8 +23,10 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -429,13 +432,24 @@ void KeepShard(BatchJob &job, const QString &outputFolder, int index, int count)
   job.notRun = std::move(notRun);
 }
 
+// "does not exist" only when that is the reason: a path too long or a folder
+// that cannot be searched says so.
+void RequireFolder(const char *which, const QString &path) {
+  struct stat st {};
+  const int err = ::stat(QFile::encodeName(path).constData(), &st) == 0 ? 0 : errno;
+  const QString named = QStringLiteral("the %1 folder ").arg(QLatin1String(which)) + path;
+  if (err == 0 && S_ISDIR(st.st_mode)) return;
+  if (err == 0) throw Refusal{named + " is not a folder"};
+  if (err == ENOENT) throw Refusal{named + " does not exist"};
+  throw Refusal{named + " cannot be used: " + QString::fromLocal8Bit(std::strerror(err))};
+}
+
 BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   const QList<OperationListItem> items = ReadList(options.listFile);
 
   const QString inputDir = options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir;
-  if (!DirectoryExists(inputDir)) throw Refusal{"the input folder " + inputDir + " does not exist"};
-  if (!options.outputDir.isEmpty() && !DirectoryExists(options.outputDir))
-    throw Refusal{"the output folder " + options.outputDir + " does not exist"};
+  RequireFolder("input", inputDir);
+  if (!options.outputDir.isEmpty()) RequireFolder("output", options.outputDir);
   // An output folder that is the image folder itself protects nothing.
   const bool separateOutput = !options.outputDir.isEmpty() &&
                               CanonicalFolder(options.outputDir) != CanonicalFolder(inputDir);
@@ -502,6 +516,12 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   job.settings.AutoOrient = !options.keepOrientation;
   job.settings.NeverEnlarge = !options.enlarge;
   const QString outputFolder = separateOutput ? job.settings.OutputDir : job.inputFolder;
+  try {
+    RequireScratchRoot();
+  } catch (const Failure &failure) {
+    const QString why = failure.description();
+    throw Refusal{why.left(1).toLower() + why.mid(1)};
+  }
   // What runs that were killed left behind.
   SweepLeftovers(outputFolder);
   SweepScratchLeftovers();
@@ -545,7 +565,13 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
   } else {
     const int jobs =
         std::clamp(options.jobs > 0 ? options.jobs : DefaultJobs(), 1, imageCount);
-    totals = RunBatchJob(job, jobs, console, console.errIsTerminal && !options.quiet);
+    try {
+      totals = RunBatchJob(job, jobs, console, console.errIsTerminal && !options.quiet);
+    } catch (const Failure &failure) {
+      // ImageMagick could not be started at all: nothing was written.
+      Print(console.err, "varnholt: cannot start ImageMagick: " + failure.description() + "\n");
+      return kBatchRefused;
+    }
   }
   Print(console.out, QStringLiteral("%1 written, %2 skipped, %3 failed\n")
                          .arg(totals.written)
@@ -565,6 +591,12 @@ int BatchMain(int argc, char **argv) {
   QStringList args = QCoreApplication::arguments();
   args.removeFirst();
   if (worker) return RunBatchWorker();
+  // Qt would hand such a name on mangled: a folder that "does not exist".
+  if (const QStringList unreadable = NonUtf8Arguments(argc, argv); !unreadable.isEmpty()) {
+    Print(stderr, "varnholt: " + unreadable.join(", ") +
+                      ": not valid UTF-8, rename it to use it\n");
+    return kBatchRefused;
+  }
   QString problem;
   const std::optional<BatchOptions> options = ParseBatchArguments(args, problem);
   if (!options) {

@@ -1,5 +1,7 @@
 #include "cli/process_pool.h"
 
+#include "settings/paths.h"
+
 #include "cli/worker_protocol.h"
 #include "platform/failure.h"
 #include "processing/magick_policy.h"
@@ -110,7 +112,7 @@ QString ExitText(int status) {
 BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, RunControl &control) {
   const int imageCount = int(job.images.size());
   const QByteArray jobFrame = JobFrame(job);
-  const QString executable = QCoreApplication::applicationFilePath();
+  const QString executable = SelfExecutable();
   // A worker that died is noticed by its pipe, not by SIGPIPE.
   struct PipeSignalIgnored {
     struct sigaction old {};

@@ -7,6 +7,7 @@
 #include "platform/file_ops.h"
 #include "platform/prompter.h"
 #include "processing/async_toolkit.h"
+#include "processing/magick_policy.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
 
@@ -17,6 +18,7 @@
 #include <QImageReader>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScopeGuard>
 
 #include <exception>
 
@@ -54,6 +56,9 @@ void KeepFirstFrame(const QString &working) {
 // The bitmap the tool shows, written to `cropView` and read back.
 QImage MakeCropView(ImageToolkit &toolkit, const QString &image, bool bitmap,
                     const QString &cropView, int orientation) {
+  // The tool keeps the picture in memory; the file, as large as the decoded
+  // picture, goes once read (or not), so no copy of it stays in the data folder.
+  const auto removeView = qScopeGuard([&] { QFile::remove(cropView); });
   if (bitmap) {
     CopyFileReplacing(image, cropView);
     try {
@@ -109,6 +114,7 @@ void frmMain::cmdUseCropTool_Click() {
     AsyncToolkit toolkit(services_.toolkit);
     const int orientation = ShownOrientation(toolkit, image, services_.settings.AutoOrient);
     const PictureSize size = ParseSizeText(toolkit.identify(CropSizeArgs(image, orientation)));
+    CheckImageWithinLimits(std::int64_t(size.width), std::int64_t(size.height), image);
     QImage picture = MakeCropView(toolkit, image, IsBitmapName(name) && orientation <= 1,
                                   AddBackslash(WorkFolder()) + kCropViewName, orientation);
 

@@ -87,6 +87,9 @@ struct MainWindowServices {
   // Where read-only companions (the ImageMagick licence) are; empty:
   // ProgramDataFolder().
   QString dataFolder;
+  // Texts of the "Unreadable File Names" boxes to show once loaded: names on
+  // the command line, or the program's own folder, that are not valid UTF-8.
+  QStringList unreadableNames;
 };
 
 // The main window: image folder and list with the preview on the left, the

@@ -39,7 +39,16 @@ Initialisation frmMain::Form_Initialize(SettingsStore &store, const QString &def
   Initialisation init;
   init.manifest = manifest;
   try {
-    settings = LoadSettings(store, defaultFolder);
+    QList<Failure> bad;
+    settings = LoadSettings(store, defaultFolder, &bad);
+    // One report for all of them, once the error dialog exists; each bad key
+    // has its default and is written back so at the end, the others as read.
+    if (!bad.isEmpty()) {
+      QStringList descriptions;
+      for (const Failure &failure : bad)
+        descriptions << failure.description();
+      init.failure = Failure(bad.front().number(), descriptions.join(u'\n'));
+    }
   } catch (const Failure &failure) {
     // Start on the defaults, and say why once the error dialog exists.
     init.failure = failure;
@@ -106,6 +115,10 @@ void frmMain::Form_Load(const QString &commandLine) {
     if (about_) about_->setWindowIcon(windowIcon());
 
     RefreshFileList();
+    // Not passed over without a word: the last session's folder is shown instead.
+    for (const QString &text : services_.unreadableNames)
+      services_.prompter.ask(QStringLiteral("Unreadable File Names"), text, Buttons::Ok,
+                             Icon::Exclamation);
     if (!settings.LoadedFile.isEmpty()) OperationsFileToList(settings.LoadedFile);
     SetWindowTitle();
     previewBox_ = PreviewBoxFromTwips(2085, 1725, twipsPerPixelX_, twipsPerPixelY_);

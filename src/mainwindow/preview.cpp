@@ -4,6 +4,7 @@
 #include "platform/desktop.h"
 #include "platform/failure.h"
 #include "processing/async_toolkit.h"
+#include "processing/magick_policy.h"
 #include "settings/paths.h"
 #include "settings/settings.h"
 
@@ -19,6 +20,7 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <exception>
 
@@ -113,6 +115,9 @@ void frmMain::lstImages_Click() {
     const QString size = toolkit.identify(PreviewSizeArgs(image, orientation));
     if (overtaken()) return;
     lblImageDimensions->setText(size);
+    static const QRegularExpression sides(QStringLiteral("(\\d+)x(\\d+)"));
+    if (const QRegularExpressionMatch m = sides.match(size); m.hasMatch())
+      CheckImageWithinLimits(m.captured(1).toLongLong(), m.captured(2).toLongLong(), image);
 
     try {
       toolkit.convert(PreviewConvertArgs(image, working, previewBox_, orientation));

@@ -76,31 +76,10 @@ void WriteReplacing(const QString &fileName, const QByteArray &bytes) {
   }
 }
 
-QByteArray ReadWhole(const QString &fileName) {
-  const int fd = ::open(Native(fileName).constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw Failure::fromErrno(errno, fileName);
-  QByteArray bytes;
-  try {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) throw Failure::fromErrno(errno, fileName);
-    if (S_ISDIR(st.st_mode)) throw Failure::fromErrno(EISDIR, fileName);
-    char buffer[1 << 16];
-    for (;;) {
-      const ssize_t got = ::read(fd, buffer, sizeof buffer);
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        throw Failure::fromErrno(errno, fileName);
-      }
-      if (got == 0) break;
-      bytes.append(buffer, got);
-    }
-  } catch (...) {
-    ::close(fd);
-    throw;
-  }
-  ::close(fd);
-  return bytes;
-}
+// Far more than any list holds (a line is under a hundred bytes).
+constexpr qint64 kListLimit = 64 << 20;
+
+QByteArray ReadWhole(const QString &fileName) { return ReadRegularFile(fileName, kListLimit); }
 
 QString DecodeListText(const QByteArray &bytes) {
   QStringDecoder utf8(QStringDecoder::Utf8);

@@ -19,6 +19,7 @@ enum FailureCode : int {
   kErrNoImageSize = 1003,    // the size query gave no "WxH"
   kErrSettingsStore = 1004,  // the settings file cannot be read or written
   kErrWrittenByAnotherPair = 1005, // another pair of the same run writes that file
+  kErrNotAFile = 1006,       // a file to read is a FIFO, a device or far too large
 };
 
 // A failure as the program reports it: a number and a description. Thrown by

@@ -79,6 +79,35 @@ QString UniqueHiddenName(const QString &folder, const QString &extension) {
   }
 }
 
+QByteArray ReadRegularFile(const QString &path, qint64 limit) {
+  // Not blocking, so that opening a FIFO comes back at once, to be refused.
+  Fd in(::open(Native(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (in.get() < 0) throw Failure::fromErrno(errno, path);
+  struct stat st {};
+  if (::fstat(in.get(), &st) != 0) throw Failure::fromErrno(errno, path);
+  if (S_ISDIR(st.st_mode)) throw Failure::fromErrno(EISDIR, path);
+  if (!S_ISREG(st.st_mode))
+    throw Failure(kErrNotAFile, "Not a regular file: " + path);
+  if (st.st_size > limit)
+    throw Failure(kErrNotAFile, QStringLiteral("Too large, %1 bytes where at most %2 are read: %3")
+                                    .arg(st.st_size)
+                                    .arg(limit)
+                                    .arg(path));
+  QByteArray bytes;
+  char buffer[1 << 16];
+  // The file may grow while it is read: no more than the limit is taken.
+  while (bytes.size() <= limit) {
+    const ssize_t got = ::read(in.get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw Failure::fromErrno(errno, path);
+    }
+    if (got == 0) return bytes;
+    bytes.append(buffer, got);
+  }
+  throw Failure(kErrNotAFile, "Grew while being read: " + path);
+}
+
 bool IsSameFile(const QString &a, const QString &b) {
   struct stat sa {
   }, sb{};

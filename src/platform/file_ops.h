@@ -14,6 +14,11 @@ void RenameReplacing(const QString &from, const QString &to);
 // syncs it and renames it over `to`.
 void WriteFileReplacing(const QString &to, const QByteArray &bytes, unsigned mode);
 
+// The whole of a file the program reads for itself (a list, a licence, an
+// entry it wrote), refused unless it is a regular file of at most `limit`
+// bytes: a FIFO would block the open, a device read without end.
+QByteArray ReadRegularFile(const QString &path, qint64 limit);
+
 // True when both names reach the same file (hard links and symbolic links
 // included); false when either does not exist.
 bool IsSameFile(const QString &a, const QString &b);

@@ -1,8 +1,11 @@
 #include "platform/owner_tag.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QRegularExpression>
 
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace varnholt {
@@ -26,30 +29,62 @@ QString StartTimeOf(qint64 pid) {
   return fields.size() > 19 ? QString::fromLatin1(fields[19]) : QString();
 }
 
+const QString kUnknown = QString(32, u'0');
+
+// 32 hex digits, or kUnknown.
+QString Hex32(const QByteArray &text) {
+  QString hex = QString::fromLatin1(text.trimmed()).remove(u'-').toLower();
+  static const QRegularExpression plain(QStringLiteral("^[0-9a-f]{32}$"));
+  return plain.match(hex).hasMatch() ? hex : kUnknown;
+}
+
 QString BootId() {
+  static const QString id = Hex32(ReadSmallFile("/proc/sys/kernel/random/boot_id"));
+  return id;
+}
+
+// The machine: its machine id and its whole host name, hashed to a fixed
+// length. A clone of a machine keeps the id but gets a name of its own;
+// hosts named alike past any length still differ.
+QString MachineId() {
   static const QString id = [] {
-    QString text = QString::fromLatin1(ReadSmallFile("/proc/sys/kernel/random/boot_id"));
-    text.remove(u'-');
-    return text.left(8).toLower();
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(ReadSmallFile("/etc/machine-id").trimmed());
+    hash.addData(QByteArrayView("\n"));
+    hash.addData(QByteArrayView(name));
+    return QString::fromLatin1(hash.result().toHex().left(32));
   }();
   return id;
 }
 
-QString HostName() {
-  static const QString host = [] {
-    char name[256] = {};
-    ::gethostname(name, sizeof name - 1);
-    QString plain;
-    for (const QChar c : QString::fromLocal8Bit(name))
-      if (c.isLetterOrNumber() && c.unicode() < 128) plain += c;
-    return plain.left(24).isEmpty() ? QStringLiteral("h") : plain.left(24);
-  }();
-  return host;
+// Processes of another PID namespace (a container, a sandboxed app) have
+// numbers of their own that this one cannot look up.
+QString PidNamespace() {
+  struct stat st {};
+  if (::stat("/proc/self/ns/pid", &st) != 0) return QStringLiteral("0");
+  return QString::number(quint64(st.st_ino));
+}
+
+struct Parts {
+  QString machine, pidNamespace, boot;
+  qint64 pid = -1;
+  QString start;
+};
+
+std::optional<Parts> Split(const QString &tag) {
+  const QStringList p = tag.split(u'.');
+  if (p.size() != 5) return std::nullopt;
+  bool ok = false;
+  const qint64 pid = p[3].toLongLong(&ok);
+  if (!ok || pid <= 0) return std::nullopt;
+  return Parts{p[0], p[1], p[2], pid, p[4]};
 }
 
 const QRegularExpression &TagPattern() {
-  static const QRegularExpression pattern(
-      QStringLiteral("^\\.?varnholt-([A-Za-z0-9]+)\\.([0-9a-f]{0,8})\\.([0-9]+)\\.([0-9]+)-"));
+  static const QRegularExpression pattern(QStringLiteral(
+      "^\\.?varnholt-([0-9a-f]{32}\\.[0-9]+\\.[0-9a-f]{32}\\.[0-9]+\\.[0-9]+)-"));
   return pattern;
 }
 
@@ -60,30 +95,30 @@ QString OwnerTag() {
   const qint64 pid = ::getpid();
   QString start = StartTimeOf(pid);
   if (start.isEmpty()) start = QStringLiteral("0");
-  return HostName() + u'.' + BootId() + u'.' + QString::number(pid) + u'.' + start;
+  return MachineId() + u'.' + PidNamespace() + u'.' + BootId() + u'.' + QString::number(pid) +
+         u'.' + start;
 }
 
 QString OwnerTagOf(const QString &name) {
   const QRegularExpressionMatch m = TagPattern().match(name);
-  if (!m.hasMatch()) return {};
-  return m.captured(1) + u'.' + m.captured(2) + u'.' + m.captured(3) + u'.' + m.captured(4);
+  return m.hasMatch() ? m.captured(1) : QString();
 }
 
 qint64 OwnerPid(const QString &tag) {
-  const QStringList parts = tag.split(u'.');
-  return parts.size() == 4 ? parts[2].toLongLong() : -1;
+  const std::optional<Parts> parts = Split(tag);
+  return parts ? parts->pid : -1;
 }
 
 bool OwnerIsGone(const QString &tag) {
-  const QStringList parts = tag.split(u'.');
-  if (parts.size() != 4 || parts[0] != HostName()) return false;
-  if (parts[1] != BootId()) return !BootId().isEmpty() && !parts[1].isEmpty();
-  bool ok = false;
-  const qint64 pid = parts[2].toLongLong(&ok);
-  if (!ok || pid <= 0) return false;
-  const QString start = StartTimeOf(pid);
+  const std::optional<Parts> parts = Split(tag);
+  // Another machine's, or one whose boot this machine cannot tell: not ours to judge.
+  if (!parts || parts->machine != MachineId() || BootId() == kUnknown || parts->boot == kUnknown)
+    return false;
+  if (parts->boot != BootId()) return true; // ran before this machine last started
+  if (parts->pidNamespace != PidNamespace() || PidNamespace() == QLatin1String("0")) return false;
+  const QString start = StartTimeOf(parts->pid);
   // No such process, or another one that got the same number later.
-  return start.isEmpty() || start != parts[3];
+  return start.isEmpty() || start != parts->start;
 }
 
 } // namespace varnholt

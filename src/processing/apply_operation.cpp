@@ -140,7 +140,7 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
                     "ImageMagick gave no image size for " + inputPath + " (\"" + size + "\")");
     std::int32_t imageWidth = ToLong(Val(pieces[0]));
     std::int32_t imageHeight = ToLong(Val(pieces[1]));
-    CheckImageWithinLimits(imageWidth, imageHeight); // before any pixel is decoded
+    CheckImageWithinLimits(imageWidth, imageHeight, inputPath); // before any pixel is decoded
     // A photo is worked on as it is seen: corners and sizes are those of the
     // upright picture. The first step that decodes turns it; the files it
     // writes are upright and say so, so no later step turns them again.

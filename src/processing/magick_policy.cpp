@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -52,14 +53,19 @@ std::uint64_t PhysicalMemory() {
   const long pageSize = ::sysconf(_SC_PAGESIZE);
   std::uint64_t memory =
       pages > 0 && pageSize > 0 ? std::uint64_t(pages) * std::uint64_t(pageSize) : 2 * kGiB;
-  // A container's own limit, when it has one below the machine's.
-  QFile cgroup(QStringLiteral("/sys/fs/cgroup/memory.max"));
-  if (cgroup.open(QIODevice::ReadOnly)) {
-    bool ok = false;
-    const std::uint64_t max = cgroup.readAll().trimmed().toULongLong(&ok);
-    if (ok && max > 0) memory = std::min(memory, max);
-  }
+  // A container's, a service's or an app's own limit, when it has one below the machine's.
+  if (const std::uint64_t limit = CgroupMemoryLimit(QString())) memory = std::min(memory, limit);
   return memory;
+}
+
+// A number in a small file of the cgroup tree; 0 for "max", for no file and
+// for v1's "no limit" (the largest multiple of the page size).
+std::uint64_t LimitIn(const QString &file) {
+  QFile in(file);
+  if (!in.open(QIODevice::ReadOnly)) return 0;
+  bool ok = false;
+  const std::uint64_t value = in.read(64).trimmed().toULongLong(&ok);
+  return ok && value < (std::uint64_t(1) << 62) ? value : 0;
 }
 
 std::uint64_t FreeSpace(const QString &folder) {
@@ -299,7 +305,7 @@ MagickLimits MagickLimitsInForce() {
   return inForce;
 }
 
-void CheckImageWithinLimits(std::int64_t width, std::int64_t height) {
+void CheckImageWithinLimits(std::int64_t width, std::int64_t height, const QString &file) {
   const MagickLimits l = MagickLimitsInForce();
   if (l.area == 0 || width <= 0 || height <= 0) return;
   const auto refuse = [](const QString &what) {
@@ -323,6 +329,54 @@ void CheckImageWithinLimits(std::int64_t width, std::int64_t height) {
                .arg(width)
                .arg(height)
                .arg(Pixels(pixels), Pixels(pixels - double(l.area)), Pixels(double(l.area))));
+  // No photograph or scan packs more than a few dozen pixels into a byte; a
+  // flat PNG reaches about a thousand. A picture whose pixels would take more
+  // than a gigabyte, from a file that small, is a damaged header or a file
+  // made to exhaust memory: decoding it takes minutes and gigabytes.
+  constexpr double kMostPixelsPerByte = 256;
+  const qint64 bytes = file.isEmpty() ? -1 : QFileInfo(file).size();
+  if (bytes >= 0 && pixels * double(kBytesPerPixel) > double(kGiB) &&
+      pixels > kMostPixelsPerByte * double(std::max<qint64>(bytes, 1)))
+    throw Failure(ResourceLimitError,
+                  QStringLiteral("Image too large for its file, damaged or made to exhaust "
+                                 "memory: %1x%2 is %3 from a file of %4 bytes")
+                      .arg(width)
+                      .arg(height)
+                      .arg(Pixels(pixels))
+                      .arg(bytes));
+}
+
+std::uint64_t CgroupMemoryLimit(const QString &root) {
+  QFile self(root + QStringLiteral("/proc/self/cgroup"));
+  if (!self.open(QIODevice::ReadOnly)) return 0;
+  std::uint64_t smallest = 0;
+  const auto take = [&](const QString &mount, QString path, const QString &file) {
+    // Every level from the process's own group up to the mount's root: a
+    // limit on any of them applies. In a container the path is the host's
+    // and only the levels it can see exist.
+    for (;;) {
+      const std::uint64_t limit = LimitIn(root + mount + path + u'/' + file);
+      if (limit > 0 && (smallest == 0 || limit < smallest)) smallest = limit;
+      if (path.isEmpty() || path == u'/') break;
+      path = path.left(std::max<qsizetype>(0, path.lastIndexOf(u'/')));
+    }
+  };
+  for (const QByteArray &line : self.read(64 * 1024).split('\n')) {
+    // "ID:CONTROLLERS:PATH"; the path may hold colons itself.
+    const qsizetype first = line.indexOf(':'), second = line.indexOf(':', first + 1);
+    if (first < 0 || second < 0) continue;
+    const QList<QByteArray> controllers = line.mid(first + 1, second - first - 1).split(',');
+    QString path = QString::fromUtf8(line.mid(second + 1));
+    if (path.contains(QStringLiteral(".."))) continue;
+    if (path.endsWith(u'/')) path.chop(1);
+    if (line.left(first) == "0" && controllers == QList<QByteArray>{""}) {
+      take(QStringLiteral("/sys/fs/cgroup"), path, QStringLiteral("memory.max"));
+      take(QStringLiteral("/sys/fs/cgroup/unified"), path, QStringLiteral("memory.max"));
+    } else if (controllers.contains("memory")) {
+      take(QStringLiteral("/sys/fs/cgroup/memory"), path, QStringLiteral("memory.limit_in_bytes"));
+    }
+  }
+  return smallest;
 }
 
 void ShareMagickLimitsAmong(int processes) {

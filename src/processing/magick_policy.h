@@ -52,8 +52,17 @@ MagickLimits MagickLimitsInForce();
 // Refuses, before any pixel is decoded, an image that is wider, taller or
 // larger than the limits allow: throws Failure with ImageMagick's
 // resource-limit number, naming the limit and by how much it is exceeded.
-// Does nothing before StartMagick.
-void CheckImageWithinLimits(std::int64_t width, std::int64_t height);
+// Does nothing before StartMagick. With the image's `file`, a picture of
+// more than a gigabyte of pixels claimed by a file far too small to hold
+// them is refused as damaged, before ImageMagick spends minutes on it.
+void CheckImageWithinLimits(std::int64_t width, std::int64_t height,
+                            const QString &file = QString());
+
+// The smallest memory limit of the cgroups this process is in, read under
+// `root` (empty: the real /proc and /sys): cgroup v2's memory.max, or v1's
+// memory.limit_in_bytes, at every level from the process's own group up.
+// 0 when there is none.
+std::uint64_t CgroupMemoryLimit(const QString &root);
 
 // Worker processes started from now on are told that `processes` of them
 // share the machine, and take their part of it.

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace varnholt::magick {
@@ -45,9 +46,10 @@ QString Named(const QString &stem, const QString &ext) {
   return ext.isEmpty() ? stem : stem + "." + ext;
 }
 
-void MakeLink(const QString &target, const QString &link) {
+// A failure names the user's file or folder (`shown`), never the link.
+void MakeLink(const QString &target, const QString &link, const QString &shown) {
   if (::symlink(Native(target).constData(), Native(link).constData()) != 0)
-    throw Failure::fromErrno(errno, link);
+    throw Failure::fromErrno(errno, shown);
 }
 
 } // namespace
@@ -91,9 +93,14 @@ QString Call::input(const QString &real) {
   for (const auto &[safe, name] : aliases_)
     if (name == real && safe.startsWith(dir_ + "/in")) return safe;
   const QString absolute = QFileInfo(real).absoluteFilePath();
+  // ImageMagick takes a link to nothing for a file its policy refuses: a file
+  // gone since it was listed, or one whose path is too long to link to, gets
+  // its own reason.
+  struct stat st {};
+  if (::stat(Native(absolute).constData(), &st) != 0) throw Failure::fromErrno(errno, real);
   const QString ext = SafeExtension(absolute);
   const QString link = dir_ + "/in" + (ext.isEmpty() ? QString() : "." + ext);
-  MakeLink(absolute, link);
+  MakeLink(absolute, link, real);
   cleanup_ << link;
   aliases_.push_back({link, real});
   return link;
@@ -115,7 +122,7 @@ Call::Output Call::output(const QString &real) {
   ::close(fd);
   ::unlink(probe.constData());
   const QString folderLink = dir_ + "/out";
-  MakeLink(folder, folderLink);
+  MakeLink(folder, folderLink, out.real);
   cleanup_ << folderLink;
   out.seenStem = folderLink + "/" + QFileInfo(out.hiddenStem).fileName();
   aliases_.push_back({out.seenStem, out.realStem});

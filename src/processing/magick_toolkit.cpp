@@ -5,6 +5,7 @@
 #include "processing/decoded_cache.h"
 #include "processing/magick_command.h"
 #include "processing/magick_safe_names.h"
+#include "processing/pair_stage.h"
 
 #include <cerrno>
 #include <mutex>
@@ -40,7 +41,12 @@ std::optional<MogrifyAsConvert> AsConvert(const QStringList &args) {
 
 } // namespace
 
-void MagickToolkit::initialise() { StartOnce(); }
+void MagickToolkit::initialise() {
+  // Without it ImageMagick's policy and every safe name fail, each with a
+  // message of its own that does not say why.
+  RequireScratchRoot();
+  StartOnce();
+}
 
 QStringList MagickToolkit::takeWarnings() { return TakeWarnings(); }
 

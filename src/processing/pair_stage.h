@@ -124,6 +124,10 @@ QStringList SweepLeftoversAt(int handle, const QString &folder, qint64 onlyPid =
 // Where scratch folders go: the temporary folder, when its name is plain.
 QString ScratchRoot();
 
+// Throws a Failure that names the temporary folder and TMPDIR when no scratch
+// folder can be made there (TMPDIR naming a file, a missing or read-only folder).
+void RequireScratchRoot();
+
 // The same for scratch folders ("varnholt-OWNER-...") in the temporary folder.
 void SweepScratchLeftovers(qint64 onlyPid = -1);
 

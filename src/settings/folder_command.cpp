@@ -440,6 +440,9 @@ void XdgFolderCommand::EditThunarActions(bool add) {
 }
 
 void XdgFolderCommand::Register() {
+  // Qt gives no path for an executable whose folder name is not valid UTF-8:
+  // an entry would start nothing.
+  if (executable_.isEmpty()) return;
   // Each entry on its own: a file manager that cannot get one still gets the
   // others.
   const auto write = [](const QString &path, const QString &text, unsigned mode) {
@@ -469,10 +472,14 @@ void XdgFolderCommand::Unregister() {
 }
 
 bool XdgFolderCommand::IsRegistered() {
-  QFile file(KdeEntryPath());
-  if (!file.open(QIODevice::ReadOnly)) return false;
+  QByteArray entry;
+  try {
+    entry = ReadRegularFile(KdeEntryPath(), 1 << 20);
+  } catch (const Failure &) {
+    return false;
+  }
   const QString command =
-      DesktopEntryValue(QString::fromUtf8(file.readAll()), kKdeActionGroup, QStringLiteral("Exec"));
+      DesktopEntryValue(QString::fromUtf8(entry), kKdeActionGroup, QStringLiteral("Exec"));
   const QString name = QFileInfo(executable_).fileName();
   return !name.isEmpty() && command.contains(name, Qt::CaseInsensitive);
 }

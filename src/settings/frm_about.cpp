@@ -5,6 +5,7 @@
 #include "platform/desktop.h"
 #include "platform/error_reporter.h"
 #include "platform/failure.h"
+#include "platform/file_ops.h"
 #include "platform/prompter.h"
 #include "settings/folder_command.h"
 #include "settings/paths.h"
@@ -322,15 +323,20 @@ void frmAbout::LoadLicence() {
   const QString folder =
       services_.dataFolder.isEmpty() ? ProgramDataFolder() : services_.dataFolder;
   const QString path = AddBackslash(folder) + kLicenceFile;
-  QFile file(path);
   QString text;
-  bool read = file.open(QIODevice::ReadOnly);
-  while (read && !file.atEnd()) {
-    QByteArray line = file.readLine();
-    if (line.isEmpty() && file.error() != QFileDevice::NoError) read = false;
-    while (line.endsWith('\n') || line.endsWith('\r'))
-      line.chop(1);
-    text += QString::fromUtf8(line) + u'\n';
+  bool read = true;
+  try {
+    // The licence is some 10 KB; a megabyte is plenty.
+    QByteArray bytes = ReadRegularFile(path, 1 << 20);
+    if (bytes.endsWith('\n')) bytes.chop(1);
+    if (!bytes.isEmpty())
+      for (QByteArray line : bytes.split('\n')) {
+        while (line.endsWith('\r'))
+          line.chop(1);
+        text += QString::fromUtf8(line) + u'\n';
+      }
+  } catch (const Failure &) {
+    read = false;
   }
   if (read) {
     txtImageMagick->setPlainText(text);

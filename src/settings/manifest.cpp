@@ -1,11 +1,16 @@
 #include "settings/manifest.h"
 
+#include "platform/failure.h"
+#include "platform/file_ops.h"
 #include "settings/paths.h"
 #include "version.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QProcess>
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <unistd.h>
@@ -117,14 +122,13 @@ ManifestWrite WriteManifest(const ManifestPlace &place, bool restart, bool overw
   result.existed = info.exists() || info.isSymLink();
   if (result.existed && !overwrite) return result;
 
-  if (result.existed) {
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    QFile::remove(path);
+  // Written beside and renamed over: whatever is at the name (a link
+  // included) is replaced, never written through.
+  try {
+    WriteFileReplacing(path, ManifestText(place), 0666);
+  } catch (const Failure &) {
+    return result;
   }
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return result;
-  const QByteArray text = ManifestText(place);
-  if (file.write(text) != text.size() || !file.commit()) return result;
   result.written = true;
 
   if (restart && !result.existed && restarter) result.restarted = restarter->restart();
@@ -132,9 +136,9 @@ ManifestWrite WriteManifest(const ManifestPlace &place, bool restart, bool overw
 }
 
 bool DeleteManifest(const ManifestPlace &place) {
-  const QString path = place.path();
-  QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-  return QFile::remove(path);
+  // Removing a name needs no rights on the file itself, and a mode change
+  // would go through a link to whatever it points at.
+  return ::unlink(QFile::encodeName(place.path()).constData()) == 0;
 }
 
 } // namespace varnholt

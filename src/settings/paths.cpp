@@ -1,9 +1,16 @@
 #include "settings/paths.h"
 
+#include "operations/file_listing.h"
+
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStringDecoder>
+
+#include <climits>
+#include <unistd.h>
 
 namespace varnholt {
 
@@ -96,6 +103,50 @@ QString OperationsFolder() {
 }
 
 QString ApplicationFolder() { return QCoreApplication::applicationDirPath(); }
+
+namespace {
+bool IsUtf8(const QByteArray &bytes) {
+  // Stateless: a sequence cut short at the end is an error, not one to continue.
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+  const QString text = utf8.decode(bytes);
+  return !utf8.hasError();
+}
+} // namespace
+
+QStringList NonUtf8Arguments(int argc, const char *const *argv) {
+  QStringList shown;
+  for (int i = 1; i < argc; ++i)
+    if (!IsUtf8(QByteArray(argv[i]))) shown << EscapedFileName(QByteArray(argv[i]));
+  return shown;
+}
+
+QString NonUtf8ProgramPath() {
+  char path[PATH_MAX + 1] = {};
+  const ssize_t n = ::readlink("/proc/self/exe", path, PATH_MAX);
+  if (n <= 0) return {};
+  const QByteArray bytes(path, n);
+  return IsUtf8(bytes) ? QString() : EscapedFileName(bytes);
+}
+
+QStringList UnreadableStartTexts(const QStringList &arguments, const QString &programPath) {
+  const QString crLf = QStringLiteral("\r\n");
+  QStringList texts;
+  if (!arguments.isEmpty())
+    texts << QStringLiteral("The folder or list named on the command line cannot be opened because "
+                            "its name is not valid UTF-8. Rename it to open it:") +
+                 crLf + crLf + arguments.join(crLf);
+  if (!programPath.isEmpty())
+    texts << QStringLiteral("Varnholt cannot find its own files (the ImageMagick licence) or offer "
+                            "its folder command because the name of the folder it is installed in "
+                            "is not valid UTF-8. Install it in a folder with a UTF-8 name:") +
+                 crLf + crLf + programPath;
+  return texts;
+}
+
+QString SelfExecutable() {
+  static const QString self = QStringLiteral("/proc/self/exe");
+  return QFileInfo::exists(self) ? self : QCoreApplication::applicationFilePath();
+}
 
 QString ProgramDataFolder() {
   const QString installed =

@@ -45,6 +45,19 @@ QString AppDataFolder();
 QString OperationsFolder();
 // The folder of the executable.
 QString ApplicationFolder();
+
+// Names Qt cannot hold: a path that is not valid UTF-8 comes through
+// QString mangled, so it can only be named, shown as EscapedFileName shows it.
+// The arguments from argv[1] on that are not valid UTF-8:
+QStringList NonUtf8Arguments(int argc, const char *const *argv);
+// This program's own path when it is not valid UTF-8, else empty.
+QString NonUtf8ProgramPath();
+// The texts of the "Unreadable File Names" boxes the window shows at start
+// for them, one per kind.
+QStringList UnreadableStartTexts(const QStringList &arguments, const QString &programPath);
+// What worker processes are started from: this very executable, whatever
+// bytes its path holds.
+QString SelfExecutable();
 // Where read-only companions (the ImageMagick licence text) live: <prefix>/share/varnholt
 // beside an installed bin/, else the executable's own folder (the build tree).
 QString ProgramDataFolder();

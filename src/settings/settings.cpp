@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <variant>
 
 namespace varnholt {
 
@@ -38,45 +40,68 @@ bool ReadBoolean(const QString &text, const QString &key) {
   return value != 0.0;
 }
 
-Settings LoadSettings(SettingsStore &store, const QString &defaultFolder) {
+namespace {
+using Field = std::variant<QString Settings::*, bool Settings::*, std::int16_t Settings::*>;
+struct Key {
+  const char *name;
+  Field field;
+};
+// Every key, in the order it is written. A key missing from the store keeps
+// the default of Settings; SelectedDir's is the caller's folder.
+const Key kKeys[] = {
+    {"LoadedFile", &Settings::LoadedFile},
+    {"SelectedDir", &Settings::SelectedDir},
+    {"OutputInDiffDir", &Settings::OutputInDiffDir},
+    {"OutputDir", &Settings::OutputDir},
+    {"XPStyle", &Settings::XPStyle},
+    {"Antialias", &Settings::Antialias},
+    {"Pattern", &Settings::Pattern},
+    {"InversePattern", &Settings::InversePattern},
+    {"AllowOutOfBoundry", &Settings::AllowOutOfBoundry},
+    {"AutoOrient", &Settings::AutoOrient},
+    {"NeverEnlarge", &Settings::NeverEnlarge},
+};
+
+template <class... F> struct Overloaded : F... {
+  using F::operator()...;
+};
+template <class... F> Overloaded(F...) -> Overloaded<F...>;
+} // namespace
+
+Settings LoadSettings(SettingsStore &store, const QString &defaultFolder, QList<Failure> *bad) {
   Settings s;
-  const auto text = [&](const char *key, const QString &fallback) {
-    return store.read(kSettingsSection, QString::fromLatin1(key)).value_or(fallback);
-  };
-  const auto boolean = [&](const char *key, bool fallback) {
-    const auto stored = store.read(kSettingsSection, QString::fromLatin1(key));
-    return stored ? ReadBoolean(*stored, QString::fromLatin1(key)) : fallback;
-  };
-  s.LoadedFile = text("LoadedFile", QString());
-  s.SelectedDir = text("SelectedDir", defaultFolder);
-  s.OutputInDiffDir = boolean("OutputInDiffDir", false);
-  s.OutputDir = text("OutputDir", s.SelectedDir);
-  s.XPStyle = boolean("XPStyle", true);
-  s.Antialias = boolean("Antialias", false);
-  s.Pattern = text("Pattern", QString());
-  if (const auto stored = store.read(kSettingsSection, QStringLiteral("InversePattern")))
-    s.InversePattern = ReadInteger16(*stored, QStringLiteral("InversePattern"));
-  s.AllowOutOfBoundry = boolean("AllowOutOfBoundry", false);
-  s.AutoOrient = boolean("AutoOrient", true);
-  s.NeverEnlarge = boolean("NeverEnlarge", true);
+  s.SelectedDir = defaultFolder;
+  bool outputDirStored = false;
+  for (const Key &key : kKeys) {
+    const QString name = QString::fromLatin1(key.name);
+    const std::optional<QString> stored = store.read(kSettingsSection, name);
+    if (!stored) continue;
+    // Each key on its own: a value that does not read costs that key alone.
+    try {
+      std::visit(Overloaded{[&](QString Settings::*f) { s.*f = *stored; },
+                            [&](bool Settings::*f) { s.*f = ReadBoolean(*stored, name); },
+                            [&](std::int16_t Settings::*f) { s.*f = ReadInteger16(*stored, name); }},
+                 key.field);
+    } catch (const Failure &failure) {
+      if (bad) bad->push_back(Failure(failure.number(), failure.description() + ", read as its default"));
+      continue;
+    }
+    outputDirStored |= key.field == Field(&Settings::OutputDir);
+  }
+  // Until it is stored itself, the output folder follows the input folder.
+  if (!outputDirStored) s.OutputDir = s.SelectedDir;
   return s;
 }
 
 void SaveSettings(SettingsStore &store, const Settings &s) {
-  const auto put = [&](const char *key, const QString &value) {
-    store.write(kSettingsSection, QString::fromLatin1(key), value);
-  };
-  put("LoadedFile", s.LoadedFile);
-  put("SelectedDir", s.SelectedDir);
-  put("OutputInDiffDir", BoolText(s.OutputInDiffDir));
-  put("OutputDir", s.OutputDir);
-  put("XPStyle", BoolText(s.XPStyle));
-  put("Antialias", BoolText(s.Antialias));
-  put("Pattern", s.Pattern);
-  put("InversePattern", QString::number(s.InversePattern));
-  put("AllowOutOfBoundry", BoolText(s.AllowOutOfBoundry));
-  put("AutoOrient", BoolText(s.AutoOrient));
-  put("NeverEnlarge", BoolText(s.NeverEnlarge));
+  for (const Key &key : kKeys)
+    store.write(kSettingsSection, QString::fromLatin1(key.name),
+                std::visit(Overloaded{[&](QString Settings::*f) { return s.*f; },
+                                      [&](bool Settings::*f) { return BoolText(s.*f); },
+                                      [&](std::int16_t Settings::*f) {
+                                        return QString::number(s.*f);
+                                      }},
+                           key.field));
   store.flush();
 }
 

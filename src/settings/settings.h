@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <cstdint>
 
 namespace varnholt {
 
+class Failure;
 class SettingsStore;
 
 // The program's persistent options. One value owned by the application and
@@ -32,8 +34,10 @@ inline const QString kSettingsSection = QStringLiteral("Settings");
 
 // Missing keys take their defaults; defaultFolder stands in for SelectedDir
 // (and, through it, OutputDir). A stored boolean or number that does not read
-// as one throws Failure.
-Settings LoadSettings(SettingsStore &store, const QString &defaultFolder);
+// as one keeps its default and is added to `bad`; every other key is read as
+// stored. Only a store that cannot be read at all throws Failure.
+Settings LoadSettings(SettingsStore &store, const QString &defaultFolder,
+                      QList<Failure> *bad = nullptr);
 void SaveSettings(SettingsStore &store, const Settings &settings);
 
 // "True"/"False", or a number (0 false, anything else true); nothing else.

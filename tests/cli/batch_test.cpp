@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace varnholt {
@@ -172,17 +174,35 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
   WriteList(clash, {{true, kCrop}, {false, kCrop}, {true, kCrop}});
   const QString bare = dir.file("bare.vop");
   WriteList(bare, {{true, kWidth}, {true, R"(Extract Whole Image Format: "GIF" Quality: "75")"}});
+  QString deep = in();
+  while (deep.size() <= 4096)
+    deep += "/" + QString(200, u'd');
+  const QString fifo = dir.file("fifo.vop");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
   struct Row {
     QStringList args;
     QString errorStart;
+    QString tmpdir = {};
   } rows[] = {
       {{"--batch", dir.file("gone.vop"), "--input", in()},
        "varnholt: cannot read the operation list " + dir.file("gone.vop") + ": 2 - No such file"},
       {{"--batch", badTick, "--input", in()}, "varnholt: cannot read the operation list"},
+      {{"--batch", fifo, "--input", in()},
+       "varnholt: cannot read the operation list " + fifo + ": 1006 - Not a regular file"},
+      // One job, and one image (so one job whatever is asked): no worker to fall back from.
+      {{"--batch", list, "--input", in(), "--jobs", "1"},
+       "varnholt: the temporary folder " + list + " cannot be used (Not a directory): set TMPDIR",
+       list},
+      {{"--batch", list, "--input", in(), "--pattern", "a*"},
+       "varnholt: the temporary folder " + list + " cannot be used", list},
       {{"--batch", list, "--input", dir.file("nowhere")},
        "varnholt: the input folder " + dir.file("nowhere") + " does not exist"},
       {{"--batch", list, "--input", in(), "--output", dir.file("nowhere")},
        "varnholt: the output folder " + dir.file("nowhere") + " does not exist"},
+      {{"--batch", list, "--input", in(), "--output", list},
+       "varnholt: the output folder " + list + " is not a folder"},
+      {{"--batch", list, "--input", deep}, "varnholt: the input folder " + deep +
+                                               " cannot be used: File name too long"},
       {{"--batch", list, "--input", in(), "--pattern", "["},
        "varnholt: the pattern \"[\" is malformed: 93 - Invalid pattern string"},
       {{"--batch", clash, "--input", in()},
@@ -210,13 +230,39 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
                                   "(such as 2/8), not \"%1\"\nUsage: ")
                        .arg(shard)});
   for (const Row &row : all) {
-    const Result r = RunVarnholt(row.args);
+    QProcessEnvironment withTemp = env;
+    if (!row.tmpdir.isEmpty()) withTemp.insert("TMPDIR", row.tmpdir);
+    const Result r = RunProgram(QStringLiteral(VARNHOLT_EXECUTABLE), row.args, {}, withTemp);
     EXPECT_EQ(r.exitCode, 2) << row.args.join(' ').toStdString();
     EXPECT_TRUE(r.err.startsWith(row.errorStart)) << r.err.toStdString();
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(Files(in()), (QStringList{"a.png", "b.jpg"}));
     EXPECT_EQ(Files(out()), QStringList());
   }
+}
+
+// What a file manager passes for a folder named in Latin-1, and a program
+// installed in such a folder: named, or working, never taken for something else.
+TEST_F(Batch, NamesThatAreNotUtf8AreRefusedByNameAndAnInstallPathOfThemWorks) {
+  WriteList(list, {{true, kWidth}});
+  const QByteArray latin1 = QFile::encodeName(dir.path()) + "/caf\xe9";
+  ASSERT_EQ(::mkdir(latin1.constData(), 0700), 0);
+  const Result refused = RunProgram(
+      "/bin/sh", {"-c", "exec \"$0\" --batch \"$1\" --input \"$(printf '%s\\351' \"$2\")\"",
+                  VARNHOLT_EXECUTABLE, list, dir.path() + "/caf"});
+  EXPECT_EQ(refused.said(), ("2||varnholt: " + dir.path() +
+                             "/caf\\xe9: not valid UTF-8, rename it to use it\n")
+                                .toStdString());
+  // A copy of the program in that folder still starts its workers.
+  const QByteArray copy = latin1 + "/varnholt";
+  ASSERT_EQ(std::system(("cp '" + QByteArray(VARNHOLT_EXECUTABLE) + "' '" + copy + "'").constData()),
+            0);
+  const Result r = RunProgram("/bin/sh", {"-c", "exec \"$(printf '%s\\351/varnholt' \"$0\")\" \"$@\"",
+                                          dir.path() + "/caf", "--batch", list, "--input", in(),
+                                          "--output", out(), "--jobs", "2"});
+  EXPECT_EQ(r.said(), "0|2 written, 0 skipped, 0 failed\n|");
+  ::unlink(copy.constData());
+  ::rmdir(latin1.constData());
 }
 
 TEST_F(Batch, NeverWritesOverASourceImage) {

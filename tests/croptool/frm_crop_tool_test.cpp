@@ -319,8 +319,10 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
     CropCorners arrived;
     QString caption;
     bool cancelledAtStart = true;
+    QSize shownSize;
     Launch([&](frmCropTool &tool) {
       arrived = CornersOf(tool);
+      shownSize = QSize(int(tool.ImageWidth()), int(tool.ImageHeight()));
       caption = tool.windowTitle();
       cancelledAtStart = tool.GetWasCancelled();
       QTest::mouseClick(tool.PictureArea(), Qt::LeftButton, {}, {10, 20});
@@ -348,20 +350,18 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
     ASSERT_EQ(toolkit.calls.size() - callsBefore, bitmap ? 2u : 3u);
     EXPECT_EQ(toolkit.calls[callsBefore + 1].args,
               QStringList({"-format", sideways ? "%hx%w" : "%wx%h", "-ping", file}));
-    if (bitmap)
-      EXPECT_EQ(ReadBytes(work.file("cropview.bmp")), ReadBytes(file));
-    else if (sideways)
+    if (sideways)
       EXPECT_EQ(toolkit.calls.back().args.mid(0, 5),
                 QStringList({"-format", "bmp", "-auto-orient", "+repage", file}));
-    else
+    else if (!bitmap)
       EXPECT_EQ(toolkit.calls.back().args.mid(0, 3), QStringList({"-format", "bmp", file}));
-    EXPECT_EQ(ImageSize(work.file("cropview.bmp")),
-              sideways ? ImageSize(file).transposed() : ImageSize(file));
+    EXPECT_EQ(shownSize, sideways ? ImageSize(file).transposed() : ImageSize(file));
+    // The picture lives in the tool's memory only: no copy of it is left.
+    EXPECT_EQ(QDir(work.path()).entryList({"cropview*"}, QDir::Files | QDir::Hidden),
+              QStringList());
   }
   EXPECT_TRUE(EditorAnswers());
   EXPECT_FALSE(window->CropTool()->isVisible());
-  EXPECT_EQ(QDir(work.path()).entryList({"cropview*"}, QDir::Files | QDir::Hidden),
-            QStringList({"cropview.bmp"}));
 }
 
 TEST_F(CropLaunch, AnUnreadableImageIsReportedAndTheToolStaysHidden) {

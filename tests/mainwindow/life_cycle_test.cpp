@@ -225,15 +225,24 @@ TEST_F(StartUp, TheThemedLookWritesTheManifestRestartsOnceAndRemovesItAtTheEnd) 
 }
 
 TEST_F(StartUp, UnreadableSettingsAndAnUnmakeableScratchFolderAreReportedNotThrown) {
+  // Two bad values, one report; the keys beside them keep what they hold.
   store.values["Settings/Antialias"] = "maybe";
+  store.values["Settings/AllowOutOfBoundry"] = "often";
+  store.values["Settings/XPStyle"] = "False";
+  store.values["Settings/OutputDir"] = "/out";
   const Initialisation init =
       frmMain::Form_Initialize(store, fallback.path(), {}, nullptr, settings);
   EXPECT_FALSE(init.StartedWithXPStyle);
-  EXPECT_EQ(settings.SelectedDir, fallback.path());
+  EXPECT_EQ(QStringList({settings.SelectedDir, settings.OutputDir}),
+            QStringList({fallback.path(), "/out"}));
   Load("", nullptr, init);
   ASSERT_EQ(errors.reports.size(), 1u);
-  EXPECT_EQ(errors.reports[0].source, "Form_Initialize");
-  EXPECT_EQ(errors.reports[0].form, "frmMain");
+  EXPECT_EQ(QStringList({errors.reports[0].source, errors.reports[0].form,
+                         errors.reports[0].description}),
+            QStringList({"Form_Initialize", "frmMain",
+                         "Type mismatch: setting Antialias holds \"maybe\", read as its "
+                         "default\nType mismatch: setting AllowOutOfBoundry holds \"often\", read "
+                         "as its default"}));
 
   // So is a scratch folder for ImageMagick that cannot be made.
   WriteBytes(fallback.file("not-a-folder"), "");
@@ -244,9 +253,33 @@ TEST_F(StartUp, UnreadableSettingsAndAnUnmakeableScratchFolderAreReportedNotThro
   EXPECT_EQ(started, nullptr);
   ASSERT_EQ(errors.reports.size(), 2u);
   const ErrorReport &r = errors.reports[1];
-  EXPECT_EQ(QStringList({r.title, r.form, r.source, r.operation, r.description.left(30)}),
+  EXPECT_EQ(QStringList({r.title, r.form, r.source, r.operation, r.description}),
             QStringList({"Varnholt 1.00", "frmMain", "Form_Initialize", "Starting ImageMagick",
-                         "Cannot create a scratch folder"}));
+                         "The temporary folder " + fallback.file("not-a-folder") +
+                             " cannot be used (Not a directory): set TMPDIR to a folder you can "
+                             "write to"}));
+}
+
+TEST_F(StartUp, NamesThatAreNotUtf8AreNamedInsteadOfPassedOver) {
+  const char *argv[] = {"varnholt", "/p/caf\xe9", "/p/caf\xc3\xa9", "-x\xff"};
+  const QStringList arguments = NonUtf8Arguments(4, argv);
+  EXPECT_EQ(arguments, (QStringList{"/p/caf\\xe9", "-x\\xff"}));
+  const QStringList texts = UnreadableStartTexts(arguments, "/opt/\\xe9t\\xe9/bin/varnholt");
+  ASSERT_EQ(texts.size(), 2);
+  EXPECT_EQ(NonUtf8ProgramPath(), "") << "the tests run from a UTF-8 path";
+  for (const QString &text : texts)
+    ExpectOk("Unreadable File Names", text);
+  settings.SelectedDir = images.path();
+  MainWindowServices services = Services(prompter);
+  services.unreadableNames = texts;
+  window = std::make_unique<frmMain>(services);
+  window->Form_Load("/p/caf\uFFFD");
+  Show();
+  EXPECT_TRUE(prompter.done());
+  EXPECT_EQ(Box("txtInputDirectory")->text(), images.path()) << "the last session's";
+  EXPECT_EQ(texts[0], "The folder or list named on the command line cannot be opened because its "
+                      "name is not valid UTF-8. Rename it to open it:\r\n\r\n/p/caf\\xe9\r\n-x\\xff");
+  EXPECT_TRUE(texts[1].endsWith(":\r\n\r\n/opt/\\xe9t\\xe9/bin/varnholt"));
 }
 
 TEST_F(StartUp, TheSettingsWindowIsModalAndOnlyComingBackFromItKeepsThePreview) {

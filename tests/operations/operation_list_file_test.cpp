@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace varnholt {
 namespace {
 
@@ -88,6 +90,13 @@ TEST(OperationListFile, FailuresGiveTheirTextAndChangeNothing) {
   EXPECT_EQ(error, "2 - No such file or directory: " + dir.file("gone.vop"));
   EXPECT_EQ(LoadOperationsFile(dir.path(), settings, error), QStringList());
   EXPECT_EQ(error, "21 - Is a directory: " + dir.path());
+  // A FIFO would block the open until a writer came, a device read forever.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file("fifo.vop")).constData(), 0600), 0);
+  ASSERT_TRUE(QFile::link("/dev/zero", dir.file("zero.vop")));
+  for (const QString name : {"fifo.vop", "zero.vop"}) {
+    EXPECT_EQ(LoadOperationsFile(dir.file(name), settings, error), QStringList());
+    EXPECT_EQ(error, "1006 - Not a regular file: " + dir.file(name));
+  }
   EXPECT_EQ(settings.LoadedFile, "before");
 }
 

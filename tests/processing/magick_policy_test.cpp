@@ -4,9 +4,12 @@
 #include "support/test_images.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace varnholt {
 namespace {
@@ -30,6 +33,49 @@ TEST(MagickLimits, FollowTheMachineAndItsProcesses) {
     EXPECT_EQ(LimitsForMachine(row.physical, row.processes, row.free),
               (MagickLimits{row.memory, row.map, row.disk, row.pixels, row.pixels, row.pixels}))
         << row.physical << " " << row.processes << " " << row.free;
+}
+
+// A fake /proc/self/cgroup and /sys/fs/cgroup under a folder of the test's.
+TEST(MagickLimits, TheSmallestCgroupLimitOnTheProcesssOwnPathCounts) {
+  constexpr std::uint64_t kOneAndAHalf = 1536 * kMiB;
+  const QByteArray v1None = "9223372036854771712";
+  struct Row {
+    const char *name, *cgroup;
+    std::vector<std::pair<const char *, QByteArray>> files; // under sys/fs/cgroup
+    std::uint64_t limit;
+  } rows[] = {
+      {"v2 at the root only", "0::/\n", {{"memory.max", "2147483648"}}, 2 * kGiB},
+      {"v2 nested: a scope inside a slice with the limit",
+       "0::/user.slice/app.slice/x.scope\n",
+       {{"user.slice/memory.max", "max"},
+        {"user.slice/app.slice/memory.max", QByteArray::number(kOneAndAHalf)},
+        {"user.slice/app.slice/x.scope/memory.max", "max"}},
+       kOneAndAHalf},
+      {"v1, the host's path not visible in the container",
+       "12:pids:/docker/abc\n4:cpu,memory:/docker/abc\n",
+       {{"memory/memory.limit_in_bytes", QByteArray::number(kOneAndAHalf)}},
+       kOneAndAHalf},
+      {"v1 nested, the inner one smaller", "4:memory:/a/b\n",
+       {{"memory/memory.limit_in_bytes", v1None},
+        {"memory/a/memory.limit_in_bytes", QByteArray::number(3 * kGiB)},
+        {"memory/a/b/memory.limit_in_bytes", QByteArray::number(kGiB)}},
+       kGiB},
+      {"no limit anywhere", "4:memory:/\n0::/\n",
+       {{"memory/memory.limit_in_bytes", v1None}, {"memory.max", "max"}},
+       0},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    test::TempFolder root;
+    QDir().mkpath(root.file("proc/self"));
+    test::WriteBytes(root.file("proc/self/cgroup"), row.cgroup);
+    for (const auto &[file, value] : row.files) {
+      const QString path = root.file(QStringLiteral("sys/fs/cgroup/") + file);
+      QDir().mkpath(QFileInfo(path).path());
+      test::WriteBytes(path, value + "\n");
+    }
+    EXPECT_EQ(CgroupMemoryLimit(root.path()), row.limit);
+  }
 }
 
 TEST(MagickLimits, OverridesReadSizesAndPixelCounts) {
@@ -128,6 +174,61 @@ TEST(MagickPolicy, OnlyTheListedFormatsAreDecodedWhateverTheNameSays) {
 // Through the batch mode, so that each case starts ImageMagick with its own
 // limits; the image beyond them is readable only as far as its header, so a
 // message about the limit shows it was refused before any pixel was decoded.
+// A grey PNG of width x height whose IDAT holds `rows` rows of zeros.
+QByteArray GreyPng(quint32 width, quint32 height, quint32 rows) {
+  const auto crc = [](const QByteArray &bytes) {
+    quint32 c = 0xffffffffu;
+    for (const char byte : bytes) {
+      c ^= quint8(byte);
+      for (int k = 0; k < 8; ++k)
+        c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1u)));
+    }
+    return ~c;
+  };
+  const auto be = [](quint32 v) {
+    const char bytes[] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    return QByteArray(bytes, 4);
+  };
+  const auto chunk = [&](const char *type, const QByteArray &data) {
+    const QByteArray body = type + data;
+    return be(quint32(data.size())) + body + be(crc(body));
+  };
+  // qCompress puts the length before the zlib stream PNG wants.
+  const QByteArray idat = qCompress(QByteArray(qsizetype(rows) * (width + 1), '\0'), 9).mid(4);
+  return "\x89PNG\r\n\x1a\n" + chunk("IHDR", be(width) + be(height) + QByteArray("\x08\0\0\0\0", 5)) +
+         chunk("IDAT", idat) + chunk("IEND", {});
+}
+
+// A header that claims far more pixels than its file could hold, and a real
+// picture of nothing but zeros: both refused at once, before decoding.
+TEST(MagickPolicy, PictureBombsAreRefusedAsTooLargeForTheirFile) {
+  test::TempFolder dir;
+  const QString in = dir.file("in"), out = dir.file("out");
+  QDir().mkpath(in);
+  QDir().mkpath(out);
+  const quint32 side = 12000; // 144 megapixels, more than a gigabyte decoded
+  test::WriteBytes(in + "/header.png", GreyPng(side, side, 4));
+  test::WriteBytes(in + "/zero.png", GreyPng(side, side, side));
+  test::MakeImage(in + "/fine.png", 20, 10);
+  test::WriteBytes(dir.file("list.vop"), "1>Extract Whole Image LimitWidth (50) Suffix: \"_s\" "
+                                         "Quality: \"75\"\r\n");
+  QProcess process;
+  process.start(VARNHOLT_EXECUTABLE, {"--batch", dir.file("list.vop"), "--input", in, "--output",
+                                      out, "--quiet", "--jobs", "1"});
+  ASSERT_TRUE(process.waitForFinished(60000));
+  QString expected;
+  for (const char *name : {"header.png", "zero.png"})
+    expected += QStringLiteral("varnholt: error: %1, operation at position 1: 400 - Image too "
+                               "large for its file, damaged or made to exhaust memory: "
+                               "12000x12000 is 144.0 megapixels from a file of %2 bytes; "
+                               "Operation: Getting Image Size\n")
+                    .arg(name)
+                    .arg(QFileInfo(in + "/" + name).size());
+  EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()), expected);
+  EXPECT_EQ(process.readAllStandardOutput(), "1 written, 0 skipped, 2 failed\n");
+  EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{"fine_s.png"});
+}
+
 TEST(MagickPolicy, ImagesBeyondALimitFailBeforeDecodingAndNameIt) {
   test::TempFolder dir;
   const QString in = dir.file("in"), out = dir.file("out");

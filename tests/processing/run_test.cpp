@@ -455,21 +455,59 @@ TEST(Leftovers, OnlyThoseOfProcessesThatAreGoneAreSweptAndCompletePairsFinished)
   dead.replace(QRegularExpression("\\.[0-9]+$"), ".1");
   ASSERT_TRUE(OwnerIsGone(dead));
   ASSERT_FALSE(OwnerIsGone(live));
+  // A tag is this process's only when every part matches: a machine whose id
+  // differs in its last digit, or another PID namespace, may be running it.
+  const QStringList parts = dead.split(u'.');
+  ASSERT_EQ(parts.size(), 5);
+  for (const int part : {0, 1}) {
+    QStringList other = parts;
+    other[part] = part == 0 ? other[0].left(31) + (other[0].endsWith(u'0') ? "1" : "0")
+                            : QString::number(other[1].toULongLong() + 1);
+    EXPECT_FALSE(OwnerIsGone(other.join(u'.'))) << other.join(u'.').toStdString();
+  }
   const QString staging = folder.file(".varnholt-" + dead + "-s1");
   QDir().mkpath(staging + "/w1");
   QDir().mkpath(staging + "/w2");
+  QDir().mkpath(staging + "/w3");
   test::WriteBytes(staging + "/w1/half.png", "unfinished");
   test::WriteBytes(staging + "/w2/th_x.png", "complete");
-  test::WriteBytes(staging + "/journal", "done w1 0.0\nfree w1\ndone w2 3.1\n");
+  // A link in a complete pair is not something a pair writes: never followed, never moved.
+  test::WriteBytes(folder.file("secret"), "mine alone");
+  QFile::link(folder.file("secret"), staging + "/w3/th_y.png");
+  test::WriteBytes(staging + "/journal", "done w1 0.0\nfree w1\ndone w2 3.1\ndone w3 4.1\n");
   for (const QString &name :
        {".varnholt-" + dead + "-h.png", ".varnholt-" + live + "-h.png", QString(".varnholt-old")})
     test::WriteBytes(folder.file(name), "x");
 
   EXPECT_EQ(SweepLeftovers(folder.path()), QStringList{"3.1"});
 
-  EXPECT_EQ(Listing(folder.path()),
-            (QStringList{".varnholt-old", ".varnholt-" + live + "-h.png", "th_x.png"}));
+  QStringList left{".varnholt-old", ".varnholt-" + live + "-h.png", "secret", "th_x.png"};
+  left.sort();
+  EXPECT_EQ(Listing(folder.path()), left);
   EXPECT_EQ(test::ReadBytes(folder.file("th_x.png")), "complete");
+}
+
+TEST(Leftovers, AnotherUsersLeftoverIsNeitherFinishedNorRemoved) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to plant files owned by another user";
+  TempFolder folder;
+  QString dead = OwnerTag();
+  dead.replace(QRegularExpression("\\.[0-9]+$"), ".1");
+  const QString staging = folder.file(".varnholt-" + dead + "-s1");
+  QDir().mkpath(staging + "/w1");
+  test::WriteBytes(staging + "/w1/photo.jpg", "planted");
+  test::WriteBytes(staging + "/journal", "done w1 1.1\n");
+  test::WriteBytes(folder.file(".varnholt-" + dead + "-h.png"), "planted");
+  test::WriteBytes(folder.file("photo.jpg"), "the victim's");
+  const uid_t other = 4242;
+  for (const QString &path : {staging, staging + "/w1", staging + "/w1/photo.jpg",
+                              staging + "/journal", folder.file(".varnholt-" + dead + "-h.png")})
+    ASSERT_EQ(::lchown(QFile::encodeName(path).constData(), other, other), 0);
+
+  EXPECT_EQ(SweepLeftovers(folder.path()), QStringList());
+
+  EXPECT_EQ(test::ReadBytes(folder.file("photo.jpg")), "the victim's");
+  EXPECT_EQ(test::ReadBytes(staging + "/w1/photo.jpg"), "planted");
+  EXPECT_TRUE(QFile::exists(folder.file(".varnholt-" + dead + "-h.png")));
 }
 
 } // namespace

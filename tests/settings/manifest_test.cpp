@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -79,6 +80,22 @@ TEST_F(Manifest, OnlyAFirstWriteRestartsAndAnOverwriteReplacesALeftover) {
   EXPECT_TRUE(DeleteManifest(place));
   EXPECT_FALSE(QFile::exists(place.path()));
   EXPECT_FALSE(DeleteManifest(place));
+
+  // A link planted at the name: neither writing nor deleting reaches its target.
+  const QString script = folder.file("script.sh");
+  WriteBytes(script, "#!/bin/sh\n");
+  QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                    QFile::ReadOther | QFile::ExeOther);
+  const auto permissions = QFile::permissions(script);
+  for (const bool write : {true, false}) {
+    ASSERT_TRUE(QFile::link(script, place.path()));
+    if (write) EXPECT_TRUE(WriteManifest(place, false, true, nullptr).written);
+    EXPECT_TRUE(DeleteManifest(place));
+    EXPECT_EQ(QList<bool>({QFile::exists(place.path()), QFileInfo(place.path()).isSymLink()}),
+              QList<bool>({false, false}));
+    EXPECT_EQ(ReadBytes(script), "#!/bin/sh\n");
+    EXPECT_EQ(QFile::permissions(script), permissions);
+  }
 
   // A folder that cannot be written means no manifest and no restart.
   WriteBytes(folder.file("plain"), "a file, not a folder");
