@@ -171,9 +171,6 @@ TEST(MagickPolicy, OnlyTheListedFormatsAreDecodedWhateverTheNameSays) {
       << "nothing left in the temporary folder";
 }
 
-// Through the batch mode, so that each case starts ImageMagick with its own
-// limits; the image beyond them is readable only as far as its header, so a
-// message about the limit shows it was refused before any pixel was decoded.
 // A grey PNG of width x height whose IDAT holds `rows` rows of zeros.
 QByteArray GreyPng(quint32 width, quint32 height, quint32 rows) {
   const auto crc = [](const QByteArray &bytes) {
@@ -229,6 +226,9 @@ TEST(MagickPolicy, PictureBombsAreRefusedAsTooLargeForTheirFile) {
   EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{"fine_s.png"});
 }
 
+// Through the batch mode, so that each case starts ImageMagick with its own
+// limits; the image beyond them is readable only as far as its header, so a
+// message about the limit shows it was refused before any pixel was decoded.
 TEST(MagickPolicy, ImagesBeyondALimitFailBeforeDecodingAndNameIt) {
   test::TempFolder dir;
   const QString in = dir.file("in"), out = dir.file("out");
