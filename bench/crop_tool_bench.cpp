@@ -3,10 +3,10 @@
 //   and 8000x6000 JPEGs (the toolkit calls and the bitmap read, each alone);
 //   the longest event-loop gap while a corner is dragged over a 24 MP picture.
 // Run through bench/croptool; the JPEGs are made once in bench/out/croptool/.
-#include "croptool/crop_rules.h"
+#include "geometry/crop_rules.h"
 #include "croptool/frm_crop_tool.h"
 #include "mainwindow/frm_main.h"
-#include "processing/magick_toolkit.h"
+#include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
 #include "support/controls.h"
 #include "support/fakes.h"

@@ -3,8 +3,8 @@
 //   preview of 4000x3000 and 8000x6000 JPEGs, event-loop latency meanwhile.
 // Run through bench/mainwindow.
 #include "mainwindow/frm_main.h"
-#include "mainwindow/window_math.h"
-#include "processing/magick_toolkit.h"
+#include "geometry/window_math.h"
+#include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
 #include "support/controls.h"
 #include "support/fakes.h"

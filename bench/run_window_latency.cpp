@@ -10,8 +10,8 @@
 
 #include "cli/ahead_pool.h"
 #include "operations/operation.h"
-#include "processing/frm_go.h"
-#include "processing/magick_toolkit.h"
+#include "dialogs/frm_go.h"
+#include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
 
 #include "bench_seams.h"

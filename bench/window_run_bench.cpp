@@ -11,8 +11,8 @@
 #include "cli/ahead_pool.h"
 #include "operations/file_listing.h"
 #include "operations/operation_list_file.h"
-#include "processing/frm_go.h"
-#include "processing/magick_toolkit.h"
+#include "dialogs/frm_go.h"
+#include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
 
 #include "bench_seams.h"

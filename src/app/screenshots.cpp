@@ -11,13 +11,13 @@
 #include "operations/operation.h"
 #include "operations/operation_list_file.h"
 #include "platform/desktop.h"
-#include "platform/program_icon.h"
+#include "desktop/program_icon.h"
 #include "platform/prompter.h"
-#include "platform/qt_desktop.h"
-#include "processing/frm_go.h"
-#include "processing/magick_toolkit.h"
+#include "desktop/qt_desktop.h"
+#include "dialogs/frm_go.h"
+#include "processing/magick/magick_toolkit.h"
 #include "settings/folder_command.h"
-#include "settings/frm_about.h"
+#include "dialogs/frm_about.h"
 #include "settings/settings.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "cli/worker_protocol.h"
 #include "platform/failure.h"
-#include "processing/magick_policy.h"
+#include "processing/magick/magick_policy.h"
 #include "processing/pair_stage.h"
 
 #include <QDataStream>

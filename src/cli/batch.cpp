@@ -9,7 +9,7 @@
 #include "platform/failure.h"
 #include "processing/apply_operation.h"
 #include "processing/pair_stage.h"
-#include "settings/paths.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 #include "version.h"
 

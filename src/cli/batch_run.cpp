@@ -7,9 +7,9 @@
 #include "platform/failure.h"
 #include "platform/prompter.h"
 #include "processing/apply_operation.h"
-#include "processing/magick_toolkit.h"
+#include "processing/magick/magick_toolkit.h"
 #include "processing/pair_stage.h"
-#include "settings/paths.h"
+#include "platform/paths.h"
 
 #include <QDataStream>
 #include <QRegularExpression>

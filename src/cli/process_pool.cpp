@@ -1,10 +1,10 @@
 #include "cli/process_pool.h"
 
-#include "settings/paths.h"
+#include "platform/paths.h"
 
 #include "cli/worker_protocol.h"
 #include "platform/failure.h"
-#include "processing/magick_policy.h"
+#include "processing/magick/magick_policy.h"
 #include "processing/pair_stage.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "croptool/frm_crop_tool.h"
 
-#include "mainwindow/window_math.h"
+#include "geometry/window_math.h"
 #include "platform/prompter.h"
 #include "settings/settings.h"
 

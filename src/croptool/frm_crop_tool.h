@@ -1,6 +1,6 @@
 #pragma once
 
-#include "croptool/crop_rules.h"
+#include "geometry/crop_rules.h"
 
 #include <QDialog>
 #include <QImage>

@@ -2,13 +2,13 @@
 // into the editor.
 #include "croptool/frm_crop_tool.h"
 #include "mainwindow/frm_main.h"
-#include "mainwindow/window_math.h"
+#include "geometry/window_math.h"
 #include "platform/failure.h"
 #include "platform/file_ops.h"
 #include "platform/prompter.h"
-#include "processing/async_toolkit.h"
-#include "processing/magick_policy.h"
-#include "settings/paths.h"
+#include "processing/magick/async_toolkit.h"
+#include "processing/magick/magick_policy.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 
 #include <QCoreApplication>

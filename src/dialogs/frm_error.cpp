@@ -1,6 +1,6 @@
 #include "dialogs/frm_error.h"
 
-#include "dialogs/error_report.h"
+#include "platform/error_report.h"
 #include "platform/desktop.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 
 #include "platform/desktop.h"
 #include "platform/prompter.h"
-#include "settings/frm_about.h"
+#include "dialogs/frm_about.h"
 #include "version.h"
 
 namespace varnholt {

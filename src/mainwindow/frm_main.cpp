@@ -4,7 +4,7 @@
 #include "mainwindow/up_down.h"
 #include "platform/bind_control.h"
 #include "platform/error_reporter.h"
-#include "settings/frm_about.h"
+#include "dialogs/frm_about.h"
 #include "version.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mainwindow/window_math.h"
+#include "geometry/window_math.h"
 #include "operations/operation_list_file.h"
 #include "platform/failure.h"
 #include "processing/run.h"

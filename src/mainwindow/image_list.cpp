@@ -7,7 +7,7 @@
 #include "platform/error_reporter.h"
 #include "platform/failure.h"
 #include "platform/prompter.h"
-#include "settings/paths.h"
+#include "platform/paths.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -7,11 +7,11 @@
 #include "platform/error_reporter.h"
 #include "platform/prompter.h"
 #include "platform/settings_store.h"
-#include "processing/frm_go.h"
-#include "processing/magick_toolkit.h"
+#include "dialogs/frm_go.h"
+#include "processing/magick/magick_toolkit.h"
 #include "croptool/frm_crop_tool.h"
-#include "settings/frm_about.h"
-#include "settings/paths.h"
+#include "dialogs/frm_about.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 
 #include <QCheckBox>

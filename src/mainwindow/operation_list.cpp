@@ -7,7 +7,7 @@
 #include "platform/desktop.h"
 #include "platform/failure.h"
 #include "platform/prompter.h"
-#include "settings/paths.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 
 #include <QCheckBox>

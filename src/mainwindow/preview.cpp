@@ -3,9 +3,9 @@
 
 #include "platform/desktop.h"
 #include "platform/failure.h"
-#include "processing/async_toolkit.h"
-#include "processing/magick_policy.h"
-#include "settings/paths.h"
+#include "processing/magick/async_toolkit.h"
+#include "processing/magick/magick_policy.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 
 #include <QCheckBox>

@@ -5,7 +5,7 @@
 #include "platform/desktop.h"
 #include "platform/failure.h"
 #include "platform/prompter.h"
-#include "processing/frm_go.h"
+#include "dialogs/frm_go.h"
 #include "settings/settings.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "operations/editor_rules.h"
 
 #include "operations/vb_text.h"
-#include "settings/paths.h"
+#include "platform/paths.h"
 
 #include <cmath>
 

@@ -6,8 +6,8 @@
 #include "platform/image_toolkit.h"
 #include "platform/prompter.h"
 #include "processing/pair_stage.h"
-#include "processing/magick_policy.h"
-#include "settings/paths.h"
+#include "processing/magick/magick_policy.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 
 #include <QDir>

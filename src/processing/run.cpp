@@ -3,7 +3,7 @@
 #include "operations/operation.h"
 #include "platform/prompter.h"
 #include "processing/pair_stage.h"
-#include "settings/paths.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 
 #include <QtNumeric>

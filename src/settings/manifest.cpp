@@ -2,7 +2,7 @@
 
 #include "platform/failure.h"
 #include "platform/file_ops.h"
-#include "settings/paths.h"
+#include "platform/paths.h"
 #include "version.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "processing/magick_toolkit.h"
+#include "processing/magick/magick_toolkit.h"
 #include "support/test_images.h"
 
 #include <QDir>

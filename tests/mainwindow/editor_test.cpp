@@ -1,7 +1,7 @@
 #include "mainwindow/editor_fixture.h"
 
 #include "operations/operation.h"
-#include "platform/qt_desktop.h"
+#include "desktop/qt_desktop.h"
 
 #include <QClipboard>
 #include <QMessageBox>

@@ -3,10 +3,10 @@
 #include "dialogs/frm_splash.h"
 #include "operations/operation_list_file.h"
 #include "platform/settings_store.h"
-#include "processing/frm_go.h"
-#include "processing/magick_toolkit.h"
-#include "settings/frm_about.h"
-#include "settings/paths.h"
+#include "dialogs/frm_go.h"
+#include "processing/magick/magick_toolkit.h"
+#include "dialogs/frm_about.h"
+#include "platform/paths.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 
 #include "mainwindow/frm_main.h"
 #include "mainwindow/up_down.h"
-#include "processing/magick_toolkit.h"
+#include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
 #include "support/controls.h"
 #include "support/fakes.h"

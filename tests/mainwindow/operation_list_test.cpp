@@ -1,6 +1,6 @@
 #include "mainwindow/editor_fixture.h"
 
-#include "settings/paths.h"
+#include "platform/paths.h"
 
 namespace varnholt::test {
 namespace {

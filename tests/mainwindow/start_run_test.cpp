@@ -1,6 +1,6 @@
 #include "mainwindow/editor_fixture.h"
 
-#include "processing/frm_go.h"
+#include "dialogs/frm_go.h"
 #include "processing/run.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "operations/operation.h"
 #include "processing/apply_operation.h"
-#include "processing/magick_toolkit.h"
+#include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
 #include "support/fakes.h"
 #include "support/scripted_prompter.h"

@@ -1,6 +1,6 @@
 #include "platform/failure.h"
 #include "platform/settings_store.h"
-#include "settings/paths.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 #include "support/fakes.h"
 #include "support/test_images.h"

@@ -1,6 +1,6 @@
 #include "support/test_images.h"
 
-#include "processing/magick_toolkit.h"
+#include "processing/magick/magick_toolkit.h"
 
 #include <QFile>
 #include <QFileInfo>

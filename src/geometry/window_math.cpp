@@ -1,6 +1,6 @@
-#include "mainwindow/window_math.h"
+#include "geometry/window_math.h"
 
-#include "settings/paths.h"
+#include "platform/paths.h"
 
 #include <QDir>
 

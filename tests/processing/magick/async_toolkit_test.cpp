@@ -1,5 +1,5 @@
 #include "platform/failure.h"
-#include "processing/async_toolkit.h"
+#include "processing/magick/async_toolkit.h"
 
 #include <QTimer>
 

@@ -1,6 +1,6 @@
-#include "settings/frm_about.h"
+#include "dialogs/frm_about.h"
 
-#include "mainwindow/window_math.h"
+#include "geometry/window_math.h"
 #include "platform/bind_control.h"
 #include "platform/desktop.h"
 #include "platform/error_reporter.h"
@@ -8,7 +8,7 @@
 #include "platform/file_ops.h"
 #include "platform/prompter.h"
 #include "settings/folder_command.h"
-#include "settings/paths.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 #include "version.h"
 

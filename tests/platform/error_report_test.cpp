@@ -1,4 +1,4 @@
-#include "dialogs/error_report.h"
+#include "platform/error_report.h"
 
 #include "version.h"
 

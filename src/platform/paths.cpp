@@ -1,4 +1,4 @@
-#include "settings/paths.h"
+#include "platform/paths.h"
 
 #include "operations/file_listing.h"
 

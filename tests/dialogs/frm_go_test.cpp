@@ -1,7 +1,7 @@
-#include "processing/frm_go.h"
+#include "dialogs/frm_go.h"
 
 #include "operations/operation.h"
-#include "processing/magick_toolkit.h"
+#include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
 #include "support/controls.h"
 #include "support/fakes.h"

@@ -1,7 +1,7 @@
-#include "processing/magick_command.h"
+#include "processing/magick/magick_command.h"
 
 #include "platform/failure.h"
-#include "processing/magick_policy.h"
+#include "processing/magick/magick_policy.h"
 
 #include <algorithm>
 #include <mutex>

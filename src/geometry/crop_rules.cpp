@@ -1,6 +1,6 @@
-#include "croptool/crop_rules.h"
+#include "geometry/crop_rules.h"
 
-#include "mainwindow/window_math.h"
+#include "geometry/window_math.h"
 #include "operations/vb_text.h"
 #include "platform/failure.h"
 

@@ -1,10 +1,10 @@
-#include "processing/magick_toolkit.h"
+#include "processing/magick/magick_toolkit.h"
 
 #include "platform/failure.h"
 #include "platform/file_ops.h"
-#include "processing/decoded_cache.h"
-#include "processing/magick_command.h"
-#include "processing/magick_safe_names.h"
+#include "processing/magick/decoded_cache.h"
+#include "processing/magick/magick_command.h"
+#include "processing/magick/magick_safe_names.h"
 #include "processing/pair_stage.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
-#include "settings/frm_about.h"
+#include "dialogs/frm_about.h"
 
 #include "mainwindow/main_window_fixture.h"
-#include "settings/paths.h"
+#include "platform/paths.h"
 #include "version.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "processing/magick_safe_names.h"
+#include "processing/magick/magick_safe_names.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "platform/program_icon.h"
+#include "desktop/program_icon.h"
 
 namespace varnholt {
 

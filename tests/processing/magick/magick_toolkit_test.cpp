@@ -1,5 +1,5 @@
 #include "platform/failure.h"
-#include "processing/magick_toolkit.h"
+#include "processing/magick/magick_toolkit.h"
 #include "support/fakes.h"
 #include "support/test_images.h"
 

@@ -1,4 +1,4 @@
-#include "croptool/crop_rules.h"
+#include "geometry/crop_rules.h"
 
 #include "platform/failure.h"
 

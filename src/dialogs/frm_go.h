@@ -1,6 +1,6 @@
 #pragma once
 
-#include "processing/async_toolkit.h"
+#include "processing/magick/async_toolkit.h"
 #include "processing/run.h"
 
 #include <QDialog>

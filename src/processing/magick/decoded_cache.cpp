@@ -1,6 +1,6 @@
-#include "processing/decoded_cache.h"
+#include "processing/magick/decoded_cache.h"
 
-#include "processing/magick_command.h"
+#include "processing/magick/magick_command.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "processing/frm_go.h"
+#include "dialogs/frm_go.h"
 
 #include "platform/error_reporter.h"
 

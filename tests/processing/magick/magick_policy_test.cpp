@@ -1,6 +1,6 @@
 #include "platform/failure.h"
-#include "processing/magick_policy.h"
-#include "processing/magick_toolkit.h"
+#include "processing/magick/magick_policy.h"
+#include "processing/magick/magick_toolkit.h"
 #include "support/test_images.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "processing/async_toolkit.h"
+#include "processing/magick/async_toolkit.h"
 
 #include <QEventLoop>
 #include <QThread>

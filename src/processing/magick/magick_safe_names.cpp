@@ -1,4 +1,4 @@
-#include "processing/magick_safe_names.h"
+#include "processing/magick/magick_safe_names.h"
 
 #include "platform/failure.h"
 #include "platform/file_ops.h"

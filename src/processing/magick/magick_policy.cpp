@@ -1,4 +1,4 @@
-#include "processing/magick_policy.h"
+#include "processing/magick/magick_policy.h"
 
 #include "platform/failure.h"
 #include "platform/owner_tag.h"

@@ -1,4 +1,4 @@
-#include "mainwindow/window_math.h"
+#include "geometry/window_math.h"
 
 #include <QDir>
 
