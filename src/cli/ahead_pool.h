@@ -2,11 +2,10 @@
 
 // Worker processes running ahead of a window's run: this executable again,
 // as the batch mode's workers, one per core unless capped.
-#include "cli/batch_run.h"
-#include "cli/process_pool.h"
+#include "cli/worker_pool.h"
 #include "processing/run.h"
 
-#include <csignal>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -16,7 +15,7 @@ namespace varnholt {
 // VARNHOLT_JOBS when that is set (for people sharing a machine).
 int DefaultJobs();
 
-class AheadPool : public RunAhead {
+class AheadPool : public RunAhead, public batch::PoolListener {
 public:
   // With fewer than two jobs nothing is done ahead.
   AheadPool(int jobs, QString executable);
@@ -25,39 +24,25 @@ public:
   AheadPool &operator=(const AheadPool &) = delete;
 
   bool begin(const Job &job) override;
-  std::optional<Result> take(size_t n, bool suppress, RunView &view) override;
+  std::optional<PairResult> take(size_t n, bool suppress, RunView &view) override;
   void end() override;
 
 private:
-  struct Worker {
-    batch::WorkerProcess process;
-    QByteArray buffer;
-    int image = -1; // being worked on, or -1
-    int next = 0;   // the operation it answers next
-  };
-  void spawn(bool sendJob);
-  void send(Worker &worker, const QByteArray &payload);
-  void dispatch(Worker &worker, int image, int first);
-  void feedIdle();
-  void read(Worker &worker);
-  void reap(Worker &worker);
-  void wait(int milliseconds);
-  bool anyAlive() const;
+  void answered(int image, int operation, const PairResult &result) override;
+  void imageDone(int) override {}
+  int lost(int image, int next, const QString &how, const QStringList &completed) override;
+  void unassigned(int image, int first, const QString &why) override;
+  void feed();
 
   int jobs_;
   QString executable_;
-  bool active_ = false;
-  BatchJob job_;
-  QString outputFolder_;
-  int outputHandle_ = -1;
+  std::unique_ptr<batch::WorkerPool> pool_;
+  QStringList images_;
   int operations_ = 0;
-  std::vector<Worker> workers_;
-  std::vector<std::optional<Result>> results_; // per pair of the job
-  std::vector<bool> doneHere_;                 // per pair: nobody will answer it
-  int nextImage_ = 0;                          // the first image not handed out
-  int currentImage_ = 0;                       // the image the run is at
+  std::vector<std::optional<PairResult>> results_; // per pair of the plan
+  std::vector<bool> doneHere_;                     // per pair: nobody will answer it
+  int currentImage_ = 0;                           // the image the run is at
   bool suppress_ = false;
-  struct sigaction oldPipe_ {};
 };
 
 } // namespace varnholt

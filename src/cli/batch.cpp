@@ -1,6 +1,7 @@
 #include "cli/batch.h"
 
 #include "cli/ahead_pool.h"
+#include "processing/run_plan.h"
 #include "cli/batch_run.h"
 #include "operations/clash_check.h"
 #include "operations/file_listing.h"
@@ -301,137 +302,6 @@ QStringList DroppedLineNotes(const QString &listFile) {
   return notes;
 }
 
-// Pairs that may not run because they would write over a source image or
-// over what an earlier pair writes: whatever the order the pairs run in, the
-// same files come out.
-void PlanOutputs(BatchJob &job, const QString &outputFolder) {
-  RunClaims &claims = job.claims;
-  for (int i = 0; i < int(job.images.size()); ++i)
-    claims.addSource(job.imagePath(i));
-  const int operationCount = int(job.operations.size());
-  job.notRun.assign(size_t(job.images.size()) * size_t(operationCount), QString());
-  for (int i = 0; i < int(job.images.size()); ++i)
-    for (int k = 0; k < operationCount; ++k) {
-      const BatchOperation &bo = job.operations[size_t(k)];
-      const PairPlan plan = PlanPair(outputFolder, job.images[i], bo.op);
-      QStringList paths;
-      for (const QString &name : plan.names())
-        paths << plan.path(name);
-      const QString image = job.imagePath(i);
-      const RunClaims::Clash clash =
-          claims.claim({image, PairKey(image, bo.op), bo.position}, paths);
-      QString &why = job.notRun[size_t(i) * size_t(operationCount) + size_t(k)];
-      if (clash.kind == RunClaims::Clash::OtherPair)
-        why = QStringLiteral("%1 is already written for %2 by the operation at position %3")
-                  .arg(clash.path, FileNamePart(clash.other.image))
-                  .arg(clash.other.position);
-      else if (clash)
-        why = "it would write over the source image " + FileNamePart(clash.path);
-    }
-}
-
-// Names as a file system that ignores case (and composes accents) compares
-// them: a shared folder may be on one.
-QString Folded(const QString &name) {
-  return name.normalized(QString::NormalizationForm_C).toCaseFolded();
-}
-
-// Which of `parts` parts (0-based) each image of the job is in. Every part
-// plans the whole job, so a clash decided by names comes out the same in all
-// of them; what they cannot agree on is a clash that only the file system
-// sees (two names for one file on a share that ignores case, found once one
-// part has written it). So images whose results could meet that way share a
-// part: the same name before the last dot, the same result name, or results
-// in the frame family (x.png, x-0.png, ...) of an image that may hold
-// frames, all compared without case. The split follows the image list in its
-// order, in runs of about equal work, and depends on nothing but the list.
-std::vector<int> ShardParts(const BatchJob &job, const QString &outputFolder, int parts) {
-  const int imageCount = int(job.images.size());
-  std::vector<int> parent(static_cast<size_t>(imageCount));
-  for (int i = 0; i < imageCount; ++i)
-    parent[size_t(i)] = i;
-  const auto root = [&](int i) {
-    while (parent[size_t(i)] != i)
-      i = parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
-    return i;
-  };
-  QHash<QString, int> firstWith; // key -> an image that has it
-  const auto join = [&](int image, const QString &key) {
-    const auto at = firstWith.constFind(key);
-    if (at == firstWith.cend()) {
-      firstWith.insert(key, image);
-      return;
-    }
-    const int a = root(image), b = root(*at);
-    if (a != b) parent[size_t(std::max(a, b))] = std::min(a, b);
-  };
-  static const QRegularExpression frameNumber(QStringLiteral("-[0-9]+$"));
-  // Names that look like frame files meet only the images that may make
-  // frames: DSC-0001.jpg and DSC-0002.jpg have nothing to share.
-  std::vector<std::pair<int, QString>> frameLike;
-  std::vector<qint64> weight(size_t(imageCount), 0);
-  for (int i = 0; i < imageCount; ++i) {
-    const QString &image = job.images[i];
-    join(i, "image:" + Folded(Stem(image)));
-    const bool mayHoldFrames = FormatHoldsFrames(image.section(u'.', -1));
-    for (int k = 0; k < int(job.operations.size()); ++k) {
-      if (job.whyNotRun(i, k).isEmpty()) ++weight[size_t(i)];
-      for (const QString &name :
-           PlanPair(outputFolder, image, job.operations[size_t(k)].op).names()) {
-        join(i, "file:" + Folded(name));
-        const QString extension = Folded(name.section(u'.', -1));
-        if (mayHoldFrames) join(i, "frames:" + Folded(Stem(name)) + u'/' + extension);
-        if (QString stem = Stem(name); stem.contains(frameNumber)) {
-          stem.remove(frameNumber);
-          frameLike.emplace_back(i, "frames:" + Folded(stem) + u'/' + extension);
-        }
-      }
-    }
-    weight[size_t(i)] = std::max<qint64>(weight[size_t(i)], 1);
-  }
-  for (const auto &[image, key] : frameLike)
-    if (firstWith.contains(key)) join(image, key);
-  std::vector<qint64> groupWeight(size_t(imageCount), 0);
-  qint64 total = 0;
-  for (int i = 0; i < imageCount; ++i) {
-    groupWeight[size_t(root(i))] += weight[size_t(i)];
-    total += weight[size_t(i)];
-  }
-  // A group's part is where the middle of its work falls; groups come in the
-  // order of their first image.
-  std::vector<int> part(size_t(imageCount), 0);
-  qint64 before = 0;
-  for (int i = 0; i < imageCount; ++i) {
-    const int r = root(i);
-    if (r == i) {
-      const qint64 middle2 = 2 * before + groupWeight[size_t(i)];
-      part[size_t(i)] = int(std::min<qint64>(parts - 1, middle2 * parts / (2 * total)));
-      before += groupWeight[size_t(i)];
-    } else {
-      part[size_t(i)] = part[size_t(r)];
-    }
-  }
-  return part;
-}
-
-// Leaves the job only the images of its part; the claims stay those of the
-// whole job.
-void KeepShard(BatchJob &job, const QString &outputFolder, int index, int count) {
-  if (count <= 1) return;
-  const std::vector<int> parts = ShardParts(job, outputFolder, count);
-  const size_t operationCount = job.operations.size();
-  QStringList images;
-  std::vector<QString> notRun;
-  for (int i = 0; i < int(job.images.size()); ++i) {
-    if (parts[size_t(i)] != index - 1) continue;
-    images << job.images[i];
-    for (size_t k = 0; k < operationCount; ++k)
-      notRun.push_back(job.notRun[size_t(i) * operationCount + k]);
-  }
-  job.images = images;
-  job.notRun = std::move(notRun);
-}
-
 // "does not exist" only when that is the reason: a path too long or a folder
 // that cannot be searched says so.
 void RequireFolder(const char *which, const QString &path) {
@@ -525,7 +395,7 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   // What runs that were killed left behind.
   SweepLeftovers(outputFolder);
   SweepScratchLeftovers();
-  PlanOutputs(job, CanonicalFolder(outputFolder));
+  ClaimPairs(job, CanonicalFolder(outputFolder));
   allImages = int(job.images.size() + unreadable.size());
   KeepShard(job, CanonicalFolder(outputFolder), options.shardIndex, options.shardCount);
   return job;

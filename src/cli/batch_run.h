@@ -4,7 +4,7 @@
 // processes that carry it out.
 #include "cli/batch.h"
 #include "operations/operation.h"
-#include "processing/output_plan.h"
+#include "processing/run_plan.h"
 #include "settings/settings.h"
 
 #include <QString>
@@ -15,32 +15,10 @@
 
 namespace varnholt {
 
-// One ticked, readable operation of the list.
-struct BatchOperation {
-  int position = 0; // 1-based in the list, unticked entries counted
-  QString text;
-  Operation op;
-};
-
-// Everything a run needs, worked out before anything is written.
-struct BatchJob {
-  QString inputFolder;
-  QStringList images;
-  std::vector<BatchOperation> operations;
-  Settings settings;
-  std::vector<QString> notRun; // per pair, image-major: why it may not run
-  QStringList notes;           // warnings for before the run
-  int unreadableImages = 0;    // images whose names Qt cannot carry: skipped
-  RunClaims claims;            // the images and every file planned
-  // Set when the workers run ahead of a window's run: the hidden folder of
-  // the output folder where they hand each pair over instead of writing it.
-  QByteArray handOverPlace;
-
-  QString imagePath(int image) const;
-
-  const QString &whyNotRun(int image, int operation) const {
-    return notRun[size_t(image) * operations.size() + size_t(operation)];
-  }
+// A run of the batch mode: its plan, and what it tells the user before it starts.
+struct BatchJob : RunPlan {
+  QStringList notes;        // warnings for before the run
+  int unreadableImages = 0; // images whose names Qt cannot carry: skipped
 };
 
 struct BatchTotals {

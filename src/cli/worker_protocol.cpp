@@ -56,68 +56,67 @@ std::optional<QByteArray> ReadFrame(int fd) {
   }
 }
 
-QByteArray JobFrame(const BatchJob &job) {
+namespace {
+// A payload read to its end and nothing after it; anything else is garbled.
+bool ReadWhole(const QDataStream &in) {
+  return in.status() == QDataStream::Ok && in.atEnd();
+}
+} // namespace
+
+QByteArray EncodeJob(const JobMessage &job) {
   QByteArray payload;
   QDataStream out(&payload, QIODevice::WriteOnly);
-  out << job.inputFolder << job.images << qint32(job.operations.size());
-  for (const BatchOperation &bo : job.operations)
-    out << qint32(bo.position) << bo.text;
-  out << job.settings.OutputInDiffDir << job.settings.OutputDir << job.settings.Antialias
-      << job.settings.AllowOutOfBoundry << job.settings.AutoOrient << job.settings.NeverEnlarge
-      << QStringList(job.notRun.begin(), job.notRun.end())
-      << job.claims << job.handOverPlace;
+  out << job.plan << job.handOverPlace;
   return payload;
 }
 
-std::optional<BatchJob> JobFromFrame(const QByteArray &payload) {
+std::optional<JobMessage> DecodeJob(const QByteArray &payload) {
   QDataStream in(payload);
-  BatchJob job;
-  qint32 count = 0;
-  in >> job.inputFolder >> job.images >> count;
-  for (qint32 k = 0; k < count && in.status() == QDataStream::Ok; ++k) {
-    BatchOperation bo;
-    qint32 position = 0;
-    in >> position >> bo.text;
-    bo.position = position;
-    QString ignored; // the parent read the same text
-    bo.op = ParseOperation(bo.text, ignored);
-    job.operations.push_back(bo);
-  }
-  QStringList notRun;
-  in >> job.settings.OutputInDiffDir >> job.settings.OutputDir >> job.settings.Antialias >>
-      job.settings.AllowOutOfBoundry >> job.settings.AutoOrient >> job.settings.NeverEnlarge >>
-      notRun >> job.claims >> job.handOverPlace;
-  if (in.status() != QDataStream::Ok ||
-      notRun.size() != job.images.size() * qsizetype(job.operations.size()))
-    return std::nullopt;
-  job.notRun.assign(notRun.begin(), notRun.end());
+  JobMessage job;
+  in >> job.plan >> job.handOverPlace;
+  if (!ReadWhole(in)) return std::nullopt;
   return job;
 }
 
-QByteArray PairFrame(qint32 image, qint32 operation, const ImageResult &r,
-                     const RunControl &control) {
+QByteArray EncodeWork(const WorkMessage &work) {
   QByteArray payload;
-  QDataStream out(&payload, QIODevice::WriteOnly);
-  out << image << operation << qint32(r.written) << qint32(r.skipped) << qint32(r.failed) << r.lines
-      << bool(control.stop) << control.stopReason;
+  QDataStream(&payload, QIODevice::WriteOnly) << work.image << work.first << work.suppress;
   return payload;
 }
 
-QByteArray AheadFrame(qint32 image, qint32 operation, const RunAhead::Result &r) {
-  QByteArray payload;
-  QDataStream out(&payload, QIODevice::WriteOnly);
-  out << image << operation << qint32(r.outcome) << r.failure << r.doHere << r.handedAs << r.names;
-  return payload;
-}
-
-bool ReadAheadFrame(const QByteArray &payload, qint32 &image, qint32 &operation,
-                    RunAhead::Result &r) {
+std::optional<WorkMessage> DecodeWork(const QByteArray &payload) {
   QDataStream in(payload);
-  qint32 outcome = 0;
-  in >> image >> operation;
-  if (operation != kImageDone) in >> outcome >> r.failure >> r.doHere >> r.handedAs >> r.names;
-  r.outcome = ApplyOutcome(std::clamp(outcome, 0, int(ApplyOutcome::Failed)));
-  return in.status() == QDataStream::Ok;
+  WorkMessage work;
+  in >> work.image >> work.first >> work.suppress;
+  if (!ReadWhole(in) || work.image < 0 || work.first < 0) return std::nullopt;
+  return work;
+}
+
+QByteArray EncodeAnswer(const AnswerMessage &answer) {
+  QByteArray payload;
+  QDataStream out(&payload, QIODevice::WriteOnly);
+  out << answer.image << answer.operation;
+  if (answer.operation == kImageDone) return payload;
+  const PairResult &r = answer.result;
+  out << qint32(r.outcome) << r.failure << r.notStarted << r.questionTitle << r.questionText
+      << r.handBack << r.stopsRun << r.warnings << r.notes << r.handedAs << r.names;
+  return payload;
+}
+
+std::optional<AnswerMessage> DecodeAnswer(const QByteArray &payload) {
+  QDataStream in(payload);
+  AnswerMessage answer;
+  in >> answer.image >> answer.operation;
+  if (answer.operation != kImageDone) {
+    PairResult &r = answer.result;
+    qint32 outcome = -1;
+    in >> outcome >> r.failure >> r.notStarted >> r.questionTitle >> r.questionText >>
+        r.handBack >> r.stopsRun >> r.warnings >> r.notes >> r.handedAs >> r.names;
+    if (outcome < 0 || outcome > qint32(ApplyOutcome::Failed)) return std::nullopt;
+    r.outcome = ApplyOutcome(outcome);
+  }
+  if (!ReadWhole(in) || answer.image < 0 || answer.operation < kImageDone) return std::nullopt;
+  return answer;
 }
 
 } // namespace varnholt::batch

@@ -31,6 +31,17 @@ public:
   // names the result's format. A toolkit that keeps no pictures reads the file.
   virtual void convertReusingDecoded(const QStringList &args) { convert(args); }
   virtual void mogrifyReusingDecoded(const QStringList &args) { mogrify(args); }
+
+  // Refuses (throws Failure) a picture of this size before any of its pixels
+  // is decoded: one larger than the machine can hold.
+  virtual void checkSize(qint64 width, qint64 height, const QString &path) {
+    (void)width, (void)height, (void)path;
+  }
+  // The warnings of this thread's calls since the last take (a damaged file
+  // read only in part): the calls still succeeded.
+  virtual QStringList takeWarnings() { return {}; }
+  // The next calls read another file: pictures kept for reuse can go.
+  virtual void releaseDecoded() {}
 };
 
 // The orientation a picture is shown in: 0 when turning is off or the file

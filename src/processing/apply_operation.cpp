@@ -6,7 +6,6 @@
 #include "platform/image_toolkit.h"
 #include "platform/prompter.h"
 #include "processing/pair_stage.h"
-#include "processing/magick/magick_policy.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
 
@@ -140,7 +139,7 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
                     "ImageMagick gave no image size for " + inputPath + " (\"" + size + "\")");
     std::int32_t imageWidth = ToLong(Val(pieces[0]));
     std::int32_t imageHeight = ToLong(Val(pieces[1]));
-    CheckImageWithinLimits(imageWidth, imageHeight, inputPath); // before any pixel is decoded
+    env.toolkit.checkSize(imageWidth, imageHeight, inputPath); // before any pixel is decoded
     // A photo is worked on as it is seen: corners and sizes are those of the
     // upright picture. The first step that decodes turns it; the files it
     // writes are upright and say so, so no later step turns them again.

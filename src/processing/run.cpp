@@ -27,55 +27,29 @@ qint64 TickedOperations(const RunSource &source) {
     if (source.operationTicked(k)) ++n;
   return n;
 }
-// Where the run's pairs go, as the run's folder handles name it.
-QString OutputFolderOf(const RunSource &source, const Settings &settings) {
-  return PlanFolder(settings.OutputInDiffDir ? settings.OutputDir : source.inputFolder());
-}
 
-// Every image the run reads, and the files of its pairs claimed in the order
-// they run: a pair that would write over either fails when its turn comes.
-// Lists that change during the run claim their new pairs as they come.
-// The pairs in order are what workers may do ahead.
-void PlanRun(const RunSource &source, const Settings &settings, RunFiles &files,
-             std::vector<RunAhead::Pair> &pairs) {
-  const QString folder = AddBackslash(source.inputFolder());
-  const QString output = OutputFolderOf(source, settings);
-  std::vector<std::pair<qsizetype, Operation>> operations;
-  for (qsizetype k = 0; k < source.operationCount(); ++k) {
-    if (!source.operationTicked(k)) continue;
-    QString errorText;
-    const Operation op = ParseOperation(source.operationText(k), errorText);
-    if (errorText.isEmpty()) operations.emplace_back(k, op);
+// The plan of the lists as they are at the start. Planning reads the lists
+// ahead of the loop; a list that cannot be read fails the loop itself, at
+// its own step, where it is reported.
+RunPlan PlanOrNothing(const RunSource &source, const Settings &settings) {
+  try {
+    RunPlan plan = PlanFromSource(source, settings);
+    // What runs that were killed left behind.
+    if (const QString output = PlanFolder(plan.outputFolder()); !output.isEmpty())
+      SweepLeftovers(output);
+    return plan;
+  } catch (...) {
+    RunPlan plan;
+    plan.settings = settings;
+    return plan;
   }
-  std::vector<qsizetype> images;
-  for (qsizetype i = 0; i < source.imageCount(); ++i)
-    if (source.imageTicked(i)) images.push_back(i);
-  for (const qsizetype i : images)
-    files.claims.addSource(folder + source.imageText(i));
-  for (const qsizetype i : images) {
-    const QString image = source.imageText(i);
-    for (const auto &[k, op] : operations) {
-      const PairPlan plan = PlanPair(output, image, op);
-      QStringList paths;
-      for (const QString &name : plan.names())
-        paths << plan.path(name);
-      files.claims.claim({folder + image, PairKey(folder + image, op), 0}, paths);
-      pairs.push_back({i, k, image, source.operationText(k)});
-    }
-  }
-  // What runs that were killed left behind.
-  if (!output.isEmpty()) SweepLeftovers(output);
 }
 
 // Hands the planned pairs to the workers; false when they cannot have them.
-bool BeginAhead(RunAhead &ahead, const RunSource &source, const Settings &settings,
-                RunFiles &files, const std::vector<RunAhead::Pair> &pairs) {
+bool BeginAhead(RunAhead &ahead, const RunPlan &plan, RunFiles &files) {
   RunAhead::Job job;
-  job.inputFolder = source.inputFolder();
-  job.outputFolder = OutputFolderOf(source, settings);
-  job.settings = &settings;
-  job.pairs = pairs;
-  job.claims = &files.claims;
+  job.plan = &plan;
+  job.outputFolder = PlanFolder(plan.outputFolder());
   try {
     OutputFolder &output = files.folder(job.outputFolder);
     job.handOverPlace = output.handOverPlace();
@@ -87,7 +61,7 @@ bool BeginAhead(RunAhead &ahead, const RunSource &source, const Settings &settin
 }
 
 // A pair done ahead, put into place now that its turn has come.
-QString CommitAhead(const RunAhead::Result &r, RunFiles &files, const QString &outputFolder,
+QString CommitAhead(const PairResult &r, RunFiles &files, const QString &outputFolder,
                     const QString &label) {
   if (r.outcome != ApplyOutcome::Written) return r.failure;
   try {
@@ -96,6 +70,17 @@ QString CommitAhead(const RunAhead::Result &r, RunFiles &files, const QString &o
   } catch (const Failure &failure) {
     return failure.text() + kCrLf + QStringLiteral("Operation: Moving into place");
   }
+}
+
+// Pair `n` of the plan, when it is the one at this place of the lists: the
+// lists may have changed since the run began.
+bool IsPlannedPair(const RunPlan &plan, size_t n, qsizetype image, qsizetype operation,
+                   const QString &imageText, const QString &operationText) {
+  if (n >= plan.pairCount()) return false;
+  const size_t i = n / plan.operations.size();
+  const PlannedOperation &po = plan.operations[n % plan.operations.size()];
+  return plan.imageRows[i] == image && plan.images[qsizetype(i)] == imageText &&
+         po.position == operation + 1 && po.text == operationText;
 }
 } // namespace
 
@@ -123,18 +108,12 @@ RunOutcome DoOperations(const RunSource &source, RunView &view, const RunEnviron
     state.StopProcess = false;
     bool yesToAll = false;
     RunFiles files;
-    std::vector<RunAhead::Pair> pairs;
-    try {
-      PlanRun(source, env.settings, files, pairs);
-    } catch (...) {
-      // Planning reads the lists ahead of the loop; a list that cannot be
-      // read fails the loop itself, at its own step, where it is reported.
-      pairs.clear();
-    }
+    const RunPlan plan = PlanOrNothing(source, env.settings);
+    files.claims = plan.claims;
+    PairRunner runner(plan, &env.toolkit, files);
     // Workers start on the pairs now; whatever they did and the run did not
     // take goes before the run's own hidden folders do.
-    RunAhead *ahead = env.ahead && !pairs.empty() &&
-                              BeginAhead(*env.ahead, source, env.settings, files, pairs)
+    RunAhead *ahead = env.ahead && plan.pairCount() > 0 && BeginAhead(*env.ahead, plan, files)
                           ? env.ahead
                           : nullptr;
     struct EndAhead {
@@ -143,7 +122,7 @@ RunOutcome DoOperations(const RunSource &source, RunView &view, const RunEnviron
         if (ahead) ahead->end();
       }
     } endAhead{ahead};
-    size_t nextAhead = 0;
+    size_t nextPlanned = 0;
 
     for (qsizetype i = 0; i < source.imageCount() && !state.StopProcess; ++i) {
       if (!source.imageTicked(i)) continue;
@@ -158,11 +137,19 @@ RunOutcome DoOperations(const RunSource &source, RunView &view, const RunEnviron
         const QString operationText = source.operationText(k);
         step = "At image " + kDQ + imageCaption + kDQ + " Operation: " + operationText;
 
-        // A text that does not read as an operation is passed over without a
-        // word: it was checked when it entered the list.
-        QString errorText;
-        const Operation op = ParseOperation(operationText, errorText);
-        if (!errorText.isEmpty()) continue;
+        // The plan read every operation once; only a list changed since then
+        // is read again. A text that does not read as an operation is passed
+        // over without a word: it was checked when it entered the list.
+        const bool planned = IsPlannedPair(plan, nextPlanned, i, k, imageCaption, operationText);
+        const size_t n = planned ? nextPlanned++ : 0;
+        Operation op;
+        if (planned) {
+          op = plan.operations[n % plan.operations.size()].op;
+        } else {
+          QString errorText;
+          op = ParseOperation(operationText, errorText);
+          if (!errorText.isEmpty()) continue;
+        }
 
         view.ShowOperation(operationText);
         view.DoEvents();
@@ -170,26 +157,20 @@ RunOutcome DoOperations(const RunSource &source, RunView &view, const RunEnviron
 
         // Done ahead when it is the pair planned for this place, asked the
         // user nothing and its folder is still there; else done here, now.
-        std::optional<RunAhead::Result> early;
-        if (ahead) {
-          const RunAhead::Pair *planned = nextAhead < pairs.size() ? &pairs[nextAhead] : nullptr;
-          if (planned && planned->image == i && planned->operation == k &&
-              planned->imageText == imageCaption && planned->operationText == operationText) {
-            early = ahead->take(nextAhead++, state.SuppressMessages, view);
-          } else {
-            ahead->end(); // the lists changed under the run
-            ahead = nullptr;
-          }
+        std::optional<PairResult> early;
+        if (ahead && planned) {
+          early = ahead->take(n, state.SuppressMessages, view);
+        } else if (ahead) {
+          ahead->end(); // the lists changed under the run
+          ahead = nullptr;
         }
-        if (early && (early->doHere || (env.settings.OutputInDiffDir &&
-                                       !PathExists(env.settings.OutputDir))))
+        if (early && (early->handBack || (env.settings.OutputInDiffDir &&
+                                          !PathExists(env.settings.OutputDir))))
           early.reset();
-        const ApplyEnvironment apply{env.settings, source.inputFolder(), env.toolkit, env.prompter,
-                                     &files};
         const QString result =
-            early ? CommitAhead(*early, files, OutputFolderOf(source, env.settings),
+            early ? CommitAhead(*early, files, PlanFolder(plan.outputFolder()),
                                 QStringLiteral("%1.%2").arg(i).arg(k))
-                  : ApplyOperation(imagePath, op, apply, state);
+                  : runner.runAny(imagePath, op, Questions::Ask, state, &env.prompter).failure;
         if (!result.isEmpty() && !yesToAll) {
           switch (env.prompter.ask(kOperationErrorTitle,
                                    OperationErrorText(imageCaption, operationText),

@@ -2,6 +2,8 @@
 
 #include "platform/failure.h"
 #include "processing/apply_operation.h"
+#include "processing/pair_runner.h"
+#include "processing/run_plan.h"
 
 #include <QString>
 
@@ -77,36 +79,19 @@ class RunAhead {
 public:
   virtual ~RunAhead() = default;
 
-  // One pair of the run as planned: places in the lists and what they held.
-  struct Pair {
-    qsizetype image = 0, operation = 0;
-    QString imageText, operationText;
-  };
   struct Job {
-    QString inputFolder;
+    const RunPlan *plan = nullptr;
     QString outputFolder;
     int outputHandle = -1;    // the run's own handle on it, which the workers use too
     QByteArray handOverPlace; // the hidden folder in outputFolder pairs are handed to
-    const Settings *settings = nullptr;
-    std::vector<Pair> pairs;
-    const RunClaims *claims = nullptr;
-  };
-  // What a pair came to elsewhere.
-  struct Result {
-    ApplyOutcome outcome = ApplyOutcome::Failed;
-    QString failure;      // ApplyOperation's text, when it failed
-    bool doHere = false;  // it asks the user something, or the worker could not do
-                          // it: the run does it itself when its turn comes
-    QByteArray handedAs;  // where the written pair waits, in the hand-over place
-    QStringList names;    // the pair's files, to be moved into place
   };
 
-  // Starts work on the pairs; false: nothing will be done ahead.
+  // Starts work on the plan's pairs; false: nothing will be done ahead.
   virtual bool begin(const Job &job) = 0;
-  // Pair `n` of the job, waited for while `view` handles events. Pairs are
-  // dispatched with `suppress` as the out-of-image questions stand. Empty:
-  // not worked out ahead; the run does it itself.
-  virtual std::optional<Result> take(size_t n, bool suppress, RunView &view) = 0;
+  // Pair `n` of the plan (image-major), waited for while `view` handles
+  // events. Pairs are handed out with `suppress` as the out-of-image
+  // questions stand. Empty: not worked out ahead; the run does it itself.
+  virtual std::optional<PairResult> take(size_t n, bool suppress, RunView &view) = 0;
   // Ends the work; what was done ahead and not taken is dropped with the
   // run's hidden folder.
   virtual void end() = 0;

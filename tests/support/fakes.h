@@ -79,6 +79,11 @@ public:
   void convert(const QStringList &args) override;
   void mogrify(const QStringList &args) override;
   int orientation(const QString &path) override; // recorded as "orientation"
+  void checkSize(qint64 width, qint64 height, const QString &path) override {
+    inner_.checkSize(width, height, path);
+  }
+  QStringList takeWarnings() override { return inner_.takeWarnings(); }
+  void releaseDecoded() override { inner_.releaseDecoded(); }
 
   struct Call {
     QString command;

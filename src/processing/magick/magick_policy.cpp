@@ -29,7 +29,7 @@ constexpr std::uint64_t kGiB = 1024 * kMiB;
 // in ImageMagick's pixel cache (Q16).
 constexpr std::uint64_t kBytesPerPixel = 8;
 // Internal: how many worker processes share the machine (see
-// ShareMagickLimitsAmong).
+// MagickShareVariable).
 constexpr char kProcessesVariable[] = "VARNHOLT_MAGICK_PROCESSES";
 
 // The modules whose coders may run, and the names those coders go by. MPR
@@ -379,10 +379,10 @@ std::uint64_t CgroupMemoryLimit(const QString &root) {
   return smallest;
 }
 
-void ShareMagickLimitsAmong(int processes) {
+QByteArray MagickShareVariable(int processes) {
   MagickLimits ignored;
   OverridesFromEnvironment(ignored, true);
-  qputenv(kProcessesVariable, QByteArray::number(std::max(1, processes)));
+  return QByteArray(kProcessesVariable) + '=' + QByteArray::number(std::max(1, processes));
 }
 
 } // namespace varnholt

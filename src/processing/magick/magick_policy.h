@@ -5,6 +5,7 @@
 // the system's policy.xml: ImageMagick otherwise decodes whatever a file's
 // contents claim (an SVG named .png pulls other local files into the output),
 // and Debian's limits stop an ordinary stitched panorama.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -64,8 +65,11 @@ void CheckImageWithinLimits(std::int64_t width, std::int64_t height,
 // 0 when there is none.
 std::uint64_t CgroupMemoryLimit(const QString &root);
 
-// Worker processes started from now on are told that `processes` of them
-// share the machine, and take their part of it.
-void ShareMagickLimitsAmong(int processes);
+// The environment entry ("NAME=value") that tells a worker process that
+// `processes` of them share the machine, so that each takes its part of it.
+// Given to the workers only: this process may be inside ImageMagick on
+// another thread, and its own environment stays as it is. A malformed
+// override is reported here, once, rather than by every worker.
+QByteArray MagickShareVariable(int processes);
 
 } // namespace varnholt

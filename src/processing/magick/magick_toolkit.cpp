@@ -1,5 +1,7 @@
 #include "processing/magick/magick_toolkit.h"
 
+#include "processing/magick/magick_policy.h"
+
 #include "platform/failure.h"
 #include "platform/file_ops.h"
 #include "processing/magick/decoded_cache.h"
@@ -49,6 +51,10 @@ void MagickToolkit::initialise() {
 }
 
 QStringList MagickToolkit::takeWarnings() { return TakeWarnings(); }
+
+void MagickToolkit::checkSize(qint64 width, qint64 height, const QString &path) {
+  CheckImageWithinLimits(width, height, path);
+}
 
 MagickToolkit::MagickToolkit()
     : scratch_((initialise(), ScratchTemplate())),

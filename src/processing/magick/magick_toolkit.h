@@ -32,9 +32,8 @@ public:
   void convertReusingDecoded(const QStringList &args) override;
   void mogrifyReusingDecoded(const QStringList &args) override;
 
-  // ImageMagick's warnings on this thread's calls since the last take (a
-  // damaged file read only in part): the calls still succeeded.
-  static QStringList takeWarnings();
+  void checkSize(qint64 width, qint64 height, const QString &path) override;
+  QStringList takeWarnings() override;
 
   // Sets up ImageMagick for the process; later calls do nothing.
   static void initialise();
@@ -46,7 +45,7 @@ public:
   void setReuseDecoded(bool on) { reuseDecoded_ = on; }
   // Lets go of them, when the next calls read other files: ImageMagick's
   // memory budget is shared by the whole process.
-  void releaseDecoded();
+  void releaseDecoded() override;
   int decodedReuses(); // for tests
 
   // Removes the scratch folder now, for a program that is about to leave
