@@ -7,6 +7,7 @@
 #include "platform/settings_store.h"
 #include "processing/magick/magick_toolkit.h"
 #include "processing/pair_stage.h"
+#include "processing/run_plan.h"
 #include "settings/manifest.h"
 #include "settings/folder_command.h"
 #include "platform/paths.h"
@@ -89,7 +90,9 @@ int main(int argc, char **argv) {
   // What runs that were killed left behind: their owners are gone.
   SweepScratchLeftovers();
   SweepLeftovers(settings.SelectedDir);
-  if (settings.OutputInDiffDir) SweepLeftovers(settings.OutputDir);
+  if (const QString output = OutputFolderFor(settings, settings.SelectedDir);
+      output != settings.SelectedDir)
+    SweepLeftovers(output);
 
   // Before the first widget: every window is made in the chosen look.
   QApplication::setStyle(

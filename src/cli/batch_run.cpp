@@ -257,7 +257,16 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
   BatchListener listener(job, reporter, control);
   WorkerPool::Setup setup;
   setup.executable = SelfExecutable();
-  setup.outputFolder = job.outputFolder();
+  setup.outputFolder = PlanFolder(job.outputFolder());
+  // The workers build their pairs, and the pool sweeps what a dead one left,
+  // through this one handle on the output folder: a folder swapped for a
+  // link during the run redirects neither.
+  RunFiles files;
+  try {
+    setup.outputHandle = files.folder(setup.outputFolder).handle();
+  } catch (const Failure &) {
+    // No folder to open: each pair says so when it runs.
+  }
   setup.images = int(job.images.size());
   setup.operations = int(job.operations.size());
   WorkerPool pool(setup, listener);

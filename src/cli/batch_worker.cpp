@@ -58,9 +58,8 @@ void PrepareBatchWorker() {
 }
 
 namespace {
-// The window's own handle on the output folder, when the worker runs ahead
-// of a window: whatever happens to its path meanwhile, the pairs are built
-// where the window puts them.
+// The parent's own handle on the output folder: whatever happens to its path
+// meanwhile, the pairs are built where the parent puts them.
 void UseInheritedFolder(RunFiles &files, const QString &output) {
   struct stat folder {};
   if (::fstat(kInheritedFolder, &folder) != 0 || !S_ISDIR(folder.st_mode)) return;
@@ -83,7 +82,7 @@ int WorkOn(const JobMessage &job, int answers) {
   RunFiles files;
   files.claims = plan.claims;
   const QString output = PlanFolder(plan.outputFolder());
-  if (ahead) UseInheritedFolder(files, output);
+  UseInheritedFolder(files, output);
   PairRunner runner(plan, toolkit.get(), files, toolkitFailure);
   bool stopped = false; // a pair found the output folder gone
   int place = -1;       // the window's hidden folder, opened at the first hand-over

@@ -37,6 +37,10 @@ WorkerProcess SpawnWorker(const QString &executable, int folder,
   posix_spawn_file_actions_adddup2(&actions, down[0], 0);
   posix_spawn_file_actions_adddup2(&actions, up[1], 1);
   if (folder >= 0) posix_spawn_file_actions_adddup2(&actions, folder, kInheritedFolder);
+  // Nothing else of this process's goes with it: a lock or a pipe a worker
+  // held on to would keep others waiting for as long as it lives.
+  posix_spawn_file_actions_addclosefrom_np(&actions,
+                                           folder >= 0 ? kInheritedFolder + 1 : kInheritedFolder);
   const QByteArray path = QFile::encodeName(executable);
   char arg0[] = "varnholt", arg1[] = "--batch-worker";
   char *argv[] = {arg0, arg1, nullptr};

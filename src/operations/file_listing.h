@@ -35,8 +35,5 @@ QStringList ListImageFiles(const QString &folder, const QString &pattern, bool i
 // read gives none.
 QStringList UnreadableImageNames(const QString &folder, const QString &pattern, bool inverse);
 
-// A file name's bytes for a message: valid UTF-8 as it stands, every other
-// byte, and control characters, as \xNN.
-QString EscapedFileName(const QByteArray &name);
 
 } // namespace varnholt

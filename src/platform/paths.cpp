@@ -1,6 +1,5 @@
 #include "platform/paths.h"
 
-#include "operations/file_listing.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -82,6 +81,41 @@ CommandLineTarget ReadCommandLine(const QString &commandLine) {
 
 QString FileNamePart(const QString &path) {
   return path.mid(path.lastIndexOf(QDir::separator()) + 1);
+}
+
+QString EscapedFileName(const QByteArray &name) {
+  QString shown;
+  const auto escape = [&shown](unsigned char b) {
+    shown += QStringLiteral("\\x%1").arg(uint(b), 2, 16, QLatin1Char('0'));
+  };
+  for (qsizetype i = 0; i < name.size();) {
+    const auto b = static_cast<unsigned char>(name[i]);
+    if (b < 0x80) {
+      if (b < 0x20 || b == 0x7f || b == '\\')
+        escape(b);
+      else
+        shown += QLatin1Char(char(b));
+      ++i;
+      continue;
+    }
+    const qsizetype length = b >= 0xC2 && b <= 0xDF   ? 2
+                             : b >= 0xE0 && b <= 0xEF ? 3
+                             : b >= 0xF0 && b <= 0xF4 ? 4
+                                                      : 0;
+    const QByteArray sequence = name.mid(i, length);
+    const QString decoded = QString::fromUtf8(sequence);
+    // Decoding and encoding again gives the same bytes only for a complete,
+    // well-formed sequence (no overlong forms, no surrogates).
+    if (length > 0 && sequence.size() == length && decoded.toUtf8() == sequence &&
+        !decoded.contains(QChar::ReplacementCharacter)) {
+      shown += decoded;
+      i += length;
+    } else {
+      escape(b);
+      ++i;
+    }
+  }
+  return shown;
 }
 
 QString DefaultImageFolder() {

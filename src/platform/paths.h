@@ -39,6 +39,10 @@ QString FileNamePart(const QString &path);
 
 // Where images are looked for before the user picks a folder: Pictures when
 // it exists, else the home folder.
+// A file name's bytes for a message: valid UTF-8 as it stands, every other
+// byte, and control characters, as \xNN.
+QString EscapedFileName(const QByteArray &name);
+
 QString DefaultImageFolder();
 // The per-user data folder (created on demand) and its "Operations" folder.
 QString AppDataFolder();

@@ -6,6 +6,7 @@
 #include "platform/image_toolkit.h"
 #include "platform/prompter.h"
 #include "processing/pair_stage.h"
+#include "processing/run_plan.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
 
@@ -92,16 +93,18 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
     const QString inputName = FileNamePart(inputPath);
 
     step = QStringLiteral("Setting Result File");
-    if (settings.OutputInDiffDir && !PathExists(settings.OutputDir)) {
+    // A folder of its own that has gone: the images' folder is there, or
+    // no image could be read.
+    const QString outputFolder = OutputFolderFor(settings, env.inputFolder);
+    if (outputFolder != env.inputFolder && !PathExists(outputFolder)) {
       env.prompter.ask(QStringLiteral("Invalid Output Directory"),
-                       "Output Directory: " + settings.OutputDir +
+                       "Output Directory: " + outputFolder +
                            " Does not exist or cannot be written to!" + kCrLf +
                            "Please change output directory!",
                        Buttons::Ok, Icon::Exclamation);
       state.StopProcess = true;
       return finish(ApplyOutcome::Skipped, QString());
     }
-    const QString outputFolder = settings.OutputInDiffDir ? settings.OutputDir : env.inputFolder;
     // Nothing the pair writes may land on an image of the run, nor on a file
     // another pair of the run writes.
     PairPlan plan = PlanPair(outputFolder, inputName, op);

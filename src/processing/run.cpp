@@ -164,9 +164,7 @@ RunOutcome DoOperations(const RunSource &source, RunView &view, const RunEnviron
           ahead->end(); // the lists changed under the run
           ahead = nullptr;
         }
-        if (early && (early->handBack || (env.settings.OutputInDiffDir &&
-                                          !PathExists(env.settings.OutputDir))))
-          early.reset();
+        if (early && (early->handBack || !PathExists(plan.outputFolder()))) early.reset();
         const QString result =
             early ? CommitAhead(*early, files, PlanFolder(plan.outputFolder()),
                                 QStringLiteral("%1.%2").arg(i).arg(k))
