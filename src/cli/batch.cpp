@@ -189,6 +189,7 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   job.settings.AllowOutOfBoundry = options.allowOutOfBounds;
   job.settings.AutoOrient = !options.keepOrientation;
   job.settings.NeverEnlarge = !options.enlarge;
+  job.settings.ExactDecode = options.exact;
   const QString outputFolder = separateOutput ? job.settings.OutputDir : job.inputFolder;
   try {
     RequireScratchRoot();

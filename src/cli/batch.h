@@ -20,6 +20,7 @@ struct BatchOptions {
   bool allowOutOfBounds = false;
   bool keepOrientation = false;
   bool enlarge = false;
+  bool exact = false;
   bool quiet = false;
   int jobs = 0; // 0: one per core
   // --shard K/N: this run does the K-th of N parts of the images, 1-based.

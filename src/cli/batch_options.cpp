@@ -13,7 +13,7 @@ QString BatchUsageText() {
   return QStringLiteral(
       "Usage: varnholt --batch LIST.vop [--input DIR] [--output DIR] [--pattern P] [--inverse]\n"
       "                [--antialias] [--allow-out-of-bounds] [--keep-orientation]\n"
-      "                [--enlarge] [--jobs N] [--shard K/N] [--quiet]\n"
+      "                [--enlarge] [--exact] [--jobs N] [--shard K/N] [--quiet]\n"
       "       varnholt --batch --help\n");
 }
 
@@ -41,6 +41,12 @@ Varnholt) on every image of a folder, without a window; no display is needed.
                          as their EXIF orientation says they are seen
   --enlarge              let the Limit resize methods enlarge smaller images
                          too (by default they only shrink)
+  --exact                decode every JPEG whole. By default a JPEG shrunk as a
+                         whole is decoded at a half, a quarter or an eighth of
+                         its size when that still leaves the result's size:
+                         several times faster, in a fraction of the memory,
+                         and the same size, with pixels that differ from a
+                         whole decode by ImageMagick's rounding only
   --jobs N               process N images at a time, in N worker processes
                          (default: one per core, at most VARNHOLT_JOBS when
                          that is set); the files written do not depend on N
@@ -115,6 +121,7 @@ const std::pair<const char *, bool BatchOptions::*> kFlags[] = {
     {"--allow-out-of-bounds", &BatchOptions::allowOutOfBounds},
     {"--keep-orientation", &BatchOptions::keepOrientation},
     {"--enlarge", &BatchOptions::enlarge},
+    {"--exact", &BatchOptions::exact},
     {"--quiet", &BatchOptions::quiet},
     {"-q", &BatchOptions::quiet},
     {"--help", &BatchOptions::help},

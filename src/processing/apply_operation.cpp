@@ -11,8 +11,11 @@
 #include "settings/settings.h"
 
 #include <QDir>
+#include <QSize>
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 
 namespace varnholt {
 
@@ -71,13 +74,301 @@ QString ResizeGeometry(const Operation &op, bool neverEnlarge) {
   }
 }
 
+std::optional<ShrinkOnLoad> ShrinkOnLoadSize(const Operation &op, qint64 width, qint64 height) {
+  if (op.Extract || !op.Resize || width < 1 || height < 1) return std::nullopt;
+  const double w = op.ResizeWidth, h = op.ResizeHeight;
+  // The result's size as ImageMagick works it out for the whole picture:
+  // the sides scaled alike and rounded to the nearest pixel.
+  double scale = 0;
+  switch (op.ResizeMethod) {
+  case kLimitWidthHeight: scale = std::min(w / double(width), h / double(height)); break;
+  case kLimitWidth: scale = w / double(width); break;
+  case kLimitHeight: scale = h / double(height); break;
+  default: break;
+  }
+  const auto side = [scale](qint64 full) {
+    return std::max<qint64>(1, qint64(std::floor(scale * double(full) + 0.5)));
+  };
+  const QSize result = scale > 0 ? QSize(int(side(width)), int(side(height)))
+                                 : QSize(op.ResizeWidth, op.ResizeHeight);
+  // Only a picture larger than its result on both sides gets smaller; the
+  // Limit methods leave the rest alone or, allowed to, enlarge it.
+  if (result.width() >= width || result.height() >= height || result.isEmpty())
+    return std::nullopt;
+  return ShrinkOnLoad{result};
+}
+
+namespace {
+
+// One operation on one image, step by step. Each step names itself in
+// `step` before it starts, so a failure says where it happened.
+class PairSteps {
+public:
+  PairSteps(const QString &inputPath, const Operation &op, const ApplyEnvironment &env,
+            RunState &state, QString &step, std::unique_ptr<PairStage> &stage, RunFiles &files)
+      : inputPath_(inputPath), inputName_(FileNamePart(inputPath)), op_(op), env_(env),
+        settings_(env.settings), state_(state), step(step), stage_(stage), files_(files) {}
+
+  // Throws Failure; the text, when not empty, is the failure.
+  ApplyOutcome run(QString &text);
+
+private:
+  bool outputFolderThere();
+  QString claim();
+  void setUp();
+  void readSize();
+  bool extractOrCopy();
+  void resize();
+  void changeFormat();
+  QString moveIntoPlace();
+  QStringList turning();
+  QStringList paths(const QStringList &names) const;
+
+  const QString &inputPath_;
+  const QString inputName_;
+  const Operation &op_;
+  const ApplyEnvironment &env_;
+  const Settings &settings_;
+  RunState &state_;
+  QString &step;
+  std::unique_ptr<PairStage> &stage_;
+  RunFiles &files_;
+
+  QString outputFolder_, target_, staged_, q_;
+  PairPlan plan_;
+  PairRef pair_;
+  bool changesFormat_ = false;
+  std::int32_t w_ = 0, h_ = 0; // the rectangle's size
+  std::int32_t imageWidth = 0, imageHeight = 0;
+  int orientation = 0;
+  bool turn_ = false;
+};
+
+ApplyOutcome PairSteps::run(QString &text) {
+  step = "Setting target file: " + inputPath_;
+  step = QStringLiteral("Setting Result File");
+  if (!outputFolderThere()) return ApplyOutcome::Skipped;
+  if (text = claim(); !text.isEmpty()) return ApplyOutcome::Failed;
+  setUp();
+  readSize();
+  if (!extractOrCopy()) return ApplyOutcome::Skipped;
+  // The resize comes before the format change: the one file written is
+  // resized, and an image of several frames is resized before a format
+  // that holds one frame splits it into files.
+  if (op_.Resize) resize();
+  if (changesFormat_) changeFormat();
+  if (text = moveIntoPlace(); !text.isEmpty()) return ApplyOutcome::Failed;
+  step = QStringLiteral("Done");
+  return ApplyOutcome::Written;
+}
+
+bool PairSteps::outputFolderThere() {
+  // A folder of its own that has gone: the images' folder is there, or
+  // no image could be read.
+  outputFolder_ = OutputFolderFor(settings_, env_.inputFolder);
+  if (outputFolder_ == env_.inputFolder || PathExists(outputFolder_)) return true;
+  env_.prompter.ask(QStringLiteral("Invalid Output Directory"),
+                    "Output Directory: " + outputFolder_ +
+                        " Does not exist or cannot be written to!" + kCrLf +
+                        "Please change output directory!",
+                    Buttons::Ok, Icon::Exclamation);
+  state_.StopProcess = true;
+  return false;
+}
+
+QStringList PairSteps::paths(const QStringList &names) const {
+  QStringList all;
+  for (const QString &name : names)
+    all << plan_.path(name);
+  return all;
+}
+
+// Nothing the pair writes may land on an image of the run, nor on a file
+// another pair of the run writes.
+QString PairSteps::claim() {
+  plan_ = PlanPair(outputFolder_, inputName_, op_);
+  target_ = AddBackslash(outputFolder_) + plan_.target;
+  pair_ = {inputPath_, PairKey(inputPath_, op_), 0};
+  if (const RunClaims::Clash clash = files_.claims.claim(pair_, paths(plan_.names())))
+    return ClashFailureText(clash) + kCrLf + "Operation: " + step;
+  stage_ = files_.folder(plan_.folder).stage(env_.pairLabel);
+  // The steps before a format change work in the image's own format, under
+  // the result's name with the image's extension; only the result leaves.
+  changesFormat_ = ChangesFormat(inputName_, op_);
+  const QString inputExtension = Extension(inputName_);
+  staged_ = stage_->file(changesFormat_ ? (inputExtension.isEmpty()
+                                               ? TargetName(inputName_, op_)
+                                               : Stem(plan_.target) + u'.' + inputExtension)
+                                        : plan_.target);
+  return QString();
+}
+
+void PairSteps::setUp() {
+  const Operation &op = op_;
+  step = QStringLiteral("Setting up process values");
+  std::int32_t w = Checked(qint64(op.BottomRightX) - op.TopLeftX + 1);
+  std::int32_t h = Checked(qint64(op.BottomRightY) - op.TopLeftY + 1);
+  w_ = w, h_ = h;
+}
+
+void PairSteps::readSize() {
+  step = QStringLiteral("Getting Image Size");
+  const QString size = env_.toolkit.identify(
+      {QStringLiteral("-format"), QStringLiteral("%wx%h"), QStringLiteral("-ping"), inputPath_});
+  const QStringList pieces = size.split(u'x');
+  if (pieces.size() < 2)
+    throw Failure(kErrNoImageSize,
+                  "ImageMagick gave no image size for " + inputPath_ + " (\"" + size + "\")");
+  imageWidth = ToLong(Val(pieces[0]));
+  imageHeight = ToLong(Val(pieces[1]));
+  env_.toolkit.checkSize(imageWidth, imageHeight, inputPath_); // before any pixel is decoded
+  // A photo is worked on as it is seen: corners and sizes are those of the
+  // upright picture. The first step that decodes turns it; the files it
+  // writes are upright and say so, so no later step turns them again.
+  // A plain copy decodes nothing and stays the same bytes, tag and all.
+  const bool decodes = op_.Extract || op_.Resize || changesFormat_;
+  orientation = settings_.AutoOrient && decodes ? env_.toolkit.orientation(inputPath_) : 0;
+  turn_ = orientation > 1;
+  if (TurnsSideways(orientation)) std::swap(imageWidth, imageHeight);
+  q_ = N(op_.JpgQuality);
+}
+
+// ImageMagick's transverse leaves the canvas of the unturned picture
+// behind, which a crop would take its offsets from: +repage drops it.
+QStringList PairSteps::turning() {
+  const bool now = std::exchange(turn_, false);
+  return now ? QStringList{QStringLiteral("-auto-orient"), QStringLiteral("+repage")}
+             : QStringList{};
+}
+
+// False: the rectangle is outside the picture, and the pair is skipped.
+bool PairSteps::extractOrCopy() {
+  const Operation &op = op_;
+  if (!op.Extract) {
+    step = "Copying " + kDQ + inputPath_ + kDQ + " to " + kDQ + target_ + kDQ;
+    CopyFileReplacing(inputPath_, staged_);
+    return true;
+  }
+  std::int32_t w = w_, h = h_;
+  const QString coordinateErrors = CoordinateErrors(op, imageWidth, imageHeight);
+  if (!coordinateErrors.isEmpty()) {
+    if (op.TopLeftX <= qint64(imageWidth) - 1 && op.TopLeftY <= qint64(imageHeight) - 1 &&
+        settings_.AllowOutOfBoundry) {
+      w = Checked(qint64(imageWidth) - op.TopLeftX);
+      h = Checked(qint64(imageHeight) - op.TopLeftY);
+    } else {
+      // Suppressed or not, a rectangle outside the picture is skipped:
+      // sent on, it would come back as a sliver or an empty canvas.
+      if (!state_.SuppressMessages &&
+          env_.prompter.ask(QStringLiteral("Image too small"),
+                            "Could not extract image: " + kDQ + inputName_ + kDQ +
+                                " with coordinates because:" + kCrLf + kCrLf + coordinateErrors +
+                                kCrLf + "Do you want to suppress these messages?",
+                            Buttons::YesNo, Icon::None) == Answer::Yes)
+        state_.SuppressMessages = true;
+      return false;
+    }
+  }
+  const QString crop = N(w) + "x" + N(h) + "+" + N(op.TopLeftX) + "+" + N(op.TopLeftY);
+  step = "Extracting: -quality, " + q_ + ", -crop, " + crop + ", " + inputPath_ + ", " + target_;
+  // +repage drops the original canvas and offset, so the result is just
+  // the rectangle (GIF screens and PNG offsets would keep them).
+  const QString &inputPath = inputPath_, &staged = staged_;
+  const QStringList cropping{QStringLiteral("-quality"), q_, QStringLiteral("-crop"),
+                             crop, QStringLiteral("+repage"), inputPath, staged};
+  env_.toolkit.convertReusingDecoded(turning() + cropping);
+  return true;
+}
+
+void PairSteps::resize() {
+  const QString geometry = ResizeGeometry(op_, settings_.NeverEnlarge);
+  const QStringList antialias =
+      settings_.Antialias ? QStringList{QStringLiteral("-antialias")} : QStringList{};
+  step = (settings_.Antialias ? "Resizing (AA): -quality, " + q_ + ", -antialias"
+                              : "Resizing (No AA): -quality, " + q_) +
+         ", -geometry, " + geometry + ", " + target_;
+  const QStringList resizing =
+      QStringList{QStringLiteral("-quality"), q_} + turning() + antialias;
+  // A JPEG shrunk as a whole need not be decoded whole: libjpeg decodes it
+  // at a half, a quarter or an eighth of its size, as long as that leaves
+  // the result's size. The hint is for the picture as stored.
+  std::optional<ShrinkOnLoad> shrink;
+  if (!settings_.ExactDecode && FormatName(Extension(inputName_)) == QLatin1String("JPEG"))
+    shrink = ShrinkOnLoadSize(op_, imageWidth, imageHeight);
+  if (!shrink) {
+    env_.toolkit.mogrifyReusingDecoded(resizing + QStringList{QStringLiteral("-geometry"), geometry, staged_});
+    return;
+  }
+  QSize hint = shrink->result;
+  if (TurnsSideways(orientation)) hint.transpose();
+  // The reduced picture's sides need not keep the full one's proportion to
+  // the pixel: the result gets the size the full decode would have given.
+  const QString exact = N(shrink->result.width()) + "x" + N(shrink->result.height()) + "!";
+  // Not kept for reuse: a picture decoded small is no other step's picture.
+  env_.toolkit.mogrify(QStringList{QStringLiteral("-define"),
+                                   QStringLiteral("jpeg:size=%1x%2").arg(hint.width()).arg(hint.height())} +
+                       resizing + QStringList{QStringLiteral("-geometry"), exact, staged_});
+}
+
+void PairSteps::changeFormat() {
+  step = "Changing Format: -quality, " + q_ + ", -format, " + op_.OutputFormat + ", " + target_;
+  // JPEG has no transparency: what was see-through becomes white paper,
+  // not the black that dropping the channel would leave.
+  const QStringList flatten =
+      FormatName(op_.OutputFormat) == QLatin1String("JPEG")
+          ? QStringList{QStringLiteral("-background"), QStringLiteral("white"),
+                        QStringLiteral("-alpha"), QStringLiteral("remove")}
+          : QStringList{};
+  const Operation &op = op_;
+  const QString &staged = staged_;
+  const QStringList format{QStringLiteral("-format"), op.OutputFormat, staged};
+  env_.toolkit.mogrifyReusingDecoded(QStringList{QStringLiteral("-quality"), q_} + turning() +
+                                     flatten + format);
+}
+
+QString PairSteps::moveIntoPlace() {
+  step = QStringLiteral("Moving into place");
+  // What ImageMagick wrote decides the names: an image of several frames
+  // becomes frame files numbered as its frames are.
+  const QStringList written = StagedNames(*stage_, plan_.target);
+  plan_.frameFiles = FrameFilesOf(plan_.target, written);
+  std::sort(plan_.frameFiles.begin(), plan_.frameFiles.end(),
+            [](const QString &a, const QString &b) {
+              return a.size() != b.size() ? a.size() < b.size() : a < b;
+            });
+  if (!written.contains(plan_.target) && plan_.frameFiles.isEmpty())
+    throw Failure(kErrToolkit, "ImageMagick wrote no file for " + target_);
+  if (!plan_.frameFiles.isEmpty()) {
+    if (const RunClaims::Clash clash = files_.claims.check(pair_, paths(plan_.frameFiles)))
+      return ClashFailureText(clash) + kCrLf + "Operation: " + step;
+  }
+  QStringList names;
+  for (const QString &name : plan_.names())
+    if (written.contains(name)) names << name;
+  if (env_.handOver) {
+    env_.handOver(*stage_, names);
+    return QString();
+  }
+  stage_->commit(names);
+  if (env_.notes && !plan_.frameFiles.isEmpty()) {
+    // Frames left from an earlier run of more frames would pass for this
+    // run's; they may as well be another image's results, so they stay,
+    // and the user is told.
+    QStringList stale = FrameFilesOf(
+        plan_.target, QDir(plan_.folder).entryList(QDir::Files | QDir::Hidden, QDir::Name));
+    for (const QString &name : std::as_const(names))
+      stale.removeAll(name);
+    if (!stale.isEmpty())
+      *env_.notes << "other frame files under its name were left as they are: " +
+                         stale.join(QStringLiteral(", "));
+  }
+  return QString();
+}
+
+} // namespace
+
 QString ApplyOperation(const QString &inputPath, const Operation &op, const ApplyEnvironment &env,
                        RunState &state, ApplyOutcome *outcome) {
-  const auto finish = [&](ApplyOutcome result, QString text) {
-    if (outcome) *outcome = result;
-    return text;
-  };
-  const Settings &settings = env.settings;
   QString step;
   // Out here so a failure text can still name the user's files rather than
   // where they were built; the stage goes before the folders that hold it.
@@ -85,185 +376,19 @@ QString ApplyOperation(const QString &inputPath, const Operation &op, const Appl
   RunFiles &files = env.files ? *env.files : ownFiles;
   std::unique_ptr<PairStage> stage;
   const auto failed = [&](const QString &text) {
-    return finish(ApplyOutcome::Failed,
-                  (stage ? stage->unstaged(text) : text) + kCrLf + "Operation: " + step);
+    return (stage ? stage->unstaged(text) : text) + kCrLf + "Operation: " + step;
   };
+  ApplyOutcome result = ApplyOutcome::Failed;
+  QString text;
   try {
-    step = "Setting target file: " + inputPath;
-    const QString inputName = FileNamePart(inputPath);
-
-    step = QStringLiteral("Setting Result File");
-    // A folder of its own that has gone: the images' folder is there, or
-    // no image could be read.
-    const QString outputFolder = OutputFolderFor(settings, env.inputFolder);
-    if (outputFolder != env.inputFolder && !PathExists(outputFolder)) {
-      env.prompter.ask(QStringLiteral("Invalid Output Directory"),
-                       "Output Directory: " + outputFolder +
-                           " Does not exist or cannot be written to!" + kCrLf +
-                           "Please change output directory!",
-                       Buttons::Ok, Icon::Exclamation);
-      state.StopProcess = true;
-      return finish(ApplyOutcome::Skipped, QString());
-    }
-    // Nothing the pair writes may land on an image of the run, nor on a file
-    // another pair of the run writes.
-    PairPlan plan = PlanPair(outputFolder, inputName, op);
-    const QString target = AddBackslash(outputFolder) + plan.target;
-    const PairRef pair{inputPath, PairKey(inputPath, op), 0};
-    const auto paths = [&plan](const QStringList &names) {
-      QStringList all;
-      for (const QString &name : names)
-        all << plan.path(name);
-      return all;
-    };
-    if (const RunClaims::Clash clash = files.claims.claim(pair, paths(plan.names())))
-      return finish(ApplyOutcome::Failed, ClashFailureText(clash) + kCrLf + "Operation: " + step);
-    stage = files.folder(plan.folder).stage(env.pairLabel);
-    // The steps before a format change work in the image's own format, under
-    // the result's name with the image's extension; only the result leaves.
-    const bool changesFormat = ChangesFormat(inputName, op);
-    const QString inputExtension = Extension(inputName);
-    const QString staged = stage->file(
-        changesFormat ? (inputExtension.isEmpty() ? TargetName(inputName, op)
-                                                  : Stem(plan.target) + u'.' + inputExtension)
-                      : plan.target);
-
-    step = QStringLiteral("Setting up process values");
-    std::int32_t w = Checked(qint64(op.BottomRightX) - op.TopLeftX + 1);
-    std::int32_t h = Checked(qint64(op.BottomRightY) - op.TopLeftY + 1);
-
-    step = QStringLiteral("Getting Image Size");
-    QString coordinateErrors;
-    const QString size = env.toolkit.identify(
-        {QStringLiteral("-format"), QStringLiteral("%wx%h"), QStringLiteral("-ping"), inputPath});
-    const QStringList pieces = size.split(u'x');
-    if (pieces.size() < 2)
-      throw Failure(kErrNoImageSize,
-                    "ImageMagick gave no image size for " + inputPath + " (\"" + size + "\")");
-    std::int32_t imageWidth = ToLong(Val(pieces[0]));
-    std::int32_t imageHeight = ToLong(Val(pieces[1]));
-    env.toolkit.checkSize(imageWidth, imageHeight, inputPath); // before any pixel is decoded
-    // A photo is worked on as it is seen: corners and sizes are those of the
-    // upright picture. The first step that decodes turns it; the files it
-    // writes are upright and say so, so no later step turns them again.
-    // A plain copy decodes nothing and stays the same bytes, tag and all.
-    const bool decodes = op.Extract || op.Resize || changesFormat;
-    const int orientation =
-        settings.AutoOrient && decodes ? env.toolkit.orientation(inputPath) : 0;
-    bool turn = orientation > 1;
-    if (TurnsSideways(orientation)) std::swap(imageWidth, imageHeight);
-    // ImageMagick's transverse leaves the canvas of the unturned picture
-    // behind, which a crop would take its offsets from: +repage drops it.
-    const auto turning = [&turn]() {
-      const bool now = turn;
-      turn = false;
-      return now ? QStringList{QStringLiteral("-auto-orient"), QStringLiteral("+repage")}
-                 : QStringList{};
-    };
-    const QString q = N(op.JpgQuality);
-
-    if (op.Extract) {
-      coordinateErrors = CoordinateErrors(op, imageWidth, imageHeight);
-      if (!coordinateErrors.isEmpty()) {
-        if (op.TopLeftX <= qint64(imageWidth) - 1 && op.TopLeftY <= qint64(imageHeight) - 1 &&
-            settings.AllowOutOfBoundry) {
-          w = Checked(qint64(imageWidth) - op.TopLeftX);
-          h = Checked(qint64(imageHeight) - op.TopLeftY);
-        } else {
-          // Suppressed or not, a rectangle outside the picture is skipped:
-          // sent on, it would come back as a sliver or an empty canvas.
-          if (!state.SuppressMessages &&
-              env.prompter.ask(QStringLiteral("Image too small"),
-                               "Could not extract image: " + kDQ + inputName + kDQ +
-                                   " with coordinates because:" + kCrLf + kCrLf + coordinateErrors +
-                                   kCrLf + "Do you want to suppress these messages?",
-                               Buttons::YesNo, Icon::None) == Answer::Yes)
-            state.SuppressMessages = true;
-          return finish(ApplyOutcome::Skipped, QString());
-        }
-      }
-      const QString crop = N(w) + "x" + N(h) + "+" + N(op.TopLeftX) + "+" + N(op.TopLeftY);
-      step = "Extracting: -quality, " + q + ", -crop, " + crop + ", " + inputPath + ", " + target;
-      // +repage drops the original canvas and offset, so the result is just
-      // the rectangle (GIF screens and PNG offsets would keep them).
-      const QStringList cropping{QStringLiteral("-quality"), q, QStringLiteral("-crop"),
-                                 crop, QStringLiteral("+repage"), inputPath, staged};
-      env.toolkit.convertReusingDecoded(turning() + cropping);
-    } else {
-      step = "Copying " + kDQ + inputPath + kDQ + " to " + kDQ + target + kDQ;
-      CopyFileReplacing(inputPath, staged);
-    }
-
-    // The resize comes before the format change: the one file written is
-    // resized, and an image of several frames is resized before a format
-    // that holds one frame splits it into files.
-    if (op.Resize) {
-      const QString geometry = ResizeGeometry(op, settings.NeverEnlarge);
-      const QStringList antialias =
-          settings.Antialias ? QStringList{QStringLiteral("-antialias")} : QStringList{};
-      step = (settings.Antialias ? "Resizing (AA): -quality, " + q + ", -antialias"
-                                 : "Resizing (No AA): -quality, " + q) +
-             ", -geometry, " + geometry + ", " + target;
-      env.toolkit.mogrifyReusingDecoded(QStringList{QStringLiteral("-quality"), q} + turning() +
-                                        antialias +
-                                        QStringList{QStringLiteral("-geometry"), geometry, staged});
-    }
-
-    if (changesFormat) {
-      step = "Changing Format: -quality, " + q + ", -format, " + op.OutputFormat + ", " + target;
-      // JPEG has no transparency: what was see-through becomes white paper,
-      // not the black that dropping the channel would leave.
-      const QStringList flatten =
-          FormatName(op.OutputFormat) == QLatin1String("JPEG")
-              ? QStringList{QStringLiteral("-background"), QStringLiteral("white"),
-                            QStringLiteral("-alpha"), QStringLiteral("remove")}
-              : QStringList{};
-      const QStringList format{QStringLiteral("-format"), op.OutputFormat, staged};
-      env.toolkit.mogrifyReusingDecoded(QStringList{QStringLiteral("-quality"), q} + turning() +
-                                        flatten + format);
-    }
-
-    step = QStringLiteral("Moving into place");
-    // What ImageMagick wrote decides the names: an image of several frames
-    // becomes frame files numbered as its frames are.
-    const QStringList written = StagedNames(*stage, plan.target);
-    plan.frameFiles = FrameFilesOf(plan.target, written);
-    std::sort(plan.frameFiles.begin(), plan.frameFiles.end(), [](const QString &a, const QString &b) {
-      return a.size() != b.size() ? a.size() < b.size() : a < b;
-    });
-    if (!written.contains(plan.target) && plan.frameFiles.isEmpty())
-      throw Failure(kErrToolkit, "ImageMagick wrote no file for " + target);
-    if (!plan.frameFiles.isEmpty()) {
-      if (const RunClaims::Clash clash = files.claims.check(pair, paths(plan.frameFiles)))
-        return finish(ApplyOutcome::Failed, ClashFailureText(clash) + kCrLf + "Operation: " + step);
-    }
-    QStringList names;
-    for (const QString &name : plan.names())
-      if (written.contains(name)) names << name;
-    if (env.handOver) {
-      env.handOver(*stage, names);
-    } else {
-      stage->commit(names);
-      if (env.notes && !plan.frameFiles.isEmpty()) {
-        // Frames left from an earlier run of more frames would pass for this
-        // run's; they may as well be another image's results, so they stay,
-        // and the user is told.
-        QStringList stale = FrameFilesOf(
-            plan.target, QDir(plan.folder).entryList(QDir::Files | QDir::Hidden, QDir::Name));
-        for (const QString &name : std::as_const(names))
-          stale.removeAll(name);
-        if (!stale.isEmpty())
-          *env.notes << "other frame files under its name were left as they are: " +
-                            stale.join(QStringLiteral(", "));
-      }
-    }
-    step = QStringLiteral("Done");
-    return finish(ApplyOutcome::Written, QString());
+    result = PairSteps(inputPath, op, env, state, step, stage, files).run(text);
   } catch (const Failure &failure) {
-    return failed(failure.text());
+    text = failed(failure.text());
   } catch (const std::exception &e) {
-    return failed(N(kErrToolkit) + " - " + QString::fromLocal8Bit(e.what()));
+    text = failed(N(kErrToolkit) + " - " + QString::fromLocal8Bit(e.what()));
   }
+  if (outcome) *outcome = result;
+  return text;
 }
 
 } // namespace varnholt

@@ -3,9 +3,11 @@
 #include "operations/operation.h"
 #include "processing/output_plan.h"
 
+#include <QSize>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace varnholt {
 
@@ -48,6 +50,16 @@ enum class ApplyOutcome { Written, Skipped, Failed };
 // them, and a file of an earlier run under the same name stays as it was.
 QString ApplyOperation(const QString &inputPath, const Operation &op, const ApplyEnvironment &env,
                        RunState &state, ApplyOutcome *outcome = nullptr);
+
+// An operation that shrinks the whole picture (width x height, as the
+// picture is seen) may have a JPEG decoded at a reduced size: libjpeg's
+// reduced decoding keeps at least the result's size, the size the full
+// decode would have been resized to. None when the operation crops, keeps or
+// enlarges a side: then the picture is decoded whole.
+struct ShrinkOnLoad {
+  QSize result;
+};
+std::optional<ShrinkOnLoad> ShrinkOnLoadSize(const Operation &op, qint64 width, qint64 height);
 
 // The geometry ImageMagick gets for a resize method; the Limit methods only
 // shrink when neverEnlarge is set.

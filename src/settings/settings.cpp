@@ -60,6 +60,7 @@ const Key kKeys[] = {
     {"AllowOutOfBoundry", &Settings::AllowOutOfBoundry},
     {"AutoOrient", &Settings::AutoOrient},
     {"NeverEnlarge", &Settings::NeverEnlarge},
+    {"ExactDecode", &Settings::ExactDecode},
 };
 
 template <class... F> struct Overloaded : F... {

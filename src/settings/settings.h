@@ -26,6 +26,9 @@ struct Settings {
   bool AutoOrient = true;
   // The Limit resize methods only ever shrink.
   bool NeverEnlarge = true;
+  // JPEGs are decoded whole even where a reduced decode would give the same
+  // size: results identical to a full decode, at the cost of time and memory.
+  bool ExactDecode = false;
 
   bool operator==(const Settings &) const = default;
 };

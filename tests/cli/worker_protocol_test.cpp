@@ -29,6 +29,7 @@ JobMessage SomeJob() {
   plan.settings.OutputDir = QStringLiteral("/out");
   plan.settings.Antialias = true;
   plan.settings.AutoOrient = false;
+  plan.settings.ExactDecode = true;
   plan.notRun = {QString(), QStringLiteral("why"), QString(), QString()};
   plan.claims.addSource(plan.imagePath(0));
   job.handOverPlace = ".varnholt-hand";

@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+
+#include <cmath>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -542,6 +544,124 @@ TEST_F(ApplyOperationTest, PhotosAreTakenUprightWhateverTheirOrientation) {
   const QImage stored = Stored(folder.file("k_o6.PNG"));
   EXPECT_EQ(stored.size(), QSize(40, 30));
   EXPECT_TRUE(isRed(stored.pixel(2, 2)));
+}
+
+} // namespace
+} // namespace varnholt
+
+namespace varnholt {
+namespace {
+
+Operation Shrink(int method, int w, int h, const QString &prefix = "s_") {
+  return {.Resize = true, .ResizeMethod = method, .ResizeWidth = w, .ResizeHeight = h,
+          .OutputFormat = "PNG", .Prefix = prefix};
+}
+
+// The size a JPEG may be decoded at: the result's, when the whole picture
+// shrinks on both sides; otherwise it is decoded whole.
+TEST(ShrinkOnLoad, TheResultsSizeWhenTheWholePictureShrinks) {
+  struct Row {
+    Operation op;
+    std::optional<QSize> hint; // for a 640x480 picture
+  } rows[] = {
+      {Shrink(kLimitWidthHeight, 160, 90), QSize(120, 90)},
+      {Shrink(kLimitWidthHeight, 100, 300), QSize(100, 75)},
+      {Shrink(kLimitWidth, 101, 0), QSize(101, 76)},
+      {Shrink(kLimitHeight, 0, 61), QSize(81, 61)},
+      {Shrink(kFixToSize, 300, 100), QSize(300, 100)},
+      {Shrink(kFixToSize, 700, 100), std::nullopt},
+      {Shrink(kFixToSize, 300, 480), std::nullopt},
+      {Shrink(kLimitWidthHeight, 800, 800), std::nullopt},
+      {Shrink(kLimitWidth, 640, 0), std::nullopt},
+      {{.Extract = true, .BottomRightX = 9, .BottomRightY = 9, .Resize = true}, std::nullopt},
+      {{.OutputFormat = "PNG"}, std::nullopt},
+  };
+  for (const Row &row : rows)
+    EXPECT_EQ(ShrinkOnLoadSize(row.op, 640, 480).value_or(ShrinkOnLoad{}).result,
+              row.hint.value_or(QSize()))
+        << row.op.ResizeMethod << " " << row.op.ResizeWidth << "x" << row.op.ResizeHeight;
+}
+
+// The hint goes to ImageMagick exactly when it may, for the picture as
+// stored; the result has the size and the orientation asked, and its pixels
+// differ from a whole decode by no more than rounding.
+TEST_F(ApplyOperationTest, JpegsShrunkWholeAreDecodedSmallAndComeOutTheSame) {
+  const auto hinted = [&] {
+    for (const auto &call : recorder.calls)
+      for (const QString &arg : call.args)
+        if (arg.startsWith("jpeg:size=")) return arg.mid(10);
+    return QString();
+  };
+  test::MakeOrientedJpeg(folder.file("p.jpg"), 400, 300, 1);
+  test::MakeImage(folder.file("p.png"), 400, 300);
+  struct Row {
+    QString image;
+    Operation op;
+    bool exact;
+    QString hint;
+  } rows[] = {
+      {"p.jpg", Shrink(kLimitWidthHeight, 100, 100), false, "100x75"},
+      {"p.jpg", Shrink(kLimitWidthHeight, 100, 100), true, ""},
+      {"p.png", Shrink(kLimitWidthHeight, 100, 100), false, ""},
+      {"p.jpg", Shrink(kFixToSize, 500, 100), false, ""},
+      {"p.jpg", [] { Operation op = Shrink(kLimitWidth, 50, 0); op.Extract = true;
+                     op.BottomRightX = 199, op.BottomRightY = 149; return op; }(), false, ""},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.image.toStdString() + (row.exact ? " exact" : ""));
+    recorder.calls.clear();
+    settings.ExactDecode = row.exact;
+    EXPECT_EQ(run(row.image, row.op), "");
+    EXPECT_EQ(hinted(), row.hint);
+  }
+  settings.ExactDecode = false;
+
+  // Every orientation: the hint is for the stored picture, the result upright.
+  const auto isRed = [](QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; };
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    SCOPED_TRACE(orientation);
+    const QString name = QStringLiteral("o%1.jpg").arg(orientation);
+    test::MakeOrientedJpeg(folder.file(name), 400, 300, orientation);
+    recorder.calls.clear();
+    EXPECT_EQ(run(name, Shrink(kLimitWidthHeight, 90, 90)), "");
+    EXPECT_EQ(hinted(), "90x68") << "for the picture as stored";
+    const bool sideways = orientation >= 5;
+    const QImage result = Stored(folder.file(ResultName("s_" + name, {.OutputFormat = "PNG"})));
+    EXPECT_EQ(result.size(), sideways ? QSize(68, 90) : QSize(90, 68));
+    // Where the red quarter of the stored picture is seen (as in the test above).
+    const QPoint red[] = {{4, 4}, {85, 4}, {85, 63}, {4, 63}, {4, 4}, {63, 4}, {63, 85}, {4, 85}};
+    EXPECT_TRUE(isRed(result.pixel(red[orientation - 1])));
+  }
+
+  // A picture with detail at every scale, less the finer it is, as
+  // photographs have it.
+  QImage photo(1200, 800, QImage::Format_RGB32);
+  const auto detail = [](int x, int y, double phase) {
+    double v = 0;
+    for (double period = 400, amplitude = 70; period >= 12; period /= 2, amplitude /= 2)
+      v += amplitude * std::sin((x + phase * y) / period * 6.2832) * std::cos(y / period * 5.1);
+    return std::clamp(int(128 + v), 0, 255);
+  };
+  for (int y = 0; y < photo.height(); ++y)
+    for (int x = 0; x < photo.width(); ++x)
+      photo.setPixel(x, y, qRgb(detail(x, y, 0.3), detail(y, x, 0.7), detail(x + y, y, 0.1)));
+  ASSERT_TRUE(photo.save(folder.file("photo.jpg"), "JPEG", 92));
+  EXPECT_EQ(run("photo.jpg", Shrink(kLimitWidthHeight, 300, 300, "small_")), "");
+  settings.ExactDecode = true;
+  EXPECT_EQ(run("photo.jpg", Shrink(kLimitWidthHeight, 300, 300, "whole_")), "");
+  const QImage small = Stored(folder.file("small_photo.PNG"));
+  const QImage whole = Stored(folder.file("whole_photo.PNG"));
+  ASSERT_EQ(small.size(), QSize(300, 200));
+  ASSERT_EQ(whole.size(), small.size());
+  double squared = 0;
+  for (int y = 0; y < small.height(); ++y)
+    for (int x = 0; x < small.width(); ++x) {
+      const QRgb a = small.pixel(x, y), b = whole.pixel(x, y);
+      for (const int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)})
+        squared += d * d;
+    }
+  const double mse = squared / (3.0 * small.width() * small.height());
+  EXPECT_GE(10 * std::log10(255.0 * 255.0 / std::max(mse, 1e-9)), 40.0);
 }
 
 } // namespace

@@ -48,7 +48,7 @@ TEST(Settings, ABadValueCostsOnlyItsOwnKeyAndTheRestIsWrittenBackAsRead) {
       {"Settings/XPStyle", "False"}, {"Settings/Antialias", "True"},
       {"Settings/Pattern", "*.png"}, {"Settings/InversePattern", "1"},
       {"Settings/AllowOutOfBoundry", "True"}, {"Settings/AutoOrient", "False"},
-      {"Settings/NeverEnlarge", "False"}};
+      {"Settings/NeverEnlarge", "False"}, {"Settings/ExactDecode", "True"}};
   struct Row {
     const char *key, *bad, *readAs;
     int number;
@@ -80,13 +80,13 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   const Settings s{.LoadedFile = "/lists/web ü.vop", .SelectedDir = "/photos, 2024",
                    .OutputInDiffDir = true, .OutputDir = "/out", .XPStyle = false,
                    .Antialias = true, .Pattern = "img[!a]*", .InversePattern = 1,
-                   .AllowOutOfBoundry = true, .AutoOrient = false};
+                   .AllowOutOfBoundry = true, .AutoOrient = false, .ExactDecode = true};
   QSettingsStore writer(ini);
   SaveSettings(writer, s);
   const QString text = QString::fromUtf8(test::ReadBytes(ini));
   for (const char *line : {"[Settings]", "OutputInDiffDir=True", "XPStyle=False", "Antialias=True",
                            "InversePattern=1", "AllowOutOfBoundry=True", "OutputDir=/out",
-                           "AutoOrient=False", "NeverEnlarge=True"})
+                           "AutoOrient=False", "NeverEnlarge=True", "ExactDecode=True"})
     EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
   QSettingsStore store(ini);
   EXPECT_EQ(LoadSettings(store, "/d"), s);
@@ -96,7 +96,7 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   EXPECT_EQ(memory.writeOrder,
             (QStringList{"LoadedFile", "SelectedDir", "OutputInDiffDir", "OutputDir", "XPStyle",
                          "Antialias", "Pattern", "InversePattern", "AllowOutOfBoundry",
-                         "AutoOrient", "NeverEnlarge"}));
+                         "AutoOrient", "NeverEnlarge", "ExactDecode"}));
   EXPECT_EQ(memory.flushes, 1);
 
   // A store that cannot be written fails: a file where the folder should be
