@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace {
 using namespace varnholt;
@@ -38,6 +39,51 @@ const char *kUsage =
     "  --version   print the version and exit\n"
     "  --help      print this text and exit\n";
 
+// --help and --version work without a display too; anything else is judged
+// once Qt has taken its own options (-platform, -style, ...) out. An exit
+// status: the program has answered already.
+std::optional<int> AnswerWithoutDisplay(int argc, char **argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i)
+    arguments << QString::fromLocal8Bit(argv[i]);
+  const ProgramArguments early = ParseProgramArguments(arguments);
+  if (early.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (early.version) {
+    std::printf("%s\n", kVersionText);
+    return 0;
+  }
+  return std::nullopt;
+}
+
+// What is left once Qt has taken its options: the folder or list to open. A
+// word that is not an option is said, and read as part of the name.
+ProgramArguments ReadWhatToOpen() {
+  const ProgramArguments program = ParseProgramArguments(QApplication::arguments());
+  if (!program.unknown.isEmpty())
+    std::fprintf(stderr, "varnholt: not an option, read as part of the folder or list: %s\n",
+                 qPrintable(program.unknown.join(u' ')));
+  return program;
+}
+
+// What runs that were killed left behind: their owners are gone.
+void SweepWhatKilledRunsLeft(const Settings &settings) {
+  SweepScratchLeftovers();
+  SweepLeftovers(settings.SelectedDir);
+  if (const QString output = OutputFolderFor(settings, settings.SelectedDir);
+      output != settings.SelectedDir)
+    SweepLeftovers(output);
+}
+
+// Before the first widget: every window is made in the chosen look.
+void ChooseLook(bool themed) {
+  QApplication::setStyle(
+      QStyleFactory::create(themed ? QStringLiteral("Fusion") : QStringLiteral("Windows")));
+  QApplication::setWindowIcon(ProgramIcon());
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -45,25 +91,9 @@ int main(int argc, char **argv) {
   // decide before any window-system object exists.
   if (WantsBatch(argc, argv)) return BatchMain(argc, argv);
 
-  QStringList arguments;
-  QByteArrayList originalArgv; // QApplication takes its own options out of argv
-  for (int i = 0; i < argc; ++i) {
-    arguments << QString::fromLocal8Bit(argv[i]);
-    originalArgv << QByteArray(argv[i]);
-  }
-  {
-    // --help and --version work without a display too; anything else is
-    // judged once Qt has taken its own options (-platform, -style, ...) out.
-    const ProgramArguments early = ParseProgramArguments(arguments);
-    if (early.help) {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (early.version) {
-      std::printf("%s\n", kVersionText);
-      return 0;
-    }
-  }
+  // Kept as given: QApplication takes its own options out of argv.
+  const QByteArrayList originalArgv(argv, argv + argc);
+  if (const std::optional<int> answered = AnswerWithoutDisplay(argc, argv)) return *answered;
   const bool restarted = ProcessRestarter::TakeRestartedMark();
   QCoreApplication::setOrganizationName(QStringLiteral("Varnholt"));
   QCoreApplication::setApplicationName(QStringLiteral("Varnholt"));
@@ -82,22 +112,10 @@ int main(int argc, char **argv) {
   QApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
   QGuiApplication::setDesktopFileName(QString::fromLatin1(kApplicationId));
 
-  const ProgramArguments program = ParseProgramArguments(QApplication::arguments());
-  if (!program.unknown.isEmpty())
-    std::fprintf(stderr, "varnholt: not an option, read as part of the folder or list: %s\n",
-                 qPrintable(program.unknown.join(u' ')));
+  const ProgramArguments program = ReadWhatToOpen();
 
-  // What runs that were killed left behind: their owners are gone.
-  SweepScratchLeftovers();
-  SweepLeftovers(settings.SelectedDir);
-  if (const QString output = OutputFolderFor(settings, settings.SelectedDir);
-      output != settings.SelectedDir)
-    SweepLeftovers(output);
-
-  // Before the first widget: every window is made in the chosen look.
-  QApplication::setStyle(
-      QStyleFactory::create(init.themed ? QStringLiteral("Fusion") : QStringLiteral("Windows")));
-  QApplication::setWindowIcon(ProgramIcon());
+  SweepWhatKilledRunsLeft(settings);
+  ChooseLook(init.themed);
 
   QtPrompter prompter;
   QtFolderBrowser folderBrowser;

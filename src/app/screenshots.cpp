@@ -10,15 +10,14 @@
 #include "mainwindow/frm_main.h"
 #include "operations/operation.h"
 #include "operations/operation_list_file.h"
-#include "platform/desktop.h"
 #include "desktop/program_icon.h"
-#include "platform/prompter.h"
 #include "desktop/qt_desktop.h"
 #include "dialogs/frm_go.h"
 #include "processing/magick/magick_toolkit.h"
-#include "settings/folder_command.h"
 #include "dialogs/frm_about.h"
 #include "settings/settings.h"
+#include "app/screenshot_pictures.h"
+#include "app/screenshot_seams.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,90 +26,20 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLinearGradient>
 #include <QListWidget>
 #include <QPainter>
-#include <QPolygonF>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <atomic>
 #include <cstdio>
 #include <functional>
 
 using namespace varnholt;
+using namespace varnholt::shots;
 
 namespace {
-
-class NoShell : public Shell {
-public:
-  bool open(const QString &) override { return true; }
-};
-
-class NoPrompter : public Prompter {
-public:
-  Answer ask(const QString &, const QString &, Buttons, Icon) override { return Answer::Yes; }
-};
-
-class NoErrors : public ErrorReporter {
-public:
-  void DisplayError(const ErrorReport &) override {}
-};
-
-class NoFolderBrowser : public FolderBrowser {
-public:
-  QString browse(const QString &) override { return QString(); }
-};
-
-class RegisteredCommand : public FolderCommand {
-public:
-  void Register() override {}
-  void Unregister() override {}
-  bool IsRegistered() override { return true; }
-};
-
-// Holds the n-th toolkit call so the run can be pictured in the middle.
-class HoldingToolkit : public ImageToolkit {
-public:
-  HoldingToolkit(ImageToolkit &inner, int holdAt) : inner_(inner), holdAt_(holdAt) {}
-  QString identify(const QStringList &args) override {
-    hold();
-    return inner_.identify(args);
-  }
-  void convert(const QStringList &args) override {
-    hold();
-    inner_.convert(args);
-  }
-  void mogrify(const QStringList &args) override {
-    hold();
-    inner_.mogrify(args);
-  }
-  int orientation(const QString &path) override { return inner_.orientation(path); }
-  void letGo() {
-    released = true;
-    released.notify_all();
-  }
-  std::atomic<bool> held{false};
-  std::atomic<bool> released{false};
-
-private:
-  void hold() {
-    if (++calls_ != holdAt_) return;
-    held = true;
-    released.wait(false);
-  }
-  ImageToolkit &inner_;
-  int holdAt_;
-  std::atomic<int> calls_{0};
-};
-
-bool Save(QWidget &window, const QString &path) {
-  const bool saved = window.grab().save(path);
-  std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
-  return saved;
-}
 
 QString OperationText(bool extract, bool resize, const QString &format, const QString &prefix) {
   Operation op = OperationDefaults();
@@ -246,33 +175,6 @@ bool AboutWindow(const QString &path, int tab) {
   return saved;
 }
 
-// Something with the look of a photograph: sky, sea, a headland and a sun.
-QImage Seascape(int width, int height) {
-  QImage image(width, height, QImage::Format_RGB32);
-  QPainter painter(&image);
-  QLinearGradient sky(0, 0, 0, height * 0.6);
-  sky.setColorAt(0, QColor(38, 70, 130));
-  sky.setColorAt(1, QColor(236, 176, 120));
-  painter.fillRect(0, 0, width, int(height * 0.6), sky);
-  QLinearGradient sea(0, height * 0.6, 0, height);
-  sea.setColorAt(0, QColor(60, 96, 120));
-  sea.setColorAt(1, QColor(18, 40, 60));
-  painter.fillRect(0, int(height * 0.6), width, height, sea);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(QColor(255, 226, 160));
-  painter.drawEllipse(QPointF(width * 0.62, height * 0.5), height * 0.07, height * 0.07);
-  painter.setBrush(QColor(44, 52, 40));
-  painter.drawPolygon(QPolygonF({QPointF(0, height * 0.42), QPointF(width * 0.18, height * 0.47),
-                                 QPointF(width * 0.34, height * 0.6), QPointF(0, height * 0.66)}));
-  for (int i = 0; i < 14; ++i) {
-    painter.setBrush(QColor(255, 214, 150, 70));
-    painter.drawRect(
-        QRectF(width * 0.62 - 40 + (i % 3) * 10, height * 0.62 + i * 12, 80 - i * 4, 3));
-  }
-  return image;
-}
-
 // The crop tool on a photograph, both corners placed.
 bool CropToolWindow(const QString &path) {
   Settings settings;
@@ -294,32 +196,8 @@ bool CropToolWindow(const QString &path) {
   return saved;
 }
 
-// Without a window manager there is no title bar; draw one so the title with
-// the list's file name is in the picture.
-bool SaveWithTitleBar(QWidget &window, const QString &path) {
-  const QPixmap client = window.grab();
-  const int bar = QFontMetrics(window.font()).height() + 10;
-  QPixmap framed(client.width(), client.height() + bar);
-  framed.fill(window.palette().color(QPalette::Highlight));
-  QPainter painter(&framed);
-  painter.setPen(window.palette().color(QPalette::HighlightedText));
-  const int icon = bar - 8;
-  painter.drawPixmap(6, 4, window.windowIcon().pixmap(icon, icon));
-  painter.drawText(QRect(12 + icon, 0, client.width() - 18 - icon, bar),
-                   Qt::AlignVCenter | Qt::AlignLeft, window.windowTitle());
-  painter.drawPixmap(0, bar, client);
-  painter.end();
-  const bool saved = framed.save(path);
-  std::printf("%s %s (title: %s)\n", saved ? "wrote" : "could not write", qPrintable(path),
-              qPrintable(window.windowTitle()));
-  return saved;
-}
-
-// The main window on a folder of photographs with the first one previewed;
-// with the editor, a list file of three operations is loaded and the first
-// clicked into the editor. Real desktop seams, as on a first start.
-bool MainWindow(const QString &path, bool withEditor) {
-  QTemporaryDir dir;
+// Photographs of several shapes and names, one that is never listed.
+QString FillPictures(const QTemporaryDir &dir) {
   const QString folder = dir.filePath(QStringLiteral("Pictures"));
   QDir().mkpath(folder);
   QDir().mkpath(dir.filePath(QStringLiteral("work")));
@@ -329,6 +207,40 @@ bool MainWindow(const QString &path, bool withEditor) {
   Seascape(300, 200).save(folder + "/logo.png");
   Seascape(320, 240).save(folder + "/holiday photo from the mountains, day three.png");
   Seascape(64, 64).save(folder + "/notes.2020.png"); // never listed: two dots
+  return folder;
+}
+
+// A list file of three operations, loaded, and the first clicked into the editor.
+bool LoadThreeOperations(frmMain &window, const QString &list, Settings &settings) {
+  const QList<OperationListItem> items = {
+      {QStringLiteral("Extract (40,30)-(599,449) LimitWidthHeight (800*600) Prefix: \"crop_\" "
+                      "Format: \"JPG\" Quality: \"90\""),
+       true},
+      {QStringLiteral("Extract Whole Image LimitWidth (640) Suffix: \"_web\" Format: \"JPG\" "
+                      "Quality: \"82\""),
+       true},
+      {QStringLiteral("Extract Whole Image FixToSize (128*128) Prefix: \"th_\" Format: "
+                      "\"PNG\" Quality: \"75\""),
+       false}};
+  QString error;
+  if (!SaveOperationsFile(list, items, settings, error)) {
+    std::fprintf(stderr, "cannot write the list: %s\n", qPrintable(error));
+    return false;
+  }
+  window.OperationsFileToList(list);
+  window.SetWindowTitle();
+  window.findChild<QListWidget *>(QStringLiteral("lstOperations"))->setCurrentRow(0);
+  for (int i = 0; i < 20; ++i)
+    QCoreApplication::processEvents();
+  return true;
+}
+
+// The main window on a folder of photographs with the first one previewed;
+// with the editor, a list file of three operations is loaded and the first
+// clicked into the editor. Real desktop seams, as on a first start.
+bool MainWindow(const QString &path, bool withEditor) {
+  QTemporaryDir dir;
+  const QString folder = FillPictures(dir);
   Settings settings;
   QtPrompter prompter;
   QtFolderBrowser browser;
@@ -359,28 +271,7 @@ bool MainWindow(const QString &path, bool withEditor) {
   std::printf("window %dx%d px, font %s %.1f pt\n", window.width(), window.height(),
               qPrintable(QFontInfo(font).family()), font.pointSizeF());
   if (!withEditor) return Save(window, path);
-
-  const QString list = dir.filePath(QStringLiteral("web.vop"));
-  const QList<OperationListItem> items = {
-      {QStringLiteral("Extract (40,30)-(599,449) LimitWidthHeight (800*600) Prefix: \"crop_\" "
-                      "Format: \"JPG\" Quality: \"90\""),
-       true},
-      {QStringLiteral("Extract Whole Image LimitWidth (640) Suffix: \"_web\" Format: \"JPG\" "
-                      "Quality: \"82\""),
-       true},
-      {QStringLiteral("Extract Whole Image FixToSize (128*128) Prefix: \"th_\" Format: "
-                      "\"PNG\" Quality: \"75\""),
-       false}};
-  QString error;
-  if (!SaveOperationsFile(list, items, settings, error)) {
-    std::fprintf(stderr, "cannot write the list: %s\n", qPrintable(error));
-    return false;
-  }
-  window.OperationsFileToList(list);
-  window.SetWindowTitle();
-  window.findChild<QListWidget *>(QStringLiteral("lstOperations"))->setCurrentRow(0);
-  for (int i = 0; i < 20; ++i)
-    QCoreApplication::processEvents();
+  if (!LoadThreeOperations(window, dir.filePath(QStringLiteral("web.vop")), settings)) return false;
   return SaveWithTitleBar(window, path);
 }
 

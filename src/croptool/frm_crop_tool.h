@@ -82,6 +82,12 @@ protected:
 
 private:
   friend class CropPicture;
+  // The controls, made once by the constructor.
+  QRect Design(int left, int top, int width, int height) const;
+  void BuildInfoPanel();
+  void FitInfoFont();
+  void BuildPictureArea();
+  void BuildScrollBars();
   void picInner_MouseDown(Qt::MouseButtons buttons, QPointF position);
   void picInner_MouseMove(Qt::MouseButtons buttons, QPointF position);
   void HandleMouse(Qt::MouseButtons buttons, QPointF position);

@@ -73,6 +73,8 @@ protected:
 
 private:
   void BuildControls();
+  void BuildTabsAndFrames();
+  void StyleControls(const QFont &font);
   void FillGeneral();
   void LoadLicence();
   void OpenOrSay(const QString &address);

@@ -57,7 +57,23 @@ frmSplash::frmSplash(QWidget *parent)
   timLoading->setObjectName(QStringLiteral("timLoading"));
   timLoading->setInterval(10);
   connect(timLoading, &QTimer::timeout, this, [this] { timLoading_Timer(); });
+  LayOutControls();
 
+  // Load: the texts, the empty bar, and the middle of the screen.
+  lbltitle->setText(QStringLiteral("Varnholt"));
+  lblVersion->setText(QString::number(kVersionMajor) + u'.' + QString::number(kVersionMinor) +
+                      u'.' + QString::number(kVersionRevision));
+  proLoading->setRange(0, 500);
+  proLoading->setValue(0);
+  setFixedSize(sizeHint().expandedTo(QSize(380, 0)));
+  if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->geometry();
+    move(area.left() + int(area.width() / 2.0 - width() / 2.0),
+         area.top() + int(area.height() / 2.0 - height() / 2.0));
+  }
+}
+
+void frmSplash::LayOutControls() {
   auto *details = new QGridLayout;
   details->addWidget(Label4, 0, 0);
   details->addWidget(lblVersion, 0, 1);
@@ -77,19 +93,6 @@ frmSplash::frmSplash(QWidget *parent)
   auto *outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   outer->addWidget(Frame1);
-
-  // Load: the texts, the empty bar, and the middle of the screen.
-  lbltitle->setText(QStringLiteral("Varnholt"));
-  lblVersion->setText(QString::number(kVersionMajor) + u'.' + QString::number(kVersionMinor) +
-                      u'.' + QString::number(kVersionRevision));
-  proLoading->setRange(0, 500);
-  proLoading->setValue(0);
-  setFixedSize(sizeHint().expandedTo(QSize(380, 0)));
-  if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->geometry();
-    move(area.left() + int(area.width() / 2.0 - width() / 2.0),
-         area.top() + int(area.height() / 2.0 - height() / 2.0));
-  }
 }
 
 void frmSplash::ShowModal() {

@@ -34,6 +34,8 @@ protected:
   void hideEvent(QHideEvent *event) override;
 
 private:
+  void LayOutControls();
+
   QFrame *Frame1;
   QLabel *lbltitle;
   QLabel *Image1;

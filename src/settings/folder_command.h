@@ -22,6 +22,9 @@ public:
 };
 
 inline const QString kFolderCommandCaption = QStringLiteral("Extract Images...");
+// The group of the KDE service menu that holds our command line: written with
+// the entry, read back to tell whether the entry is ours.
+inline const QString kKdeActionGroup = QStringLiteral("Desktop Action extractImages");
 
 // Where a user's menu entries live: $XDG_DATA_HOME, $XDG_CONFIG_HOME, and the
 // system's $XDG_CONFIG_DIRS (where Thunar's shipped actions are).

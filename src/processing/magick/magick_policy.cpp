@@ -185,6 +185,18 @@ void ReloadPolicy() {
   if (char *value = GetPolicyValue("resource:memory")) RelinquishMagickMemory(value);
 }
 
+void SetResourceLimits(const MagickLimits &limits) {
+  SetMagickResourceLimit(MemoryResource, limits.memory);
+  SetMagickResourceLimit(MapResource, limits.map);
+  SetMagickResourceLimit(DiskResource, limits.disk);
+  SetMagickResourceLimit(AreaResource, limits.area);
+  // ImageMagick fails a size query beyond its width or height limit without
+  // a word, so its own two stay wide enough for CheckImageWithinLimits to
+  // say which limit an image breaks, and by how much.
+  SetMagickResourceLimit(WidthResource, ImageMagickSide(limits));
+  SetMagickResourceLimit(HeightResource, ImageMagickSide(limits));
+}
+
 void Start() {
   MagickLimits limits =
       LimitsForMachine(PhysicalMemory(), SharingProcesses(), FreeSpace(QDir::tempPath()));
@@ -236,15 +248,7 @@ void Start() {
   else
     qunsetenv("MAGICK_CONFIGURE_PATH");
 
-  SetMagickResourceLimit(MemoryResource, limits.memory);
-  SetMagickResourceLimit(MapResource, limits.map);
-  SetMagickResourceLimit(DiskResource, limits.disk);
-  SetMagickResourceLimit(AreaResource, limits.area);
-  // ImageMagick fails a size query beyond its width or height limit without
-  // a word, so its own two stay wide enough for CheckImageWithinLimits to
-  // say which limit an image breaks, and by how much.
-  SetMagickResourceLimit(WidthResource, ImageMagickSide(limits));
-  SetMagickResourceLimit(HeightResource, ImageMagickSide(limits));
+  SetResourceLimits(limits);
   std::lock_guard lock(limitsMutex);
   inForce = limits;
 }

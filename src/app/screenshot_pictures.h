@@ -1,0 +1,20 @@
+#pragma once
+
+// What the screenshots are made of and how they are written.
+
+#include <QImage>
+#include <QString>
+
+class QWidget;
+
+namespace varnholt::shots {
+
+// Writes what the window shows and says so on standard output.
+bool Save(QWidget &window, const QString &path);
+// Without a window manager there is no title bar; draws one so the title with
+// the list's file name is in the picture.
+bool SaveWithTitleBar(QWidget &window, const QString &path);
+// Something with the look of a photograph: sky, sea, a headland and a sun.
+QImage Seascape(int width, int height);
+
+} // namespace varnholt::shots

@@ -1,0 +1,78 @@
+#pragma once
+
+// Seams that answer without asking anyone, so the windows can be pictured
+// unattended, and a toolkit that stops mid-run for the run window's picture.
+
+#include "platform/desktop.h"
+#include "platform/error_reporter.h"
+#include "platform/prompter.h"
+#include "platform/image_toolkit.h"
+#include "settings/folder_command.h"
+
+#include <atomic>
+
+namespace varnholt::shots {
+
+class NoShell : public Shell {
+public:
+  bool open(const QString &) override { return true; }
+};
+
+class NoPrompter : public Prompter {
+public:
+  Answer ask(const QString &, const QString &, Buttons, Icon) override { return Answer::Yes; }
+};
+
+class NoErrors : public ErrorReporter {
+public:
+  void DisplayError(const ErrorReport &) override {}
+};
+
+class NoFolderBrowser : public FolderBrowser {
+public:
+  QString browse(const QString &) override { return QString(); }
+};
+
+class RegisteredCommand : public FolderCommand {
+public:
+  void Register() override {}
+  void Unregister() override {}
+  bool IsRegistered() override { return true; }
+};
+
+// Holds the n-th toolkit call so the run can be pictured in the middle.
+class HoldingToolkit : public ImageToolkit {
+public:
+  HoldingToolkit(ImageToolkit &inner, int holdAt) : inner_(inner), holdAt_(holdAt) {}
+  QString identify(const QStringList &args) override {
+    hold();
+    return inner_.identify(args);
+  }
+  void convert(const QStringList &args) override {
+    hold();
+    inner_.convert(args);
+  }
+  void mogrify(const QStringList &args) override {
+    hold();
+    inner_.mogrify(args);
+  }
+  int orientation(const QString &path) override { return inner_.orientation(path); }
+  void letGo() {
+    released = true;
+    released.notify_all();
+  }
+  std::atomic<bool> held{false};
+  std::atomic<bool> released{false};
+
+private:
+  void hold() {
+    if (++calls_ != holdAt_) return;
+    held = true;
+    released.wait(false);
+  }
+  ImageToolkit &inner_;
+  int holdAt_;
+  std::atomic<int> calls_{0};
+};
+
+} // namespace varnholt::shots
