@@ -118,24 +118,7 @@ void RequireFolder(const char *which, const QString &path) {
   throw Refusal{named + " cannot be used: " + QString::fromLocal8Bit(std::strerror(err))};
 }
 
-BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
-  const QList<OperationListItem> items = ReadList(options.listFile);
-
-  const QString inputDir = options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir;
-  RequireFolder("input", inputDir);
-  if (!options.outputDir.isEmpty()) RequireFolder("output", options.outputDir);
-  // An output folder that is the image folder itself protects nothing.
-  const bool separateOutput = !options.outputDir.isEmpty() &&
-                              CanonicalFolder(options.outputDir) != CanonicalFolder(inputDir);
-  // Each part lists the images when it starts: results beside them would be
-  // images to the parts that start after another has written some.
-  if (options.shardCount > 1 && !separateOutput)
-    throw Refusal{QStringLiteral("--shard needs --output DIR, a folder other than the images': "
-                                 "the parts would take each other's results for images")};
-
-  BatchJob job;
-  job.notes = DroppedLineNotes(options.listFile);
-  job.inputFolder = Absolute(inputDir);
+void ListImages(BatchJob &job, const BatchOptions &options, const QString &inputDir) {
   try {
     job.images = ListImageFiles(job.inputFolder, options.pattern, options.inverse);
   } catch (const Failure &failure) {
@@ -143,16 +126,11 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
       throw Refusal{"the pattern \"" + options.pattern + "\" is malformed: " + failure.text()};
     throw Refusal{"cannot list the input folder " + inputDir + ": " + failure.text()};
   }
+}
 
-  // The same check, on the same entries, as a run started from the window.
-  if (const QStringList clashes = ClashReportLines(items); !clashes.isEmpty()) {
-    QString text = ClashMessageText(clashes);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    throw Refusal{"refusing to start, the operations clash.\n" + text};
-  }
-
-  // Ticked operations in list order; texts that cannot be read are passed
-  // over, as in a run from the window.
+// Ticked operations in list order; texts that cannot be read are passed
+// over, as in a run from the window.
+void TakeOperations(BatchJob &job, const QList<OperationListItem> &items, bool separateOutput) {
   for (qsizetype i = 0; i < items.size(); ++i) {
     if (!items[i].ticked) continue;
     QString parseError;
@@ -171,6 +149,46 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
                         .arg(i + 1)};
     job.operations.push_back({int(i + 1), items[i].text, op});
   }
+}
+
+Settings BatchSettings(const BatchOptions &options, bool separateOutput) {
+  Settings settings;
+  settings.OutputInDiffDir = separateOutput;
+  settings.OutputDir = separateOutput ? Absolute(options.outputDir) : QString();
+  settings.Antialias = options.antialias;
+  settings.AllowOutOfBoundry = options.allowOutOfBounds;
+  settings.AutoOrient = !options.keepOrientation;
+  settings.NeverEnlarge = !options.enlarge;
+  settings.ExactDecode = options.exact;
+  return settings;
+}
+
+BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
+  const QList<OperationListItem> items = ReadList(options.listFile);
+
+  const QString inputDir = options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir;
+  RequireFolder("input", inputDir);
+  if (!options.outputDir.isEmpty()) RequireFolder("output", options.outputDir);
+  // An output folder that is the image folder itself protects nothing.
+  const bool separateOutput = !options.outputDir.isEmpty() &&
+                              CanonicalFolder(options.outputDir) != CanonicalFolder(inputDir);
+  // Each part lists the images when it starts: results beside them would be
+  // images to the parts that start after another has written some.
+  if (options.shardCount > 1 && !separateOutput)
+    throw Refusal{QStringLiteral("--shard needs --output DIR, a folder other than the images': "
+                                 "the parts would take each other's results for images")};
+
+  BatchJob job;
+  job.notes = DroppedLineNotes(options.listFile);
+  job.inputFolder = Absolute(inputDir);
+  ListImages(job, options, inputDir);
+  // The same check, on the same entries, as a run started from the window.
+  if (const QStringList clashes = ClashReportLines(items); !clashes.isEmpty()) {
+    QString text = ClashMessageText(clashes);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    throw Refusal{"refusing to start, the operations clash.\n" + text};
+  }
+  TakeOperations(job, items, separateOutput);
 
   // Such a file cannot be opened under any name Qt gives it; saying so is
   // better than a run that looks complete.
@@ -183,14 +201,8 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
       job.notes << "varnholt: warning: " + name + ": skipped, its name is not valid UTF-8\n";
   }
 
-  job.settings.OutputInDiffDir = separateOutput;
-  job.settings.OutputDir = separateOutput ? Absolute(options.outputDir) : QString();
-  job.settings.Antialias = options.antialias;
-  job.settings.AllowOutOfBoundry = options.allowOutOfBounds;
-  job.settings.AutoOrient = !options.keepOrientation;
-  job.settings.NeverEnlarge = !options.enlarge;
-  job.settings.ExactDecode = options.exact;
-  const QString outputFolder = separateOutput ? job.settings.OutputDir : job.inputFolder;
+  job.settings = BatchSettings(options, separateOutput);
+  const QString outputFolder = job.outputFolder();
   try {
     RequireScratchRoot();
   } catch (const Failure &failure) {

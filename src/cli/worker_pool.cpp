@@ -22,6 +22,24 @@ void CloseFd(int &fd) {
   fd = -1;
 }
 
+namespace {
+// This process's environment, told who the parent is, with `environment`'s
+// entries in place of any of the same names.
+std::vector<QByteArray> WorkerEnvironment(const QList<QByteArray> &environment) {
+  std::vector<QByteArray> variables;
+  for (char **e = environ; *e; ++e)
+    if (std::strncmp(*e, kParentVariable, std::strlen(kParentVariable)) != 0)
+      variables.emplace_back(*e);
+  variables.push_back(QByteArray(kParentVariable) + '=' + QByteArray::number(::getpid()));
+  for (const QByteArray &entry : environment) {
+    const QByteArray name = entry.left(entry.indexOf('=') + 1);
+    std::erase_if(variables, [&](const QByteArray &v) { return v.startsWith(name); });
+    variables.push_back(entry);
+  }
+  return variables;
+}
+} // namespace
+
 WorkerProcess SpawnWorker(const QString &executable, int folder,
                           const QList<QByteArray> &environment) {
   int down[2], up[2];
@@ -58,16 +76,7 @@ WorkerProcess SpawnWorker(const QString &executable, int folder,
   posix_spawnattr_setsigmask(&attributes, &held);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  std::vector<QByteArray> variables;
-  for (char **e = environ; *e; ++e)
-    if (std::strncmp(*e, kParentVariable, std::strlen(kParentVariable)) != 0)
-      variables.emplace_back(*e);
-  variables.push_back(QByteArray(kParentVariable) + '=' + QByteArray::number(::getpid()));
-  for (const QByteArray &entry : environment) {
-    const QByteArray name = entry.left(entry.indexOf('=') + 1);
-    std::erase_if(variables, [&](const QByteArray &v) { return v.startsWith(name); });
-    variables.push_back(entry);
-  }
+  std::vector<QByteArray> variables = WorkerEnvironment(environment);
   std::vector<char *> envp;
   for (QByteArray &v : variables)
     envp.push_back(v.data());
@@ -116,7 +125,8 @@ void WorkerPool::start(int jobs, const QByteArray &jobFrame) {
   QString why;
   for (int j = 0; j < std::min(jobs, setup_.images); ++j) {
     try {
-      workers_.push_back({SpawnWorker(setup_.executable, setup_.outputHandle, {shareVariable_})});
+      workers_.emplace_back().process =
+          SpawnWorker(setup_.executable, setup_.outputHandle, {shareVariable_});
     } catch (const Failure &failure) {
       why = failure.text();
       break; // fewer workers than asked for
@@ -129,7 +139,9 @@ void WorkerPool::start(int jobs, const QByteArray &jobFrame) {
 
 bool WorkerPool::spawn() {
   try {
-    workers_.push_back({SpawnWorker(setup_.executable, setup_.outputHandle, {shareVariable_})});
+    const WorkerProcess process =
+        SpawnWorker(setup_.executable, setup_.outputHandle, {shareVariable_});
+    workers_.emplace_back().process = process;
   } catch (const Failure &) {
     return false;
   }

@@ -8,6 +8,8 @@
 
 #include <QtNumeric>
 
+#include <memory>
+
 namespace varnholt {
 
 namespace {
@@ -90,100 +92,138 @@ QString OperationErrorText(const QString &imageCaption, const QString &operation
          "Do you want to continue? (Cancel = Yes to All)";
 }
 
+namespace {
+// One run of the window's lists, image by image, pair by pair.
+class ListRun {
+public:
+  ListRun(const RunSource &source, RunView &view, const RunEnvironment &env, RunState &state,
+          RunOutcome &outcome)
+      : source_(source), view_(view), env_(env), state_(state), outcome_(outcome),
+        step(outcome.step) {}
+
+  void run();
+
+private:
+  void image(qsizetype i);
+  void pair(qsizetype i, qsizetype k, const QString &imageCaption, const QString &imagePath);
+  QString doPair(const Operation &op, std::optional<size_t> planned, const QString &imagePath,
+                 const QString &label);
+  void askAfterFailure(const QString &imageCaption, const QString &operationText);
+
+  const RunSource &source_;
+  RunView &view_;
+  const RunEnvironment &env_;
+  RunState &state_;
+  RunOutcome &outcome_;
+  QString &step;
+  qint64 maximum_ = 0;
+  bool yesToAll_ = false;
+  RunFiles files_;
+  RunPlan plan_;
+  std::unique_ptr<PairRunner> runner_;
+  RunAhead *ahead_ = nullptr;
+  size_t nextPlanned_ = 0;
+};
+
+void ListRun::run() {
+  step = QStringLiteral("Working out number of ops");
+  if (qMulOverflow(TickedImages(source_), TickedOperations(source_), &maximum_))
+    throw Failure(kErrOverflow, QStringLiteral("Overflow"));
+  outcome_.progressMaximum = maximum_;
+  view_.ShowProgress(0, maximum_);
+
+  step = QStringLiteral("Initialising");
+  outcome_.ProcessAborted = false;
+  state_.SuppressMessages = false;
+  state_.StopProcess = false;
+  plan_ = PlanOrNothing(source_, env_.settings);
+  files_.claims = plan_.claims;
+  runner_ = std::make_unique<PairRunner>(plan_, &env_.toolkit, files_);
+  // Workers start on the pairs now; whatever they did and the run did not
+  // take goes before the run's own hidden folders do.
+  if (env_.ahead && plan_.pairCount() > 0 && BeginAhead(*env_.ahead, plan_, files_))
+    ahead_ = env_.ahead;
+  struct EndAhead {
+    RunAhead *&ahead;
+    ~EndAhead() {
+      if (ahead) ahead->end();
+    }
+  } endAhead{ahead_};
+  for (qsizetype i = 0; i < source_.imageCount() && !state_.StopProcess; ++i)
+    if (source_.imageTicked(i)) image(i);
+}
+
+void ListRun::image(qsizetype i) {
+  const QString imageCaption = source_.imageText(i);
+  view_.ShowImage(imageCaption);
+  view_.DoEvents();
+  step = "At image " + kDQ + imageCaption + kDQ;
+  const QString imagePath = AddBackslash(source_.inputFolder()) + imageCaption;
+  for (qsizetype k = 0; k < source_.operationCount() && !state_.StopProcess; ++k)
+    if (source_.operationTicked(k)) pair(i, k, imageCaption, imagePath);
+}
+
+void ListRun::pair(qsizetype i, qsizetype k, const QString &imageCaption,
+                   const QString &imagePath) {
+  const QString operationText = source_.operationText(k);
+  step = "At image " + kDQ + imageCaption + kDQ + " Operation: " + operationText;
+
+  // The plan read every operation once; only a list changed since then
+  // is read again. A text that does not read as an operation is passed
+  // over without a word: it was checked when it entered the list.
+  std::optional<size_t> planned;
+  Operation op;
+  if (IsPlannedPair(plan_, nextPlanned_, i, k, imageCaption, operationText)) {
+    planned = nextPlanned_++;
+    op = plan_.operations[*planned % plan_.operations.size()].op;
+  } else {
+    QString errorText;
+    op = ParseOperation(operationText, errorText);
+    if (!errorText.isEmpty()) return;
+  }
+
+  view_.ShowOperation(operationText);
+  view_.DoEvents();
+  step = "Do Operation: " + operationText + " >>>  " + imagePath;
+  const QString result = doPair(op, planned, imagePath, QStringLiteral("%1.%2").arg(i).arg(k));
+  if (!result.isEmpty() && !yesToAll_) askAfterFailure(imageCaption, operationText);
+  view_.ShowProgress(++outcome_.progressValue, maximum_);
+}
+
+// Done ahead when it is the pair planned for this place, asked the user
+// nothing and its folder is still there; else done here, now.
+QString ListRun::doPair(const Operation &op, std::optional<size_t> planned,
+                        const QString &imagePath, const QString &label) {
+  std::optional<PairResult> early;
+  if (ahead_ && planned) {
+    early = ahead_->take(*planned, state_.SuppressMessages, view_);
+  } else if (ahead_) {
+    ahead_->end(); // the lists changed under the run
+    ahead_ = nullptr;
+  }
+  if (early && (early->handBack || !PathExists(plan_.outputFolder()))) early.reset();
+  if (early) return CommitAhead(*early, files_, PlanFolder(plan_.outputFolder()), label);
+  return runner_->runAny(imagePath, op, Questions::Ask, state_, &env_.prompter).failure;
+}
+
+void ListRun::askAfterFailure(const QString &imageCaption, const QString &operationText) {
+  switch (env_.prompter.ask(kOperationErrorTitle, OperationErrorText(imageCaption, operationText),
+                            Buttons::YesNoCancel, Icon::Question)) {
+  case Answer::Yes: break;
+  case Answer::No:
+    state_.StopProcess = true;
+    outcome_.ProcessAborted = true;
+    break;
+  default: yesToAll_ = true; break;
+  }
+}
+} // namespace
+
 RunOutcome DoOperations(const RunSource &source, RunView &view, const RunEnvironment &env,
                         RunState &state) {
   RunOutcome outcome;
-  QString &step = outcome.step;
   try {
-    step = QStringLiteral("Working out number of ops");
-    qint64 maximum = 0;
-    if (qMulOverflow(TickedImages(source), TickedOperations(source), &maximum))
-      throw Failure(kErrOverflow, QStringLiteral("Overflow"));
-    outcome.progressMaximum = maximum;
-    view.ShowProgress(0, maximum);
-
-    step = QStringLiteral("Initialising");
-    outcome.ProcessAborted = false;
-    state.SuppressMessages = false;
-    state.StopProcess = false;
-    bool yesToAll = false;
-    RunFiles files;
-    const RunPlan plan = PlanOrNothing(source, env.settings);
-    files.claims = plan.claims;
-    PairRunner runner(plan, &env.toolkit, files);
-    // Workers start on the pairs now; whatever they did and the run did not
-    // take goes before the run's own hidden folders do.
-    RunAhead *ahead = env.ahead && plan.pairCount() > 0 && BeginAhead(*env.ahead, plan, files)
-                          ? env.ahead
-                          : nullptr;
-    struct EndAhead {
-      RunAhead *&ahead;
-      ~EndAhead() {
-        if (ahead) ahead->end();
-      }
-    } endAhead{ahead};
-    size_t nextPlanned = 0;
-
-    for (qsizetype i = 0; i < source.imageCount() && !state.StopProcess; ++i) {
-      if (!source.imageTicked(i)) continue;
-      const QString imageCaption = source.imageText(i);
-      view.ShowImage(imageCaption);
-      view.DoEvents();
-      step = "At image " + kDQ + imageCaption + kDQ;
-      const QString imagePath = AddBackslash(source.inputFolder()) + imageCaption;
-
-      for (qsizetype k = 0; k < source.operationCount() && !state.StopProcess; ++k) {
-        if (!source.operationTicked(k)) continue;
-        const QString operationText = source.operationText(k);
-        step = "At image " + kDQ + imageCaption + kDQ + " Operation: " + operationText;
-
-        // The plan read every operation once; only a list changed since then
-        // is read again. A text that does not read as an operation is passed
-        // over without a word: it was checked when it entered the list.
-        const bool planned = IsPlannedPair(plan, nextPlanned, i, k, imageCaption, operationText);
-        const size_t n = planned ? nextPlanned++ : 0;
-        Operation op;
-        if (planned) {
-          op = plan.operations[n % plan.operations.size()].op;
-        } else {
-          QString errorText;
-          op = ParseOperation(operationText, errorText);
-          if (!errorText.isEmpty()) continue;
-        }
-
-        view.ShowOperation(operationText);
-        view.DoEvents();
-        step = "Do Operation: " + operationText + " >>>  " + imagePath;
-
-        // Done ahead when it is the pair planned for this place, asked the
-        // user nothing and its folder is still there; else done here, now.
-        std::optional<PairResult> early;
-        if (ahead && planned) {
-          early = ahead->take(n, state.SuppressMessages, view);
-        } else if (ahead) {
-          ahead->end(); // the lists changed under the run
-          ahead = nullptr;
-        }
-        if (early && (early->handBack || !PathExists(plan.outputFolder()))) early.reset();
-        const QString result =
-            early ? CommitAhead(*early, files, PlanFolder(plan.outputFolder()),
-                                QStringLiteral("%1.%2").arg(i).arg(k))
-                  : runner.runAny(imagePath, op, Questions::Ask, state, &env.prompter).failure;
-        if (!result.isEmpty() && !yesToAll) {
-          switch (env.prompter.ask(kOperationErrorTitle,
-                                   OperationErrorText(imageCaption, operationText),
-                                   Buttons::YesNoCancel, Icon::Question)) {
-          case Answer::Yes: break;
-          case Answer::No:
-            state.StopProcess = true;
-            outcome.ProcessAborted = true;
-            break;
-          default: yesToAll = true; break;
-          }
-        }
-        view.ShowProgress(++outcome.progressValue, maximum);
-      }
-    }
+    ListRun(source, view, env, state, outcome).run();
   } catch (const Failure &failure) {
     outcome.failure = failure;
   } catch (const std::exception &e) {

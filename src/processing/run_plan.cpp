@@ -75,6 +75,36 @@ void ClaimPairs(RunPlan &plan, const QString &outputFolder) {
     }
 }
 
+namespace {
+// Each image's part when images of one group share it: a group's part is
+// where the middle of its work falls; groups come in the order of their
+// first image, each image's group named by its first image.
+std::vector<int> PartsOfGroups(const std::vector<int> &roots, const std::vector<qint64> &weight,
+                               int parts) {
+  const size_t count = roots.size();
+  std::vector<qint64> groupWeight(count, 0);
+  qint64 total = 0;
+  for (size_t i = 0; i < count; ++i) {
+    groupWeight[size_t(roots[i])] += weight[i];
+    total += weight[i];
+  }
+  std::vector<int> part(count, 0);
+  qint64 before = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const size_t r = size_t(roots[i]);
+    if (r == i) {
+      const qint64 middle2 = 2 * before + groupWeight[i];
+      part[i] = int(std::min<qint64>(parts - 1, middle2 * parts / (2 * total)));
+      before += groupWeight[i];
+    } else {
+      part[i] = part[r];
+    }
+  }
+  return part;
+}
+
+} // namespace
+
 // Which of `parts` parts (0-based) each image of the plan is in. Every part
 // plans the whole plan, so a clash decided by names comes out the same in all
 // of them; what they cannot agree on is a clash that only the file system
@@ -130,27 +160,10 @@ std::vector<int> ShardParts(const RunPlan &plan, const QString &outputFolder, in
   }
   for (const auto &[image, key] : frameLike)
     if (firstWith.contains(key)) join(image, key);
-  std::vector<qint64> groupWeight(size_t(imageCount), 0);
-  qint64 total = 0;
-  for (int i = 0; i < imageCount; ++i) {
-    groupWeight[size_t(root(i))] += weight[size_t(i)];
-    total += weight[size_t(i)];
-  }
-  // A group's part is where the middle of its work falls; groups come in the
-  // order of their first image.
-  std::vector<int> part(size_t(imageCount), 0);
-  qint64 before = 0;
-  for (int i = 0; i < imageCount; ++i) {
-    const int r = root(i);
-    if (r == i) {
-      const qint64 middle2 = 2 * before + groupWeight[size_t(i)];
-      part[size_t(i)] = int(std::min<qint64>(parts - 1, middle2 * parts / (2 * total)));
-      before += groupWeight[size_t(i)];
-    } else {
-      part[size_t(i)] = part[size_t(r)];
-    }
-  }
-  return part;
+  std::vector<int> roots(static_cast<size_t>(imageCount));
+  for (int i = 0; i < imageCount; ++i)
+    roots[size_t(i)] = root(i);
+  return PartsOfGroups(roots, weight, parts);
 }
 
 void KeepShard(RunPlan &plan, const QString &outputFolder, int index, int count) {
