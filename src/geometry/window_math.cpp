@@ -53,8 +53,13 @@ QStringList PreviewConvertArgs(const QString &image, const QString &preview, con
   const auto twice = [](float side) {
     return QString::number(2 * static_cast<long>(std::ceil(side)));
   };
+  // The decode-size hint is for the picture as stored: on its side, the
+  // box's width is its height.
+  const bool sideways = orientation >= 5;
+  const QString hint = sideways ? twice(box.height) + u'x' + twice(box.width)
+                                : twice(box.width) + u'x' + twice(box.height);
   QStringList args{QStringLiteral("-define"),
-          QStringLiteral("jpeg:size=") + twice(box.width) + u'x' + twice(box.height),
+          QStringLiteral("jpeg:size=") + hint,
           QStringLiteral("-format"),
           kPreviewFormat,
           QStringLiteral("-geometry"),

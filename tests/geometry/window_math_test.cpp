@@ -46,6 +46,10 @@ TEST(WindowMath, PreviewGeometryIsWrittenInShortestForm) {
                                                 " -format png -geometry " + row.geometry +
                                                 " /in/a.jpg /work/p.png");
   }
+  // A picture stored on its side is decoded for the box turned with it.
+  const PreviewBox box = PreviewBoxFromTwips(2085, 1725, 15, 15);
+  EXPECT_EQ(PreviewConvertArgs("/in/a.jpg", "/work/p.png", box, 6)[1], "jpeg:size=230x278");
+  EXPECT_EQ(PreviewConvertArgs("/in/a.jpg", "/work/p.png", box, 3)[1], "jpeg:size=278x230");
 }
 
 TEST(WindowMath, PicturesAreCentredInTheirFrame) {
