@@ -147,12 +147,52 @@ QString NautilusScriptText(const QString &executable) {
   // its arguments: names relative to the folder shown (the working folder),
   // absolute paths, or URIs for remote places. Each folder gets a window;
   // the last one is this process, so one folder costs one program start.
+  // The arguments have been through GLib's field codes on the way, which
+  // drop each "%" with the character after it ("50% off" arrives as
+  // "50off"); the selection's URIs in NAUTILUS_SCRIPT_SELECTED_URIS arrive
+  // whole, one a line with anything else percent-encoded, so where they are
+  // given they are the selection.
   return QStringLiteral("#!/bin/sh\n"
                         "# Extract Images...: opens each selected folder in Varnholt.\n"
                         "# Written by Varnholt's settings; unticking its box there removes it.\n"
                         "program=") +
          ShellSingleQuoted(executable) +
          QStringLiteral("\n"
+                        "# The text with each %XX made its byte, and an x after it (so that\n"
+                        "# a line break at its end survives the command substitution).\n"
+                        "decoded() {\n"
+                        "  rest=$1 out=\n"
+                        "  while [ -n \"$rest\" ]; do\n"
+                        "    case $rest in\n"
+                        "    %[0-9A-Fa-f][0-9A-Fa-f]*)\n"
+                        "      hex=${rest#%}\n"
+                        "      hex=${hex%\"${hex#??}\"}\n"
+                        "      out=$out$(printf \"\\\\$(printf %o \"$((0x$hex))\")\"; printf x)\n"
+                        "      out=${out%x}\n"
+                        "      rest=${rest#???} ;;\n"
+                        "    *)\n"
+                        "      out=$out${rest%\"${rest#?}\"}\n"
+                        "      rest=${rest#?} ;;\n"
+                        "    esac\n"
+                        "  done\n"
+                        "  printf '%sx' \"$out\"\n"
+                        "}\n"
+                        "if [ -n \"${NAUTILUS_SCRIPT_SELECTED_URIS:-}\" ]; then\n"
+                        "  set -f\n"
+                        "  IFS='\n"
+                        "'\n"
+                        "  # shellcheck disable=SC2086\n"
+                        "  set -- $NAUTILUS_SCRIPT_SELECTED_URIS\n"
+                        "  unset IFS\n"
+                        "  set +f\n"
+                        "  for uri do\n"
+                        "    shift\n"
+                        "    case $uri in\n"
+                        "    file:///*) path=$(decoded \"${uri#file://}\") && set -- \"$@\" \"${path%x}\" ;;\n"
+                        "    *) set -- \"$@\" \"$uri\" ;;\n"
+                        "    esac\n"
+                        "  done\n"
+                        "fi\n"
                         "last=\n"
                         "for item do\n"
                         "  case $item in\n"

@@ -201,6 +201,50 @@ TEST(FolderCommand, EveryEntryStartsThisExecutableWithTheFolderAsOneArgument) {
   }
 }
 
+TEST(FolderCommand, TheGnomeFilesScriptTakesTheSelectionFromItsUrisWhereGiven) {
+  // GNOME Files hands the arguments over with each "%" and the character
+  // after it gone; its list of URIs is whole.
+  TempFolder home;
+  const QString executable = home.file("bin/varnholt");
+  QDir().mkpath(home.file("bin"));
+  WriteBytes(executable, "#!/bin/sh\nprintf '%s\\0' \"$0\" \"$@\" > \"$RECORD\"\n");
+  QFile::setPermissions(executable, QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
+  XdgFolderCommand(Under(home), executable).Register();
+  const auto uri = [&](const QString &name, const QByteArray &literal) {
+    return "file://" + home.file(name).toUtf8().toPercentEncoding("/" + literal);
+  };
+  const struct {
+    QString folder;
+    QByteArray uris;
+    QByteArray refused;
+  } rows[] = {
+      {"50% `id` it's $(id) %f", uri("50% `id` it's $(id) %f", "") + "\n", ""},
+      {"50% `id` it's $(id) %f", uri("50% `id` it's $(id) %f", "`'$()") + "\n", ""},
+      {"two\nlines\n", uri("two\nlines\n", ""), ""},
+      {"\u00e9%", "file://" + home.file("").toUtf8() + "%c3%a9%25\n", ""},
+      {"a", "sftp://host/x%20y\n" + uri("a", "") + "\n" + uri("bin/varnholt", "") + "\n",
+       "Extract Images...: not a folder: sftp://host/x%20y\n"
+       "Extract Images...: not a folder: " + executable.toUtf8() + "\n"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.uris.toStdString());
+    QDir().mkpath(home.file(row.folder));
+    QProcess script;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("RECORD", home.file("record"));
+    environment.insert("NAUTILUS_SCRIPT_SELECTED_URIS", QString::fromUtf8(row.uris));
+    script.setProcessEnvironment(environment);
+    script.setWorkingDirectory(home.path());
+    QFile::remove(home.file("record"));
+    script.start(home.file(kScript), {"50`id` it's $(id) "});
+    ASSERT_TRUE(script.waitForFinished());
+    QStringList recorded = QString::fromUtf8(ReadBytes(home.file("record"))).split(QChar(0));
+    recorded.removeLast();
+    EXPECT_EQ(recorded, QStringList({executable, home.file(row.folder)}));
+    EXPECT_EQ(script.readAllStandardError(), row.refused);
+  }
+}
+
 TEST(FolderCommand, ThunarActionsKeepEverythingButOursByteForByte) {
   const QByteArray old = ThunarActionXml("/old/varnholt").toUtf8();
   const QByteArray fresh = ThunarActionXml("/new/varnholt").toUtf8();
