@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <limits>
 
 namespace varnholt {
 
@@ -32,6 +33,7 @@ bool AheadPool::begin(const Job &job) {
   results_.assign(plan.pairCount(), std::nullopt);
   doneHere_.assign(plan.pairCount(), false);
   currentImage_ = 0;
+  waiting_ = 0;
   suppress_ = false;
   WorkerPool::Setup setup;
   setup.order = WorkerPool::Order::InListOrder;
@@ -51,15 +53,17 @@ bool AheadPool::begin(const Job &job) {
   return true;
 }
 
-// Images go out in list order, some ahead of the run: enough to keep every
-// worker busy while one of them is on a far larger image than the rest, not
-// so many that a Stop throws much away.
+// Images go out in list order, ahead of the run for as long as what waits
+// for it on disk stays within bounds: no worker idles while the run waits
+// for one far larger image than the rest, and a Stop throws little away.
 void AheadPool::feed() {
-  pool_->handOut(currentImage_ + 4 * pool_->workerCount(), suppress_);
+  const bool roomLeft = waiting_ < kMostWaitingPairs;
+  pool_->handOut(roomLeft ? std::numeric_limits<int>::max() : currentImage_, suppress_);
 }
 
 void AheadPool::answered(int image, int operation, const PairResult &result) {
   results_[size_t(image) * size_t(operations_) + size_t(operation)] = result;
+  ++waiting_;
 }
 
 // The pair its worker was on fails, as it would have if the window had been
@@ -70,6 +74,7 @@ int AheadPool::lost(int image, int next, const QString &how, const QStringList &
   PairResult failed;
   failed.failure = "The worker process " + how + ": " + images_[image];
   results_[size_t(image) * size_t(operations_) + size_t(next)] = failed;
+  ++waiting_;
   return next + 1 < operations_ ? next + 1 : -1;
 }
 
@@ -86,6 +91,7 @@ std::optional<PairResult> AheadPool::take(size_t n, bool suppress, RunView &view
     if (results_[n]) {
       std::optional<PairResult> r = std::move(results_[n]);
       results_[n].reset();
+      --waiting_;
       feed();
       return r;
     }

@@ -42,6 +42,10 @@ private:
   std::vector<std::optional<PairResult>> results_; // per pair of the plan
   std::vector<bool> doneHere_;                     // per pair: nobody will answer it
   int currentImage_ = 0;                           // the image the run is at
+  // Pairs done ahead that the run has not taken yet; their files wait in the
+  // output folder's hidden place. A few hundred photos' worth at most.
+  static constexpr int kMostWaitingPairs = 256;
+  int waiting_ = 0;
   bool suppress_ = false;
 };
 

@@ -53,8 +53,9 @@ bool OursPlainFile(int at, const QByteArray &name) {
   return OursAt(at, name, st) && S_ISREG(st.st_mode) && st.st_nlink == 1;
 }
 
-// Pair folder -> label, for the pairs the journal marks complete and not yet moved.
-std::map<QByteArray, QByteArray> CompletePairs(int staging) {
+// Pair folder -> label, for the pairs the journal marks complete and not yet
+// moved; the labels of the pairs it marks moved into place go to `moved`.
+std::map<QByteArray, QByteArray> CompletePairs(int staging, QStringList &moved) {
   std::map<QByteArray, QByteArray> complete;
   const int journal =
       ::openat(staging, kJournal, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -78,6 +79,10 @@ std::map<QByteArray, QByteArray> CompletePairs(int staging) {
         plainFolder.match(QString::fromLatin1(words[1])).hasMatch())
       complete[words[1]] = words[2];
     if (words.size() == 2 && words[0] == "free") complete.erase(words[1]);
+    if (words.size() == 3 && words[0] == "moved") {
+      complete.erase(words[1]);
+      moved << QString::fromLatin1(words[2]);
+    }
   }
   return complete;
 }
@@ -109,7 +114,7 @@ QStringList SweepLeftoversAt(int fd, const QString &folder, qint64 onlyPid) {
         continue;
       }
       // The journal says which pair folders hold a complete pair.
-      for (const auto &[pair, label] : CompletePairs(staging)) {
+      for (const auto &[pair, label] : CompletePairs(staging, finished)) {
         const int work = OpenFolderAt(staging, pair, false);
         if (work < 0 && errno == ENOENT) finished << QFile::decodeName(label);
         if (!OursFolder(work)) {

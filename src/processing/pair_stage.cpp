@@ -244,7 +244,10 @@ void PairStage::commit(const QStringList &names) {
     }
   }
   const std::optional<Failure> failure = MoveInto(work_.fd, folder_.fd_, folder_.path_, present);
-  folder_.note("free " + work_.name + '\n');
+  // A process killed before it could say the pair is in place leaves this
+  // line to say so for it; the pair folder is free for the next pair.
+  folder_.note(failure ? "free " + work_.name + '\n'
+                       : "moved " + work_.name + ' ' + label_ + '\n');
   if (failure) throw *failure;
 }
 

@@ -474,12 +474,15 @@ TEST(Leftovers, OnlyThoseOfProcessesThatAreGoneAreSweptAndCompletePairsFinished)
   // A link in a complete pair is not something a pair writes: never followed, never moved.
   test::WriteBytes(folder.file("secret"), "mine alone");
   QFile::link(folder.file("secret"), staging + "/w3/th_y.png");
-  test::WriteBytes(staging + "/journal", "done w1 0.0\nfree w1\ndone w2 3.1\ndone w3 4.1\n");
+  // w1 failed; w2 complete, w3 too but holds a link; 2.0 is in place already,
+  // its process gone before it could say so.
+  test::WriteBytes(staging + "/journal", "done w1 0.0\nfree w1\ndone w2 2.0\nmoved w2 2.0\n"
+                                         "done w2 3.1\ndone w3 4.1\n");
   for (const QString &name :
        {".varnholt-" + dead + "-h.png", ".varnholt-" + live + "-h.png", QString(".varnholt-old")})
     test::WriteBytes(folder.file(name), "x");
 
-  EXPECT_EQ(SweepLeftovers(folder.path()), QStringList{"3.1"});
+  EXPECT_EQ(SweepLeftovers(folder.path()), (QStringList{"2.0", "3.1"}));
 
   QStringList left{".varnholt-old", ".varnholt-" + live + "-h.png", "secret", "th_x.png"};
   left.sort();
