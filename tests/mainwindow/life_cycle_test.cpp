@@ -99,7 +99,7 @@ TEST_F(ClosingTest, AChangedListIsOfferedForSavingAndOnlyAWrittenOrRefusedOneLet
     if (row.closes) EXPECT_EQ(store.values.value("Settings/LoadedFile"), file);
     if (!row.closes) EXPECT_TRUE(window->listChanged());
     QString error;
-    EXPECT_EQ(LoadOperationsFile(file, scratch, error).size(), row.written ? 1 : 0);
+    EXPECT_EQ(LoadOperationsFile(file, scratch.LoadedFile, error).size(), row.written ? 1 : 0);
   }
   // Emptied, the list has nothing to keep: no question.
   Open();
