@@ -6,7 +6,6 @@
 #include "mainwindow/image_panel.h"
 #include "mainwindow/operation_editor.h"
 #include "mainwindow/operation_list_panel.h"
-#include "operations/operation_list_file.h"
 #include "platform/error_reporter.h"
 #include "platform/prompter.h"
 #include "platform/settings_store.h"

@@ -16,8 +16,6 @@
 #include "platform/paths.h"
 #include "settings/settings.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -30,10 +28,10 @@ const QString kListFilter = QStringLiteral("Varnholt Op Files (*.vop)|*.vop;");
 const QString kListExtension = QStringLiteral("vop");
 
 // Restores the flag however the block is left.
-class SettingControlsScope {
+class FlagScope {
 public:
-  explicit SettingControlsScope(bool &flag) : flag_(flag), before_(flag) { flag_ = true; }
-  ~SettingControlsScope() { flag_ = before_; }
+  explicit FlagScope(bool &flag) : flag_(flag), before_(flag) { flag_ = true; }
+  ~FlagScope() { flag_ = before_; }
 
 private:
   bool &flag_;
@@ -121,7 +119,7 @@ void OperationListPanel::cmdAddOperation_Click() {
 
     QString errorText, text;
     {
-      SettingControlsScope quiet(SettingControls);
+      FlagScope quiet(ChangingList);
       Operation op;
       if (!editor_.OperationFromControls(op)) return;
       text = OperationDescription(op, errorText);
@@ -150,7 +148,7 @@ void OperationListPanel::cmdSaveOperation_Click() {
       return;
     }
     {
-      SettingControlsScope quiet(SettingControls);
+      FlagScope quiet(ChangingList);
       Operation op;
       if (!editor_.OperationFromControls(op)) return;
       QString errorText;
@@ -173,7 +171,7 @@ void OperationListPanel::cmdRemoveOperation_Click() {
     {
       // The list moving its highlight to a neighbour must not load that one:
       // the editor keeps the removed operation.
-      SettingControlsScope quiet(SettingControls);
+      FlagScope quiet(ChangingList);
       operations_.remove(row);
       lstOperations->setCurrentRow(-1);
       lstOperations->clearSelection();
@@ -199,7 +197,7 @@ void OperationListPanel::cmdNewOperation_Click() {
 void OperationListPanel::lstOperations_Click() {
   try {
     const int row = HighlightedOperation();
-    if (row < 0 || SettingControls) return;
+    if (row < 0 || ChangingList) return;
     QString errorText;
     const Operation op = ParseOperation(operations_.text(row), errorText);
     editor_.ShowOperation(op);
@@ -212,7 +210,7 @@ void OperationListPanel::lstOperations_Click() {
 void OperationListPanel::cmdNewList_Click() {
   try {
     {
-      SettingControlsScope quiet(SettingControls);
+      FlagScope quiet(ChangingList);
       operations_.clear();
     }
     AdjustHorizontalScroll();
@@ -293,7 +291,7 @@ void OperationListPanel::FillFromLines(const QString &fileName, const QStringLis
 
 void OperationListPanel::OperationsFileToList(const QString &fileName) {
   {
-    SettingControlsScope quiet(SettingControls);
+    FlagScope quiet(ChangingList);
     QString errorText, loaded;
     const QStringList lines = LoadOperationsFile(fileName, loaded, errorText);
     if (errorText.isEmpty()) {

@@ -63,7 +63,7 @@ private:
   bool ListChanged = false;
   // The list is being changed by the program: the highlight moving is not
   // the user choosing an operation to edit.
-  bool SettingControls = false;
+  bool ChangingList = false;
 
   QListWidget *lstOperations = nullptr;
   QPushButton *cmdNewList = nullptr;
