@@ -2,14 +2,13 @@
 // limits, enabling, and the editor's record in and out.
 #include "mainwindow/operation_editor.h"
 
+#include "croptool/frm_crop_tool.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/panel_host.h"
-
 #include "mainwindow/up_down.h"
 #include "operations/editor_rules.h"
 #include "operations/operation.h"
 #include "operations/vb_text.h"
-#include "croptool/frm_crop_tool.h"
 #include "platform/bind_control.h"
 #include "platform/failure.h"
 #include "platform/prompter.h"
