@@ -247,9 +247,9 @@ void ImagePanel::DropUnseen() {
 void ImagePanel::RefreshFileList() {
   RefreshingList = true;
   if (FormLoading) return; // the refresh that ends loading does the work
-  ++refreshDepth_;
   // A refresh started from the event loop of another runs to its end first;
   // the list only counts as settled when the outermost one is done.
+  ++refreshDepth_;
   fraLoadingImages->move(
       TwipsRectToPixels(QRect(90, 765, 2535, 2400), twipsPerPixelX_, twipsPerPixelY_).topLeft());
   ShowListBusy(true);
