@@ -27,6 +27,7 @@ public:
                  qPrintable(r.operation));
     failed = true;
   }
+  void Dismiss() override {}
   bool failed = false;
 };
 

@@ -26,6 +26,7 @@ public:
 class NoErrors : public ErrorReporter {
 public:
   void DisplayError(const ErrorReport &) override {}
+  void Dismiss() override {}
 };
 
 class NoFolderBrowser : public FolderBrowser {

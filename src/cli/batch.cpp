@@ -54,9 +54,8 @@ struct Refusal {
 };
 
 QList<OperationListItem> ReadList(const QString &listFile) {
-  Settings ignored;
-  QString error;
-  const QStringList lines = LoadOperationsFile(listFile, ignored, error);
+  QString loaded, error;
+  const QStringList lines = LoadOperationsFile(listFile, loaded, error);
   if (!error.isEmpty()) throw Refusal{"cannot read the operation list " + listFile + ": " + error};
   QList<OperationListItem> items;
   try {

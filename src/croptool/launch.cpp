@@ -2,6 +2,9 @@
 // into the editor.
 #include "croptool/frm_crop_tool.h"
 #include "mainwindow/frm_main.h"
+#include "mainwindow/image_panel.h"
+#include "mainwindow/operation_editor.h"
+#include "mainwindow/panel_host.h"
 #include "geometry/window_math.h"
 #include "platform/failure.h"
 #include "platform/file_ops.h"
@@ -87,22 +90,35 @@ QImage MakeCropView(ImageToolkit &toolkit, const QString &image, bool bitmap,
 } // namespace
 
 // Made on first use, until start-up makes it hidden with the other windows.
-frmCropTool *frmMain::CropTool() {
-  if (!cropTool_) cropTool_ = new frmCropTool(services_.settings, services_.prompter, this);
+frmCropTool *OperationEditor::CropTool() {
+  if (!cropTool_) cropTool_ = new frmCropTool(services_.settings, services_.prompter, window_);
   return cropTool_;
 }
 
-void frmMain::cmdUseCropTool_Click() {
-  QListWidgetItem *current = lstImages->currentItem();
+void OperationEditor::HideCropTool() {
+  if (cropTool_) cropTool_->hide();
+}
+
+void OperationEditor::TakeCorners(const frmCropTool &tool) {
+  SettingControls = true;
+  txtTopLeftX->setText(ShortestDecimal(tool.CropTopLeftX()));
+  txtTopLeftY->setText(ShortestDecimal(tool.CropTopLeftY()));
+  txtBottomRightX->setText(ShortestDecimal(tool.CropBottomRightX()));
+  txtBottomRightY->setText(ShortestDecimal(tool.CropBottomRightY()));
+  SettingControls = false;
+  VerifyCoordinates(txtBottomRightY);
+}
+
+void OperationEditor::cmdUseCropTool_Click() {
+  const QString name = images_.CurrentName();
   // A second click while the view is being made would open it twice.
-  if (!current || launchingCropTool_) return;
+  if (name.isEmpty() || launchingCropTool_) return;
   launchingCropTool_ = true;
-  const QString name = current->text();
-  const QString image = AddBackslash(txtInputDirectory->text()) + name;
+  const QString image = AddBackslash(images_.Folder()) + name;
   frmCropTool *tool = CropTool();
-  setCursor(Qt::WaitCursor);
+  window_->setCursor(Qt::WaitCursor);
   const auto fail = [&](int number, const QString &description) {
-    unsetCursor();
+    window_->unsetCursor();
     services_.prompter.ask(QStringLiteral("Image Display Error"),
                            "Could not load image: \"" + image + "\"!\r\n" +
                                QString::number(number) + " - " + description,
@@ -116,31 +132,23 @@ void frmMain::cmdUseCropTool_Click() {
     const PictureSize size = ParseSizeText(toolkit.identify(CropSizeArgs(image, orientation)));
     CheckImageWithinLimits(std::int64_t(size.width), std::int64_t(size.height), image);
     QImage picture = MakeCropView(toolkit, image, IsBitmapName(name) && orientation <= 1,
-                                  AddBackslash(WorkFolder()) + kCropViewName, orientation);
+                                  AddBackslash(images_.WorkFolder()) + kCropViewName, orientation);
 
     // Read once the view is made: the boxes stayed editable meanwhile.
     tool->SetCropTopLeftX(CornerForTool(txtTopLeftX->text(), size.width));
     tool->SetCropTopLeftY(CornerForTool(txtTopLeftY->text(), size.height));
     tool->SetCropBottomRightX(CornerForTool(txtBottomRightX->text(), size.width));
     tool->SetCropBottomRightY(CornerForTool(txtBottomRightY->text(), size.height));
-    ReturningFromDialog = true;
+    host_.ReturningFromDialog();
     tool->SetPicture(std::move(picture));
     tool->setWindowTitle(image);
-    unsetCursor();
+    window_->unsetCursor();
     tool->exec();
-    ActivateLater(); // only clears ReturningFromDialog: the preview stays
+    host_.ActivateLater(); // only clears ReturningFromDialog: the preview stays
     // The picture may be a few hundred megabytes; it is not kept between uses.
     tool->ClearPicture();
 
-    if (!tool->GetWasCancelled()) {
-      SettingControls = true;
-      txtTopLeftX->setText(ShortestDecimal(tool->CropTopLeftX()));
-      txtTopLeftY->setText(ShortestDecimal(tool->CropTopLeftY()));
-      txtBottomRightX->setText(ShortestDecimal(tool->CropBottomRightX()));
-      txtBottomRightY->setText(ShortestDecimal(tool->CropBottomRightY()));
-      SettingControls = false;
-      VerifyCoordinates(txtBottomRightY);
-    }
+    if (!tool->GetWasCancelled()) TakeCorners(*tool);
   } catch (const Failure &failure) {
     fail(failure.number(), failure.description());
   } catch (const std::exception &failure) {

@@ -31,6 +31,7 @@ public:
   // dialog takes the icon of the window that was active when it was called.
   void DisplayError(const ErrorReport &report) override;
   void DisplayError(const ErrorReport &report, const QIcon &dialogIcon);
+  void Dismiss() override { hide(); }
 
   void cmdOK_Click();
   void cmdSendToHV_Click();

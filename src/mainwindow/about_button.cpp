@@ -11,7 +11,7 @@ namespace varnholt {
 
 void frmMain::cmdAbout_Click() {
   // Coming back from the settings is not a reason to reload the preview.
-  ReturningFromDialog = true;
+  ReturningFromDialog();
   // Over this window wherever it stands now: it may have been placed, or
   // moved, after the settings window was made.
   about_->CentreOverOwner();

@@ -1,12 +1,15 @@
 // The operation editor: numeric boxes, the rectangle kept in step, the
 // limits, enabling, and the editor's record in and out.
-#include "mainwindow/frm_main.h"
+#include "mainwindow/operation_editor.h"
 
+#include "croptool/frm_crop_tool.h"
+#include "mainwindow/frm_main.h"
+#include "mainwindow/panel_host.h"
 #include "mainwindow/up_down.h"
 #include "operations/editor_rules.h"
 #include "operations/operation.h"
 #include "operations/vb_text.h"
-#include "platform/error_reporter.h"
+#include "platform/bind_control.h"
 #include "platform/failure.h"
 #include "platform/prompter.h"
 
@@ -23,8 +26,6 @@
 namespace varnholt {
 
 namespace {
-const QString kForm = QStringLiteral("frmMain");
-
 // Writes a box the program has cleaned while the user types in it; the caret
 // stays after the character it followed, as far as that survived.
 void RewriteBox(QLineEdit *box, const QString &text, qsizetype caret) {
@@ -33,24 +34,84 @@ void RewriteBox(QLineEdit *box, const QString &text, qsizetype caret) {
 }
 
 QString Digits(const QString &text) { return RemoveNonNumbers(text, true); }
+
+const QStringList kResizeMethods = {"Limit Width & Height", "Limit Width", "Limit Height",
+                                    "Fix to Size"};
+const QStringList kOutputFormats = {"Don't Change", "BMP",  "GIF",  "JPG",
+                                    "PNG",          "TIFF", "MIFF", "TGA"};
 } // namespace
 
-void frmMain::ReportFailure(const Failure &failure, const QString &source,
-                            const QString &operation) {
-  services_.errorReporter.DisplayError(
-      ErrorReport::from(failure, windowTitle(), kForm, source, operation));
-  // Back from the error dialog the window is activated as after any window
-  // of the program, except when the activation itself failed: that would
-  // only fail again.
-  if (!activating_) ActivateLater();
+OperationEditor::OperationEditor(QWidget *client, const MainWindowServices &services,
+                                 PanelHost &host, const ImagePanel &images, QObject *parent)
+    : QObject(parent), services_(services), host_(host), images_(images),
+      window_(client->window()) {
+  BindControls(client);
+  cmbResizeMethod->addItems(kResizeMethods);
+  cmbOutputFormat->addItems(kOutputFormats);
+  // Spinners and their boxes, with the editor's limits.
+  const std::pair<UpDown *, QLineEdit *> spinners[] = {{udbExtractWidth, txtExtractWidth},
+                                                       {udbExtractHeight, txtExtractHeight},
+                                                       {udbResizeWidth, txtResizeWidth},
+                                                       {udbResizeHeight, txtResizeHeight},
+                                                       {udbJpgQuality, txtJpgQuality}};
+  for (const auto &[spinner, buddy] : spinners) {
+    spinner->setBuddy(buddy);
+    spinner->setRange(spinner == udbJpgQuality ? 1 : 5, spinner == udbJpgQuality ? 100 : 20000);
+  }
+  cmdUseCropTool->setEnabled(false);
+  Connect();
 }
 
-QList<QLineEdit *> frmMain::LeaveWatchedBoxes() const {
+OperationEditor::~OperationEditor() {
+  // Deleting a focused box sends it one last focus-out, which must not reach
+  // an editor that is half gone.
+  for (QLineEdit *box : LeaveWatchedBoxes())
+    box->removeEventFilter(this);
+}
+
+void OperationEditor::BindControls(QWidget *client) {
+  const auto bind = [client](auto *&member, const char *name) {
+    BindControl(*client, member, name);
+  };
+  bind(chkExtract, "chkExtract");
+  bind(lblCoordX, "lblCoordX");
+  bind(lblCoordY, "lblCoordY");
+  bind(lblTopLeft, "lblTopLeft");
+  bind(txtTopLeftX, "txtTopLeftX");
+  bind(txtTopLeftY, "txtTopLeftY");
+  bind(lblBottomRight, "lblBottomRight");
+  bind(txtBottomRightX, "txtBottomRightX");
+  bind(txtBottomRightY, "txtBottomRightY");
+  bind(cmdUseCropTool, "cmdUseCropTool");
+  bind(lblExtractWidth, "lblExtractWidth");
+  bind(txtExtractWidth, "txtExtractWidth");
+  bind(udbExtractWidth, "udbExtractWidth");
+  bind(lblExtractX, "lblExtractX");
+  bind(lblExtractHeight, "lblExtractHeight");
+  bind(txtExtractHeight, "txtExtractHeight");
+  bind(udbExtractHeight, "udbExtractHeight");
+  bind(chkResizeImage, "chkResizeImage");
+  bind(cmbResizeMethod, "cmbResizeMethod");
+  bind(lblResizeWidth, "lblResizeWidth");
+  bind(txtResizeWidth, "txtResizeWidth");
+  bind(udbResizeWidth, "udbResizeWidth");
+  bind(lblResizeX, "lblResizeX");
+  bind(lblResizeHeight, "lblResizeHeight");
+  bind(txtResizeHeight, "txtResizeHeight");
+  bind(udbResizeHeight, "udbResizeHeight");
+  bind(txtPrefix, "txtPrefix");
+  bind(txtSuffix, "txtSuffix");
+  bind(cmbOutputFormat, "cmbOutputFormat");
+  bind(txtJpgQuality, "txtJpgQuality");
+  bind(udbJpgQuality, "udbJpgQuality");
+}
+
+QList<QLineEdit *> OperationEditor::LeaveWatchedBoxes() const {
   return {txtTopLeftX,     txtTopLeftY,      txtBottomRightX, txtBottomRightY,
           txtExtractWidth, txtExtractHeight, txtResizeWidth,  txtResizeHeight};
 }
 
-void frmMain::ConnectEditor() {
+void OperationEditor::Connect() {
   connect(chkExtract, &QCheckBox::toggled, this, [this] { chkExtract_Click(); });
   connect(chkResizeImage, &QCheckBox::toggled, this, [this] { chkResizeImage_Click(); });
   connect(cmbResizeMethod, &QComboBox::currentIndexChanged, this,
@@ -73,7 +134,7 @@ void frmMain::ConnectEditor() {
   connect(cmdUseCropTool, &QPushButton::clicked, this, [this] { cmdUseCropTool_Click(); });
 }
 
-bool frmMain::eventFilter(QObject *watched, QEvent *event) {
+bool OperationEditor::eventFilter(QObject *watched, QEvent *event) {
   if (event->type() == QEvent::FocusOut && !leavingBox_) {
     // Another window taking the focus (a message box, another program) or a
     // context menu on the box is not a leave: the caret is still there.
@@ -85,10 +146,10 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event) {
       leavingBox_ = false;
     }
   }
-  return QMainWindow::eventFilter(watched, event);
+  return QObject::eventFilter(watched, event);
 }
 
-void frmMain::BoxLeft(QLineEdit *box) {
+void OperationEditor::BoxLeft(QLineEdit *box) {
   if (box == txtResizeWidth)
     txtResizeWidth_LostFocus();
   else if (box == txtResizeHeight)
@@ -97,7 +158,7 @@ void frmMain::BoxLeft(QLineEdit *box) {
     VerifyCoordinates(box);
 }
 
-void frmMain::CheckRemoveNonNumbers(QLineEdit *box, bool ZeroAllowed) {
+void OperationEditor::CheckRemoveNonNumbers(QLineEdit *box, bool ZeroAllowed) {
   try {
     if (SettingControls) return;
     const QString text = box->text();
@@ -105,13 +166,13 @@ void frmMain::CheckRemoveNonNumbers(QLineEdit *box, bool ZeroAllowed) {
     const QString cleaned = RemoveNonNumbers(text, ZeroAllowed);
     if (cleaned != text) RewriteBox(box, cleaned, Digits(text.left(box->cursorPosition())).size());
   } catch (const Failure &failure) {
-    ReportFailure(failure, QStringLiteral("CheckRemoveNonNumbers"),
+    host_.ReportFailure(failure, QStringLiteral("CheckRemoveNonNumbers"),
                   "TextBox: '" + box->objectName() + "' ZeroAllowed: '" +
                       (ZeroAllowed ? "True" : "False") + "'");
   }
 }
 
-void frmMain::VerifyCoordinates(QLineEdit *txtbox) {
+void OperationEditor::VerifyCoordinates(QLineEdit *txtbox) {
   try {
     QLineEdit *const boxes[] = {txtTopLeftX,     txtTopLeftY,     txtBottomRightX,
                                 txtBottomRightY, txtExtractWidth, txtExtractHeight};
@@ -136,12 +197,12 @@ void frmMain::VerifyCoordinates(QLineEdit *txtbox) {
       services_.prompter.ask(SizeLimitTitle(), SizeLimitText(limit), Buttons::Ok,
                              Icon::Information);
   } catch (const Failure &failure) {
-    ReportFailure(failure, QStringLiteral("VerifyCoordinates"),
+    host_.ReportFailure(failure, QStringLiteral("VerifyCoordinates"),
                   "txtbox = \"" + txtbox->objectName() + "\"");
   }
 }
 
-void frmMain::ResizeLimit(QLineEdit *box, bool width) {
+void OperationEditor::ResizeLimit(QLineEdit *box, bool width) {
   try {
     QString text = box->text();
     if (CheckResizeLimit(text))
@@ -149,16 +210,16 @@ void frmMain::ResizeLimit(QLineEdit *box, bool width) {
                              Icon::Information);
     if (text != box->text()) box->setText(text);
   } catch (const Failure &failure) {
-    ReportFailure(failure, width ? QStringLiteral("txtResizeWidth_LostFocus")
+    host_.ReportFailure(failure, width ? QStringLiteral("txtResizeWidth_LostFocus")
                                  : QStringLiteral("txtResizeHeight_LostFocus"));
   }
 }
 
-void frmMain::txtResizeWidth_LostFocus() { ResizeLimit(txtResizeWidth, true); }
+void OperationEditor::txtResizeWidth_LostFocus() { ResizeLimit(txtResizeWidth, true); }
 
-void frmMain::txtResizeHeight_LostFocus() { ResizeLimit(txtResizeHeight, false); }
+void OperationEditor::txtResizeHeight_LostFocus() { ResizeLimit(txtResizeHeight, false); }
 
-void frmMain::FileNameCheck(QLineEdit *box) {
+void OperationEditor::FileNameCheck(QLineEdit *box) {
   const QString text = box->text();
   if (!IsValidFilenamePart(text)) {
     services_.prompter.ask(QStringLiteral("Bad Characters"),
@@ -170,17 +231,17 @@ void frmMain::FileNameCheck(QLineEdit *box) {
   OperationSaved = false;
 }
 
-void frmMain::txtPrefix_Change() { FileNameCheck(txtPrefix); }
+void OperationEditor::txtPrefix_Change() { FileNameCheck(txtPrefix); }
 
-void frmMain::txtSuffix_Change() { FileNameCheck(txtSuffix); }
+void OperationEditor::txtSuffix_Change() { FileNameCheck(txtSuffix); }
 
-void frmMain::SyncSpinners() {
+void OperationEditor::SyncSpinners() {
   // An arrow never writes into a box the user cannot edit.
   for (UpDown *spinner : {udbExtractWidth, udbExtractHeight, udbResizeWidth, udbResizeHeight})
     spinner->setEnabled(spinner->buddy()->isEnabled());
 }
 
-void frmMain::chkExtract_Click() {
+void OperationEditor::chkExtract_Click() {
   const bool t = chkExtract->isChecked();
   for (QWidget *w : std::initializer_list<QWidget *>{
            lblCoordX, lblCoordY, lblTopLeft, lblBottomRight, txtTopLeftX, txtTopLeftY,
@@ -192,7 +253,7 @@ void frmMain::chkExtract_Click() {
   OperationSaved = false;
 }
 
-void frmMain::chkResizeImage_Click() {
+void OperationEditor::chkResizeImage_Click() {
   const bool t = chkResizeImage->isChecked();
   for (QWidget *w :
        std::initializer_list<QWidget *>{cmbResizeMethod, lblResizeWidth, lblResizeHeight,
@@ -203,7 +264,7 @@ void frmMain::chkResizeImage_Click() {
   OperationSaved = false;
 }
 
-void frmMain::cmbResizeMethod_Click() {
+void OperationEditor::cmbResizeMethod_Click() {
   if (!chkResizeImage->isChecked()) return;
   const int method = cmbResizeMethod->currentIndex();
   const bool width = method != kLimitHeight;
@@ -218,7 +279,7 @@ void frmMain::cmbResizeMethod_Click() {
   OperationSaved = false;
 }
 
-bool frmMain::OperationFromControls(Operation &op) {
+bool OperationEditor::OperationFromControls(Operation &op) {
   try {
     const auto number = [](const QLineEdit *box) { return ToLong(BoxValue(box->text())); };
     Operation fresh;
@@ -239,12 +300,12 @@ bool frmMain::OperationFromControls(Operation &op) {
     op = fresh;
     return true;
   } catch (const Failure &failure) {
-    ReportFailure(failure, QStringLiteral("OperationFromControls"));
+    host_.ReportFailure(failure, QStringLiteral("OperationFromControls"));
     return false;
   }
 }
 
-void frmMain::SetControlsForOperation(const Operation &op) {
+void OperationEditor::SetControlsForOperation(const Operation &op) {
   try {
     chkExtract->setChecked(op.Extract);
     txtTopLeftX->setText(QString::number(op.TopLeftX));
@@ -268,8 +329,39 @@ void frmMain::SetControlsForOperation(const Operation &op) {
     chkExtract_Click();
     chkResizeImage_Click();
   } catch (const Failure &failure) {
-    ReportFailure(failure, QStringLiteral("SetControlsForOperation"));
+    host_.ReportFailure(failure, QStringLiteral("SetControlsForOperation"));
   }
+}
+
+void OperationEditor::ShowOperation(const Operation &op) {
+  SetControlsForOperation(op);
+  VerifyCoordinates(txtTopLeftX);
+}
+
+void OperationEditor::BringStatesInLine() {
+  const bool saved = OperationSaved;
+  chkExtract_Click();
+  chkResizeImage_Click();
+  OperationSaved = saved;
+}
+
+void OperationEditor::RecheckRectangle() { VerifyCoordinates(txtBottomRightY); }
+
+bool OperationEditor::CopiesOnly() const {
+  return !chkExtract->isChecked() && !chkResizeImage->isChecked();
+}
+
+bool OperationEditor::KeepsNames() const {
+  return txtPrefix->text().isEmpty() && txtSuffix->text().isEmpty();
+}
+
+void OperationEditor::SetPreviewShown(bool shown) {
+  ImageLoaded = shown ? 1 : 0;
+  cmdUseCropTool->setEnabled(ImageLoaded * (chkExtract->isChecked() ? 1 : 0) > 0);
+}
+
+void OperationEditor::SetPreviewName(const QString &name) {
+  cmdUseCropTool->setToolTip("Use crop tool to specify coordinates on selected image: " + name);
 }
 
 } // namespace varnholt

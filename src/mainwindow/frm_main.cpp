@@ -1,333 +1,29 @@
+// The main window put together: its controls made and placed, its three
+// panels made over them and wired to each other.
 #include "mainwindow/frm_main.h"
 
-#include "mainwindow/image_list.h"
-#include "mainwindow/up_down.h"
+#include "dialogs/frm_about.h"
+#include "mainwindow/image_panel.h"
+#include "mainwindow/list_extent.h"
+#include "mainwindow/operation_editor.h"
+#include "mainwindow/operation_list_panel.h"
 #include "platform/bind_control.h"
 #include "platform/error_reporter.h"
-#include "dialogs/frm_about.h"
 #include "version.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFontMetrics>
-#include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
-#include <QStyleOptionButton>
 
 namespace varnholt {
 
 QString ProgramTitle() {
   return QStringLiteral("Varnholt ") + QString::number(kVersionMajor) + "." +
          QString::number(kVersionMinor) + QString::number(kVersionRevision);
-}
-
-namespace {
-
-enum class Kind {
-  Label,
-  CentredLabel,
-  TextBox,
-  RightTextBox,
-  ReadOnlyTextBox,
-  ReadOnlyRightTextBox,
-  Button,
-  PictureButton,
-  CheckBox,
-  BoxOnlyCheckBox,
-  CheckList,
-  Frame,
-  Image,
-  DropDown,
-  Spinner,
-};
-
-// One control of the window: where it sits (twips, inside its container),
-// what it says and what its tooltip says.
-struct ControlRow {
-  const char *name;
-  Kind kind;
-  const char *container; // nullptr: the window itself
-  int left, top, width, height;
-  const char *caption;
-  const char *tooltip;
-};
-
-const ControlRow kControls[] = {
-    // Image folder, pattern and list
-    {"lblDir", Kind::Label, nullptr, 90, 135, 555, 195, "Folder:", ""},
-    {"txtInputDirectory", Kind::ReadOnlyTextBox, nullptr, 720, 90, 1545, 285, "", ""},
-    {"cmdSelectDir", Kind::PictureButton, nullptr, 2295, 90, 330, 285, "", ""},
-    {"lblPattern", Kind::Label, nullptr, 90, 495, 600, 195, "Pattern:", ""},
-    {"txtPattern", Kind::TextBox, nullptr, 720, 450, 1545, 285, "",
-     "Select the pattern that all files have to match (minus extension) to be added in list "
-     "below."},
-    {"chkInversePattern", Kind::BoxOnlyCheckBox, nullptr, 2430, 540, 195, 195, "",
-     "Inverses pattern match. I.E. list files that do NOT match the pattern on right."},
-    {"lstImages", Kind::CheckList, nullptr, 90, 855, 2535, 2310, "",
-     "List of images to process. Double-click to open image."},
-    {"fraLoadingImages", Kind::Frame, nullptr, 135, 765, 2535, 2400, "", ""},
-    {"Label2", Kind::CentredLabel, "fraLoadingImages", 45, 1080, 2445, 195, "Loading Image List...",
-     ""},
-    {"cmdSelectAll", Kind::PictureButton, nullptr, 90, 3195, 1275, 285, "",
-     "Select all images above."},
-    {"cmdDeselectAll", Kind::PictureButton, nullptr, 1395, 3195, 1230, 285, "",
-     "De-select all images above."},
-    // Preview
-    {"fraPreview", Kind::Frame, nullptr, 90, 3555, 2535, 2355, "View Picture", ""},
-    {"fraViewPicture", Kind::Frame, "fraPreview", 135, 180, 2265, 1905, "", ""},
-    {"lblLoading", Kind::CentredLabel, "fraViewPicture", 135, 855, 1995, 195, "No Image Selected.",
-     ""},
-    {"imgPreview", Kind::Image, "fraViewPicture", 90, 90, 2085, 1725, "",
-     "What the selected image above looks like."},
-    {"lblViewPictureError", Kind::CentredLabel, "fraViewPicture", 135, 135, 1995, 1635, "", ""},
-    {"lblImageDimensions", Kind::CentredLabel, "fraPreview", 135, 2070, 2265, 195, "", ""},
-    // Operation list
-    {"lstOperations", Kind::CheckList, nullptr, 2745, 135, 4245, 1860, "",
-     "The list of operations to preform on each image. Check operations to enable them."},
-    {"cmdNewList", Kind::PictureButton, nullptr, 7020, 135, 465, 645, "",
-     "New operation list (clears current list)."},
-    {"cmdSaveList", Kind::PictureButton, nullptr, 7020, 765, 465, 645, "",
-     "Save operation list to file."},
-    {"cmdLoadList", Kind::PictureButton, nullptr, 7020, 1395, 465, 600, "",
-     "Load operation list from file."},
-    // Extract Image
-    {"fraExtractImage", Kind::Frame, nullptr, 2745, 2025, 2400, 2310, "Extract Image", ""},
-    {"chkExtract", Kind::CheckBox, "fraExtractImage", 135, 315, 2130, 240,
-     "Extract With Coordinates:",
-     "Check to extract a portion of image out from original image. If un-checked, whole image "
-     "is extracted."},
-    {"lblCoordX", Kind::Label, "fraExtractImage", 990, 630, 105, 195, "X", ""},
-    {"lblCoordY", Kind::Label, "fraExtractImage", 1710, 630, 105, 195, "Y", ""},
-    {"lblTopLeft", Kind::Label, "fraExtractImage", 135, 900, 465, 195, "Top L.", ""},
-    {"txtTopLeftX", Kind::RightTextBox, "fraExtractImage", 720, 855, 600, 285, "", ""},
-    {"txtTopLeftY", Kind::RightTextBox, "fraExtractImage", 1395, 855, 600, 285, "",
-     "The 'y' ordinate (vertical) of the top-left corner for extraction."},
-    {"lblBottomRight", Kind::Label, "fraExtractImage", 135, 1260, 495, 195, "Bot. R.", ""},
-    {"txtBottomRightX", Kind::RightTextBox, "fraExtractImage", 720, 1215, 600, 285, "", ""},
-    {"txtBottomRightY", Kind::RightTextBox, "fraExtractImage", 1395, 1215, 600, 285, "",
-     "The 'y' ordinate (vertical) of the bottom-right corner for extraction."},
-    {"cmdUseCropTool", Kind::Button, "fraExtractImage", 2025, 855, 195, 645, ">", ""},
-    {"lblExtractWidth", Kind::Label, "fraExtractImage", 135, 1665, 420, 195, "Width", ""},
-    {"txtExtractWidth", Kind::RightTextBox, "fraExtractImage", 135, 1890, 615, 285, "",
-     "The width of the extraction."},
-    {"udbExtractWidth", Kind::Spinner, "fraExtractImage", 765, 1890, 255, 285, "", ""},
-    {"lblExtractX", Kind::Label, "fraExtractImage", 1035, 1935, 285, 195, "x", ""},
-    {"lblExtractHeight", Kind::Label, "fraExtractImage", 1350, 1665, 465, 195, "Height", ""},
-    {"txtExtractHeight", Kind::RightTextBox, "fraExtractImage", 1350, 1890, 615, 285, "",
-     "The height of the extraction."},
-    {"udbExtractHeight", Kind::Spinner, "fraExtractImage", 1980, 1890, 255, 285, "", ""},
-    // Dimensions
-    {"Frame4", Kind::Frame, nullptr, 5265, 2025, 2265, 2310, "Dimensions", ""},
-    {"chkResizeImage", Kind::CheckBox, "Frame4", 135, 315, 1995, 195, "&Resize Extracted Image",
-     "Check to resize extracted image. If 'Extract With Coordinates' is un-checked, then whole "
-     "image will be resized."},
-    {"cmbResizeMethod", Kind::DropDown, "Frame4", 135, 945, 1995, 315, "",
-     "The method in which to resize the images."},
-    {"lblResizeWidth", Kind::Label, "Frame4", 135, 1665, 825, 195, "Width", ""},
-    {"txtResizeWidth", Kind::RightTextBox, "Frame4", 135, 1890, 555, 285, "",
-     "The width to resize the extracted image."},
-    {"udbResizeWidth", Kind::Spinner, "Frame4", 720, 1890, 255, 285, "", ""},
-    {"lblResizeX", Kind::Label, "Frame4", 945, 1935, 330, 195, "x", ""},
-    {"lblResizeHeight", Kind::Label, "Frame4", 1260, 1665, 735, 195, "Height", ""},
-    {"txtResizeHeight", Kind::RightTextBox, "Frame4", 1260, 1890, 555, 285, "",
-     "The height to resize the extracted image."},
-    {"udbResizeHeight", Kind::Spinner, "Frame4", 1845, 1890, 255, 285, "", ""},
-    // Output
-    {"Frame3", Kind::Frame, nullptr, 2745, 4365, 4785, 1140, "Output", ""},
-    {"Label1", Kind::Label, "Frame3", 135, 315, 825, 195, "Prefix:", ""},
-    {"txtPrefix", Kind::TextBox, "Frame3", 720, 270, 1230, 285, "",
-     "Text to put at the start of the filename."},
-    {"Label6", Kind::Label, "Frame3", 135, 720, 735, 195, "Suffix:", ""},
-    {"txtSuffix", Kind::TextBox, "Frame3", 720, 675, 1230, 285, "",
-     "Text to put at the end of the filename."},
-    {"Label5", Kind::Label, "Frame3", 2160, 315, 645, 195, "Format:", ""},
-    {"cmbOutputFormat", Kind::DropDown, "Frame3", 3195, 270, 1410, 315, "",
-     "The image's output format. If you want them to remain the same, select 'Don't Change'."},
-    {"lblJpgQuality", Kind::Label, "Frame3", 2160, 720, 960, 195, "JPG Quality:", ""},
-    {"txtJpgQuality", Kind::ReadOnlyRightTextBox, "Frame3", 3195, 675, 1095, 285, "75",
-     "The output quality of the JPG images, form 1 to 100. Default is 75%. If any JPG image is "
-     "processed, this value is used."},
-    {"udbJpgQuality", Kind::Spinner, "Frame3", 4320, 675, 255, 285, "",
-     "Click to change the JPG quality setting."},
-    // Operation buttons and the bottom row
-    {"cmdNewOperation", Kind::PictureButton, nullptr, 2745, 5535, 1185, 375, "",
-     "Reset all of the above options."},
-    {"cmdSaveOperation", Kind::PictureButton, nullptr, 3915, 5535, 1230, 375, "",
-     "Save selected operation."},
-    {"cmdAddOperation", Kind::PictureButton, nullptr, 5130, 5535, 1230, 375, "",
-     "Add operation to list."},
-    {"cmdRemoveOperation", Kind::PictureButton, nullptr, 6345, 5535, 1185, 375, "",
-     "Remove operation from list."},
-    {"cmdAbout", Kind::PictureButton, nullptr, 90, 5985, 420, 375, "",
-     "About Varnholt/Setup Varnholt"},
-    {"cmdVisitHV", Kind::PictureButton, nullptr, 495, 5985, 420, 375, "",
-     "Visit the Halvane website: Check for updates, new releases etc."},
-    {"cmdGo", Kind::Button, nullptr, 990, 5985, 6540, 375, "Start >>>", "Start processing images."},
-};
-
-// Picture buttons: an icon of the desktop theme, else one of Qt's own.
-struct IconRow {
-  const char *name;
-  const char *theme;
-  QStyle::StandardPixmap fallback;
-};
-
-const IconRow kIcons[] = {
-    {"cmdSelectDir", "folder-open", QStyle::SP_DirOpenIcon},
-    {"cmdNewList", "document-new", QStyle::SP_FileIcon},
-    {"cmdSaveList", "document-save", QStyle::SP_DialogSaveButton},
-    {"cmdLoadList", "document-open", QStyle::SP_DialogOpenButton},
-    {"cmdNewOperation", "edit-clear", QStyle::SP_DialogResetButton},
-    {"cmdSaveOperation", "document-save", QStyle::SP_DialogSaveButton},
-    {"cmdAddOperation", "list-add", QStyle::SP_ArrowUp},
-    {"cmdRemoveOperation", "list-remove", QStyle::SP_TrashIcon},
-    {"cmdAbout", "help-about", QStyle::SP_MessageBoxInformation},
-    {"cmdVisitHV", "applications-internet", QStyle::SP_DriveNetIcon},
-};
-
-const QStringList kResizeMethods = {"Limit Width & Height", "Limit Width", "Limit Height",
-                                    "Fix to Size"};
-const QStringList kOutputFormats = {"Don't Change", "BMP",  "GIF",  "JPG",
-                                    "PNG",          "TIFF", "MIFF", "TGA"};
-
-const char *const kFocusOrder[] = {
-    "txtInputDirectory",  "cmdSelectDir",     "txtPattern",       "chkInversePattern",
-    "lstImages",          "lstOperations",    "cmdNewList",       "cmdSaveList",
-    "cmdLoadList",        "chkExtract",       "txtTopLeftX",      "txtTopLeftY",
-    "txtBottomRightX",    "txtBottomRightY",  "txtExtractWidth",  "udbExtractWidth",
-    "txtExtractHeight",   "udbExtractHeight", "chkResizeImage",   "cmbResizeMethod",
-    "txtResizeWidth",     "udbResizeWidth",   "txtResizeHeight",  "udbResizeHeight",
-    "txtPrefix",          "txtSuffix",        "cmbOutputFormat",  "txtJpgQuality",
-    "udbJpgQuality",      "cmdNewOperation",  "cmdSaveOperation", "cmdAddOperation",
-    "cmdRemoveOperation", "cmdAbout",         "cmdVisitHV",       "cmdGo",
-    "cmdSelectAll",       "cmdDeselectAll",   "cmdUseCropTool",
-};
-
-// The design client area, twips.
-const int kClientWidth = 7605;
-const int kClientHeight = 6435;
-
-QWidget *MakeControl(const ControlRow &row, QWidget *parent) {
-  QWidget *w = nullptr;
-  switch (row.kind) {
-  case Kind::Label:
-  case Kind::CentredLabel: {
-    auto *label = new QLabel(QString::fromUtf8(row.caption), parent);
-    label->setAlignment(row.kind == Kind::CentredLabel ? Qt::AlignCenter
-                                                       : Qt::AlignLeft | Qt::AlignVCenter);
-    label->setTextFormat(Qt::PlainText);
-    w = label;
-    break;
-  }
-  case Kind::TextBox:
-  case Kind::RightTextBox:
-  case Kind::ReadOnlyTextBox:
-  case Kind::ReadOnlyRightTextBox: {
-    auto *edit = new QLineEdit(QString::fromUtf8(row.caption), parent);
-    edit->setReadOnly(row.kind == Kind::ReadOnlyTextBox || row.kind == Kind::ReadOnlyRightTextBox);
-    if (row.kind == Kind::RightTextBox || row.kind == Kind::ReadOnlyRightTextBox)
-      edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    w = edit;
-    break;
-  }
-  case Kind::Button:
-  case Kind::PictureButton: {
-    auto *button = new QPushButton(QString::fromUtf8(row.caption), parent);
-    button->setAutoDefault(false);
-    w = button;
-    break;
-  }
-  case Kind::CheckBox:
-  case Kind::BoxOnlyCheckBox: w = new QCheckBox(QString::fromUtf8(row.caption), parent); break;
-  case Kind::CheckList: w = new QListWidget(parent); break;
-  case Kind::Frame: w = new QGroupBox(QString::fromUtf8(row.caption), parent); break;
-  case Kind::Image: {
-    auto *image = new QLabel(parent);
-    image->setScaledContents(false);
-    w = image;
-    break;
-  }
-  case Kind::DropDown: w = new QComboBox(parent); break;
-  case Kind::Spinner: w = new UpDown(parent); break;
-  }
-  w->setObjectName(QString::fromLatin1(row.name));
-  if (*row.tooltip) w->setToolTip(QString::fromUtf8(row.tooltip));
-  return w;
-}
-
-// The caption a control shows, with its access-key marker taken out.
-QString ShownCaption(const QString &text) {
-  QString shown = text;
-  return shown.replace(QStringLiteral("&&"), QStringLiteral("\x01"))
-      .remove(u'&')
-      .replace(u'\x01', u'&');
-}
-
-QSize CheckBoxIconSize(const QWidget *w) {
-  const QStyle *style = w->style();
-  return QSize(style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, w),
-               style->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, w));
-}
-
-QIcon CheckBoxIcon(const QWidget *w, bool ticked) {
-  const QSize size = CheckBoxIconSize(w);
-  const qreal ratio = w->devicePixelRatioF();
-  QPixmap pixmap(size * ratio);
-  pixmap.setDevicePixelRatio(ratio);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  QStyleOptionButton option;
-  option.initFrom(w);
-  option.rect = QRect(QPoint(0, 0), size);
-  option.state = QStyle::State_Enabled | (ticked ? QStyle::State_On : QStyle::State_Off);
-  w->style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &option, &painter, w);
-  return QIcon(pixmap);
-}
-
-} // namespace
-
-QStringList ClippedCaptions(const QWidget *window) {
-  QStringList clipped;
-  for (const QWidget *w : window->findChildren<const QWidget *>()) {
-    if (w->objectName().isEmpty()) continue;
-    const QFontMetrics fm(w->font());
-    const QStyle *style = w->style();
-    int needed = 0;
-    if (auto *label = qobject_cast<const QLabel *>(w)) {
-      if (label->wordWrap() || label->text().isEmpty()) continue;
-      needed = fm.horizontalAdvance(label->text());
-      if (fm.height() > label->height()) {
-        clipped << w->objectName();
-        continue;
-      }
-    } else if (auto *check = qobject_cast<const QCheckBox *>(w)) {
-      needed = style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, w);
-      if (!check->text().isEmpty())
-        needed += style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, w) +
-                  fm.horizontalAdvance(ShownCaption(check->text()));
-    } else if (auto *button = qobject_cast<const QPushButton *>(w)) {
-      if (button->text().isEmpty()) continue;
-      needed = fm.horizontalAdvance(ShownCaption(button->text())) + 4;
-    } else if (auto *frame = qobject_cast<const QGroupBox *>(w)) {
-      if (frame->title().isEmpty()) continue;
-      needed = fm.horizontalAdvance(frame->title()) + 16;
-    } else if (auto *combo = qobject_cast<const QComboBox *>(w)) {
-      for (int i = 0; i < combo->count(); ++i)
-        needed = std::max(needed, fm.horizontalAdvance(combo->itemText(i)));
-      needed += style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, w) + 8;
-    } else {
-      continue;
-    }
-    if (needed > w->width()) clipped << w->objectName();
-  }
-  return clipped;
 }
 
 frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
@@ -341,22 +37,21 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
   auto *client = new QWidget(this);
   client->setObjectName(QStringLiteral("frmMainClient"));
   setCentralWidget(client);
-  const QRect area = TwipsToPixels(QRect(0, 0, kClientWidth, kClientHeight));
+  const QRect area = TwipsToPixels(QRect(0, 0, kMainClientWidth, kMainClientHeight));
   client->setFixedSize(area.size());
   setFixedSize(area.size());
 
-  BuildControls();
-  BindControls();
+  BuildMainControls(client, twipsPerPixelX_, twipsPerPixelY_);
+  PlaceControls();
+  images_ = new ImagePanel(client, services_, *this, twipsPerPixelX_, twipsPerPixelY_, this);
+  editor_ = new OperationEditor(client, services_, *this, *images_, this);
+  operations_ =
+      new OperationListPanel(client, services_, *this, *editor_, twipsPerPixelX_, this);
+  source_ = std::make_unique<WindowRunSource>(images_->Images(), operations_->Operations(),
+                                              [this] { return images_->Folder(); });
   FitFont();
-  SetFocusOrder();
-
-  // The preview box is fixed with the layout: the image control's design size.
-  previewBox_ = PreviewBoxFromTwips(2085, 1725, twipsPerPixelX_, twipsPerPixelY_);
-  PreviewGeometry = PreviewGeometryText(previewBox_);
-
-  ConnectImageSide();
-  ConnectEditor();
-  ConnectOperationList();
+  SetMainFocusOrder(this);
+  WirePanels();
   // The editor starts from the default operation, already in step.
   cmdNewOperation_Click();
 
@@ -365,7 +60,7 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
   // between showings.
   about_ = new frmAbout({services_.settings, services_.prompter, services_.folderBrowser,
                          services_.shell, services_.errorReporter, services_.folderCommand,
-                         [this] { return txtInputDirectory->text(); }, services_.dataFolder},
+                         [this] { return images_->Folder(); }, services_.dataFolder},
                         this);
   connect(cmdAbout, &QPushButton::clicked, this, [this] { cmdAbout_Click(); });
   connect(cmdVisitHV, &QPushButton::clicked, this, [this] { cmdVisitHV_Click(); });
@@ -377,10 +72,12 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
 
 frmMain::~frmMain() {
   Form_Terminate();
-  // Deleting a focused box sends it one last focus-out, and emptying a list
-  // may signal a change; neither may reach a window that is half gone.
-  for (QLineEdit *box : LeaveWatchedBoxes())
-    box->removeEventFilter(this);
+  // The panels go before their controls: a focused box being deleted sends
+  // one last focus-out, and emptying a list may signal a change; neither may
+  // reach a panel that is half gone.
+  delete operations_;
+  delete editor_;
+  delete images_;
   for (QObject *child : findChildren<QObject *>())
     QObject::disconnect(child, nullptr, this, nullptr);
 }
@@ -389,155 +86,26 @@ QRect frmMain::TwipsToPixels(const QRect &twips) const {
   return TwipsRectToPixels(twips, twipsPerPixelX_, twipsPerPixelY_);
 }
 
-void frmMain::BuildControls() {
-  QWidget *client = centralWidget();
-  QHash<QString, QWidget *> made;
-  for (const ControlRow &row : kControls) {
-    QWidget *parent = row.container ? made.value(QString::fromLatin1(row.container)) : client;
-    Q_ASSERT(parent);
-    QWidget *w = MakeControl(row, parent);
-    w->setGeometry(TwipsToPixels(QRect(row.left, row.top, row.width, row.height)));
-    made.insert(w->objectName(), w);
-  }
-  for (const IconRow &row : kIcons) {
-    auto *button = qobject_cast<QPushButton *>(made.value(QString::fromLatin1(row.name)));
-    const QIcon icon = QIcon::fromTheme(QString::fromLatin1(row.theme),
-                                        style()->standardIcon(row.fallback, nullptr, button));
-    button->setIcon(icon);
-    const int side = std::max(8, std::min(button->height(), button->width()) - 6);
-    button->setIconSize(QSize(std::min(side, 24), std::min(side, 24)));
-    // Without a caption, screen readers take the tooltip instead.
-    button->setAccessibleName(button->toolTip());
-  }
-  // Ticking and unticking every entry is best said with the list's own
-  // check boxes, as the style draws them.
-  for (const auto &[name, on] : {std::pair{"cmdSelectAll", true}, {"cmdDeselectAll", false}}) {
-    auto *button = qobject_cast<QPushButton *>(made.value(QString::fromLatin1(name)));
-    button->setIcon(CheckBoxIcon(button, on));
-    button->setIconSize(CheckBoxIconSize(button));
-    button->setAccessibleName(button->toolTip());
-  }
-}
-
-void frmMain::BindControls() {
-  VARNHOLT_BIND(lblDir);
-  VARNHOLT_BIND(txtInputDirectory);
-  VARNHOLT_BIND(cmdSelectDir);
-  VARNHOLT_BIND(lblPattern);
-  VARNHOLT_BIND(txtPattern);
-  VARNHOLT_BIND(chkInversePattern);
-  VARNHOLT_BIND(lstImages);
-  VARNHOLT_BIND(fraLoadingImages);
-  VARNHOLT_BIND(Label2);
-  VARNHOLT_BIND(cmdSelectAll);
-  VARNHOLT_BIND(cmdDeselectAll);
-  VARNHOLT_BIND(fraPreview);
-  VARNHOLT_BIND(fraViewPicture);
-  VARNHOLT_BIND(lblLoading);
-  VARNHOLT_BIND(imgPreview);
-  VARNHOLT_BIND(lblViewPictureError);
-  VARNHOLT_BIND(lblImageDimensions);
-  VARNHOLT_BIND(lstOperations);
-  VARNHOLT_BIND(cmdNewList);
-  VARNHOLT_BIND(cmdSaveList);
-  VARNHOLT_BIND(cmdLoadList);
-  VARNHOLT_BIND(fraExtractImage);
-  VARNHOLT_BIND(chkExtract);
-  VARNHOLT_BIND(lblCoordX);
-  VARNHOLT_BIND(lblCoordY);
-  VARNHOLT_BIND(lblTopLeft);
-  VARNHOLT_BIND(txtTopLeftX);
-  VARNHOLT_BIND(txtTopLeftY);
-  VARNHOLT_BIND(lblBottomRight);
-  VARNHOLT_BIND(txtBottomRightX);
-  VARNHOLT_BIND(txtBottomRightY);
-  VARNHOLT_BIND(cmdUseCropTool);
-  VARNHOLT_BIND(lblExtractWidth);
-  VARNHOLT_BIND(txtExtractWidth);
-  VARNHOLT_BIND(udbExtractWidth);
-  VARNHOLT_BIND(lblExtractX);
-  VARNHOLT_BIND(lblExtractHeight);
-  VARNHOLT_BIND(txtExtractHeight);
-  VARNHOLT_BIND(udbExtractHeight);
-  VARNHOLT_BIND(Frame4);
-  VARNHOLT_BIND(chkResizeImage);
-  VARNHOLT_BIND(cmbResizeMethod);
-  VARNHOLT_BIND(lblResizeWidth);
-  VARNHOLT_BIND(txtResizeWidth);
-  VARNHOLT_BIND(udbResizeWidth);
-  VARNHOLT_BIND(lblResizeX);
-  VARNHOLT_BIND(lblResizeHeight);
-  VARNHOLT_BIND(txtResizeHeight);
-  VARNHOLT_BIND(udbResizeHeight);
-  VARNHOLT_BIND(Frame3);
-  VARNHOLT_BIND(Label1);
-  VARNHOLT_BIND(txtPrefix);
-  VARNHOLT_BIND(Label6);
-  VARNHOLT_BIND(txtSuffix);
-  VARNHOLT_BIND(Label5);
-  VARNHOLT_BIND(cmbOutputFormat);
-  VARNHOLT_BIND(lblJpgQuality);
-  VARNHOLT_BIND(txtJpgQuality);
-  VARNHOLT_BIND(udbJpgQuality);
-  VARNHOLT_BIND(cmdNewOperation);
-  VARNHOLT_BIND(cmdSaveOperation);
-  VARNHOLT_BIND(cmdAddOperation);
-  VARNHOLT_BIND(cmdRemoveOperation);
+void frmMain::PlaceControls() {
   VARNHOLT_BIND(cmdAbout);
   VARNHOLT_BIND(cmdVisitHV);
   VARNHOLT_BIND(cmdGo);
-
-  cmbResizeMethod->addItems(kResizeMethods);
-  cmbOutputFormat->addItems(kOutputFormats);
   QFont bold = cmdGo->font();
   bold.setBold(true);
   cmdGo->setFont(bold);
-
-  // Spinners and their boxes, with the editor's limits.
-  const std::pair<UpDown *, QLineEdit *> spinners[] = {{udbExtractWidth, txtExtractWidth},
-                                                       {udbExtractHeight, txtExtractHeight},
-                                                       {udbResizeWidth, txtResizeWidth},
-                                                       {udbResizeHeight, txtResizeHeight},
-                                                       {udbJpgQuality, txtJpgQuality}};
-  for (const auto &[spinner, buddy] : spinners) {
-    spinner->setBuddy(buddy);
-    spinner->setRange(spinner == udbJpgQuality ? 1 : 5, spinner == udbJpgQuality ? 100 : 20000);
-  }
-
-  // Frames without a caption carry only their border.
   // A check box without caption is just its box: as large as the style draws
   // it, centred where the layout puts it.
-  const QRect design = chkInversePattern->geometry();
-  const QSize box = CheckBoxIconSize(chkInversePattern) + QSize(2, 2);
-  chkInversePattern->setGeometry(
-      QRect(QPoint(0, 0), box.expandedTo(design.size()))
-          .translated(design.center() - QPoint(box.width() / 2, box.height() / 2)));
-  fraLoadingImages->hide();
-  lblViewPictureError->hide();
-  lblViewPictureError->setWordWrap(true);
-  imgPreview->hide();
-  cmdUseCropTool->setEnabled(false);
-  for (QListWidget *list : {lstImages, lstOperations}) {
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setUniformItemSizes(true);
-    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    list->setItemDelegate(new ExtentDelegate(list));
-  }
-}
-
-void frmMain::SetFocusOrder() {
-  QWidget *previous = nullptr;
-  for (const char *name : kFocusOrder) {
-    QWidget *w = findChild<QWidget *>(QString::fromLatin1(name));
-    Q_ASSERT_X(w, "frmMain focus order", name);
-    if (previous) setTabOrder(previous, w);
-    previous = w;
-  }
+  auto *inverse = findChild<QCheckBox *>(QStringLiteral("chkInversePattern"));
+  const QRect design = inverse->geometry();
+  const QSize box = CheckBoxIconSize(inverse) + QSize(2, 2);
+  inverse->setGeometry(QRect(QPoint(0, 0), box.expandedTo(design.size()))
+                           .translated(design.center() - QPoint(box.width() / 2, box.height() / 2)));
 }
 
 void frmMain::FitFont() {
   // The layout was drawn for a small 8-point face; fonts with Arial's
   // proportions come closest, and the size shrinks until every caption fits.
+  const QLabel *picture = findChild<QLabel *>(QStringLiteral("imgPreview"));
   QFont font = QApplication::font();
   font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
                     QStringLiteral("Arimo"), QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
@@ -551,7 +119,7 @@ void frmMain::FitFont() {
     // Labels are as tall as the face needs, centred where the layout put them.
     const int needed = QFontMetrics(font).height();
     for (QLabel *label : centralWidget()->findChildren<QLabel *>()) {
-      if (label == imgPreview || label->wordWrap()) continue;
+      if (label == picture || label->wordWrap()) continue;
       if (label->property("designRect").isNull())
         label->setProperty("designRect", label->geometry());
       const QRect design = label->property("designRect").toRect();
@@ -563,15 +131,49 @@ void frmMain::FitFont() {
   }
 }
 
-void frmMain::ConnectImageSide() {
-  connect(txtInputDirectory, &QLineEdit::textChanged, this, [this] { txtInputDirectory_Change(); });
-  connect(txtPattern, &QLineEdit::textChanged, this, [this] { txtPattern_Change(); });
-  connect(chkInversePattern, &QCheckBox::toggled, this, [this] { chkInversePattern_Click(); });
-  connect(cmdSelectDir, &QPushButton::clicked, this, [this] { cmdSelectDir_Click(); });
-  connect(cmdSelectAll, &QPushButton::clicked, this, [this] { cmdSelectAll_Click(); });
-  connect(cmdDeselectAll, &QPushButton::clicked, this, [this] { cmdDeselectAll_Click(); });
-  connect(lstImages, &QListWidget::currentRowChanged, this, [this] { lstImages_Click(); });
-  connect(lstImages, &QListWidget::itemDoubleClicked, this, [this] { lstImages_DblClick(); });
+void frmMain::WirePanels() {
+  // The crop tool opens on the picture the preview shows, and only then.
+  connect(images_, &ImagePanel::previewShown, editor_, &OperationEditor::SetPreviewShown);
+  connect(images_, &ImagePanel::previewStarting, editor_, &OperationEditor::SetPreviewName);
+  connect(operations_, &OperationListPanel::titleChanged, this, &QWidget::setWindowTitle);
+  connect(cmdGo, &QPushButton::clicked, this, [this] { cmdGo_Click(); });
 }
+
+void frmMain::ReportFailure(const Failure &failure, const QString &source,
+                            const QString &operation) {
+  services_.errorReporter.DisplayError(
+      ErrorReport::from(failure, windowTitle(), QStringLiteral("frmMain"), source, operation));
+  // Back from the error dialog the window is activated as after any window
+  // of the program, except when the activation itself failed: that would
+  // only fail again.
+  if (!activating_) ActivateLater();
+}
+
+// What the tests and the tools reach: the panels' own handlers.
+void frmMain::RefreshFileList() { images_->RefreshFileList(); }
+void frmMain::AdjustHorizontalScroll(QListWidget *lstbox) {
+  if (lstbox == images_->List())
+    images_->AdjustHorizontalScroll();
+  else
+    varnholt::AdjustHorizontalScroll(lstbox, twipsPerPixelX_);
+}
+int frmMain::HorizontalExtent(const QListWidget *lstbox) const {
+  return varnholt::HorizontalExtent(lstbox);
+}
+QString frmMain::PreviewedFile() const { return images_->PreviewedFile(); }
+void frmMain::VerifyCoordinates(QLineEdit *txtbox) { editor_->VerifyCoordinates(txtbox); }
+bool frmMain::OperationFromControls(Operation &op) { return editor_->OperationFromControls(op); }
+void frmMain::SetControlsForOperation(const Operation &op) { editor_->SetControlsForOperation(op); }
+frmCropTool *frmMain::CropTool() { return editor_->CropTool(); }
+bool frmMain::operationSaved() const { return editor_->Saved(); }
+void frmMain::cmdAddOperation_Click() { operations_->cmdAddOperation_Click(); }
+void frmMain::cmdNewOperation_Click() { operations_->cmdNewOperation_Click(); }
+void frmMain::cmdNewList_Click() { operations_->cmdNewList_Click(); }
+void frmMain::SetWindowTitle() { operations_->SetWindowTitle(); }
+void frmMain::OperationsFileToList(const QString &fileName) {
+  operations_->OperationsFileToList(fileName);
+}
+int frmMain::HighlightedOperation() const { return operations_->HighlightedOperation(); }
+bool frmMain::listChanged() const { return operations_->listChanged(); }
 
 } // namespace varnholt

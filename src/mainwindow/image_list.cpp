@@ -1,23 +1,27 @@
 // The image folder, the pattern and the list of image files.
-#include "mainwindow/frm_main.h"
+#include "mainwindow/image_panel.h"
 
-#include "mainwindow/image_list.h"
+#include "mainwindow/frm_main.h"
+#include "mainwindow/list_extent.h"
+#include "mainwindow/panel_host.h"
 #include "operations/file_listing.h"
+#include "platform/bind_control.h"
 #include "platform/desktop.h"
-#include "platform/error_reporter.h"
 #include "platform/failure.h"
-#include "platform/prompter.h"
 #include "platform/paths.h"
+#include "platform/prompter.h"
+#include "settings/settings.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 
 #include <algorithm>
 
@@ -30,33 +34,88 @@ bool IsListableFolder(const QString &folder) {
   const QFileInfo info(folder);
   return !folder.isEmpty() && info.isDir() && info.isReadable() && info.isExecutable();
 }
-
-ExtentDelegate *Extent(const QListWidget *list) {
-  return dynamic_cast<ExtentDelegate *>(list->itemDelegate());
-}
 } // namespace
 
-void frmMain::txtInputDirectory_Change() {
-  txtInputDirectory->setToolTip(QStringLiteral("Image Folder: ") + txtInputDirectory->text());
+ImagePanel::ImagePanel(QWidget *client, const MainWindowServices &services, PanelHost &host,
+                       double twipsPerPixelX, double twipsPerPixelY, QObject *parent)
+    : QObject(parent), services_(services), host_(host), twipsPerPixelX_(twipsPerPixelX),
+      twipsPerPixelY_(twipsPerPixelY) {
+  BindControl(*client, txtInputDirectory, "txtInputDirectory");
+  BindControl(*client, cmdSelectDir, "cmdSelectDir");
+  BindControl(*client, txtPattern, "txtPattern");
+  BindControl(*client, chkInversePattern, "chkInversePattern");
+  BindControl(*client, lstImages, "lstImages");
+  BindControl(*client, fraLoadingImages, "fraLoadingImages");
+  BindControl(*client, cmdSelectAll, "cmdSelectAll");
+  BindControl(*client, cmdDeselectAll, "cmdDeselectAll");
+  BindControl(*client, fraViewPicture, "fraViewPicture");
+  BindControl(*client, lblLoading, "lblLoading");
+  BindControl(*client, imgPreview, "imgPreview");
+  BindControl(*client, lblViewPictureError, "lblViewPictureError");
+  BindControl(*client, lblImageDimensions, "lblImageDimensions");
+  SetUpCheckList(lstImages);
+  ShowInList(images_, lstImages);
+  fraLoadingImages->hide();
+  lblViewPictureError->hide();
+  lblViewPictureError->setWordWrap(true);
+  imgPreview->hide();
+  // The preview box is fixed with the layout: the image control's design size.
+  previewBox_ = PreviewBoxFromTwips(2085, 1725, twipsPerPixelX_, twipsPerPixelY_);
+  Connect();
+}
+
+void ImagePanel::Connect() {
+  connect(txtInputDirectory, &QLineEdit::textChanged, this, [this] { txtInputDirectory_Change(); });
+  connect(txtPattern, &QLineEdit::textChanged, this, [this] { txtPattern_Change(); });
+  connect(chkInversePattern, &QCheckBox::toggled, this, [this] { chkInversePattern_Click(); });
+  connect(cmdSelectDir, &QPushButton::clicked, this, [this] { cmdSelectDir_Click(); });
+  connect(cmdSelectAll, &QPushButton::clicked, this, [this] { cmdSelectAll_Click(); });
+  connect(cmdDeselectAll, &QPushButton::clicked, this, [this] { cmdDeselectAll_Click(); });
+  connect(lstImages, &QListWidget::currentRowChanged, this, [this] { lstImages_Click(); });
+  connect(lstImages, &QListWidget::itemDoubleClicked, this, [this] { lstImages_DblClick(); });
+}
+
+QWidget *ImagePanel::Window() const { return lstImages->window(); }
+
+void ImagePanel::BeginLoading(const QString &folder, const QString &pattern, bool inverse) {
+  FormLoading = true;
+  txtInputDirectory->setText(folder);
+  txtPattern->setText(pattern);
+  chkInversePattern->setChecked(inverse);
+}
+
+void ImagePanel::SetFolder(const QString &folder) { txtInputDirectory->setText(folder); }
+
+void ImagePanel::EndLoading() { FormLoading = false; }
+
+void ImagePanel::Store(Settings &settings) const {
+  settings.SelectedDir = folder_;
+  settings.Pattern = txtPattern->text();
+  settings.InversePattern = chkInversePattern->isChecked() ? 1 : 0;
+}
+
+void ImagePanel::txtInputDirectory_Change() {
+  folder_ = txtInputDirectory->text();
+  txtInputDirectory->setToolTip(QStringLiteral("Image Folder: ") + folder_);
   RefreshFileList();
 }
 
-void frmMain::txtPattern_Change() { RefreshFileList(); }
+void ImagePanel::txtPattern_Change() { RefreshFileList(); }
 
-void frmMain::chkInversePattern_Click() { RefreshFileList(); }
+void ImagePanel::chkInversePattern_Click() { RefreshFileList(); }
 
-void frmMain::cmdSelectDir_Click() {
+void ImagePanel::cmdSelectDir_Click() {
   QString folder;
   try {
     folder = services_.folderBrowser.browse(QStringLiteral("Select Input Directory"));
   } catch (const Failure &failure) {
-    ReportFailure(failure, QStringLiteral("cmdSelectDir_Click"),
-                  QStringLiteral("Showing Browse Window"));
+    host_.ReportFailure(failure, QStringLiteral("cmdSelectDir_Click"),
+                        QStringLiteral("Showing Browse Window"));
   }
   if (!folder.isEmpty()) txtInputDirectory->setText(folder);
 }
 
-void frmMain::ShowListBusy(bool busy) {
+void ImagePanel::ShowListBusy(bool busy) {
   if (busy) {
     const bool hadFocus = lstImages->hasFocus();
     lstImages->setProperty("hadFocus", hadFocus || lstImages->property("hadFocus").toBool());
@@ -70,43 +129,27 @@ void frmMain::ShowListBusy(bool busy) {
   }
 }
 
-QString frmMain::FallbackFolder() const {
+QString ImagePanel::FallbackFolder() const {
   return services_.defaultFolder.isEmpty() ? DefaultImageFolder() : services_.defaultFolder;
 }
 
-ImageEntry *frmMain::EntryAt(int row) const {
-  QListWidgetItem *item = lstImages->item(row);
-  return item && item->type() == ImageEntry::kType ? static_cast<ImageEntry *>(item) : nullptr;
-}
-
-void frmMain::RebuildIndexIfStale() {
-  if (imageIndex_.size() == lstImages->count()) return;
-  imageIndex_.clear();
-  for (int row = 0; row < lstImages->count(); ++row)
-    if (ImageEntry *entry = EntryAt(row)) imageIndex_.insert(entry->text(), entry);
-}
-
-void frmMain::InsertSorted(ImageEntry *entry) {
+void ImagePanel::InsertSorted(const QString &name) {
   // The list is kept in order, so its place is found by halving.
-  int low = 0, high = lstImages->count();
+  qsizetype low = 0, high = images_.count();
   while (low < high) {
-    const int mid = (low + high) / 2;
-    if (ImageNameLess(lstImages->item(mid)->text(), entry->text()))
+    const qsizetype mid = (low + high) / 2;
+    if (ImageNameLess(images_.text(mid), name))
       low = mid + 1;
     else
       high = mid;
   }
-  lstImages->insertItem(low, entry);
-}
-
-void frmMain::ReportRefreshFailure(const Failure &failure) {
-  ReportFailure(failure, QStringLiteral("RefreshFileList"));
+  images_.insert(low, name, true);
 }
 
 // Files whose names are not valid UTF-8 cannot be opened through Qt, so
 // they are missing from the list; the user hears about them once for each
 // folder and set of such names, not on every refresh.
-void frmMain::ReportUnreadableNames(const QString &folder) {
+void ImagePanel::ReportUnreadableNames(const QString &folder) {
   QStringList names;
   try {
     names = UnreadableImageNames(folder, txtPattern->text(), chkInversePattern->isChecked());
@@ -128,40 +171,29 @@ void frmMain::ReportUnreadableNames(const QString &folder) {
                          Icon::Exclamation);
 }
 
-void frmMain::RefreshFileList() {
-  RefreshingList = true;
-  if (FormLoading) return; // the refresh that ends loading does the work
-  ++refreshDepth_;
-  // A refresh started from the event loop of another runs to its end first;
-  // the list only counts as settled when the outermost one is done.
-  const auto settle = [this] {
-    --refreshDepth_;
-    RefreshingList = refreshDepth_ > 0;
-  };
-
-  fraLoadingImages->move(TwipsToPixels(QRect(90, 765, 2535, 2400)).topLeft());
-  ShowListBusy(true);
-
-  const QString folder = txtInputDirectory->text();
-  QStringList names;
+// The names to list; false when the folder could not be listed, after
+// whatever that calls for has been done.
+bool ImagePanel::ListFolder(const QString &folder, QStringList &names) {
   try {
     if (!IsListableFolder(folder)) throw Failure::fromErrno(ENOENT, folder);
     names = ListImageFiles(folder, txtPattern->text(), chkInversePattern->isChecked());
+    return true;
   } catch (const Failure &failure) {
-    settle();
+    --refreshDepth_;
+    RefreshingList = refreshDepth_ > 0;
     if (IsListableFolder(folder)) {
-      ReportRefreshFailure(failure);
+      host_.ReportFailure(failure, QStringLiteral("RefreshFileList"));
       ShowListBusy(false);
-      return;
+      return false;
     }
     const QString fallback = FallbackFolder();
     if (folder == fallback) {
       // The fallback itself cannot be listed: an empty list, not another round.
-      lstImages->clear();
-      imageIndex_.clear();
+      images_.clear();
+      marks_.clear();
       ShowListBusy(false);
       lstImages_Click();
-      return;
+      return false;
     }
     services_.prompter.ask(QStringLiteral("Invalid Directory"),
                            "Directory: " + folder + " does not exist, or is invalid!" + kCrLf +
@@ -169,44 +201,39 @@ void frmMain::RefreshFileList() {
                            Buttons::Ok, Icon::Exclamation);
     txtInputDirectory->setText(fallback);
     ShowListBusy(false);
-    return;
+    return false;
   }
+}
 
-  RebuildIndexIfStale();
-  for (int row = 0; row < lstImages->count(); ++row)
-    if (ImageEntry *entry = EntryAt(row)) entry->passMark = 0;
-
+// Marks every listed name as seen in this pass; a new one comes in ticked.
+void ImagePanel::MergeNames(const QStringList &names) {
+  ++pass_;
   const QFontMetricsF metrics(lstImages->font());
-  double widest = 0;
   for (const QString &name : names) {
-    ImageEntry *entry = imageIndex_.value(name);
-    if (entry) {
-      entry->passMark = 1; // its tick stays as the user left it
-    } else {
-      entry = new ImageEntry(name);
-      entry->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-      entry->setCheckState(Qt::Checked);
-      entry->passMark = 1;
-      entry->widthTwips = metrics.horizontalAdvance(ExtentText(name)) * twipsPerPixelX_;
-      InsertSorted(entry);
-      imageIndex_.insert(name, entry);
+    auto found = marks_.find(name);
+    if (found == marks_.end()) {
+      found = marks_.insert(
+          name, {0, metrics.horizontalAdvance(ExtentText(name)) * twipsPerPixelX_});
+      InsertSorted(name);
     }
-    widest = std::max(widest, entry->widthTwips);
+    found->pass = pass_; // an entry already listed keeps its tick as the user left it
   }
+}
 
-  // Entries not seen in this pass go, a run at a time; the event loop gets a
-  // turn now and then so the window keeps painting.
+// Entries not seen in the latest pass go, a run at a time; the event loop
+// gets a turn now and then so the window keeps painting.
+void ImagePanel::DropUnseen() {
   QElapsedTimer sinceEvents;
   sinceEvents.start();
-  for (int row = 0; row < lstImages->count();) {
-    ImageEntry *entry = EntryAt(row);
-    if (entry && entry->passMark == 0) {
-      int end = row;
-      while (end < lstImages->count() && EntryAt(end) && EntryAt(end)->passMark == 0) {
-        imageIndex_.remove(EntryAt(end)->text());
-        ++end;
-      }
-      lstImages->model()->removeRows(row, end - row);
+  const auto unseen = [this](qsizetype row) {
+    return row < images_.count() && marks_.value(images_.text(row)).pass != pass_;
+  };
+  for (qsizetype row = 0; row < images_.count();) {
+    if (unseen(row)) {
+      qsizetype end = row;
+      while (unseen(end))
+        marks_.remove(images_.text(end++));
+      images_.remove(row, end - row);
       continue;
     }
     ++row;
@@ -215,46 +242,45 @@ void frmMain::RefreshFileList() {
       sinceEvents.restart();
     }
   }
+}
 
-  settle();
-  Extent(lstImages)->setExtent(HorizontalExtentPixels(widest, twipsPerPixelX_));
-  lstImages->doItemsLayout();
+void ImagePanel::RefreshFileList() {
+  RefreshingList = true;
+  if (FormLoading) return; // the refresh that ends loading does the work
+  // A refresh started from the event loop of another runs to its end first;
+  // the list only counts as settled when the outermost one is done.
+  ++refreshDepth_;
+  fraLoadingImages->move(
+      TwipsRectToPixels(QRect(90, 765, 2535, 2400), twipsPerPixelX_, twipsPerPixelY_).topLeft());
+  ShowListBusy(true);
+
+  const QString folder = folder_;
+  QStringList names;
+  if (!ListFolder(folder, names)) return;
+  MergeNames(names);
+  DropUnseen();
+
+  --refreshDepth_;
+  RefreshingList = refreshDepth_ > 0;
+  AdjustHorizontalScroll();
   ShowListBusy(false);
   // The list is back before the preview starts, so it can be used meanwhile.
   if (!RefreshingList) lstImages_Click();
   if (!RefreshingList) ReportUnreadableNames(folder);
 }
 
-void frmMain::AdjustHorizontalScroll(QListWidget *lstbox) {
-  ExtentDelegate *delegate = Extent(lstbox);
-  if (!delegate) return;
-  const QFontMetricsF metrics(lstbox->font());
+void ImagePanel::AdjustHorizontalScroll() {
   double widest = 0;
-  for (int row = 0; row < lstbox->count(); ++row) {
-    const ImageEntry *entry = lstbox == lstImages ? EntryAt(row) : nullptr;
-    const double twips =
-        entry ? entry->widthTwips
-              : metrics.horizontalAdvance(ExtentText(lstbox->item(row)->text())) * twipsPerPixelX_;
-    widest = std::max(widest, twips);
-  }
-  delegate->setExtent(HorizontalExtentPixels(widest, twipsPerPixelX_));
-  lstbox->doItemsLayout();
+  for (qsizetype row = 0; row < images_.count(); ++row)
+    widest = std::max(widest, marks_.value(images_.text(row)).widthTwips);
+  SetHorizontalExtent(lstImages, widest, twipsPerPixelX_);
 }
 
-int frmMain::HorizontalExtent(const QListWidget *lstbox) const {
-  const ExtentDelegate *delegate = Extent(lstbox);
-  return delegate ? delegate->extent() : 0;
-}
-
-void frmMain::SetAllTicks(bool ticked) {
+void ImagePanel::SetAllTicks(bool ticked) {
   const int current = lstImages->currentRow();
   ShowListBusy(true);
   RefreshingList = true;
-  const Qt::CheckState state = ticked ? Qt::Checked : Qt::Unchecked;
-  for (int row = 0; row < lstImages->count(); ++row) {
-    QListWidgetItem *item = lstImages->item(row);
-    if (item->checkState() != state) item->setCheckState(state);
-  }
+  images_.setAllTicked(ticked);
   RefreshingList = refreshDepth_ > 0;
   if (lstImages->currentRow() != current) {
     const QSignalBlocker quiet(lstImages);
@@ -264,8 +290,8 @@ void frmMain::SetAllTicks(bool ticked) {
   if (!RefreshingList) lstImages_Click(); // one preview, not one per entry
 }
 
-void frmMain::cmdSelectAll_Click() { SetAllTicks(true); }
+void ImagePanel::cmdSelectAll_Click() { SetAllTicks(true); }
 
-void frmMain::cmdDeselectAll_Click() { SetAllTicks(false); }
+void ImagePanel::cmdDeselectAll_Click() { SetAllTicks(false); }
 
 } // namespace varnholt

@@ -3,22 +3,20 @@
 #include "mainwindow/frm_main.h"
 
 #include "dialogs/frm_splash.h"
-#include "operations/operation_list_file.h"
+#include "mainwindow/image_panel.h"
+#include "mainwindow/operation_editor.h"
+#include "mainwindow/operation_list_panel.h"
 #include "platform/error_reporter.h"
 #include "platform/prompter.h"
 #include "platform/settings_store.h"
 #include "dialogs/frm_go.h"
 #include "processing/magick/magick_toolkit.h"
-#include "croptool/frm_crop_tool.h"
 #include "dialogs/frm_about.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
 
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -78,7 +76,7 @@ std::unique_ptr<MagickToolkit> StartImageToolkit(ErrorReporter &errors) {
 
 void frmMain::CreateRunWindow() {
   if (go_) return;
-  go_ = new frmGo(*this, services_.settings, services_.toolkit, services_.prompter,
+  go_ = new frmGo(*source_, services_.settings, services_.toolkit, services_.prompter,
                   services_.errorReporter, this, services_.runAhead);
   go_->setWindowIcon(windowIcon());
 }
@@ -86,44 +84,36 @@ void frmMain::CreateRunWindow() {
 void frmMain::Form_Load(const QString &commandLine) {
   Settings &settings = services_.settings;
   try {
-    FormLoading = true;
-    ReturningFromDialog = false;
+    ReturningFromDialog_ = false;
 
     CentreOnScreen();
 
-    LoadingPreview = false;
-    ListChanged = false;
-
-    txtInputDirectory->setText(settings.SelectedDir);
-    txtPattern->setText(settings.Pattern);
-    chkInversePattern->setChecked(settings.InversePattern != 0);
+    operations_->SetListChanged(false);
+    images_->BeginLoading(settings.SelectedDir, settings.Pattern, settings.InversePattern != 0);
 
     const CommandLineTarget target = ReadCommandLine(commandLine);
     if (!target.folder.isEmpty())
-      txtInputDirectory->setText(target.folder);
+      images_->SetFolder(target.folder);
     else if (!target.listFile.isEmpty())
       settings.LoadedFile = target.listFile;
 
-    FormLoading = false;
+    images_->EndLoading();
 
-    // The other windows are made now, hidden, with this window's icon.
+    // The other windows are made now, hidden, with this window's icon; the
+    // error dialog takes the icon of the window it reports for each time.
     CreateRunWindow();
-    if (auto *dialog = dynamic_cast<QWidget *>(&services_.errorReporter))
-      dialog->setWindowIcon(windowIcon());
     // The settings window is made with this window; the crop tool at its
     // first use, as it holds a picture while it is open.
     if (about_) about_->setWindowIcon(windowIcon());
 
-    RefreshFileList();
+    images_->RefreshFileList();
     // Not passed over without a word: the last session's folder is shown instead.
     for (const QString &text : services_.unreadableNames)
       services_.prompter.ask(QStringLiteral("Unreadable File Names"), text, Buttons::Ok,
                              Icon::Exclamation);
-    if (!settings.LoadedFile.isEmpty()) OperationsFileToList(settings.LoadedFile);
-    SetWindowTitle();
-    previewBox_ = PreviewBoxFromTwips(2085, 1725, twipsPerPixelX_, twipsPerPixelY_);
-    PreviewGeometry = PreviewGeometryText(previewBox_);
-    cmdNewOperation_Click();
+    if (!settings.LoadedFile.isEmpty()) operations_->OperationsFileToList(settings.LoadedFile);
+    operations_->SetWindowTitle();
+    operations_->cmdNewOperation_Click();
 
     if (services_.showSplash) {
       frmSplash splash(this);
@@ -169,21 +159,17 @@ void frmMain::Form_Activate() {
   try {
     // Only the enabled states are brought in line: coming back to the window
     // is no change of the operation, and Start must not ask to save it.
-    const bool saved = OperationSaved;
-    chkExtract_Click();
-    chkResizeImage_Click();
-    OperationSaved = saved;
-    SettingControls = false;
+    editor_->BringStatesInLine();
     cmdGo->setText(QStringLiteral("Start >>"));
     cmdGo->setEnabled(true);
-    if (ReturningFromDialog) {
-      ReturningFromDialog = false;
+    if (ReturningFromDialog_) {
+      ReturningFromDialog_ = false;
     } else {
-      lstImages_Click();
-      lstOperations_Click();
-      AdjustHorizontalScroll(lstOperations);
-      AdjustHorizontalScroll(lstImages);
-      VerifyCoordinates(txtBottomRightY);
+      images_->lstImages_Click();
+      operations_->lstOperations_Click();
+      operations_->AdjustHorizontalScroll();
+      images_->AdjustHorizontalScroll();
+      editor_->RecheckRectangle();
     }
   } catch (const Failure &failure) {
     services_.errorReporter.DisplayError(
@@ -195,44 +181,18 @@ void frmMain::Form_Activate() {
 bool frmMain::Form_Unload() {
   Settings &settings = services_.settings;
   try {
-    // A list that was emptied and belongs to no file holds nothing to keep.
-    const bool worthKeeping = !settings.LoadedFile.isEmpty() || lstOperations->count() > 0;
-    if (ListChanged && worthKeeping) {
-      const QString title = QStringLiteral("Save Changes?");
-      if (!settings.LoadedFile.isEmpty()) {
-        if (services_.prompter.ask(title, "Save changes to " + FileNamePart(settings.LoadedFile) + "?",
-                                   Buttons::YesNo, Icon::Question) == Answer::Yes) {
-          QString errorText;
-          if (!SaveOperationsFile(settings.LoadedFile, OperationItems(), settings, errorText)) {
-            services_.prompter.ask(QStringLiteral("File Write Error"),
-                                   "Could not save operations to \"" + settings.LoadedFile +
-                                       "\"!\r\n" + errorText,
-                                   Buttons::Ok, Icon::Exclamation);
-            // Stay open: closing now would throw the changes away.
-            return false;
-          }
-          ListChanged = false;
-        }
-      } else if (services_.prompter.ask(title,
-                                        QStringLiteral("Do you want to save operations to a file?"),
-                                        Buttons::YesNo, Icon::Question) == Answer::Yes) {
-        cmdSaveList_Click();
-        if (ListChanged) return false;
-      }
-    }
-    settings.SelectedDir = txtInputDirectory->text();
-    settings.Pattern = txtPattern->text();
-    settings.InversePattern = chkInversePattern->isChecked() ? 1 : 0;
+    if (!operations_->OfferToSave()) return false;
+    images_->Store(settings);
     if (services_.settingsStore) SaveSettings(*services_.settingsStore, settings);
 
     if (go_) go_->hide();
-    if (auto *dialog = dynamic_cast<QWidget *>(&services_.errorReporter)) dialog->hide();
+    services_.errorReporter.Dismiss();
     if (about_) about_->hide();
-    if (cropTool_) cropTool_->hide();
+    editor_->HideCropTool();
 
     // A preview is waiting for ImageMagick in a nested event loop: returning
     // to it would keep the program alive until the call ends, for nothing.
-    if (LoadingPreview) EndAtOnce();
+    if (images_->LoadingPreview()) EndAtOnce();
   } catch (const Failure &failure) {
     services_.errorReporter.DisplayError(
         ErrorReport::from(failure, windowTitle(), kForm, QStringLiteral("Form_Unload")));

@@ -1,6 +1,12 @@
 // The operation list: moving operations between the editor and the list,
 // list files, and the title that shows the list's file.
+#include "mainwindow/operation_list_panel.h"
+
 #include "mainwindow/frm_main.h"
+#include "mainwindow/list_extent.h"
+#include "mainwindow/operation_editor.h"
+#include "mainwindow/panel_host.h"
+#include "platform/bind_control.h"
 
 #include "operations/editor_rules.h"
 #include "operations/operation.h"
@@ -10,8 +16,6 @@
 #include "platform/paths.h"
 #include "settings/settings.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -24,25 +28,37 @@ const QString kListFilter = QStringLiteral("Varnholt Op Files (*.vop)|*.vop;");
 const QString kListExtension = QStringLiteral("vop");
 
 // Restores the flag however the block is left.
-class SettingControlsScope {
+class FlagScope {
 public:
-  explicit SettingControlsScope(bool &flag) : flag_(flag), before_(flag) { flag_ = true; }
-  ~SettingControlsScope() { flag_ = before_; }
+  explicit FlagScope(bool &flag) : flag_(flag), before_(flag) { flag_ = true; }
+  ~FlagScope() { flag_ = before_; }
 
 private:
   bool &flag_;
   bool before_;
 };
 
-QListWidgetItem *NewOperationItem(const QString &text, bool ticked) {
-  auto *item = new QListWidgetItem(text);
-  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-  item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
-  return item;
-}
 } // namespace
 
-void frmMain::ConnectOperationList() {
+OperationListPanel::OperationListPanel(QWidget *client, const MainWindowServices &services,
+                                       PanelHost &host, OperationEditor &editor,
+                                       double twipsPerPixelX, QObject *parent)
+    : QObject(parent), services_(services), host_(host), editor_(editor),
+      twipsPerPixelX_(twipsPerPixelX) {
+  BindControl(*client, lstOperations, "lstOperations");
+  BindControl(*client, cmdNewList, "cmdNewList");
+  BindControl(*client, cmdSaveList, "cmdSaveList");
+  BindControl(*client, cmdLoadList, "cmdLoadList");
+  BindControl(*client, cmdNewOperation, "cmdNewOperation");
+  BindControl(*client, cmdSaveOperation, "cmdSaveOperation");
+  BindControl(*client, cmdAddOperation, "cmdAddOperation");
+  BindControl(*client, cmdRemoveOperation, "cmdRemoveOperation");
+  SetUpCheckList(lstOperations);
+  ShowInList(operations_, lstOperations);
+  Connect();
+}
+
+void OperationListPanel::Connect() {
   // A click on an entry, its check box, or moving to it with the keys.
   connect(lstOperations, &QListWidget::itemSelectionChanged, this,
           [this] { lstOperations_Click(); });
@@ -54,37 +70,37 @@ void frmMain::ConnectOperationList() {
   connect(cmdNewList, &QPushButton::clicked, this, [this] { cmdNewList_Click(); });
   connect(cmdLoadList, &QPushButton::clicked, this, [this] { cmdLoadList_Click(); });
   connect(cmdSaveList, &QPushButton::clicked, this, [this] { cmdSaveList_Click(); });
-  connect(cmdGo, &QPushButton::clicked, this, [this] { cmdGo_Click(); });
 }
 
-QString frmMain::ListFolder() const {
+void OperationListPanel::AdjustHorizontalScroll() {
+  varnholt::AdjustHorizontalScroll(lstOperations, twipsPerPixelX_);
+}
+
+QString OperationListPanel::ListFolder() const {
   return services_.operationsFolder.isEmpty() ? OperationsFolder() : services_.operationsFolder;
 }
 
-int frmMain::HighlightedOperation() const {
+int OperationListPanel::HighlightedOperation() const {
   // A row the list made current on taking the focus is not one the user chose.
   const QListWidgetItem *item = lstOperations->currentItem();
   return item && item->isSelected() ? lstOperations->currentRow() : -1;
 }
 
-QList<OperationListItem> frmMain::OperationItems() const {
+QList<OperationListItem> OperationListPanel::OperationItems() const {
   QList<OperationListItem> items;
-  items.reserve(lstOperations->count());
-  for (int row = 0; row < lstOperations->count(); ++row) {
-    const QListWidgetItem *item = lstOperations->item(row);
-    items.push_back({item->text(), item->checkState() == Qt::Checked});
-  }
+  items.reserve(operations_.count());
+  for (qsizetype row = 0; row < operations_.count(); ++row)
+    items.push_back({operations_.text(row), operations_.ticked(row)});
   return items;
 }
 
-void frmMain::SetWindowTitle() {
-  setWindowTitle(WindowTitle(ProgramTitle(), services_.settings.LoadedFile, ListChanged));
+void OperationListPanel::SetWindowTitle() {
+  emit titleChanged(WindowTitle(ProgramTitle(), services_.settings.LoadedFile, ListChanged));
 }
 
-void frmMain::cmdAddOperation_Click() {
+void OperationListPanel::cmdAddOperation_Click() {
   try {
-    if (!services_.settings.OutputInDiffDir && txtPrefix->text().isEmpty() &&
-        txtSuffix->text().isEmpty()) {
+    if (!services_.settings.OutputInDiffDir && editor_.KeepsNames()) {
       services_.prompter.ask(QStringLiteral("Operation Addition Error"),
                              "You must specify either a prefix or suffix for the operation" +
                                  kCrLf +
@@ -92,7 +108,7 @@ void frmMain::cmdAddOperation_Click() {
                              Buttons::Ok, Icon::Exclamation);
       return;
     }
-    if (!chkExtract->isChecked() && !chkResizeImage->isChecked() &&
+    if (editor_.CopiesOnly() &&
         services_.prompter.ask(
             QStringLiteral("Operation Addition"),
             "This operation will merely copy the original image and save as a different name." +
@@ -103,15 +119,15 @@ void frmMain::cmdAddOperation_Click() {
 
     QString errorText, text;
     {
-      SettingControlsScope quiet(SettingControls);
+      FlagScope quiet(ChangingList);
       Operation op;
-      if (!OperationFromControls(op)) return;
+      if (!editor_.OperationFromControls(op)) return;
       text = OperationDescription(op, errorText);
       if (errorText.isEmpty()) {
-        lstOperations->addItem(NewOperationItem(text, true));
-        AdjustHorizontalScroll(lstOperations);
+        operations_.append(text, true);
+        AdjustHorizontalScroll();
         ListChanged = true;
-        OperationSaved = true;
+        editor_.MarkSaved();
       }
     }
     if (!errorText.isEmpty())
@@ -120,11 +136,11 @@ void frmMain::cmdAddOperation_Click() {
                              Icon::Exclamation);
     SetWindowTitle();
   } catch (const Failure &failure) {
-    ReportFailure(failure, QStringLiteral("cmdAddOperation_Click"));
+    host_.ReportFailure(failure, QStringLiteral("cmdAddOperation_Click"));
   }
 }
 
-void frmMain::cmdSaveOperation_Click() {
+void OperationListPanel::cmdSaveOperation_Click() {
   try {
     const int row = HighlightedOperation();
     if (row < 0) {
@@ -132,83 +148,81 @@ void frmMain::cmdSaveOperation_Click() {
       return;
     }
     {
-      SettingControlsScope quiet(SettingControls);
+      FlagScope quiet(ChangingList);
       Operation op;
-      if (!OperationFromControls(op)) return;
+      if (!editor_.OperationFromControls(op)) return;
       QString errorText;
       const QString text = OperationDescription(op, errorText);
-      if (!text.isEmpty()) lstOperations->item(row)->setText(text);
+      if (!text.isEmpty()) operations_.setText(row, text);
     }
-    OperationSaved = true;
-    AdjustHorizontalScroll(lstOperations);
+    editor_.MarkSaved();
+    AdjustHorizontalScroll();
     ListChanged = true;
     SetWindowTitle();
   } catch (const Failure &failure) {
-    ReportFailure(failure, QStringLiteral("cmdSaveOperation_Click"));
+    host_.ReportFailure(failure, QStringLiteral("cmdSaveOperation_Click"));
   }
 }
 
-void frmMain::cmdRemoveOperation_Click() {
+void OperationListPanel::cmdRemoveOperation_Click() {
   try {
     const int row = HighlightedOperation();
     if (row < 0) return;
     {
       // The list moving its highlight to a neighbour must not load that one:
       // the editor keeps the removed operation.
-      SettingControlsScope quiet(SettingControls);
-      delete lstOperations->takeItem(row);
+      FlagScope quiet(ChangingList);
+      operations_.remove(row);
       lstOperations->setCurrentRow(-1);
       lstOperations->clearSelection();
     }
     ListChanged = true;
-    OperationSaved = true;
-    AdjustHorizontalScroll(lstOperations);
+    editor_.MarkSaved();
+    AdjustHorizontalScroll();
     SetWindowTitle();
   } catch (const Failure &failure) {
-    ReportFailure(failure, QStringLiteral("cmdRemoveOperation_Click"));
+    host_.ReportFailure(failure, QStringLiteral("cmdRemoveOperation_Click"));
   }
 }
 
-void frmMain::cmdNewOperation_Click() {
+void OperationListPanel::cmdNewOperation_Click() {
   try {
-    SetControlsForOperation(OperationDefaults());
-    VerifyCoordinates(txtTopLeftX);
-    OperationSaved = true;
+    editor_.ShowOperation(OperationDefaults());
+    editor_.MarkSaved();
   } catch (const Failure &failure) {
-    ReportFailure(failure, QStringLiteral("cmdNewOperation_Click"));
+    host_.ReportFailure(failure, QStringLiteral("cmdNewOperation_Click"));
   }
 }
 
-void frmMain::lstOperations_Click() {
+void OperationListPanel::lstOperations_Click() {
   try {
     const int row = HighlightedOperation();
-    if (row < 0 || SettingControls) return;
+    if (row < 0 || ChangingList) return;
     QString errorText;
-    const Operation op = ParseOperation(lstOperations->item(row)->text(), errorText);
-    SetControlsForOperation(op);
-    VerifyCoordinates(txtTopLeftX);
-    OperationSaved = true;
+    const Operation op = ParseOperation(operations_.text(row), errorText);
+    editor_.ShowOperation(op);
+    editor_.MarkSaved();
   } catch (const Failure &failure) {
-    ReportFailure(failure, QStringLiteral("lstOperations_Click"));
+    host_.ReportFailure(failure, QStringLiteral("lstOperations_Click"));
   }
 }
 
-void frmMain::cmdNewList_Click() {
+void OperationListPanel::cmdNewList_Click() {
   try {
     {
-      SettingControlsScope quiet(SettingControls);
-      lstOperations->clear();
+      FlagScope quiet(ChangingList);
+      operations_.clear();
     }
-    AdjustHorizontalScroll(lstOperations);
+    AdjustHorizontalScroll();
     services_.settings.LoadedFile.clear();
     SetWindowTitle();
-    OperationSaved = true;
+    editor_.MarkSaved();
   } catch (const Failure &failure) {
-    ReportFailure(failure, QStringLiteral("cmdNewList_Click"));
+    host_.ReportFailure(failure, QStringLiteral("cmdNewList_Click"));
   }
 }
 
-void frmMain::cmdLoadList_Click() {
+void OperationListPanel::cmdLoadList_Click() {
   std::optional<QString> chosen;
   try {
     chosen = services_.fileDialogs.open({QStringLiteral("Open Operation File..."), kListFilter,
@@ -220,9 +234,9 @@ void frmMain::cmdLoadList_Click() {
   SetWindowTitle();
 }
 
-void frmMain::cmdSaveList_Click() {
+void OperationListPanel::cmdSaveList_Click() {
   try {
-    if (lstOperations->count() == 0) {
+    if (operations_.count() == 0) {
       services_.prompter.ask(QStringLiteral("Empty Operation List"),
                              QStringLiteral("No Operations to Save!"), Buttons::Ok,
                              Icon::Exclamation);
@@ -250,34 +264,40 @@ void frmMain::cmdSaveList_Click() {
     }
     SetWindowTitle();
   } catch (const Failure &failure) {
-    ReportFailure(failure, QStringLiteral("cmdSaveList_Click"));
+    host_.ReportFailure(failure, QStringLiteral("cmdSaveList_Click"));
   }
 }
 
-void frmMain::OperationsFileToList(const QString &fileName) {
+void OperationListPanel::FillFromLines(const QString &fileName, const QStringList &lines) {
+  operations_.clear();
+  try {
+    for (const QString &line : lines) {
+      const OperationListItem entry = SplitListLine(line);
+      operations_.append(entry.text, entry.ticked);
+    }
+    ListChanged = false;
+  } catch (const Failure &failure) {
+    host_.ReportFailure(failure, QStringLiteral("OperationsFileToList"),
+                        "fileName = " + kDQ + fileName + kDQ);
+    // The list holds only the lines before the bad one. Saving it under
+    // the file's name would throw the rest of the file away, so it
+    // belongs to no file now, and closing asks where to keep it.
+    services_.settings.LoadedFile.clear();
+    ListChanged = true;
+  }
+  AdjustHorizontalScroll();
+  editor_.MarkSaved();
+}
+
+void OperationListPanel::OperationsFileToList(const QString &fileName) {
   {
-    SettingControlsScope quiet(SettingControls);
-    QString errorText;
-    const QStringList lines = LoadOperationsFile(fileName, services_.settings, errorText);
+    FlagScope quiet(ChangingList);
+    QString errorText, loaded;
+    const QStringList lines = LoadOperationsFile(fileName, loaded, errorText);
     if (errorText.isEmpty()) {
-      lstOperations->clear();
-      try {
-        for (const QString &line : lines) {
-          const OperationListItem entry = SplitListLine(line);
-          lstOperations->addItem(NewOperationItem(entry.text, entry.ticked));
-        }
-        ListChanged = false;
-      } catch (const Failure &failure) {
-        ReportFailure(failure, QStringLiteral("OperationsFileToList"),
-                      "fileName = " + kDQ + fileName + kDQ);
-        // The list holds only the lines before the bad one. Saving it under
-        // the file's name would throw the rest of the file away, so it
-        // belongs to no file now, and closing asks where to keep it.
-        services_.settings.LoadedFile.clear();
-        ListChanged = true;
-      }
-      AdjustHorizontalScroll(lstOperations);
-      OperationSaved = true;
+      // The list belongs to the file from now on, unless a line of it fails.
+      services_.settings.LoadedFile = loaded;
+      FillFromLines(fileName, lines);
     } else {
       services_.prompter.ask(QStringLiteral("Varnholt"),
                              "Could not open operation file " + kDQ + fileName + kDQ + kCrLf +
@@ -287,6 +307,35 @@ void frmMain::OperationsFileToList(const QString &fileName) {
     }
   }
   lstOperations_Click();
+}
+
+bool OperationListPanel::OfferToSave() {
+  Settings &settings = services_.settings;
+  // A list that was emptied and belongs to no file holds nothing to keep.
+  const bool worthKeeping = !settings.LoadedFile.isEmpty() || operations_.count() > 0;
+  if (!ListChanged || !worthKeeping) return true;
+  const QString title = QStringLiteral("Save Changes?");
+  if (!settings.LoadedFile.isEmpty()) {
+    if (services_.prompter.ask(title, "Save changes to " + FileNamePart(settings.LoadedFile) + "?",
+                               Buttons::YesNo, Icon::Question) == Answer::Yes) {
+      QString errorText;
+      if (!SaveOperationsFile(settings.LoadedFile, OperationItems(), settings, errorText)) {
+        services_.prompter.ask(QStringLiteral("File Write Error"),
+                               "Could not save operations to \"" + settings.LoadedFile +
+                                   "\"!\r\n" + errorText,
+                               Buttons::Ok, Icon::Exclamation);
+        // Stay open: closing now would throw the changes away.
+        return false;
+      }
+      ListChanged = false;
+    }
+  } else if (services_.prompter.ask(title,
+                                    QStringLiteral("Do you want to save operations to a file?"),
+                                    Buttons::YesNo, Icon::Question) == Answer::Yes) {
+    cmdSaveList_Click();
+    if (ListChanged) return false;
+  }
+  return true;
 }
 
 } // namespace varnholt

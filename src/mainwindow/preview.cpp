@@ -1,4 +1,6 @@
 // The preview of the current image and opening it with a double-click.
+#include "mainwindow/image_panel.h"
+
 #include "mainwindow/frm_main.h"
 
 #include "platform/desktop.h"
@@ -46,44 +48,64 @@ void TakeFirstFrame(const QString &working) {
 }
 } // namespace
 
-QString frmMain::WorkFolder() const {
+QString ImagePanel::WorkFolder() const {
   return services_.workFolder.isEmpty() ? AppDataFolder() : services_.workFolder;
 }
 
-void frmMain::ShowPreviewFailure(const QString &name, const QString &description) {
-  ImageLoaded = 0;
-  cmdUseCropTool->setEnabled(false);
+QString ImagePanel::CurrentName() const {
+  const QListWidgetItem *current = lstImages->currentItem();
+  return current ? current->text() : QString();
+}
+
+void ImagePanel::ShowPreviewFailure(const QString &name, const QString &description) {
+  emit previewShown(false);
   imgPreview->hide();
   imgPreview->clear();
   lblLoading->hide();
-  LoadingPreview = false;
+  LoadingPreview_ = false;
   previewedFile_.clear();
   lblViewPictureError->setText("Error Loading: " + name + "\n" + description);
   lblViewPictureError->show();
   lblViewPictureError->raise();
-  unsetCursor();
+  Window()->unsetCursor();
   lblImageDimensions->hide();
 }
 
-void frmMain::lstImages_Click() {
-  if (RefreshingList || !isVisible()) return;
+void ImagePanel::ShowNoPreview() {
+  imgPreview->hide();
+  imgPreview->clear();
+  previewedFile_.clear();
+  lblLoading->setText(QStringLiteral("No Image Selected."));
+  lblLoading->show();
+  lblImageDimensions->hide();
+  emit previewShown(false);
+  LoadingPreview_ = false;
+  Window()->unsetCursor();
+}
+
+void ImagePanel::ShowPreview(const QImage &picture, const QString &image) {
+  imgPreview->setPixmap(QPixmap::fromImage(picture));
+  imgPreview->resize(picture.size());
+  LoadingPreview_ = false;
+  imgPreview->move(CentredOrigin(fraViewPicture->size(), picture.size()));
+  lblLoading->hide();
+  lblViewPictureError->hide();
+  imgPreview->show();
+  Window()->unsetCursor();
+  previewedFile_ = image;
+  emit previewShown(true);
+  lblLoading->lower();
+}
+
+void ImagePanel::lstImages_Click() {
+  if (RefreshingList || !Window()->isVisible()) return;
   // Every load gets a number; one that finds a later number when its toolkit
   // call returns was overtaken by another click and leaves the frame alone.
   const quint64 generation = ++previewGeneration_;
-  const auto overtaken = [this, generation] { return generation != previewGeneration_; };
 
   QListWidgetItem *current = lstImages->currentItem();
   if (!current) {
-    imgPreview->hide();
-    imgPreview->clear();
-    previewedFile_.clear();
-    lblLoading->setText(QStringLiteral("No Image Selected."));
-    lblLoading->show();
-    lblImageDimensions->hide();
-    cmdUseCropTool->setEnabled(false);
-    ImageLoaded = 0;
-    LoadingPreview = false;
-    unsetCursor();
+    ShowNoPreview();
     return;
   }
   // A row made current without being highlighted (the list taking focus)
@@ -91,16 +113,20 @@ void frmMain::lstImages_Click() {
   if (!current->isSelected()) current->setSelected(true);
 
   const QString name = current->text();
-  cmdUseCropTool->setToolTip("Use crop tool to specify coordinates on selected image: " + name);
-  LoadingPreview = true;
+  emit previewStarting(name);
+  LoadingPreview_ = true;
   lblLoading->setText(QStringLiteral("Loading..."));
   imgPreview->hide();
   lblViewPictureError->hide();
   lblLoading->show();
   lblImageDimensions->show();
-  setCursor(Qt::WaitCursor);
+  Window()->setCursor(Qt::WaitCursor);
+  LoadPreview(name, generation);
+}
 
-  const QString image = AddBackslash(txtInputDirectory->text()) + name;
+void ImagePanel::LoadPreview(const QString &name, quint64 generation) {
+  const auto overtaken = [this, generation] { return generation != previewGeneration_; };
+  const QString image = AddBackslash(folder_) + name;
   // Each load writes its own file: a load that was overtaken may still be
   // writing while the next one reads, and so may another Varnholt window.
   const QString folder = AddBackslash(WorkFolder());
@@ -141,18 +167,7 @@ void frmMain::lstImages_Click() {
     QFile::remove(preview);
     if (!QFile::rename(working, preview)) QFile::remove(working);
 
-    imgPreview->setPixmap(QPixmap::fromImage(picture));
-    imgPreview->resize(picture.size());
-    LoadingPreview = false;
-    imgPreview->move(CentredOrigin(fraViewPicture->size(), picture.size()));
-    lblLoading->hide();
-    lblViewPictureError->hide();
-    imgPreview->show();
-    unsetCursor();
-    ImageLoaded = 1;
-    previewedFile_ = image;
-    cmdUseCropTool->setEnabled(ImageLoaded * (chkExtract->isChecked() ? 1 : 0) > 0);
-    lblLoading->lower();
+    ShowPreview(picture, image);
   } catch (const Failure &failure) {
     if (!overtaken()) ShowPreviewFailure(name, failure.description());
   } catch (const std::exception &failure) {
@@ -160,11 +175,11 @@ void frmMain::lstImages_Click() {
   }
 }
 
-void frmMain::lstImages_DblClick() {
-  QListWidgetItem *current = lstImages->currentItem();
-  if (!current) return;
-  current->setCheckState(current->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
-  services_.shell.open(OpenImagePath(txtInputDirectory->text(), current->text()));
+void ImagePanel::lstImages_DblClick() {
+  const int row = lstImages->currentRow();
+  if (row < 0 || row >= images_.count()) return;
+  images_.setTicked(row, !images_.ticked(row));
+  services_.shell.open(OpenImagePath(folder_, images_.text(row)));
 }
 
 } // namespace varnholt

@@ -6,45 +6,23 @@
 #include "platform/failure.h"
 #include "platform/prompter.h"
 #include "dialogs/frm_go.h"
+#include "mainwindow/image_panel.h"
+#include "mainwindow/operation_editor.h"
+#include "mainwindow/operation_list_panel.h"
 #include "settings/settings.h"
 
 #include <QCoreApplication>
-#include <QLineEdit>
-#include <QListWidget>
 
 namespace varnholt {
 
-namespace {
-qint64 TickedCount(const QListWidget *list) {
-  qint64 n = 0;
-  for (int row = 0; row < list->count(); ++row)
-    n += list->item(row)->checkState() == Qt::Checked;
-  return n;
-}
-} // namespace
-
-qsizetype frmMain::imageCount() const { return lstImages->count(); }
-QString frmMain::imageText(qsizetype index) const { return lstImages->item(int(index))->text(); }
-bool frmMain::imageTicked(qsizetype index) const {
-  return lstImages->item(int(index))->checkState() == Qt::Checked;
-}
-qsizetype frmMain::operationCount() const { return lstOperations->count(); }
-QString frmMain::operationText(qsizetype index) const {
-  return lstOperations->item(int(index))->text();
-}
-bool frmMain::operationTicked(qsizetype index) const {
-  return lstOperations->item(int(index))->checkState() == Qt::Checked;
-}
-QString frmMain::inputFolder() const { return txtInputDirectory->text(); }
-
 void frmMain::cmdGo_Click() {
   try {
-    if (!OperationSaved) {
+    if (!editor_->Saved()) {
       switch (services_.prompter.ask(
           QStringLiteral("Save Operation?"),
           QStringLiteral("Do you want to save the selected operation before processing images?"),
           Buttons::YesNoCancel, Icon::Question)) {
-      case Answer::Yes: cmdSaveOperation_Click(); break;
+      case Answer::Yes: operations_->cmdSaveOperation_Click(); break;
       case Answer::No: break;
       default: return;
       }
@@ -52,14 +30,16 @@ void frmMain::cmdGo_Click() {
 
     // Counted wide: ten thousand images under a few dozen operations is an
     // ordinary run.
-    if (TickedCount(lstImages) * TickedCount(lstOperations) == 0) {
+    if (qint64(images_->Images().tickedCount()) *
+            qint64(operations_->Operations().tickedCount()) ==
+        0) {
       services_.prompter.ask(QStringLiteral("Nothing to Do"),
                              QStringLiteral("No images or operations selected!"), Buttons::Ok,
                              Icon::Exclamation);
       return;
     }
 
-    const QStringList clashes = ClashReportLines(OperationItems());
+    const QStringList clashes = ClashReportLines(operations_->OperationItems());
     if (!clashes.isEmpty()) {
       services_.prompter.ask(QStringLiteral("Clashes Detected"), ClashMessageText(clashes),
                              Buttons::Ok, Icon::Exclamation);
@@ -80,9 +60,9 @@ void frmMain::cmdGo_Click() {
             Buttons::YesNo, Icon::Question) == Answer::Yes) {
       const Settings &settings = services_.settings;
       services_.shell.open(settings.OutputInDiffDir ? settings.OutputDir
-                                                    : txtInputDirectory->text());
+                                                    : images_->Folder());
     }
-    RefreshFileList();
+    images_->RefreshFileList();
   } catch (const Failure &failure) {
     ReportFailure(failure, QStringLiteral("cmdGo_Click"));
   }

@@ -143,7 +143,7 @@ bool SaveOperationsFile(const QString &fileName, const QList<OperationListItem> 
   }
 }
 
-QStringList LoadOperationsFile(const QString &fileName, Settings &settings, QString &errorText) {
+QStringList LoadOperationsFile(const QString &fileName, QString &loadedFile, QString &errorText) {
   QStringList kept;
   try {
     if (fileName.isEmpty()) throw Failure::fromErrno(ENOENT, fileName);
@@ -152,7 +152,7 @@ QStringList LoadOperationsFile(const QString &fileName, Settings &settings, QStr
     errorText = failure.text();
     return {};
   }
-  settings.LoadedFile = fileName;
+  loadedFile = fileName;
   return kept;
 }
 

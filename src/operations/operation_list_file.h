@@ -26,10 +26,10 @@ bool SaveOperationsFile(const QString &fileName, const QList<OperationListItem> 
 
 // The lines worth keeping, whole and in file order: those with a ">" whose
 // text reads as a valid operation. Lines end at CR, LF or CR LF; a file that
-// is not valid UTF-8 is read as Windows-1252. On success settings.LoadedFile
-// becomes fileName; a file that cannot be read gives no lines and errorText
-// "number - description".
-QStringList LoadOperationsFile(const QString &fileName, Settings &settings, QString &errorText);
+// is not valid UTF-8 is read as Windows-1252. On success loadedFile becomes
+// fileName, the file the list now belongs to; a file that cannot be read
+// gives no lines, errorText "number - description", and loadedFile as it was.
+QStringList LoadOperationsFile(const QString &fileName, QString &loadedFile, QString &errorText);
 
 // What the two above write and read, without the file: the bytes of a list
 // and the lines of a list's bytes that loading keeps.

@@ -42,6 +42,8 @@ class ErrorReporter {
 public:
   virtual ~ErrorReporter() = default;
   virtual void DisplayError(const ErrorReport &report) = 0;
+  // The program's window is closing: a report still showing goes with it.
+  virtual void Dismiss() = 0;
 };
 
 } // namespace varnholt

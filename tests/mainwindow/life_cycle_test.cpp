@@ -91,7 +91,9 @@ TEST_F(ClosingTest, AChangedListIsOfferedForSavingAndOnlyAWrittenOrRefusedOneLet
     if (row.loaded == unwritable)
       ExpectOk("File Write Error",
                "Could not save operations to \"" + unwritable + "\"!\r\n" + writeError);
+    const int dismissed = errors.dismissed;
     EXPECT_EQ(window->close(), row.closes);
+    EXPECT_EQ(errors.dismissed - dismissed, row.closes ? 1 : 0) << "the error dialog goes too";
     EXPECT_TRUE(dialogs.answers.empty());
     EXPECT_EQ(window->isVisible(), !row.closes);
     EXPECT_EQ(store.flushes, row.closes ? 1 : 0);
@@ -99,7 +101,7 @@ TEST_F(ClosingTest, AChangedListIsOfferedForSavingAndOnlyAWrittenOrRefusedOneLet
     if (row.closes) EXPECT_EQ(store.values.value("Settings/LoadedFile"), file);
     if (!row.closes) EXPECT_TRUE(window->listChanged());
     QString error;
-    EXPECT_EQ(LoadOperationsFile(file, scratch, error).size(), row.written ? 1 : 0);
+    EXPECT_EQ(LoadOperationsFile(file, scratch.LoadedFile, error).size(), row.written ? 1 : 0);
   }
   // Emptied, the list has nothing to keep: no question.
   Open();

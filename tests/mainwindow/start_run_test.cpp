@@ -5,6 +5,10 @@
 
 #include <QDir>
 
+#include <functional>
+#include <tuple>
+#include <utility>
+
 namespace varnholt::test {
 namespace {
 
@@ -134,6 +138,48 @@ TEST_F(StartRun, NoAtAnErrorEndsTheRunWithoutTheDoneQuestion) {
   EXPECT_TRUE(Listed().contains("late.png"));
   EXPECT_TRUE(shell.opened.isEmpty());
   EXPECT_TRUE(errors.reports.empty());
+}
+
+// What a run reads is the lists' entries as they stand at each step: a tick
+// clicked in a list box, one the window sets, and one changed mid-run.
+TEST_F(StartRun, TheRunReadsEachTickAsTheListsHoldItThen) {
+  Make({"a.png", "b.png", "c.png"});
+  Start();
+  LoadList("1>Extract Whole Image Prefix: \"p_\" Quality: \"75\"\r\n"
+           "0>Extract Whole Image Prefix: \"q_\" Quality: \"75\"\r\n");
+  const RunSource &source = window->Source();
+  Entry("b.png")->setCheckState(Qt::Unchecked);
+  List("lstOperations")->item(1)->setCheckState(Qt::Checked);
+  EXPECT_EQ(source.inputFolder(), images.path());
+  ASSERT_EQ(source.imageCount(), 3);
+  for (const auto &[row, text, ticked] :
+       {std::tuple{0, "a.png", true}, {1, "b.png", false}, {2, "c.png", true}}) {
+    EXPECT_EQ(source.imageText(row), text);
+    EXPECT_EQ(source.imageTicked(row), ticked) << text;
+  }
+  EXPECT_EQ(source.operationCount(), 2);
+  EXPECT_TRUE(source.operationTicked(1)) << "ticked in the box";
+  QTest::mouseClick(Button("cmdDeselectAll"), Qt::LeftButton);
+  EXPECT_TRUE(Ticked().isEmpty()) << "the boxes show what the window set";
+  EXPECT_FALSE(source.imageTicked(0) || source.imageTicked(2));
+  QTest::mouseClick(Button("cmdSelectAll"), Qt::LeftButton);
+
+  // Unticked in the box while a.png is being done: the run leaves c.png out.
+  struct UntickingView : RunView {
+    std::function<void()> onFirst;
+    void ShowImage(const QString &) override {
+      if (onFirst) std::exchange(onFirst, nullptr)();
+    }
+    void ShowOperation(const QString &) override {}
+    void ShowProgress(qint64, qint64) override {}
+    void DoEvents() override {}
+  } view;
+  view.onFirst = [this] { Entry("c.png")->setCheckState(Qt::Unchecked); };
+  RunState state;
+  const RunOutcome outcome = DoOperations(source, view, {settings, toolkit, prompter}, state);
+  EXPECT_FALSE(outcome.ProcessAborted);
+  EXPECT_EQ(Files(), QStringList({"a.png", "b.png", "c.png", "p_a.png", "p_b.png", "q_a.png",
+                                  "q_b.png"}));
 }
 
 } // namespace

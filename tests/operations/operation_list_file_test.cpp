@@ -23,7 +23,7 @@ const QString kUnticked = QStringLiteral(
 QStringList Load(const QString &path) {
   Settings settings;
   QString error;
-  const QStringList lines = LoadOperationsFile(path, settings, error);
+  const QStringList lines = LoadOperationsFile(path, settings.LoadedFile, error);
   EXPECT_EQ(error, "") << path.toStdString();
   EXPECT_EQ(settings.LoadedFile, path);
   return lines;
@@ -86,15 +86,15 @@ TEST(OperationListFile, FailuresGiveTheirTextAndChangeNothing) {
   EXPECT_EQ(error, "2 - No such file or directory: " + intoMissing);
   EXPECT_FALSE(SaveOperationsFile(dir.path(), {{kTicked, true}}, settings, error));
   EXPECT_EQ(error, "21 - Is a directory: " + dir.path());
-  EXPECT_EQ(LoadOperationsFile(dir.file("gone.vop"), settings, error), QStringList());
+  EXPECT_EQ(LoadOperationsFile(dir.file("gone.vop"), settings.LoadedFile, error), QStringList());
   EXPECT_EQ(error, "2 - No such file or directory: " + dir.file("gone.vop"));
-  EXPECT_EQ(LoadOperationsFile(dir.path(), settings, error), QStringList());
+  EXPECT_EQ(LoadOperationsFile(dir.path(), settings.LoadedFile, error), QStringList());
   EXPECT_EQ(error, "21 - Is a directory: " + dir.path());
   // A FIFO would block the open until a writer came, a device read forever.
   ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file("fifo.vop")).constData(), 0600), 0);
   ASSERT_TRUE(QFile::link("/dev/zero", dir.file("zero.vop")));
   for (const QString name : {"fifo.vop", "zero.vop"}) {
-    EXPECT_EQ(LoadOperationsFile(dir.file(name), settings, error), QStringList());
+    EXPECT_EQ(LoadOperationsFile(dir.file(name), settings.LoadedFile, error), QStringList());
     EXPECT_EQ(error, "1006 - Not a regular file: " + dir.file(name));
   }
   EXPECT_EQ(settings.LoadedFile, "before");

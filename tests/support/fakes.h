@@ -108,7 +108,9 @@ namespace varnholt::test {
 class RecordingErrorReporter : public ErrorReporter {
 public:
   void DisplayError(const ErrorReport &report) override { reports.push_back(report); }
+  void Dismiss() override { ++dismissed; }
   std::vector<ErrorReport> reports;
+  int dismissed = 0;
 };
 
 } // namespace varnholt::test

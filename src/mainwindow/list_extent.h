@@ -1,20 +1,10 @@
 #pragma once
 
-#include <QListWidgetItem>
 #include <QStyledItemDelegate>
 
+class QListWidget;
+
 namespace varnholt {
-
-// An entry of the image list. What a refresh needs to know about it lives
-// beside it, so that marking it never disturbs the list control.
-class ImageEntry : public QListWidgetItem {
-public:
-  static constexpr int kType = QListWidgetItem::UserType + 1;
-  explicit ImageEntry(const QString &name) : QListWidgetItem(name, nullptr, kType) {}
-
-  int passMark = 0;      // seen in the running refresh
-  double widthTwips = 0; // display width, measured once
-};
 
 // Gives every row of a list box the same width, the list's horizontal scroll
 // range: rows are measured once per refresh, not by the view for each paint.
@@ -34,5 +24,15 @@ public:
 private:
   int extent_ = 0;
 };
+
+// A check list of the main window: one entry chosen at a time, rows as wide
+// as the widest entry.
+void SetUpCheckList(QListWidget *list);
+// The horizontal scroll range last given to a list box, in pixels.
+int HorizontalExtent(const QListWidget *list);
+// Scrolls `list` as wide as its widest entry, `widestTwips`.
+void SetHorizontalExtent(QListWidget *list, double widestTwips, double twipsPerPixelX);
+// The same, measuring every entry's text.
+void AdjustHorizontalScroll(QListWidget *list, double twipsPerPixelX);
 
 } // namespace varnholt
