@@ -1,6 +1,7 @@
 #include "cli/worker_protocol.h"
 
 #include "operations/operation.h"
+#include "platform/bounded_stream.h"
 #include "platform/failure.h"
 
 #include <QDataStream>
@@ -111,7 +112,9 @@ std::optional<AnswerMessage> DecodeAnswer(const QByteArray &payload) {
     PairResult &r = answer.result;
     qint32 outcome = -1;
     in >> outcome >> r.failure >> r.notStarted >> r.questionTitle >> r.questionText >>
-        r.handBack >> r.stopsRun >> r.warnings >> r.notes >> r.handedAs >> r.names;
+        r.handBack >> r.stopsRun;
+    ReadStringList(ReadStringList(in, r.warnings), r.notes) >> r.handedAs;
+    ReadStringList(in, r.names);
     if (outcome < 0 || outcome > qint32(ApplyOutcome::Failed)) return std::nullopt;
     r.outcome = ApplyOutcome(outcome);
   }

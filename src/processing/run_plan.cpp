@@ -1,5 +1,6 @@
 #include "processing/run_plan.h"
 
+#include "platform/bounded_stream.h"
 #include "platform/paths.h"
 #include "processing/run.h"
 
@@ -207,7 +208,8 @@ QDataStream &operator<<(QDataStream &out, const RunPlan &plan) {
 
 QDataStream &operator>>(QDataStream &in, RunPlan &plan) {
   qint32 count = 0;
-  in >> plan.inputFolder >> plan.images >> count;
+  in >> plan.inputFolder;
+  ReadStringList(in, plan.images) >> count;
   plan.operations.clear();
   for (qint32 k = 0; k < count && in.status() == QDataStream::Ok; ++k) {
     PlannedOperation po;
@@ -219,7 +221,8 @@ QDataStream &operator>>(QDataStream &in, RunPlan &plan) {
   QStringList notRun;
   Settings &s = plan.settings;
   in >> s.OutputInDiffDir >> s.OutputDir >> s.Antialias >> s.AllowOutOfBoundry >> s.AutoOrient >>
-      s.NeverEnlarge >> s.ExactDecode >> notRun >> plan.claims;
+      s.NeverEnlarge >> s.ExactDecode;
+  ReadStringList(in, notRun) >> plan.claims;
   if (in.status() == QDataStream::Ok && size_t(notRun.size()) != plan.pairCount())
     in.setStatus(QDataStream::ReadCorruptData);
   plan.notRun.assign(notRun.begin(), notRun.end());
