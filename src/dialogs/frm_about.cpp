@@ -92,6 +92,7 @@ void frmAbout::Form_Activate() {
     chkOutOfBoundry->setChecked(settings.AllowOutOfBoundry);
     chkAutoOrient->setChecked(settings.AutoOrient);
     chkNeverEnlarge->setChecked(settings.NeverEnlarge);
+    chkExactDecode->setChecked(settings.ExactDecode);
     txtOutputDir->setText(settings.OutputDir);
     if (!settings.OutputInDiffDir && services_.inputFolder)
       txtOutputDir->setText(services_.inputFolder());
@@ -129,6 +130,7 @@ void frmAbout::cmdOK_Click() {
   settings.AllowOutOfBoundry = chkOutOfBoundry->isChecked();
   settings.AutoOrient = chkAutoOrient->isChecked();
   settings.NeverEnlarge = chkNeverEnlarge->isChecked();
+  settings.ExactDecode = chkExactDecode->isChecked();
   settings.OutputDir = txtOutputDir->text();
   if (services_.folderCommand) {
     if (chkContextMenu->isChecked())

@@ -104,6 +104,7 @@ private:
   QCheckBox *chkXPStyle = nullptr;
   QCheckBox *chkAutoOrient = nullptr;
   QCheckBox *chkNeverEnlarge = nullptr;
+  QCheckBox *chkExactDecode = nullptr;
   QPushButton *cmdSubmitFeedback = nullptr;
   QPushButton *cmdReportBug = nullptr;
   QPushButton *cmdOK = nullptr;

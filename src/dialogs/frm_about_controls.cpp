@@ -87,6 +87,9 @@ const ControlRow kControls[] = {
     {"chkNeverEnlarge", Kind::CheckBox, 2, 240, 3300, 6360, 300, "Never Enlarge Images",
      "The Limit resize methods only shrink: an image already inside the limit keeps its size. "
      "Fix To Size is always exact."},
+    {"chkExactDecode", Kind::CheckBox, 2, 240, 3720, 6360, 300, "Decode JPEGs Whole",
+     "Decodes every JPEG at its full size, also where a reduced decode gives the same size of "
+     "result several times faster: results exactly as from a full decode."},
     // Along the bottom
     {"cmdOK", Kind::Button, -1, 4500, 5175, 1215, 375, "&OK", ""},
     {"cmdCancel", Kind::Button, -1, 5820, 5175, 1215, 375, "C&ancel", ""},
@@ -183,6 +186,7 @@ void frmAbout::BuildControls() {
   VARNHOLT_BIND(chkXPStyle);
   VARNHOLT_BIND(chkAutoOrient);
   VARNHOLT_BIND(chkNeverEnlarge);
+  VARNHOLT_BIND(chkExactDecode);
   VARNHOLT_BIND(cmdSubmitFeedback);
   VARNHOLT_BIND(cmdReportBug);
   VARNHOLT_BIND(cmdOK);

@@ -93,6 +93,9 @@ TEST_F(AboutWindow, ControlsCarryTheirCaptionsAndTooltips) {
       {"chkNeverEnlarge", "Never Enlarge Images",
        "The Limit resize methods only shrink: an image already inside the limit keeps its size. "
        "Fix To Size is always exact."},
+      {"chkExactDecode", "Decode JPEGs Whole",
+       "Decodes every JPEG at its full size, also where a reduced decode gives the same size of "
+       "result several times faster: results exactly as from a full decode."},
       {"cmdSubmitFeedback", "Submit Feedback", ""},
       {"cmdReportBug", "Submit Bug Report", ""},
       {"cmdOK", "&OK", ""},
@@ -160,19 +163,19 @@ TEST_F(AboutWindow, TheLicenceIsShownLineByLineAndAMissingOneIsToldOnce) {
 TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
   enum Close { Ok, Cancel, Escape };
   const char *boxes[] = {"chkXPStyle",     "chkAntialias",  "chkOutputDiffFolder", "chkOutOfBoundry",
-                         "chkContextMenu", "chkAutoOrient", "chkNeverEnlarge"};
+                         "chkContextMenu", "chkAutoOrient", "chkNeverEnlarge", "chkExactDecode"};
   const std::pair<QList<bool>, Close> rows[] = {
-      {{true, false, true, false, true, true, false}, Ok},
-      {{false, true, false, true, false, false, true}, Cancel},
-      {{true, false, true, false, true, false, true}, Escape},
-      {{false, true, false, true, false, true, false}, Ok}};
+      {{true, false, true, false, true, true, false, true}, Ok},
+      {{false, true, false, true, false, false, true, false}, Cancel},
+      {{true, false, true, false, true, false, true, false}, Escape},
+      {{false, true, false, true, false, true, false, true}, Ok}};
   Open();
   for (const auto &[given, close] : rows) {
     SCOPED_TRACE(close);
     const bool diff = given[2];
     settings = {.OutputInDiffDir = diff, .OutputDir = "/out/here", .XPStyle = given[0],
                 .Antialias = given[1], .AllowOutOfBoundry = given[3], .AutoOrient = given[5],
-                .NeverEnlarge = given[6]};
+                .NeverEnlarge = given[6], .ExactDecode = given[7]};
     command.registered = given[4];
     command.calls.clear();
     const Settings before = settings;
@@ -206,7 +209,8 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
     EXPECT_FALSE(window->isVisible());
     const Settings turned = {.OutputInDiffDir = !diff, .OutputDir = shown, .XPStyle = !given[0],
                              .Antialias = !given[1], .AllowOutOfBoundry = !given[3],
-                             .AutoOrient = !given[5], .NeverEnlarge = !given[6]};
+                             .AutoOrient = !given[5], .NeverEnlarge = !given[6],
+                             .ExactDecode = !given[7]};
     EXPECT_EQ(settings, close == Ok ? turned : before);
     EXPECT_EQ(command.calls, close != Ok ? QStringList()
                              : given[4]  ? QStringList("Unregister")
