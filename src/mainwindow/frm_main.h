@@ -197,6 +197,10 @@ private:
   void FitFont();
   void WirePanels();
 
+  // start_run.cpp
+  // After a finished run: offers to open the folder with the results.
+  void OfferResults();
+
   // life_cycle.cpp
   void CreateRunWindow();
   void CentreOnScreen();

@@ -61,6 +61,16 @@ TEST_F(StartRun, DoneOpensTheOutputFolderWhenResultsGoThere) {
   QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   EXPECT_EQ(shell.opened, QStringList({output.path()}));
   EXPECT_TRUE(QFile::exists(output.file("a.png")));
+
+  // Where no file manager answers, the user is told where the files are.
+  shell.result = false;
+  prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::Yes);
+  prompter.expect("Resultant Files",
+                  "No file manager could open the folder of the resultant files:\r\n\r\n" +
+                      output.path(),
+                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
+  EXPECT_EQ(shell.opened.size(), 2);
 }
 
 TEST_F(StartRun, AnUnsavedEditIsOfferedBeforeTheRun) {
