@@ -177,6 +177,9 @@ public:
 protected:
   void closeEvent(QCloseEvent *event) override;
   void showEvent(QShowEvent *event) override;
+  // drop.cpp
+  void dragEnterEvent(QDragEnterEvent *event) override;
+  void dropEvent(QDropEvent *event) override;
 
 private:
   MainWindowServices services_;
