@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -294,6 +295,10 @@ void ImagePanel::ShowPatternProblem(const QString &description) {
   txtPattern->setProperty("patternProblem", bad);
   txtPattern->setStyleSheet(bad ? QStringLiteral("QLineEdit { border: 2px solid #d00000; }")
                                 : QString());
+  // A tip already on the screen keeps its text: the old complaint would stay
+  // up over a pattern that reads.
+  if (!bad && QToolTip::isVisible() && QToolTip::text() == txtPattern->toolTip())
+    QToolTip::hideText();
   txtPattern->setToolTip(bad ? description : patternToolTip_);
 }
 
