@@ -31,7 +31,7 @@ public:
 
 class NoFolderBrowser : public FolderBrowser {
 public:
-  QString browse(const QString &) override { return QString(); }
+  QString browse(const QString &, const QString &) override { return QString(); }
 };
 
 class RegisteredCommand : public FolderCommand {

@@ -12,8 +12,10 @@ QString QtFilterFromPipeFilter(const QString &filter) {
   const QStringList parts = filter.split(u'|');
   QStringList qtFilters;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    QStringList patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts);
-    qtFilters << parts[i] + " (" + patterns.join(u' ') + ")";
+    const QStringList patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts);
+    const QString shown = "(" + patterns.join(u' ') + ")";
+    // A caption that already shows its patterns keeps them once, not twice.
+    qtFilters << (parts[i].endsWith(shown) ? parts[i] : parts[i] + " " + shown);
   }
   return qtFilters.join(QStringLiteral(";;"));
 }
@@ -48,8 +50,9 @@ std::optional<QString> QtFileDialogs::save(const FileDialogRequest &request) {
   return RunDialog(parent_, request, QFileDialog::AcceptSave);
 }
 
-QString QtFolderBrowser::browse(const QString &title) {
-  return QDir::toNativeSeparators(QFileDialog::getExistingDirectory(parent_, title, QDir::rootPath()));
+QString QtFolderBrowser::browse(const QString &title, const QString &startFolder) {
+  const QString start = QFileInfo(startFolder).isDir() ? startFolder : QDir::homePath();
+  return QDir::toNativeSeparators(QFileDialog::getExistingDirectory(parent_, title, start));
 }
 
 bool QtShell::open(const QString &pathOrUrl) {

@@ -32,7 +32,7 @@ private:
 class QtFolderBrowser : public FolderBrowser {
 public:
   explicit QtFolderBrowser(QWidget *parent = nullptr) : parent_(parent) {}
-  QString browse(const QString &title) override;
+  QString browse(const QString &title, const QString &startFolder) override;
 
 private:
   QWidget *parent_;

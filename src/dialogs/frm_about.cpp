@@ -113,7 +113,7 @@ void frmAbout::chkOutputDiffFolder_Click() {
 void frmAbout::cmdSelectDir_Click() {
   try {
     const QString folder =
-        services_.folderBrowser.browse(QStringLiteral("Select Output Directory"));
+        services_.folderBrowser.browse(QStringLiteral("Select Output Directory"), txtOutputDir->text());
     if (!folder.isEmpty()) txtOutputDir->setText(folder);
   } catch (const Failure &failure) {
     services_.errorReporter.DisplayError(

@@ -4,7 +4,9 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
@@ -14,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <limits>
+#include <utility>
 
 namespace varnholt {
 
@@ -73,6 +76,14 @@ frmGo::frmGo(RunSource &source, const Settings &settings, ImageToolkit &toolkit,
   proProcess->setObjectName(QStringLiteral("proProcess"));
   proProcess->setRange(0, 1);
   proProcess->setValue(0);
+  lblImageNumber = CaptionLabel(QStringLiteral("lblImageNumber"), QString(), fraGo);
+  lblTimeLeft = CaptionLabel(QStringLiteral("lblTimeLeft"), QString(), fraGo);
+  lblTimeLeft->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  lblRunCounts = CaptionLabel(QStringLiteral("lblRunCounts"), QString(), fraGo);
+  // Empty lines keep their height, so the window does not jump as they fill.
+  for (QLabel *line : {lblImageNumber, lblTimeLeft, lblRunCounts})
+    line->setMinimumHeight(line->fontMetrics().height());
+  clock_ = [] { return QDateTime::currentMSecsSinceEpoch(); };
   cmdStop = new QPushButton(kStopCaption, this);
   cmdStop->setObjectName(QStringLiteral("cmdStop"));
   cmdStop->setAutoDefault(false);
@@ -84,6 +95,11 @@ frmGo::frmGo(RunSource &source, const Settings &settings, ImageToolkit &toolkit,
   grid->addWidget(lblCurrOperationLbl, 1, 0);
   grid->addWidget(lblCurrOperation, 1, 1);
   grid->addWidget(proProcess, 2, 0, 1, 2);
+  auto *progressLine = new QHBoxLayout;
+  progressLine->addWidget(lblImageNumber);
+  progressLine->addWidget(lblTimeLeft, 1);
+  grid->addLayout(progressLine, 3, 0, 1, 2);
+  grid->addWidget(lblRunCounts, 4, 0, 1, 2);
   grid->setColumnStretch(1, 1);
   auto *layout = new QVBoxLayout(this);
   layout->addWidget(fraGo);
@@ -102,9 +118,9 @@ void frmGo::showEvent(QShowEvent *event) {
   QDialog::showEvent(event);
   // A window restored from the task bar is not a new showing. The run starts
   // from the event loop so the window is painted before the first image.
-  if (!event->spontaneous() && !running_)
+  if (!event->spontaneous() && !running_ && !afterRun_)
     QTimer::singleShot(0, this, [this] {
-      if (isVisible() && !running_) Form_Activate();
+      if (isVisible() && !running_ && !afterRun_) Form_Activate();
     });
 }
 
@@ -114,8 +130,15 @@ void frmGo::Form_Activate() {
   cmdStop->setText(kStopCaption);
   lblCurrImage->clear();
   lblCurrOperation->clear();
+  lblImageNumber->clear();
+  lblTimeLeft->clear();
+  lblRunCounts->clear();
+  startedAt_ = clock_();
+  pairsDone_ = pairsPlanned_ = written_ = skipped_ = pairsFailed_ = 0;
   outcome_ = DoOperations(source_, *this, {settings_, toolkit_, prompter_, ahead_}, state_);
   running_ = false;
+  ShowCounts();
+  lblTimeLeft->clear();
   if (outcome_.failure) {
     // The run broke off: leave the window where it is, with the step it got
     // to, and let the user close it once the report has been read.
@@ -147,6 +170,16 @@ void frmGo::closeEvent(QCloseEvent *event) {
   QDialog::closeEvent(event);
 }
 
+void frmGo::ShowAfterRun() {
+  afterRun_ = true;
+  show();
+}
+
+void frmGo::hideEvent(QHideEvent *event) {
+  QDialog::hideEvent(event);
+  if (!event->spontaneous()) afterRun_ = false;
+}
+
 void frmGo::reject() {
   if (running_)
     cmdStop_Click();
@@ -164,7 +197,50 @@ void frmGo::ShowOperation(const QString &operationText) {
   lblCurrOperation->setToolTip(operationText);
 }
 
+void frmGo::ShowImageNumber(qint64 number, qint64 count) {
+  lblImageNumber->setText(QStringLiteral("Image %1 of %2").arg(number).arg(count));
+}
+
+void frmGo::ShowPairDone(ApplyOutcome outcome) {
+  ++pairsDone_;
+  switch (outcome) {
+  case ApplyOutcome::Written: ++written_; break;
+  case ApplyOutcome::Skipped: ++skipped_; break;
+  case ApplyOutcome::Failed: ++pairsFailed_; break;
+  }
+  // The first pairs carry the start-up of ImageMagick and the workers; a
+  // guess from them alone would promise far too much or too little.
+  constexpr qint64 kPairsBeforeGuessing = 3;
+  const qint64 remaining = pairsPlanned_ - pairsDone_;
+  if (pairsDone_ < kPairsBeforeGuessing || remaining <= 0) {
+    lblTimeLeft->clear();
+    return;
+  }
+  const double perPair = double(clock_() - startedAt_) / double(pairsDone_);
+  lblTimeLeft->setText(TimeLeftText(qint64(perPair * double(remaining) / 1000.0 + 0.5)));
+}
+
+void frmGo::ShowCounts() {
+  lblRunCounts->setText(QStringLiteral("%1 written, %2 skipped, %3 failed")
+                            .arg(written_)
+                            .arg(skipped_)
+                            .arg(pairsFailed_));
+}
+
+QString frmGo::TimeLeftText(qint64 seconds) {
+  seconds = std::max<qint64>(seconds, 1);
+  QString left;
+  if (seconds < 60)
+    left = QStringLiteral("%1 s").arg(seconds);
+  else if (seconds < 3600)
+    left = QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+  else
+    left = QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
+  return QStringLiteral("About %1 left").arg(left);
+}
+
 void frmGo::ShowProgress(qint64 value, qint64 maximum) {
+  pairsPlanned_ = maximum;
   // The bar counts in int; a longer run is shown in proportion.
   constexpr qint64 kBarMax = std::numeric_limits<int>::max();
   if (maximum > kBarMax) {

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -31,9 +33,18 @@ public:
 
   void cmdStop_Click();
 
+  // Shows the window again after its run, with the run's counts, while the
+  // user is asked what comes next; hide() ends that.
+  void ShowAfterRun();
+  // Milliseconds from any fixed point; tests set their own.
+  void setClock(std::function<qint64()> clock) { clock_ = std::move(clock); }
+  // "About 1 min 5 s left" for that many seconds.
+  static QString TimeLeftText(qint64 seconds);
+
 protected:
   void showEvent(QShowEvent *event) override;
   void closeEvent(QCloseEvent *event) override;
+  void hideEvent(QHideEvent *event) override;
   void reject() override;
 
 private:
@@ -42,6 +53,9 @@ private:
   void ShowImage(const QString &caption) override;
   void ShowOperation(const QString &operationText) override;
   void ShowProgress(qint64 value, qint64 maximum) override;
+  void ShowImageNumber(qint64 number, qint64 count) override;
+  void ShowPairDone(ApplyOutcome outcome) override;
+  void ShowCounts();
   void DoEvents() override;
 
   RunSource &source_;
@@ -57,12 +71,21 @@ private:
   QLabel *lblCurrOperationLbl;
   QLabel *lblCurrOperation;
   QProgressBar *proProcess;
+  QLabel *lblImageNumber;
+  QLabel *lblTimeLeft;
+  QLabel *lblRunCounts;
   QPushButton *cmdStop;
 
   RunState state_;
   RunOutcome outcome_;
   bool running_ = false;
   bool failed_ = false; // the last run failed; the window waits to be closed
+  bool afterRun_ = false; // shown again after a run: no run of its own
+
+  std::function<qint64()> clock_;
+  qint64 startedAt_ = 0;
+  qint64 pairsDone_ = 0, pairsPlanned_ = 0;
+  qint64 written_ = 0, skipped_ = 0, pairsFailed_ = 0;
 };
 
 inline const QString kStopCaption = QStringLiteral("S&top Process");

@@ -58,6 +58,9 @@ OperationEditor::OperationEditor(QWidget *client, const MainWindowServices &serv
     spinner->setBuddy(buddy);
     spinner->setRange(spinner == udbJpgQuality ? 1 : 5, spinner == udbJpgQuality ? 100 : 20000);
   }
+  // The quality box takes no typing, so without keys and the wheel every
+  // step would be a click on an arrow.
+  udbJpgQuality->stepFromBuddyKeys(10);
   cmdUseCropTool->setEnabled(false);
   Connect();
 }

@@ -52,6 +52,7 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
   FitFont();
   SetMainFocusOrder(this);
   WirePanels();
+  setAcceptDrops(true); // a folder or a list file dropped on the window opens it
   // The editor starts from the default operation, already in step.
   cmdNewOperation_Click();
 

@@ -177,6 +177,9 @@ public:
 protected:
   void closeEvent(QCloseEvent *event) override;
   void showEvent(QShowEvent *event) override;
+  // drop.cpp
+  void dragEnterEvent(QDragEnterEvent *event) override;
+  void dropEvent(QDropEvent *event) override;
 
 private:
   MainWindowServices services_;
@@ -196,6 +199,10 @@ private:
   void PlaceControls();
   void FitFont();
   void WirePanels();
+
+  // start_run.cpp
+  // After a finished run: offers to open the folder with the results.
+  void OfferResults();
 
   // life_cycle.cpp
   void CreateRunWindow();

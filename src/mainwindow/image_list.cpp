@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -29,6 +30,16 @@ namespace varnholt {
 
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");
+
+// What is wrong with a pattern; empty when it reads.
+QString PatternProblem(const QString &pattern) {
+  try {
+    MatchesPattern(QString(), pattern); // the whole pattern is read before any match
+    return QString();
+  } catch (const Failure &failure) {
+    return failure.description();
+  }
+}
 
 bool IsListableFolder(const QString &folder) {
   const QFileInfo info(folder);
@@ -61,6 +72,7 @@ ImagePanel::ImagePanel(QWidget *client, const MainWindowServices &services, Pane
   imgPreview->hide();
   // The preview box is fixed with the layout: the image control's design size.
   previewBox_ = PreviewBoxFromTwips(2085, 1725, twipsPerPixelX_, twipsPerPixelY_);
+  patternToolTip_ = txtPattern->toolTip();
   Connect();
 }
 
@@ -107,7 +119,7 @@ void ImagePanel::chkInversePattern_Click() { RefreshFileList(); }
 void ImagePanel::cmdSelectDir_Click() {
   QString folder;
   try {
-    folder = services_.folderBrowser.browse(QStringLiteral("Select Input Directory"));
+    folder = services_.folderBrowser.browse(QStringLiteral("Select Input Directory"), folder_);
   } catch (const Failure &failure) {
     host_.ReportFailure(failure, QStringLiteral("cmdSelectDir_Click"),
                         QStringLiteral("Showing Browse Window"));
@@ -148,18 +160,16 @@ void ImagePanel::InsertSorted(const QString &name) {
 
 // Files whose names are not valid UTF-8 cannot be opened through Qt, so
 // they are missing from the list; the user hears about them once for each
-// folder and set of such names, not on every refresh.
+// folder in a session, not at every refresh or return to the folder.
 void ImagePanel::ReportUnreadableNames(const QString &folder) {
   QStringList names;
   try {
     names = UnreadableImageNames(folder, txtPattern->text(), chkInversePattern->isChecked());
   } catch (const Failure &) {
-    return; // a malformed pattern has been reported already
+    return; // a malformed pattern shows in its box
   }
-  const QString key = names.isEmpty() ? QString() : folder + u'\n' + names.join(u'\n');
-  if (key == unreadableReported_) return;
-  unreadableReported_ = key;
-  if (names.isEmpty()) return;
+  if (names.isEmpty() || unreadableReported_.contains(folder)) return;
+  unreadableReported_.insert(folder);
   const qsizetype shown = std::min<qsizetype>(names.size(), 10);
   QString text = QStringLiteral("These images are not listed and cannot be processed because "
                                 "their names are not valid UTF-8. Rename them to process them:") +
@@ -182,7 +192,14 @@ bool ImagePanel::ListFolder(const QString &folder, QStringList &names) {
     --refreshDepth_;
     RefreshingList = refreshDepth_ > 0;
     if (IsListableFolder(folder)) {
-      host_.ReportFailure(failure, QStringLiteral("RefreshFileList"));
+      if (PatternProblem(txtPattern->text()).isEmpty()) {
+        host_.ReportFailure(failure, QStringLiteral("RefreshFileList"));
+      } else {
+        // Half-typed patterns ("[" before "a]") are normal while typing: the
+        // box says so and the list waits for one that reads, instead of a
+        // modal box taking the next keystrokes.
+        ShowPatternProblem(PatternProblem(txtPattern->text()));
+      }
       ShowListBusy(false);
       return false;
     }
@@ -257,6 +274,7 @@ void ImagePanel::RefreshFileList() {
   const QString folder = folder_;
   QStringList names;
   if (!ListFolder(folder, names)) return;
+  ShowPatternProblem(QString());
   MergeNames(names);
   DropUnseen();
 
@@ -267,6 +285,21 @@ void ImagePanel::RefreshFileList() {
   // The list is back before the preview starts, so it can be used meanwhile.
   if (!RefreshingList) lstImages_Click();
   if (!RefreshingList) ReportUnreadableNames(folder);
+}
+
+void ImagePanel::ShowPatternProblem(const QString &description) {
+  const bool bad = !description.isEmpty();
+  if (txtPattern->property("patternProblem").toBool() == bad &&
+      (!bad || txtPattern->toolTip() == description))
+    return;
+  txtPattern->setProperty("patternProblem", bad);
+  txtPattern->setStyleSheet(bad ? QStringLiteral("QLineEdit { border: 2px solid #d00000; }")
+                                : QString());
+  // A tip already on the screen keeps its text: the old complaint would stay
+  // up over a pattern that reads.
+  if (!bad && QToolTip::isVisible() && QToolTip::text() == txtPattern->toolTip())
+    QToolTip::hideText();
+  txtPattern->setToolTip(bad ? description : patternToolTip_);
 }
 
 void ImagePanel::AdjustHorizontalScroll() {

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 
 class QCheckBox;
 class QGroupBox;
@@ -84,7 +85,8 @@ private:
   bool FormLoading = false;
   bool LoadingPreview_ = false;
   int refreshDepth_ = 0;
-  QString unreadableReported_; // the folder and names last told about
+  QSet<QString> unreadableReported_; // folders the user has heard about
+  QString patternToolTip_;          // the pattern box's own tooltip
   PreviewBox previewBox_;
   quint64 previewGeneration_ = 0;
   QString previewedFile_;
@@ -117,6 +119,8 @@ private:
   QString FallbackFolder() const;
   void ReportUnreadableNames(const QString &folder);
   bool ListFolder(const QString &folder, QStringList &names);
+  // Marks the pattern box as not reading (a description) or reading (empty).
+  void ShowPatternProblem(const QString &description);
   void MergeNames(const QStringList &names);
   void DropUnseen();
   void InsertSorted(const QString &name);

@@ -53,19 +53,32 @@ void frmMain::cmdGo_Click() {
     // date once this handler is done.
     ActivateLater();
 
-    if (!go_->ProcessAborted() &&
-        services_.prompter.ask(
-            QStringLiteral("Done!"),
-            QStringLiteral("Process Finished! Would you like to see the resultant files?"),
-            Buttons::YesNo, Icon::Question) == Answer::Yes) {
-      const Settings &settings = services_.settings;
-      services_.shell.open(settings.OutputInDiffDir ? settings.OutputDir
-                                                    : images_->Folder());
-    }
+    if (!go_->ProcessAborted()) OfferResults();
     images_->RefreshFileList();
   } catch (const Failure &failure) {
     ReportFailure(failure, QStringLiteral("cmdGo_Click"));
   }
+}
+
+void frmMain::OfferResults() {
+  // The run window comes back with its counts while the question is asked:
+  // what was written, skipped or failed matters when deciding to look.
+  go_->ShowAfterRun();
+  const Answer look = services_.prompter.ask(
+      QStringLiteral("Done!"),
+      QStringLiteral("Process Finished! Would you like to see the resultant files?"),
+      Buttons::YesNo, Icon::Question);
+  go_->hide();
+  if (look != Answer::Yes) return;
+  const Settings &settings = services_.settings;
+  const QString folder = settings.OutputInDiffDir ? settings.OutputDir : images_->Folder();
+  // A Yes that silently does nothing reads as a broken button; where no
+  // file manager answers, at least say where the files are.
+  if (!services_.shell.open(folder))
+    services_.prompter.ask(QStringLiteral("Resultant Files"),
+                           "No file manager could open the folder of the resultant files:" +
+                               QStringLiteral("\r\n\r\n") + folder,
+                           Buttons::Ok, Icon::Exclamation);
 }
 
 } // namespace varnholt

@@ -1,6 +1,8 @@
 #include "mainwindow/up_down.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QWheelEvent>
 #include <QToolButton>
 
 #include <algorithm>
@@ -23,6 +25,32 @@ UpDown::UpDown(QWidget *parent)
 void UpDown::setRange(int minimum, int maximum) {
   minimum_ = minimum;
   maximum_ = std::max(minimum, maximum);
+}
+
+void UpDown::stepFromBuddyKeys(int pageStep) {
+  pageStep_ = pageStep;
+  if (buddy_) buddy_->installEventFilter(this);
+}
+
+bool UpDown::eventFilter(QObject *watched, QEvent *event) {
+  if (watched != buddy_ || pageStep_ == 0 || !buddy_->isEnabled()) return false;
+  if (event->type() == QEvent::Wheel) {
+    // A wheel notch is 120; touchpads send smaller pieces, summed until one
+    // makes a whole step.
+    wheelRest_ += static_cast<QWheelEvent *>(event)->angleDelta().y();
+    const int steps = wheelRest_ / 120;
+    wheelRest_ -= steps * 120;
+    if (steps != 0) step(steps);
+    return true;
+  }
+  if (event->type() != QEvent::KeyPress) return false;
+  switch (static_cast<QKeyEvent *>(event)->key()) {
+  case Qt::Key_Up: step(+1); return true;
+  case Qt::Key_Down: step(-1); return true;
+  case Qt::Key_PageUp: step(+pageStep_); return true;
+  case Qt::Key_PageDown: step(-pageStep_); return true;
+  default: return false;
+  }
 }
 
 void UpDown::resizeEvent(QResizeEvent *) {

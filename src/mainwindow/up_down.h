@@ -15,6 +15,9 @@ public:
   explicit UpDown(QWidget *parent = nullptr);
 
   void setBuddy(QLineEdit *buddy) { buddy_ = buddy; }
+  // The buddy answers Up/Down (one step), PageUp/PageDown (`pageStep`) and
+  // the wheel too, for a box that is closed to typing.
+  void stepFromBuddyKeys(int pageStep);
   QLineEdit *buddy() const { return buddy_; }
   void setRange(int minimum, int maximum);
   int minimum() const { return minimum_; }
@@ -28,6 +31,7 @@ signals:
 
 protected:
   void resizeEvent(QResizeEvent *event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
   void step(int delta);
@@ -37,6 +41,8 @@ private:
   QLineEdit *buddy_ = nullptr;
   int minimum_ = 0;
   int maximum_ = 100;
+  int pageStep_ = 0; // 0: the buddy's keys are its own
+  int wheelRest_ = 0;
 };
 
 } // namespace varnholt

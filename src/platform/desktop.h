@@ -26,8 +26,10 @@ public:
 class FolderBrowser {
 public:
   virtual ~FolderBrowser() = default;
-  // The chosen folder, or empty text when cancelled.
-  virtual QString browse(const QString &title) = 0;
+  // The chosen folder, or empty text when cancelled. It opens at
+  // `startFolder` when that exists: people pick a folder near the one they
+  // are in far more often than one near the root.
+  virtual QString browse(const QString &title, const QString &startFolder) = 0;
 };
 
 class Shell {

@@ -8,6 +8,7 @@
 
 #include <QtNumeric>
 
+#include <algorithm>
 #include <memory>
 
 namespace varnholt {
@@ -106,8 +107,8 @@ public:
 private:
   void image(qsizetype i);
   void pair(qsizetype i, qsizetype k, const QString &imageCaption, const QString &imagePath);
-  QString doPair(const Operation &op, std::optional<size_t> planned, const QString &imagePath,
-                 const QString &label);
+  PairResult doPair(const Operation &op, std::optional<size_t> planned,
+                    const QString &imagePath, const QString &label);
   void askAfterFailure(const QString &imageCaption, const QString &operationText);
 
   const RunSource &source_;
@@ -117,6 +118,7 @@ private:
   RunOutcome &outcome_;
   QString &step;
   qint64 maximum_ = 0;
+  qint64 images_ = 0, imageNumber_ = 0;
   bool yesToAll_ = false;
   RunFiles files_;
   RunPlan plan_;
@@ -129,6 +131,7 @@ void ListRun::run() {
   step = QStringLiteral("Working out number of ops");
   if (qMulOverflow(TickedImages(source_), TickedOperations(source_), &maximum_))
     throw Failure(kErrOverflow, QStringLiteral("Overflow"));
+  images_ = TickedImages(source_);
   outcome_.progressMaximum = maximum_;
   view_.ShowProgress(0, maximum_);
 
@@ -156,6 +159,10 @@ void ListRun::run() {
 void ListRun::image(qsizetype i) {
   const QString imageCaption = source_.imageText(i);
   view_.ShowImage(imageCaption);
+  ++imageNumber_;
+  // The lists can change while the run yields; the count never reads less
+  // than the number.
+  view_.ShowImageNumber(imageNumber_, std::max(images_, imageNumber_));
   view_.DoEvents();
   step = "At image " + kDQ + imageCaption + kDQ;
   const QString imagePath = AddBackslash(source_.inputFolder()) + imageCaption;
@@ -185,15 +192,17 @@ void ListRun::pair(qsizetype i, qsizetype k, const QString &imageCaption,
   view_.ShowOperation(operationText);
   view_.DoEvents();
   step = "Do Operation: " + operationText + " >>>  " + imagePath;
-  const QString result = doPair(op, planned, imagePath, QStringLiteral("%1.%2").arg(i).arg(k));
-  if (!result.isEmpty() && !yesToAll_) askAfterFailure(imageCaption, operationText);
+  const PairResult result =
+      doPair(op, planned, imagePath, QStringLiteral("%1.%2").arg(i).arg(k));
+  view_.ShowPairDone(result.failure.isEmpty() ? result.outcome : ApplyOutcome::Failed);
+  if (!result.failure.isEmpty() && !yesToAll_) askAfterFailure(imageCaption, operationText);
   view_.ShowProgress(++outcome_.progressValue, maximum_);
 }
 
 // Done ahead when it is the pair planned for this place, asked the user
 // nothing and its folder is still there; else done here, now.
-QString ListRun::doPair(const Operation &op, std::optional<size_t> planned,
-                        const QString &imagePath, const QString &label) {
+PairResult ListRun::doPair(const Operation &op, std::optional<size_t> planned,
+                           const QString &imagePath, const QString &label) {
   std::optional<PairResult> early;
   if (ahead_ && planned) {
     early = ahead_->take(*planned, state_.SuppressMessages, view_);
@@ -202,8 +211,11 @@ QString ListRun::doPair(const Operation &op, std::optional<size_t> planned,
     ahead_ = nullptr;
   }
   if (early && (early->handBack || !PathExists(plan_.outputFolder()))) early.reset();
-  if (early) return CommitAhead(*early, files_, PlanFolder(plan_.outputFolder()), label);
-  return runner_->runAny(imagePath, op, Questions::Ask, state_, &env_.prompter).failure;
+  if (early) {
+    early->failure = CommitAhead(*early, files_, PlanFolder(plan_.outputFolder()), label);
+    return *early;
+  }
+  return runner_->runAny(imagePath, op, Questions::Ask, state_, &env_.prompter);
 }
 
 void ListRun::askAfterFailure(const QString &imageCaption, const QString &operationText) {

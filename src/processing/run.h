@@ -60,6 +60,13 @@ public:
   virtual void ShowImage(const QString &caption) = 0;
   virtual void ShowOperation(const QString &operationText) = 0;
   virtual void ShowProgress(qint64 value, qint64 maximum) = 0;
+  // The image shown is the `number`th of the run's `count` ticked images.
+  virtual void ShowImageNumber(qint64 number, qint64 count) {
+    Q_UNUSED(number);
+    Q_UNUSED(count);
+  }
+  // A pair is over: written, skipped, or failed.
+  virtual void ShowPairDone(ApplyOutcome outcome) { Q_UNUSED(outcome); }
   // Lets the window repaint and Stop be clicked.
   virtual void DoEvents() = 0;
 };

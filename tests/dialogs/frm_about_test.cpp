@@ -200,6 +200,9 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
       EXPECT_EQ(OutputBox()->text(), inputFolder);
       QTest::mouseClick(Child<QPushButton>("cmdSelectDir"), Qt::LeftButton);
       EXPECT_EQ(OutputBox()->text(), "/chosen/folder");
+      // The browser opens at the output folder the box shows.
+      EXPECT_EQ(browser.startFolders.mid(browser.startFolders.size() - 2),
+                QStringList({inputFolder, inputFolder}));
     }
     const QString shown = OutputBox()->text();
     if (close == Escape)

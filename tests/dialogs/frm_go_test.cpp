@@ -87,6 +87,50 @@ TEST_F(RunWindow, CaptionsPlaceAndARunShownToTheEnd) {
   EXPECT_EQ(window.pos(), QPoint(20, 30));
 }
 
+// Beside the bar: which image of how many, a guess at the time left once
+// three pairs are done, and at the end what became of every pair.
+TEST_F(RunWindow, SaysHowFarHowLongAndWhatBecameOfThePairs) {
+  test::MakeImage(folder.file("c.png"), 8, 6);
+  source.images.push_back({"c.png", true});
+  source.images.push_back({"gone.png", true}); // both of its pairs fail
+  prompter.expect(kOperationErrorTitle, OperationErrorText("gone.png", Whole("o1_")),
+                  Buttons::YesNoCancel, Icon::Question, Answer::Cancel);
+  frmGo window(source, settings, magick, prompter, errors);
+  auto *number = Control<QLabel>(window, "lblImageNumber");
+  auto *left = Control<QLabel>(window, "lblTimeLeft");
+  auto *counts = Control<QLabel>(window, "lblRunCounts");
+  // Ten seconds pass between readings of the clock; each reading notes
+  // what the window showed just before.
+  qint64 now = 0;
+  QStringList seen;
+  window.setClock([&] {
+    seen << number->text() + " / " + left->text();
+    return (now += 10000) - 10000;
+  });
+  window.exec();
+  EXPECT_EQ(seen, QStringList({" / ", "Image 2 of 4 / ", "Image 2 of 4 / About 17 s left",
+                               "Image 3 of 4 / About 20 s left", "Image 3 of 4 / About 18 s left",
+                               "Image 4 of 4 / About 13 s left"}));
+  EXPECT_EQ(left->text(), "");
+  EXPECT_EQ(counts->text(), "6 written, 0 skipped, 2 failed");
+
+  // Shown again after the run, it keeps its counts and starts nothing.
+  window.ShowAfterRun();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(counts->text(), "6 written, 0 skipped, 2 failed");
+  window.hide();
+  EXPECT_EQ(seen.size(), 6);
+
+  const std::pair<qint64, QString> times[] = {{0, "About 1 s left"},
+                                              {59, "About 59 s left"},
+                                              {60, "About 1 min 0 s left"},
+                                              {3599, "About 59 min 59 s left"},
+                                              {2 * 3600 + 5 * 60 + 7, "About 2 h 5 min left"}};
+  for (const auto &[seconds, text] : times)
+    EXPECT_EQ(frmGo::TimeLeftText(seconds), text);
+}
+
 // Stop, the close box and Escape during a toolkit call finish that operation only.
 TEST_F(RunWindow, StoppingDuringAToolkitCallFinishesThatOperationOnly) {
   const std::vector<std::function<void(frmGo &)>> ways = {

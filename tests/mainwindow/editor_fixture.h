@@ -7,6 +7,8 @@
 #include <QKeyEvent>
 #include <QTest>
 
+#include <functional>
+
 namespace varnholt::test {
 
 inline const QString kCopyOnlyText = QStringLiteral(
@@ -24,8 +26,11 @@ public:
       QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
       QCoreApplication::sendEvent(w, &out);
     }
+    if (peek) peek(title);
     return inner_.ask(title, text, buttons, icon);
   }
+  // Sees the windows as each box comes up.
+  std::function<void(const QString &title)> peek;
 
 private:
   Prompter &inner_;

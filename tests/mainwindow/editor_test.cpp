@@ -7,6 +7,9 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
+
+#include <functional>
 
 namespace varnholt::test {
 namespace {
@@ -133,6 +136,36 @@ TEST_F(Editor, SpinnersWriteIntoTheirBoxes) {
   Box("txtJpgQuality")->setText("100");
   QTest::mouseClick(Spinner("udbJpgQuality")->upButton(), Qt::LeftButton);
   EXPECT_EQ(Box("txtJpgQuality")->text(), "100");
+}
+
+// The quality box takes no typing; its keys and the wheel step it, within 1..100.
+TEST_F(Editor, TheQualityAnswersKeysAndTheWheel) {
+  QLineEdit *quality = Box("txtJpgQuality");
+  const auto wheel = [quality](int delta) {
+    QWheelEvent turn(QPointF(5, 5), quality->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, delta),
+                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(quality, &turn);
+  };
+  const struct {
+    QString from;
+    std::function<void()> act;
+    QString to;
+  } steps[] = {
+      {"75", [&] { QTest::keyClick(quality, Qt::Key_PageUp); }, "85"},
+      {"95", [&] { QTest::keyClick(quality, Qt::Key_PageUp); }, "100"},
+      {"7", [&] { QTest::keyClick(quality, Qt::Key_PageDown); }, "1"},
+      {"50", [&] { QTest::keyClick(quality, Qt::Key_Up); }, "51"},
+      {"1", [&] { QTest::keyClick(quality, Qt::Key_Down); }, "1"},
+      {"50", [&] { wheel(240); }, "52"},
+      {"50", [&] { wheel(-120); }, "49"},
+      {"50", [&] { wheel(60); wheel(60); }, "51"}, // a touchpad's half notches add up
+      {"50", [&] { QTest::keyClicks(quality, "9"); }, "50"},
+  };
+  for (const auto &step : steps) {
+    quality->setText(step.from);
+    step.act();
+    EXPECT_EQ(quality->text(), step.to) << step.from.toStdString();
+  }
 }
 
 TEST_F(Editor, EveryKindOfEditClearsOperationSaved) {

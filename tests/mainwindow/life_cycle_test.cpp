@@ -9,6 +9,10 @@
 #include "platform/paths.h"
 
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProgressBar>
@@ -156,6 +160,43 @@ TEST_F(StartUp, TheCommandLineNamesAFolderOrAListElseTheLastOnesAreRestored) {
     EXPECT_LE((window->frameGeometry().center() - screen.center()).manhattanLength(), 2);
   }
   EXPECT_TRUE(errors.reports.empty());
+}
+
+// Dropped on the window, a folder or a list file opens as on the command
+// line; a changed list is offered for saving first. Other things are refused.
+TEST_F(StartUp, AFolderOrAListFileDroppedOnTheWindowOpens) {
+  QDir(images.path()).mkpath("My Shoot");
+  const QString shoot = images.file("My Shoot");
+  MakeImage(shoot + "/in.png", 8, 6);
+  Make({"a.png"});
+  const QString web = ListFile("web.vop");
+  settings.SelectedDir = images.path();
+  Load("");
+  const auto drop = [this](const QString &path) {
+    QMimeData data;
+    data.setUrls({path.contains("://") ? QUrl(path) : QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(window.get(), &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(window.get(), &dropped);
+    return true;
+  };
+  EXPECT_TRUE(drop(shoot));
+  EXPECT_EQ(Box("txtInputDirectory")->text(), shoot);
+  EXPECT_EQ(Listed(), QStringList({"in.png"}));
+
+  AddOperation();
+  prompter.expect("Save Changes?", "Do you want to save operations to a file?", Buttons::YesNo,
+                  Icon::Question, Answer::No);
+  EXPECT_TRUE(drop(web));
+  EXPECT_EQ(window->windowTitle(), "Varnholt 1.00 (web.vop)");
+  EXPECT_EQ(List("lstOperations")->count(), 1);
+
+  for (const QString &refused : {shoot + "/in.png", images.file("gone.vop"),
+                                 QString("https://example.org/a.vop")})
+    EXPECT_FALSE(drop(refused)) << refused.toStdString();
+  EXPECT_EQ(Box("txtInputDirectory")->text(), shoot);
 }
 
 TEST_F(StartUp, FolderPatternInverseAndListComeBackThroughARealIniFile) {

@@ -1,5 +1,6 @@
 #include "mainwindow/editor_fixture.h"
 
+#include "desktop/qt_desktop.h"
 #include "platform/paths.h"
 
 namespace varnholt::test {
@@ -226,6 +227,17 @@ TEST_F(OperationList, ABadTickStopsTheLoadAndTheListBelongsToNoFile) {
   EXPECT_EQ(errors.reports[0].operation, "fileName = \"" + file + "\"");
   EXPECT_EQ(settings.LoadedFile, "") << "a save must not cut the file short";
   EXPECT_TRUE(EditorAnswers());
+}
+
+// What the open and save dialogs show for a filter: each pattern once.
+TEST(DialogFilter, ShowsEachCaptionWithItsPatternsOnce) {
+  const std::pair<QString, QString> cases[] = {
+      {kFilter, "Varnholt Op Files (*.vop)"},
+      {"Pictures|*.png;*.jpg", "Pictures (*.png *.jpg)"},
+      {"Op Files (*.vop)|*.vop;|All|*", "Op Files (*.vop);;All (*)"},
+  };
+  for (const auto &[pipes, shown] : cases)
+    EXPECT_EQ(QtFilterFromPipeFilter(pipes), shown) << pipes.toStdString();
 }
 
 } // namespace

@@ -39,7 +39,13 @@ TEST_F(StartRun, RunsEveryTickedOperationOnEveryTickedImageAndOffersTheResults) 
       "0>Extract Whole Image Prefix: \"no_\" Quality: \"75\"\r\n"
       "1>Extract Whole Image LimitWidth (4) Suffix: \"_s\" Format: \"GIF\" Quality: \"75\"\r\n");
   prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::Yes);
+  QString shownWithDone; // the run window's counts, on the screen under the question
+  focusTaker.peek = [&](const QString &) {
+    if (window->RunWindow()->isVisible())
+      shownWithDone = Control<QLabel>(*window->RunWindow(), "lblRunCounts")->text();
+  };
   QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
+  EXPECT_EQ(shownWithDone, "4 written, 0 skipped, 0 failed");
 
   // The one file a pair writes takes the format's name as its extension.
   EXPECT_EQ(Files(), QStringList({"a.png", "a_s.GIF", "b.png", "c.png", "c_s.GIF", "th_a.png",
@@ -61,6 +67,16 @@ TEST_F(StartRun, DoneOpensTheOutputFolderWhenResultsGoThere) {
   QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   EXPECT_EQ(shell.opened, QStringList({output.path()}));
   EXPECT_TRUE(QFile::exists(output.file("a.png")));
+
+  // Where no file manager answers, the user is told where the files are.
+  shell.result = false;
+  prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::Yes);
+  prompter.expect("Resultant Files",
+                  "No file manager could open the folder of the resultant files:\r\n\r\n" +
+                      output.path(),
+                  Buttons::Ok, Icon::Exclamation, Answer::Ok);
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
+  EXPECT_EQ(shell.opened.size(), 2);
 }
 
 TEST_F(StartRun, AnUnsavedEditIsOfferedBeforeTheRun) {

@@ -37,8 +37,9 @@ std::optional<QString> FakeFileDialogs::save(const FileDialogRequest &request) {
   return Next(answers);
 }
 
-QString FakeFolderBrowser::browse(const QString &title) {
+QString FakeFolderBrowser::browse(const QString &title, const QString &startFolder) {
   titles << title;
+  startFolders << startFolder;
   if (answers.empty()) {
     ADD_FAILURE() << "unexpected folder browser";
     return QString();

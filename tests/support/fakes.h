@@ -40,9 +40,10 @@ public:
 
 class FakeFolderBrowser : public FolderBrowser {
 public:
-  QString browse(const QString &title) override;
+  QString browse(const QString &title, const QString &startFolder) override;
   std::deque<QString> answers;
   QStringList titles;
+  QStringList startFolders;
 };
 
 // Remembers what was asked of it, in order ("Register", "Unregister").
