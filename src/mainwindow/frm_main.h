@@ -177,6 +177,7 @@ public:
 protected:
   void closeEvent(QCloseEvent *event) override;
   void showEvent(QShowEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
 
 private:
   MainWindowServices services_;
@@ -203,6 +204,7 @@ private:
   void EndAtOnce();
   bool ReturningFromDialog_ = false;
   bool shownOnce_ = false;
+  bool placeRestored_ = false; // put back where the last session left it
   bool activationQueued_ = false;
   bool activating_ = false;
   bool terminated_ = false;
