@@ -98,11 +98,27 @@ QStringList CropSizeArgs(const QString &image, int orientation) {
           QStringLiteral("-ping"), image};
 }
 
-QStringList CropViewArgs(const QString &image, const QString &cropView, int orientation) {
-  if (orientation > 1)
-    return {QStringLiteral("-format"), QStringLiteral("bmp"), QStringLiteral("-auto-orient"),
-            QStringLiteral("+repage"), image, cropView};
-  return {QStringLiteral("-format"), QStringLiteral("bmp"), image, cropView};
+QStringList CropViewArgs(const QString &image, const QString &cropView, int orientation,
+                         QSize fitted) {
+  QStringList args{QStringLiteral("-format"), QStringLiteral("bmp")};
+  if (orientation > 1) args << QStringLiteral("-auto-orient") << QStringLiteral("+repage");
+  args << image;
+  if (fitted.isValid()) {
+    const QSize stored = orientation >= 5 ? fitted.transposed() : fitted;
+    args = QStringList{QStringLiteral("-define"),
+                       QStringLiteral("jpeg:size=%1x%2").arg(stored.width()).arg(stored.height())} +
+           args;
+    args << QStringLiteral("-resize")
+         << QStringLiteral("%1x%2").arg(fitted.width()).arg(fitted.height());
+  }
+  return args << cropView;
+}
+
+QSize FittedSize(QSize full, QSize view) {
+  if (full.width() <= view.width() && full.height() <= view.height()) return full;
+  const double scale = std::min(double(view.width()) / full.width(),
+                                double(view.height()) / full.height());
+  return QSize(std::max(1, int(full.width() * scale)), std::max(1, int(full.height() * scale)));
 }
 
 bool IsBitmapName(const QString &name) {
