@@ -100,18 +100,20 @@ QStringList CropSizeArgs(const QString &image, int orientation) {
 
 QStringList CropViewArgs(const QString &image, const QString &cropView, int orientation,
                          QSize fitted) {
-  QStringList args{QStringLiteral("-format"), QStringLiteral("bmp")};
-  if (orientation > 1) args << QStringLiteral("-auto-orient") << QStringLiteral("+repage");
-  args << image;
+  QStringList args;
   if (fitted.isValid()) {
     const QSize stored = orientation >= 5 ? fitted.transposed() : fitted;
-    args = QStringList{QStringLiteral("-define"),
-                       QStringLiteral("jpeg:size=%1x%2").arg(stored.width()).arg(stored.height())} +
-           args;
+    args << QStringLiteral("-define")
+         << QStringLiteral("jpeg:size=%1x%2").arg(stored.width()).arg(stored.height());
+  }
+  args << QStringLiteral("-format") << QStringLiteral("bmp");
+  if (orientation > 1) args << QStringLiteral("-auto-orient") << QStringLiteral("+repage");
+  // Before the input, as ImageMagick 6 takes it, applied once the picture is
+  // read and turned: the input and the view stay the last two arguments.
+  if (fitted.isValid())
     args << QStringLiteral("-resize")
          << QStringLiteral("%1x%2").arg(fitted.width()).arg(fitted.height());
-  }
-  return args << cropView;
+  return args << image << cropView;
 }
 
 QSize FittedSize(QSize full, QSize view) {

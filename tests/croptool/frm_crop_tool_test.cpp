@@ -455,6 +455,31 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
   EXPECT_FALSE(window->CropTool()->isVisible());
 }
 
+// A picture larger than the view is decoded at the view's size, its
+// coordinates those of the whole picture; zoomed to 100 % it is read whole.
+TEST_F(CropLaunch, ALargePictureIsDecodedSmallUntilAZoomNeedsItWhole) {
+  MakeImage(images.file("large.jpg"), 2400, 1800);
+  window->RefreshFileList();
+  Select("large.jpg");
+  Boxes({"0", "0", "0", "0"});
+
+  Launch([&](frmCropTool &tool) {
+    EXPECT_EQ(tool.ImageWidth(), 2400);
+    EXPECT_EQ(tool.CropBottomRightY(), 1799) << "the whole picture";
+    EXPECT_LT(tool.Zoom(), 1);
+    QTest::mouseClick(tool.PictureArea(), Qt::LeftButton, {}, {100, 50});
+    EXPECT_EQ(tool.CropTopLeftX(), std::floor(100.5 / tool.Zoom()));
+    tool.SetZoom(1, {0, 0});
+    tool.cmdOK_Click();
+  });
+  ASSERT_TRUE(shown);
+  const QStringList fitted = toolkit.calls[toolkit.calls.size() - 2].args;
+  EXPECT_EQ(fitted.mid(0, 2), QStringList({"-define", "jpeg:size=" + fitted[5]}));
+  EXPECT_EQ(toolkit.calls.back().args.mid(0, 3), QStringList({"-format", "bmp", images.file("large.jpg")}))
+      << "read whole once zoomed to 100 %";
+  EXPECT_EQ(Box("txtBottomRightX")->text(), "2399");
+}
+
 TEST_F(CropLaunch, AnUnreadableImageIsReportedAndTheToolStaysHidden) {
   Boxes({"10", "20", "109", "69"});
   // The file changed after its preview was shown.

@@ -112,11 +112,11 @@ TEST(CropRules, TheFittedViewIsDecodedAtItsOwnSize) {
   EXPECT_EQ(FittedSize({300, 200}, {1400, 800}), QSize(300, 200)) << "never enlarged";
   EXPECT_EQ(FittedSize({90000, 10}, {900, 800}), QSize(900, 1));
   EXPECT_EQ(CropViewArgs("a.jpg", "v.bmp", 1, {1200, 800}),
-            QStringList({"-define", "jpeg:size=1200x800", "-format", "bmp", "a.jpg", "-resize",
-                         "1200x800", "v.bmp"}));
+            QStringList({"-define", "jpeg:size=1200x800", "-format", "bmp", "-resize", "1200x800",
+                         "a.jpg", "v.bmp"}));
   EXPECT_EQ(CropViewArgs("a.jpg", "v.bmp", 6, {800, 1200}),
             QStringList({"-define", "jpeg:size=1200x800", "-format", "bmp", "-auto-orient",
-                         "+repage", "a.jpg", "-resize", "800x1200", "v.bmp"}));
+                         "+repage", "-resize", "800x1200", "a.jpg", "v.bmp"}));
   EXPECT_EQ(CropViewArgs("a.jpg", "v.bmp", 3),
             QStringList({"-format", "bmp", "-auto-orient", "+repage", "a.jpg", "v.bmp"}));
 }
