@@ -31,21 +31,36 @@ private:
   QColor colour_;
 };
 
-// The picture at one image pixel per device pixel, with the guide lines on
-// it. Only what is exposed is painted: the picture may be far larger than
-// the view, and a corner being dragged repaints just its lines.
+// The picture at any zoom, with the guide lines on it. Its size is that of
+// the whole picture times the zoom, whatever size the picture was decoded at
+// (a fitted view is decoded small). Only what is exposed is painted: the
+// picture may be far larger than the view, and a corner being dragged
+// repaints just its lines.
 class CropPicture : public QWidget {
 public:
   CropPicture(frmCropTool &tool, QWidget *parent);
 
-  void setPicture(QImage picture);
+  // `full`: the whole picture's size in pixels; `picture` may be smaller.
+  void setPicture(QImage picture, QSize full);
   const QImage &picture() const { return picture_; }
-  double ratio() const { return ratio_; }
+  QSize fullSize() const { return full_; }
+  // Device pixels per picture pixel: 1 is 100 %.
+  double scale() const { return scale_; }
+  void setScale(double scale);
+  // The picture holds fewer pixels than this scale shows.
+  bool coarserThanShown() const;
 
-  // The strip a guide line at `at` (image pixels) covers, in widget pixels.
+  // Where a guide line of the corner at pixel `at` runs, in widget pixels:
+  // the top-left lines on the first device pixel of that picture pixel, the
+  // bottom-right ones on its last, so at any zoom the lines enclose exactly
+  // the pixels the rectangle takes (at 100 % both are the pixel itself).
+  double lineAt(float at, bool bottomRight) const;
+  // The strip a guide line at `at` (widget pixels) covers.
   QRect strip(Qt::Orientation line, double at) const;
-
-  QPointF imagePosition(const QPointF &widgetPosition) const { return widgetPosition * ratio_; }
+  // The picture pixel under a mouse position (widget pixels): the one under
+  // the middle of the device pixel pointed at, i.e. floor((d + 0.5) / scale)
+  // for device pixel d. Outside the picture it runs on past its edges.
+  QPointF imagePosition(const QPointF &widgetPosition) const;
 
 protected:
   void paintEvent(QPaintEvent *event) override;
@@ -55,7 +70,10 @@ protected:
 private:
   frmCropTool &tool_;
   QImage picture_;
-  double ratio_ = 1;
+  QSize full_;
+  double scale_ = 1;
+  double dpr() const;
+  void fitSize();
 };
 
 } // namespace varnholt

@@ -10,7 +10,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QCursor>
+#include <QKeyEvent>
 #include <QWheelEvent>
+
+#include <algorithm>
 
 #include <cmath>
 
@@ -23,7 +27,7 @@ const int kTagGap = 100;
 
 QWidget *frmCropTool::PictureArea() const { return picInner; }
 
-void frmCropTool::SetPicture(QImage picture) {
+void frmCropTool::SetPicture(QImage picture, QSize full) {
   if (!picture.isNull()) {
     // One image pixel per device pixel, whatever the screen's scale.
     picture.setDevicePixelRatio(devicePixelRatioF());
@@ -32,12 +36,80 @@ void frmCropTool::SetPicture(QImage picture) {
       picture.convertTo(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
                                                   : QImage::Format_RGB32);
   }
-  picInner->setPicture(std::move(picture));
+  if (!full.isValid()) full = picture.size();
+  picInner->setPicture(std::move(picture), full);
   newPicture_ = true;
+  loadingFull_ = false;
   RefreshScrollRanges();
 }
 
-void frmCropTool::ClearPicture() { picInner->setPicture(QImage()); }
+void frmCropTool::ClearPicture() {
+  picInner->setPicture(QImage(), QSize());
+  loadFull_ = nullptr;
+}
+
+QSize frmCropTool::ViewPixels() {
+  Form_Resize();
+  return picOuter->size() * devicePixelRatioF();
+}
+
+double frmCropTool::Zoom() const { return picInner->scale(); }
+
+double frmCropTool::FitZoom() const {
+  const QSize full = picInner->fullSize();
+  if (full.isEmpty()) return 1;
+  const QSizeF view = QSizeF(picOuter->size()) * devicePixelRatioF();
+  return std::min({1.0, view.width() / full.width(), view.height() / full.height()});
+}
+
+void frmCropTool::SetZoom(double zoom, QPointF about) {
+  // The picture pixel under `about` stays under it.
+  const double before = picInner->scale();
+  const QPointF pixel = (about - QPointF(picInner->pos())) / before;
+  picInner->setScale(zoom);
+  RefreshScrollRanges();
+  const QPointF origin = pixel * zoom - about;
+  HBar->setValue(static_cast<int>(std::lround(origin.x())));
+  VBar->setValue(static_cast<int>(std::lround(origin.y())));
+  picInner->move(-HBar->value(), -VBar->value());
+  PlaceTopLeftTag();
+  PlaceBottomRightTag();
+  LoadFullPictureIfNeeded();
+}
+
+void frmCropTool::ZoomBy(double factor, QPointF about) {
+  // From the whole picture in view (or 100 % for a small one) to 16 device
+  // pixels a picture pixel.
+  const double lowest = std::min(FitZoom(), 1.0);
+  SetZoom(std::clamp(Zoom() * factor, lowest, 16.0), about);
+}
+
+void frmCropTool::LoadFullPictureIfNeeded() {
+  if (!loadFull_ || loadingFull_ || !picInner->coarserThanShown()) return;
+  loadingFull_ = true; // once per picture, whatever comes of it
+  const QSize full = picInner->fullSize();
+  QImage picture = loadFull_();
+  // The tool may have been closed, or given another picture, meanwhile.
+  if (picture.isNull() || picture.size() != full || picInner->fullSize() != full) return;
+  picture.setDevicePixelRatio(devicePixelRatioF());
+  picInner->setPicture(std::move(picture), full);
+}
+
+QPointF frmCropTool::MouseInView() const {
+  const QPoint at = picOuter->mapFromGlobal(QCursor::pos());
+  return picOuter->rect().contains(at) ? QPointF(at) : QPointF(picOuter->rect().center());
+}
+
+void frmCropTool::keyPressEvent(QKeyEvent *event) {
+  switch (event->key()) {
+  case Qt::Key_Plus:
+  case Qt::Key_Equal: ZoomBy(1.25, MouseInView()); return;
+  case Qt::Key_Minus: ZoomBy(1 / 1.25, MouseInView()); return;
+  case Qt::Key_1: SetZoom(1, MouseInView()); return;
+  case Qt::Key_0: SetZoom(FitZoom(), MouseInView()); return;
+  default: QDialog::keyPressEvent(event);
+  }
+}
 
 void frmCropTool::showEvent(QShowEvent *event) {
   QDialog::showEvent(event);
@@ -46,12 +118,18 @@ void frmCropTool::showEvent(QShowEvent *event) {
 }
 
 void frmCropTool::Form_Activate() {
-  const QImage &picture = picInner->picture();
-  imageWidth_ = picture.isNull() ? 0 : static_cast<float>(picture.width());
-  imageHeight_ = picture.isNull() ? 0 : static_cast<float>(picture.height());
+  const QSize full = picInner->fullSize();
+  imageWidth_ = full.isEmpty() ? 0 : static_cast<float>(full.width());
+  imageHeight_ = full.isEmpty() ? 0 : static_cast<float>(full.height());
   lblImageSize->setText(ShortestDecimal(imageWidth_) + u'x' + ShortestDecimal(imageHeight_));
   lblImageSize->adjustSize();
 
+  // No rectangle yet: it starts as the whole picture, so a first left click
+  // picks a top-left corner and the size reads right at once.
+  if (corners_ == CropCorners{} && imageWidth_ >= 1 && imageHeight_ >= 1) {
+    corners_.BottomRightX = imageWidth_ - 1;
+    corners_.BottomRightY = imageHeight_ - 1;
+  }
   const QString problem =
       CheckCornersAgainstImage(corners_, imageWidth_, imageHeight_, settings_.AllowOutOfBoundry);
   if (!problem.isEmpty())
@@ -65,11 +143,14 @@ void frmCropTool::Form_Activate() {
   picInner->update();
 
   if (newPicture_) {
-    // A new picture is looked at from its top-left corner.
+    // A new picture is looked at whole, from its top-left corner.
     newPicture_ = false;
+    picInner->setScale(FitZoom());
     RefreshScrollRanges();
     HBar->setValue(0);
     VBar->setValue(0);
+    PlaceTopLeftTag();
+    PlaceBottomRightTag();
   }
   WasCancelled = false;
 }
@@ -120,40 +201,38 @@ double frmCropTool::Gap(Qt::Orientation along) const {
 
 void frmCropTool::PlaceTopLeftTag() {
   lblTopLeftCoords->adjustSize();
-  const double ratio = picInner->ratio();
-  lblTopLeftCoords->move(
-      TopLeftTagPosition(corners_.TopLeftX / ratio, lblTopLeftCoords->width(), Gap(Qt::Horizontal)),
-      TopLeftTagPosition(corners_.TopLeftY / ratio, lblTopLeftCoords->height(), Gap(Qt::Vertical)));
+  lblTopLeftCoords->move(TopLeftTagPosition(picInner->lineAt(corners_.TopLeftX, false),
+                                            lblTopLeftCoords->width(), Gap(Qt::Horizontal)),
+                         TopLeftTagPosition(picInner->lineAt(corners_.TopLeftY, false),
+                                            lblTopLeftCoords->height(), Gap(Qt::Vertical)));
 }
 
 void frmCropTool::PlaceBottomRightTag() {
   lblBottomRightCoords->adjustSize();
-  const double ratio = picInner->ratio();
   lblBottomRightCoords->move(
-      BottomRightTagPosition(corners_.BottomRightX / ratio, lblBottomRightCoords->width(),
-                             Gap(Qt::Horizontal), picInner->width()),
-      BottomRightTagPosition(corners_.BottomRightY / ratio, lblBottomRightCoords->height(),
-                             Gap(Qt::Vertical), picInner->height()));
+      BottomRightTagPosition(picInner->lineAt(corners_.BottomRightX, true),
+                             lblBottomRightCoords->width(), Gap(Qt::Horizontal), picInner->width()),
+      BottomRightTagPosition(picInner->lineAt(corners_.BottomRightY, true),
+                             lblBottomRightCoords->height(), Gap(Qt::Vertical), picInner->height()));
 }
 
 void frmCropTool::UpdateLines(const CropCorners &before) {
   if (!linesVisible_) return;
-  const auto moved = [this](Qt::Orientation line, float was, float now) {
+  const auto moved = [this](Qt::Orientation line, float was, float now, bool bottomRight) {
     if (was == now) return;
-    picInner->update(picInner->strip(line, was));
-    picInner->update(picInner->strip(line, now));
+    picInner->update(picInner->strip(line, picInner->lineAt(was, bottomRight)));
+    picInner->update(picInner->strip(line, picInner->lineAt(now, bottomRight)));
   };
-  moved(Qt::Vertical, before.TopLeftX, corners_.TopLeftX);
-  moved(Qt::Horizontal, before.TopLeftY, corners_.TopLeftY);
-  moved(Qt::Vertical, before.BottomRightX, corners_.BottomRightX);
-  moved(Qt::Horizontal, before.BottomRightY, corners_.BottomRightY);
+  moved(Qt::Vertical, before.TopLeftX, corners_.TopLeftX, false);
+  moved(Qt::Horizontal, before.TopLeftY, corners_.TopLeftY, false);
+  moved(Qt::Vertical, before.BottomRightX, corners_.BottomRightX, true);
+  moved(Qt::Horizontal, before.BottomRightY, corners_.BottomRightY, true);
 }
 
 QLineF frmCropTool::GuideLine(Guide guide) const {
   const bool topLeft = guide == Guide::TopLeftX || guide == Guide::TopLeftY;
   const double start = (topLeft ? pulseOffset_ : pulseOffset_ - 60) * kDotPeriod / 60.0;
-  const QImage &picture = picInner->picture();
-  const double width = picture.width(), height = picture.height();
+  const double width = picInner->fullSize().width(), height = picInner->fullSize().height();
   switch (guide) {
   case Guide::TopLeftX: return QLineF(corners_.TopLeftX, start, corners_.TopLeftX, height);
   case Guide::TopLeftY: return QLineF(start, corners_.TopLeftY, width, corners_.TopLeftY);
@@ -179,10 +258,10 @@ QPen frmCropTool::GuidePen(Guide guide) const {
 void frmCropTool::tmrPulsate_Timer() {
   pulseOffset_ = NextPulseOffset(pulseOffset_);
   if (!linesVisible_ || !isVisible()) return;
-  picInner->update(picInner->strip(Qt::Vertical, corners_.TopLeftX));
-  picInner->update(picInner->strip(Qt::Horizontal, corners_.TopLeftY));
-  picInner->update(picInner->strip(Qt::Vertical, corners_.BottomRightX));
-  picInner->update(picInner->strip(Qt::Horizontal, corners_.BottomRightY));
+  picInner->update(picInner->strip(Qt::Vertical, picInner->lineAt(corners_.TopLeftX, false)));
+  picInner->update(picInner->strip(Qt::Horizontal, picInner->lineAt(corners_.TopLeftY, false)));
+  picInner->update(picInner->strip(Qt::Vertical, picInner->lineAt(corners_.BottomRightX, true)));
+  picInner->update(picInner->strip(Qt::Horizontal, picInner->lineAt(corners_.BottomRightY, true)));
 }
 
 void frmCropTool::resizeEvent(QResizeEvent *event) {
@@ -232,9 +311,14 @@ void frmCropTool::VBar_Change(int value) { picInner->move(picInner->x(), -value)
 
 bool frmCropTool::eventFilter(QObject *watched, QEvent *event) {
   if (watched == picOuter && event->type() == QEvent::Wheel) {
-    // The wheel scrolls a fifth of the view per notch; sideways with Shift.
+    // The wheel scrolls a fifth of the view per notch; sideways with Shift;
+    // with Ctrl it zooms about the mouse.
     const auto *wheel = static_cast<QWheelEvent *>(event);
     const QPoint delta = wheel->angleDelta();
+    if (wheel->modifiers() & Qt::ControlModifier) {
+      if (delta.y() != 0) ZoomBy(std::pow(1.25, delta.y() / 120.0), wheel->position());
+      return true;
+    }
     const bool sideways = delta.x() != 0 || (wheel->modifiers() & Qt::ShiftModifier);
     QScrollBar *bar = sideways ? HBar : VBar;
     const int notches = delta.x() != 0 ? delta.x() : delta.y();

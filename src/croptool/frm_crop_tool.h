@@ -7,6 +7,8 @@
 #include <QLineF>
 #include <QPen>
 
+#include <functional>
+
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -44,10 +46,23 @@ public:
   void SetCropBottomRightY(float SetBottomRightY) { corners_.BottomRightY = SetBottomRightY; }
   bool GetWasCancelled() const { return WasCancelled; }
 
-  // The picture area takes the picture's size; a new picture is shown from
-  // its top-left corner.
-  void SetPicture(QImage picture);
+  // A new picture is shown whole (fitted to the view, never enlarged), from
+  // its top-left corner. `full` is the whole picture's size when `picture`
+  // was decoded smaller; corners and sizes are always of the whole picture.
+  void SetPicture(QImage picture, QSize full = {});
   void ClearPicture();
+  // Where the whole picture comes from once a zoom shows more pixels than
+  // the small one holds; asked at most once per picture.
+  void SetFullPictureLoader(std::function<QImage()> load) { loadFull_ = std::move(load); }
+  // The view's size in device pixels: what a fitted picture is decoded at.
+  QSize ViewPixels();
+
+  // Zoom: device pixels per picture pixel (1 is 100 %). A zoom about a point
+  // of the view (picOuter's coordinates) keeps the picture pixel under it.
+  double Zoom() const;
+  double FitZoom() const;
+  void SetZoom(double zoom, QPointF about);
+  void ZoomBy(double factor, QPointF about);
 
   // Handlers, public so that tests can run them as the events would.
   void Form_Activate();
@@ -78,6 +93,7 @@ protected:
   void showEvent(QShowEvent *event) override;
   void resizeEvent(QResizeEvent *event) override;
   void reject() override;
+  void keyPressEvent(QKeyEvent *event) override;
   bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -131,6 +147,10 @@ private:
   int pulseOffset_ = 0;
   bool linesVisible_ = false;
   bool newPicture_ = false;
+  std::function<QImage()> loadFull_;
+  bool loadingFull_ = false;
+  void LoadFullPictureIfNeeded();
+  QPointF MouseInView() const;
 };
 
 } // namespace varnholt

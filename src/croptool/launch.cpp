@@ -1,6 +1,8 @@
 // Opening the crop tool on the selected image, and taking its corners back
 // into the editor.
 #include "croptool/frm_crop_tool.h"
+#include "desktop/window_placing.h"
+#include "geometry/window_place.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/image_panel.h"
 #include "mainwindow/operation_editor.h"
@@ -18,6 +20,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QImageReader>
 #include <QLineEdit>
 #include <QListWidget>
@@ -58,7 +62,7 @@ void KeepFirstFrame(const QString &working) {
 
 // The bitmap the tool shows, written to `cropView` and read back.
 QImage MakeCropView(ImageToolkit &toolkit, const QString &image, bool bitmap,
-                    const QString &cropView, int orientation) {
+                    const QString &cropView, int orientation, QSize fitted = {}) {
   // The tool keeps the picture in memory; the file, as large as the decoded
   // picture, goes once read (or not), so no copy of it stays in the data folder.
   const auto removeView = qScopeGuard([&] { QFile::remove(cropView); });
@@ -78,7 +82,7 @@ QImage MakeCropView(ImageToolkit &toolkit, const QString &image, bool bitmap,
       target.completeBaseName() + u'-' + QString::number(QCoreApplication::applicationPid()) +
       u'.' + target.suffix());
   try {
-    toolkit.convert(CropViewArgs(image, working, orientation));
+    toolkit.convert(CropViewArgs(image, working, orientation, fitted));
     KeepFirstFrame(working);
     RenameReplacing(working, cropView);
   } catch (...) {
@@ -91,7 +95,18 @@ QImage MakeCropView(ImageToolkit &toolkit, const QString &image, bool bitmap,
 
 // Made on first use, until start-up makes it hidden with the other windows.
 frmCropTool *OperationEditor::CropTool() {
-  if (!cropTool_) cropTool_ = new frmCropTool(services_.settings, services_.prompter, window_);
+  if (cropTool_) return cropTool_;
+  cropTool_ = new frmCropTool(services_.settings, services_.prompter, window_);
+  // Where the user left it; else as large as the screen allows, leaving a
+  // margin, centred.
+  if (!RestoreWindowPlace(cropTool_, services_.settings.CropToolPlace)) {
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+      const QRect area = screen->availableGeometry();
+      cropTool_->resize(QSize(area.width() * 9 / 10, area.height() * 9 / 10)
+                            .expandedTo(cropTool_->minimumSize()));
+      cropTool_->move(CentredIn(area, cropTool_->size()).topLeft());
+    }
+  }
   return cropTool_;
 }
 
@@ -131,8 +146,23 @@ void OperationEditor::cmdUseCropTool_Click() {
     const int orientation = ShownOrientation(toolkit, image, services_.settings.AutoOrient);
     const PictureSize size = ParseSizeText(toolkit.identify(CropSizeArgs(image, orientation)));
     CheckImageWithinLimits(std::int64_t(size.width), std::int64_t(size.height), image);
-    QImage picture = MakeCropView(toolkit, image, IsBitmapName(name) && orientation <= 1,
-                                  AddBackslash(images_.WorkFolder()) + kCropViewName, orientation);
+    // Shown whole first: decoded no larger than the view (a JPEG several
+    // times faster), the whole picture only once a zoom needs it. A bitmap is
+    // read as it is.
+    const bool bitmap = IsBitmapName(name) && orientation <= 1;
+    const QSize full(int(size.width), int(size.height));
+    const QSize fitted = bitmap ? QSize() : FittedSize(full, tool->ViewPixels());
+    const QString viewFile = AddBackslash(images_.WorkFolder()) + kCropViewName;
+    QImage picture = MakeCropView(toolkit, image, bitmap, viewFile, orientation,
+                                  fitted == full ? QSize() : fitted);
+    if (fitted.isValid() && fitted != full)
+      tool->SetFullPictureLoader([&toolkit, image, viewFile, orientation]() -> QImage {
+        try {
+          return MakeCropView(toolkit, image, false, viewFile, orientation);
+        } catch (...) {
+          return {}; // the small picture stays, only coarser
+        }
+      });
 
     // Read once the view is made: the boxes stayed editable meanwhile.
     tool->SetCropTopLeftX(CornerForTool(txtTopLeftX->text(), size.width));
@@ -140,10 +170,11 @@ void OperationEditor::cmdUseCropTool_Click() {
     tool->SetCropBottomRightX(CornerForTool(txtBottomRightX->text(), size.width));
     tool->SetCropBottomRightY(CornerForTool(txtBottomRightY->text(), size.height));
     host_.ReturningFromDialog();
-    tool->SetPicture(std::move(picture));
+    tool->SetPicture(std::move(picture), full);
     tool->setWindowTitle(image);
     window_->unsetCursor();
     tool->exec();
+    services_.settings.CropToolPlace = WindowPlaceNow(tool);
     host_.ActivateLater(); // only clears ReturningFromDialog: the preview stays
     // The picture may be a few hundred megabytes; it is not kept between uses.
     tool->ClearPicture();

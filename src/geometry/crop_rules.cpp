@@ -98,11 +98,29 @@ QStringList CropSizeArgs(const QString &image, int orientation) {
           QStringLiteral("-ping"), image};
 }
 
-QStringList CropViewArgs(const QString &image, const QString &cropView, int orientation) {
-  if (orientation > 1)
-    return {QStringLiteral("-format"), QStringLiteral("bmp"), QStringLiteral("-auto-orient"),
-            QStringLiteral("+repage"), image, cropView};
-  return {QStringLiteral("-format"), QStringLiteral("bmp"), image, cropView};
+QStringList CropViewArgs(const QString &image, const QString &cropView, int orientation,
+                         QSize fitted) {
+  QStringList args;
+  if (fitted.isValid()) {
+    const QSize stored = orientation >= 5 ? fitted.transposed() : fitted;
+    args << QStringLiteral("-define")
+         << QStringLiteral("jpeg:size=%1x%2").arg(stored.width()).arg(stored.height());
+  }
+  args << QStringLiteral("-format") << QStringLiteral("bmp");
+  if (orientation > 1) args << QStringLiteral("-auto-orient") << QStringLiteral("+repage");
+  // Before the input, as ImageMagick 6 takes it, applied once the picture is
+  // read and turned: the input and the view stay the last two arguments.
+  if (fitted.isValid())
+    args << QStringLiteral("-resize")
+         << QStringLiteral("%1x%2").arg(fitted.width()).arg(fitted.height());
+  return args << image << cropView;
+}
+
+QSize FittedSize(QSize full, QSize view) {
+  if (full.width() <= view.width() && full.height() <= view.height()) return full;
+  const double scale = std::min(double(view.width()) / full.width(),
+                                double(view.height()) / full.height());
+  return QSize(std::max(1, int(full.width() * scale)), std::max(1, int(full.height() * scale)));
 }
 
 bool IsBitmapName(const QString &name) {

@@ -4,6 +4,7 @@
 // checked row by row: which pixel a click means, how far a corner may go,
 // what activation does with corners outside the picture, where the tags go,
 // the scroll ranges, and what the launch hands over.
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -67,7 +68,14 @@ ScrollSettings ScrollSettingsFor(int content, int view);
 // Given the EXIF orientation, both are of the upright picture, so corners
 // picked on it are corners of what a run crops.
 QStringList CropSizeArgs(const QString &image, int orientation = 0);
-QStringList CropViewArgs(const QString &image, const QString &cropView, int orientation = 0);
+// With `fitted` (the upright picture's size in the tool's view), the JPEG
+// decoder is asked for no more than that (the hint speaks of the picture as
+// stored: on its side, width and height swap) and the view is resized to it.
+QStringList CropViewArgs(const QString &image, const QString &cropView, int orientation = 0,
+                         QSize fitted = {});
+// The size a picture of `full` pixels is shown at to fit `view`: never
+// enlarged, at least a pixel each way. `full` itself when it fits.
+QSize FittedSize(QSize full, QSize view);
 inline const QString kCropViewName = QStringLiteral("cropview.bmp");
 // A bitmap already: the name's part after its last "." (or the whole name)
 // is "bmp" in any letter case.

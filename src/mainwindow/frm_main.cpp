@@ -5,6 +5,7 @@
 #include "dialogs/frm_about.h"
 #include "mainwindow/image_panel.h"
 #include "mainwindow/list_extent.h"
+#include "mainwindow/main_resize.h"
 #include "mainwindow/operation_editor.h"
 #include "mainwindow/operation_list_panel.h"
 #include "platform/bind_control.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 
 namespace varnholt {
@@ -38,8 +40,10 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
   client->setObjectName(QStringLiteral("frmMainClient"));
   setCentralWidget(client);
   const QRect area = TwipsToPixels(QRect(0, 0, kMainClientWidth, kMainClientHeight));
-  client->setFixedSize(area.size());
-  setFixedSize(area.size());
+  // The first size is the smallest: larger, the lists and the preview grow.
+  client->setMinimumSize(area.size());
+  setMinimumSize(area.size());
+  resize(area.size());
 
   BuildMainControls(client, twipsPerPixelX_, twipsPerPixelY_);
   PlaceControls();
@@ -50,6 +54,7 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
   source_ = std::make_unique<WindowRunSource>(images_->Images(), operations_->Operations(),
                                               [this] { return images_->Folder(); });
   FitFont();
+  StretchMainControls(client, QSize(0, 0));
   SetMainFocusOrder(this);
   WirePanels();
   setAcceptDrops(true); // a folder or a list file dropped on the window opens it
@@ -101,6 +106,16 @@ void frmMain::PlaceControls() {
   const QSize box = CheckBoxIconSize(inverse) + QSize(2, 2);
   inverse->setGeometry(QRect(QPoint(0, 0), box.expandedTo(design.size()))
                            .translated(design.center() - QPoint(box.width() / 2, box.height() / 2)));
+}
+
+void frmMain::resizeEvent(QResizeEvent *event) {
+  QMainWindow::resizeEvent(event);
+  if (!images_) return;
+  const QSize extra =
+      centralWidget()->size() - TwipsToPixels(QRect(0, 0, kMainClientWidth, kMainClientHeight)).size();
+  StretchMainControls(centralWidget(), extra);
+  const MainRoom room = ShareMainRoom(extra);
+  images_->SetPreviewRoom(QSize(room.column, room.preview));
 }
 
 void frmMain::FitFont() {

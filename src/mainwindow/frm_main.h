@@ -180,6 +180,7 @@ protected:
   // drop.cpp
   void dragEnterEvent(QDragEnterEvent *event) override;
   void dropEvent(QDropEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
 
 private:
   MainWindowServices services_;
@@ -210,6 +211,7 @@ private:
   void EndAtOnce();
   bool ReturningFromDialog_ = false;
   bool shownOnce_ = false;
+  bool placeRestored_ = false; // put back where the last session left it
   bool activationQueued_ = false;
   bool activating_ = false;
   bool terminated_ = false;

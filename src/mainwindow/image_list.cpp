@@ -70,7 +70,7 @@ ImagePanel::ImagePanel(QWidget *client, const MainWindowServices &services, Pane
   lblViewPictureError->hide();
   lblViewPictureError->setWordWrap(true);
   imgPreview->hide();
-  // The preview box is fixed with the layout: the image control's design size.
+  // The image control's design size, grown with the window (SetPreviewRoom).
   previewBox_ = PreviewBoxFromTwips(2085, 1725, twipsPerPixelX_, twipsPerPixelY_);
   patternToolTip_ = txtPattern->toolTip();
   Connect();

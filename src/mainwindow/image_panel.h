@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTimer;
 class QWidget;
 
 namespace varnholt {
@@ -66,6 +67,10 @@ public:
   QString CurrentName() const;
   // Where working files go.
   QString WorkFolder() const;
+  // The window grew (or shrank back) by this many pixels of the preview's
+  // width and height: the picture shown is centred again, and made again
+  // for the new box once the resizing pauses.
+  void SetPreviewRoom(QSize extra);
 
 signals:
   // The preview shows a picture (true) or none (false): the crop tool can be
@@ -88,6 +93,7 @@ private:
   QSet<QString> unreadableReported_; // folders the user has heard about
   QString patternToolTip_;          // the pattern box's own tooltip
   PreviewBox previewBox_;
+  QTimer *previewResize_ = nullptr;
   quint64 previewGeneration_ = 0;
   QString previewedFile_;
   // What a refresh knows of each listed name, found without walking the

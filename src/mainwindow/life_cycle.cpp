@@ -2,6 +2,7 @@
 // exists, loading, activation, closing and the end.
 #include "mainwindow/frm_main.h"
 
+#include "desktop/window_placing.h"
 #include "dialogs/frm_splash.h"
 #include "mainwindow/image_panel.h"
 #include "mainwindow/operation_editor.h"
@@ -86,7 +87,8 @@ void frmMain::Form_Load(const QString &commandLine) {
   try {
     ReturningFromDialog_ = false;
 
-    CentreOnScreen();
+    placeRestored_ = RestoreWindowPlace(this, settings.MainWindowPlace);
+    if (!placeRestored_) CentreOnScreen();
 
     operations_->SetListChanged(false);
     images_->BeginLoading(settings.SelectedDir, settings.Pattern, settings.InversePattern != 0);
@@ -125,21 +127,13 @@ void frmMain::Form_Load(const QString &commandLine) {
   }
 }
 
-void frmMain::CentreOnScreen() {
-  const QScreen *screen = QGuiApplication::primaryScreen();
-  if (!screen) return;
-  // The border counts: it is known once the window is on the screen.
-  const QRect area = screen->geometry();
-  const QSize outer = frameGeometry().size();
-  move(area.left() + int(area.width() / 2.0 - outer.width() / 2.0),
-       area.top() + int(area.height() / 2.0 - outer.height() / 2.0));
-}
+void frmMain::CentreOnScreen() { CentreOnPrimaryScreen(this); }
 
 void frmMain::showEvent(QShowEvent *event) {
   QMainWindow::showEvent(event);
   if (!shownOnce_) {
     shownOnce_ = true;
-    if (!event->spontaneous()) CentreOnScreen();
+    if (!event->spontaneous() && !placeRestored_) CentreOnScreen();
     ActivateLater();
   }
 }
@@ -183,6 +177,7 @@ bool frmMain::Form_Unload() {
   try {
     if (!operations_->OfferToSave()) return false;
     images_->Store(settings);
+    settings.MainWindowPlace = WindowPlaceNow(this);
     if (services_.settingsStore) SaveSettings(*services_.settingsStore, settings);
 
     if (go_) go_->hide();

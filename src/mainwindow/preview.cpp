@@ -23,6 +23,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <exception>
 
@@ -173,6 +174,26 @@ void ImagePanel::LoadPreview(const QString &name, quint64 generation) {
   } catch (const std::exception &failure) {
     if (!overtaken()) ShowPreviewFailure(name, QString::fromLocal8Bit(failure.what()));
   }
+}
+
+void ImagePanel::SetPreviewRoom(QSize extra) {
+  const PreviewBox box = PreviewBoxFromTwips(2085, 1725, twipsPerPixelX_, twipsPerPixelY_);
+  const PreviewBox grown{box.width + extra.width(), box.height + extra.height()};
+  if (imgPreview->isVisible())
+    imgPreview->move(CentredOrigin(fraViewPicture->size(), imgPreview->size()));
+  if (grown.width == previewBox_.width && grown.height == previewBox_.height) return;
+  previewBox_ = grown;
+  if (!previewResize_) {
+    // A drag of the window's edge sends many sizes; ImageMagick is asked once
+    // it rests.
+    previewResize_ = new QTimer(this);
+    previewResize_->setSingleShot(true);
+    previewResize_->setInterval(200);
+    connect(previewResize_, &QTimer::timeout, this, [this] {
+      if (!previewedFile_.isEmpty() && !LoadingPreview_) lstImages_Click();
+    });
+  }
+  previewResize_->start();
 }
 
 void ImagePanel::lstImages_DblClick() {

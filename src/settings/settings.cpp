@@ -61,6 +61,8 @@ const Key kKeys[] = {
     {"AutoOrient", &Settings::AutoOrient},
     {"NeverEnlarge", &Settings::NeverEnlarge},
     {"ExactDecode", &Settings::ExactDecode},
+    {"MainWindowPlace", &Settings::MainWindowPlace},
+    {"CropToolPlace", &Settings::CropToolPlace},
 };
 
 template <class... F> struct Overloaded : F... {

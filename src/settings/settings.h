@@ -29,6 +29,10 @@ struct Settings {
   // JPEGs are decoded whole even where a reduced decode would give the same
   // size: results identical to a full decode, at the cost of time and memory.
   bool ExactDecode = false;
+  // Where the main window and the crop tool were when they last closed
+  // (WindowPlaceText); empty: centred at their first size.
+  QString MainWindowPlace;
+  QString CropToolPlace;
 
   bool operator==(const Settings &) const = default;
 };

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <functional>
 
@@ -178,6 +179,7 @@ TEST_F(CropTool, TagsStayOnThePictureNearItsEdges) {
 
 TEST_F(CropTool, ScrollBarsFollowThePictureAndTheWindowKeepsItsMinimum) {
   Open(2000, 60, {0, 0, 1999, 59});
+  tool.SetZoom(1, {0, 0});
   const int shown = Control<QWidget>(tool, "picOuter")->width();
   QScrollBar *h = Control<QScrollBar>(tool, "HBar"), *v = Control<QScrollBar>(tool, "VBar");
   EXPECT_EQ((ScrollSettings{h->isEnabled(), h->maximum(), h->pageStep(), h->singleStep()}),
@@ -213,6 +215,95 @@ TEST_F(CropTool, ScrollBarsFollowThePictureAndTheWindowKeepsItsMinimum) {
   EXPECT_FALSE(v->isEnabled());
   EXPECT_EQ(Picture()->pos(), QPoint(0, 0));
   EXPECT_EQ(tool.size(), QSize(600, 400)) << "the window keeps its size";
+}
+
+// A large picture opens whole; Ctrl+wheel and the keys zoom about the mouse,
+// keeping the pixel under it; "1" is 100 %, "0" the whole picture again. A
+// small picture is never enlarged.
+TEST_F(CropTool, OpensFittedAndZoomsAboutThePointer) {
+  Open(1600, 1200, {0, 0, 1599, 1199});
+  QWidget *view = Control<QWidget>(tool, "picOuter");
+  const double fit = tool.Zoom();
+  EXPECT_LT(fit, 1);
+  EXPECT_DOUBLE_EQ(fit, std::min(view->width() / 1600.0, view->height() / 1200.0));
+  EXPECT_TRUE(view->rect().contains(Picture()->geometry())) << "all of it in view";
+  const QPointF at(view->width() / 3, view->height() / 4);
+  const QPointF pixel = (at - QPointF(Picture()->pos())) / tool.Zoom();
+  const auto stillUnder = [&](const char *how) {
+    EXPECT_NEAR((at.x() - Picture()->x()) / tool.Zoom(), pixel.x(), 1) << how;
+    EXPECT_NEAR((at.y() - Picture()->y()) / tool.Zoom(), pixel.y(), 1) << how;
+  };
+  QWheelEvent wheel(at, view->mapToGlobal(at), {}, {0, 240}, Qt::NoButton, Qt::ControlModifier,
+                    Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(view, &wheel);
+  EXPECT_DOUBLE_EQ(tool.Zoom(), fit * 1.25 * 1.25);
+  stillUnder("wheel in");
+  tool.ZoomBy(4, at);
+  stillUnder("further in");
+  tool.ZoomBy(1 / 1.25, at);
+  stillUnder("out");
+  QCursor::setPos(view->mapToGlobal(at.toPoint()));
+  for (const auto &[key, zoom] : {std::pair{Qt::Key_1, 1.0}, {Qt::Key_0, fit}, {Qt::Key_Minus, fit},
+                                  {Qt::Key_Plus, fit * 1.25}}) {
+    QTest::keyClick(&tool, key);
+    EXPECT_DOUBLE_EQ(tool.Zoom(), zoom) << key;
+  }
+  tool.hide();
+  Open(100, 80);
+  EXPECT_EQ(tool.Zoom(), 1);
+  EXPECT_EQ(Picture()->size(), QSize(100, 80));
+}
+
+// The pixel a click picks is the one under the middle of the screen pixel
+// clicked: floor((x + 0.5) / zoom), at any zoom and scroll position.
+TEST_F(CropTool, AClickPicksThePixelUnderItAtAnyZoom) {
+  Open(1600, 1200, {0, 0, 1599, 1199});
+  const struct {
+    double zoom;
+    QPoint scroll, click; // the click in the view
+    CropCorners picked;
+  } rows[] = {
+      {0.25, {0, 0}, {100, 50}, {402, 202, 1599, 1199}},
+      {0.25, {0, 0}, {101, 51}, {406, 206, 1599, 1199}},
+      {1, {500, 300}, {33, 22}, {533, 322, 1599, 1199}},
+      {3, {300, 600}, {1, 2}, {100, 200, 1599, 1199}},
+      {3, {300, 600}, {3, 4}, {101, 201, 1599, 1199}},
+  };
+  for (const auto &r : rows) {
+    tool.SetZoom(r.zoom, {0, 0});
+    Control<QScrollBar>(tool, "HBar")->setValue(r.scroll.x());
+    Control<QScrollBar>(tool, "VBar")->setValue(r.scroll.y());
+    Click(Qt::LeftButton, r.click + r.scroll);
+    EXPECT_EQ(Now(), r.picked) << r.zoom;
+  }
+}
+
+// With no rectangle yet, the bottom-right corner starts on the last pixel.
+TEST_F(CropTool, DefaultCornersStartAsTheWholePicture) {
+  Open(200, 150);
+  EXPECT_EQ(Now(), (CropCorners{0, 0, 199, 149}));
+  Click(Qt::LeftButton, {10, 20});
+  EXPECT_EQ(Text("lblExtractSize"), "190x130");
+}
+
+// At 300 % the lines run along the first screen column of the top-left pixel
+// and the last one of the bottom-right pixel; the tags follow.
+TEST_F(CropTool, GuideLinesAndTagsStayAtTheCornersWhenZoomed) {
+  Open(200, 150, {20, 30, 120, 100});
+  tool.SetZoom(3, {0, 0});
+  const QImage shot = Picture()->grab().toImage();
+  // Above the bottom-right horizontal line (at 302), which crosses every column.
+  const auto columnHas = [&](int x, const QColor &colour) {
+    for (int y = 0; y < 250; ++y)
+      if (shot.pixelColor(x, y) == colour) return true;
+    return false;
+  };
+  EXPECT_TRUE(columnHas(60, QColor(0, 0, 192)));
+  EXPECT_TRUE(columnHas(3 * 121 - 1, QColor(255, 0, 0)));
+  EXPECT_FALSE(columnHas(3 * 120, QColor(255, 0, 0)));
+  const int gap = TwipsToPixels(100, 1440.0 / Picture()->logicalDpiX());
+  EXPECT_NEAR(Tag("lblTopLeftCoords").right() + 1, 60 - gap, 1);
+  EXPECT_NEAR(Tag("lblBottomRightCoords").left(), 3 * 121 - 1 + gap, 1);
 }
 
 TEST_F(CropTool, GuideLinesCrawl) {
@@ -362,6 +453,31 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
   }
   EXPECT_TRUE(EditorAnswers());
   EXPECT_FALSE(window->CropTool()->isVisible());
+}
+
+// A picture larger than the view is decoded at the view's size, its
+// coordinates those of the whole picture; zoomed to 100 % it is read whole.
+TEST_F(CropLaunch, ALargePictureIsDecodedSmallUntilAZoomNeedsItWhole) {
+  MakeImage(images.file("large.jpg"), 2400, 1800);
+  window->RefreshFileList();
+  Select("large.jpg");
+  Boxes({"0", "0", "0", "0"});
+
+  Launch([&](frmCropTool &tool) {
+    EXPECT_EQ(tool.ImageWidth(), 2400);
+    EXPECT_EQ(tool.CropBottomRightY(), 1799) << "the whole picture";
+    EXPECT_LT(tool.Zoom(), 1);
+    QTest::mouseClick(tool.PictureArea(), Qt::LeftButton, {}, {100, 50});
+    EXPECT_EQ(tool.CropTopLeftX(), std::floor(100.5 / tool.Zoom()));
+    tool.SetZoom(1, {0, 0});
+    tool.cmdOK_Click();
+  });
+  ASSERT_TRUE(shown);
+  const QStringList fitted = toolkit.calls[toolkit.calls.size() - 2].args;
+  EXPECT_EQ(fitted.mid(0, 2), QStringList({"-define", "jpeg:size=" + fitted[5]}));
+  EXPECT_EQ(toolkit.calls.back().args.mid(0, 3), QStringList({"-format", "bmp", images.file("large.jpg")}))
+      << "read whole once zoomed to 100 %";
+  EXPECT_EQ(Box("txtBottomRightX")->text(), "2399");
 }
 
 TEST_F(CropLaunch, AnUnreadableImageIsReportedAndTheToolStaysHidden) {

@@ -104,5 +104,22 @@ TEST(CropRules, LaunchRefusesBadSizesAndHandsOverCorners) {
     EXPECT_EQ(CornerForTool(box, 640), value) << box;
 }
 
+// The fitted view asks the JPEG decoder for its own size, as the picture is
+// stored: on its side (orientations 5 to 8) width and height swap.
+TEST(CropRules, TheFittedViewIsDecodedAtItsOwnSize) {
+  EXPECT_EQ(FittedSize({6000, 4000}, {1400, 800}), QSize(1200, 800));
+  EXPECT_EQ(FittedSize({6000, 4000}, {1500, 1400}), QSize(1500, 1000));
+  EXPECT_EQ(FittedSize({300, 200}, {1400, 800}), QSize(300, 200)) << "never enlarged";
+  EXPECT_EQ(FittedSize({90000, 10}, {900, 800}), QSize(900, 1));
+  EXPECT_EQ(CropViewArgs("a.jpg", "v.bmp", 1, {1200, 800}),
+            QStringList({"-define", "jpeg:size=1200x800", "-format", "bmp", "-resize", "1200x800",
+                         "a.jpg", "v.bmp"}));
+  EXPECT_EQ(CropViewArgs("a.jpg", "v.bmp", 6, {800, 1200}),
+            QStringList({"-define", "jpeg:size=1200x800", "-format", "bmp", "-auto-orient",
+                         "+repage", "-resize", "800x1200", "a.jpg", "v.bmp"}));
+  EXPECT_EQ(CropViewArgs("a.jpg", "v.bmp", 3),
+            QStringList({"-format", "bmp", "-auto-orient", "+repage", "a.jpg", "v.bmp"}));
+}
+
 } // namespace
 } // namespace varnholt

@@ -1,4 +1,5 @@
 #include "geometry/window_math.h"
+#include "geometry/window_place.h"
 
 #include <QDir>
 
@@ -71,6 +72,38 @@ TEST(WindowMath, DoubleClickOpensOnePathWithSingleSeparators) {
   EXPECT_EQ(OpenImagePath(s + "x" + s + s + "pics", "a.png"), s + "x" + s + "pics" + s + "a.png");
   // Legal in a name here, so it stays: removing it would open another file.
   EXPECT_EQ(OpenImagePath(s + "pics", "a<1>.png"), s + "pics" + s + "a<1>.png");
+}
+
+TEST(WindowPlace, TextRoundTripsAndAnythingElseIsNoPlace) {
+  for (const WindowPlace &place : {WindowPlace{QRect(120, 80, 900, 700)},
+                                   WindowPlace{QRect(-1500, -20, 507, 429), true}})
+    EXPECT_EQ(ParseWindowPlace(WindowPlaceText(place)), place);
+  EXPECT_EQ(WindowPlaceText({QRect(1, 2, 3, 4), true}), "1,2,3,4,max");
+  for (const char *bad : {"", "1,2,3", "1,2,0,4", "1,2,3,-4", "a,2,3,4", "1,2,3,4,min", "1,2,3,4,5,6"})
+    EXPECT_FALSE(ParseWindowPlace(bad)) << bad;
+}
+
+// Two screens side by side, the right one lower, each with a panel along its top.
+TEST(WindowPlace, AWindowIsRestoredOnlyWhereAScreenShowsItsTopAndMostOfIt) {
+  const QList<QRect> screens{QRect(0, 30, 1600, 970), QRect(1600, 230, 1280, 794)};
+  const struct {
+    QRect window;
+    bool shown;
+  } rows[] = {
+      {QRect(100, 100, 800, 600), true},
+      {QRect(1300, 300, 800, 600), true},   // across both, its grip on the right one
+      {QRect(1200, 100, 1400, 600), false}, // grip above the right screen
+      {QRect(100, 10, 800, 600), false},    // grip under the left panel
+      {QRect(1200, 500, 600, 400), true},   // two thirds on the left screen
+      {QRect(1000, 500, 1200, 400), true},  // grip and exactly half on the right one
+      {QRect(-700, 100, 800, 600), false},  // mostly left of every screen
+      {QRect(1700, 100, 400, 300), false},  // above the right screen's top
+      {QRect(5000, 5000, 400, 300), false},
+  };
+  for (const auto &r : rows)
+    EXPECT_EQ(ShownOnAScreen(r.window, screens), r.shown) << r.window.x() << "," << r.window.y();
+  EXPECT_EQ(CentredIn(QRect(0, 30, 1600, 970), QSize(507, 429)), QRect(546, 300, 507, 429));
+  EXPECT_EQ(CentredIn(QRect(0, 30, 1600, 970), QSize(2000, 500)), QRect(0, 265, 1600, 500));
 }
 
 } // namespace

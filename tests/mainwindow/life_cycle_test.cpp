@@ -215,18 +215,37 @@ TEST_F(StartUp, FolderPatternInverseAndListComeBackThroughARealIniFile) {
   Check("chkInversePattern")->setChecked(true);
   window->OperationsFileToList(web);
   AddOperation();
+  window->resize(760, 520);
+  window->move(40, 50);
   prompter.expect("Save Changes?", "Save changes to web.vop?", Buttons::YesNo, Icon::Question,
                   Answer::No);
   EXPECT_TRUE(window->close());
   window.reset();
   settings = Settings{};
   start();
+  EXPECT_EQ(QRect(window->pos(), window->size()), QRect(40, 50, 760, 520))
+      << "where and as large as it was";
   EXPECT_EQ(Box("txtInputDirectory")->text(), images.path());
   EXPECT_EQ(Box("txtPattern")->text(), "a*");
   EXPECT_TRUE(Check("chkInversePattern")->isChecked());
   EXPECT_EQ(Listed(), QStringList({"b.png"}));
   EXPECT_EQ(window->windowTitle(), "Varnholt 1.00 (web.vop)");
   EXPECT_EQ(List("lstOperations")->count(), 1) << "the unsaved addition was not kept";
+}
+
+// A place no screen shows (a screen since unplugged) is not restored; nor is
+// one that does not read. The window opens centred at its first size.
+TEST_F(StartUp, AStoredPlaceOffEveryScreenFallsBackToCentred) {
+  for (const char *stored : {"-5000,-5000,700,500", "3000,40,700,500,max", "40,50,wide,500"}) {
+    settings.MainWindowPlace = stored;
+    settings.SelectedDir = images.path();
+    Load("");
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_LE((window->frameGeometry().center() - screen.center()).manhattanLength(), 2) << stored;
+    EXPECT_EQ(window->size(), window->minimumSize()) << stored;
+    EXPECT_FALSE(window->isMaximized()) << stored;
+    window.reset();
+  }
 }
 
 TEST_F(StartUp, TheThemedLookWritesTheManifestRestartsOnceAndRemovesItAtTheEnd) {

@@ -48,7 +48,8 @@ TEST(Settings, ABadValueCostsOnlyItsOwnKeyAndTheRestIsWrittenBackAsRead) {
       {"Settings/XPStyle", "False"}, {"Settings/Antialias", "True"},
       {"Settings/Pattern", "*.png"}, {"Settings/InversePattern", "1"},
       {"Settings/AllowOutOfBoundry", "True"}, {"Settings/AutoOrient", "False"},
-      {"Settings/NeverEnlarge", "False"}, {"Settings/ExactDecode", "True"}};
+      {"Settings/NeverEnlarge", "False"}, {"Settings/ExactDecode", "True"},
+      {"Settings/MainWindowPlace", "10,20,600,500"}, {"Settings/CropToolPlace", ""}};
   struct Row {
     const char *key, *bad, *readAs;
     int number;
@@ -80,13 +81,15 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   const Settings s{.LoadedFile = "/lists/web ü.vop", .SelectedDir = "/photos, 2024",
                    .OutputInDiffDir = true, .OutputDir = "/out", .XPStyle = false,
                    .Antialias = true, .Pattern = "img[!a]*", .InversePattern = 1,
-                   .AllowOutOfBoundry = true, .AutoOrient = false, .ExactDecode = true};
+                   .AllowOutOfBoundry = true, .AutoOrient = false, .ExactDecode = true,
+                   .MainWindowPlace = "120,80,900,700,max", .CropToolPlace = "-1400,30,700,500"};
   QSettingsStore writer(ini);
   SaveSettings(writer, s);
   const QString text = QString::fromUtf8(test::ReadBytes(ini));
   for (const char *line : {"[Settings]", "OutputInDiffDir=True", "XPStyle=False", "Antialias=True",
                            "InversePattern=1", "AllowOutOfBoundry=True", "OutputDir=/out",
-                           "AutoOrient=False", "NeverEnlarge=True", "ExactDecode=True"})
+                           "AutoOrient=False", "NeverEnlarge=True", "ExactDecode=True",
+                           "MainWindowPlace=\"120,80,900,700,max\""})
     EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
   QSettingsStore store(ini);
   EXPECT_EQ(LoadSettings(store, "/d"), s);
@@ -96,7 +99,8 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   EXPECT_EQ(memory.writeOrder,
             (QStringList{"LoadedFile", "SelectedDir", "OutputInDiffDir", "OutputDir", "XPStyle",
                          "Antialias", "Pattern", "InversePattern", "AllowOutOfBoundry",
-                         "AutoOrient", "NeverEnlarge", "ExactDecode"}));
+                         "AutoOrient", "NeverEnlarge", "ExactDecode", "MainWindowPlace",
+                         "CropToolPlace"}));
   EXPECT_EQ(memory.flushes, 1);
 
   // A store that cannot be written fails: a file where the folder should be
