@@ -67,7 +67,7 @@ public:
   // The preview starts on this entry; the crop tool's button names it.
   void SetPreviewName(const QString &name);
 
-  // --- Crop tool (src/croptool/launch.cpp)
+  // --- Crop tool (crop_tool_launch.cpp)
   void cmdUseCropTool_Click();
   frmCropTool *CropTool();
   // Hides the crop tool if it was ever made.
@@ -130,7 +130,7 @@ private:
   void FileNameCheck(QLineEdit *box);
   void SyncSpinners();
   QList<QLineEdit *> LeaveWatchedBoxes() const;
-  // launch.cpp: the corners the crop tool was closed with, into the boxes.
+  // crop_tool_launch.cpp: the corners the crop tool was closed with, into the boxes.
   void TakeCorners(const frmCropTool &tool);
 };
 

@@ -100,7 +100,7 @@ void OperationListPanel::SetWindowTitle() {
 
 void OperationListPanel::cmdAddOperation_Click() {
   try {
-    if (!services_.settings.OutputInDiffDir && editor_.KeepsNames()) {
+    if (WritesBesideImages(services_.settings) && editor_.KeepsNames()) {
       services_.prompter.ask(QStringLiteral("Operation Addition Error"),
                              "You must specify either a prefix or suffix for the operation" +
                                  kCrLf +

@@ -9,6 +9,7 @@
 #include "mainwindow/image_panel.h"
 #include "mainwindow/operation_editor.h"
 #include "mainwindow/operation_list_panel.h"
+#include "processing/run_plan.h"
 #include "settings/settings.h"
 
 #include <QCoreApplication>
@@ -71,7 +72,7 @@ void frmMain::OfferResults() {
   go_->hide();
   if (look != Answer::Yes) return;
   const Settings &settings = services_.settings;
-  const QString folder = settings.OutputInDiffDir ? settings.OutputDir : images_->Folder();
+  const QString folder = OutputFolderFor(settings, images_->Folder());
   // A Yes that silently does nothing reads as a broken button; where no
   // file manager answers, at least say where the files are.
   if (!services_.shell.open(folder))

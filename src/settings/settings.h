@@ -39,6 +39,9 @@ struct Settings {
 
 inline const QString kSettingsSection = QStringLiteral("Settings");
 
+// Results go into the images' own folder (OutputFolderFor names it).
+inline bool WritesBesideImages(const Settings &settings) { return !settings.OutputInDiffDir; }
+
 // Missing keys take their defaults; defaultFolder stands in for SelectedDir
 // (and, through it, OutputDir). A stored boolean or number that does not read
 // as one keeps its default and is added to `bad`; every other key is read as

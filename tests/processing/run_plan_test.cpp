@@ -1,5 +1,7 @@
 #include "processing/run_plan.h"
 
+#include "processing/pair_runner.h"
+#include "processing/pair_stage.h"
 #include "processing/run.h"
 
 #include <QFile>
@@ -62,6 +64,32 @@ TEST(RunPlan, ShardsKeepImagesWhoseFilesCouldMeetTogether) {
   KeepShard(part, QStringLiteral("/out"), 2, 3);
   EXPECT_EQ(part.images, QStringList({"y.jpg", "z.jpg"}));
   EXPECT_EQ(part.notRun.size(), 2u);
+}
+
+} // namespace
+} // namespace varnholt
+
+namespace varnholt {
+namespace {
+
+// A run that is stopping starts no further pair of the image it is on: those
+// are skipped as not begun, and no toolkit is asked for them.
+TEST(RunImage, AStoppingRunStartsNoFurtherPair) {
+  RunPlan plan;
+  plan.inputFolder = QStringLiteral("/in");
+  plan.images = {"a.png"};
+  plan.operations = {{1, QString(), {}}, {2, QString(), {}}, {3, QString(), {}}};
+  plan.notRun.assign(3, QString());
+  RunFiles files;
+  PairRunner runner(plan, nullptr, files, QStringLiteral("no toolkit here"));
+  int asked = 0;
+  std::vector<std::pair<bool, QString>> seen;
+  ImageRun run;
+  run.first = 1;
+  run.stopping = [&] { return ++asked > 1; };
+  run.done = [&](int, const PairResult &r) { seen.emplace_back(r.notStarted, r.failure); };
+  RunImage(runner, run);
+  EXPECT_EQ(seen, (std::vector<std::pair<bool, QString>>{{false, "no toolkit here"}, {true, ""}}));
 }
 
 } // namespace
