@@ -23,13 +23,26 @@ void CloseFd(int &fd) {
 }
 
 namespace {
-// This process's environment, told who the parent is, with `environment`'s
-// entries in place of any of the same names.
+// A worker decodes one picture after another, each in blocks of tens of
+// megabytes. In huge pages those cost a fraction of the page faults (a worker
+// fits camera JPEGs into a screen size about a third faster), and a fixed
+// mapping threshold hands each picture's blocks back once it is done, where
+// glibc would keep the largest picture's worth on its heap for the rest of
+// the run. The user's own tunables come after these, so theirs win.
+constexpr char kTunablesName[] = "GLIBC_TUNABLES=";
+constexpr char kWorkerTunables[] = "glibc.malloc.hugetlb=1:glibc.malloc.mmap_threshold=8388608";
+
+// This process's environment, told who the parent is and how to allocate,
+// with `environment`'s entries in place of any of the same names.
 std::vector<QByteArray> WorkerEnvironment(const QList<QByteArray> &environment) {
   std::vector<QByteArray> variables;
+  QByteArray tunables = QByteArray(kTunablesName) + kWorkerTunables;
   for (char **e = environ; *e; ++e)
-    if (std::strncmp(*e, kParentVariable, std::strlen(kParentVariable)) != 0)
+    if (std::strncmp(*e, kTunablesName, std::strlen(kTunablesName)) == 0)
+      tunables += ':' + QByteArray(*e + std::strlen(kTunablesName));
+    else if (std::strncmp(*e, kParentVariable, std::strlen(kParentVariable)) != 0)
       variables.emplace_back(*e);
+  variables.push_back(tunables);
   variables.push_back(QByteArray(kParentVariable) + '=' + QByteArray::number(::getpid()));
   for (const QByteArray &entry : environment) {
     const QByteArray name = entry.left(entry.indexOf('=') + 1);
