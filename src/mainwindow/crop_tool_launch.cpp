@@ -124,6 +124,41 @@ void OperationEditor::TakeCorners(const frmCropTool &tool) {
   VerifyCoordinates(txtBottomRightY);
 }
 
+QSize OperationEditor::ShowPictureIn(frmCropTool &tool, ImageToolkit &toolkit,
+                                     const QString &image) {
+  const int orientation = ShownOrientation(toolkit, image, services_.settings.AutoOrient);
+  const PictureSize size = ParseSizeText(toolkit.identify(CropSizeArgs(image, orientation)));
+  CheckImageWithinLimits(std::int64_t(size.width), std::int64_t(size.height), image);
+  // Shown whole first: decoded no larger than the view (a JPEG several times
+  // faster), the whole picture only once a zoom needs it. A bitmap is read as
+  // it is.
+  const bool bitmap = IsBitmapName(image) && orientation <= 1;
+  const QSize full(int(size.width), int(size.height));
+  const QSize fitted = bitmap ? QSize() : FittedSize(full, tool.ViewPixels());
+  const QString viewFile = AddBackslash(images_.WorkFolder()) + kCropViewName;
+  QImage picture =
+      MakeCropView(toolkit, image, bitmap, viewFile, orientation, fitted == full ? QSize() : fitted);
+  if (fitted.isValid() && fitted != full)
+    // Used only while the tool is open, which `toolkit` outlives.
+    tool.SetFullPictureLoader([&toolkit, image, viewFile, orientation]() -> QImage {
+      try {
+        return MakeCropView(toolkit, image, false, viewFile, orientation);
+      } catch (...) {
+        return {}; // the small picture stays, only coarser
+      }
+    });
+  tool.SetPicture(std::move(picture), full);
+  return full;
+}
+
+// Read once the view is made: the boxes stayed editable meanwhile.
+void OperationEditor::GiveCorners(frmCropTool &tool, QSize full) const {
+  tool.SetCropTopLeftX(CornerForTool(txtTopLeftX->text(), full.width()));
+  tool.SetCropTopLeftY(CornerForTool(txtTopLeftY->text(), full.height()));
+  tool.SetCropBottomRightX(CornerForTool(txtBottomRightX->text(), full.width()));
+  tool.SetCropBottomRightY(CornerForTool(txtBottomRightY->text(), full.height()));
+}
+
 void OperationEditor::cmdUseCropTool_Click() {
   const QString name = images_.CurrentName();
   // A second click while the view is being made would open it twice.
@@ -143,34 +178,9 @@ void OperationEditor::cmdUseCropTool_Click() {
   };
   try {
     AsyncToolkit toolkit(services_.toolkit);
-    const int orientation = ShownOrientation(toolkit, image, services_.settings.AutoOrient);
-    const PictureSize size = ParseSizeText(toolkit.identify(CropSizeArgs(image, orientation)));
-    CheckImageWithinLimits(std::int64_t(size.width), std::int64_t(size.height), image);
-    // Shown whole first: decoded no larger than the view (a JPEG several
-    // times faster), the whole picture only once a zoom needs it. A bitmap is
-    // read as it is.
-    const bool bitmap = IsBitmapName(name) && orientation <= 1;
-    const QSize full(int(size.width), int(size.height));
-    const QSize fitted = bitmap ? QSize() : FittedSize(full, tool->ViewPixels());
-    const QString viewFile = AddBackslash(images_.WorkFolder()) + kCropViewName;
-    QImage picture = MakeCropView(toolkit, image, bitmap, viewFile, orientation,
-                                  fitted == full ? QSize() : fitted);
-    if (fitted.isValid() && fitted != full)
-      tool->SetFullPictureLoader([&toolkit, image, viewFile, orientation]() -> QImage {
-        try {
-          return MakeCropView(toolkit, image, false, viewFile, orientation);
-        } catch (...) {
-          return {}; // the small picture stays, only coarser
-        }
-      });
-
-    // Read once the view is made: the boxes stayed editable meanwhile.
-    tool->SetCropTopLeftX(CornerForTool(txtTopLeftX->text(), size.width));
-    tool->SetCropTopLeftY(CornerForTool(txtTopLeftY->text(), size.height));
-    tool->SetCropBottomRightX(CornerForTool(txtBottomRightX->text(), size.width));
-    tool->SetCropBottomRightY(CornerForTool(txtBottomRightY->text(), size.height));
+    const QSize full = ShowPictureIn(*tool, toolkit, image);
+    GiveCorners(*tool, full);
     host_.ReturningFromDialog();
-    tool->SetPicture(std::move(picture), full);
     tool->setWindowTitle(image);
     window_->unsetCursor();
     tool->exec();

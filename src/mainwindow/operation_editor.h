@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSize>
 
 class QCheckBox;
 class QComboBox;
@@ -16,6 +17,7 @@ namespace varnholt {
 class Failure;
 class frmCropTool;
 class ImagePanel;
+class ImageToolkit;
 class PanelHost;
 class UpDown;
 struct MainWindowServices;
@@ -132,6 +134,10 @@ private:
   QList<QLineEdit *> LeaveWatchedBoxes() const;
   // crop_tool_launch.cpp: the corners the crop tool was closed with, into the boxes.
   void TakeCorners(const frmCropTool &tool);
+  // Measures the image, gives the tool its first view and returns the
+  // picture's full size.
+  QSize ShowPictureIn(frmCropTool &tool, ImageToolkit &toolkit, const QString &image);
+  void GiveCorners(frmCropTool &tool, QSize full) const;
 };
 
 } // namespace varnholt
