@@ -131,6 +131,25 @@ TEST_F(RunWindow, SaysHowFarHowLongAndWhatBecameOfThePairs) {
     EXPECT_EQ(frmGo::TimeLeftText(seconds), text);
 }
 
+// A rectangle outside the picture is counted as skipped, apart from failures.
+TEST_F(RunWindow, CountsAPairLeftOutAsSkipped) {
+  source.images.resize(1);
+  QString error;
+  source.operations.push_back(
+      {OperationDescription({.Extract = true, .TopLeftX = 20, .BottomRightX = 30,
+                             .BottomRightY = 3, .Prefix = "c_"},
+                            error)});
+  prompter.expect("Image too small",
+                  "Could not extract image: \"a.png\" with coordinates because:\r\n\r\n"
+                  "Top Left X Coordiate (20) is greater than image width of 8\r\n"
+                  "Bottom Right X Coordiate (30) is greater than image width of 8\r\n"
+                  "\r\nDo you want to suppress these messages?",
+                  Buttons::YesNo, Icon::None, Answer::No);
+  frmGo window(source, settings, magick, prompter, errors);
+  window.exec();
+  EXPECT_EQ(Control<QLabel>(window, "lblRunCounts")->text(), "2 written, 1 skipped, 0 failed");
+}
+
 // Stop, the close box and Escape during a toolkit call finish that operation only.
 TEST_F(RunWindow, StoppingDuringAToolkitCallFinishesThatOperationOnly) {
   const std::vector<std::function<void(frmGo &)>> ways = {
