@@ -87,6 +87,10 @@ std::optional<PairResult> AheadPool::take(size_t n, bool suppress, RunView &view
   if (!pool_ || n >= results_.size()) return std::nullopt;
   currentImage_ = int(n / size_t(operations_));
   suppress_ = suppress;
+  // What the workers said meanwhile is read at every take, not only while
+  // the window waits: a worker done with its image would otherwise idle for
+  // as long as the window puts into place pairs that were already done.
+  pool_->wait(0);
   for (;;) {
     if (results_[n]) {
       std::optional<PairResult> r = std::move(results_[n]);
