@@ -295,6 +295,9 @@ void ImagePanel::ShowPatternProblem(const QString &description) {
   txtPattern->setProperty("patternProblem", bad);
   txtPattern->setStyleSheet(bad ? QStringLiteral("QLineEdit { border: 2px solid #d00000; }")
                                 : QString());
+  // A box with a style sheet no longer takes its face from the window: it is
+  // given the window's while framed, and takes it from the window again after.
+  txtPattern->setFont(bad ? txtPattern->parentWidget()->font() : QFont());
   // A tip already on the screen keeps its text: the old complaint would stay
   // up over a pattern that reads.
   if (!bad && QToolTip::isVisible() && QToolTip::text() == txtPattern->toolTip())

@@ -143,6 +143,7 @@ TEST_F(ImageList, AMalformedPatternShowsInItsBoxAndKeepsTheList) {
     EXPECT_TRUE(pattern->hasFocus()) << "the keystrokes stay in the box";
     EXPECT_EQ(pattern->toolTip(), step.reads ? ownTip : "Invalid pattern string");
     EXPECT_EQ(pattern->styleSheet().contains("border"), !step.reads);
+    EXPECT_EQ(pattern->font(), Box("txtInputDirectory")->font()) << "the frame keeps the face";
     EXPECT_EQ(Listed(), step.listed);
     EXPECT_TRUE(List("lstImages")->isVisible());
   }
