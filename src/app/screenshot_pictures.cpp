@@ -5,6 +5,7 @@
 #include <QPolygonF>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace varnholt::shots {
@@ -15,9 +16,11 @@ bool Save(QWidget &window, const QString &path) {
   return saved;
 }
 
+int TitleBarHeight(const QWidget &window) { return QFontMetrics(window.font()).height() + 10; }
+
 bool SaveWithTitleBar(QWidget &window, const QString &path) {
   const QPixmap client = window.grab();
-  const int bar = QFontMetrics(window.font()).height() + 10;
+  const int bar = TitleBarHeight(window);
   QPixmap framed(client.width(), client.height() + bar);
   framed.fill(window.palette().color(QPalette::Highlight));
   QPainter painter(&framed);
@@ -56,6 +59,22 @@ QImage Seascape(int width, int height) {
     painter.setBrush(QColor(255, 214, 150, 70));
     painter.drawRect(
         QRectF(width * 0.62 - 40 + (i % 3) * 10, height * 0.62 + i * 12, 80 - i * 4, 3));
+  }
+  return image;
+}
+
+QImage GrainyPhoto(int width, int height) {
+  QImage image = Seascape(width, height);
+  quint32 seed = 2024;
+  for (int y = 0; y < height; ++y) {
+    auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+    for (int x = 0; x < width; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const int grain = int(seed >> 28) - 8;
+      const QRgb p = line[x];
+      line[x] = qRgb(std::clamp(qRed(p) + grain, 0, 255), std::clamp(qGreen(p) + grain, 0, 255),
+                     std::clamp(qBlue(p) + grain, 0, 255));
+    }
   }
   return image;
 }

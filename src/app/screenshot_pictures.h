@@ -16,5 +16,9 @@ bool Save(QWidget &window, const QString &path);
 bool SaveWithTitleBar(QWidget &window, const QString &path);
 // Something with the look of a photograph: sky, sea, a headland and a sun.
 QImage Seascape(int width, int height);
+// The same with a camera's grain, so that 100 % shows texture.
+QImage GrainyPhoto(int width, int height);
+// The height of the title bar SaveWithTitleBar draws.
+int TitleBarHeight(const QWidget &window);
 
 } // namespace varnholt::shots
