@@ -20,14 +20,18 @@ int TitleBarHeight(const QWidget &window) { return QFontMetrics(window.font()).h
 
 bool SaveWithTitleBar(QWidget &window, const QString &path) {
   const QPixmap client = window.grab();
+  // In the window's units: on a scaled screen the grab holds more pixels.
+  const qreal ratio = client.devicePixelRatio();
+  const QSize inside = client.deviceIndependentSize().toSize();
   const int bar = TitleBarHeight(window);
-  QPixmap framed(client.width(), client.height() + bar);
+  QPixmap framed(QSize(inside.width(), inside.height() + bar) * ratio);
+  framed.setDevicePixelRatio(ratio);
   framed.fill(window.palette().color(QPalette::Highlight));
   QPainter painter(&framed);
   painter.setPen(window.palette().color(QPalette::HighlightedText));
   const int icon = bar - 8;
   painter.drawPixmap(6, 4, window.windowIcon().pixmap(icon, icon));
-  painter.drawText(QRect(12 + icon, 0, client.width() - 18 - icon, bar),
+  painter.drawText(QRect(12 + icon, 0, inside.width() - 18 - icon, bar),
                    Qt::AlignVCenter | Qt::AlignLeft, window.windowTitle());
   painter.drawPixmap(0, bar, client);
   painter.end();
