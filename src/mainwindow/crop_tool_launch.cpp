@@ -30,6 +30,7 @@
 #include <QThread>
 
 #include <exception>
+#include <functional>
 #include <memory>
 
 namespace varnholt {
@@ -124,6 +125,22 @@ QImage MakeCropView(ImageToolkit &toolkit, const QString &image, bool bitmap,
   }
   return ReadCropView(cropView);
 }
+// The whole picture, asked for once a zoom needs it: a JPEG by Qt, anything
+// else (or a JPEG Qt cannot read) through the toolkit; a null picture when
+// neither can, and the small one stays, only coarser.
+std::function<QImage()> WholePictureLoader(ImageToolkit &toolkit, const QString &image,
+                                           const QString &viewFile, int orientation, QSize full) {
+  return [&toolkit, image, viewFile, orientation, full]() -> QImage {
+    // Qt and the toolkit could read a stored orientation differently: only a
+    // picture of the size measured is taken.
+    if (QImage whole = ReadWholeJpeg(image, orientation); whole.size() == full) return whole;
+    try {
+      return MakeCropView(toolkit, image, false, viewFile, orientation);
+    } catch (...) {
+      return {};
+    }
+  };
+}
 } // namespace
 
 // Made on first use, until start-up makes it hidden with the other windows.
@@ -189,16 +206,7 @@ void OperationEditor::cmdUseCropTool_Click() {
     QImage picture = MakeCropView(toolkit, image, bitmap, viewFile, orientation,
                                   fitted == full ? QSize() : fitted);
     if (fitted.isValid() && fitted != full)
-      tool->SetFullPictureLoader([&toolkit, image, viewFile, orientation, full]() -> QImage {
-        // Qt and the toolkit could read a stored orientation differently:
-        // only a picture of the size measured is taken.
-        if (QImage whole = ReadWholeJpeg(image, orientation); whole.size() == full) return whole;
-        try {
-          return MakeCropView(toolkit, image, false, viewFile, orientation);
-        } catch (...) {
-          return {}; // the small picture stays, only coarser
-        }
-      });
+      tool->SetFullPictureLoader(WholePictureLoader(toolkit, image, viewFile, orientation, full));
 
     // Read once the view is made: the boxes stayed editable meanwhile.
     tool->SetCropTopLeftX(CornerForTool(txtTopLeftX->text(), size.width));
