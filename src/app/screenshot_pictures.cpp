@@ -1,8 +1,13 @@
 #include "app/screenshot_pictures.h"
 
+#include "desktop/desktop_look.h"
+
+#include <QApplication>
+#include <QEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPolygonF>
+#include <QToolTip>
 #include <QWidget>
 
 #include <algorithm>
@@ -14,6 +19,24 @@ bool Save(QWidget &window, const QString &path) {
   const bool saved = window.grab().save(path);
   std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
   return saved;
+}
+
+bool Dark(const std::function<bool()> &take) {
+  const QPalette before = QApplication::palette();
+  const QPalette beforeTips = QToolTip::palette();
+  UseDarkLook();
+  const bool saved = take();
+  QApplication::setStyle(QStringLiteral("Fusion"));
+  QApplication::setPalette(before);
+  QToolTip::setPalette(beforeTips);
+  return saved;
+}
+
+PaintWatch::PaintWatch(QWidget *widget) { widget->installEventFilter(this); }
+
+bool PaintWatch::eventFilter(QObject *, QEvent *event) {
+  seen = seen || event->type() == QEvent::Paint;
+  return false;
 }
 
 int TitleBarHeight(const QWidget &window) { return QFontMetrics(window.font()).height() + 10; }

@@ -19,8 +19,6 @@
 #include "app/screenshot_pictures.h"
 #include "app/screenshot_seams.h"
 
-#include "desktop/desktop_look.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
@@ -28,7 +26,6 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QScreen>
-#include <QToolTip>
 #include <QFontInfo>
 #include <QImage>
 #include <QLabel>
@@ -47,29 +44,6 @@ using namespace varnholt;
 using namespace varnholt::shots;
 
 namespace {
-
-// Draws what `take` draws in the look the program takes on a dark desktop.
-bool Dark(const std::function<bool()> &take) {
-  const QPalette before = QApplication::palette();
-  const QPalette beforeTips = QToolTip::palette();
-  UseDarkLook();
-  const bool saved = take();
-  QApplication::setStyle(QStringLiteral("Fusion"));
-  QApplication::setPalette(before);
-  QToolTip::setPalette(beforeTips);
-  return saved;
-}
-
-// Notes that a widget was painted.
-class PaintWatch : public QObject {
-public:
-  explicit PaintWatch(QWidget *widget) { widget->installEventFilter(this); }
-  bool seen = false;
-  bool eventFilter(QObject *, QEvent *event) override {
-    seen = seen || event->type() == QEvent::Paint;
-    return false;
-  }
-};
 
 QString OperationText(bool extract, bool resize, const QString &format, const QString &prefix) {
   Operation op = OperationDefaults();
