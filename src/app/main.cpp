@@ -2,6 +2,7 @@
 #include "cli/batch.h"
 #include "dialogs/frm_error.h"
 #include "mainwindow/frm_main.h"
+#include "desktop/desktop_look.h"
 #include "desktop/program_icon.h"
 #include "desktop/qt_desktop.h"
 #include "platform/settings_store.h"
@@ -77,10 +78,13 @@ void SweepWhatKilledRunsLeft(const Settings &settings) {
     SweepLeftovers(output);
 }
 
-// Before the first widget: every window is made in the chosen look.
+// Before the first widget: every window is made in the chosen look. The
+// themed look is light or dark as the desktop is; the classic one is as it
+// always was.
 void ChooseLook(bool themed) {
   QApplication::setStyle(
       QStyleFactory::create(themed ? QStringLiteral("Fusion") : QStringLiteral("Windows")));
+  if (themed) FollowDesktopLook();
   QApplication::setWindowIcon(ProgramIcon());
 }
 

@@ -1,10 +1,16 @@
 #include "app/screenshot_pictures.h"
 
+#include "desktop/desktop_look.h"
+
+#include <QApplication>
+#include <QEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPolygonF>
+#include <QToolTip>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace varnholt::shots {
@@ -15,16 +21,40 @@ bool Save(QWidget &window, const QString &path) {
   return saved;
 }
 
+bool Dark(const std::function<bool()> &take) {
+  const QPalette before = QApplication::palette();
+  const QPalette beforeTips = QToolTip::palette();
+  UseDarkLook();
+  const bool saved = take();
+  QApplication::setStyle(QStringLiteral("Fusion"));
+  QApplication::setPalette(before);
+  QToolTip::setPalette(beforeTips);
+  return saved;
+}
+
+PaintWatch::PaintWatch(QWidget *widget) { widget->installEventFilter(this); }
+
+bool PaintWatch::eventFilter(QObject *, QEvent *event) {
+  seen = seen || event->type() == QEvent::Paint;
+  return false;
+}
+
+int TitleBarHeight(const QWidget &window) { return QFontMetrics(window.font()).height() + 10; }
+
 bool SaveWithTitleBar(QWidget &window, const QString &path) {
   const QPixmap client = window.grab();
-  const int bar = QFontMetrics(window.font()).height() + 10;
-  QPixmap framed(client.width(), client.height() + bar);
+  // In the window's units: on a scaled screen the grab holds more pixels.
+  const qreal ratio = client.devicePixelRatio();
+  const QSize inside = client.deviceIndependentSize().toSize();
+  const int bar = TitleBarHeight(window);
+  QPixmap framed(QSize(inside.width(), inside.height() + bar) * ratio);
+  framed.setDevicePixelRatio(ratio);
   framed.fill(window.palette().color(QPalette::Highlight));
   QPainter painter(&framed);
   painter.setPen(window.palette().color(QPalette::HighlightedText));
   const int icon = bar - 8;
   painter.drawPixmap(6, 4, window.windowIcon().pixmap(icon, icon));
-  painter.drawText(QRect(12 + icon, 0, client.width() - 18 - icon, bar),
+  painter.drawText(QRect(12 + icon, 0, inside.width() - 18 - icon, bar),
                    Qt::AlignVCenter | Qt::AlignLeft, window.windowTitle());
   painter.drawPixmap(0, bar, client);
   painter.end();
@@ -56,6 +86,22 @@ QImage Seascape(int width, int height) {
     painter.setBrush(QColor(255, 214, 150, 70));
     painter.drawRect(
         QRectF(width * 0.62 - 40 + (i % 3) * 10, height * 0.62 + i * 12, 80 - i * 4, 3));
+  }
+  return image;
+}
+
+QImage GrainyPhoto(int width, int height) {
+  QImage image = Seascape(width, height);
+  quint32 seed = 2024;
+  for (int y = 0; y < height; ++y) {
+    auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+    for (int x = 0; x < width; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const int grain = int(seed >> 28) - 8;
+      const QRgb p = line[x];
+      line[x] = qRgb(std::clamp(qRed(p) + grain, 0, 255), std::clamp(qGreen(p) + grain, 0, 255),
+                     std::clamp(qBlue(p) + grain, 0, 255));
+    }
   }
   return image;
 }

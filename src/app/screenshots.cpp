@@ -21,7 +21,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCursor>
 #include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QScreen>
 #include <QFontInfo>
 #include <QImage>
 #include <QLabel>
@@ -196,7 +200,7 @@ bool CropToolWindow(const QString &path) {
   return saved;
 }
 
-// Photographs of several shapes and names, one that is never listed.
+// Photographs of several shapes and names.
 QString FillPictures(const QTemporaryDir &dir) {
   const QString folder = dir.filePath(QStringLiteral("Pictures"));
   QDir().mkpath(folder);
@@ -206,7 +210,7 @@ QString FillPictures(const QTemporaryDir &dir) {
   Seascape(800, 600).save(folder + "/IMG_0001.JPG");
   Seascape(300, 200).save(folder + "/logo.png");
   Seascape(320, 240).save(folder + "/holiday photo from the mountains, day three.png");
-  Seascape(64, 64).save(folder + "/notes.2020.png"); // never listed: two dots
+  Seascape(64, 64).save(folder + "/notes.2020.png"); // its extension follows the last dot
   return folder;
 }
 
@@ -237,8 +241,12 @@ bool LoadThreeOperations(frmMain &window, const QString &list, Settings &setting
 
 // The main window on a folder of photographs with the first one previewed;
 // with the editor, a list file of three operations is loaded and the first
-// clicked into the editor. Real desktop seams, as on a first start.
-bool MainWindow(const QString &path, bool withEditor) {
+// clicked into the editor; maximised, it takes the whole screen less a title
+// bar, as a window manager would give it. Real desktop seams, as on a first
+// start.
+enum class MainShot { Default, Editor, Maximised };
+
+bool MainWindow(const QString &path, MainShot shot) {
   QTemporaryDir dir;
   const QString folder = FillPictures(dir);
   Settings settings;
@@ -251,6 +259,12 @@ bool MainWindow(const QString &path, bool withEditor) {
   frmMain window({settings, prompter, browser, dialogs, shell, toolkit, errors, QString(),
                   dir.filePath(QStringLiteral("work"))});
   window.show();
+  if (shot == MainShot::Maximised) {
+    // No window manager under Xvfb: the window is given what one would give it.
+    QRect area = window.screen()->availableGeometry();
+    area.setTop(area.top() + TitleBarHeight(window));
+    window.setGeometry(area);
+  }
   auto *lstImages = window.findChild<QListWidget *>(QStringLiteral("lstImages"));
   window.findChild<QLineEdit *>(QStringLiteral("txtInputDirectory"))->setText(folder);
   window.findChild<QCheckBox *>(QStringLiteral("chkExtract"))->setChecked(true);
@@ -270,9 +284,70 @@ bool MainWindow(const QString &path, bool withEditor) {
   const QFont font = window.centralWidget()->font();
   std::printf("window %dx%d px, font %s %.1f pt\n", window.width(), window.height(),
               qPrintable(QFontInfo(font).family()), font.pointSizeF());
-  if (!withEditor) return Save(window, path);
+  if (shot == MainShot::Default) return Save(window, path);
   if (!LoadThreeOperations(window, dir.filePath(QStringLiteral("web.vop")), settings)) return false;
   return SaveWithTitleBar(window, path);
+}
+
+// The crop tool opened from the main window on a 24 MP photograph, as a user
+// opens it: fitted, then (`actualSize`) at 100 % after the key 1, about the
+// middle of the view.
+bool CropToolOnPhoto(const QString &path, bool actualSize) {
+  static QTemporaryDir photos;
+  const QString folder = photos.path();
+  const QString photo = folder + "/harbour at dawn 2024-08-17.jpg";
+  if (!QFileInfo::exists(photo) && !GrainyPhoto(6000, 4000).save(photo, "JPG", 88)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(photo));
+    return false;
+  }
+  QTemporaryDir work;
+  Settings settings;
+  NoPrompter prompter;
+  NoFolderBrowser browser;
+  QtFileDialogs dialogs;
+  NoShell shell;
+  MagickToolkit toolkit;
+  NoErrors errors;
+  frmMain window({settings, prompter, browser, dialogs, shell, toolkit, errors, QString(),
+                  work.path()});
+  window.show();
+  window.findChild<QLineEdit *>(QStringLiteral("txtInputDirectory"))->setText(folder);
+  window.findChild<QCheckBox *>(QStringLiteral("chkExtract"))->setChecked(true);
+  const std::pair<const char *, const char *> corners[] = {{"txtTopLeftX", "3060"},
+                                                           {"txtTopLeftY", "1710"},
+                                                           {"txtBottomRightX", "5339"},
+                                                           {"txtBottomRightY", "3419"}};
+  for (const auto &[name, value] : corners)
+    window.findChild<QLineEdit *>(QString::fromLatin1(name))->setText(QString::fromLatin1(value));
+  window.findChild<QListWidget *>(QStringLiteral("lstImages"))->setCurrentRow(0);
+  frmCropTool *tool = window.CropTool();
+  PaintWatch painted(tool->PictureArea());
+  bool saved = false, zoomed = false, shownWhole = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!tool->isVisible() || !painted.seen) return;
+    if (actualSize && !zoomed) {
+      // The whole picture is decoded meanwhile, this timer ticking on: what
+      // is painted until the key is handled is the small one, enlarged.
+      zoomed = true;
+      QWidget *view = tool->PictureArea()->parentWidget();
+      QCursor::setPos(view->mapToGlobal(view->rect().center()));
+      QKeyEvent one(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, QStringLiteral("1"));
+      QCoreApplication::sendEvent(tool, &one);
+      painted.seen = false;
+      shownWhole = true;
+      return;
+    }
+    if (actualSize && !shownWhole) return;
+    poll.stop();
+    std::printf("crop tool %dx%d px at %.0f %%\n", tool->width(), tool->height(),
+                tool->Zoom() * 100);
+    saved = Save(*tool, path);
+    tool->cmdCancel_Click();
+  });
+  poll.start(20);
+  window.findChild<QPushButton *>(QStringLiteral("cmdUseCropTool"))->click();
+  return saved;
 }
 
 const struct {
@@ -287,18 +362,28 @@ const struct {
     {"about-terms", [](const QString &path) { return AboutWindow(path, 1); }},
     {"about-settings", [](const QString &path) { return AboutWindow(path, 2); }},
     {"crop-tool", CropToolWindow},
-    {"main-window", [](const QString &path) { return MainWindow(path, false); }},
-    {"main-window-editor", [](const QString &path) { return MainWindow(path, true); }},
+    {"main-window", [](const QString &path) { return MainWindow(path, MainShot::Default); }},
+    {"main-window-editor", [](const QString &path) { return MainWindow(path, MainShot::Editor); }},
+    {"main-window-maximised",
+     [](const QString &path) { return MainWindow(path, MainShot::Maximised); }},
+    {"main-window-dark",
+     [](const QString &path) { return Dark([&] { return MainWindow(path, MainShot::Editor); }); }},
+    {"crop-tool-fitted", [](const QString &path) { return CropToolOnPhoto(path, false); }},
+    {"crop-tool-100", [](const QString &path) { return CropToolOnPhoto(path, true); }},
 };
 
 } // namespace
 
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
+  // The program's themed look.
+  QApplication::setStyle(QStringLiteral("Fusion"));
   QApplication::setWindowIcon(ProgramIcon());
-  const QStringList args = QApplication::arguments().mid(1);
+  QStringList args = QApplication::arguments().mid(1);
+  // --dark: the named windows on a dark desktop, as dark-NAME.png.
+  const bool dark = args.removeAll(QStringLiteral("--dark")) > 0;
   if (args.isEmpty()) {
-    std::fputs("usage: varnholt_screenshots OUTPUT_FOLDER [NAME...]\n", stderr);
+    std::fputs("usage: varnholt_screenshots OUTPUT_FOLDER [--dark] [NAME...]\n", stderr);
     return 2;
   }
   const QString out = args[0];
@@ -307,7 +392,9 @@ int main(int argc, char **argv) {
   int failures = 0;
   for (const auto &shot : kShots) {
     if (!wanted.isEmpty() && !wanted.contains(QString::fromLatin1(shot.name))) continue;
-    if (!shot.take(out + '/' + shot.name + ".png")) ++failures;
+    if (!dark && !shot.take(out + '/' + shot.name + ".png")) ++failures;
+    if (dark && !Dark([&] { return shot.take(out + "/dark-" + shot.name + ".png"); }))
+      ++failures;
   }
   return failures == 0 ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "croptool/crop_picture.h"
 
 #include "croptool/frm_crop_tool.h"
+#include "desktop/desktop_look.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -22,6 +23,12 @@ QPen DottedPen(const QColor &colour) {
 
 void LegendLine::paintEvent(QPaintEvent *) {
   QPainter painter(this);
+  // On a dark panel the dark blue dots would vanish: their gaps are light
+  // there, as they are over most pictures.
+  if (IsDarkPalette(palette())) {
+    painter.setPen(QPen(QColor(224, 224, 224), 1));
+    painter.drawLine(0, height() / 2, width(), height() / 2);
+  }
   painter.setPen(DottedPen(colour_));
   painter.drawLine(0, height() / 2, width(), height() / 2);
 }

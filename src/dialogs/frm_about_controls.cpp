@@ -246,9 +246,14 @@ void frmAbout::StyleControls(const QFont &font) {
   }
   QIcon icon = QApplication::windowIcon();
   if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_DesktopIcon, nullptr, this);
-  // Small stock icons are drawn up to the picture's size rather than left tiny.
-  Image1->setPixmap(icon.pixmap(Image1->size())
-                        .scaled(Image1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  // Small stock icons are drawn up to the picture's size rather than left
+  // tiny; in device pixels, or a scaled screen shows it at a fraction.
+  const qreal ratio = Image1->devicePixelRatioF();
+  QPixmap picture = icon.pixmap(Image1->size(), ratio)
+                        .scaled(Image1->size() * ratio, Qt::KeepAspectRatio,
+                                Qt::SmoothTransformation);
+  picture.setDevicePixelRatio(ratio);
+  Image1->setPixmap(picture);
   Image1->setAlignment(Qt::AlignCenter);
   cmdSelectDir->setIcon(QIcon::fromTheme(QStringLiteral("folder-open"),
                                          style()->standardIcon(QStyle::SP_DirOpenIcon)));

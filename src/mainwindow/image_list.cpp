@@ -1,5 +1,6 @@
 // The image folder, the pattern and the list of image files.
 #include "mainwindow/image_panel.h"
+#include "desktop/desktop_look.h"
 
 #include "mainwindow/frm_main.h"
 #include "mainwindow/list_extent.h"
@@ -293,8 +294,10 @@ void ImagePanel::ShowPatternProblem(const QString &description) {
       (!bad || txtPattern->toolTip() == description))
     return;
   txtPattern->setProperty("patternProblem", bad);
-  txtPattern->setStyleSheet(bad ? QStringLiteral("QLineEdit { border: 2px solid #d00000; }")
-                                : QString());
+  // A red that stands out on the box's own background, light or dark.
+  const QString red = IsDarkPalette(txtPattern->palette()) ? QStringLiteral("#ff6b6b")
+                                                           : QStringLiteral("#d00000");
+  txtPattern->setStyleSheet(bad ? "QLineEdit { border: 2px solid " + red + "; }" : QString());
   // A box with a style sheet no longer takes its face from the window: it is
   // given the window's while framed, and takes it from the window again after.
   txtPattern->setFont(bad ? txtPattern->parentWidget()->font() : QFont());

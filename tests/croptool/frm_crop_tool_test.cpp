@@ -1,3 +1,4 @@
+#include "croptool/crop_picture.h"
 #include "croptool/frm_crop_tool.h"
 
 #include "mainwindow/editor_fixture.h"
@@ -456,28 +457,66 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
 }
 
 // A picture larger than the view is decoded at the view's size, its
-// coordinates those of the whole picture; zoomed to 100 % it is read whole.
+// coordinates those of the whole picture; zoomed to 100 % it is read whole:
+// a JPEG by Qt's decoder, turned as the toolkit turns it, anything else
+// through the toolkit.
 TEST_F(CropLaunch, ALargePictureIsDecodedSmallUntilAZoomNeedsItWhole) {
   MakeImage(images.file("large.jpg"), 2400, 1800);
+  test::MakeOrientedJpeg(images.file("large side.jpg"), 2400, 1800, 6);
+  test::MakeOrientedJpeg(images.file("large turned.jpg"), 2400, 1800, 3);
+  MakeImage(images.file("large.png"), 2400, 1800);
   window->RefreshFileList();
-  Select("large.jpg");
-  Boxes({"0", "0", "0", "0"});
-
-  Launch([&](frmCropTool &tool) {
-    EXPECT_EQ(tool.ImageWidth(), 2400);
-    EXPECT_EQ(tool.CropBottomRightY(), 1799) << "the whole picture";
-    EXPECT_LT(tool.Zoom(), 1);
-    QTest::mouseClick(tool.PictureArea(), Qt::LeftButton, {}, {100, 50});
-    EXPECT_EQ(tool.CropTopLeftX(), std::floor(100.5 / tool.Zoom()));
-    tool.SetZoom(1, {0, 0});
-    tool.cmdOK_Click();
-  });
-  ASSERT_TRUE(shown);
-  const QStringList fitted = toolkit.calls[toolkit.calls.size() - 2].args;
-  EXPECT_EQ(fitted.mid(0, 2), QStringList({"-define", "jpeg:size=" + fitted[5]}));
-  EXPECT_EQ(toolkit.calls.back().args.mid(0, 3), QStringList({"-format", "bmp", images.file("large.jpg")}))
-      << "read whole once zoomed to 100 %";
-  EXPECT_EQ(Box("txtBottomRightX")->text(), "2399");
+  const struct {
+    const char *name;
+    int orientation;
+    QSize upright;
+    bool throughToolkit;
+  } rows[] = {{"large.jpg", 0, {2400, 1800}, false},
+              {"large side.jpg", 6, {1800, 2400}, false},
+              {"large turned.jpg", 3, {2400, 1800}, false},
+              {"large.png", 0, {2400, 1800}, true}};
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.name);
+    const QString file = images.file(r.name);
+    Select(r.name);
+    Boxes({"0", "0", "0", "0"});
+    const size_t callsBefore = toolkit.calls.size();
+    QImage whole;
+    Launch([&](frmCropTool &tool) {
+      EXPECT_EQ(tool.ImageWidth(), r.upright.width());
+      EXPECT_EQ(tool.CropBottomRightY(), r.upright.height() - 1) << "the whole picture";
+      EXPECT_LT(tool.Zoom(), 1);
+      QTest::mouseClick(tool.PictureArea(), Qt::LeftButton, {}, {100, 50});
+      EXPECT_EQ(tool.CropTopLeftX(), std::floor(100.5 / tool.Zoom()));
+      tool.SetZoom(1, {0, 0});
+      whole = static_cast<CropPicture *>(tool.PictureArea())->picture();
+      tool.cmdOK_Click();
+    });
+    ASSERT_TRUE(shown);
+    const QStringList fitted = toolkit.calls[callsBefore + 2].args;
+    // Decoded at the view's size, as the picture is stored.
+    const QStringList view = fitted[fitted.indexOf("-resize") + 1].split('x');
+    EXPECT_EQ(fitted.mid(0, 2), QStringList({"-define", "jpeg:size=" + view[r.orientation >= 5] +
+                                                            'x' + view[r.orientation < 5]}));
+    EXPECT_EQ(toolkit.calls.size() - callsBefore, r.throughToolkit ? 4u : 3u);
+    if (r.throughToolkit)
+      EXPECT_EQ(toolkit.calls.back().args.mid(0, 3), QStringList({"-format", "bmp", file}));
+    EXPECT_EQ(Box("txtBottomRightX")->text(), QString::number(r.upright.width() - 1));
+    // Pixel for pixel what the toolkit makes of it, give or take the decoders' rounding.
+    const test::TempFolder scratch;
+    const QString bmp = scratch.file("whole.bmp");
+    magick.convert(CropViewArgs(file, bmp, r.orientation));
+    const QImage expected = QImage(bmp).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(whole.size(), expected.size());
+    int worst = 0;
+    for (int y = 0; y < whole.height(); y += 7)
+      for (int x = 0; x < whole.width(); x += 7) {
+        const QRgb a = whole.pixel(x, y), b = expected.pixel(x, y);
+        worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                          std::abs(qBlue(a) - qBlue(b))});
+      }
+    EXPECT_LE(worst, 2);
+  }
 }
 
 TEST_F(CropLaunch, AnUnreadableImageIsReportedAndTheToolStaysHidden) {
