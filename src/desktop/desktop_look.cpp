@@ -124,49 +124,38 @@ DesktopLookHints GatherDesktopLookHints() {
 }
 
 QPalette DarkFusionPalette() {
-  const QColor window(53, 53, 53), base(36, 36, 36), text(232, 232, 232);
-  const QColor dimText(128, 128, 128), highlight(42, 130, 218);
+  const QColor window(53, 53, 53), text(232, 232, 232), dimText(128, 128, 128);
+  const struct {
+    QPalette::ColorRole role;
+    QColor normal, disabled;
+  } roles[] = {
+      {QPalette::Window, window, window},
+      {QPalette::WindowText, text, dimText},
+      {QPalette::Base, QColor(36, 36, 36), QColor(45, 45, 45)},
+      {QPalette::AlternateBase, QColor(46, 46, 46), QColor(50, 50, 50)},
+      {QPalette::ToolTipBase, QColor(30, 30, 30), QColor(30, 30, 30)},
+      {QPalette::ToolTipText, text, dimText},
+      {QPalette::PlaceholderText, QColor(150, 150, 150), QColor(96, 96, 96)},
+      {QPalette::Text, text, dimText},
+      {QPalette::Button, window, window},
+      {QPalette::ButtonText, text, dimText},
+      {QPalette::BrightText, QColor(255, 96, 96), QColor(160, 80, 80)},
+      {QPalette::Highlight, QColor(42, 130, 218), QColor(80, 80, 80)},
+      {QPalette::HighlightedText, Qt::white, QColor(170, 170, 170)},
+      {QPalette::Link, QColor(110, 175, 255), QColor(80, 110, 150)},
+      {QPalette::LinkVisited, QColor(190, 150, 255), QColor(110, 95, 140)},
+      // Fusion draws its bevels and frames from these; the crop tool's
+      // workspace is Dark.
+      {QPalette::Light, QColor(80, 80, 80), QColor(80, 80, 80)},
+      {QPalette::Midlight, QColor(66, 66, 66), QColor(66, 66, 66)},
+      {QPalette::Mid, QColor(40, 40, 40), QColor(40, 40, 40)},
+      {QPalette::Dark, QColor(28, 28, 28), QColor(28, 28, 28)},
+      {QPalette::Shadow, QColor(12, 12, 12), QColor(12, 12, 12)},
+  };
   QPalette p;
-  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-    p.setColor(group, QPalette::Window, window);
-    p.setColor(group, QPalette::WindowText, text);
-    p.setColor(group, QPalette::Base, base);
-    p.setColor(group, QPalette::AlternateBase, QColor(46, 46, 46));
-    p.setColor(group, QPalette::ToolTipBase, QColor(30, 30, 30));
-    p.setColor(group, QPalette::ToolTipText, text);
-    p.setColor(group, QPalette::PlaceholderText, QColor(150, 150, 150));
-    p.setColor(group, QPalette::Text, text);
-    p.setColor(group, QPalette::Button, window);
-    p.setColor(group, QPalette::ButtonText, text);
-    p.setColor(group, QPalette::BrightText, QColor(255, 96, 96));
-    p.setColor(group, QPalette::Highlight, highlight);
-    p.setColor(group, QPalette::HighlightedText, Qt::white);
-    p.setColor(group, QPalette::Link, QColor(110, 175, 255));
-    p.setColor(group, QPalette::LinkVisited, QColor(190, 150, 255));
-  }
-  p.setColor(QPalette::Disabled, QPalette::Window, window);
-  p.setColor(QPalette::Disabled, QPalette::WindowText, dimText);
-  p.setColor(QPalette::Disabled, QPalette::Base, QColor(45, 45, 45));
-  p.setColor(QPalette::Disabled, QPalette::AlternateBase, QColor(50, 50, 50));
-  p.setColor(QPalette::Disabled, QPalette::ToolTipBase, QColor(30, 30, 30));
-  p.setColor(QPalette::Disabled, QPalette::ToolTipText, dimText);
-  p.setColor(QPalette::Disabled, QPalette::PlaceholderText, QColor(96, 96, 96));
-  p.setColor(QPalette::Disabled, QPalette::Text, dimText);
-  p.setColor(QPalette::Disabled, QPalette::Button, window);
-  p.setColor(QPalette::Disabled, QPalette::ButtonText, dimText);
-  p.setColor(QPalette::Disabled, QPalette::BrightText, QColor(160, 80, 80));
-  p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(80, 80, 80));
-  p.setColor(QPalette::Disabled, QPalette::HighlightedText, QColor(170, 170, 170));
-  p.setColor(QPalette::Disabled, QPalette::Link, QColor(80, 110, 150));
-  p.setColor(QPalette::Disabled, QPalette::LinkVisited, QColor(110, 95, 140));
-  // Fusion draws its bevels and frames from these; the crop tool's
-  // workspace is Dark.
-  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-    p.setColor(group, QPalette::Light, QColor(80, 80, 80));
-    p.setColor(group, QPalette::Midlight, QColor(66, 66, 66));
-    p.setColor(group, QPalette::Mid, QColor(40, 40, 40));
-    p.setColor(group, QPalette::Dark, QColor(28, 28, 28));
-    p.setColor(group, QPalette::Shadow, QColor(12, 12, 12));
+  for (const auto &r : roles) {
+    p.setColor(r.role, r.normal); // every group
+    p.setColor(QPalette::Disabled, r.role, r.disabled);
   }
   return p;
 }

@@ -18,7 +18,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -28,11 +27,9 @@
 #include <QListWidget>
 #include <QScopeGuard>
 #include <QTransform>
-#include <QThread>
 
 #include <exception>
 #include <functional>
-#include <memory>
 
 namespace varnholt {
 
@@ -91,8 +88,7 @@ QImage ReadWholeJpeg(const QString &image, int orientation) {
   if (!file.open(QIODevice::ReadOnly) || !file.read(3).startsWith("\xFF\xD8\xFF")) return {};
   file.close();
   QImage picture;
-  QEventLoop loop;
-  const std::unique_ptr<QThread> thread(QThread::create([&] {
+  RunAway([&] {
     QImageReader reader(image, QByteArrayLiteral("jpeg"));
     reader.setAutoDetectImageFormat(false);
     reader.setAllocationLimit(kCropViewMegabytes);
@@ -101,12 +97,7 @@ QImage ReadWholeJpeg(const QString &image, int orientation) {
     // What the tool paints fastest (grey JPEGs come as 8-bit grey).
     if (!picture.isNull() && picture.format() != QImage::Format_RGB32)
       picture.convertTo(QImage::Format_RGB32);
-  }));
-  QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit,
-                   Qt::QueuedConnection);
-  thread->start();
-  loop.exec();
-  thread->wait();
+  });
   return picture;
 }
 

@@ -8,8 +8,7 @@
 
 namespace varnholt {
 
-namespace {
-template <typename Work> void RunAway(Work work) {
+void RunAway(const std::function<void()> &work) {
   std::exception_ptr failure;
   QEventLoop loop;
   std::unique_ptr<QThread> thread(QThread::create([&] {
@@ -26,7 +25,6 @@ template <typename Work> void RunAway(Work work) {
   thread->wait();
   if (failure) std::rethrow_exception(failure);
 }
-} // namespace
 
 QString AsyncToolkit::identify(const QStringList &args) {
   QString text;

@@ -2,7 +2,13 @@
 
 #include "platform/image_toolkit.h"
 
+#include <functional>
+
 namespace varnholt {
+
+// Runs `work` on a worker thread while the calling thread waits in a local
+// event loop, and passes on what it throws.
+void RunAway(const std::function<void()> &work);
 
 // Runs each call of another toolkit on a worker thread while the calling
 // thread waits in a local event loop: windows keep repainting and buttons
