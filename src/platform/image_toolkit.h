@@ -1,11 +1,44 @@
 #pragma once
 
+#include "platform/failure.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <exception>
+#include <vector>
 
 namespace varnholt {
+
+// One picture's way from its file to its result, as convert's arguments:
+// `settings` (options that come before the input and hold for the whole way),
+// the input, each step's operators in turn, the output. Read as one list
+// (arguments()) it is the convert command that does the same.
+struct ConvertSteps {
+  QStringList settings;
+  QString input;
+  std::vector<QStringList> steps; // at least one
+  QString output;
+
+  QStringList arguments() const {
+    QStringList all = settings;
+    all << input;
+    for (const QStringList &step : steps)
+      all += step;
+    return all << output;
+  }
+};
+
+// A failure of ConvertSteps, with the index of the step it happened in:
+// reading the input counts as the first step, writing the output as the last.
+class StepFailure : public Failure {
+public:
+  StepFailure(int step, const Failure &failure) : Failure(failure), step_(step) {}
+  int step() const { return step_; }
+
+private:
+  int step_;
+};
 
 // ImageMagick's identify, convert and mogrify, each given one argument list in
 // the command-line programs' own syntax (without the program name). File names
@@ -31,6 +64,14 @@ public:
   // names the result's format. A toolkit that keeps no pictures reads the file.
   virtual void convertReusingDecoded(const QStringList &args) { convert(args); }
   virtual void mogrifyReusingDecoded(const QStringList &args) { mogrify(args); }
+
+  // The picture is read once, each step applied to it in memory, and the
+  // result written once: no file between the steps. A failure names its
+  // step (StepFailure); a toolkit that cannot tell throws a plain Failure,
+  // taken as the first step's. `reuseDecoded` as for convertReusingDecoded.
+  virtual void convertInSteps(const ConvertSteps &work, bool reuseDecoded) {
+    reuseDecoded ? convertReusingDecoded(work.arguments()) : convert(work.arguments());
+  }
 
   // Refuses (throws Failure) a picture of this size before any of its pixels
   // is decoded: one larger than the machine can hold.

@@ -74,8 +74,11 @@ QString ResizeGeometry(const Operation &op, bool neverEnlarge) {
   }
 }
 
-std::optional<ShrinkOnLoad> ShrinkOnLoadSize(const Operation &op, qint64 width, qint64 height) {
-  if (op.Extract || !op.Resize || width < 1 || height < 1) return std::nullopt;
+namespace {
+// The size a resize gives a picture of width x height, when it shrinks it
+// on both sides.
+std::optional<QSize> ShrunkSize(const Operation &op, qint64 width, qint64 height) {
+  if (!op.Resize || width < 1 || height < 1) return std::nullopt;
   const double w = op.ResizeWidth, h = op.ResizeHeight;
   // The result's size as ImageMagick works it out for the whole picture:
   // the sides scaled alike and rounded to the nearest pixel.
@@ -95,7 +98,36 @@ std::optional<ShrinkOnLoad> ShrinkOnLoadSize(const Operation &op, qint64 width, 
   // Limit methods leave the rest alone or, allowed to, enlarge it.
   if (result.width() >= width || result.height() >= height || result.isEmpty())
     return std::nullopt;
-  return ShrinkOnLoad{result};
+  return result;
+}
+} // namespace
+
+std::optional<ShrinkOnLoad> ShrinkOnLoadSize(const Operation &op, qint64 width, qint64 height) {
+  if (op.Extract) return std::nullopt;
+  const std::optional<QSize> result = ShrunkSize(op, width, height);
+  if (!result) return std::nullopt;
+  return ShrinkOnLoad{*result};
+}
+
+std::optional<CropShrinkOnLoad> CropShrinkOnLoadSize(const Operation &op, const QRect &rect,
+                                                     qint64 width, qint64 height, bool turned) {
+  const std::optional<QSize> result = ShrunkSize(op, rect.width(), rect.height());
+  if (!result || rect.isEmpty() || rect.x() < 0 || rect.y() < 0 ||
+      rect.x() + qint64(rect.width()) > width || rect.y() + qint64(rect.height()) > height)
+    return std::nullopt;
+  for (const int d : {8, 4, 2}) {
+    // The reduced picture's pixel x/d covers the full one's x to x+d-1 from
+    // the left edge: a rectangle on that grid is cut exactly. A picture
+    // turned or mirrored counts from the other edge too, so its sides must
+    // be on the grid as well. Below 8 reduced pixels a side, libjpeg's
+    // choice of scale is not d's.
+    const bool onGrid = rect.x() % d == 0 && rect.y() % d == 0 && rect.width() % d == 0 &&
+                        rect.height() % d == 0 && (!turned || (width % d == 0 && height % d == 0));
+    if (onGrid && width / d >= 8 && height / d >= 8 && rect.width() / d >= result->width() &&
+        rect.height() / d >= result->height())
+      return CropShrinkOnLoad{d, *result};
+  }
+  return std::nullopt;
 }
 
 namespace {
@@ -117,9 +149,10 @@ private:
   QString claim();
   void setUp();
   void readSize();
-  bool extractOrCopy();
+  bool extract();
   void resize();
   void changeFormat();
+  void convert();
   QString moveIntoPlace();
   QStringList turning();
   QStringList paths(const QStringList &names) const;
@@ -142,6 +175,13 @@ private:
   std::int32_t imageWidth = 0, imageHeight = 0;
   int orientation = 0;
   bool turn_ = false;
+  // The pair's one pass over the picture: each step's operators and the text
+  // that names it, should ImageMagick fail there.
+  ConvertSteps work_;
+  QStringList stepTexts_;
+  bool reuseDecoded_ = true; // false once the picture is read at a reduced size
+  QRect rect_;               // the rectangle taken, in the upright picture
+  std::optional<CropShrinkOnLoad> cropShrink_;
 };
 
 ApplyOutcome PairSteps::run(QString &text) {
@@ -151,12 +191,18 @@ ApplyOutcome PairSteps::run(QString &text) {
   if (text = claim(); !text.isEmpty()) return ApplyOutcome::Failed;
   setUp();
   readSize();
-  if (!extractOrCopy()) return ApplyOutcome::Skipped;
-  // The resize comes before the format change: the one file written is
-  // resized, and an image of several frames is resized before a format
-  // that holds one frame splits it into files.
-  if (op_.Resize) resize();
-  if (changesFormat_) changeFormat();
+  if (!op_.Extract && !op_.Resize && !changesFormat_) {
+    // Nothing to decode: the same bytes under the new name.
+    step = "Copying " + kDQ + inputPath_ + kDQ + " to " + kDQ + target_ + kDQ;
+    CopyFileReplacing(inputPath_, staged_);
+  } else {
+    if (op_.Extract && !extract()) return ApplyOutcome::Skipped;
+    // The resize comes before the format change: an image of several
+    // frames is resized before a format that holds one frame splits it.
+    if (op_.Resize) resize();
+    if (changesFormat_) changeFormat();
+    convert();
+  }
   if (text = moveIntoPlace(); !text.isEmpty()) return ApplyOutcome::Failed;
   step = QStringLiteral("Done");
   return ApplyOutcome::Written;
@@ -192,14 +238,10 @@ QString PairSteps::claim() {
   if (const RunClaims::Clash clash = files_.claims.claim(pair_, paths(plan_.names())))
     return ClashFailureText(clash) + kCrLf + "Operation: " + step;
   stage_ = files_.folder(plan_.folder).stage(env_.pairLabel);
-  // The steps before a format change work in the image's own format, under
-  // the result's name with the image's extension; only the result leaves.
   changesFormat_ = ChangesFormat(inputName_, op_);
-  const QString inputExtension = Extension(inputName_);
-  staged_ = stage_->file(changesFormat_ ? (inputExtension.isEmpty()
-                                               ? TargetName(inputName_, op_)
-                                               : Stem(plan_.target) + u'.' + inputExtension)
-                                        : plan_.target);
+  // The result is written once, straight under its own name: nothing else
+  // is ever in the pair's place.
+  staged_ = stage_->file(plan_.target);
   return QString();
 }
 
@@ -223,32 +265,37 @@ void PairSteps::readSize() {
   imageHeight = ToLong(Val(pieces[1]));
   env_.toolkit.checkSize(imageWidth, imageHeight, inputPath_); // before any pixel is decoded
   // A photo is worked on as it is seen: corners and sizes are those of the
-  // upright picture. The first step that decodes turns it; the files it
-  // writes are upright and say so, so no later step turns them again.
+  // upright picture, and the result is upright and says so.
   // A plain copy decodes nothing and stays the same bytes, tag and all.
   const bool decodes = op_.Extract || op_.Resize || changesFormat_;
   orientation = settings_.AutoOrient && decodes ? env_.toolkit.orientation(inputPath_) : 0;
   turn_ = orientation > 1;
   if (TurnsSideways(orientation)) std::swap(imageWidth, imageHeight);
   q_ = N(op_.JpgQuality);
+  work_.settings = QStringList{QStringLiteral("-quality"), q_};
+  work_.input = inputPath_;
+  work_.output = staged_;
 }
 
 // ImageMagick's transverse leaves the canvas of the unturned picture
-// behind, which a crop would take its offsets from: +repage drops it.
+// behind, which a crop would take its offsets from: +repage drops it. Only
+// the first step turns the picture.
 QStringList PairSteps::turning() {
   const bool now = std::exchange(turn_, false);
   return now ? QStringList{QStringLiteral("-auto-orient"), QStringLiteral("+repage")}
              : QStringList{};
 }
 
+// A JPEG need not be decoded whole when the result is smaller: libjpeg
+// decodes it at a fraction of its size. The hint is for the picture as
+// stored; the result is given the size the whole decode would have had.
+bool JpegMayShrink(const QString &inputName, const Settings &settings) {
+  return !settings.ExactDecode && FormatName(Extension(inputName)) == QLatin1String("JPEG");
+}
+
 // False: the rectangle is outside the picture, and the pair is skipped.
-bool PairSteps::extractOrCopy() {
+bool PairSteps::extract() {
   const Operation &op = op_;
-  if (!op.Extract) {
-    step = "Copying " + kDQ + inputPath_ + kDQ + " to " + kDQ + target_ + kDQ;
-    CopyFileReplacing(inputPath_, staged_);
-    return true;
-  }
   std::int32_t w = w_, h = h_;
   const QString coordinateErrors = CoordinateErrors(op, imageWidth, imageHeight);
   if (!coordinateErrors.isEmpty()) {
@@ -270,48 +317,58 @@ bool PairSteps::extractOrCopy() {
     }
   }
   const QString crop = N(w) + "x" + N(h) + "+" + N(op.TopLeftX) + "+" + N(op.TopLeftY);
-  step = "Extracting: -quality, " + q_ + ", -crop, " + crop + ", " + inputPath_ + ", " + target_;
+  rect_ = QRect(op.TopLeftX, op.TopLeftY, w, h);
+  QString taken = crop;
+  if (JpegMayShrink(inputName_, settings_))
+    cropShrink_ = CropShrinkOnLoadSize(op, rect_, imageWidth, imageHeight, orientation > 1);
+  if (cropShrink_) {
+    const int d = cropShrink_->divisor;
+    QSize stored(imageWidth, imageHeight);
+    if (TurnsSideways(orientation)) stored.transpose();
+    // libjpeg's scale is the whole part of the size over the hint: 1/d.
+    work_.settings << QStringLiteral("-define")
+                   << QStringLiteral("jpeg:size=%1x%2").arg(stored.width() / d).arg(stored.height() / d);
+    reuseDecoded_ = false; // a picture decoded small is no other pair's picture
+    taken = N(w / d) + "x" + N(h / d) + "+" + N(op.TopLeftX / d) + "+" + N(op.TopLeftY / d);
+  }
+  stepTexts_ << "Extracting: -quality, " + q_ + ", -crop, " + crop + ", " + inputPath_ + ", " +
+                    target_;
   // +repage drops the original canvas and offset, so the result is just
   // the rectangle (GIF screens and PNG offsets would keep them).
-  const QString &inputPath = inputPath_, &staged = staged_;
-  const QStringList cropping{QStringLiteral("-quality"), q_, QStringLiteral("-crop"),
-                             crop, QStringLiteral("+repage"), inputPath, staged};
-  env_.toolkit.convertReusingDecoded(turning() + cropping);
+  work_.steps.push_back(turning() + QStringList{QStringLiteral("-crop"), taken,
+                                                QStringLiteral("+repage")});
   return true;
 }
 
 void PairSteps::resize() {
-  const QString geometry = ResizeGeometry(op_, settings_.NeverEnlarge);
+  QString geometry = ResizeGeometry(op_, settings_.NeverEnlarge);
   const QStringList antialias =
       settings_.Antialias ? QStringList{QStringLiteral("-antialias")} : QStringList{};
-  step = (settings_.Antialias ? "Resizing (AA): -quality, " + q_ + ", -antialias"
-                              : "Resizing (No AA): -quality, " + q_) +
-         ", -geometry, " + geometry + ", " + target_;
-  const QStringList resizing =
-      QStringList{QStringLiteral("-quality"), q_} + turning() + antialias;
-  // A JPEG shrunk as a whole need not be decoded whole: libjpeg decodes it
-  // at a half, a quarter or an eighth of its size, as long as that leaves
-  // the result's size. The hint is for the picture as stored.
-  std::optional<ShrinkOnLoad> shrink;
-  if (!settings_.ExactDecode && FormatName(Extension(inputName_)) == QLatin1String("JPEG"))
-    shrink = ShrinkOnLoadSize(op_, imageWidth, imageHeight);
-  if (!shrink) {
-    env_.toolkit.mogrifyReusingDecoded(resizing + QStringList{QStringLiteral("-geometry"), geometry, staged_});
-    return;
-  }
-  QSize hint = shrink->result;
-  if (TurnsSideways(orientation)) hint.transpose();
+  stepTexts_ << (settings_.Antialias ? "Resizing (AA): -quality, " + q_ + ", -antialias"
+                                     : "Resizing (No AA): -quality, " + q_) +
+                    ", -geometry, " + geometry + ", " + target_;
   // The reduced picture's sides need not keep the full one's proportion to
   // the pixel: the result gets the size the full decode would have given.
-  const QString exact = N(shrink->result.width()) + "x" + N(shrink->result.height()) + "!";
-  // Not kept for reuse: a picture decoded small is no other step's picture.
-  env_.toolkit.mogrify(QStringList{QStringLiteral("-define"),
-                                   QStringLiteral("jpeg:size=%1x%2").arg(hint.width()).arg(hint.height())} +
-                       resizing + QStringList{QStringLiteral("-geometry"), exact, staged_});
+  const auto exactly = [](QSize size) { return N(size.width()) + "x" + N(size.height()) + "!"; };
+  if (cropShrink_) {
+    geometry = exactly(cropShrink_->result);
+  } else if (!op_.Extract && JpegMayShrink(inputName_, settings_)) {
+    if (const std::optional<ShrinkOnLoad> shrink =
+            ShrinkOnLoadSize(op_, imageWidth, imageHeight)) {
+      QSize hint = shrink->result;
+      if (TurnsSideways(orientation)) hint.transpose();
+      work_.settings << QStringLiteral("-define")
+                     << QStringLiteral("jpeg:size=%1x%2").arg(hint.width()).arg(hint.height());
+      reuseDecoded_ = false;
+      geometry = exactly(shrink->result);
+    }
+  }
+  work_.steps.push_back(turning() + antialias + QStringList{QStringLiteral("-geometry"), geometry});
 }
 
 void PairSteps::changeFormat() {
-  step = "Changing Format: -quality, " + q_ + ", -format, " + op_.OutputFormat + ", " + target_;
+  stepTexts_ << "Changing Format: -quality, " + q_ + ", -format, " + op_.OutputFormat + ", " +
+                    target_;
   // JPEG has no transparency: what was see-through becomes white paper,
   // not the black that dropping the channel would leave.
   const QStringList flatten =
@@ -319,11 +376,19 @@ void PairSteps::changeFormat() {
           ? QStringList{QStringLiteral("-background"), QStringLiteral("white"),
                         QStringLiteral("-alpha"), QStringLiteral("remove")}
           : QStringList{};
-  const Operation &op = op_;
-  const QString &staged = staged_;
-  const QStringList format{QStringLiteral("-format"), op.OutputFormat, staged};
-  env_.toolkit.mogrifyReusingDecoded(QStringList{QStringLiteral("-quality"), q_} + turning() +
-                                     flatten + format);
+  work_.steps.push_back(turning() + flatten);
+}
+
+// One read, the steps in memory, one write in the format the result's name
+// says; a failure is named for the step ImageMagick was in.
+void PairSteps::convert() {
+  step = stepTexts_.first();
+  try {
+    env_.toolkit.convertInSteps(work_, reuseDecoded_);
+  } catch (const StepFailure &failure) {
+    step = stepTexts_.value(failure.step(), stepTexts_.last());
+    throw Failure(failure.number(), failure.description());
+  }
 }
 
 QString PairSteps::moveIntoPlace() {

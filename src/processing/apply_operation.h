@@ -3,6 +3,7 @@
 #include "operations/operation.h"
 #include "processing/output_plan.h"
 
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -60,6 +61,19 @@ struct ShrinkOnLoad {
   QSize result;
 };
 std::optional<ShrinkOnLoad> ShrinkOnLoadSize(const Operation &op, qint64 width, qint64 height);
+
+// A crop that is then shrunk may have a JPEG decoded at 1/2, 1/4 or 1/8 of
+// its size (`divisor`) when the rectangle (of the upright width x height
+// picture, `turned` when it was turned or mirrored to be upright) lies on
+// that scale's grid, so that the reduced picture holds exactly the same
+// rectangle, still at least as large as the result. The result's size is the
+// one the whole rectangle would have been resized to.
+struct CropShrinkOnLoad {
+  int divisor;
+  QSize result;
+};
+std::optional<CropShrinkOnLoad> CropShrinkOnLoadSize(const Operation &op, const QRect &rect,
+                                                     qint64 width, qint64 height, bool turned);
 
 // The geometry ImageMagick gets for a resize method; the Limit methods only
 // shrink when neverEnlarge is set.

@@ -13,6 +13,7 @@
 #include <QImageReader>
 
 #include <cmath>
+#include <tuple>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -178,21 +179,20 @@ TEST_F(ApplyOperationTest, FullArgumentListsInOrder) {
                      .ResizeWidth = 25, .OutputFormat = "BMP", .JpgQuality = 90, .Prefix = "c_"};
   settings.Antialias = true;
   EXPECT_EQ(run("a.png", op), "");
-  const QString in = folder.file("a.png"), out = folder.file("c_a.png");
-  ASSERT_EQ(recorder.calls.size(), 5u);
-  // The result is built out of sight in the image's format, and only the
-  // converted file is moved into place at the end.
+  const QString in = folder.file("a.png"), out = folder.file("c_a.BMP");
+  ASSERT_EQ(recorder.calls.size(), 3u);
+  // One pass: read once, cropped and resized in memory, written once in the
+  // format asked, out of sight, then moved into place.
   const QString built = recorder.calls[2].args.last();
   EXPECT_NE(built, out);
-  EXPECT_EQ(QFileInfo(built).fileName(), "c_a.png");
+  EXPECT_EQ(QFileInfo(built).fileName(), "c_a.BMP");
   EXPECT_EQ(calls(), (std::vector<QStringList>{
                          {"identify", "-format", "%wx%h", "-ping", in},
                          {"orientation", in},
-                         {"convert", "-quality", "90", "-crop", "50x50+10+20", "+repage", in,
-                          built},
-                         {"mogrify", "-quality", "90", "-antialias", "-geometry", "25x>", built},
-                         {"mogrify", "-quality", "90", "-format", "BMP", built},
+                         {"convert", "-quality", "90", in, "-crop", "50x50+10+20", "+repage",
+                          "-antialias", "-geometry", "25x>", built},
                      }));
+  EXPECT_EQ(recorder.calls[2].steps.size(), 3u) << "crop, resize, format: each names a failure";
   EXPECT_EQ(ImageSize(folder.file("c_a.BMP")), QSize(25, 25)) << "the one file is resized";
   EXPECT_EQ(files(), (QStringList{"a.png", "c_a.BMP"}));
 }
@@ -230,7 +230,7 @@ TEST_F(ApplyOperationTest, RectangleOutsideTheImageAsksCanBeSuppressedOrClamped)
   settings.AllowOutOfBoundry = true;
   EXPECT_EQ(run("a.png", Crop(10, 10, 50, 500)), "");
   ASSERT_EQ(recorder.calls.size(), 3u);
-  EXPECT_EQ(recorder.calls[2].args[3], "90x90+10+10");
+  EXPECT_EQ(recorder.calls[2].args[4], "90x90+10+10");
   EXPECT_EQ(ImageSize(folder.file("c_a.png")), QSize(90, 90));
   // A top-left corner outside is still refused.
   expectTooSmall("Top Left X Coordiate (100) is greater than image width of 100\r\n"
@@ -322,8 +322,9 @@ TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult
   } rows[] = {
       {"no image at all", "bad.jpg", true, "", "Getting Image Size"},
       {"unreadable input", "t.png", false, "", "Resizing (No AA)"},
-      {"crop and resize written, format fails", "a.png", true, "JPG", "Changing Format"},
-      {"copy written, resize fails", "a.png", false, "-geometry", "Resizing (No AA)"},
+      {"crop fails", "a.png", true, "-crop", "Extracting"},
+      {"crop and resize done, format fails", "a.png", true, "-alpha", "Changing Format"},
+      {"resize fails", "a.png", false, "-geometry", "Resizing (No AA)"},
       {"everything written, the result cannot be moved in", "a.png", true, "folder",
        "Moving into place"},
   };
@@ -343,8 +344,9 @@ TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult
     else
       test::WriteBytes(earlier, "an earlier run's result");
     recorder.before = [&](const test::RecordingToolkit::Call &call) {
-      if (*row.failAt && call.args.contains(QString::fromLatin1(row.failAt)))
-        throw Failure(410, "made to fail");
+      for (size_t step = 0; step < call.steps.size(); ++step)
+        if (*row.failAt && call.steps[step].contains(QString::fromLatin1(row.failAt)))
+          throw StepFailure(int(step), Failure(410, "made to fail"));
     };
     ApplyOutcome outcome{};
     const QString failure = apply(name, op, &outcome);
@@ -582,6 +584,50 @@ TEST(ShrinkOnLoad, TheResultsSizeWhenTheWholePictureShrinks) {
         << row.op.ResizeMethod << " " << row.op.ResizeWidth << "x" << row.op.ResizeHeight;
 }
 
+// A crop then a shrink: read at 1/d when the rectangle lies on the grid of
+// d pixels (and, for a picture turned upright, its sides do too), keeping at
+// least the result's size. Each row wrong on one side only.
+TEST(ShrinkOnLoad, ACropIsReadSmallOnlyWhereItLiesOnTheReducedGrid) {
+  const Operation fit = Shrink(kLimitWidthHeight, 100, 100);
+  struct Row {
+    Operation op;
+    QRect rect;
+    int width, height;
+    bool turned;
+    int divisor; // 0: read whole
+    QSize result;
+  } rows[] = {
+      {fit, {0, 0, 400, 320}, 640, 480, false, 4, {100, 80}},
+      {fit, {8, 16, 400, 320}, 640, 480, false, 4, {100, 80}},
+      {fit, {2, 16, 400, 320}, 640, 480, false, 2, {100, 80}},
+      {fit, {16, 2, 400, 320}, 640, 480, false, 2, {100, 80}},
+      {fit, {3, 16, 400, 320}, 640, 480, false, 0, {}},
+      {fit, {16, 3, 400, 320}, 640, 480, false, 0, {}},
+      {fit, {0, 0, 401, 320}, 640, 480, false, 0, {}},
+      {fit, {0, 0, 400, 321}, 640, 480, false, 0, {}},
+      {fit, {0, 0, 1600, 960}, 2000, 1000, false, 8, {100, 60}},
+      {fit, {0, 0, 400, 320}, 642, 480, true, 2, {100, 80}},
+      {fit, {0, 0, 400, 320}, 640, 482, true, 2, {100, 80}},
+      {fit, {0, 0, 400, 320}, 641, 480, true, 0, {}},
+      {fit, {0, 0, 400, 320}, 640, 481, true, 0, {}},
+      {fit, {0, 0, 400, 320}, 641, 481, false, 4, {100, 80}},
+      {fit, {400, 0, 400, 320}, 640, 480, false, 0, {}},
+      {fit, {0, 400, 400, 320}, 640, 480, false, 0, {}},
+      {Shrink(kFixToSize, 300, 100), {0, 0, 400, 320}, 640, 480, false, 0, {}},
+      {Shrink(kFixToSize, 100, 300), {0, 0, 400, 320}, 640, 480, false, 0, {}},
+      {Shrink(kLimitWidth, 150, 0), {0, 0, 400, 320}, 640, 480, false, 2, {150, 120}},
+      {Shrink(kLimitHeight, 0, 150), {0, 0, 400, 320}, 640, 480, false, 2, {188, 150}},
+  };
+  for (const Row &row : rows) {
+    const std::optional<CropShrinkOnLoad> got =
+        CropShrinkOnLoadSize(row.op, row.rect, row.width, row.height, row.turned);
+    EXPECT_EQ(got ? got->divisor : 0, row.divisor)
+        << row.rect.x() << "," << row.rect.y() << " " << row.rect.width() << "x"
+        << row.rect.height() << " of " << row.width << "x" << row.height;
+    if (got) EXPECT_EQ(got->result, row.result);
+  }
+}
+
 // The hint goes to ImageMagick exactly when it may, for the picture as
 // stored; the result has the size and the orientation asked, and its pixels
 // differ from a whole decode by no more than rounding.
@@ -605,7 +651,10 @@ TEST_F(ApplyOperationTest, JpegsShrunkWholeAreDecodedSmallAndComeOutTheSame) {
       {"p.png", Shrink(kLimitWidthHeight, 100, 100), false, ""},
       {"p.jpg", Shrink(kFixToSize, 500, 100), false, ""},
       {"p.jpg", [] { Operation op = Shrink(kLimitWidth, 50, 0); op.Extract = true;
-                     op.BottomRightX = 199, op.BottomRightY = 149; return op; }(), false, ""},
+                     op.BottomRightX = 199, op.BottomRightY = 149; return op; }(), false, "200x150"},
+      {"p.jpg", [] { Operation op = Shrink(kLimitWidth, 50, 0); op.Extract = true;
+                     op.TopLeftX = 1, op.BottomRightX = 199, op.BottomRightY = 149; return op; }(),
+       false, ""},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.image.toStdString() + (row.exact ? " exact" : ""));
@@ -649,9 +698,23 @@ TEST_F(ApplyOperationTest, JpegsShrunkWholeAreDecodedSmallAndComeOutTheSame) {
   EXPECT_EQ(run("photo.jpg", Shrink(kLimitWidthHeight, 300, 300, "small_")), "");
   settings.ExactDecode = true;
   EXPECT_EQ(run("photo.jpg", Shrink(kLimitWidthHeight, 300, 300, "whole_")), "");
-  const QImage small = Stored(folder.file("small_photo.PNG"));
-  const QImage whole = Stored(folder.file("whole_photo.PNG"));
-  ASSERT_EQ(small.size(), QSize(300, 200));
+  // A crop on the half grid, read at half size, against the same crop read whole.
+  Operation crop = Shrink(kLimitWidthHeight, 300, 300, "cropwhole_");
+  crop.Extract = true;
+  crop.TopLeftX = 400, crop.TopLeftY = 200, crop.BottomRightX = 1199, crop.BottomRightY = 799;
+  EXPECT_EQ(run("photo.jpg", crop), "");
+  settings.ExactDecode = false;
+  crop.Prefix = "cropsmall_";
+  recorder.calls.clear();
+  EXPECT_EQ(run("photo.jpg", crop), "");
+  EXPECT_EQ(hinted(), "600x400");
+  for (const auto &[small_, whole_, size] :
+       {std::tuple{"small_photo.PNG", "whole_photo.PNG", QSize(300, 200)},
+        std::tuple{"cropsmall_photo.PNG", "cropwhole_photo.PNG", QSize(300, 225)}}) {
+  SCOPED_TRACE(small_);
+  const QImage small = Stored(folder.file(small_));
+  const QImage whole = Stored(folder.file(whole_));
+  ASSERT_EQ(small.size(), size);
   ASSERT_EQ(whole.size(), small.size());
   double squared = 0;
   for (int y = 0; y < small.height(); ++y)
@@ -662,6 +725,7 @@ TEST_F(ApplyOperationTest, JpegsShrunkWholeAreDecodedSmallAndComeOutTheSame) {
     }
   const double mse = squared / (3.0 * small.width() * small.height());
   EXPECT_GE(10 * std::log10(255.0 * 255.0 / std::max(mse, 1e-9)), 40.0);
+  }
 }
 
 } // namespace

@@ -54,8 +54,7 @@ bool RecordingShell::open(const QString &pathOrUrl) {
   return result;
 }
 
-void RecordingToolkit::record(const QString &command, const QStringList &args) {
-  const Call call{command, args};
+void RecordingToolkit::record(const Call &call) {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     calls.push_back(call);
@@ -72,6 +71,11 @@ QString RecordingToolkit::identify(const QStringList &args) {
 void RecordingToolkit::convert(const QStringList &args) {
   record(QStringLiteral("convert"), args);
   inner_.convert(args);
+}
+
+void RecordingToolkit::convertInSteps(const ConvertSteps &work, bool reuseDecoded) {
+  record(Call{QStringLiteral("convert"), work.arguments(), work.steps});
+  inner_.convertInSteps(work, reuseDecoded);
 }
 
 void RecordingToolkit::mogrify(const QStringList &args) {

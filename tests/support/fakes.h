@@ -85,16 +85,20 @@ public:
   }
   QStringList takeWarnings() override { return inner_.takeWarnings(); }
   void releaseDecoded() override { inner_.releaseDecoded(); }
+  // Recorded as one "convert" with the whole argument list, and its steps.
+  void convertInSteps(const ConvertSteps &work, bool reuseDecoded) override;
 
   struct Call {
     QString command;
     QStringList args;
+    std::vector<QStringList> steps = {};
   };
   std::vector<Call> calls;
   std::function<void(const Call &)> before;
 
 private:
-  void record(const QString &command, const QStringList &args);
+  void record(const Call &call);
+  void record(const QString &command, const QStringList &args) { record(Call{command, args}); }
   ImageToolkit &inner_;
   std::mutex mutex_;
 };

@@ -48,6 +48,10 @@ void AsyncToolkit::mogrifyReusingDecoded(const QStringList &args) {
   RunAway([&] { inner_.mogrifyReusingDecoded(args); });
 }
 
+void AsyncToolkit::convertInSteps(const ConvertSteps &work, bool reuseDecoded) {
+  RunAway([&] { inner_.convertInSteps(work, reuseDecoded); });
+}
+
 int AsyncToolkit::orientation(const QString &path) {
   int orientation = 0;
   RunAway([&] { orientation = inner_.orientation(path); });

@@ -30,6 +30,7 @@ public:
   void releaseDecoded() override { inner_.releaseDecoded(); }
   void convertReusingDecoded(const QStringList &args) override;
   void mogrifyReusingDecoded(const QStringList &args) override;
+  void convertInSteps(const ConvertSteps &work, bool reuseDecoded) override;
 
 private:
   ImageToolkit &inner_;

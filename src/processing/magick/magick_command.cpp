@@ -1,6 +1,7 @@
 #include "processing/magick/magick_command.h"
 
 #include "platform/failure.h"
+#include "platform/image_toolkit.h"
 #include "processing/magick/magick_policy.h"
 
 #include <algorithm>
@@ -98,6 +99,76 @@ QString Run(Command command, const QStringList &args, const Call &call, const QS
   }
   if (severity >= WarningException) Warn(call.unalias(message));
   return text;
+}
+
+namespace {
+
+// ImageMagick's calls take C strings; these live as long as the call.
+class Words {
+public:
+  explicit Words(const QStringList &args) {
+    for (const QString &arg : args)
+      bytes_.push_back(arg.toUtf8());
+    for (QByteArray &b : bytes_)
+      pointers_.push_back(b.constData());
+  }
+  int count() const { return int(pointers_.size()); }
+  const char **data() { return pointers_.data(); }
+
+private:
+  std::vector<QByteArray> bytes_;
+  std::vector<const char *> pointers_;
+};
+
+} // namespace
+
+void RunSteps(const QStringList &settings, const QString &input,
+              const std::vector<QStringList> &steps, const QString &output, const Call &call,
+              const QString &subject) {
+  ImageInfo *info = AcquireImageInfo();
+  ExceptionInfo *exception = AcquireExceptionInfo();
+  Image *images = nullptr;
+  const int last = int(steps.size()) - 1;
+  // Whatever ImageMagick says, said in the step it said it in.
+  const auto check = [&](int step, bool ok) {
+    const ExceptionType severity = exception->severity;
+    const QString message = ExceptionText(exception);
+    if (severity >= ErrorException)
+      throw StepFailure(step, Failure(int(severity), call.unalias(message)));
+    if (!ok) {
+      QString why = "ImageMagick's convert could not process " + subject;
+      if (!message.isEmpty()) why += ": " + call.unalias(message);
+      throw StepFailure(step, Failure(kErrToolkit, why));
+    }
+    if (severity >= WarningException) Warn(call.unalias(message));
+    ClearMagickException(exception);
+  };
+  try {
+    Words options(settings);
+    check(0, MogrifyImageInfo(info, options.count(), options.data(), exception) != MagickFalse);
+    const QByteArray name = input.toUtf8();
+    CopyMagickString(info->filename, name.constData(), MaxTextExtent);
+    images = ReadImages(info, exception);
+    check(0, images != nullptr);
+    for (int step = 0; step <= last; ++step) {
+      Words operators(steps[size_t(step)]);
+      if (operators.count() == 0) continue;
+      // As convert applies them: one image's operators, then the list's.
+      check(step, MogrifyImages(info, MagickTrue, operators.count(), operators.data(), &images,
+                                exception) != MagickFalse &&
+                      images != nullptr);
+    }
+    const QByteArray written = output.toUtf8();
+    check(std::max(last, 0), WriteImages(info, images, written.constData(), exception) != MagickFalse);
+  } catch (...) {
+    if (images) DestroyImageList(images);
+    DestroyExceptionInfo(exception);
+    DestroyImageInfo(info);
+    throw;
+  }
+  DestroyImageList(images);
+  DestroyExceptionInfo(exception);
+  DestroyImageInfo(info);
 }
 
 int PingOrientation(const QString &input, const Call &call, const QString &subject) {

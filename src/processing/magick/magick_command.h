@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // Running ImageMagick's command-line programs inside this process.
 namespace varnholt::magick {
 
@@ -17,6 +19,14 @@ void StartOnce();
 // it printed. Warnings are not failures; an error, or a command that fails
 // without saying why, is. Messages name the user's files, not the safe ones.
 QString Run(Command command, const QStringList &args, const Call &call, const QString &subject);
+
+// convert's work on safe names, done as ImageMagick's convert does it but
+// a step at a time, so that a failure can name its step: the settings, the
+// input read, each step's operators applied to the pictures in memory, the
+// output written. Throws StepFailure; warnings as Run's.
+void RunSteps(const QStringList &settings, const QString &input,
+              const std::vector<QStringList> &steps, const QString &output, const Call &call,
+              const QString &subject);
 
 // ImageMagick's warnings (a damaged file read only in part) are kept per
 // thread until taken: the calls that gave them still succeeded.

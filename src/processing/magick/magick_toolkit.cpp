@@ -90,10 +90,40 @@ QString MagickToolkit::identify(const QStringList &args) {
   return Run(Command::Identify, words, call, args.last());
 }
 
-void MagickToolkit::convert(const QStringList &args) { convertWith(args, false); }
+void MagickToolkit::convert(const QStringList &args) {
+  RequireFile(args, 2, "convert");
+  const QString input = args[args.size() - 2];
+  convertWith(input, args.last(), false, [&](const QString &in, const QString &out, Call &call) {
+    Run(Command::Convert, args.mid(0, args.size() - 2) << in << out, call, input);
+  });
+}
 
 void MagickToolkit::convertReusingDecoded(const QStringList &args) {
-  convertWith(args, reuseDecoded_);
+  RequireFile(args, 2, "convert");
+  const QString input = args[args.size() - 2];
+  convertWith(input, args.last(), reuseDecoded_,
+              [&](const QString &in, const QString &out, Call &call) {
+                Run(Command::Convert, args.mid(0, args.size() - 2) << in << out, call, input);
+              });
+}
+
+void MagickToolkit::convertInSteps(const ConvertSteps &work, bool reuseDecoded) {
+  if (work.steps.empty() || work.input.isEmpty() || work.output.isEmpty())
+    throw StepFailure(0, Failure(kErrToolkit, "ImageMagick's convert was given no file"));
+  // Safe names fail before the picture is read, so in the first step; the
+  // written files' names after it is written, so in the last.
+  bool written = false;
+  try {
+    convertWith(work.input, work.output, reuseDecoded && reuseDecoded_,
+                [&](const QString &in, const QString &out, Call &call) {
+                  RunSteps(work.settings, in, work.steps, out, call, work.input);
+                  written = true;
+                });
+  } catch (const StepFailure &) {
+    throw;
+  } catch (const Failure &failure) {
+    throw StepFailure(written ? int(work.steps.size()) - 1 : 0, failure);
+  }
 }
 
 void MagickToolkit::mogrify(const QStringList &args) { mogrifyWith(args, false); }
@@ -102,30 +132,30 @@ void MagickToolkit::mogrifyReusingDecoded(const QStringList &args) {
   mogrifyWith(args, reuseDecoded_);
 }
 
-void MagickToolkit::convertWith(const QStringList &args, bool reuse) {
-  RequireFile(args, 2, "convert");
+void MagickToolkit::convertWith(
+    const QString &input, const QString &output, bool reuse,
+    const std::function<void(const QString &, const QString &, Call &)> &run) {
   Call call(scratch_.path(), ++calls_);
-  QStringList words = args;
   std::unique_lock<std::mutex> cacheLock(cacheMutex_, std::defer_lock);
   QString decoded;
   if (reuse) {
     cacheLock.lock();
-    decoded = cache_->keep(args[args.size() - 2], call);
+    decoded = cache_->keep(input, call);
   }
+  QString seenInput;
   if (decoded.isEmpty()) {
     if (cacheLock.owns_lock()) cacheLock.unlock();
-    words[words.size() - 2] = call.input(args[args.size() - 2]);
+    seenInput = call.input(input);
   } else {
-    words[words.size() - 2] = "mpr:" + decoded;
-    call.alias("mpr:" + decoded, args[args.size() - 2]);
+    seenInput = "mpr:" + decoded;
+    call.alias(seenInput, input);
   }
-  const Call::Output out = call.output(args.last());
-  words.last() = SeenName(out);
+  const Call::Output out = call.output(output);
   try {
-    Run(Command::Convert, words, call, args[args.size() - 2]);
+    run(seenInput, SeenName(out), call);
     const QStringList written = Written(out, Named(out, out.extension));
     if (written.isEmpty())
-      throw Failure(kErrToolkit, "ImageMagick's convert wrote no file for " + args.last());
+      throw Failure(kErrToolkit, "ImageMagick's convert wrote no file for " + output);
     RenameWritten(out, written);
   } catch (...) {
     RemoveHidden(out);

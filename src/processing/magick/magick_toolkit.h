@@ -5,14 +5,16 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 
 namespace varnholt {
 
 namespace magick {
+class Call;
 class DecodedCache;
-}
+} // namespace magick
 
 // ImageMagick in this process, through its command API. ImageMagick reads
 // "%d", "[...]", "@", ":" and the like in file names as instructions, so it
@@ -31,6 +33,7 @@ public:
   int orientation(const QString &path) override;
   void convertReusingDecoded(const QStringList &args) override;
   void mogrifyReusingDecoded(const QStringList &args) override;
+  void convertInSteps(const ConvertSteps &work, bool reuseDecoded) override;
 
   void checkSize(qint64 width, qint64 height, const QString &path) override;
   QStringList takeWarnings() override;
@@ -53,7 +56,10 @@ public:
   void DiscardScratch() { scratch_.remove(); }
 
 private:
-  void convertWith(const QStringList &args, bool reuse);
+  // convert's input and output as safe names, handed to `run`, and what it
+  // wrote renamed into place.
+  void convertWith(const QString &input, const QString &output, bool reuse,
+                   const std::function<void(const QString &, const QString &, magick::Call &)> &run);
   void mogrifyWith(const QStringList &args, bool reuse);
 
   QTemporaryDir scratch_;
