@@ -1,6 +1,7 @@
 #include "operations/operation.h"
 #include "processing/apply_operation.h"
 #include "processing/magick/magick_toolkit.h"
+#include "processing/pair_stage.h"
 #include "settings/settings.h"
 #include "support/fakes.h"
 #include "support/scripted_prompter.h"
@@ -440,6 +441,109 @@ TEST_F(ApplyOperationTest, EachPairWritesOneFileInTheFormatAndSizeAsked) {
   const QImage flat(folder.file("web_e.JPG"));
   EXPECT_GT(qGray(flat.pixel(15, 8)), 245);
   EXPECT_GT(qRed(flat.pixel(0, 0)), 200);
+}
+
+// What ImageMagick's compare says of two pictures by `metric` (AE: how many
+// pixels differ; PSNR: in dB, "inf" when none does).
+double Compare(const QString &metric, const QString &a, const QString &b) {
+  QProcess compare;
+  compare.start("compare", {"-metric", metric, a, b, "null:"});
+  compare.waitForFinished();
+  const QString said = QString::fromLocal8Bit(compare.readAllStandardError()).trimmed();
+  if (said.startsWith("inf")) return 1e9;
+  bool ok = false;
+  const double value = said.section(u' ', 0, 0).toDouble(&ok);
+  return ok ? value : -1;
+}
+
+// Each pair is ImageMagick's own one command: the same pixels where the
+// result is lossless, the same within rounding where it is JPEG. A PNG crop
+// of a JPEG holds exactly the JPEG's pixels, not a JPEG re-encode of them.
+TEST_F(ApplyOperationTest, EachPairIsImageMagicksOwnOneCommand) {
+  for (const char *name : {"j.jpg", "p.png", "g.gif", "t.tif"})
+    ASSERT_EQ(QProcess::execute("convert", {"-size", "120x90", "-seed", "7", "plasma:fractal",
+                                            folder.file(name)}),
+              0);
+  QImage clear(40, 30, QImage::Format_ARGB32);
+  clear.fill(QColor(0, 0, 255, 90));
+  for (int i = 0; i < 300; ++i)
+    clear.setPixelColor(i % 40, i / 40, QColor(255, 0, 0, 200));
+  ASSERT_TRUE(clear.save(folder.file("e.png")));
+  const auto op = [](Operation o, const QString &format) {
+    o.OutputFormat = format;
+    o.JpgQuality = 85;
+    o.Prefix = "r_";
+    return o;
+  };
+  const Operation fit{.Resize = true, .ResizeMethod = kLimitWidthHeight, .ResizeWidth = 50,
+                      .ResizeHeight = 70};
+  struct Row {
+    QString image;
+    Operation op;
+    QStringList command; // the image is IN, the reference goes last
+    QString metric;
+    double bound; // AE at most, PSNR at least
+  } rows[] = {
+      {"j.jpg", op(Crop(10, 5, 69, 54), "PNG"), {"IN", "-crop", "60x50+10+5", "+repage"}, "AE", 0},
+      {"p.png", op(fit, "PNG"), {"IN", "-geometry", "50x70>"}, "AE", 0},
+      {"g.gif", op(Crop(5, 7, 24, 16), "GIF"), {"IN", "-crop", "20x10+5+7", "+repage"}, "AE", 0},
+      {"t.tif", op({}, "PNG"), {"IN"}, "AE", 0},
+      {"e.png", op({}, "JPG"), {"IN", "-background", "white", "-alpha", "remove", "-quality", "85"},
+       "PSNR", 50},
+      // Shrunk as a whole, a JPEG is read at a reduced size, as ImageMagick reads it when told.
+      {"j.jpg", op(fit, "JPG"), {"-define", "jpeg:size=50x38", "IN", "-geometry", "50x38!",
+                                 "-quality", "85"}, "PSNR", 50},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.image.toStdString() + " to " + row.op.OutputFormat.toStdString());
+    const QString result = folder.file(ResultName(row.image, row.op));
+    const QString reference = folder.file("ref." + row.op.OutputFormat.toLower());
+    ASSERT_EQ(run(row.image, row.op), "");
+    QStringList command = row.command;
+    command.replace(command.indexOf("IN"), folder.file(row.image));
+    ASSERT_EQ(QProcess::execute("convert", command << reference), 0);
+    const double measured = Compare(row.metric, result, reference);
+    if (row.metric == "AE")
+      EXPECT_EQ(measured, 0);
+    else
+      EXPECT_GE(measured, row.bound);
+    QFile::remove(result);
+  }
+}
+
+// The pair's place in the output folder holds its result names and nothing
+// else when it is handed over: no copy in the image's format, nothing a
+// sweep could take for a result.
+TEST_F(ApplyOperationTest, ThePairsPlaceHoldsOnlyItsResultNames) {
+  MakeImage(folder.file("x.jpg"), 40, 30);
+  ASSERT_EQ(QProcess::execute("convert", {"-size", "20x10", "xc:red", "xc:blue",
+                                          folder.file("f.gif")}),
+            0);
+  struct Row {
+    QString image;
+    Operation op;
+    QStringList names;
+  } rows[] = {
+      {"x.jpg", {.Extract = true, .BottomRightX = 9, .BottomRightY = 9, .OutputFormat = "PNG",
+                 .Prefix = "A_"}, {"A_x.PNG"}},
+      {"x.jpg", {.Resize = true, .ResizeWidth = 10, .ResizeHeight = 10, .Prefix = "A_"}, {"A_x.jpg"}},
+      {"f.gif", {.OutputFormat = "PNG", .Prefix = "A_"}, {"A_f-0.PNG", "A_f-1.PNG"}},
+      {"f.gif", {.Suffix = "_copy"}, {"f_copy.gif"}},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.names.join(' ').toStdString());
+    QStringList inPlace, handed;
+    ApplyEnvironment env{settings, folder.path(), recorder, prompter};
+    env.handOver = [&](PairStage &stage, const QStringList &names) {
+      inPlace = QDir(stage.file(QString()))
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+      handed = names;
+    };
+    EXPECT_EQ(ApplyOperation(folder.file(row.image), row.op, env, state), "");
+    EXPECT_EQ(inPlace, row.names);
+    EXPECT_EQ(handed, row.names);
+  }
+  EXPECT_EQ(files(), (QStringList{"f.gif", "x.jpg"})) << "handed over, not committed";
 }
 
 // The frames of a pair go in as one: an earlier frame file that cannot be

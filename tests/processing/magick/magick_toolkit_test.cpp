@@ -96,6 +96,42 @@ TEST(MagickToolkit, FailuresCarryImageMagicksCodeAndTheUsersFileName) {
   EXPECT_EQ(Listing(dir.path()), QStringList{"broken.jpg"});
 }
 
+// One pass, and a failure names the step ImageMagick was in: reading is the
+// first step's, writing the last's, an operator its own step's. Nothing is
+// left behind, hidden or not.
+TEST(MagickToolkit, ConvertInStepsNamesTheStepThatFailed) {
+  TempFolder dir;
+  MagickToolkit toolkit;
+  MakeImage(dir.file("a.png"), 30, 20);
+  test::WriteBytes(dir.file("broken.jpg"), "not an image at all");
+  const QStringList crop{"-crop", "10x5+2+3", "+repage"}, flip{"-flip"};
+  struct Row {
+    QString input, output;
+    std::vector<QStringList> steps;
+    int failsAt; // -1: written
+    const char *why;
+  } rows[] = {
+      {"a.png", "ok.gif", {crop, flip, {"-geometry", "5x5>"}}, -1, ""},
+      {"broken.jpg", "x.png", {crop, flip, flip}, 0, "insufficient image data"},
+      {"a.png", "x.png", {crop, {"-write", dir.file("none/w.png")}, flip}, 1, "WriteBlob Failed"},
+      {"a.png", "x.svg", {crop, flip, flip}, 2, "security policy `SVG'"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.output.toStdString());
+    const ConvertSteps work{{"-quality", "80"}, dir.file(row.input), row.steps, dir.file(row.output)};
+    try {
+      toolkit.convertInSteps(work, false);
+      EXPECT_EQ(row.failsAt, -1);
+    } catch (const StepFailure &f) {
+      EXPECT_EQ(f.step(), row.failsAt) << f.text().toStdString();
+      EXPECT_TRUE(f.description().contains(row.why)) << f.text().toStdString();
+      EXPECT_FALSE(f.description().contains("varnholt-")) << "names no safe name: " << f.text().toStdString();
+    }
+  }
+  EXPECT_EQ(ImageSize(dir.file("ok.gif")), QSize(5, 3));
+  EXPECT_EQ(Listing(dir.path()), (QStringList{"a.png", "broken.jpg", "ok.gif"}));
+}
+
 // A preview may run while a run's step is under way: two threads, one
 // toolkit, one cache of decoded pictures. Each thread's files come out as
 // if it had been alone.
