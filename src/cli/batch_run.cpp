@@ -269,6 +269,12 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
   }
   setup.images = int(job.images.size());
   setup.operations = int(job.operations.size());
+  // ImageMagick's policy is worked out here once and handed to every worker.
+  try {
+    MagickToolkit::initialise();
+  } catch (const Failure &) {
+    // Each worker finds the same and says so for its images.
+  }
   WorkerPool pool(setup, listener);
   pool.start(jobs, EncodeJob({job, {}}));
   pool.handOut();

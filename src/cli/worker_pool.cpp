@@ -132,14 +132,14 @@ WorkerPool::~WorkerPool() {
 void WorkerPool::start(int jobs, const QByteArray &jobFrame) {
   jobFrame_ = jobFrame;
   // Each worker's ImageMagick takes its part of the machine.
-  shareVariable_ = MagickShareVariable(jobs);
+  shareVariables_ = MagickWorkerVariables(jobs);
   // All start before any is sent the job, which can be larger than a pipe
   // holds: the first images wait for one start-up, not one after another.
   QString why;
   for (int j = 0; j < std::min(jobs, setup_.images); ++j) {
     try {
       workers_.emplace_back().process =
-          SpawnWorker(setup_.executable, setup_.outputHandle, {shareVariable_});
+          SpawnWorker(setup_.executable, setup_.outputHandle, shareVariables_);
     } catch (const Failure &failure) {
       why = failure.text();
       break; // fewer workers than asked for
@@ -153,7 +153,7 @@ void WorkerPool::start(int jobs, const QByteArray &jobFrame) {
 bool WorkerPool::spawn() {
   try {
     const WorkerProcess process =
-        SpawnWorker(setup_.executable, setup_.outputHandle, {shareVariable_});
+        SpawnWorker(setup_.executable, setup_.outputHandle, shareVariables_);
     workers_.emplace_back().process = process;
   } catch (const Failure &) {
     return false;

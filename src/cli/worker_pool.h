@@ -104,7 +104,7 @@ private:
   Setup setup_;
   PoolListener &listener_;
   QByteArray jobFrame_;
-  QByteArray shareVariable_;
+  QList<QByteArray> shareVariables_;
   std::vector<Worker> workers_;
   int nextImage_ = 0;
   bool handingOut_ = true;

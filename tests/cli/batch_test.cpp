@@ -384,6 +384,23 @@ TEST_F(Batch, FrameFilesAreProtectedAndComeOutTheSameForEveryJobCount) {
   EXPECT_TRUE(QFile::exists(in() + "/web_IMG_0001.JPG"));
 }
 
+// Workers take ImageMagick's policy from the process that started them, and
+// still refuse what it refuses: an SVG under a PNG's name, with the refusals
+// of the environment the run was started with emptied.
+TEST_F(Batch, WorkersRefuseWhatThePolicyRefuses) {
+  test::WriteBytes(in() + "/evil.png",
+                   "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"/>");
+  WriteList(list, {{true, kWidth}});
+  for (const char *refused : {"", ";EPHEMERAL"}) {
+    SCOPED_TRACE(refused);
+    if (*refused) env.insert("VARNHOLT_MAGICK_REFUSED", refused);
+    const Result r = run({"--output", fresh("out"), "--jobs", "2", "--quiet"});
+    EXPECT_EQ(r.counts(), (Counts{2, 0, 1})) << r.said();
+    EXPECT_TRUE(r.err.contains("not allowed by the security policy `SVG'")) << r.said();
+    EXPECT_EQ(Files(out()), (QStringList{"a_8.png", "b_8.jpg"}));
+  }
+}
+
 TEST_F(Batch, DrawsProgressOnlyOnATerminalAndNotWhenQuiet) {
   const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
   if (script.isEmpty()) GTEST_SKIP() << "needs script(1) for a terminal";

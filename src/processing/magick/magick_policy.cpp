@@ -31,6 +31,9 @@ constexpr std::uint64_t kBytesPerPixel = 8;
 // Internal: how many worker processes share the machine (see
 // MagickShareVariable).
 constexpr char kProcessesVariable[] = "VARNHOLT_MAGICK_PROCESSES";
+// Internal: the modules and coders the parent refused, "M,M;C,C", so that a
+// worker need not load every module to find them again.
+constexpr char kRefusedVariable[] = "VARNHOLT_MAGICK_REFUSED";
 
 // The modules whose coders may run, and the names those coders go by. MPR
 // is the registry the toolkit keeps decoded pictures in.
@@ -47,6 +50,7 @@ const QStringList kAlwaysRefused = {"EPHEMERAL", "MSL",     "MVG",  "SVG",   "MS
 
 std::mutex limitsMutex;
 MagickLimits inForce;
+QByteArray refusedInForce; // as kRefusedVariable says it, once started
 
 std::uint64_t PhysicalMemory() {
   const long pages = ::sysconf(_SC_PHYS_PAGES);
@@ -170,6 +174,29 @@ QStringList Refused(const QStringList &present, const QSet<QString> &allowed) {
   return refused;
 }
 
+// The refusals a worker was handed: only names fit for the policy's text, and
+// never fewer than the ones refused by name whatever is installed.
+bool HandedRefusals(QStringList &modules, QStringList &coders) {
+  if (!qEnvironmentVariableIsSet(kProcessesVariable)) return false;
+  const QList<QByteArray> parts = qgetenv(kRefusedVariable).split(';');
+  if (parts.size() != 2) return false;
+  static const QRegularExpression plain(QStringLiteral("^[A-Z0-9_-]+$"));
+  const auto names = [](const QByteArray &text, QStringList &out) {
+    for (const QByteArray &name : text.split(','))
+      if (!name.isEmpty()) {
+        if (!plain.match(QString::fromLatin1(name)).hasMatch()) return false;
+        out << QString::fromLatin1(name);
+      }
+    return true;
+  };
+  QStringList m, c;
+  if (!names(parts[0], m) || !names(parts[1], c)) return false;
+  for (const QString &name : kAlwaysRefused)
+    if (!c.contains(name)) return false;
+  modules = m, coders = c;
+  return true;
+}
+
 void OverridesFromEnvironment(MagickLimits &limits, bool warn) {
   const QString text = qEnvironmentVariable(kMagickLimitsVariable);
   QString why;
@@ -223,25 +250,34 @@ void Start() {
   QByteArray path = QFile::encodeName(folder.path());
   if (!oldPath.isEmpty()) path += ":" + oldPath;
 
-  write({}, kAlwaysRefused);
-  qputenv("MAGICK_CONFIGURE_PATH", path);
-  MagickWandGenesis();
+  QStringList modules, coders;
+  if (HandedRefusals(modules, coders)) {
+    // A worker takes the parent's list: finding it means loading every
+    // allowed module, the time and memory of a worker's start.
+    write(modules, coders);
+    qputenv("MAGICK_CONFIGURE_PATH", path);
+    MagickWandGenesis();
+  } else {
+    write({}, kAlwaysRefused);
+    qputenv("MAGICK_CONFIGURE_PATH", path);
+    MagickWandGenesis();
 
-  // The modules are listed from their folder without loading any of them.
-  ExceptionInfo *exception = AcquireExceptionInfo();
-  size_t count = 0;
-  char **names = GetModuleList("*", MagickImageCoderModule, &count, exception);
-  const QStringList modules = Refused(Listed(names, count), kAllowedModules);
-  write(modules, kAlwaysRefused);
-  ReloadPolicy();
-  // Now only the allowed modules load; the other names their coders go by
-  // (MNG in the PNG module, say) are refused one by one.
-  QStringList coders = kAlwaysRefused;
-  names = GetMagickList("*", &count, exception);
-  coders += Refused(Listed(names, count), kAllowedCoders);
-  DestroyExceptionInfo(exception);
-  write(modules, coders);
-  ReloadPolicy();
+    // The modules are listed from their folder without loading any of them.
+    ExceptionInfo *exception = AcquireExceptionInfo();
+    size_t count = 0;
+    char **names = GetModuleList("*", MagickImageCoderModule, &count, exception);
+    modules = Refused(Listed(names, count), kAllowedModules);
+    write(modules, kAlwaysRefused);
+    ReloadPolicy();
+    // Now only the allowed modules load; the other names their coders go by
+    // (MNG in the PNG module, say) are refused one by one.
+    coders = kAlwaysRefused;
+    names = GetMagickList("*", &count, exception);
+    coders += Refused(Listed(names, count), kAllowedCoders);
+    DestroyExceptionInfo(exception);
+    write(modules, coders);
+    ReloadPolicy();
+  }
 
   if (hadPath)
     qputenv("MAGICK_CONFIGURE_PATH", oldPath);
@@ -251,6 +287,7 @@ void Start() {
   SetResourceLimits(limits);
   std::lock_guard lock(limitsMutex);
   inForce = limits;
+  refusedInForce = modules.join(u',').toLatin1() + ';' + coders.join(u',').toLatin1();
 }
 
 } // namespace
@@ -383,10 +420,15 @@ std::uint64_t CgroupMemoryLimit(const QString &root) {
   return smallest;
 }
 
-QByteArray MagickShareVariable(int processes) {
+QList<QByteArray> MagickWorkerVariables(int processes) {
   MagickLimits ignored;
   OverridesFromEnvironment(ignored, true);
-  return QByteArray(kProcessesVariable) + '=' + QByteArray::number(std::max(1, processes));
+  QList<QByteArray> variables{QByteArray(kProcessesVariable) + '=' +
+                              QByteArray::number(std::max(1, processes))};
+  std::lock_guard lock(limitsMutex);
+  if (!refusedInForce.isEmpty())
+    variables << QByteArray(kRefusedVariable) + '=' + refusedInForce;
+  return variables;
 }
 
 } // namespace varnholt

@@ -6,6 +6,7 @@
 // contents claim (an SVG named .png pulls other local files into the output),
 // and Debian's limits stop an ordinary stitched panorama.
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -65,11 +66,13 @@ void CheckImageWithinLimits(std::int64_t width, std::int64_t height,
 // 0 when there is none.
 std::uint64_t CgroupMemoryLimit(const QString &root);
 
-// The environment entry ("NAME=value") that tells a worker process that
-// `processes` of them share the machine, so that each takes its part of it.
-// Given to the workers only: this process may be inside ImageMagick on
+// The environment entries ("NAME=value") that tell a worker process that
+// `processes` of them share the machine, so that each takes its part of it,
+// and, once this process has started ImageMagick, the formats its policy
+// refuses, so that a worker starts without loading every module to find
+// them. Given to the workers only: this process may be inside ImageMagick on
 // another thread, and its own environment stays as it is. A malformed
 // override is reported here, once, rather than by every worker.
-QByteArray MagickShareVariable(int processes);
+QList<QByteArray> MagickWorkerVariables(int processes);
 
 } // namespace varnholt
