@@ -54,23 +54,17 @@ public:
   // has none), read without decoding its pixels.
   virtual int orientation(const QString &path) = 0;
 
-  // The same calls as steps of a run, which reads one image's picture again
-  // and again: every operation starts from it, and a resize reads the file
-  // the format change read just before. Their input (convert's first file,
-  // mogrify's file) may be handed a picture decoded earlier from the same
-  // contents, and what they decode is kept for the steps after; the files
-  // written are the same. The caller vouches that the options before the
-  // input do not change how it decodes, and that mogrify's "-format F" only
-  // names the result's format. A toolkit that keeps no pictures reads the file.
-  virtual void convertReusingDecoded(const QStringList &args) { convert(args); }
-  virtual void mogrifyReusingDecoded(const QStringList &args) { mogrify(args); }
-
   // The picture is read once, each step applied to it in memory, and the
   // result written once: no file between the steps. A failure names its
   // step (StepFailure); a toolkit that cannot tell throws a plain Failure,
-  // taken as the first step's. `reuseDecoded` as for convertReusingDecoded.
+  // taken as the first step's. With `reuseDecoded` the input may be handed
+  // a picture decoded earlier from the same contents, and what is decoded
+  // may be kept for the calls after (a run reads each image once for every
+  // operation); the caller vouches that the settings do not change how the
+  // input decodes. The file written is the same either way.
   virtual void convertInSteps(const ConvertSteps &work, bool reuseDecoded) {
-    reuseDecoded ? convertReusingDecoded(work.arguments()) : convert(work.arguments());
+    (void)reuseDecoded;
+    convert(work.arguments());
   }
 
   // Refuses (throws Failure) a picture of this size before any of its pixels

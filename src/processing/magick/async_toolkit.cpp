@@ -40,14 +40,6 @@ void AsyncToolkit::mogrify(const QStringList &args) {
   RunAway([&] { inner_.mogrify(args); });
 }
 
-void AsyncToolkit::convertReusingDecoded(const QStringList &args) {
-  RunAway([&] { inner_.convertReusingDecoded(args); });
-}
-
-void AsyncToolkit::mogrifyReusingDecoded(const QStringList &args) {
-  RunAway([&] { inner_.mogrifyReusingDecoded(args); });
-}
-
 void AsyncToolkit::convertInSteps(const ConvertSteps &work, bool reuseDecoded) {
   RunAway([&] { inner_.convertInSteps(work, reuseDecoded); });
 }

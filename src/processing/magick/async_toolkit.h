@@ -28,8 +28,6 @@ public:
   }
   QStringList takeWarnings() override { return inner_.takeWarnings(); }
   void releaseDecoded() override { inner_.releaseDecoded(); }
-  void convertReusingDecoded(const QStringList &args) override;
-  void mogrifyReusingDecoded(const QStringList &args) override;
   void convertInSteps(const ConvertSteps &work, bool reuseDecoded) override;
 
 private:

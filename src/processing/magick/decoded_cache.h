@@ -20,11 +20,9 @@ struct FileKey {
   bool operator==(const FileKey &) const = default;
 };
 
-// Every operation of a run starts by decoding the same image, and a resize
-// decodes the file that the format change decoded just before; a whole-image
-// operation works on a byte-for-byte copy of the image. Decoding is most of
-// the time a run takes, so the last two pictures decoded stay in
-// ImageMagick's registry and are handed, as "mpr:", to the next step that
+// Every operation of a run starts by decoding the same image. Decoding is
+// most of the time a run takes, so the last two pictures decoded stay in
+// ImageMagick's registry and are handed, as "mpr:", to the next pair that
 // reads the same file, or a file with the same contents, and says it may be
 // given one. The commands are the ones ImageMagick would run on the file, so
 // the pixels written are the same. Not thread-safe: its owner serialises calls.

@@ -18,30 +18,6 @@ namespace varnholt {
 
 using namespace magick;
 
-namespace {
-
-// mogrify's options, for a convert of the picture already decoded: all but
-// "-format F", which names the result's format instead. Nothing when the
-// format is not a plain word ImageMagick may see in a file name.
-struct MogrifyAsConvert {
-  QStringList options;
-  QString format;
-};
-std::optional<MogrifyAsConvert> AsConvert(const QStringList &args) {
-  MogrifyAsConvert m;
-  for (qsizetype i = 0; i + 1 < args.size(); ++i) {
-    if (args[i] != "-format") {
-      m.options << args[i];
-    } else if (i + 2 < args.size() && IsPlainWord(args[i + 1])) {
-      m.format = args[++i];
-    } else {
-      return std::nullopt;
-    }
-  }
-  return m;
-}
-
-} // namespace
 
 void MagickToolkit::initialise() {
   // Without it ImageMagick's policy and every safe name fail, each with a
@@ -98,15 +74,6 @@ void MagickToolkit::convert(const QStringList &args) {
   });
 }
 
-void MagickToolkit::convertReusingDecoded(const QStringList &args) {
-  RequireFile(args, 2, "convert");
-  const QString input = args[args.size() - 2];
-  convertWith(input, args.last(), reuseDecoded_,
-              [&](const QString &in, const QString &out, Call &call) {
-                Run(Command::Convert, args.mid(0, args.size() - 2) << in << out, call, input);
-              });
-}
-
 void MagickToolkit::convertInSteps(const ConvertSteps &work, bool reuseDecoded) {
   if (work.steps.empty() || work.input.isEmpty() || work.output.isEmpty())
     throw StepFailure(0, Failure(kErrToolkit, "ImageMagick's convert was given no file"));
@@ -124,12 +91,6 @@ void MagickToolkit::convertInSteps(const ConvertSteps &work, bool reuseDecoded) 
   } catch (const Failure &failure) {
     throw StepFailure(written ? int(work.steps.size()) - 1 : 0, failure);
   }
-}
-
-void MagickToolkit::mogrify(const QStringList &args) { mogrifyWith(args, false); }
-
-void MagickToolkit::mogrifyReusingDecoded(const QStringList &args) {
-  mogrifyWith(args, reuseDecoded_);
 }
 
 void MagickToolkit::convertWith(
@@ -163,34 +124,11 @@ void MagickToolkit::convertWith(
   }
 }
 
-void MagickToolkit::mogrifyWith(const QStringList &args, bool reuse) {
+void MagickToolkit::mogrify(const QStringList &args) {
   RequireFile(args, 1, "mogrify");
   Call call(scratch_.path(), ++calls_);
   const QString real = args.last();
   const Call::Output out = call.output(real);
-  if (const std::optional<MogrifyAsConvert> reusable = reuse ? AsConvert(args) : std::nullopt) {
-    std::lock_guard cacheLock(cacheMutex_);
-    if (const QString decoded = cache_->keep(real, call); !decoded.isEmpty()) {
-      // The same steps as mogrify's, on the picture already decoded: the
-      // result goes to a hidden name and replaces the file (or, with a
-      // format, becomes the copy beside it) only when it is complete.
-      call.alias("mpr:" + decoded, real);
-      const QString ext = reusable->format.isEmpty() ? out.extension : reusable->format;
-      QStringList words = reusable->options;
-      words << "mpr:" + decoded << (ext.isEmpty() ? out.seenStem : out.seenStem + "." + ext);
-      try {
-        Run(Command::Convert, words, call, real);
-        const QStringList written = Written(out, Named(out, ext));
-        if (written.isEmpty())
-          throw Failure(kErrToolkit, "ImageMagick's mogrify wrote no file for " + real);
-        RenameWritten(out, written);
-      } catch (...) {
-        RemoveHidden(out);
-        throw;
-      }
-      return;
-    }
-  }
   const QString hidden = Named(out, out.extension);
   // The file is worked on under a second name; the original name keeps the
   // old contents until the result is renamed over it.

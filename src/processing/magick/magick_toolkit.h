@@ -31,8 +31,6 @@ public:
   void convert(const QStringList &args) override;
   void mogrify(const QStringList &args) override;
   int orientation(const QString &path) override;
-  void convertReusingDecoded(const QStringList &args) override;
-  void mogrifyReusingDecoded(const QStringList &args) override;
   void convertInSteps(const ConvertSteps &work, bool reuseDecoded) override;
 
   void checkSize(qint64 width, qint64 height, const QString &path) override;
@@ -41,9 +39,9 @@ public:
   // Sets up ImageMagick for the process; later calls do nothing.
   static void initialise();
 
-  // For a run of many operations on each image: the ...ReusingDecoded calls
-  // keep the last pictures they decoded and hand them to the next such
-  // calls that read the same contents (see decoded_cache.h). Off by
+  // For a run of many operations on each image: convertInSteps, where its
+  // caller allows, keeps the last pictures it decoded and hands them to the
+  // next such calls that read the same contents (see decoded_cache.h). Off by
   // default: kept pictures hold memory between calls.
   void setReuseDecoded(bool on) { reuseDecoded_ = on; }
   // Lets go of them, when the next calls read other files: ImageMagick's
@@ -60,7 +58,6 @@ private:
   // wrote renamed into place.
   void convertWith(const QString &input, const QString &output, bool reuse,
                    const std::function<void(const QString &, const QString &, magick::Call &)> &run);
-  void mogrifyWith(const QStringList &args, bool reuse);
 
   QTemporaryDir scratch_;
   std::atomic<int> calls_{0};

@@ -151,13 +151,17 @@ TEST(MagickToolkit, ConcurrentCallsOnOneToolkitFromSeveralThreads) {
       for (int r = 0; r < kRounds; ++r) {
         const QString out = dir.file(QString("out%1_%2.jpg").arg(t).arg(r));
         sizes[t] << toolkit.identify({"-format", "%wx%h", "-ping", in});
-        toolkit.convertReusingDecoded({"-quality", "75", "-crop", "20x10+1+1", "+repage", in, out});
-        toolkit.mogrifyReusingDecoded({"-quality", "75", "-geometry", QString("%1x5!").arg(t + 2), out});
+        toolkit.convertInSteps({{"-quality", "75"},
+                                in,
+                                {{"-crop", "20x10+1+1", "+repage"},
+                                 {"-geometry", QString("%1x5!").arg(t + 2)}},
+                                out},
+                               true);
       }
     });
   for (std::thread &thread : threads)
     thread.join();
-  EXPECT_EQ(toolkit.calls.size(), size_t(kThreads * kRounds * 3));
+  EXPECT_EQ(toolkit.calls.size(), size_t(kThreads * kRounds * 2));
   for (int t = 0; t < kThreads; ++t) {
     EXPECT_EQ(sizes[t], QStringList(kRounds, QString("%1x%2").arg(40 + 4 * t).arg(30 + 2 * t)));
     for (int r = 0; r < kRounds; ++r)
@@ -165,53 +169,57 @@ TEST(MagickToolkit, ConcurrentCallsOnOneToolkitFromSeveralThreads) {
   }
 }
 
-// A run decodes each image once and hands the picture to every step that
-// reads the same contents; the files must come out as if each step had read
+// A run decodes each image once and hands the picture to every operation
+// that reads the same contents; the files must come out as if each had read
 // the file itself.
 TEST(MagickToolkit, ReusesADecodedPictureOnlyForTheSameContents) {
   TempFolder dir;
   MakeImage(dir.file("a.jpg"), 40, 30);
-  const auto steps = [&](MagickToolkit &toolkit, const QString &tag) {
-    toolkit.convertReusingDecoded({"-quality", "75", "-crop", "20x10+5+5", "+repage",
-                                   dir.file("a.jpg"), dir.file(tag + "crop.jpg")});
-    toolkit.mogrifyReusingDecoded({"-quality", "75", "-format", "PNG", dir.file(tag + "crop.jpg")});
-    toolkit.mogrifyReusingDecoded(
-        {"-quality", "75", "-antialias", "-geometry", "8x", dir.file(tag + "crop.jpg")});
+  const auto pairs = [&](MagickToolkit &toolkit, const QString &tag) {
+    const QStringList crop{"-crop", "20x10+5+5", "+repage"};
+    toolkit.convertInSteps({{"-quality", "75"}, dir.file("a.jpg"), {crop}, dir.file(tag + "crop.jpg")},
+                           true);
+    toolkit.convertInSteps({{"-quality", "75"}, dir.file("a.jpg"),
+                            {crop, {"-antialias", "-geometry", "8x"}}, dir.file(tag + "crop.PNG")},
+                           true);
+    // Another file with the same contents.
     ASSERT_TRUE(QFile::copy(dir.file("a.jpg"), dir.file(tag + "copy.jpg")));
-    toolkit.mogrifyReusingDecoded({"-quality", "60", "-geometry", "7x5!", dir.file(tag + "copy.jpg")});
+    toolkit.convertInSteps({{"-quality", "60"}, dir.file(tag + "copy.jpg"), {{"-geometry", "7x5!"}},
+                            dir.file(tag + "small.jpg")},
+                           true);
   };
-  MagickToolkit reusing, afresh; // the same steps, every file read afresh
+  MagickToolkit reusing, afresh; // the same pairs, every file read afresh
   reusing.setReuseDecoded(true);
-  steps(reusing, "r_");
-  EXPECT_EQ(reusing.decodedReuses(), 2) << "the crop's resize and the copy's resize";
-  steps(afresh, "f_");
+  pairs(reusing, "r_");
+  EXPECT_EQ(reusing.decodedReuses(), 2) << "the second crop and the copy";
+  pairs(afresh, "f_");
   EXPECT_EQ(afresh.decodedReuses(), 0);
-  for (const QString name : {"crop.jpg", "crop.PNG", "copy.jpg"}) {
+  for (const QString name : {"crop.jpg", "crop.PNG", "small.jpg"}) {
     const QImage reused(dir.file("r_" + name)), fresh(dir.file("f_" + name));
     ASSERT_FALSE(fresh.isNull()) << name.toStdString();
     EXPECT_EQ(reused, fresh) << name.toStdString();
   }
-  EXPECT_EQ(ImageSize(dir.file("r_crop.jpg")), QSize(8, 4));
-  EXPECT_EQ(ImageSize(dir.file("r_crop.PNG")), QSize(20, 10));
+  EXPECT_EQ(ImageSize(dir.file("r_crop.PNG")), QSize(8, 4));
 
   // A file written anew is decoded anew, whatever its size.
   QImage other(40, 30, QImage::Format_RGB32);
   other.fill(Qt::white);
   ASSERT_TRUE(other.save(dir.file("a.jpg"), "JPG", 95));
   const int before = reusing.decodedReuses();
-  reusing.convertReusingDecoded(
-      {"-quality", "75", "-crop", "4x4+0+0", "+repage", dir.file("a.jpg"), dir.file("white.png")});
-  EXPECT_EQ(reusing.decodedReuses(), before);
-  // Only the calls that say so are handed a kept picture.
-  reusing.mogrify({"-quality", "75", "-geometry", "2x2!", dir.file("white.png")});
-  reusing.convert({"-crop", "1x1+0+0", dir.file("a.jpg"), dir.file("dot.png")});
+  const ConvertSteps corner{{}, dir.file("a.jpg"), {{"-crop", "4x4+0+0", "+repage"}},
+                            dir.file("white.png")};
+  reusing.convertInSteps(corner, true);
   EXPECT_EQ(reusing.decodedReuses(), before);
   EXPECT_EQ(QImage(dir.file("white.png")).pixelColor(1, 1).lightness(), 255);
+  // Only the calls that say so are handed a kept picture.
+  reusing.convertInSteps(corner, false);
+  reusing.convert({"-crop", "1x1+0+0", dir.file("a.jpg"), dir.file("dot.png")});
+  EXPECT_EQ(reusing.decodedReuses(), before);
 
   // Several frames are never kept decoded; the call falls back to the file.
   reusing.convert({dir.file("a.jpg"), dir.file("a.jpg"), dir.file("anim.gif")});
-  reusing.convertReusingDecoded({"-quality", "90", "-crop", "10x10+0+0", "+repage",
-                                 dir.file("anim.gif"), dir.file("crop.gif")});
+  reusing.convertInSteps(
+      {{}, dir.file("anim.gif"), {{"-crop", "10x10+0+0", "+repage"}}, dir.file("crop.gif")}, true);
   EXPECT_EQ(ImageSize(dir.file("crop.gif")), QSize(10, 10));
 }
 
