@@ -280,18 +280,50 @@ TEST_F(ApplyOperationTest, TheSourceIsNeverOverwritten) {
   EXPECT_EQ(files(), QStringList{"a.png"});
 }
 
-TEST_F(ApplyOperationTest, AMissingInputFailsAndADamagedOneThatStillDecodesDoesNot) {
+// A picture that is not all there fails its pair with ImageMagick's reason
+// and writes nothing: a file cut short (a card pulled out too early) or a
+// damaged middle. Stray bytes between markers leave the picture whole: it is
+// written, with the warning.
+TEST_F(ApplyOperationTest, ADamagedPictureFailsAndWritesNothing) {
   EXPECT_FALSE(run("missing.png", Operation{}).empty());
   EXPECT_TRUE(files().isEmpty());
 
-  // A JPEG cut in the middle of the picture data, after the scan header, still decodes.
-  MakeImage(folder.file("t.jpg"), 64, 64);
-  const QByteArray bytes = test::ReadBytes(folder.file("t.jpg"));
+  MakeImage(folder.file("ok.jpg"), 64, 48);
+  const QByteArray bytes = test::ReadBytes(folder.file("ok.jpg"));
   const qsizetype scan = bytes.indexOf(QByteArray("\xFF\xDA", 2));
   ASSERT_GT(scan, 0);
-  test::WriteBytes(folder.file("t.jpg"), bytes.left(scan + (bytes.size() - scan) / 2));
-  EXPECT_EQ(run("t.jpg", Crop(0, 0, 31, 31)), "");
-  EXPECT_EQ(ImageSize(folder.file("c_t.jpg")), QSize(32, 32));
+  QByteArray middle = bytes;
+  for (qsizetype i = scan + 40; i < scan + 80; ++i)
+    middle[i] = char(0xFF); // markers where the picture's data was
+  struct Row {
+    const char *name;
+    QByteArray bytes;
+    const char *reason; // "" when it is written
+  } rows[] = {
+      {"cut.jpg", bytes.left(scan + (bytes.size() - scan) / 2), "Premature end of JPEG file"},
+      {"middle.jpg", middle, "Corrupt JPEG data"},
+      {"stray.jpg", bytes.left(scan) + QByteArray("\0\0", 2) + bytes.mid(scan), ""},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    test::WriteBytes(folder.file(row.name), row.bytes);
+    Operation crop = Crop(0, 0, 31, 31);
+    crop.OutputFormat = "PNG";
+    const QString failure = apply(row.name, crop);
+    const QString result = folder.file(ResultName(row.name, crop));
+    if (*row.reason) {
+      EXPECT_TRUE(failure.startsWith("325 - The picture is damaged: ")) << failure.toStdString();
+      EXPECT_TRUE(failure.contains(row.reason)) << failure.toStdString();
+      EXPECT_TRUE(failure.endsWith("\r\nOperation: Extracting: -quality, 75, -crop, 32x32+0+0, " +
+                                   folder.file(row.name) + ", " + result))
+          << failure.toStdString();
+      EXPECT_FALSE(QFile::exists(result));
+    } else {
+      EXPECT_EQ(failure, "");
+      EXPECT_EQ(ImageSize(result), QSize(32, 32));
+      EXPECT_TRUE(recorder.takeWarnings().join(' ').contains("extraneous bytes"));
+    }
+  }
 }
 
 TEST_F(ApplyOperationTest, CornerArithmeticThatOverflowsFails) {

@@ -79,7 +79,9 @@ QString DecodedCache::decode(const QString &real, const FileKey &key, Call &call
   const QByteArray link = call.input(real).toUtf8();
   CopyMagickString(info->filename, link.constData(), MaxTextExtent);
   Image *image = ReadImage(info, exception);
-  const bool usable = image && exception->severity < ErrorException &&
+  if (image) InheritException(exception, &image->exception); // the decoder's warnings
+  // A damaged picture is not kept: the pair reads the file itself and fails.
+  const bool usable = image && exception->severity < ErrorException && !DamagedWhenRead(exception) &&
                       GetImageListLength(image) == 1 && KeyOf(real) == key;
   QString registryKey, warning;
   if (usable && exception->severity >= WarningException)

@@ -5,6 +5,7 @@
 #include "processing/magick/magick_policy.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -101,6 +102,13 @@ QString Run(Command command, const QStringList &args, const Call &call, const QS
   return text;
 }
 
+bool DamagedWhenRead(const ExceptionInfo *exception) {
+  // libjpeg skips stray bytes between markers and the picture is whole; any
+  // other damage it or another decoder reports leaves part of it made up.
+  return exception->severity == CorruptImageWarning &&
+         !(exception->reason && std::strstr(exception->reason, "extraneous bytes before marker"));
+}
+
 namespace {
 
 // ImageMagick's calls take C strings; these live as long as the call.
@@ -149,6 +157,13 @@ void RunSteps(const QStringList &settings, const QString &input,
     const QByteArray name = input.toUtf8();
     CopyMagickString(info->filename, name.constData(), MaxTextExtent);
     images = ReadImages(info, exception);
+    // A decoder's warnings are the picture's own; convert hands them on too.
+    if (images) InheritException(exception, &images->exception);
+    // A picture that is not all there (a file cut short, a damaged middle)
+    // would come out with grey or smeared parts, as if it were a result.
+    if (images && DamagedWhenRead(exception))
+      throw StepFailure(0, Failure(int(exception->severity),
+                                   "The picture is damaged: " + call.unalias(ExceptionText(exception))));
     check(0, images != nullptr);
     for (int step = 0; step <= last; ++step) {
       Words operators(steps[size_t(step)]);

@@ -8,6 +8,9 @@
 #include <vector>
 
 // Running ImageMagick's command-line programs inside this process.
+struct _ExceptionInfo;
+typedef struct _ExceptionInfo ExceptionInfo;
+
 namespace varnholt::magick {
 
 enum class Command { Identify, Convert, Mogrify };
@@ -27,6 +30,10 @@ QString Run(Command command, const QStringList &args, const Call &call, const QS
 void RunSteps(const QStringList &settings, const QString &input,
               const std::vector<QStringList> &steps, const QString &output, const Call &call,
               const QString &subject);
+
+// Whether what ImageMagick said while reading means the picture is damaged:
+// decoded only in part, the rest made up.
+bool DamagedWhenRead(const ExceptionInfo *exception);
 
 // ImageMagick's warnings (a damaged file read only in part) are kept per
 // thread until taken: the calls that gave them still succeeded.
