@@ -159,6 +159,7 @@ Settings BatchSettings(const BatchOptions &options, bool separateOutput) {
   settings.AutoOrient = !options.keepOrientation;
   settings.NeverEnlarge = !options.enlarge;
   settings.ExactDecode = options.exact;
+  settings.ExistingResults = options.existing;
   return settings;
 }
 
@@ -188,6 +189,26 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
     throw Refusal{"refusing to start, the operations clash.\n" + text};
   }
   TakeOperations(job, items, separateOutput);
+  // What this list wrote beside the images last time is no image of this
+  // run: taken as one, a second run would write web_web_* from web_*.
+  if (!separateOutput) {
+    std::vector<Operation> ops;
+    for (const PlannedOperation &planned : job.operations)
+      ops.push_back(planned.op);
+    const bool numbered = EarlierResultRule(BatchSettings(options, separateOutput)) ==
+                          EarlierResult::KeepBoth;
+    if (const QStringList results = EarlierResults(job.images, ops, numbered);
+        !results.isEmpty()) {
+      for (const QString &result : results)
+        job.images.removeOne(result);
+      if (options.shardIndex == 1)
+        job.notes << QStringLiteral("varnholt: %1 earlier result(s) of this list beside the images "
+                                    "are not taken as images: %2\n")
+                         .arg(results.size())
+                         .arg(results.size() > 3 ? results.mid(0, 3).join(", ") + ", ..."
+                                                 : results.join(", "));
+    }
+  }
 
   // Such a file cannot be opened under any name Qt gives it; saying so is
   // better than a run that looks complete.

@@ -21,6 +21,7 @@ struct BatchOptions {
   bool keepOrientation = false;
   bool enlarge = false;
   bool exact = false;
+  QString existing = QStringLiteral("Replace"); // --existing, as the setting stores it
   bool quiet = false;
   int jobs = 0; // 0: one per core
   // --shard K/N: this run does the K-th of N parts of the images, 1-based.

@@ -1,6 +1,7 @@
 // The batch mode's command line: its options, their checks and its help.
 #include "cli/batch.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -13,7 +14,8 @@ QString BatchUsageText() {
   return QStringLiteral(
       "Usage: varnholt --batch LIST.vop [--input DIR] [--output DIR] [--pattern P] [--inverse]\n"
       "                [--antialias] [--allow-out-of-bounds] [--keep-orientation]\n"
-      "                [--enlarge] [--exact] [--jobs N] [--shard K/N] [--quiet]\n"
+      "                [--enlarge] [--exact] [--existing replace|skip|keep-both]\n"
+      "                [--jobs N] [--shard K/N] [--quiet]\n"
       "       varnholt --batch --help\n");
 }
 
@@ -47,6 +49,12 @@ Varnholt) on every image of a folder, without a window; no display is needed.
                          several times faster, in a fraction of the memory,
                          and the same size, with pixels that differ from a
                          whole decode by ImageMagick's rounding only
+  --existing WHAT        where an earlier result has a pair's name: replace it
+                         (the default), skip the pair and keep it, or
+                         keep-both (the new one gets the first free name
+                         NAME-2.EXT, NAME-3.EXT, ...). Beside the images, the
+                         results this list wrote earlier are never taken as
+                         images
   --jobs N               process N images at a time, in N worker processes
                          (default: one per core, at most VARNHOLT_JOBS when
                          that is set); the files written do not depend on N
@@ -141,6 +149,14 @@ bool TakeValue(const QString &name, const QString &v, BatchOptions &options, QSt
       return false;
     }
     (name == "--input" ? options.inputDir : options.outputDir) = v;
+  } else if (name == "--existing") {
+    const QHash<QString, QString> words = {
+        {"replace", "Replace"}, {"skip", "Skip"}, {"keep-both", "KeepBoth"}};
+    if (!words.contains(v)) {
+      problem = "--existing needs replace, skip or keep-both, not \"" + v + "\"";
+      return false;
+    }
+    options.existing = words.value(v);
   } else if (name == "--jobs" || name == "-j") {
     bool ok = false;
     options.jobs = v.toInt(&ok);
@@ -166,7 +182,7 @@ bool TakeValue(const QString &name, const QString &v, BatchOptions &options, QSt
 
 std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString &problem) {
   static const QStringList kValued = {"--batch", "--input", "--output", "--pattern",
-                                      "--jobs",  "-j",      "--shard"};
+                                      "--jobs",  "-j",      "--shard",  "--existing"};
   BatchOptions options;
   bool haveList = false;
   for (qsizetype i = 0; i < args.size(); ++i) {

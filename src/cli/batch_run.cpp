@@ -119,6 +119,8 @@ void AddPair(ImageResult &result, const RunPlan &plan, int image, int operation,
       result.lines << "varnholt: warning: " + pair +
                           ": skipped, the rectangle is outside the image: " +
                           OutOfImageReasons(r.questionText) + "\n";
+    else if (!r.notes.isEmpty())
+      result.lines << "varnholt: warning: " + pair + ": skipped, " + r.notes.join("; ") + "\n";
     else
       result.lines << "varnholt: warning: " + pair + ": skipped: " + OneLine(r.questionText) +
                           "\n";

@@ -146,6 +146,7 @@ public:
 
 private:
   bool outputFolderThere();
+  bool besideEarlierResult();
   QString claim();
   void setUp();
   void readSize();
@@ -188,6 +189,8 @@ ApplyOutcome PairSteps::run(QString &text) {
   step = "Setting target file: " + inputPath_;
   step = QStringLiteral("Setting Result File");
   if (!outputFolderThere()) return ApplyOutcome::Skipped;
+  plan_ = PlanPair(outputFolder_, inputName_, op_);
+  if (!besideEarlierResult()) return ApplyOutcome::Skipped;
   if (text = claim(); !text.isEmpty()) return ApplyOutcome::Failed;
   setUp();
   readSize();
@@ -229,10 +232,31 @@ QStringList PairSteps::paths(const QStringList &names) const {
   return all;
 }
 
+// A result of an earlier run under the name: replaced, as a run always did;
+// kept, and the pair skipped; or kept, and the new one named beside it.
+// False: skipped.
+bool PairSteps::besideEarlierResult() {
+  const EarlierResult rule = EarlierResultRule(settings_);
+  if (rule == EarlierResult::Replace || !PathExists(plan_.path(plan_.target))) return true;
+  if (rule == EarlierResult::Skip) {
+    if (env_.notes) *env_.notes << "an earlier result is kept: " + plan_.target;
+    return false;
+  }
+  const QString extension = Extension(plan_.target);
+  const QString stem = extension.isEmpty() ? plan_.target : Stem(plan_.target);
+  for (int n = 2;; ++n) {
+    const QString name =
+        stem + u'-' + QString::number(n) + (extension.isEmpty() ? QString() : u'.' + extension);
+    if (!PathExists(plan_.path(name))) {
+      plan_.target = name;
+      return true;
+    }
+  }
+}
+
 // Nothing the pair writes may land on an image of the run, nor on a file
 // another pair of the run writes.
 QString PairSteps::claim() {
-  plan_ = PlanPair(outputFolder_, inputName_, op_);
   target_ = AddBackslash(outputFolder_) + plan_.target;
   pair_ = {inputPath_, PairKey(inputPath_, op_), 0};
   if (const RunClaims::Clash clash = files_.claims.claim(pair_, paths(plan_.names())))

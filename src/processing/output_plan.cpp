@@ -1,5 +1,7 @@
 #include "processing/output_plan.h"
 
+#include <QRegularExpression>
+
 #include "platform/failure.h"
 
 #include <QDataStream>
@@ -71,6 +73,26 @@ QStringList FrameFilesOf(const QString &target, const QStringList &written) {
       frames << name;
   }
   return frames;
+}
+
+QStringList EarlierResults(const QStringList &images, const std::vector<Operation> &operations,
+                           bool numberedCopies) {
+  // Every name the list would write, and from which image.
+  QHash<QString, QString> writtenFrom;
+  for (const QString &image : images)
+    for (const Operation &op : operations)
+      writtenFrom.insert(ResultName(image, op), image);
+  // A copy kept beside a result: its name without "-N" before the extension.
+  static const QRegularExpression copy(QStringLiteral("^(.*)-[0-9]{1,9}(\\.[^.]*)?$"));
+  QStringList results;
+  for (const QString &name : images) {
+    QString from = writtenFrom.value(name);
+    if (from.isEmpty() && numberedCopies)
+      if (const QRegularExpressionMatch m = copy.match(name); m.hasMatch())
+        from = writtenFrom.value(m.captured(1) + m.captured(2));
+    if (!from.isEmpty() && from != name) results << name;
+  }
+  return results;
 }
 
 QString PairKey(const QString &imagePath, const Operation &op) {

@@ -61,6 +61,7 @@ const Key kKeys[] = {
     {"AutoOrient", &Settings::AutoOrient},
     {"NeverEnlarge", &Settings::NeverEnlarge},
     {"ExactDecode", &Settings::ExactDecode},
+    {"ExistingResults", &Settings::ExistingResults},
     {"MainWindowPlace", &Settings::MainWindowPlace},
     {"CropToolPlace", &Settings::CropToolPlace},
 };
@@ -70,6 +71,22 @@ template <class... F> struct Overloaded : F... {
 };
 template <class... F> Overloaded(F...) -> Overloaded<F...>;
 } // namespace
+
+EarlierResult EarlierResultRule(const Settings &settings) {
+  const QString word = settings.ExistingResults.trimmed();
+  if (word.compare(QStringLiteral("Skip"), Qt::CaseInsensitive) == 0) return EarlierResult::Skip;
+  if (word.compare(QStringLiteral("KeepBoth"), Qt::CaseInsensitive) == 0)
+    return EarlierResult::KeepBoth;
+  return EarlierResult::Replace;
+}
+
+QString EarlierResultWord(EarlierResult rule) {
+  switch (rule) {
+  case EarlierResult::Skip: return QStringLiteral("Skip");
+  case EarlierResult::KeepBoth: return QStringLiteral("KeepBoth");
+  default: return QStringLiteral("Replace");
+  }
+}
 
 Settings LoadSettings(SettingsStore &store, const QString &defaultFolder, QList<Failure> *bad) {
   Settings s;

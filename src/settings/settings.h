@@ -29,6 +29,10 @@ struct Settings {
   // JPEGs are decoded whole even where a reduced decode would give the same
   // size: results identical to a full decode, at the cost of time and memory.
   bool ExactDecode = false;
+  // What a pair does where an earlier run's result has its name: "Replace"
+  // it, "Skip" the pair, or "KeepBoth" (the new one under the first free
+  // "-2", "-3", ... name). Anything else reads as Replace.
+  QString ExistingResults = QStringLiteral("Replace");
   // Where the main window and the crop tool were when they last closed
   // (WindowPlaceText); empty: centred at their first size.
   QString MainWindowPlace;
@@ -36,6 +40,11 @@ struct Settings {
 
   bool operator==(const Settings &) const = default;
 };
+
+enum class EarlierResult { Replace, Skip, KeepBoth };
+EarlierResult EarlierResultRule(const Settings &settings);
+// The stored word of each rule.
+QString EarlierResultWord(EarlierResult rule);
 
 inline const QString kSettingsSection = QStringLiteral("Settings");
 

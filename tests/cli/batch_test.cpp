@@ -265,16 +265,52 @@ TEST_F(Batch, NamesThatAreNotUtf8AreRefusedByNameAndAnInstallPathOfThemWorks) {
   ::rmdir(latin1.constData());
 }
 
-TEST_F(Batch, NeverWritesOverASourceImage) {
-  test::MakeImage(in() + "/th_a.png", 6, 6);
-  const QByteArray before = test::ReadBytes(in() + "/th_a.png");
+// Exported again beside the images: what the list wrote last time is no image
+// of this run (no th_th_*), and an earlier result under a pair's name is
+// replaced, kept with the pair skipped, or kept beside the new one.
+TEST_F(Batch, ExportingAgainTakesNoResultForAnImage) {
   WriteList(list, {{true, R"(Extract Whole Image Prefix: "th_" Format: "PNG" Quality: "75")"}});
-  // Without --input: the images of the current folder, and the results beside them.
-  const Result r = RunVarnholt({"--batch", list, "--quiet"}, in());
-  EXPECT_EQ(r.said(), "1|2 written, 0 skipped, 1 failed\n|varnholt: error: a.png, operation at "
-                      "position 1: not run, it would write over the source image th_a.png\n");
-  EXPECT_EQ(test::ReadBytes(in() + "/th_a.png"), before);
-  EXPECT_EQ(Files(in()), (QStringList{"a.png", "b.jpg", "th_a.png", "th_b.PNG", "th_th_a.png"}));
+  const Result first = RunVarnholt({"--batch", list, "--quiet"}, in());
+  EXPECT_EQ(first.said(), "0|2 written, 0 skipped, 0 failed\n|");
+  test::MakeImage(in() + "/th_a.png", 6, 6); // an earlier result, made smaller to tell
+  const QByteArray earlier = test::ReadBytes(in() + "/th_a.png");
+  const QString note = "varnholt: 2 earlier result(s) of this list beside the images are not "
+                       "taken as images: th_a.png, th_b.PNG\n";
+  struct Row {
+    QStringList more;
+    QString said;
+    QStringList files;
+    QSize thA;
+  } rows[] = {
+      {{}, "0|2 written, 0 skipped, 0 failed\n|" + note, {}, {20, 12}},
+      {{"--existing", "skip"},
+       "1|0 written, 2 skipped, 0 failed\n|" + note +
+           "varnholt: warning: a.png, operation at position 1: skipped, an earlier result is "
+           "kept: th_a.png\n"
+           "varnholt: warning: b.jpg, operation at position 1: skipped, an earlier result is "
+           "kept: th_b.PNG\n",
+       {}, {6, 6}},
+      {{"--existing", "keep-both"}, "0|2 written, 0 skipped, 0 failed\n|" + note,
+       {"th_a-2.png", "th_b-2.PNG"}, {6, 6}},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.more.join(' ').toStdString());
+    test::WriteBytes(in() + "/th_a.png", earlier);
+    const Result r = RunVarnholt(QStringList{"--batch", list, "--quiet"} + row.more, in());
+    EXPECT_EQ(r.said(), row.said.toStdString());
+    QStringList files = QStringList({"a.png", "b.jpg", "th_a.png", "th_b.PNG"}) + row.files;
+    QStringList found = Files(in());
+    files.sort(), found.sort();
+    EXPECT_EQ(found, files);
+    EXPECT_EQ(test::ImageSize(in() + "/th_a.png"), row.thA);
+  }
+  // Kept copies are the program's too, when it keeps both.
+  const Result again = RunVarnholt({"--batch", list, "--quiet", "--existing", "keep-both"}, in());
+  EXPECT_EQ(again.lastLine(), "2 written, 0 skipped, 0 failed");
+  QStringList found = Files(in());
+  found.sort();
+  EXPECT_EQ(found, (QStringList{"a.png", "b.jpg", "th_a-2.png", "th_a-3.png", "th_a.png",
+                                "th_b-2.PNG", "th_b-3.PNG", "th_b.PNG"}));
 }
 
 // Its errors, sorted, with the output folder written alike.

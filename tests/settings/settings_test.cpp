@@ -49,6 +49,7 @@ TEST(Settings, ABadValueCostsOnlyItsOwnKeyAndTheRestIsWrittenBackAsRead) {
       {"Settings/Pattern", "*.png"}, {"Settings/InversePattern", "1"},
       {"Settings/AllowOutOfBoundry", "True"}, {"Settings/AutoOrient", "False"},
       {"Settings/NeverEnlarge", "False"}, {"Settings/ExactDecode", "True"},
+      {"Settings/ExistingResults", "KeepBoth"},
       {"Settings/MainWindowPlace", "10,20,600,500"}, {"Settings/CropToolPlace", ""}};
   struct Row {
     const char *key, *bad, *readAs;
@@ -75,6 +76,20 @@ TEST(Settings, ABadValueCostsOnlyItsOwnKeyAndTheRestIsWrittenBackAsRead) {
   }
 }
 
+// What a pair does with an earlier result: the stored word, any case; any
+// other word is what a run always did.
+TEST(Settings, AnEarlierResultIsReplacedUnlessTheSettingSaysOtherwise) {
+  const std::pair<const char *, EarlierResult> rows[] = {
+      {"Replace", EarlierResult::Replace}, {"Skip", EarlierResult::Skip},
+      {"skip", EarlierResult::Skip},       {"KeepBoth", EarlierResult::KeepBoth},
+      {" keepboth ", EarlierResult::KeepBoth}, {"Keep Both", EarlierResult::Replace},
+      {"", EarlierResult::Replace}};
+  for (const auto &[word, rule] : rows) {
+    EXPECT_EQ(EarlierResultRule({.ExistingResults = word}), rule) << word;
+    EXPECT_EQ(EarlierResultRule({.ExistingResults = EarlierResultWord(rule)}), rule);
+  }
+}
+
 TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   test::TempFolder dir;
   const QString ini = dir.file("Varnholt.ini");
@@ -82,14 +97,14 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
                    .OutputInDiffDir = true, .OutputDir = "/out", .XPStyle = false,
                    .Antialias = true, .Pattern = "img[!a]*", .InversePattern = 1,
                    .AllowOutOfBoundry = true, .AutoOrient = false, .ExactDecode = true,
-                   .MainWindowPlace = "120,80,900,700,max", .CropToolPlace = "-1400,30,700,500"};
+                   .ExistingResults = "Skip", .MainWindowPlace = "120,80,900,700,max", .CropToolPlace = "-1400,30,700,500"};
   QSettingsStore writer(ini);
   SaveSettings(writer, s);
   const QString text = QString::fromUtf8(test::ReadBytes(ini));
   for (const char *line : {"[Settings]", "OutputInDiffDir=True", "XPStyle=False", "Antialias=True",
                            "InversePattern=1", "AllowOutOfBoundry=True", "OutputDir=/out",
                            "AutoOrient=False", "NeverEnlarge=True", "ExactDecode=True",
-                           "MainWindowPlace=\"120,80,900,700,max\""})
+                           "ExistingResults=Skip", "MainWindowPlace=\"120,80,900,700,max\""})
     EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
   QSettingsStore store(ini);
   EXPECT_EQ(LoadSettings(store, "/d"), s);
@@ -99,7 +114,7 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   EXPECT_EQ(memory.writeOrder,
             (QStringList{"LoadedFile", "SelectedDir", "OutputInDiffDir", "OutputDir", "XPStyle",
                          "Antialias", "Pattern", "InversePattern", "AllowOutOfBoundry",
-                         "AutoOrient", "NeverEnlarge", "ExactDecode", "MainWindowPlace",
+                         "AutoOrient", "NeverEnlarge", "ExactDecode", "ExistingResults", "MainWindowPlace",
                          "CropToolPlace"}));
   EXPECT_EQ(memory.flushes, 1);
 
