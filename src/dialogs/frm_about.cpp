@@ -1,5 +1,7 @@
 #include "dialogs/frm_about.h"
 
+#include <QComboBox>
+
 #include "platform/desktop.h"
 #include "platform/error_reporter.h"
 #include "platform/failure.h"
@@ -93,6 +95,8 @@ void frmAbout::Form_Activate() {
     chkAutoOrient->setChecked(settings.AutoOrient);
     chkNeverEnlarge->setChecked(settings.NeverEnlarge);
     chkExactDecode->setChecked(settings.ExactDecode);
+    cboExistingResults->setCurrentIndex(
+        cboExistingResults->findData(int(EarlierResultRule(settings))));
     txtOutputDir->setText(settings.OutputDir);
     if (!settings.OutputInDiffDir && services_.inputFolder)
       txtOutputDir->setText(services_.inputFolder());
@@ -131,6 +135,8 @@ void frmAbout::cmdOK_Click() {
   settings.AutoOrient = chkAutoOrient->isChecked();
   settings.NeverEnlarge = chkNeverEnlarge->isChecked();
   settings.ExactDecode = chkExactDecode->isChecked();
+  settings.ExistingResults =
+      EarlierResultWord(EarlierResult(cboExistingResults->currentData().toInt()));
   settings.OutputDir = txtOutputDir->text();
   if (services_.folderCommand) {
     if (chkContextMenu->isChecked())

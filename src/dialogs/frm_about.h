@@ -6,6 +6,7 @@
 #include <functional>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -105,6 +106,7 @@ private:
   QCheckBox *chkAutoOrient = nullptr;
   QCheckBox *chkNeverEnlarge = nullptr;
   QCheckBox *chkExactDecode = nullptr;
+  QComboBox *cboExistingResults = nullptr;
   QPushButton *cmdSubmitFeedback = nullptr;
   QPushButton *cmdReportBug = nullptr;
   QPushButton *cmdOK = nullptr;

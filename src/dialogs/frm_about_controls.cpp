@@ -4,9 +4,11 @@
 
 #include "geometry/window_math.h"
 #include "platform/bind_control.h"
+#include "settings/settings.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,7 +24,7 @@ namespace {
 
 const QString kForm = QStringLiteral("frmAbout");
 
-enum class Kind { Label, Link, Image, TextArea, CheckBox, TextBox, Button, PictureButton };
+enum class Kind { Label, Link, Image, TextArea, CheckBox, TextBox, Button, PictureButton, ComboBox };
 
 // One control: the frame it sits in (-1: the window), where (twips, inside
 // its container), what it says and its tooltip.
@@ -90,6 +92,11 @@ const ControlRow kControls[] = {
     {"chkExactDecode", Kind::CheckBox, 2, 240, 3720, 6360, 300, "Decode JPEGs Whole",
      "Decodes every JPEG at its full size, also where a reduced decode gives the same size of "
      "result several times faster: results exactly as from a full decode."},
+    {"lblExistingResults", Kind::Label, 2, 240, 4170, 1620, 315, "Existing Results:", ""},
+    {"cboExistingResults", Kind::ComboBox, 2, 1920, 4140, 2400, 315, "",
+     "What a run does where a file of an earlier run has a result's name: replace it, skip "
+     "the pair and keep it, or keep both (the new one as NAME-2, NAME-3, ...). Results this "
+     "operation list wrote beside the images are listed unticked and greyed, not as images."},
     // Along the bottom
     {"cmdOK", Kind::Button, -1, 4500, 5175, 1215, 375, "&OK", ""},
     {"cmdCancel", Kind::Button, -1, 5820, 5175, 1215, 375, "C&ancel", ""},
@@ -120,6 +127,16 @@ QWidget *MakeControl(const ControlRow &row, QWidget *parent) {
     break;
   }
   case Kind::CheckBox: w = new QCheckBox(caption, parent); break;
+  case Kind::ComboBox: {
+    auto *box = new QComboBox(parent);
+    // Shown as words, stored as the settings file's.
+    for (const auto &[shown, stored] : {std::pair{"Replace", EarlierResult::Replace},
+                                        std::pair{"Skip", EarlierResult::Skip},
+                                        std::pair{"Keep Both", EarlierResult::KeepBoth}})
+      box->addItem(QString::fromLatin1(shown), int(stored));
+    w = box;
+    break;
+  }
   case Kind::TextBox: w = new QLineEdit(parent); break;
   case Kind::Button:
   case Kind::PictureButton: w = new QPushButton(caption, parent); break;
@@ -187,6 +204,7 @@ void frmAbout::BuildControls() {
   VARNHOLT_BIND(chkAutoOrient);
   VARNHOLT_BIND(chkNeverEnlarge);
   VARNHOLT_BIND(chkExactDecode);
+  VARNHOLT_BIND(cboExistingResults);
   VARNHOLT_BIND(cmdSubmitFeedback);
   VARNHOLT_BIND(cmdReportBug);
   VARNHOLT_BIND(cmdOK);

@@ -16,6 +16,7 @@ QVariant CheckListModel::data(const QModelIndex &index, int role) const {
   const Entry &entry = entries_[size_t(index.row())];
   if (role == Qt::DisplayRole) return entry.text;
   if (role == Qt::CheckStateRole) return entry.ticked ? Qt::Checked : Qt::Unchecked;
+  if (role == Qt::ToolTipRole && entry.marked) return kMarkedResultTip;
   return {};
 }
 
@@ -67,6 +68,13 @@ void CheckListModel::setTicked(qsizetype row, bool ticked) {
   emit dataChanged(index(int(row)), index(int(row)), {Qt::CheckStateRole});
 }
 
+void CheckListModel::setMarked(qsizetype row, bool marked) {
+  Entry &entry = entries_.at(size_t(row));
+  if (entry.marked == marked) return;
+  entry.marked = marked;
+  emit dataChanged(index(int(row)), index(int(row)), {Qt::ForegroundRole, Qt::ToolTipRole});
+}
+
 void CheckListModel::setAllTicked(bool ticked) {
   if (entries_.empty()) return;
   for (Entry &entry : entries_)
@@ -75,10 +83,22 @@ void CheckListModel::setAllTicked(bool ticked) {
 }
 
 namespace {
-QListWidgetItem *NewItem(const CheckListModel &model, int row) {
+// A marked entry in the list's greyed text, so it reads as set apart in
+// the light look and the dark one alike.
+void ShowMark(const CheckListModel &model, int row, QListWidget *list, QListWidgetItem *item) {
+  const bool marked = model.marked(row);
+  if (marked == item->data(Qt::UserRole).toBool()) return;
+  item->setData(Qt::UserRole, marked);
+  item->setForeground(marked ? list->palette().brush(QPalette::Disabled, QPalette::Text)
+                             : QBrush());
+  item->setToolTip(marked ? kMarkedResultTip : QString());
+}
+
+QListWidgetItem *NewItem(const CheckListModel &model, int row, QListWidget *list) {
   auto *item = new QListWidgetItem(model.text(row));
   item->setFlags(model.flags(model.index(row)));
   item->setCheckState(model.ticked(row) ? Qt::Checked : Qt::Unchecked);
+  ShowMark(model, row, list, item);
   return item;
 }
 } // namespace
@@ -95,7 +115,7 @@ void ShowInList(CheckListModel &model, QListWidget *list) {
   };
   const auto insert = [&model, list](int first, int last) {
     for (int row = first; row <= last; ++row)
-      list->insertItem(row, NewItem(model, row));
+      list->insertItem(row, NewItem(model, row, list));
   };
   QObject::connect(&model, &QAbstractItemModel::rowsInserted, list,
                    [follow, insert](const QModelIndex &, int first, int last) {
@@ -122,6 +142,7 @@ void ShowInList(CheckListModel &model, QListWidget *list) {
                          const auto state = model.ticked(row) ? Qt::Checked : Qt::Unchecked;
                          if (item->text() != model.text(row)) item->setText(model.text(row));
                          if (item->checkState() != state) item->setCheckState(state);
+                         ShowMark(model, row, list, item);
                        }
                      });
                    });

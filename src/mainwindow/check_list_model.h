@@ -27,6 +27,10 @@ public:
   qsizetype count() const { return qsizetype(entries_.size()); }
   const QString &text(qsizetype row) const { return entries_.at(size_t(row)).text; }
   bool ticked(qsizetype row) const { return entries_.at(size_t(row)).ticked; }
+  // An entry shown apart (greyed, with a tooltip): an image list's earlier
+  // result of the operation list.
+  bool marked(qsizetype row) const { return entries_.at(size_t(row)).marked; }
+  void setMarked(qsizetype row, bool marked);
   qsizetype tickedCount() const;
 
   void insert(qsizetype row, const QString &text, bool ticked);
@@ -43,9 +47,15 @@ private:
   struct Entry {
     QString text;
     bool ticked = true;
+    bool marked = false;
   };
   std::vector<Entry> entries_;
 };
+
+// What a marked entry's tooltip says.
+inline const QString kMarkedResultTip =
+    QStringLiteral("An earlier result of the operation list: not ticked, so a run does not take "
+                   "it for an image. Tick it to process it all the same.");
 
 // Keeps `list` showing `model`: entries added, removed or changed in the
 // model appear in the list, and a tick clicked in the list goes to the model.

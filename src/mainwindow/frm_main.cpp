@@ -10,6 +10,8 @@
 #include "mainwindow/operation_list_panel.h"
 #include "platform/bind_control.h"
 #include "platform/error_reporter.h"
+#include "processing/output_plan.h"
+#include "settings/settings.h"
 #include "version.h"
 
 #include <QApplication>
@@ -148,6 +150,23 @@ void frmMain::FitFont() {
 }
 
 void frmMain::WirePanels() {
+  // What the ticked operations wrote beside the images last time is shown
+  // apart and unticked: exported again, it is no picture to export.
+  images_->SetResultFinder([this](const QStringList &names) {
+    if (!WritesBesideImages(services_.settings)) return QStringList();
+    QList<std::pair<QString, bool>> entries;
+    const CheckListModel &list = operations_->Operations();
+    for (qsizetype row = 0; row < list.count(); ++row)
+      entries.append({list.text(row), list.ticked(row)});
+    return EarlierResults(names, TickedOperations(entries),
+                          EarlierResultRule(services_.settings) == EarlierResult::KeepBoth);
+  });
+  const CheckListModel *ops = &operations_->Operations();
+  const auto remark = [this] { images_->MarkResults(); };
+  connect(ops, &QAbstractItemModel::dataChanged, this, remark);
+  connect(ops, &QAbstractItemModel::rowsInserted, this, remark);
+  connect(ops, &QAbstractItemModel::rowsRemoved, this, remark);
+  connect(ops, &QAbstractItemModel::modelReset, this, remark);
   // The crop tool opens on the picture the preview shows, and only then.
   connect(images_, &ImagePanel::previewShown, editor_, &OperationEditor::SetPreviewShown);
   connect(images_, &ImagePanel::previewStarting, editor_, &OperationEditor::SetPreviewName);

@@ -278,6 +278,7 @@ void ImagePanel::RefreshFileList() {
   ShowPatternProblem(QString());
   MergeNames(names);
   DropUnseen();
+  MarkResults();
 
   --refreshDepth_;
   RefreshingList = refreshDepth_ > 0;
@@ -286,6 +287,23 @@ void ImagePanel::RefreshFileList() {
   // The list is back before the preview starts, so it can be used meanwhile.
   if (!RefreshingList) lstImages_Click();
   if (!RefreshingList) ReportUnreadableNames(folder);
+}
+
+void ImagePanel::MarkResults() {
+  if (!resultFinder_) return;
+  QStringList names;
+  names.reserve(images_.count());
+  for (qsizetype row = 0; row < images_.count(); ++row)
+    names << images_.text(row);
+  const QStringList found = resultFinder_(names);
+  const QSet<QString> results(found.begin(), found.end());
+  for (qsizetype row = 0; row < images_.count(); ++row) {
+    const bool result = results.contains(images_.text(row));
+    if (result == images_.marked(row)) continue;
+    images_.setMarked(row, result);
+    // Unticked once, when it becomes one: a tick given by hand afterwards stays.
+    if (result) images_.setTicked(row, false);
+  }
 }
 
 void ImagePanel::ShowPatternProblem(const QString &description) {

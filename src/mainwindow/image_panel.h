@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QSet>
 
+#include <functional>
+
 class QCheckBox;
 class QGroupBox;
 class QImage;
@@ -53,6 +55,12 @@ public:
   void BeginLoading(const QString &folder, const QString &pattern, bool inverse);
   void SetFolder(const QString &folder);
   void EndLoading();
+  // Which of the listed names are earlier results of the operation list:
+  // they are marked, and unticked when they become one.
+  void SetResultFinder(std::function<QStringList(const QStringList &names)> finder) {
+    resultFinder_ = std::move(finder);
+  }
+  void MarkResults();
   // The folder, pattern and inverse box into the settings, as the window closes.
   void Store(Settings &settings) const;
 
@@ -103,6 +111,7 @@ private:
     double widthTwips = 0;
   };
   QHash<QString, Mark> marks_;
+  std::function<QStringList(const QStringList &)> resultFinder_;
   quint64 pass_ = 0;
 
   QLineEdit *txtInputDirectory = nullptr;

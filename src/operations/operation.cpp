@@ -184,4 +184,14 @@ Operation ParseOperation(const QString &text, QString &errorText) {
   return op;
 }
 
+std::vector<Operation> TickedOperations(const QList<std::pair<QString, bool>> &entries) {
+  std::vector<Operation> ops;
+  for (const auto &[text, ticked] : entries) {
+    QString problem;
+    const Operation op = ticked ? ParseOperation(text, problem) : Operation{};
+    if (ticked && problem.isEmpty()) ops.push_back(op);
+  }
+  return ops;
+}
+
 } // namespace varnholt

@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <utility>
+#include <vector>
+
 #include <cstdint>
 
 namespace varnholt {
@@ -47,6 +50,9 @@ QString OperationDescription(const Operation &op, QString &errorText);
 // "number - description" and the fields read so far are kept; on success
 // errorText is left as it was, so callers clear it first.
 Operation ParseOperation(const QString &text, QString &errorText);
+// Of a list's entries (text and tick), the operations that are ticked and
+// read, in list order.
+std::vector<Operation> TickedOperations(const QList<std::pair<QString, bool>> &entries);
 
 // Empty text and "Don't Change" (in any letter case) both keep the format.
 bool KeepsFormat(const QString &outputFormat);

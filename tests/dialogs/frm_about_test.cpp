@@ -5,6 +5,7 @@
 #include "version.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -221,6 +222,34 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
   }
   EXPECT_EQ(settings.OutputDir, "/chosen/folder");
   EXPECT_EQ(browser.titles, QStringList(4, "Select Output Directory"));
+}
+
+// What a run does with an earlier result: shown as words, stored as the
+// settings file's, written back by OK only. The keyboard picks the next one.
+TEST_F(AboutWindow, ExistingResultsShowsTheSettingAndOkStoresTheChoice) {
+  const struct {
+    const char *stored, *shown;
+    bool ok;
+    const char *after;
+  } rows[] = {{"Replace", "Replace", true, "Skip"},
+              {"Skip", "Skip", true, "KeepBoth"},
+              {"KeepBoth", "Keep Both", false, "KeepBoth"},
+              {"anything", "Replace", false, "anything"}};
+  Open();
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.stored);
+    settings.ExistingResults = row.stored;
+    window->show();
+    Child<QTabBar>("tabAbout")->setCurrentIndex(2);
+    auto *box = Child<QComboBox>("cboExistingResults");
+    EXPECT_EQ(box->currentText(), row.shown);
+    EXPECT_TRUE(box->isVisible());
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Down);
+    QTest::mouseClick(Child<QPushButton>(row.ok ? "cmdOK" : "cmdCancel"), Qt::LeftButton);
+    EXPECT_EQ(settings.ExistingResults, row.after);
+  }
+  EXPECT_EQ(Child("lblExistingResults")->property("text").toString(), "Existing Results:");
 }
 
 // The settings window's links and buttons, and the main window's button to the web site.

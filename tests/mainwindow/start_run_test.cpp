@@ -1,6 +1,7 @@
 #include "mainwindow/editor_fixture.h"
 
 #include "dialogs/frm_go.h"
+#include "mainwindow/check_list_model.h"
 #include "processing/run.h"
 
 #include <QDir>
@@ -56,6 +57,40 @@ TEST_F(StartRun, RunsEveryTickedOperationOnEveryTickedImageAndOffersTheResults) 
   EXPECT_FALSE(window->RunWindow()->isVisible());
 }
 
+// Exported again beside the images: the results are listed apart and
+// unticked, so a second run replaces them and writes no web_web_* file. A
+// result ticked by hand is an image like any other, protected as one.
+TEST_F(StartRun, ExportingAgainTakesOnlyTheImagesNotTheirResults) {
+  Make({"a.png", "b.png"}, 8, 6);
+  Start();
+  LoadList("1>Extract Whole Image Prefix: \"web_\" Format: \"JPG\" Quality: \"75\"\r\n");
+  const QStringList results = {"a.png", "b.png", "web_a.JPG", "web_b.JPG"};
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::No);
+    QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
+    EXPECT_EQ(Files(), results);
+    EXPECT_EQ(Listed(), results);
+    EXPECT_EQ(Listed(true), QStringList({"a.png", "b.png"}));
+    EXPECT_EQ(Entry("web_a.JPG")->toolTip(), kMarkedResultTip);
+    EXPECT_EQ(Entry("a.png")->toolTip(), "");
+  }
+  // Unticked, the list no longer writes them: no longer results.
+  Find<QListWidget>("lstOperations")->item(0)->setCheckState(Qt::Unchecked);
+  EXPECT_EQ(Entry("web_a.JPG")->toolTip(), "");
+  Find<QListWidget>("lstOperations")->item(0)->setCheckState(Qt::Checked);
+  Entry("web_a.JPG")->setCheckState(Qt::Checked);
+  prompter.expect(kOperationErrorTitle,
+                  OperationErrorText("a.png", "Extract Whole Image Prefix: \"web_\" Format: "
+                                              "\"JPG\" Quality: \"75\""),
+                  Buttons::YesNoCancel, Icon::Question, Answer::Yes);
+  prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::No);
+  const QByteArray source = ReadBytes(images.file("web_a.JPG"));
+  QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
+  EXPECT_EQ(ReadBytes(images.file("web_a.JPG")), source) << "a source is never written over";
+  EXPECT_TRUE(Files().contains("web_web_a.JPG"));
+}
+
 TEST_F(StartRun, DoneOpensTheOutputFolderWhenResultsGoThere) {
   Make({"a.png"});
   TempFolder output;
@@ -99,10 +134,7 @@ TEST_F(StartRun, AnUnsavedEditIsOfferedBeforeTheRun) {
   // Yes with nothing highlighted adds the editor's operation, which runs too.
   prompter.expect(kSaveTitle, kSaveText, Buttons::YesNoCancel, Icon::Question, Answer::Yes);
   prompter.expect("Operation Addition", kCopyOnlyText, Buttons::YesNo, Icon::Question, Answer::Yes);
-  // p_a.png is in the list now, ticked: an image of the run is never written over.
-  prompter.expect(kOperationErrorTitle,
-                  OperationErrorText("a.png", "Extract Whole Image Prefix: \"p_\" Quality: \"75\""),
-                  Buttons::YesNoCancel, Icon::Question, Answer::Cancel);
+  // p_a.png is in the list now, as a result of the list: unticked, replaced.
   prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::No);
   QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   EXPECT_EQ(List("lstOperations")->count(), 2);
