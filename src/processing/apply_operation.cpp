@@ -360,7 +360,7 @@ bool PairSteps::extract() {
   // +repage drops the original canvas and offset, so the result is just
   // the rectangle (GIF screens and PNG offsets would keep them).
   work_.steps.push_back(turning() + QStringList{QStringLiteral("-crop"), taken,
-                                                QStringLiteral("+repage")}.mid(0, 2));
+                                                QStringLiteral("+repage")});
   return true;
 }
 
