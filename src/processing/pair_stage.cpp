@@ -88,6 +88,9 @@ OutputFolder::~OutputFolder() {
 
 void OutputFolder::openStaging() {
   if (stagingFd_ >= 0) return;
+  // A process sweeping its own leftovers as it ends would otherwise miss a
+  // staging folder made on another of its threads just after it looked.
+  const std::lock_guard moving(gMovingPairs);
   for (int attempt = 0;; ++attempt) {
     const QByteArray name = Native(".varnholt-" + OwnerTag() + u'-' +
                                    QString::number(QRandomGenerator::global()->generate64(), 36));
