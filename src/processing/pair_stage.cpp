@@ -194,8 +194,12 @@ PairStage::PairStage(OutputFolder &folder, const QByteArray &label, int handedFd
 }
 
 PairStage::~PairStage() {
-  if (work_.fd >= 0 && retired_) ::close(work_.fd); // stays as the journal says until the run's end
-  else if (work_.fd >= 0) folder_.giveBack(work_);
+  if (work_.fd < 0) return;
+  // A retired folder stays as the journal says it is until the run's end.
+  if (retired_)
+    ::close(work_.fd);
+  else
+    folder_.giveBack(work_);
 }
 
 void PairStage::handOver(int into, const QByteArray &name) {

@@ -66,8 +66,8 @@ private:
   int pairs_ = 0;
   int journalFd_ = -1;
   std::vector<Work> free_; // pair folders emptied for the next pair
-  bool keep_ = false;       // holds earlier files that could not be put back
-  int journalErrno_ = 0;    // the journal failed: no pair goes in any more
+  bool keep_ = false;      // holds earlier files that could not be put back
+  int journalErrno_ = 0;   // the journal failed: no pair goes in any more
 };
 
 // One pair's files while it is built. Unless committed, all of them are
