@@ -6,6 +6,8 @@
  *
  *   VARNHOLT_FAULT_AT     N, from 1
  *   VARNHOLT_FAULT_UNDER  only calls on paths under this folder count
+ *   VARNHOLT_FAULT_CALLS  only these calls count, e.g. "renameat,write" (all
+ *                         of them when unset)
  *   VARNHOLT_FAULT_KIND   kill (the default), eio or enospc
  *   VARNHOLT_FAULT_MARK   a file made when the fault happens, naming the call
  *   VARNHOLT_FAULT_COUNTER  a file of 8 zero bytes: calls are counted across
@@ -84,6 +86,15 @@ static void Resolve(int dirfd, const char *name, char *out, size_t size) {
 static int Fault(const char *call, int dirfd, const char *name) {
   const char *at = getenv("VARNHOLT_FAULT_AT");
   if (!at) return 0;
+  const char *calls = getenv("VARNHOLT_FAULT_CALLS");
+  if (calls) {
+    const size_t n = strlen(call);
+    const char *found = calls;
+    while ((found = strstr(found, call)) &&
+           !((found == calls || found[-1] == ',') && (found[n] == ',' || found[n] == '\0')))
+      found += n;
+    if (!found) return 0;
+  }
   char path[PATH_MAX * 2];
   Resolve(dirfd, name, path, sizeof path);
   if (!Under(path)) return 0;
