@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
