@@ -1,6 +1,7 @@
 #include "platform/owner_tag.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -27,6 +28,20 @@ QString StartTimeOf(qint64 pid) {
   const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
   // Fields from 3 on; the start time is the 20th of them.
   return fields.size() > 19 ? QString::fromLatin1(fields[19]) : QString();
+}
+
+// A process that has ended but was not yet waited for (a zombie) holds its
+// number and start time and writes nothing any more. Where nobody waits for
+// orphans (a container whose first process does not), it stays so for good.
+// A leader that ended while other threads of it go on is not ended.
+bool HasEnded(qint64 pid) {
+  const QByteArray stat = ReadSmallFile(QStringLiteral("/proc/%1/stat").arg(pid));
+  const qsizetype close = stat.lastIndexOf(')');
+  if (close < 0 || close + 2 >= stat.size() || (stat[close + 2] != 'Z' && stat[close + 2] != 'X'))
+    return false;
+  return QDir(QStringLiteral("/proc/%1/task").arg(pid))
+             .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+             .size() <= 1;
 }
 
 const QString kUnknown = QString(32, u'0');
@@ -117,8 +132,8 @@ bool OwnerIsGone(const QString &tag) {
   if (parts->boot != BootId()) return true; // ran before this machine last started
   if (parts->pidNamespace != PidNamespace() || PidNamespace() == QLatin1String("0")) return false;
   const QString start = StartTimeOf(parts->pid);
-  // No such process, or another one that got the same number later.
-  return start.isEmpty() || start != parts->start;
+  // No such process, another one that got the same number later, or it ended.
+  return start.isEmpty() || start != parts->start || HasEnded(parts->pid);
 }
 
 } // namespace varnholt

@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,45 +45,20 @@ bool OursFolder(int fd) {
   return fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
 }
 
-// A file a pair wrote: a plain file of this user's, with no other name that
-// could make it reach someone else's data.
-bool OursPlainFile(int at, const QByteArray &name) {
+// What the journal says of the pairs in a staging folder.
+Journal JournalIn(int staging) {
+  const int journal = ::openat(staging, kJournal, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (journal < 0) return {};
   struct stat st {};
-  return OursAt(at, name, st) && S_ISREG(st.st_mode) && st.st_nlink == 1;
-}
-
-// Pair folder -> label, for the pairs the journal marks complete and not yet
-// moved; the labels of the pairs it marks moved into place go to `moved`.
-std::map<QByteArray, QByteArray> CompletePairs(int staging, QStringList &moved) {
-  std::map<QByteArray, QByteArray> complete;
-  const int journal =
-      ::openat(staging, kJournal, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (journal < 0) return complete;
-  struct stat st {};
+  QFile file;
   // A hundred thousand pairs write a few megabytes.
   if (::fstat(journal, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
-      st.st_size > (64 << 20)) {
+      st.st_size > (64 << 20) ||
+      !file.open(journal, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
     ::close(journal);
-    return complete;
+    return {};
   }
-  QFile file;
-  if (!file.open(journal, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-    ::close(journal);
-    return complete;
-  }
-  static const QRegularExpression plainFolder(QStringLiteral("^w[0-9]+$"));
-  for (const QByteArray &line : file.read(64 << 20).split('\n')) {
-    const QList<QByteArray> words = line.split(' ');
-    if (words.size() == 3 && words[0] == "done" &&
-        plainFolder.match(QString::fromLatin1(words[1])).hasMatch())
-      complete[words[1]] = words[2];
-    if (words.size() == 2 && words[0] == "free") complete.erase(words[1]);
-    if (words.size() == 3 && words[0] == "moved") {
-      complete.erase(words[1]);
-      moved << QString::fromLatin1(words[2]);
-    }
-  }
-  return complete;
+  return ReadJournal(file.read(64 << 20));
 }
 
 } // namespace
@@ -113,29 +87,31 @@ QStringList SweepLeftoversAt(int fd, const QString &folder, qint64 onlyPid) {
         if (staging >= 0) ::close(staging);
         continue;
       }
-      // The journal says which pair folders hold a complete pair.
-      for (const auto &[pair, label] : CompletePairs(staging, finished)) {
-        const int work = OpenFolderAt(staging, pair, false);
-        if (work < 0 && errno == ENOENT) finished << QFile::decodeName(label);
+      // The journal says which pair folders hold a complete pair, and under
+      // which names; whatever else is in them goes with the staging folder.
+      const Journal journal = JournalIn(staging);
+      finished << journal.moved;
+      bool keep = false;
+      for (const JournalPair &pair : journal.pending) {
+        const int work = OpenFolderAt(staging, pair.folder, false);
+        if (work < 0 && errno == ENOENT) {
+          finished << QFile::decodeName(pair.label); // put in place before it went
+          continue;
+        }
         if (!OursFolder(work)) {
           if (work >= 0) ::close(work);
           continue;
         }
-        QStringList names;
-        bool plain = true;
-        for (const QByteArray &f : Entries(work)) {
-          if (f.startsWith(".varnholt-")) continue;
-          plain = plain && OursPlainFile(work, f);
-          names << QFile::decodeName(f);
-        }
-        // Anything else in it, and the pair is not finished: removed below.
-        if (plain) {
-          MoveInto(work, fd, folder, names);
-          finished << QFile::decodeName(label);
-        }
+        bool asideLeft = false;
+        if (!PutInPlace(staging, pair.folder, work, fd, folder, pair.names, asideLeft))
+          finished << QFile::decodeName(pair.label);
+        keep = keep || asideLeft;
         ::close(work);
       }
       ::close(staging);
+      // Earlier files of the user's that could not be put back stay for the
+      // next sweep, and the journal that says where they belong with them.
+      if (keep) continue;
     }
     RemoveTreeAt(fd, name);
   }

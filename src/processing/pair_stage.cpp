@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -45,18 +46,6 @@ std::vector<QByteArray> Entries(int folder) {
   return names;
 }
 
-std::optional<Failure> MoveInto(int pairFolder, int out, const QString &outPath,
-                                const QStringList &names) {
-  std::optional<Failure> first;
-  for (const QString &text : names) {
-    const QByteArray name = Native(text);
-    if (::renameat(pairFolder, name.constData(), out, name.constData()) == 0) continue;
-    if (errno == ENOENT) continue;
-    if (!first) first = Failure::fromErrno(errno, outPath + u'/' + QFile::decodeName(name));
-  }
-  return first;
-}
-
 } // namespace staging_files
 
 using namespace staging_files;
@@ -72,10 +61,6 @@ QString ProcFdPath(int fd) {
     return path;
   return {};
 }
-
-// Earlier files a pair moves aside while it goes in: hidden, so a process
-// that finishes the pair after we are gone does not move them back in.
-const QByteArray kAside = ".varnholt-aside-";
 
 } // namespace
 
@@ -94,13 +79,18 @@ OutputFolder::~OutputFolder() {
   if (journalFd_ >= 0) ::close(journalFd_);
   if (stagingFd_ >= 0) {
     ::close(stagingFd_);
-    RemoveTreeAt(fd_, stagingName_);
+    // Earlier files of the user's that could not be put back wait in it for
+    // the next run's sweep.
+    if (!keep_) RemoveTreeAt(fd_, stagingName_);
   }
   ::close(fd_);
 }
 
 void OutputFolder::openStaging() {
   if (stagingFd_ >= 0) return;
+  // A process sweeping its own leftovers as it ends would otherwise miss a
+  // staging folder made on another of its threads just after it looked.
+  const std::lock_guard moving(gMovingPairs);
   for (int attempt = 0;; ++attempt) {
     const QByteArray name = Native(".varnholt-" + OwnerTag() + u'-' +
                                    QString::number(QRandomGenerator::global()->generate64(), 36));
@@ -117,7 +107,10 @@ void OutputFolder::openStaging() {
     stagingName_ = name;
     break;
   }
+  // Without its journal no pair may go in: a crash in the middle would leave
+  // nobody knowing which files to finish and which earlier ones to put back.
   journalFd_ = ::openat(stagingFd_, kJournal, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (journalFd_ < 0) throw Failure::fromErrno(errno, path_);
   // Through the process's own handle when there is one: ImageMagick then
   // writes into this very folder whatever happens to the path meanwhile.
   toolsStaging_ = ProcFdPath(stagingFd_);
@@ -174,10 +167,19 @@ void OutputFolder::giveBack(const Work &work) {
     ::close(work.fd); // stays until the run's end
 }
 
-void OutputFolder::note(const QByteArray &line) {
-  // One write of a short line to a file opened for appending lands whole.
-  if (journalFd_ >= 0 && ::write(journalFd_, line.constData(), size_t(line.size())) < 0) {
+bool OutputFolder::note(const QByteArray &line) {
+  // One write to a file opened for appending lands whole, or is cut short
+  // by a full disk. A line cut short has no end, and nothing more is written
+  // after it that could run on from it into a line that reads as another.
+  if (journalErrno_ != 0) {
+    errno = journalErrno_;
+    return false;
   }
+  const ssize_t written = ::write(journalFd_, line.constData(), size_t(line.size()));
+  if (written == ssize_t(line.size())) return true;
+  journalErrno_ = written < 0 ? errno : ENOSPC;
+  errno = journalErrno_;
+  return false;
 }
 
 PairStage::PairStage(OutputFolder &folder, const QByteArray &label)
@@ -192,7 +194,12 @@ PairStage::PairStage(OutputFolder &folder, const QByteArray &label, int handedFd
 }
 
 PairStage::~PairStage() {
-  if (work_.fd >= 0) folder_.giveBack(work_);
+  if (work_.fd < 0) return;
+  // A retired folder stays as the journal says it is until the run's end.
+  if (retired_)
+    ::close(work_.fd);
+  else
+    folder_.giveBack(work_);
 }
 
 void PairStage::handOver(int into, const QByteArray &name) {
@@ -207,47 +214,38 @@ QString PairStage::unstaged(QString text) const {
 }
 
 void PairStage::commit(const QStringList &names) {
-  QStringList present;
-  for (const QString &name : names) {
+  std::vector<QByteArray> present;
+  for (const QString &text : names) {
+    const QByteArray name = Native(text);
     struct stat st {};
-    if (::fstatat(work_.fd, Native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (::fstatat(work_.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     // A folder under the final name would stop the move half-way: found now,
     // nothing has moved yet.
-    if (::fstatat(folder_.fd_, Native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+    if (::fstatat(folder_.fd_, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISDIR(st.st_mode))
-      throw Failure::fromErrno(EISDIR, folder_.path_ + u'/' + name);
-    if (!present.contains(name)) present << name;
+      throw Failure::fromErrno(EISDIR, folder_.path_ + u'/' + text);
+    if (std::find(present.begin(), present.end(), name) == present.end()) present.push_back(name);
   }
+  if (present.empty()) return;
   // From here on the pair is complete: a process that finds its folder after
-  // we are gone moves the files into place instead of removing them.
+  // we are gone puts these names, and only these, into place.
   const std::lock_guard moving(gMovingPairs);
-  folder_.note("done " + work_.name + ' ' + label_ + '\n');
-  // One rename replaces one file whole or not at all. Several files (the
-  // frames of an image) go in as one: the earlier files under their names are
-  // moved aside first, so a name that cannot be replaced stops the pair
-  // before any of it is in place, and what was moved aside goes back.
-  if (present.size() > 1) {
-    std::vector<QByteArray> aside;
-    for (const QString &text : present) {
-      const QByteArray name = Native(text), kept = kAside + name;
-      struct stat st {};
-      if (::fstatat(folder_.fd_, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      if (::renameat(folder_.fd_, name.constData(), work_.fd, kept.constData()) == 0) {
-        aside.push_back(name);
-        continue;
-      }
-      const Failure failure = Failure::fromErrno(errno, folder_.path_ + u'/' + text);
-      for (const QByteArray &back : aside)
-        ::renameat(work_.fd, (kAside + back).constData(), folder_.fd_, back.constData());
-      folder_.note("free " + work_.name + '\n');
-      throw failure;
-    }
+  if (!folder_.note(DoneLine(work_.name, label_, present)))
+    throw Failure::fromErrno(errno, folder_.path_);
+  bool asideLeft = false;
+  const std::optional<Failure> failure = PutInPlace(folder_.stagingFd_, work_.name, work_.fd,
+                                                    folder_.fd_, folder_.path_, present, asideLeft);
+  if (asideLeft) {
+    // The journal still says done: the next sweep puts the pair in or its
+    // earlier files back, and until then nothing here may go.
+    folder_.keep_ = retired_ = true;
+    throw *failure;
   }
-  const std::optional<Failure> failure = MoveInto(work_.fd, folder_.fd_, folder_.path_, present);
-  // A process killed before it could say the pair is in place leaves this
-  // line to say so for it; the pair folder is free for the next pair.
-  folder_.note(failure ? "free " + work_.name + '\n'
-                       : "moved " + work_.name + ' ' + label_ + '\n');
+  // A process killed before it could say how the pair ended leaves the
+  // journal to say it was done, and a sweep finishes it. A pair folder the
+  // journal cannot be told about is not used again.
+  if (!folder_.note(failure ? FreeLine(work_.name) : MovedLine(work_.name, label_)))
+    retired_ = true;
   if (failure) throw *failure;
 }
 

@@ -55,7 +55,8 @@ private:
   };
   Work takeWorkFolder();
   void giveBack(const Work &work);
-  void note(const QByteArray &line);
+  // False, with errno, when the line is not all in the journal.
+  bool note(const QByteArray &line);
 
   QString path_;
   int fd_ = -1;
@@ -65,6 +66,8 @@ private:
   int pairs_ = 0;
   int journalFd_ = -1;
   std::vector<Work> free_; // pair folders emptied for the next pair
+  bool keep_ = false;      // holds earlier files that could not be put back
+  int journalErrno_ = 0;   // the journal failed: no pair goes in any more
 };
 
 // One pair's files while it is built. Unless committed, all of them are
@@ -94,6 +97,7 @@ private:
   QByteArray label_;
   OutputFolder::Work work_;
   QString toolsPath_;
+  bool retired_ = false; // its folder is left as it is, not used again
 };
 
 // What one run writes: its claims and its output folders.

@@ -469,22 +469,28 @@ TEST(Leftovers, OnlyThoseOfProcessesThatAreGoneAreSweptAndCompletePairsFinished)
   QDir().mkpath(staging + "/w1");
   QDir().mkpath(staging + "/w2");
   QDir().mkpath(staging + "/w3");
+  QDir().mkpath(staging + "/a0.1");
   test::WriteBytes(staging + "/w1/half.png", "unfinished");
   test::WriteBytes(staging + "/w2/th_x.png", "complete");
+  // Not one of the pair's names: a step's working copy, never moved into place.
+  test::WriteBytes(staging + "/w2/th_x.jpg", "working copy");
+  test::WriteBytes(staging + "/a0.1/th z.png", "handed over");
   // A link in a complete pair is not something a pair writes: never followed, never moved.
   test::WriteBytes(folder.file("secret"), "mine alone");
   QFile::link(folder.file("secret"), staging + "/w3/th_y.png");
   // w1 failed; w2 complete, w3 too but holds a link; 2.0 is in place already,
-  // its process gone before it could say so.
-  test::WriteBytes(staging + "/journal", "done w1 0.0\nfree w1\ndone w2 2.0\nmoved w2 2.0\n"
-                                         "done w2 3.1\ndone w3 4.1\n");
+  // its process gone before it could say so; a0.1 came from a worker ahead.
+  test::WriteBytes(staging + "/journal",
+                   "done w1 0.0 half.png\nfree w1\ndone w2 2.0 th_x.png\nmoved w2 2.0\n"
+                   "done w2 3.1 th_x.png\ndone w3 4.1 th_y.png\ndone a0.1 5.0 th%20z.png\n");
   for (const QString &name :
        {".varnholt-" + dead + "-h.png", ".varnholt-" + live + "-h.png", QString(".varnholt-old")})
     test::WriteBytes(folder.file(name), "x");
 
-  EXPECT_EQ(SweepLeftovers(folder.path()), (QStringList{"2.0", "3.1"}));
+  EXPECT_EQ(SweepLeftovers(folder.path()), (QStringList{"2.0", "5.0", "3.1"}));
 
-  QStringList left{".varnholt-old", ".varnholt-" + live + "-h.png", "secret", "th_x.png"};
+  QStringList left{".varnholt-old", ".varnholt-" + live + "-h.png", "secret", "th z.png",
+                   "th_x.png"};
   left.sort();
   EXPECT_EQ(Listing(folder.path()), left);
   EXPECT_EQ(test::ReadBytes(folder.file("th_x.png")), "complete");
@@ -498,7 +504,7 @@ TEST(Leftovers, AnotherUsersLeftoverIsNeitherFinishedNorRemoved) {
   const QString staging = folder.file(".varnholt-" + dead + "-s1");
   QDir().mkpath(staging + "/w1");
   test::WriteBytes(staging + "/w1/photo.jpg", "planted");
-  test::WriteBytes(staging + "/journal", "done w1 1.1\n");
+  test::WriteBytes(staging + "/journal", "done w1 1.1 photo.jpg\n");
   test::WriteBytes(folder.file(".varnholt-" + dead + "-h.png"), "planted");
   test::WriteBytes(folder.file("photo.jpg"), "the victim's");
   const uid_t other = 4242;
