@@ -10,6 +10,7 @@
 #include "platform/failure.h"
 #include "processing/apply_operation.h"
 #include "processing/pair_stage.h"
+#include "processing/run.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
 #include "version.h"
@@ -259,10 +260,8 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
       return kBatchRefused;
     }
   }
-  Print(console.out, QStringLiteral("%1 written, %2 skipped, %3 failed\n")
-                         .arg(totals.written)
-                         .arg(totals.skipped)
-                         .arg(totals.failed));
+  Print(console.out,
+        RunCountsText(totals.written, totals.skipped, totals.failed, totals.stopped) + "\n");
   return (totals.skipped == 0 && totals.failed == 0 && !totals.stopped) ? kBatchAllWritten
                                                                         : kBatchSomeNotWritten;
 }

@@ -43,7 +43,8 @@ struct Result {
   // The exit code, the output and the errors, to compare at once.
   std::string said() const { return QString("%1|%2|%3").arg(exitCode).arg(out, err).toStdString(); }
   Counts counts() const {
-    static const QRegularExpression line("^(\\d+) written, (\\d+) skipped, (\\d+) failed$");
+    static const QRegularExpression line(
+        "^(\\d+) written, (\\d+) skipped(?: \\(stopped\\))?, (\\d+) failed$");
     const QRegularExpressionMatch m = line.match(lastLine());
     if (!m.hasMatch()) return {};
     return {m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()};
@@ -508,6 +509,7 @@ TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
     if (row.mainSurvives && row.target != Worker) {
       EXPECT_EQ(r.exitCode, 1);
       EXPECT_EQ(r.counts().failed, 0) << "the pairs not begun are skipped";
+      EXPECT_TRUE(r.lastLine().contains(" skipped (stopped), ")) << r.lastLine().toStdString();
       EXPECT_TRUE(r.err.contains("varnholt: stopped (interrupted); ")) << r.err.toStdString();
     }
     const Result next = run({"--output", out()});

@@ -100,9 +100,14 @@ TEST_F(StartRun, AnUnsavedEditIsOfferedBeforeTheRun) {
   prompter.expect(kSaveTitle, kSaveText, Buttons::YesNoCancel, Icon::Question, Answer::Yes);
   prompter.expect("Operation Addition", kCopyOnlyText, Buttons::YesNo, Icon::Question, Answer::Yes);
   // p_a.png is in the list now, ticked: an image of the run is never written over.
+  // Why, behind the question's details button.
+  const QString over = images.file("p_a.png");
   prompter.expect(kOperationErrorTitle,
                   OperationErrorText("a.png", "Extract Whole Image Prefix: \"p_\" Quality: \"75\""),
-                  Buttons::YesNoCancel, Icon::Question, Answer::Cancel);
+                  Buttons::YesNoCancel, Icon::Question, Answer::Cancel,
+                  "1001 - The result would replace the image " + over +
+                      " of this run, so it was not written: " + over +
+                      "\r\nOperation: Setting Result File");
   prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::No);
   QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   EXPECT_EQ(List("lstOperations")->count(), 2);
@@ -147,10 +152,14 @@ TEST_F(StartRun, NoAtAnErrorEndsTheRunWithoutTheDoneQuestion) {
   prompter.expect(
       kOperationErrorTitle,
       OperationErrorText("img.png", "Extract Whole Image Prefix: \"p_\" Quality: \"75\""),
-      Buttons::YesNoCancel, Icon::Question, Answer::No);
+      Buttons::YesNoCancel, Icon::Question, Answer::No,
+      "425 - improper image header `" + images.file("img.png") +
+          "' @ error/png.c/ReadPNGImage/4115\r\nOperation: Getting Image Size");
   QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   ASSERT_NE(window->RunWindow(), nullptr);
   EXPECT_TRUE(window->RunWindow()->ProcessAborted());
+  EXPECT_EQ(window->RunWindow()->findChild<QLabel *>("lblRunCounts")->text(),
+            "0 written, 1 skipped (stopped), 1 failed");
   EXPECT_TRUE(Listed().contains("late.png"));
   EXPECT_TRUE(shell.opened.isEmpty());
   EXPECT_TRUE(errors.reports.empty());
