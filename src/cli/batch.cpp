@@ -49,9 +49,11 @@ QString CanonicalFolder(const QString &folder) {
 
 namespace {
 
-// Why the run does not start; printed as it stands.
+// Why the run does not start; printed as it stands, after the warnings
+// that explain it.
 struct Refusal {
   QString text;
+  QStringList notes = {};
 };
 
 QList<OperationListItem> ReadList(const QString &listFile) {
@@ -136,6 +138,7 @@ void TakeOperations(BatchJob &job, const QList<OperationListItem> &items, bool s
     QString parseError;
     const Operation op = ParseOperation(items[i].text, parseError);
     if (!parseError.isEmpty()) {
+      ++job.leftOutLines;
       job.notes << QStringLiteral("varnholt: warning: the operation at position %1 cannot be "
                                   "read and is passed over: %2\n")
                        .arg(i + 1)
@@ -180,6 +183,7 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
 
   BatchJob job;
   job.notes = DroppedLineNotes(options.listFile);
+  job.leftOutLines = int(job.notes.size());
   job.inputFolder = Absolute(inputDir);
   ListImages(job, options, inputDir);
   // The same check, on the same entries, as a run started from the window.
@@ -189,6 +193,11 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
     throw Refusal{"refusing to start, the operations clash.\n" + text};
   }
   TakeOperations(job, items, separateOutput);
+  // A scheduled job whose list went bad must not look like one with nothing to do.
+  if (job.operations.empty())
+    throw Refusal{"nothing to do: the operation list " + options.listFile +
+                      " has no ticked operation that can be read",
+                  job.notes};
 
   // Such a file cannot be opened under any name Qt gives it; saying so is
   // better than a run that looks complete.
@@ -226,6 +235,8 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
   try {
     job = PrepareBatch(options, allImages);
   } catch (const Refusal &refusal) {
+    for (const QString &note : refusal.notes)
+      Print(console.err, note);
     Print(console.err, "varnholt: " + refusal.text + "\n");
     return kBatchRefused;
   }
@@ -234,10 +245,7 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
 
   const int imageCount = int(job.images.size());
   BatchTotals totals;
-  if (job.operations.empty()) {
-    Print(console.err,
-          QStringLiteral("varnholt: nothing to do: no ticked operations in the list\n"));
-  } else if (imageCount == 0 && job.unreadableImages == 0 && allImages > 0) {
+  if (imageCount == 0 && job.unreadableImages == 0 && allImages > 0) {
     Print(console.err, QStringLiteral("varnholt: nothing to do: part %1 of %2 has no images "
                                       "(the whole job has %3)\n")
                            .arg(options.shardIndex)
@@ -262,8 +270,9 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
   }
   Print(console.out,
         RunCountsText(totals.written, totals.skipped, totals.failed, totals.stopped) + "\n");
-  return (totals.skipped == 0 && totals.failed == 0 && !totals.stopped) ? kBatchAllWritten
-                                                                        : kBatchSomeNotWritten;
+  const bool allDone = totals.skipped == 0 && totals.failed == 0 && !totals.stopped &&
+                       job.leftOutLines == 0;
+  return allDone ? kBatchAllWritten : kBatchSomeNotWritten;
 }
 
 int BatchMain(int argc, char **argv) {
