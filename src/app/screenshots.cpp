@@ -23,6 +23,7 @@
 #include <QCheckBox>
 #include <QCursor>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QScreen>
@@ -31,10 +32,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -138,6 +141,82 @@ bool ErrorDialog(const QString &path) {
     dialog.cmdOK_Click();
   });
   dialog.DisplayError(report);
+  return saved;
+}
+
+// The run's question after a failed pair, its details opened: the reason
+// ImageMagick gave, under the question's own words.
+bool RunErrorQuestion(const QString &path) {
+  QTemporaryDir dir;
+  ListRunSource source;
+  FillFolder(dir.path(), source);
+  source.images.insert(source.images.begin(), {QStringLiteral("harbour, cut short.jpg"), true});
+  QFile cut(dir.filePath(QStringLiteral("harbour, cut short.jpg")));
+  if (!cut.open(QIODevice::WriteOnly) || cut.write("\xff\xd8\xff\xe0 not the rest") < 0)
+    return false;
+  cut.close();
+  Settings settings;
+  MagickToolkit magick;
+  NoErrors errors;
+  QtPrompter prompter;
+  frmGo asking(source, settings, magick, prompter, errors);
+  prompter.setParent(&asking);
+  bool saved = false;
+  QTimer poll;
+  poll.setInterval(20);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    poll.stop();
+    for (QAbstractButton *button : box->buttons())
+      if (box->buttonRole(button) == QMessageBox::ActionRole) button->click();
+    QTimer::singleShot(200, box, [&, box] {
+      saved = Save(*box, path);
+      box->button(QMessageBox::No)->click();
+    });
+  });
+  poll.start();
+  asking.exec();
+  return saved;
+}
+
+QString FillPictures(const QTemporaryDir &dir);
+
+// A key the prefix box refused: its red frame, and the tip that says why.
+bool RefusedKey(const QString &path) {
+  QTemporaryDir dir;
+  const QString folder = FillPictures(dir);
+  Settings settings;
+  QtPrompter prompter;
+  QtFolderBrowser browser;
+  QtFileDialogs dialogs;
+  QtShell shell;
+  MagickToolkit toolkit;
+  NoErrors errors;
+  frmMain window({settings, prompter, browser, dialogs, shell, toolkit, errors, QString(),
+                  dir.filePath(QStringLiteral("work"))});
+  window.show();
+  window.findChild<QLineEdit *>(QStringLiteral("txtInputDirectory"))->setText(folder);
+  auto *prefix = window.findChild<QLineEdit *>(QStringLiteral("txtPrefix"));
+  QApplication::setActiveWindow(&window);
+  prefix->setFocus(Qt::MouseFocusReason);
+  for (int i = 0; i < 20; ++i)
+    QCoreApplication::processEvents();
+  for (const QChar c : QStringLiteral("../web_")) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QCoreApplication::sendEvent(prefix, &press);
+    if (c == u'/') break; // the tip stays up over the box
+  }
+  for (int i = 0; i < 50; ++i) {
+    QCoreApplication::processEvents();
+    QThread::msleep(10);
+  }
+  // The tip is a window of its own: the screen shows the box and the tip.
+  const QRect around(prefix->mapToGlobal(QPoint(-40, -40)), QSize(420, 140));
+  const QPixmap shot = window.screen()->grabWindow(0, around.x(), around.y(), around.width(),
+                                                   around.height());
+  const bool saved = shot.save(path);
+  std::printf("%s: %dx%d\n", qPrintable(path), shot.width(), shot.height());
   return saved;
 }
 
@@ -357,6 +436,8 @@ const struct {
     {"run-window", RunWindowMidRun},
     {"run-window-failed", RunWindowAfterFailure},
     {"error-dialog", ErrorDialog},
+    {"run-error-question", RunErrorQuestion},
+    {"refused-key", RefusedKey},
     {"splash", Splash},
     {"about-general", [](const QString &path) { return AboutWindow(path, 0); }},
     {"about-terms", [](const QString &path) { return AboutWindow(path, 1); }},

@@ -10,6 +10,7 @@
 #include "platform/failure.h"
 #include "processing/apply_operation.h"
 #include "processing/pair_stage.h"
+#include "processing/run.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
 #include "version.h"
@@ -48,9 +49,11 @@ QString CanonicalFolder(const QString &folder) {
 
 namespace {
 
-// Why the run does not start; printed as it stands.
+// Why the run does not start; printed as it stands, after the warnings
+// that explain it.
 struct Refusal {
   QString text;
+  QStringList notes = {};
 };
 
 QList<OperationListItem> ReadList(const QString &listFile) {
@@ -135,6 +138,7 @@ void TakeOperations(BatchJob &job, const QList<OperationListItem> &items, bool s
     QString parseError;
     const Operation op = ParseOperation(items[i].text, parseError);
     if (!parseError.isEmpty()) {
+      ++job.leftOutLines;
       job.notes << QStringLiteral("varnholt: warning: the operation at position %1 cannot be "
                                   "read and is passed over: %2\n")
                        .arg(i + 1)
@@ -180,6 +184,7 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
 
   BatchJob job;
   job.notes = DroppedLineNotes(options.listFile);
+  job.leftOutLines = int(job.notes.size());
   job.inputFolder = Absolute(inputDir);
   ListImages(job, options, inputDir);
   // The same check, on the same entries, as a run started from the window.
@@ -209,6 +214,11 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
                                                  : results.join(", "));
     }
   }
+  // A scheduled job whose list went bad must not look like one with nothing to do.
+  if (job.operations.empty())
+    throw Refusal{"nothing to do: the operation list " + options.listFile +
+                      " has no ticked operation that can be read",
+                  job.notes};
 
   // Such a file cannot be opened under any name Qt gives it; saying so is
   // better than a run that looks complete.
@@ -246,6 +256,8 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
   try {
     job = PrepareBatch(options, allImages);
   } catch (const Refusal &refusal) {
+    for (const QString &note : refusal.notes)
+      Print(console.err, note);
     Print(console.err, "varnholt: " + refusal.text + "\n");
     return kBatchRefused;
   }
@@ -254,10 +266,7 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
 
   const int imageCount = int(job.images.size());
   BatchTotals totals;
-  if (job.operations.empty()) {
-    Print(console.err,
-          QStringLiteral("varnholt: nothing to do: no ticked operations in the list\n"));
-  } else if (imageCount == 0 && job.unreadableImages == 0 && allImages > 0) {
+  if (imageCount == 0 && job.unreadableImages == 0 && allImages > 0) {
     Print(console.err, QStringLiteral("varnholt: nothing to do: part %1 of %2 has no images "
                                       "(the whole job has %3)\n")
                            .arg(options.shardIndex)
@@ -280,12 +289,11 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
       return kBatchRefused;
     }
   }
-  Print(console.out, QStringLiteral("%1 written, %2 skipped, %3 failed\n")
-                         .arg(totals.written)
-                         .arg(totals.skipped)
-                         .arg(totals.failed));
-  return (totals.skipped == 0 && totals.failed == 0 && !totals.stopped) ? kBatchAllWritten
-                                                                        : kBatchSomeNotWritten;
+  Print(console.out,
+        RunCountsText(totals.written, totals.skipped, totals.failed, totals.stopped) + "\n");
+  const bool allDone = totals.skipped == 0 && totals.failed == 0 && !totals.stopped &&
+                       job.leftOutLines == 0;
+  return allDone ? kBatchAllWritten : kBatchSomeNotWritten;
 }
 
 int BatchMain(int argc, char **argv) {

@@ -101,9 +101,11 @@ not written and nothing of them is left. The worker processes ignore Ctrl-C
 stderr when it is a terminal. The last line on stdout
 counts image-operation pairs:
   N written, M skipped, K failed
+and "M skipped (stopped)," when Ctrl-C ended the run.
 
-Exit status: 0 every pair written; 1 a pair skipped or failed, or the run was
-stopped; 2 wrong arguments or refused to start.
+Exit status: 0 every pair written; 1 a pair skipped or failed, a ticked line of
+the list left out, or the run was stopped; 2 wrong arguments or refused to
+start, as for a list with no ticked operation it can read.
 
 Example:
   varnholt --batch ~/lists/web.vop --input ~/Pictures/shoot --output ~/web --jobs 2

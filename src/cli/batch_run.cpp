@@ -196,7 +196,8 @@ BatchTotals RunOnThreads(const BatchJob &job, int jobs, Reporter &reporter, RunC
       if (gAtOnce) {
         // The pair under way cannot be stopped from here, only left: its
         // files go, this process's scratch folder too, and the run ends.
-        const BatchTotals totals = reporter.finish(control);
+        BatchTotals totals = reporter.finish(control);
+        totals.stopped = true;
         const auto held = StopMovingPairs();
         SweepLeftovers(job.outputFolder(), ::getpid());
         SweepScratchLeftovers(::getpid());

@@ -19,6 +19,7 @@ namespace varnholt {
 struct BatchJob : RunPlan {
   QStringList notes;        // warnings for before the run
   int unreadableImages = 0; // images whose names Qt cannot carry: skipped
+  int leftOutLines = 0;     // ticked lines of the list it cannot run: not all was done
 };
 
 struct BatchTotals {

@@ -1,5 +1,7 @@
 #include "cli/progress.h"
 
+#include "processing/run.h"
+
 namespace varnholt::batch {
 
 QString ClockText(double seconds) {
@@ -48,10 +50,7 @@ void Reporter::flush() {
 }
 
 void Reporter::printTotals(const BatchTotals &t) const {
-  Print(console_.out, QStringLiteral("%1 written, %2 skipped, %3 failed\n")
-                          .arg(t.written)
-                          .arg(t.skipped)
-                          .arg(t.failed));
+  Print(console_.out, RunCountsText(t.written, t.skipped, t.failed, t.stopped) + "\n");
 }
 
 BatchTotals Reporter::finish(const RunControl &control) {

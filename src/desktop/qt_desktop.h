@@ -13,6 +13,8 @@ class QtPrompter : public Prompter {
 public:
   explicit QtPrompter(QWidget *parent = nullptr) : parent_(parent) {}
   Answer ask(const QString &title, const QString &text, Buttons buttons, Icon icon) override;
+  Answer askWithDetails(const QString &title, const QString &text, const QString &details,
+                        Buttons buttons, Icon icon) override;
   void setParent(QWidget *parent) { parent_ = parent; }
 
 private:

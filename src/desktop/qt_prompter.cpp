@@ -5,9 +5,15 @@
 namespace varnholt {
 
 Answer QtPrompter::ask(const QString &title, const QString &text, Buttons buttons, Icon icon) {
+  return askWithDetails(title, text, QString(), buttons, icon);
+}
+
+Answer QtPrompter::askWithDetails(const QString &title, const QString &text,
+                                  const QString &details, Buttons buttons, Icon icon) {
   QMessageBox box(parent_);
   box.setWindowTitle(title);
   box.setText(text);
+  if (!details.isEmpty()) box.setDetailedText(details);
   switch (icon) {
   case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
   case Icon::Information: box.setIcon(QMessageBox::Information); break;

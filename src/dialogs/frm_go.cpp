@@ -137,6 +137,8 @@ void frmGo::Form_Activate() {
   pairsDone_ = pairsPlanned_ = written_ = skipped_ = pairsFailed_ = 0;
   outcome_ = DoOperations(source_, *this, {settings_, toolkit_, prompter_, ahead_}, state_);
   running_ = false;
+  // What a stop left unrun is not "finished": it counts as skipped, and says so.
+  if (outcome_.stopped) skipped_ += outcome_.pairsNotRun;
   ShowCounts();
   lblTimeLeft->clear();
   if (outcome_.failure) {
@@ -221,10 +223,7 @@ void frmGo::ShowPairDone(ApplyOutcome outcome) {
 }
 
 void frmGo::ShowCounts() {
-  lblRunCounts->setText(QStringLiteral("%1 written, %2 skipped, %3 failed")
-                            .arg(written_)
-                            .arg(skipped_)
-                            .arg(pairsFailed_));
+  lblRunCounts->setText(RunCountsText(written_, skipped_, pairsFailed_, outcome_.stopped));
 }
 
 QString frmGo::TimeLeftText(qint64 seconds) {

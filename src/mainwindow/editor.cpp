@@ -3,6 +3,7 @@
 #include "mainwindow/operation_editor.h"
 
 #include "croptool/frm_crop_tool.h"
+#include "mainwindow/box_problem.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/panel_host.h"
 #include "mainwindow/up_down.h"
@@ -20,8 +21,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QValidator>
 
+#include <algorithm>
 #include <exception>
+#include <functional>
 
 namespace varnholt {
 
@@ -34,6 +38,34 @@ void RewriteBox(QLineEdit *box, const QString &text, qsizetype caret) {
 }
 
 QString Digits(const QString &text) { return RemoveNonNumbers(text, true); }
+
+const QString kDigitsOnly = QStringLiteral("Only the digits 0 to 9 go in this box.");
+const QString kBadCharacters =
+    QStringLiteral("These characters not allowed in filenames: \\/|?\"><*:");
+
+bool AllDigits(const QString &text) {
+  return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// A key or a paste whose result the box cannot hold is not put in at all,
+// and the box says why in place: a message box per key would take the
+// keyboard and swallow what the user goes on typing. The program's own
+// writes are not refused here; the boxes' change handling cleans those.
+class RefusingValidator : public QValidator {
+public:
+  RefusingValidator(QLineEdit *box, std::function<bool(const QString &)> accepts, QString why)
+      : QValidator(box), box_(box), accepts_(std::move(accepts)), why_(std::move(why)) {}
+  State validate(QString &input, int &) const override {
+    if (accepts_(input)) return Acceptable;
+    if (box_->hasFocus()) ShowRefusedInput(box_, why_);
+    return Invalid;
+  }
+
+private:
+  QLineEdit *box_;
+  std::function<bool(const QString &)> accepts_;
+  QString why_;
+};
 
 const QStringList kResizeMethods = {"Limit Width & Height", "Limit Width", "Limit Height",
                                     "Fix to Size"};
@@ -61,6 +93,10 @@ OperationEditor::OperationEditor(QWidget *client, const MainWindowServices &serv
   // The quality box takes no typing, so without keys and the wheel every
   // step would be a click on an arrow.
   udbJpgQuality->stepFromBuddyKeys(10);
+  for (QLineEdit *box : LeaveWatchedBoxes())
+    box->setValidator(new RefusingValidator(box, AllDigits, kDigitsOnly));
+  for (QLineEdit *box : {txtPrefix, txtSuffix})
+    box->setValidator(new RefusingValidator(box, IsValidFilenamePart, kBadCharacters));
   cmdUseCropTool->setEnabled(false);
   Connect();
 }
@@ -68,7 +104,7 @@ OperationEditor::OperationEditor(QWidget *client, const MainWindowServices &serv
 OperationEditor::~OperationEditor() {
   // Deleting a focused box sends it one last focus-out, which must not reach
   // an editor that is half gone.
-  for (QLineEdit *box : LeaveWatchedBoxes())
+  for (QLineEdit *box : LeaveWatchedBoxes() + QList<QLineEdit *>{txtPrefix, txtSuffix})
     box->removeEventFilter(this);
 }
 
@@ -130,6 +166,9 @@ void OperationEditor::Connect() {
   connect(udbExtractHeight, &UpDown::changed, this,
           [this] { VerifyCoordinates(txtExtractHeight); });
   connect(txtPrefix, &QLineEdit::textChanged, this, [this] { txtPrefix_Change(); });
+  // Leaving a box that refused a key takes the complaint away.
+  txtPrefix->installEventFilter(this);
+  txtSuffix->installEventFilter(this);
   connect(txtSuffix, &QLineEdit::textChanged, this, [this] { txtSuffix_Change(); });
   connect(cmbOutputFormat, &QComboBox::currentIndexChanged, this,
           [this] { OperationSaved = false; });
@@ -143,7 +182,10 @@ bool OperationEditor::eventFilter(QObject *watched, QEvent *event) {
     // context menu on the box is not a leave: the caret is still there.
     const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
     auto *box = qobject_cast<QLineEdit *>(watched);
-    if (box && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+    if (box && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+      ShowBoxProblem(box, QString());
+    if (box && box != txtPrefix && box != txtSuffix && reason != Qt::ActiveWindowFocusReason &&
+        reason != Qt::PopupFocusReason) {
       leavingBox_ = true;
       BoxLeft(box);
       leavingBox_ = false;

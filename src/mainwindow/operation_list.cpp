@@ -16,6 +16,7 @@
 #include "platform/paths.h"
 #include "settings/settings.h"
 
+#include <QFileInfo>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -26,6 +27,7 @@ const QString kCrLf = QStringLiteral("\r\n");
 const QString kDQ = QStringLiteral("\"");
 const QString kListFilter = QStringLiteral("Varnholt Op Files (*.vop)|*.vop;");
 const QString kListExtension = QStringLiteral("vop");
+const QString kLeftOutTitle = QStringLiteral("Lines Left Out");
 
 // Restores the flag however the block is left.
 class FlagScope {
@@ -252,9 +254,11 @@ void OperationListPanel::cmdSaveList_Click() {
     } catch (const Failure &) {
       chosen.reset();
     }
-    if (chosen && !chosen->isEmpty()) {
+    const std::optional<QStringList> kept =
+        chosen && !chosen->isEmpty() ? LinesToKeep(*chosen) : std::nullopt;
+    if (kept) {
       QString errorText;
-      if (SaveOperationsFile(*chosen, OperationItems(), services_.settings, errorText))
+      if (SaveTo(*chosen, errorText, *kept))
         ListChanged = false;
       else
         services_.prompter.ask(QStringLiteral("File Write Error"),
@@ -298,6 +302,16 @@ void OperationListPanel::OperationsFileToList(const QString &fileName) {
       // The list belongs to the file from now on, unless a line of it fails.
       services_.settings.LoadedFile = loaded;
       FillFromLines(fileName, lines);
+      // Said once, here; saving over the file asks before they are lost.
+      dropped_ = DroppedOperationLinesOfFile(fileName);
+      droppedFrom_ = fileName;
+      if (!dropped_.isEmpty())
+        services_.prompter.ask(kLeftOutTitle,
+                               "Some lines of " + kDQ + fileName + kDQ +
+                                   " could not be read as operations and are left out of the "
+                                   "list:" +
+                                   kCrLf + kCrLf + DroppedLinesText(dropped_),
+                               Buttons::Ok, Icon::Exclamation);
     } else {
       services_.prompter.ask(QStringLiteral("Varnholt"),
                              "Could not open operation file " + kDQ + fileName + kDQ + kCrLf +
@@ -309,6 +323,35 @@ void OperationListPanel::OperationsFileToList(const QString &fileName) {
   lstOperations_Click();
 }
 
+std::optional<QStringList> OperationListPanel::LinesToKeep(const QString &fileName) {
+  if (dropped_.isEmpty() || QFileInfo(fileName) != QFileInfo(droppedFrom_)) return QStringList();
+  switch (services_.prompter.ask(
+      kLeftOutTitle,
+      kDQ + droppedFrom_ + kDQ + " has lines that could not be read as operations:" + kCrLf +
+          kCrLf + DroppedLinesText(dropped_) + kCrLf + kCrLf +
+          "Drop them from the file? (No keeps them at its end, Cancel saves nothing.)",
+      Buttons::YesNoCancel, Icon::Question)) {
+  case Answer::Yes: return QStringList();
+  case Answer::No: {
+    QStringList kept;
+    for (const DroppedListLine &line : dropped_)
+      kept << line.text;
+    return kept;
+  }
+  default: return std::nullopt;
+  }
+}
+
+bool OperationListPanel::SaveTo(const QString &fileName, QString &errorText,
+                                const QStringList &keptLines) {
+  if (!SaveOperationsFile(fileName, OperationItems(), services_.settings, errorText, keptLines))
+    return false;
+  // The file as it is now: dropped lines gone, or kept at new places.
+  if (!dropped_.isEmpty() && QFileInfo(fileName) == QFileInfo(droppedFrom_))
+    dropped_ = DroppedOperationLinesOfFile(fileName);
+  return true;
+}
+
 bool OperationListPanel::OfferToSave() {
   Settings &settings = services_.settings;
   // A list that was emptied and belongs to no file holds nothing to keep.
@@ -318,8 +361,10 @@ bool OperationListPanel::OfferToSave() {
   if (!settings.LoadedFile.isEmpty()) {
     if (services_.prompter.ask(title, "Save changes to " + FileNamePart(settings.LoadedFile) + "?",
                                Buttons::YesNo, Icon::Question) == Answer::Yes) {
+      const std::optional<QStringList> kept = LinesToKeep(settings.LoadedFile);
+      if (!kept) return false; // nothing saved: the window stays open
       QString errorText;
-      if (!SaveOperationsFile(settings.LoadedFile, OperationItems(), settings, errorText)) {
+      if (!SaveTo(settings.LoadedFile, errorText, *kept)) {
         services_.prompter.ask(QStringLiteral("File Write Error"),
                                "Could not save operations to \"" + settings.LoadedFile +
                                    "\"!\r\n" + errorText,

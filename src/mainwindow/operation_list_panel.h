@@ -5,6 +5,8 @@
 
 #include <QObject>
 
+#include <optional>
+
 class QListWidget;
 class QPushButton;
 class QWidget;
@@ -76,6 +78,13 @@ private:
 
   void Connect();
   QString ListFolder() const;
+  // The lines the last list file loaded could not read, and that file.
+  QList<DroppedListLine> dropped_;
+  QString droppedFrom_;
+  // What to write after the list's entries when saving to fileName: none,
+  // or the lines of it the list could not read; nothing: do not save.
+  std::optional<QStringList> LinesToKeep(const QString &fileName);
+  bool SaveTo(const QString &fileName, QString &errorText, const QStringList &keptLines);
   bool AddFromEditor(); // false: the editor could not say what it holds
   void FillFromLines(const QString &fileName, const QStringList &lines);
 };

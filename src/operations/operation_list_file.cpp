@@ -131,10 +131,13 @@ QString DecodeWindows1252(const QByteArray &bytes) {
 }
 
 bool SaveOperationsFile(const QString &fileName, const QList<OperationListItem> &items,
-                        Settings &settings, QString &errorText) {
+                        Settings &settings, QString &errorText, const QStringList &keptLines) {
   try {
     if (fileName.isEmpty()) throw Failure::fromErrno(ENOENT, fileName);
-    WriteReplacing(fileName, OperationsFileBytes(items));
+    QByteArray bytes = OperationsFileBytes(items);
+    for (const QString &line : keptLines)
+      bytes += line.toUtf8() + "\r\n";
+    WriteReplacing(fileName, bytes);
     settings.LoadedFile = fileName;
     return true;
   } catch (const Failure &failure) {
@@ -185,6 +188,20 @@ QList<DroppedListLine> DroppedOperationLinesOfFile(const QString &fileName) {
   } catch (const Failure &) {
     return {};
   }
+}
+
+QString DroppedLinesText(const QList<DroppedListLine> &dropped, int shown) {
+  constexpr qsizetype kWidest = 100;
+  QStringList lines;
+  for (qsizetype i = 0; i < dropped.size() && i < shown; ++i) {
+    const QString &text = dropped[i].text;
+    lines << QStringLiteral("Line %1: %2")
+                 .arg(dropped[i].number)
+                 .arg(text.size() > kWidest ? text.left(kWidest) + QStringLiteral("...") : text);
+  }
+  if (dropped.size() > shown)
+    lines << QStringLiteral("and %1 more").arg(dropped.size() - shown);
+  return lines.join(QStringLiteral("\r\n"));
 }
 
 OperationListItem SplitListLine(const QString &line) {

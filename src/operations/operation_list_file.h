@@ -20,9 +20,11 @@ struct OperationListItem {
 // new contents go to a hidden file beside the old one and are renamed over
 // it, so a failed save leaves the previous list whole. On success
 // settings.LoadedFile becomes fileName; on failure errorText is
-// "number - description" and nothing else changes.
+// "number - description" and nothing else changes. `keptLines`, lines the
+// list could not read from this file, go after the items as they were.
 bool SaveOperationsFile(const QString &fileName, const QList<OperationListItem> &items,
-                        Settings &settings, QString &errorText);
+                        Settings &settings, QString &errorText,
+                        const QStringList &keptLines = {});
 
 // The lines worth keeping, whole and in file order: those with a ">" whose
 // text reads as a valid operation. Lines end at CR, LF or CR LF; a file that
@@ -45,6 +47,9 @@ struct DroppedListLine {
 QList<DroppedListLine> DroppedOperationLines(const QByteArray &bytes);
 // The same for a file; a file that cannot be read gives none.
 QList<DroppedListLine> DroppedOperationLinesOfFile(const QString &fileName);
+// Those lines for a message: "Line 3: text", at most `shown` of them, each
+// cut short past 100 characters, then how many more there are.
+QString DroppedLinesText(const QList<DroppedListLine> &dropped, int shown = 10);
 
 // A kept line as a list entry: the text between the first and second ">",
 // ticked when the part before the first ">" reads as true ("1", any other

@@ -93,6 +93,14 @@ QString OperationErrorText(const QString &imageCaption, const QString &operation
          "Do you want to continue? (Cancel = Yes to All)";
 }
 
+QString RunCountsText(qint64 written, qint64 skipped, qint64 failed, bool stopped) {
+  return QStringLiteral("%1 written, %2 skipped%3, %4 failed")
+      .arg(written)
+      .arg(skipped)
+      .arg(stopped ? QStringLiteral(" (stopped)") : QString())
+      .arg(failed);
+}
+
 namespace {
 // One run of the window's lists, image by image, pair by pair.
 class ListRun {
@@ -109,7 +117,9 @@ private:
   void pair(qsizetype i, qsizetype k, const QString &imageCaption, const QString &imagePath);
   PairResult doPair(const Operation &op, std::optional<size_t> planned,
                     const QString &imagePath, const QString &label);
-  void askAfterFailure(const QString &imageCaption, const QString &operationText);
+  void askAfterFailure(const QString &imageCaption, const QString &operationText,
+                       const QString &failure);
+  qint64 pairsLeft() const;
 
   const RunSource &source_;
   RunView &view_;
@@ -125,6 +135,8 @@ private:
   std::unique_ptr<PairRunner> runner_;
   RunAhead *ahead_ = nullptr;
   size_t nextPlanned_ = 0;
+  // Where the run is in the lists: a stop leaves what comes after unrun.
+  qsizetype atImage_ = -1, atOperation_ = -1;
 };
 
 void ListRun::run() {
@@ -154,10 +166,34 @@ void ListRun::run() {
   } endAhead{ahead_};
   for (qsizetype i = 0; i < source_.imageCount() && !state_.StopProcess; ++i)
     if (source_.imageTicked(i)) image(i);
+  if (state_.StopProcess) {
+    outcome_.pairsNotRun = pairsLeft();
+    outcome_.stopped = outcome_.pairsNotRun > 0;
+  }
+}
+
+// The ticked pairs after the one the run stopped at, as the lists stand now;
+// texts that do not read as operations would have been passed over anyway.
+qint64 ListRun::pairsLeft() const {
+  qint64 operations = 0, restOfImage = 0;
+  for (qsizetype k = 0; k < source_.operationCount(); ++k) {
+    if (!source_.operationTicked(k)) continue;
+    QString errorText;
+    ParseOperation(source_.operationText(k), errorText);
+    if (!errorText.isEmpty()) continue;
+    ++operations;
+    if (k > atOperation_) ++restOfImage;
+  }
+  qint64 images = 0;
+  for (qsizetype i = atImage_ + 1; i < source_.imageCount(); ++i)
+    if (source_.imageTicked(i)) ++images;
+  return (atImage_ >= 0 ? restOfImage : 0) + images * operations;
 }
 
 void ListRun::image(qsizetype i) {
   const QString imageCaption = source_.imageText(i);
+  atImage_ = i;
+  atOperation_ = -1;
   view_.ShowImage(imageCaption);
   ++imageNumber_;
   // The lists can change while the run yields; the count never reads less
@@ -173,6 +209,7 @@ void ListRun::image(qsizetype i) {
 void ListRun::pair(qsizetype i, qsizetype k, const QString &imageCaption,
                    const QString &imagePath) {
   const QString operationText = source_.operationText(k);
+  atOperation_ = k;
   step = "At image " + kDQ + imageCaption + kDQ + " Operation: " + operationText;
 
   // The plan read every operation once; only a list changed since then
@@ -195,7 +232,8 @@ void ListRun::pair(qsizetype i, qsizetype k, const QString &imageCaption,
   const PairResult result =
       doPair(op, planned, imagePath, QStringLiteral("%1.%2").arg(i).arg(k));
   view_.ShowPairDone(result.failure.isEmpty() ? result.outcome : ApplyOutcome::Failed);
-  if (!result.failure.isEmpty() && !yesToAll_) askAfterFailure(imageCaption, operationText);
+  if (!result.failure.isEmpty() && !yesToAll_)
+    askAfterFailure(imageCaption, operationText, result.failure);
   view_.ShowProgress(++outcome_.progressValue, maximum_);
 }
 
@@ -218,9 +256,13 @@ PairResult ListRun::doPair(const Operation &op, std::optional<size_t> planned,
   return runner_->runAny(imagePath, op, Questions::Ask, state_, &env_.prompter);
 }
 
-void ListRun::askAfterFailure(const QString &imageCaption, const QString &operationText) {
-  switch (env_.prompter.ask(kOperationErrorTitle, OperationErrorText(imageCaption, operationText),
-                            Buttons::YesNoCancel, Icon::Question)) {
+// The question keeps its words; the reason, as the batch mode prints it, is
+// behind its details button, where a long ImageMagick message fits.
+void ListRun::askAfterFailure(const QString &imageCaption, const QString &operationText,
+                              const QString &failure) {
+  switch (env_.prompter.askWithDetails(kOperationErrorTitle,
+                                       OperationErrorText(imageCaption, operationText), failure,
+                                       Buttons::YesNoCancel, Icon::Question)) {
   case Answer::Yes: break;
   case Answer::No:
     state_.StopProcess = true;

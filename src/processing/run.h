@@ -113,6 +113,10 @@ struct RunOutcome {
   // An unexpected failure of the run itself; it ended at once, at this step.
   std::optional<Failure> failure;
   QString step;
+  // Ended early (Stop, No at the error question, the output folder gone)
+  // with this many ticked pairs of the lists never run.
+  bool stopped = false;
+  qint64 pairsNotRun = 0;
 };
 
 // Applies every ticked operation to every ticked image, image by image, in
@@ -121,8 +125,12 @@ struct RunOutcome {
 RunOutcome DoOperations(const RunSource &source, RunView &view, const RunEnvironment &env,
                         RunState &state);
 
-// The question after a failed operation.
+// The question after a failed operation; why it failed goes in its details.
 QString OperationErrorText(const QString &imageCaption, const QString &operationText);
 inline const QString kOperationErrorTitle = QStringLiteral("Error in Operation");
+
+// The end line of a run, in the window and the batch mode alike. A stopped
+// run counts the pairs it never ran as skipped, and says why.
+QString RunCountsText(qint64 written, qint64 skipped, qint64 failed, bool stopped);
 
 } // namespace varnholt

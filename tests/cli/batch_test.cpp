@@ -43,7 +43,8 @@ struct Result {
   // The exit code, the output and the errors, to compare at once.
   std::string said() const { return QString("%1|%2|%3").arg(exitCode).arg(out, err).toStdString(); }
   Counts counts() const {
-    static const QRegularExpression line("^(\\d+) written, (\\d+) skipped, (\\d+) failed$");
+    static const QRegularExpression line(
+        "^(\\d+) written, (\\d+) skipped(?: \\(stopped\\))?, (\\d+) failed$");
     const QRegularExpressionMatch m = line.match(lastLine());
     if (!m.hasMatch()) return {};
     return {m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()};
@@ -139,6 +140,20 @@ TEST_F(Batch, WritesEveryPairAndExitsZeroWithoutADisplay) {
     EXPECT_EQ(run(QStringList{"--output", fresh("o"), "--pattern", "p"} + flags).exitCode, 0);
     EXPECT_EQ(test::ImageSize(dir.file("o/p_9.jpg")), size) << flags.join(' ').toStdString();
   }
+
+  // A ticked line it cannot run is work not done, however well the rest went.
+  const QString negative = R"(Extract (-10,0)-(50,50) Suffix: "_n" Quality: "75")";
+  const struct {
+    bool ticked;
+    QString text;
+    int exitCode;
+  } lines[] = {{true, negative, 1}, {true, "hello", 1}, {false, negative, 0}};
+  for (const auto &line : lines) {
+    WriteList(list, {{true, kWidth}, {line.ticked, line.text}});
+    const Result r = run({"--output", fresh("o"), "--pattern", "[ab]*"});
+    EXPECT_EQ(r.exitCode, line.exitCode) << line.text.toStdString();
+    EXPECT_EQ(r.out, "2 written, 0 skipped, 0 failed\n");
+  }
 }
 
 TEST_F(Batch, SkipsOutOfImageRectanglesAndGoesOnAfterFailuresWithExitOne) {
@@ -162,7 +177,8 @@ TEST_F(Batch, SkipsOutOfImageRectanglesAndGoesOnAfterFailuresWithExitOne) {
 
   // The same rectangle, cut at the image's edges.
   const Result clamped = run({"--output", out(), "--allow-out-of-bounds", "--pattern", "b"});
-  EXPECT_EQ(clamped.exitCode, 0) << clamped.err.toStdString();
+  EXPECT_EQ(clamped.exitCode, 1) << "the text it cannot read is work not done";
+  EXPECT_EQ(clamped.out, "2 written, 0 skipped, 0 failed\n");
   EXPECT_EQ(test::ImageSize(out() + "/b_big.jpg"), QSize(12, 6));
 }
 
@@ -179,6 +195,17 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
     deep += "/" + QString(200, u'd');
   const QString fifo = dir.file("fifo.vop");
   ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  // Nothing in them a run could do: empty, all unticked, all left out.
+  const QString empty = dir.file("empty.vop"), unticked = dir.file("unticked.vop"),
+                broken = dir.file("broken.vop");
+  test::WriteBytes(empty, "");
+  WriteList(unticked, {{false, kWidth}});
+  const QString negative = R"(Extract (-10,0)-(50,50) Suffix: "_n" Quality: "75")";
+  WriteList(broken, {{true, negative}, {false, kWidth}});
+  const auto nothing = [](const QString &file) {
+    return "varnholt: nothing to do: the operation list " + file +
+           " has no ticked operation that can be read\n";
+  };
   struct Row {
     QStringList args;
     QString errorStart;
@@ -213,6 +240,11 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
        "varnholt: the operation at position 2 has neither a prefix nor a suffix"},
       {{"--batch", bare, "--input", in(), "--output", in()},
        "varnholt: the operation at position 2 has neither a prefix nor a suffix"},
+      {{"--batch", empty, "--input", in()}, nothing(empty)},
+      {{"--batch", unticked, "--input", in()}, nothing(unticked)},
+      {{"--batch", broken, "--input", in()},
+       "varnholt: warning: line 1 of the list is left out, a corner is below 0: 1>" + negative +
+           "\n" + nothing(broken)},
       {{"--batch", list, "--input", in(), "--frobnicate"}, "varnholt: unknown option --frobnicate"},
       {{"--batch"}, "varnholt: --batch needs an operation list file\nUsage: varnholt --batch"},
       {{"--batch", list, "--jobs", "many"}, "varnholt: --jobs needs a whole number from 1 to 256"},
@@ -544,6 +576,7 @@ TEST_F(Batch, SignalsAndKilledProcessesLeaveOnlyWholePairs) {
     if (row.mainSurvives && row.target != Worker) {
       EXPECT_EQ(r.exitCode, 1);
       EXPECT_EQ(r.counts().failed, 0) << "the pairs not begun are skipped";
+      EXPECT_TRUE(r.lastLine().contains(" skipped (stopped), ")) << r.lastLine().toStdString();
       EXPECT_TRUE(r.err.contains("varnholt: stopped (interrupted); ")) << r.err.toStdString();
     }
     const Result next = run({"--output", out()});

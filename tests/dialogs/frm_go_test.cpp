@@ -93,8 +93,11 @@ TEST_F(RunWindow, SaysHowFarHowLongAndWhatBecameOfThePairs) {
   test::MakeImage(folder.file("c.png"), 8, 6);
   source.images.push_back({"c.png", true});
   source.images.push_back({"gone.png", true}); // both of its pairs fail
+  // The question as it always was; why the pair failed is in its details.
   prompter.expect(kOperationErrorTitle, OperationErrorText("gone.png", Whole("o1_")),
-                  Buttons::YesNoCancel, Icon::Question, Answer::Cancel);
+                  Buttons::YesNoCancel, Icon::Question, Answer::Cancel,
+                  "2 - No such file or directory: " + folder.file("gone.png") +
+                      "\r\nOperation: Getting Image Size");
   frmGo window(source, settings, magick, prompter, errors);
   auto *number = Control<QLabel>(window, "lblImageNumber");
   auto *left = Control<QLabel>(window, "lblTimeLeft");
@@ -189,6 +192,8 @@ TEST_F(RunWindow, StoppingDuringAToolkitCallFinishesThatOperationOnly) {
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{"a.png", "b.png", "o1_a.png"}));
     EXPECT_EQ(Control<QProgressBar>(window, "proProcess")->value(), 1);
+    EXPECT_EQ(Control<QLabel>(window, "lblRunCounts")->text(),
+              "1 written, 3 skipped (stopped), 0 failed");
   }
 }
 

@@ -22,12 +22,16 @@ class FocusTakingPrompter : public Prompter {
 public:
   explicit FocusTakingPrompter(Prompter &inner) : inner_(inner) {}
   Answer ask(const QString &title, const QString &text, Buttons buttons, Icon icon) override {
+    return askWithDetails(title, text, QString(), buttons, icon);
+  }
+  Answer askWithDetails(const QString &title, const QString &text, const QString &details,
+                        Buttons buttons, Icon icon) override {
     if (QWidget *w = QApplication::focusWidget()) {
       QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
       QCoreApplication::sendEvent(w, &out);
     }
     if (peek) peek(title);
-    return inner_.ask(title, text, buttons, icon);
+    return inner_.askWithDetails(title, text, details, buttons, icon);
   }
   // Sees the windows as each box comes up.
   std::function<void(const QString &title)> peek;

@@ -27,26 +27,46 @@ protected:
   }
 };
 
-// Which characters go is table-tested with the editor rules; here a key that
-// sends a non-ASCII text, a paste, an emptied box, and the name boxes.
-TEST_F(Editor, BoxesDropWhatTheyCannotHoldWhileTyping) {
-  Type(Box("txtTopLeftX"), QStringLiteral("\u22125"));
-  EXPECT_EQ(Box("txtTopLeftX")->text(), "5");
+// A key or a paste a box cannot hold is refused where it is typed: the box
+// keeps what it had, a red frame and its tip say why, and leaving the box
+// ends that. No message box comes up to swallow the rest of the typing.
+TEST_F(Editor, BoxesRefuseWhatTheyCannotHoldAndSaySoInPlace) {
+  const QString digits = "Only the digits 0 to 9 go in this box.";
+  const QString names = "These characters not allowed in filenames: \\/|?\"><*:";
   Check("chkResizeImage")->setChecked(true);
-  QGuiApplication::clipboard()->setText(" 7.5 ");
-  Type(Box("txtResizeWidth"), "");
-  QTest::keyClick(Box("txtResizeWidth"), Qt::Key_V, Qt::ControlModifier);
-  EXPECT_EQ(Box("txtResizeWidth")->text(), "75");
-  // Emptying a box is allowed while typing; leaving it is not.
-  Type(Box("txtTopLeftY"), "");
-  EXPECT_EQ(Box("txtTopLeftY")->text(), "");
-  Leave();
-  EXPECT_EQ(Box("txtTopLeftY")->text(), "0");
+  const struct {
+    const char *box;
+    QString typed, pasted, after, why; // why: empty when nothing was refused
+  } rows[] = {
+      {"txtTopLeftX", "1e3", "", "13", digits},
+      {"txtTopLeftY", "-5", "", "5", digits},
+      {"txtExtractWidth", QStringLiteral("\u22125"), "", "5", digits}, // a key sending U+2212
+      {"txtResizeWidth", "", " 7.5 ", "", digits},
+      {"txtResizeHeight", "", "12", "12", ""},
+      {"txtPrefix", "../escape_", "", "..escape_", names},
+      {"txtSuffix", "", "a:b", "", names},
+      {"txtSuffix", "", "_web.v2", "_web.v2", ""},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.box);
+    QLineEdit *box = Box(row.box);
+    const QString ownTip = box->toolTip();
+    Type(box, row.typed);
+    if (!row.pasted.isEmpty()) {
+      QGuiApplication::clipboard()->setText(row.pasted);
+      QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    }
+    EXPECT_EQ(box->text(), row.after);
+    EXPECT_EQ(box->toolTip(), row.why.isEmpty() ? ownTip : row.why);
+    EXPECT_EQ(box->styleSheet().contains("border"), !row.why.isEmpty());
+    Leave();
+    EXPECT_EQ(box->toolTip(), ownTip);
+    EXPECT_EQ(box->styleSheet(), "");
+  }
+  EXPECT_EQ(prompter.shown(), 0);
 
-  for (int i = 0; i < 2; ++i)
-    ExpectOk("Bad Characters", "These characters not allowed in filenames: \\/|?\"><*:");
-  Type(Box("txtPrefix"), "a:b");
-  EXPECT_EQ(Box("txtPrefix")->text(), "ab");
+  // The program's own writes are cleaned by the boxes' change handling.
+  ExpectOk("Bad Characters", names);
   Box("txtSuffix")->setText("x*y.z");
   EXPECT_EQ(Box("txtSuffix")->text(), "xy.z");
 }

@@ -185,6 +185,9 @@ TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicksAndAnUnreadableOneI
                    "0>Extract Whole Image LimitWidth (640) Suffix: \"_640\" Quality: \"75\"\r\n"
                    "no separator here\r\n");
   dialogs.answers.push_back(file);
+  ExpectOk("Lines Left Out", "Some lines of \"" + file +
+                                 "\" could not be read as operations and are left out of the "
+                                 "list:\r\n\r\nLine 3: no separator here");
   QTest::mouseClick(Button("cmdLoadList"), Qt::LeftButton);
   ASSERT_EQ(dialogs.opened.size(), 1u);
   EXPECT_EQ(Asked(dialogs.opened[0]),
@@ -213,6 +216,55 @@ TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicksAndAnUnreadableOneI
   QTest::mouseClick(Button("cmdLoadList"), Qt::LeftButton);
   EXPECT_EQ(settings.LoadedFile, "");
   EXPECT_EQ(window->windowTitle(), "Varnholt 1.00");
+}
+
+// Lines the list cannot read are named once on loading; a save over their
+// file asks whether they go (Cancel saves nothing, No keeps them at its end),
+// a save elsewhere loses nothing and does not ask.
+TEST_F(OperationList, LinesLeftOutAreToldOnceAndASaveOverTheirFileAsksFirst) {
+  const QByteArray good = "1>Extract Whole Image Prefix: \"a_\" Quality: \"75\"\r\n"
+                          "0>Extract Whole Image Prefix: \"b_\" Quality: \"75\"\r\n";
+  const QString negative = "1>Extract (-10,0)-(50,50) Suffix: \"_x\" Quality: \"75\"";
+  const QString file = lists.file("web.vop"), elsewhere = lists.file("copy.vop");
+  WriteBytes(file, "1>Extract Whole Image Prefix: \"a_\" Quality: \"75\"\r\n" +
+                       negative.toUtf8() + "\r\n\r\nhello\r\n" +
+                       "0>Extract Whole Image Prefix: \"b_\" Quality: \"75\"\r\n");
+  const QString original = QString::fromUtf8(ReadBytes(file));
+  const auto leftOut = [&](const QString &lines) {
+    return "\"" + file + "\" has lines that could not be read as operations:\r\n\r\n" + lines +
+           "\r\n\r\nDrop them from the file? (No keeps them at its end, Cancel saves nothing.)";
+  };
+  ExpectOk("Lines Left Out", "Some lines of \"" + file +
+                                 "\" could not be read as operations and are left out of the "
+                                 "list:\r\n\r\nLine 2: " +
+                                 negative + "\r\nLine 4: hello");
+  window->OperationsFileToList(file);
+  EXPECT_EQ(Operations().size(), 2);
+  ASSERT_TRUE(prompter.done());
+
+  const struct {
+    QString to;
+    std::optional<Answer> answer; // none: not asked
+    QString lines;                // as the question names them
+    QByteArray after;
+  } rows[] = {
+      {elsewhere, std::nullopt, "", good},
+      {file, Answer::Cancel, "Line 2: " + negative + "\r\nLine 4: hello", original.toUtf8()},
+      {file, Answer::No, "Line 2: " + negative + "\r\nLine 4: hello",
+       good + negative.toUtf8() + "\r\nhello\r\n"},
+      {file, Answer::Yes, "Line 3: " + negative + "\r\nLine 4: hello", good},
+      {file, std::nullopt, "", good},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.lines.toStdString());
+    if (row.answer)
+      prompter.expect("Lines Left Out", leftOut(row.lines), Buttons::YesNoCancel, Icon::Question,
+                      *row.answer);
+    dialogs.answers.push_back(row.to);
+    QTest::mouseClick(Button("cmdSaveList"), Qt::LeftButton);
+    EXPECT_TRUE(prompter.done());
+    EXPECT_EQ(ReadBytes(row.to), row.after);
+  }
 }
 
 TEST_F(OperationList, ABadTickStopsTheLoadAndTheListBelongsToNoFile) {

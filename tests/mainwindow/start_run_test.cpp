@@ -80,10 +80,14 @@ TEST_F(StartRun, ExportingAgainTakesOnlyTheImagesNotTheirResults) {
   EXPECT_EQ(Entry("web_a.JPG")->toolTip(), "");
   Find<QListWidget>("lstOperations")->item(0)->setCheckState(Qt::Checked);
   Entry("web_a.JPG")->setCheckState(Qt::Checked);
+  const QString over = images.file("web_a.JPG");
   prompter.expect(kOperationErrorTitle,
                   OperationErrorText("a.png", "Extract Whole Image Prefix: \"web_\" Format: "
                                               "\"JPG\" Quality: \"75\""),
-                  Buttons::YesNoCancel, Icon::Question, Answer::Yes);
+                  Buttons::YesNoCancel, Icon::Question, Answer::Yes,
+                  "1001 - The result would replace the image " + over +
+                      " of this run, so it was not written: " + over +
+                      "\r\nOperation: Setting Result File");
   prompter.expect(kDoneTitle, kDoneText, Buttons::YesNo, Icon::Question, Answer::No);
   const QByteArray source = ReadBytes(images.file("web_a.JPG"));
   QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
@@ -179,10 +183,14 @@ TEST_F(StartRun, NoAtAnErrorEndsTheRunWithoutTheDoneQuestion) {
   prompter.expect(
       kOperationErrorTitle,
       OperationErrorText("img.png", "Extract Whole Image Prefix: \"p_\" Quality: \"75\""),
-      Buttons::YesNoCancel, Icon::Question, Answer::No);
+      Buttons::YesNoCancel, Icon::Question, Answer::No,
+      "425 - improper image header `" + images.file("img.png") +
+          "' @ error/png.c/ReadPNGImage/4115\r\nOperation: Getting Image Size");
   QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
   ASSERT_NE(window->RunWindow(), nullptr);
   EXPECT_TRUE(window->RunWindow()->ProcessAborted());
+  EXPECT_EQ(window->RunWindow()->findChild<QLabel *>("lblRunCounts")->text(),
+            "0 written, 1 skipped (stopped), 1 failed");
   EXPECT_TRUE(Listed().contains("late.png"));
   EXPECT_TRUE(shell.opened.isEmpty());
   EXPECT_TRUE(errors.reports.empty());

@@ -73,6 +73,17 @@ TEST(OperationListFile, DropsLinesWithoutArrowOrWithInvalidOperations) {
   for (const DroppedListLine &line : DroppedOperationLinesOfFile(path))
     dropped << line.number;
   EXPECT_EQ(dropped, (QList<int>{1, 2, 3, 5}));
+
+  // For a message: the first ten, each cut short, and how many more.
+  QList<DroppedListLine> many;
+  for (int n = 1; n <= 12; ++n)
+    many.push_back({n, n == 2 ? QString(101, u'x') : QStringLiteral("bad")});
+  const QStringList lines = DroppedLinesText(many).split("\r\n");
+  EXPECT_EQ(lines.size(), 11);
+  EXPECT_EQ(lines[1], "Line 2: " + QString(100, u'x') + "...");
+  EXPECT_EQ(lines[9], "Line 10: bad");
+  EXPECT_EQ(lines[10], "and 2 more");
+  EXPECT_EQ(DroppedLinesText(many.mid(0, 1)), "Line 1: bad");
 }
 
 // A failed save or load gives the failure's text and leaves LoadedFile alone.

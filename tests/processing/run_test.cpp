@@ -93,11 +93,17 @@ protected:
   RunOutcome Go() {
     return DoOperations(source, view, {settings, toolkit, prompter, ahead.get()}, state);
   }
-  void ExpectQuestion(const QString &image, const QString &operation, Answer answer) {
+  // The question, with why the pair failed in its details: by default, why
+  // a bad*.png does not read.
+  void ExpectQuestion(const QString &image, const QString &operation, Answer answer,
+                      QString details = QString()) {
+    if (details.isEmpty())
+      details = "425 - improper image header `" + folder.file(image) +
+                "' @ error/png.c/ReadPNGImage/4115\r\nOperation: Getting Image Size";
     prompter.expect("Error in Operation",
                     "An error occured when processing:\r\n\r\nImage: " + image + "\r\nOperation: " +
                         operation + "\r\n\r\nDo you want to continue? (Cancel = Yes to All)",
-                    Buttons::YesNoCancel, Icon::Question, answer);
+                    Buttons::YesNoCancel, Icon::Question, answer, details);
   }
 
   TempFolder folder;
@@ -164,6 +170,8 @@ TEST_P(Runs, NoAtTheErrorQuestionEndsTheRunAfterTheFailingOperation) {
   EXPECT_TRUE(state.StopProcess);
   EXPECT_FALSE(outcome.failure);
   EXPECT_EQ(view.value, 3);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.pairsNotRun, 3) << "o2_ on bad.png, both on c.png";
   EXPECT_EQ(view.shown.mid(3), QStringList({"image bad.png", "op " + Whole("o1_")}));
   // Nothing of what was done ahead for c.png is left.
   EXPECT_EQ(Listing(folder.path()),
@@ -291,7 +299,10 @@ TEST_P(Runs, PairsNeverWriteOverAnImageOfTheRunOrEachOther) {
   source.images.push_back({QStringLiteral("x.gif")});
   const QByteArray before = test::ReadBytes(frame);
   source.operations = {{Whole("th_", "png")}, {Whole("web_", "JPG")}};
-  ExpectQuestion("x.gif", Whole("th_", "png"), Answer::Yes);
+  ExpectQuestion("x.gif", Whole("th_", "png"), Answer::Yes,
+                 "1001 - The result would replace the image " + frame +
+                     " of this run, so it was not written: " + frame +
+                     "\r\nOperation: Moving into place");
 
   EXPECT_FALSE(Go().ProcessAborted);
 
@@ -419,8 +430,9 @@ TEST_F(Run, AWorkerKilledFailsItsPairAndTheRunGoesOnWithNothingLeftBehind) {
     for (const qint64 pid : workers)
       ::kill(pid_t(pid), SIGKILL);
   };
-  ExpectQuestion("a.png", Whole("o1_"), Answer::Yes);
-  ExpectQuestion("b.png", Whole("o1_"), Answer::Yes);
+  for (const QString image : {"a.png", "b.png"})
+    ExpectQuestion(image, Whole("o1_"), Answer::Yes,
+                   "The worker process ended while processing it (killed by signal 9): " + image);
 
   const RunOutcome outcome = Go();
 

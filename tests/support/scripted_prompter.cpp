@@ -32,13 +32,19 @@ ScriptedPrompter::~ScriptedPrompter() {
 }
 
 ScriptedPrompter &ScriptedPrompter::expect(const QString &title, const QString &text,
-                                           Buttons buttons, Icon icon, Answer answer) {
-  expected_.push_back({title, text, buttons, icon, answer});
+                                           Buttons buttons, Icon icon, Answer answer,
+                                           const QString &details) {
+  expected_.push_back({title, text, buttons, icon, answer, details});
   return *this;
 }
 
 Answer ScriptedPrompter::ask(const QString &title, const QString &text, Buttons buttons,
                              Icon icon) {
+  return askWithDetails(title, text, QString(), buttons, icon);
+}
+
+Answer ScriptedPrompter::askWithDetails(const QString &title, const QString &text,
+                                        const QString &details, Buttons buttons, Icon icon) {
   ++shown_;
   if (expected_.empty()) {
     ADD_FAILURE() << "unexpected message box: " << title.toStdString() << " / "
@@ -49,6 +55,7 @@ Answer ScriptedPrompter::ask(const QString &title, const QString &text, Buttons 
   expected_.pop_front();
   EXPECT_EQ(box.title.toStdString(), title.toStdString());
   EXPECT_EQ(box.text.toStdString(), text.toStdString());
+  EXPECT_EQ(box.details.toStdString(), details.toStdString()) << title.toStdString();
   EXPECT_STREQ(ButtonsName(box.buttons), ButtonsName(buttons)) << title.toStdString();
   EXPECT_STREQ(IconName(box.icon), IconName(icon)) << title.toStdString();
   return box.answer;

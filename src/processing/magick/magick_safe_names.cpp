@@ -120,7 +120,8 @@ Call::Output Call::output(const QString &real) {
   const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) throw Failure::fromErrno(errno, out.real);
   ::close(fd);
-  ::unlink(probe.constData());
+  // Left standing, the empty probe would pass for what ImageMagick wrote.
+  if (::unlink(probe.constData()) != 0) throw Failure::fromErrno(errno, out.real);
   const QString folderLink = dir_ + "/out";
   MakeLink(folder, folderLink, out.real);
   cleanup_ << folderLink;
