@@ -167,6 +167,25 @@ Settings BatchSettings(const BatchOptions &options, bool separateOutput) {
   return settings;
 }
 
+// What this list wrote beside the images last time is no image of this
+// run: taken as one, a second run would write web_web_* from web_*.
+void LeaveOutEarlierResults(BatchJob &job, const BatchOptions &options) {
+  std::vector<Operation> ops;
+  for (const PlannedOperation &planned : job.operations)
+    ops.push_back(planned.op);
+  const bool numbered = EarlierResultRule(BatchSettings(options, false)) == EarlierResult::KeepBoth;
+  const QStringList results = EarlierResults(job.images, ops, numbered);
+  if (results.isEmpty()) return;
+  for (const QString &result : results)
+    job.images.removeOne(result);
+  if (options.shardIndex == 1)
+    job.notes << QStringLiteral("varnholt: %1 earlier result(s) of this list beside the images "
+                                "are not taken as images: %2\n")
+                     .arg(results.size())
+                     .arg(results.size() > 3 ? results.mid(0, 3).join(", ") + ", ..."
+                                             : results.join(", "));
+}
+
 BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   const QList<OperationListItem> items = ReadList(options.listFile);
 
@@ -194,26 +213,7 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
     throw Refusal{"refusing to start, the operations clash.\n" + text};
   }
   TakeOperations(job, items, separateOutput);
-  // What this list wrote beside the images last time is no image of this
-  // run: taken as one, a second run would write web_web_* from web_*.
-  if (!separateOutput) {
-    std::vector<Operation> ops;
-    for (const PlannedOperation &planned : job.operations)
-      ops.push_back(planned.op);
-    const bool numbered = EarlierResultRule(BatchSettings(options, separateOutput)) ==
-                          EarlierResult::KeepBoth;
-    if (const QStringList results = EarlierResults(job.images, ops, numbered);
-        !results.isEmpty()) {
-      for (const QString &result : results)
-        job.images.removeOne(result);
-      if (options.shardIndex == 1)
-        job.notes << QStringLiteral("varnholt: %1 earlier result(s) of this list beside the images "
-                                    "are not taken as images: %2\n")
-                         .arg(results.size())
-                         .arg(results.size() > 3 ? results.mid(0, 3).join(", ") + ", ..."
-                                                 : results.join(", "));
-    }
-  }
+  if (!separateOutput) LeaveOutEarlierResults(job, options);
   // A scheduled job whose list went bad must not look like one with nothing to do.
   if (job.operations.empty())
     throw Refusal{"nothing to do: the operation list " + options.listFile +
