@@ -182,8 +182,9 @@ bool RunErrorQuestion(const QString &path) {
 
 QString FillPictures(const QTemporaryDir &dir);
 
-// A key the prefix box refused: its red frame, and the tip that says why.
-bool RefusedKey(const QString &path) {
+// The main window with the real desktop seams, as on a first start, beside a
+// folder of photographs made for the picture.
+struct FirstStart {
   QTemporaryDir dir;
   const QString folder = FillPictures(dir);
   Settings settings;
@@ -193,8 +194,15 @@ bool RefusedKey(const QString &path) {
   QtShell shell;
   MagickToolkit toolkit;
   NoErrors errors;
-  frmMain window({settings, prompter, browser, dialogs, shell, toolkit, errors, QString(),
-                  dir.filePath(QStringLiteral("work"))});
+  frmMain window{MainWindowServices{settings, prompter, browser, dialogs, shell, toolkit, errors,
+                                    QString(), dir.filePath(QStringLiteral("work"))}};
+};
+
+// A key the prefix box refused: its red frame, and the tip that says why.
+bool RefusedKey(const QString &path) {
+  FirstStart start;
+  frmMain &window = start.window;
+  const QString &folder = start.folder;
   window.show();
   window.findChild<QLineEdit *>(QStringLiteral("txtInputDirectory"))->setText(folder);
   auto *prefix = window.findChild<QLineEdit *>(QStringLiteral("txtPrefix"));
@@ -326,17 +334,9 @@ bool LoadThreeOperations(frmMain &window, const QString &list, Settings &setting
 enum class MainShot { Default, Editor, Maximised };
 
 bool MainWindow(const QString &path, MainShot shot) {
-  QTemporaryDir dir;
-  const QString folder = FillPictures(dir);
-  Settings settings;
-  QtPrompter prompter;
-  QtFolderBrowser browser;
-  QtFileDialogs dialogs;
-  QtShell shell;
-  MagickToolkit toolkit;
-  NoErrors errors;
-  frmMain window({settings, prompter, browser, dialogs, shell, toolkit, errors, QString(),
-                  dir.filePath(QStringLiteral("work"))});
+  FirstStart start;
+  frmMain &window = start.window;
+  const QString &folder = start.folder;
   window.show();
   if (shot == MainShot::Maximised) {
     // No window manager under Xvfb: the window is given what one would give it.
@@ -364,7 +364,8 @@ bool MainWindow(const QString &path, MainShot shot) {
   std::printf("window %dx%d px, font %s %.1f pt\n", window.width(), window.height(),
               qPrintable(QFontInfo(font).family()), font.pointSizeF());
   if (shot == MainShot::Default) return Save(window, path);
-  if (!LoadThreeOperations(window, dir.filePath(QStringLiteral("web.vop")), settings)) return false;
+  if (!LoadThreeOperations(window, start.dir.filePath(QStringLiteral("web.vop")), start.settings))
+    return false;
   return SaveWithTitleBar(window, path);
 }
 
