@@ -164,6 +164,7 @@ Settings BatchSettings(const BatchOptions &options, bool separateOutput) {
   settings.NeverEnlarge = !options.enlarge;
   settings.ExactDecode = options.exact;
   settings.ExistingResults = options.existing;
+  settings.Metadata = options.metadata;
   return settings;
 }
 

@@ -22,6 +22,7 @@ struct BatchOptions {
   bool enlarge = false;
   bool exact = false;
   QString existing = QStringLiteral("Replace"); // --existing, as the setting stores it
+  QString metadata = QStringLiteral("KeepAll"); // --metadata, likewise
   bool quiet = false;
   int jobs = 0; // 0: one per core
   // --shard K/N: this run does the K-th of N parts of the images, 1-based.

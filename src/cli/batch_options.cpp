@@ -15,7 +15,7 @@ QString BatchUsageText() {
       "Usage: varnholt --batch LIST.vop [--input DIR] [--output DIR] [--pattern P] [--inverse]\n"
       "                [--antialias] [--allow-out-of-bounds] [--keep-orientation]\n"
       "                [--enlarge] [--exact] [--existing replace|skip|keep-both]\n"
-      "                [--jobs N] [--shard K/N] [--quiet]\n"
+      "                [--metadata keep|no-location|none] [--jobs N] [--shard K/N] [--quiet]\n"
       "       varnholt --batch --help\n");
 }
 
@@ -55,6 +55,14 @@ Varnholt) on every image of a folder, without a window; no display is needed.
                          NAME-2.EXT, NAME-3.EXT, ...). Beside the images, the
                          results this list wrote earlier are never taken as
                          images
+  --metadata WHAT        what of a photo's metadata its results carry: keep
+                         (the default) all of it, no-location: all but the GPS
+                         position and the places named in XMP and IPTC, none:
+                         nothing but the colour profile (and the EXIF
+                         orientation of a picture not turned upright). A
+                         result encoded anew never carries the original's
+                         small preview picture, and its pixel size tags are
+                         its own; a plain copy with keep stays the same bytes
   --jobs N               process N images at a time, in N worker processes
                          (default: one per core, at most VARNHOLT_JOBS when
                          that is set); the files written do not depend on N
@@ -159,6 +167,14 @@ bool TakeValue(const QString &name, const QString &v, BatchOptions &options, QSt
       return false;
     }
     options.existing = words.value(v);
+  } else if (name == "--metadata") {
+    const QHash<QString, QString> words = {
+        {"keep", "KeepAll"}, {"no-location", "RemoveLocation"}, {"none", "RemoveAll"}};
+    if (!words.contains(v)) {
+      problem = "--metadata needs keep, no-location or none, not \"" + v + "\"";
+      return false;
+    }
+    options.metadata = words.value(v);
   } else if (name == "--jobs" || name == "-j") {
     bool ok = false;
     options.jobs = v.toInt(&ok);
@@ -184,7 +200,7 @@ bool TakeValue(const QString &name, const QString &v, BatchOptions &options, QSt
 
 std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString &problem) {
   static const QStringList kValued = {"--batch", "--input", "--output", "--pattern",
-                                      "--jobs",  "-j",      "--shard",  "--existing"};
+                                      "--jobs",  "-j",      "--shard",  "--existing", "--metadata"};
   BatchOptions options;
   bool haveList = false;
   for (qsizetype i = 0; i < args.size(); ++i) {

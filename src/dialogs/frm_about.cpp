@@ -97,6 +97,7 @@ void frmAbout::Form_Activate() {
     chkExactDecode->setChecked(settings.ExactDecode);
     cboExistingResults->setCurrentIndex(
         cboExistingResults->findData(int(EarlierResultRule(settings))));
+    cboMetadata->setCurrentIndex(cboMetadata->findData(int(MetadataRule(settings))));
     txtOutputDir->setText(settings.OutputDir);
     if (!settings.OutputInDiffDir && services_.inputFolder)
       txtOutputDir->setText(services_.inputFolder());
@@ -137,6 +138,7 @@ void frmAbout::cmdOK_Click() {
   settings.ExactDecode = chkExactDecode->isChecked();
   settings.ExistingResults =
       EarlierResultWord(EarlierResult(cboExistingResults->currentData().toInt()));
+  settings.Metadata = MetadataWord(KeptMetadata(cboMetadata->currentData().toInt()));
   settings.OutputDir = txtOutputDir->text();
   if (services_.folderCommand) {
     if (chkContextMenu->isChecked())

@@ -107,6 +107,7 @@ private:
   QCheckBox *chkNeverEnlarge = nullptr;
   QCheckBox *chkExactDecode = nullptr;
   QComboBox *cboExistingResults = nullptr;
+  QComboBox *cboMetadata = nullptr;
   QPushButton *cmdSubmitFeedback = nullptr;
   QPushButton *cmdReportBug = nullptr;
   QPushButton *cmdOK = nullptr;

@@ -83,20 +83,26 @@ const ControlRow kControls[] = {
     {"chkXPStyle", Kind::CheckBox, 2, 240, 2460, 6360, 300, "XP Style (Requires Restart)",
      "Program look will take on the styles used under \"Windows XP\" (only available under XP, "
      "some people my notice preformance difference)."},
-    {"chkAutoOrient", Kind::CheckBox, 2, 240, 2880, 6360, 300, "Turn Photos Upright",
+    {"chkAutoOrient", Kind::CheckBox, 2, 240, 2820, 6360, 300, "Turn Photos Upright",
      "Takes every picture the way its camera or phone says it is seen (EXIF orientation), "
      "for coordinates, sizes, the preview, the crop tool and the results."},
-    {"chkNeverEnlarge", Kind::CheckBox, 2, 240, 3300, 6360, 300, "Never Enlarge Images",
+    {"chkNeverEnlarge", Kind::CheckBox, 2, 240, 3180, 6360, 300, "Never Enlarge Images",
      "The Limit resize methods only shrink: an image already inside the limit keeps its size. "
      "Fix To Size is always exact."},
-    {"chkExactDecode", Kind::CheckBox, 2, 240, 3720, 6360, 300, "Decode JPEGs Whole",
+    {"chkExactDecode", Kind::CheckBox, 2, 240, 3540, 6360, 300, "Decode JPEGs Whole",
      "Decodes every JPEG at its full size, also where a reduced decode gives the same size of "
      "result several times faster: results exactly as from a full decode."},
-    {"lblExistingResults", Kind::Label, 2, 240, 4170, 1620, 315, "Existing Results:", ""},
-    {"cboExistingResults", Kind::ComboBox, 2, 1920, 4140, 2400, 315, "",
+    {"lblExistingResults", Kind::Label, 2, 240, 3930, 1620, 315, "Existing Results:", ""},
+    {"cboExistingResults", Kind::ComboBox, 2, 1920, 3900, 2400, 315, "",
      "What a run does where a file of an earlier run has a result's name: replace it, skip "
      "the pair and keep it, or keep both (the new one as NAME-2, NAME-3, ...). Results this "
      "operation list wrote beside the images are listed unticked and greyed, not as images."},
+    {"lblMetadata", Kind::Label, 2, 240, 4320, 1620, 315, "Metadata In Results:", ""},
+    {"cboMetadata", Kind::ComboBox, 2, 1920, 4290, 2400, 315, "",
+     "What of a photo's metadata its results carry: all of it; all but the GPS position and "
+     "the places named in it; or nothing but the colour profile. A result that is encoded "
+     "anew never carries the original's small preview picture, and its pixel size tags are "
+     "its own. With Keep All a plain copy stays the same bytes."},
     // Along the bottom
     {"cmdOK", Kind::Button, -1, 4500, 5175, 1215, 375, "&OK", ""},
     {"cmdCancel", Kind::Button, -1, 5820, 5175, 1215, 375, "C&ancel", ""},
@@ -130,10 +136,17 @@ QWidget *MakeControl(const ControlRow &row, QWidget *parent) {
   case Kind::ComboBox: {
     auto *box = new QComboBox(parent);
     // Shown as words, stored as the settings file's.
-    for (const auto &[shown, stored] : {std::pair{"Replace", EarlierResult::Replace},
-                                        std::pair{"Skip", EarlierResult::Skip},
-                                        std::pair{"Keep Both", EarlierResult::KeepBoth}})
-      box->addItem(QString::fromLatin1(shown), int(stored));
+    if (QByteArray(row.name) == "cboMetadata") {
+      for (const auto &[shown, stored] : {std::pair{"Keep All", KeptMetadata::All},
+                                          std::pair{"Remove Location", KeptMetadata::AllButLocation},
+                                          std::pair{"Remove All", KeptMetadata::ColourProfile}})
+        box->addItem(QString::fromLatin1(shown), int(stored));
+    } else {
+      for (const auto &[shown, stored] : {std::pair{"Replace", EarlierResult::Replace},
+                                          std::pair{"Skip", EarlierResult::Skip},
+                                          std::pair{"Keep Both", EarlierResult::KeepBoth}})
+        box->addItem(QString::fromLatin1(shown), int(stored));
+    }
     w = box;
     break;
   }
@@ -205,6 +218,7 @@ void frmAbout::BuildControls() {
   VARNHOLT_BIND(chkNeverEnlarge);
   VARNHOLT_BIND(chkExactDecode);
   VARNHOLT_BIND(cboExistingResults);
+  VARNHOLT_BIND(cboMetadata);
   VARNHOLT_BIND(cmdSubmitFeedback);
   VARNHOLT_BIND(cmdReportBug);
   VARNHOLT_BIND(cmdOK);

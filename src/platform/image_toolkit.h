@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/failure.h"
+#include "platform/kept_metadata.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,9 @@ struct ConvertSteps {
   QString input;
   std::vector<QStringList> steps; // at least one
   QString output;
+  // What of the picture's metadata the output carries. Not an argument of
+  // convert's: the toolkit edits the metadata itself before it writes.
+  KeptMetadata metadata = KeptMetadata::All;
 
   QStringList arguments() const {
     QStringList all = settings;

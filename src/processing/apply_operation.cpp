@@ -5,6 +5,7 @@
 #include "platform/file_ops.h"
 #include "platform/image_toolkit.h"
 #include "platform/prompter.h"
+#include "processing/metadata_edit.h"
 #include "processing/pair_stage.h"
 #include "processing/run_plan.h"
 #include "platform/paths.h"
@@ -53,6 +54,9 @@ QString CoordinateErrors(const Operation &op, std::int32_t width, std::int32_t h
 // Orientations 5 to 8 turn the picture on its side: width and height swap.
 bool TurnsSideways(int orientation) { return orientation >= 5 && orientation <= 8; }
 
+// A JPEG copied with its metadata edited is read whole into memory.
+constexpr qint64 kLargestJpegCopied = qint64(1) << 30;
+
 // The files a pair's steps left in its place, by name.
 QStringList StagedNames(const PairStage &stage, const QString &target) {
   const QString stem = Extension(target).isEmpty() ? target : Stem(target);
@@ -87,6 +91,7 @@ private:
   void resize();
   void changeFormat();
   void convert();
+  void copyCarryingLess();
   QString moveIntoPlace();
   QStringList turning();
   QStringList paths(const QStringList &names) const;
@@ -130,7 +135,8 @@ ApplyOutcome PairSteps::run(QString &text) {
   if (!op_.Extract && !op_.Resize && !changesFormat_) {
     // Nothing to decode: the same bytes under the new name.
     step = "Copying " + kDQ + inputPath_ + kDQ + " to " + kDQ + target_ + kDQ;
-    CopyFileReplacing(inputPath_, staged_);
+    if (work_.metadata == KeptMetadata::All) CopyFileReplacing(inputPath_, staged_);
+    else copyCarryingLess();
   } else {
     if (op_.Extract && !extract()) return ApplyOutcome::Skipped;
     // The resize comes before the format change: an image of several
@@ -232,6 +238,7 @@ void PairSteps::readSize() {
   work_.settings = QStringList{QStringLiteral("-quality"), q_};
   work_.input = inputPath_;
   work_.output = staged_;
+  work_.metadata = MetadataRule(settings_);
 }
 
 // ImageMagick's transverse leaves the canvas of the unturned picture
@@ -346,6 +353,27 @@ void PairSteps::convert() {
     step = stepTexts_.value(failure.step(), stepTexts_.last());
     throw Failure(failure.number(), failure.description());
   }
+}
+
+// A copy that is to carry less metadata: a JPEG keeps its compressed
+// picture as it is, and only its metadata is edited, so it loses no quality;
+// any other picture (or a JPEG this cannot walk) is written anew.
+void PairSteps::copyCarryingLess() {
+  if (FormatName(Extension(inputName_)) == QLatin1String("JPEG")) {
+    bool unreadable = false;
+    const std::optional<QByteArray> edited =
+        EditJpegMetadata(ReadRegularFile(inputPath_, kLargestJpegCopied), work_.metadata,
+                         QSize(imageWidth, imageHeight), &unreadable);
+    if (edited) {
+      WriteFileReplacing(staged_, *edited, 0666);
+      if (unreadable && env_.notes)
+        *env_.notes << QStringLiteral("metadata that could not be read was left out");
+      return;
+    }
+  }
+  stepTexts_ << step;
+  work_.steps.push_back({});
+  convert();
 }
 
 QString PairSteps::moveIntoPlace() {

@@ -202,7 +202,7 @@ QDataStream &operator<<(QDataStream &out, const RunPlan &plan) {
     out << qint32(po.position) << po.text << po.op;
   const Settings &s = plan.settings;
   return out << s.OutputInDiffDir << s.OutputDir << s.Antialias << s.AllowOutOfBoundry
-             << s.AutoOrient << s.NeverEnlarge << s.ExactDecode << s.ExistingResults
+             << s.AutoOrient << s.NeverEnlarge << s.ExactDecode << s.ExistingResults << s.Metadata
              << QStringList(plan.notRun.begin(), plan.notRun.end()) << plan.claims;
 }
 
@@ -221,7 +221,7 @@ QDataStream &operator>>(QDataStream &in, RunPlan &plan) {
   QStringList notRun;
   Settings &s = plan.settings;
   in >> s.OutputInDiffDir >> s.OutputDir >> s.Antialias >> s.AllowOutOfBoundry >> s.AutoOrient >>
-      s.NeverEnlarge >> s.ExactDecode >> s.ExistingResults;
+      s.NeverEnlarge >> s.ExactDecode >> s.ExistingResults >> s.Metadata;
   ReadStringList(in, notRun) >> plan.claims;
   if (in.status() == QDataStream::Ok && size_t(notRun.size()) != plan.pairCount())
     in.setStatus(QDataStream::ReadCorruptData);

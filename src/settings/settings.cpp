@@ -62,6 +62,7 @@ const Key kKeys[] = {
     {"NeverEnlarge", &Settings::NeverEnlarge},
     {"ExactDecode", &Settings::ExactDecode},
     {"ExistingResults", &Settings::ExistingResults},
+    {"Metadata", &Settings::Metadata},
     {"MainWindowPlace", &Settings::MainWindowPlace},
     {"CropToolPlace", &Settings::CropToolPlace},
 };
@@ -85,6 +86,23 @@ QString EarlierResultWord(EarlierResult rule) {
   case EarlierResult::Skip: return QStringLiteral("Skip");
   case EarlierResult::KeepBoth: return QStringLiteral("KeepBoth");
   default: return QStringLiteral("Replace");
+  }
+}
+
+KeptMetadata MetadataRule(const Settings &settings) {
+  const QString word = settings.Metadata.trimmed();
+  if (word.compare(QStringLiteral("RemoveLocation"), Qt::CaseInsensitive) == 0)
+    return KeptMetadata::AllButLocation;
+  if (word.compare(QStringLiteral("RemoveAll"), Qt::CaseInsensitive) == 0)
+    return KeptMetadata::ColourProfile;
+  return KeptMetadata::All;
+}
+
+QString MetadataWord(KeptMetadata kept) {
+  switch (kept) {
+  case KeptMetadata::AllButLocation: return QStringLiteral("RemoveLocation");
+  case KeptMetadata::ColourProfile: return QStringLiteral("RemoveAll");
+  default: return QStringLiteral("KeepAll");
   }
 }
 

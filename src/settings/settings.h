@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/kept_metadata.h"
+
 #include <QList>
 #include <QString>
 
@@ -33,6 +35,9 @@ struct Settings {
   // it, "Skip" the pair, or "KeepBoth" (the new one under the first free
   // "-2", "-3", ... name). Anything else reads as Replace.
   QString ExistingResults = QStringLiteral("Replace");
+  // What of a photo's metadata its results carry: "KeepAll", "RemoveLocation"
+  // or "RemoveAll" (all but the colour profile). Anything else reads as KeepAll.
+  QString Metadata = QStringLiteral("KeepAll");
   // Where the main window and the crop tool were when they last closed
   // (WindowPlaceText); empty: centred at their first size.
   QString MainWindowPlace;
@@ -45,6 +50,8 @@ enum class EarlierResult { Replace, Skip, KeepBoth };
 EarlierResult EarlierResultRule(const Settings &settings);
 // The stored word of each rule.
 QString EarlierResultWord(EarlierResult rule);
+KeptMetadata MetadataRule(const Settings &settings);
+QString MetadataWord(KeptMetadata kept);
 
 inline const QString kSettingsSection = QStringLiteral("Settings");
 

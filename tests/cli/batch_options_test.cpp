@@ -18,6 +18,8 @@ QString Read(const QStringList &args) {
   if (!o->outputDir.isEmpty()) said << "out " + o->outputDir;
   if (!o->pattern.isEmpty()) said << "pattern " + o->pattern;
   if (o->jobs) said << QStringLiteral("jobs %1").arg(o->jobs);
+  if (o->existing != "Replace") said << "existing " + o->existing;
+  if (o->metadata != "KeepAll") said << "metadata " + o->metadata;
   if (o->shardCount > 1) said << QStringLiteral("shard %1/%2").arg(o->shardIndex).arg(o->shardCount);
   for (const auto &[flag, name] :
        {std::pair{o->inverse, "inverse"}, {o->antialias, "antialias"},
@@ -36,6 +38,12 @@ TEST(BatchOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
       {{"--batch", "l", "--inverse", "--antialias", "--allow-out-of-bounds",
         "--keep-orientation", "--enlarge", "-q"},
        "list l,inverse,antialias,oob,keep,enlarge,quiet"},
+      {{"--batch", "l", "--metadata", "no-location", "--existing=skip"},
+       "list l,existing Skip,metadata RemoveLocation"},
+      {{"--batch", "l", "--metadata=none"}, "list l,metadata RemoveAll"},
+      {{"--batch", "l", "--metadata", "keep"}, "list l"},
+      {{"--batch", "l", "--metadata", "gps"},
+       "problem: --metadata needs keep, no-location or none, not \"gps\""},
       {{"--batch", "--help"}, "help"},
       {{"--help=x"}, "help"},
       {{"--batch"}, "problem: --batch needs an operation list file"},

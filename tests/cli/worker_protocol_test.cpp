@@ -30,6 +30,8 @@ JobMessage SomeJob() {
   plan.settings.Antialias = true;
   plan.settings.AutoOrient = false;
   plan.settings.ExactDecode = true;
+  plan.settings.ExistingResults = QStringLiteral("Skip");
+  plan.settings.Metadata = QStringLiteral("RemoveLocation");
   plan.notRun = {QString(), QStringLiteral("why"), QString(), QString()};
   plan.claims.addSource(plan.imagePath(0));
   job.handOverPlace = ".varnholt-hand";

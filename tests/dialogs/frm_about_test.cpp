@@ -224,32 +224,42 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
   EXPECT_EQ(browser.titles, QStringList(4, "Select Output Directory"));
 }
 
-// What a run does with an earlier result: shown as words, stored as the
-// settings file's, written back by OK only. The keyboard picks the next one.
-TEST_F(AboutWindow, ExistingResultsShowsTheSettingAndOkStoresTheChoice) {
+// What a run does with an earlier result, and what metadata its results
+// carry: shown as words, stored as the settings file's, written back by OK
+// only. The keyboard picks the next one.
+TEST_F(AboutWindow, ChoiceBoxesShowTheSettingAndOkStoresTheChoice) {
   const struct {
-    const char *stored, *shown;
+    QString Settings::*field;
+    const char *box, *stored, *shown;
     bool ok;
     const char *after;
-  } rows[] = {{"Replace", "Replace", true, "Skip"},
-              {"Skip", "Skip", true, "KeepBoth"},
-              {"KeepBoth", "Keep Both", false, "KeepBoth"},
-              {"anything", "Replace", false, "anything"}};
+  } rows[] = {{&Settings::ExistingResults, "cboExistingResults", "Replace", "Replace", true, "Skip"},
+              {&Settings::ExistingResults, "cboExistingResults", "Skip", "Skip", true, "KeepBoth"},
+              {&Settings::ExistingResults, "cboExistingResults", "KeepBoth", "Keep Both", false,
+               "KeepBoth"},
+              {&Settings::ExistingResults, "cboExistingResults", "anything", "Replace", false,
+               "anything"},
+              {&Settings::Metadata, "cboMetadata", "KeepAll", "Keep All", true, "RemoveLocation"},
+              {&Settings::Metadata, "cboMetadata", "RemoveLocation", "Remove Location", true,
+               "RemoveAll"},
+              {&Settings::Metadata, "cboMetadata", "RemoveAll", "Remove All", false, "RemoveAll"},
+              {&Settings::Metadata, "cboMetadata", "anything", "Keep All", false, "anything"}};
   Open();
   for (const auto &row : rows) {
     SCOPED_TRACE(row.stored);
-    settings.ExistingResults = row.stored;
+    settings.*row.field = row.stored;
     window->show();
     Child<QTabBar>("tabAbout")->setCurrentIndex(2);
-    auto *box = Child<QComboBox>("cboExistingResults");
+    auto *box = Child<QComboBox>(row.box);
     EXPECT_EQ(box->currentText(), row.shown);
     EXPECT_TRUE(box->isVisible());
     box->setFocus();
     QTest::keyClick(box, Qt::Key_Down);
     QTest::mouseClick(Child<QPushButton>(row.ok ? "cmdOK" : "cmdCancel"), Qt::LeftButton);
-    EXPECT_EQ(settings.ExistingResults, row.after);
+    EXPECT_EQ(settings.*row.field, row.after);
   }
   EXPECT_EQ(Child("lblExistingResults")->property("text").toString(), "Existing Results:");
+  EXPECT_EQ(Child("lblMetadata")->property("text").toString(), "Metadata In Results:");
 }
 
 // The settings window's links and buttons, and the main window's button to the web site.

@@ -49,7 +49,7 @@ TEST(Settings, ABadValueCostsOnlyItsOwnKeyAndTheRestIsWrittenBackAsRead) {
       {"Settings/Pattern", "*.png"}, {"Settings/InversePattern", "1"},
       {"Settings/AllowOutOfBoundry", "True"}, {"Settings/AutoOrient", "False"},
       {"Settings/NeverEnlarge", "False"}, {"Settings/ExactDecode", "True"},
-      {"Settings/ExistingResults", "KeepBoth"},
+      {"Settings/ExistingResults", "KeepBoth"}, {"Settings/Metadata", "RemoveLocation"},
       {"Settings/MainWindowPlace", "10,20,600,500"}, {"Settings/CropToolPlace", ""}};
   struct Row {
     const char *key, *bad, *readAs;
@@ -88,6 +88,15 @@ TEST(Settings, AnEarlierResultIsReplacedUnlessTheSettingSaysOtherwise) {
     EXPECT_EQ(EarlierResultRule({.ExistingResults = word}), rule) << word;
     EXPECT_EQ(EarlierResultRule({.ExistingResults = EarlierResultWord(rule)}), rule);
   }
+  // Likewise what of the metadata travels: all of it unless the word says less.
+  const std::pair<const char *, KeptMetadata> kept[] = {
+      {"KeepAll", KeptMetadata::All}, {"removelocation", KeptMetadata::AllButLocation},
+      {" RemoveAll ", KeptMetadata::ColourProfile}, {"Remove All", KeptMetadata::All},
+      {"", KeptMetadata::All}};
+  for (const auto &[word, rule] : kept) {
+    EXPECT_EQ(MetadataRule({.Metadata = word}), rule) << word;
+    EXPECT_EQ(MetadataRule({.Metadata = MetadataWord(rule)}), rule);
+  }
 }
 
 TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
@@ -97,14 +106,14 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
                    .OutputInDiffDir = true, .OutputDir = "/out", .XPStyle = false,
                    .Antialias = true, .Pattern = "img[!a]*", .InversePattern = 1,
                    .AllowOutOfBoundry = true, .AutoOrient = false, .ExactDecode = true,
-                   .ExistingResults = "Skip", .MainWindowPlace = "120,80,900,700,max", .CropToolPlace = "-1400,30,700,500"};
+                   .ExistingResults = "Skip", .Metadata = "RemoveAll", .MainWindowPlace = "120,80,900,700,max", .CropToolPlace = "-1400,30,700,500"};
   QSettingsStore writer(ini);
   SaveSettings(writer, s);
   const QString text = QString::fromUtf8(test::ReadBytes(ini));
   for (const char *line : {"[Settings]", "OutputInDiffDir=True", "XPStyle=False", "Antialias=True",
                            "InversePattern=1", "AllowOutOfBoundry=True", "OutputDir=/out",
                            "AutoOrient=False", "NeverEnlarge=True", "ExactDecode=True",
-                           "ExistingResults=Skip", "MainWindowPlace=\"120,80,900,700,max\""})
+                           "ExistingResults=Skip", "Metadata=RemoveAll", "MainWindowPlace=\"120,80,900,700,max\""})
     EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
   QSettingsStore store(ini);
   EXPECT_EQ(LoadSettings(store, "/d"), s);
@@ -114,7 +123,7 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   EXPECT_EQ(memory.writeOrder,
             (QStringList{"LoadedFile", "SelectedDir", "OutputInDiffDir", "OutputDir", "XPStyle",
                          "Antialias", "Pattern", "InversePattern", "AllowOutOfBoundry",
-                         "AutoOrient", "NeverEnlarge", "ExactDecode", "ExistingResults", "MainWindowPlace",
+                         "AutoOrient", "NeverEnlarge", "ExactDecode", "ExistingResults", "Metadata", "MainWindowPlace",
                          "CropToolPlace"}));
   EXPECT_EQ(memory.flushes, 1);
 

@@ -2,6 +2,7 @@
 
 #include "platform/failure.h"
 #include "platform/image_toolkit.h"
+#include "processing/magick/magick_metadata.h"
 #include "processing/magick/magick_policy.h"
 
 #include <algorithm>
@@ -131,8 +132,8 @@ private:
 } // namespace
 
 void RunSteps(const QStringList &settings, const QString &input,
-              const std::vector<QStringList> &steps, const QString &output, const Call &call,
-              const QString &subject) {
+              const std::vector<QStringList> &steps, KeptMetadata kept, const QString &output,
+              const Call &call, const QString &subject) {
   ImageInfo *info = AcquireImageInfo();
   ExceptionInfo *exception = AcquireExceptionInfo();
   Image *images = nullptr;
@@ -173,6 +174,8 @@ void RunSteps(const QStringList &settings, const QString &input,
                                 exception) != MagickFalse &&
                       images != nullptr);
     }
+    for (const QString &name : KeepMetadata(images, kept))
+      Warn("its " + name + " metadata could not be read, so the result carries none of it");
     const QByteArray written = output.toUtf8();
     check(std::max(last, 0), WriteImages(info, images, written.constData(), exception) != MagickFalse);
   } catch (...) {

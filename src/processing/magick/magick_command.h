@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/kept_metadata.h"
 #include "processing/magick/magick_safe_names.h"
 
 #include <QString>
@@ -26,10 +27,11 @@ QString Run(Command command, const QStringList &args, const Call &call, const QS
 // convert's work on safe names, done as ImageMagick's convert does it but
 // a step at a time, so that a failure can name its step: the settings, the
 // input read, each step's operators applied to the pictures in memory, the
-// output written. Throws StepFailure; warnings as Run's.
+// output written with the metadata `kept` allows. Throws StepFailure;
+// warnings as Run's.
 void RunSteps(const QStringList &settings, const QString &input,
-              const std::vector<QStringList> &steps, const QString &output, const Call &call,
-              const QString &subject);
+              const std::vector<QStringList> &steps, KeptMetadata kept, const QString &output,
+              const Call &call, const QString &subject);
 
 // Whether what ImageMagick said while reading means the picture is damaged:
 // decoded only in part, the rest made up.

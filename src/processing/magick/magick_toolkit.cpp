@@ -83,7 +83,7 @@ void MagickToolkit::convertInSteps(const ConvertSteps &work, bool reuseDecoded) 
   try {
     convertWith(work.input, work.output, reuseDecoded && reuseDecoded_,
                 [&](const QString &in, const QString &out, Call &call) {
-                  RunSteps(work.settings, in, work.steps, out, call, work.input);
+                  RunSteps(work.settings, in, work.steps, work.metadata, out, call, work.input);
                   written = true;
                 });
   } catch (const StepFailure &) {
