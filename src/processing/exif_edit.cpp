@@ -165,17 +165,18 @@ bool SetSize(Tiff &tiff, const Entry &e, quint32 value) {
   return true;
 }
 
-// Takes an entry out of its IFD: the later entries and the next IFD's
-// offset move up, and the room left at the end is zeroed.
-void RemoveEntry(Tiff &tiff, Ifd &ifd, quint32 tag) {
-  for (size_t k = 0; k < ifd.entries.size(); ++k) {
+// Takes the entries of a tag out of their IFD: the later entries and the
+// next IFD's offset move up, and the room left at the end is zeroed.
+void RemoveEntries(Tiff &tiff, Ifd &ifd, quint32 tag) {
+  for (size_t k = ifd.entries.size(); k-- > 0;) {
     if (ifd.entries[k].tag != tag) continue;
     const qint64 from = ifd.entries[k].at, end = ifd.nextAt() + 4;
     std::memmove(tiff.at(from), tiff.at(from + 12), size_t(end - from - 12));
     std::memset(tiff.at(end - 12), 0, 12);
     tiff.set16(ifd.at, quint32(ifd.entries.size() - 1));
     ifd.entries.erase(ifd.entries.begin() + qsizetype(k));
-    return;
+    for (size_t later = k; later < ifd.entries.size(); ++later)
+      ifd.entries[later].at -= 12;
   }
 }
 
@@ -184,25 +185,21 @@ bool Within(qint64 offset, const std::vector<Span> &spans) {
                      [&](const Span &s) { return offset >= s.from && offset < s.to; });
 }
 
+bool Overlap(const Span &a, const Span &b) { return a.from < b.to && b.from < a.to; }
+
 std::optional<QByteArray> Edit(QByteArray bytes, qint64 base, KeptMetadata kept, QSize pixels) {
   Tiff tiff(bytes, base);
   std::set<qint64> seen;
+  // Everything is read before anything is changed.
   Ifd ifd0 = ReadIfd(tiff, tiff.u32(4));
   seen.insert(ifd0.at);
-  std::vector<Span> keep, gone;
+  std::optional<Ifd> exif, thumbnail;
+  std::vector<Span> keep{{0, 8}}, gone; // the header, whatever points into it
   Spans(ifd0, keep);
-  bool changed = false;
-
-  const auto sizes = [&](const Ifd &ifd, quint32 widthTag, quint32 heightTag) {
-    if (const Entry *e = ifd.find(widthTag)) changed |= SetSize(tiff, *e, quint32(pixels.width()));
-    if (const Entry *e = ifd.find(heightTag)) changed |= SetSize(tiff, *e, quint32(pixels.height()));
-  };
-  sizes(ifd0, kImageWidth, kImageLength);
   if (const Entry *e = ifd0.find(kExifIfd)) {
-    const Ifd exif = SubIfd(tiff, *e, seen);
-    Spans(exif, keep);
-    sizes(exif, kPixelXDimension, kPixelYDimension);
-    if (const Entry *i = exif.find(kInteropIfd)) {
+    exif = SubIfd(tiff, *e, seen);
+    Spans(*exif, keep);
+    if (const Entry *i = exif->find(kInteropIfd)) {
       try {
         Spans(SubIfd(tiff, *i, seen), keep);
       } catch (const Unreadable &) {
@@ -210,35 +207,55 @@ std::optional<QByteArray> Edit(QByteArray bytes, qint64 base, KeptMetadata kept,
       }
     }
   }
+  for (const Entry &e : ifd0.entries) {
+    if (e.tag != kGpsIfd) continue;
+    try {
+      Spans(SubIfd(tiff, e, seen), kept == KeptMetadata::All ? keep : gone);
+    } catch (const Unreadable &) {
+      // Unlinked all the same where it goes; nothing of it is known to zero.
+    }
+  }
   // The small picture of the whole original: a crop would still show what
   // was cut away.
-  if (const qint64 next = tiff.u32(ifd0.nextAt()); next != 0) {
-    if (seen.insert(next).second && tiff.fits(next, 2)) {
-      try {
-        const Ifd thumbnail = ReadIfd(tiff, next);
-        Spans(thumbnail, gone);
-        ThumbnailData(tiff, thumbnail, gone);
-      } catch (const Unreadable &) {
-        // Unlinked all the same; nothing of it is known to zero.
-      }
+  const qint64 next = tiff.u32(ifd0.nextAt());
+  if (next != 0 && seen.insert(next).second) {
+    try {
+      thumbnail = ReadIfd(tiff, next);
+      Spans(*thumbnail, gone);
+      ThumbnailData(tiff, *thumbnail, gone);
+    } catch (const Unreadable &) {
     }
+  }
+  // The IFDs written to must share no byte with anything else kept, or an
+  // edit of one would change another.
+  // Nor may any IFD, read or not, start inside them.
+  for (const Ifd *edited : {&ifd0, exif ? &*exif : nullptr}) {
+    if (!edited) continue;
+    const Span own = edited->span();
+    int overlaps = 0;
+    for (const Span &span : keep)
+      overlaps += Overlap(own, span);
+    for (const qint64 at : seen)
+      overlaps += at != edited->at && Within(at, {own});
+    if (overlaps != 1) throw Unreadable{};
+  }
+
+  bool changed = false;
+  const auto sizes = [&](const Ifd &ifd, quint32 widthTag, quint32 heightTag) {
+    for (const Entry &e : ifd.entries) {
+      if (e.tag == widthTag) changed |= SetSize(tiff, e, quint32(pixels.width()));
+      if (e.tag == heightTag) changed |= SetSize(tiff, e, quint32(pixels.height()));
+    }
+  };
+  sizes(ifd0, kImageWidth, kImageLength);
+  if (exif) sizes(*exif, kPixelXDimension, kPixelYDimension);
+  if (next != 0) {
     tiff.set32(ifd0.nextAt(), 0);
     changed = true;
   }
-  if (const Entry *e = ifd0.find(kGpsIfd)) {
-    if (kept == KeptMetadata::All) {
-      try {
-        Spans(SubIfd(tiff, *e, seen), keep);
-      } catch (const Unreadable &) {
-      }
-    } else {
-      try {
-        Spans(SubIfd(tiff, *e, seen), gone);
-      } catch (const Unreadable &) {
-      }
-      RemoveEntry(tiff, ifd0, kGpsIfd);
-      changed = true;
-    }
+  if (kept != KeptMetadata::All && ifd0.find(kGpsIfd)) {
+    RemoveEntries(tiff, ifd0, kGpsIfd);
+    changed = true;
   }
   if (!changed) return std::nullopt;
   // What went is zeroed where nothing kept shares it; the zeros at the end
