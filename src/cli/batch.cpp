@@ -174,8 +174,7 @@ void LeaveOutEarlierResults(BatchJob &job, const BatchOptions &options) {
   std::vector<Operation> ops;
   for (const PlannedOperation &planned : job.operations)
     ops.push_back(planned.op);
-  const bool numbered = EarlierResultRule(BatchSettings(options, false)) == EarlierResult::KeepBoth;
-  const QStringList results = EarlierResults(job.images, ops, numbered);
+  const QStringList results = EarlierResults(job.images, ops);
   if (results.isEmpty()) return;
   for (const QString &result : results)
     job.images.removeOne(result);

@@ -83,22 +83,22 @@ const ControlRow kControls[] = {
     {"chkXPStyle", Kind::CheckBox, 2, 240, 2460, 6360, 300, "XP Style (Requires Restart)",
      "Program look will take on the styles used under \"Windows XP\" (only available under XP, "
      "some people my notice preformance difference)."},
-    {"chkAutoOrient", Kind::CheckBox, 2, 240, 2820, 6360, 300, "Turn Photos Upright",
+    {"chkAutoOrient", Kind::CheckBox, 2, 240, 2790, 6360, 300, "Turn Photos Upright",
      "Takes every picture the way its camera or phone says it is seen (EXIF orientation), "
      "for coordinates, sizes, the preview, the crop tool and the results."},
-    {"chkNeverEnlarge", Kind::CheckBox, 2, 240, 3180, 6360, 300, "Never Enlarge Images",
+    {"chkNeverEnlarge", Kind::CheckBox, 2, 240, 3090, 6360, 300, "Never Enlarge Images",
      "The Limit resize methods only shrink: an image already inside the limit keeps its size. "
      "Fix To Size is always exact."},
-    {"chkExactDecode", Kind::CheckBox, 2, 240, 3540, 6360, 300, "Decode JPEGs Whole",
+    {"chkExactDecode", Kind::CheckBox, 2, 240, 3390, 6360, 300, "Decode JPEGs Whole",
      "Decodes every JPEG at its full size, also where a reduced decode gives the same size of "
      "result several times faster: results exactly as from a full decode."},
-    {"lblExistingResults", Kind::Label, 2, 240, 3930, 1620, 315, "Existing Results:", ""},
-    {"cboExistingResults", Kind::ComboBox, 2, 1920, 3900, 2400, 315, "",
+    {"lblExistingResults", Kind::Label, 2, 240, 3735, 1620, 315, "Existing Results:", ""},
+    {"cboExistingResults", Kind::ComboBox, 2, 1920, 3705, 2400, 315, "",
      "What a run does where a file of an earlier run has a result's name: replace it, skip "
      "the pair and keep it, or keep both (the new one as NAME-2, NAME-3, ...). Results this "
      "operation list wrote beside the images are listed unticked and greyed, not as images."},
-    {"lblMetadata", Kind::Label, 2, 240, 4320, 1620, 315, "Metadata In Results:", ""},
-    {"cboMetadata", Kind::ComboBox, 2, 1920, 4290, 2400, 315, "",
+    {"lblMetadata", Kind::Label, 2, 240, 4080, 1620, 315, "Metadata In Results:", ""},
+    {"cboMetadata", Kind::ComboBox, 2, 1920, 4050, 2400, 315, "",
      "What of a photo's metadata its results carry: all of it; all but the GPS position and "
      "the places named in it; or nothing but the colour profile. A result that is encoded "
      "anew never carries the original's small preview picture, and its pixel size tags are "

@@ -158,8 +158,7 @@ void frmMain::WirePanels() {
     const CheckListModel &list = operations_->Operations();
     for (qsizetype row = 0; row < list.count(); ++row)
       entries.append({list.text(row), list.ticked(row)});
-    return EarlierResults(names, TickedOperations(entries),
-                          EarlierResultRule(services_.settings) == EarlierResult::KeepBoth);
+    return EarlierResults(names, TickedOperations(entries));
   });
   const CheckListModel *ops = &operations_->Operations();
   const auto remark = [this] { images_->MarkResults(); };

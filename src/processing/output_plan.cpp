@@ -75,21 +75,21 @@ QStringList FrameFilesOf(const QString &target, const QStringList &written) {
   return frames;
 }
 
-QStringList EarlierResults(const QStringList &images, const std::vector<Operation> &operations,
-                           bool numberedCopies) {
+QStringList EarlierResults(const QStringList &images, const std::vector<Operation> &operations) {
   // Every name the list would write, and from which image.
   QHash<QString, QString> writtenFrom;
   for (const QString &image : images)
     for (const Operation &op : operations)
       writtenFrom.insert(ResultName(image, op), image);
-  // A copy kept beside a result: its name without "-N" before the extension.
-  static const QRegularExpression copy(QStringLiteral("^(.*)-[0-9]{1,9}(\\.[^.]*)?$"));
+  // A copy kept beside a result, whatever the setting is now: its name
+  // without "-2", "-3", ... before the extension.
+  static const QRegularExpression copy(QStringLiteral("^(.*)-([2-9]|[1-9][0-9]{1,8})(\\.[^.]*)?$"));
   QStringList results;
   for (const QString &name : images) {
     QString from = writtenFrom.value(name);
-    if (from.isEmpty() && numberedCopies)
+    if (from.isEmpty())
       if (const QRegularExpressionMatch m = copy.match(name); m.hasMatch())
-        from = writtenFrom.value(m.captured(1) + m.captured(2));
+        from = writtenFrom.value(m.captured(1) + m.captured(3));
     if (!from.isEmpty() && from != name) results << name;
   }
   return results;

@@ -51,14 +51,14 @@ QString Stem(const QString &name);
 QStringList FrameFilesOf(const QString &target, const QStringList &written);
 
 // Of the images listed in one folder, those that one of `operations` would
-// write from another of them under its result's name (and, with
-// `numberedCopies`, under the "-2", "-3", ... names a run that keeps both
-// gives): results of an earlier run of the same list beside the images, not
-// pictures of the user's. An image is never a result of itself. A name that
-// only looks like a frame file of a result is not taken for one: it may as
-// well be the user's.
-QStringList EarlierResults(const QStringList &images, const std::vector<Operation> &operations,
-                           bool numberedCopies);
+// write from another of them under its result's name, or under the "-2",
+// "-3", ... names a run that keeps both gives (whatever the setting is now: a
+// run that replaces must not take the copies of an earlier one for photos):
+// results of an earlier run of the same list beside the images, not pictures
+// of the user's. An image is never a result of itself. A name that only looks
+// like the first frame files of a result ("-0", "-1") is not taken for one: it
+// may as well be the user's.
+QStringList EarlierResults(const QStringList &images, const std::vector<Operation> &operations);
 
 // One pair of a run, as the claims name it.
 struct PairRef {

@@ -260,6 +260,10 @@ TEST_F(AboutWindow, ChoiceBoxesShowTheSettingAndOkStoresTheChoice) {
   }
   EXPECT_EQ(Child("lblExistingResults")->property("text").toString(), "Existing Results:");
   EXPECT_EQ(Child("lblMetadata")->property("text").toString(), "Metadata In Results:");
+  // Every control of the tab is whole inside its frame, the last one too.
+  auto *frame = Child<QWidget>("fraAbout(2)");
+  for (QWidget *w : frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+    EXPECT_TRUE(frame->contentsRect().contains(w->geometry())) << w->objectName().toStdString();
 }
 
 // The settings window's links and buttons, and the main window's button to the web site.

@@ -395,23 +395,21 @@ TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult
   }
 }
 
-// The images a list wrote before beside the others: exactly under a
-// result's name, not under a name that only looks like one of its frames
-// (unless kept copies are numbered so), never an image of its own.
+// The images a list wrote before beside the others: under a result's name or
+// a kept copy's, not under a name that only looks like one of its first
+// frames, never an image of its own.
 TEST(PairPlan, EarlierResultsAreTheListsOwnNames) {
   const std::vector<Operation> ops = {{.OutputFormat = "JPG", .Prefix = "web_"},
                                       {.Suffix = "_s"}};
   const QStringList images = {"Kite.jpg", "web_Kite.jpg", "logo.png", "web_logo.JPG",
                               "web_logo.png", "logo_s.png", "anim.gif", "web_anim-0.JPG",
-                              "web_Kite-2.jpg", "web_.jpg", "Kite_s.jpg", "Kite_s_s.jpg",
+                              "web_Kite-2.jpg", "web_logo-12.JPG", "web_anim-1.JPG", "web_.jpg",
+                              "Kite_s.jpg", "Kite_s_s.jpg",
                               "photo", "web_photo.JPG", "web_photo"};
-  EXPECT_EQ(EarlierResults(images, ops, false),
-            (QStringList{"web_Kite.jpg", "web_logo.JPG", "logo_s.png", "Kite_s.jpg",
-                         "Kite_s_s.jpg", "web_photo.JPG"}));
-  EXPECT_EQ(EarlierResults(images, ops, true),
-            (QStringList{"web_Kite.jpg", "web_logo.JPG", "logo_s.png", "web_anim-0.JPG",
-                         "web_Kite-2.jpg", "Kite_s.jpg", "Kite_s_s.jpg", "web_photo.JPG"}));
-  EXPECT_EQ(EarlierResults({"a.png", "a_s.png"}, {{.Suffix = ""}}, true), QStringList());
+  EXPECT_EQ(EarlierResults(images, ops),
+            (QStringList{"web_Kite.jpg", "web_logo.JPG", "logo_s.png", "web_Kite-2.jpg",
+                         "web_logo-12.JPG", "Kite_s.jpg", "Kite_s_s.jpg", "web_photo.JPG"}));
+  EXPECT_EQ(EarlierResults({"a.png", "a_s.png"}, {{.Suffix = ""}}), QStringList());
 }
 
 // The one name a pair writes: a format the image is already in, by any of
