@@ -50,7 +50,13 @@ void frmCropTool::ClearPicture() {
 
 QSize frmCropTool::ViewPixels() {
   Form_Resize();
-  return picOuter->size() * devicePixelRatioF();
+  return ViewArea().size() * devicePixelRatioF();
+}
+
+QRect frmCropTool::ViewArea() const {
+  const int top = fraInfo->geometry().bottom() + 1 +
+                  TwipsToPixels(40, twipsPerPixelY_);
+  return QRect(picOuter->x(), top, width() - picOuter->x(), height() - top);
 }
 
 double frmCropTool::Zoom() const { return picInner->scale(); }
@@ -58,7 +64,8 @@ double frmCropTool::Zoom() const { return picInner->scale(); }
 double frmCropTool::FitZoom() const {
   const QSize full = picInner->fullSize();
   if (full.isEmpty()) return 1;
-  const QSizeF view = QSizeF(picOuter->size()) * devicePixelRatioF();
+  // Fitted, the picture needs no scroll bar: their room is the view's too.
+  const QSizeF view = QSizeF(ViewArea().size()) * devicePixelRatioF();
   return std::min({1.0, view.width() / full.width(), view.height() / full.height()});
 }
 
@@ -279,20 +286,30 @@ void frmCropTool::Form_Resize() {
   const auto px = [this](int twips, Qt::Orientation along) {
     return TwipsToPixels(twips, along == Qt::Horizontal ? twipsPerPixelX_ : twipsPerPixelY_);
   };
-  const int top = fraInfo->geometry().bottom() + 1 + px(40, Qt::Vertical);
-  picOuter->setGeometry(picOuter->x(), top, width() - picOuter->x() - VBar->width(),
-                        height() - HBar->height() - top);
-  HBar->setGeometry(picOuter->x(), picOuter->geometry().bottom() + 1, picOuter->width(),
-                    HBar->height());
-  VBar->setGeometry(picOuter->geometry().right() + 1, picOuter->y(), VBar->width(),
-                    picOuter->height());
   fraInfo->resize(width() - px(90, Qt::Horizontal), fraInfo->height());
   cmdOK->move(fraInfo->width() - cmdOK->width() - px(80, Qt::Horizontal), cmdOK->y());
   cmdCancel->move(cmdOK->x(), cmdCancel->y());
   RefreshScrollRanges();
 }
 
+void frmCropTool::PlaceView() {
+  // A scroll bar only where the picture at its zoom does not fit; the view
+  // takes the room of one that is not needed.
+  const QRect area = ViewArea();
+  const BarsShown bars = ScrollBarsShown(picInner->size(), area.size(),
+                                         QSize(VBar->width(), HBar->height()));
+  picOuter->setGeometry(area.x(), area.y(), area.width() - (bars.vertical ? VBar->width() : 0),
+                        area.height() - (bars.horizontal ? HBar->height() : 0));
+  HBar->setGeometry(picOuter->x(), picOuter->geometry().bottom() + 1, picOuter->width(),
+                    HBar->height());
+  VBar->setGeometry(picOuter->geometry().right() + 1, picOuter->y(), VBar->width(),
+                    picOuter->height());
+  HBar->setVisible(bars.horizontal);
+  VBar->setVisible(bars.vertical);
+}
+
 void frmCropTool::RefreshScrollRanges() {
+  PlaceView();
   const auto apply = [](QScrollBar *bar, const ScrollSettings &s) {
     // Nothing to scroll: the picture goes back to the view's edge, where
     // the disabled bar would otherwise leave it out of reach.

@@ -110,7 +110,12 @@ private:
   void PlaceTopLeftTag();
   void PlaceBottomRightTag();
   void UpdateLines(const CropCorners &before);
+  // The view and the scroll bars it needs, then their ranges.
   void RefreshScrollRanges();
+  void PlaceView();
+  // Where the view and its scroll bars go: below the info panel, to the
+  // window's edges.
+  QRect ViewArea() const;
   void HBar_Change(int value);
   void VBar_Change(int value);
   double Gap(Qt::Orientation along) const;

@@ -12,6 +12,8 @@
 #include <QStyleOption>
 #include <QToolTip>
 
+#include <memory>
+
 namespace varnholt {
 
 namespace {
@@ -161,9 +163,10 @@ QPalette DarkFusionPalette() {
 }
 
 namespace {
-// Fusion edges check boxes and radio buttons in a shade of the window colour,
-// which on a dark window is as dark as the box: an unticked image in the
-// list would show no box at all. They are drawn as on a lighter window.
+// Fusion edges check boxes, radio buttons and text boxes in a shade of the
+// window colour, which on a dark window is as dark as the box: an unticked
+// image in the list would show no box at all, and a text box would be a
+// faint patch. They are drawn as on a lighter window.
 class DarkFusionStyle : public QProxyStyle {
 public:
   DarkFusionStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
@@ -174,6 +177,17 @@ public:
       QStyleOptionButton edged = *button;
       edged.palette.setColor(QPalette::Window, QColor(170, 170, 170));
       QProxyStyle::drawPrimitive(element, &edged, painter, widget);
+      return;
+    }
+    if (element == PE_FrameLineEdit && option) {
+      // The edge Fusion draws is the window colour darkened by 140 %: here
+      // a grey between the window's and the text's.
+      std::unique_ptr<QStyleOption> edged(
+          qstyleoption_cast<const QStyleOptionFrame *>(option)
+              ? new QStyleOptionFrame(*qstyleoption_cast<const QStyleOptionFrame *>(option))
+              : new QStyleOption(*option));
+      edged->palette.setColor(QPalette::Window, QColor(160, 160, 160));
+      QProxyStyle::drawPrimitive(element, edged.get(), painter, widget);
       return;
     }
     QProxyStyle::drawPrimitive(element, option, painter, widget);

@@ -29,14 +29,20 @@ QString WindowPlaceNow(const QWidget *window) {
   return WindowPlaceText({QRect(normal.topLeft() + frame, normal.size()), maximised});
 }
 
-void CentreOnPrimaryScreen(QWidget *window) {
+void PlaceForFirstStart(QWidget *window) {
   const QScreen *screen = QGuiApplication::primaryScreen();
   if (!screen) return;
-  // The border counts: it is known once the window is on the screen.
-  const QRect area = screen->geometry();
-  const QSize outer = window->frameGeometry().size();
-  window->move(area.left() + int(area.width() / 2.0 - outer.width() / 2.0),
-               area.top() + int(area.height() / 2.0 - outer.height() / 2.0));
+  // Panels and docks are not the window's to cover. The border counts: it
+  // is known once the window is on the screen, so showing places it again.
+  const QRect area = screen->availableGeometry();
+  const QSize frame = window->frameGeometry().size() - window->size();
+  window->resize(FirstStartSize(area.size(), window->minimumSize(), frame));
+  CentreFrameOnScreen(window);
+}
+
+void CentreFrameOnScreen(QWidget *window) {
+  if (const QScreen *screen = QGuiApplication::primaryScreen())
+    window->move(CentredIn(screen->availableGeometry(), window->frameGeometry().size()).topLeft());
 }
 
 } // namespace varnholt

@@ -13,7 +13,11 @@ bool RestoreWindowPlace(QWidget *window, const QString &stored);
 // Where the window is now, as a WindowPlace text: its size and position
 // before any maximising, and whether it is maximised.
 QString WindowPlaceNow(const QWidget *window);
-// Centres the window's frame on the primary screen (the window's own size).
-void CentreOnPrimaryScreen(QWidget *window);
+// Gives the window its first-start size on the primary screen and centres
+// its frame in that screen's usable area (FirstStartSize).
+void PlaceForFirstStart(QWidget *window);
+// Centres the window's frame in the primary screen's usable area, its size
+// as it is.
+void CentreFrameOnScreen(QWidget *window);
 
 } // namespace varnholt

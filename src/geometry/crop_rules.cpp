@@ -91,6 +91,16 @@ ScrollSettings ScrollSettingsFor(int content, int view) {
   return {true, beyond, static_cast<int>(std::lround(view / 5.0)), view};
 }
 
+BarsShown ScrollBarsShown(QSize picture, QSize area, QSize bars) {
+  BarsShown shown;
+  // Twice: a bar that the first round shows can make the other one needed.
+  for (int round = 0; round < 2; ++round) {
+    shown.horizontal = picture.width() > area.width() - (shown.vertical ? bars.width() : 0);
+    shown.vertical = picture.height() > area.height() - (shown.horizontal ? bars.height() : 0);
+  }
+  return shown;
+}
+
 QStringList CropSizeArgs(const QString &image, int orientation) {
   // "-ping" after "-format": any option before it would switch pinging off.
   return {QStringLiteral("-format"),

@@ -62,6 +62,16 @@ struct ScrollSettings {
 };
 ScrollSettings ScrollSettingsFor(int content, int view);
 
+// Which scroll bars show for a picture `picture` big in an `area` that holds
+// the view and its bars (`bars`: the vertical bar's width, the horizontal
+// bar's height): a bar only along a side the picture does not fit, the view
+// losing the other bar's room when that one shows.
+struct BarsShown {
+  bool horizontal = false, vertical = false;
+  bool operator==(const BarsShown &) const = default;
+};
+BarsShown ScrollBarsShown(QSize picture, QSize area, QSize bars);
+
 // --- The launch from the main window
 
 // Size query of the picture (pinged: no pixel is decoded) and its bitmap view.

@@ -46,4 +46,9 @@ QRect CentredIn(const QRect &area, QSize size) {
                area.y() + (area.height() - size.height()) / 2, size.width(), size.height());
 }
 
+QSize FirstStartSize(QSize available, QSize minimum, QSize frame) {
+  const QSize outer(available.width() * 2 / 3, available.height() * 2 / 3);
+  return (outer - frame).expandedTo(minimum);
+}
+
 } // namespace varnholt

@@ -32,4 +32,11 @@ bool ShownOnAScreen(const QRect &window, const QList<QRect> &screenAreas);
 // `size`, no larger than `area`, centred in it (halves rounded down).
 QRect CentredIn(const QRect &area, QSize size);
 
+// The inside size of a window opened for the first time on a screen whose
+// usable area is `available`: its frame (`frame`: outer less inner size)
+// takes two thirds of each side, so the window uses the screen and the
+// desktop still shows around it; never below `minimum` (on a screen too
+// small for that, the minimum wins).
+QSize FirstStartSize(QSize available, QSize minimum, QSize frame);
+
 } // namespace varnholt

@@ -56,7 +56,7 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
   source_ = std::make_unique<WindowRunSource>(images_->Images(), operations_->Operations(),
                                               [this] { return images_->Folder(); });
   FitFont();
-  StretchMainControls(client, QSize(0, 0));
+  StretchMainControls(client, MainRoom{});
   SetMainFocusOrder(this);
   WirePanels();
   setAcceptDrops(true); // a folder or a list file dropped on the window opens it
@@ -112,11 +112,14 @@ void frmMain::PlaceControls() {
 
 void frmMain::resizeEvent(QResizeEvent *event) {
   QMainWindow::resizeEvent(event);
+  StretchToSize();
+}
+
+void frmMain::StretchToSize() {
   if (!images_) return;
-  const QSize extra =
-      centralWidget()->size() - TwipsToPixels(QRect(0, 0, kMainClientWidth, kMainClientHeight)).size();
-  StretchMainControls(centralWidget(), extra);
-  const MainRoom room = ShareMainRoom(extra);
+  QWidget *client = centralWidget();
+  const MainRoom room = MainRoomFor(client, client->size() - client->minimumSize());
+  StretchMainControls(client, room);
   images_->SetPreviewRoom(QSize(room.column, room.preview));
 }
 
@@ -166,6 +169,11 @@ void frmMain::WirePanels() {
   connect(ops, &QAbstractItemModel::rowsInserted, this, remark);
   connect(ops, &QAbstractItemModel::rowsRemoved, this, remark);
   connect(ops, &QAbstractItemModel::modelReset, this, remark);
+  // The operation list is as tall as its rows need.
+  const auto restretch = [this] { StretchToSize(); };
+  connect(ops, &QAbstractItemModel::rowsInserted, this, restretch);
+  connect(ops, &QAbstractItemModel::rowsRemoved, this, restretch);
+  connect(ops, &QAbstractItemModel::modelReset, this, restretch);
   // The crop tool opens on the picture the preview shows, and only then.
   connect(images_, &ImagePanel::previewShown, editor_, &OperationEditor::SetPreviewShown);
   connect(images_, &ImagePanel::previewStarting, editor_, &OperationEditor::SetPreviewName);

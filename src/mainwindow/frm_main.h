@@ -199,6 +199,8 @@ private:
   // frm_main.cpp
   void PlaceControls();
   void FitFont();
+  // Shares the room beyond the first size out among the controls.
+  void StretchToSize();
   void WirePanels();
 
   // start_run.cpp

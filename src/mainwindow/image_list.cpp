@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFontMetricsF>
+#include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>

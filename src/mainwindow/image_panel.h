@@ -10,6 +10,7 @@
 #include <functional>
 
 class QCheckBox;
+class QFrame;
 class QGroupBox;
 class QImage;
 class QLabel;
@@ -122,7 +123,7 @@ private:
   QGroupBox *fraLoadingImages = nullptr;
   QPushButton *cmdSelectAll = nullptr;
   QPushButton *cmdDeselectAll = nullptr;
-  QGroupBox *fraViewPicture = nullptr;
+  QFrame *fraViewPicture = nullptr;
   QLabel *lblLoading = nullptr;
   QLabel *imgPreview = nullptr;
   QLabel *lblViewPictureError = nullptr;

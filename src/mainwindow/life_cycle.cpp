@@ -127,13 +127,21 @@ void frmMain::Form_Load(const QString &commandLine) {
   }
 }
 
-void frmMain::CentreOnScreen() { CentreOnPrimaryScreen(this); }
+void frmMain::CentreOnScreen() { PlaceForFirstStart(this); }
 
 void frmMain::showEvent(QShowEvent *event) {
   QMainWindow::showEvent(event);
   if (!shownOnce_) {
     shownOnce_ = true;
-    if (!event->spontaneous() && !placeRestored_) CentreOnScreen();
+    if (!event->spontaneous() && !placeRestored_) {
+      CentreOnScreen();
+      // A window manager frames the window only once it is on the screen:
+      // centred again with its frame, unless it has been moved meanwhile.
+      const QPoint placed = pos();
+      QTimer::singleShot(150, this, [this, placed] {
+        if (pos() == placed && frameGeometry().size() != size()) CentreFrameOnScreen(this);
+      });
+    }
     ActivateLater();
   }
 }

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QFrame>
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
@@ -35,6 +36,7 @@ enum class Kind {
   BoxOnlyCheckBox,
   CheckList,
   Frame,
+  PlainFrame,
   Image,
   DropDown,
   Spinner,
@@ -73,7 +75,7 @@ const ControlRow kControls[] = {
      "De-select all images above."},
     // Preview
     {"fraPreview", Kind::Frame, nullptr, 90, 3555, 2535, 2355, "View Picture", ""},
-    {"fraViewPicture", Kind::Frame, "fraPreview", 135, 180, 2265, 1905, "", ""},
+    {"fraViewPicture", Kind::PlainFrame, "fraPreview", 135, 180, 2265, 1905, "", ""},
     {"lblLoading", Kind::CentredLabel, "fraViewPicture", 135, 855, 1995, 195, "No Image Selected.",
      ""},
     {"imgPreview", Kind::Image, "fraViewPicture", 90, 90, 2085, 1725, "",
@@ -232,6 +234,13 @@ QWidget *MakeControl(const ControlRow &row, QWidget *parent) {
   case Kind::BoxOnlyCheckBox: w = new QCheckBox(QString::fromUtf8(row.caption), parent); break;
   case Kind::CheckList: w = new QListWidget(parent); break;
   case Kind::Frame: w = new QGroupBox(QString::fromUtf8(row.caption), parent); break;
+  case Kind::PlainFrame: {
+    // Inside a captioned frame: a second border would run along the first.
+    auto *frame = new QFrame(parent);
+    frame->setFrameShape(QFrame::NoFrame);
+    w = frame;
+    break;
+  }
   case Kind::Image: {
     auto *image = new QLabel(parent);
     image->setScaledContents(false);

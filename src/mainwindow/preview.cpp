@@ -183,6 +183,9 @@ void ImagePanel::SetPreviewRoom(QSize extra) {
     imgPreview->move(CentredOrigin(fraViewPicture->size(), imgPreview->size()));
   if (grown.width == previewBox_.width && grown.height == previewBox_.height) return;
   previewBox_ = grown;
+  // Nothing on show (the window taking its first size): the next load
+  // uses the new box.
+  if (previewedFile_.isEmpty() && !LoadingPreview_) return;
   if (!previewResize_) {
     // A drag of the window's edge sends many sizes; ImageMagick is asked once
     // it rests.

@@ -178,6 +178,39 @@ TEST_F(CropTool, TagsStayOnThePictureNearItsEdges) {
   }
 }
 
+// Fitted, a picture needs no scroll bar and the view takes their room; at
+// 100 % a bar shows only along a side that does not fit.
+TEST_F(CropTool, AScrollBarShowsOnlyWhereThePictureAtItsZoomDoesNotFit) {
+  tool.resize(760, 560);
+  QWidget *view = Control<QWidget>(tool, "picOuter");
+  QScrollBar *h = Control<QScrollBar>(tool, "HBar"), *v = Control<QScrollBar>(tool, "VBar");
+  const struct {
+    QSize picture;
+    bool actualSize, horizontal, vertical;
+  } rows[] = {
+      {{1200, 800}, false, false, false}, {{1200, 800}, true, true, true},
+      {{2000, 60}, true, true, false},    {{60, 2000}, true, false, true},
+      {{300, 200}, true, false, false},
+  };
+  for (const auto &r : rows) {
+    tool.hide();
+    Open(r.picture.width(), r.picture.height());
+    if (r.actualSize) tool.SetZoom(1, {0, 0});
+    const std::string what = std::to_string(r.picture.width()) + "x" +
+                             std::to_string(r.picture.height()) +
+                             (r.actualSize ? " at 100 %" : " fitted");
+    EXPECT_EQ(h->isVisible(), r.horizontal) << what;
+    EXPECT_EQ(v->isVisible(), r.vertical) << what;
+    EXPECT_EQ(view->geometry().right() + 1, tool.width() - (r.vertical ? v->width() : 0)) << what;
+    EXPECT_EQ(view->geometry().bottom() + 1, tool.height() - (r.horizontal ? h->height() : 0))
+        << what;
+    if (r.horizontal) EXPECT_EQ(h->geometry().top(), view->geometry().bottom() + 1) << what;
+    if (r.vertical) EXPECT_EQ(v->geometry().left(), view->geometry().right() + 1) << what;
+    EXPECT_LE(Picture()->width(), r.horizontal ? 1 << 30 : view->width()) << what;
+    EXPECT_LE(Picture()->height(), r.vertical ? 1 << 30 : view->height()) << what;
+  }
+}
+
 TEST_F(CropTool, ScrollBarsFollowThePictureAndTheWindowKeepsItsMinimum) {
   Open(2000, 60, {0, 0, 1999, 59});
   tool.SetZoom(1, {0, 0});

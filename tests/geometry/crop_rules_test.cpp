@@ -82,6 +82,27 @@ TEST(CropRules, TagTextsAndScrollRangesAtTheirLimits) {
   EXPECT_EQ(ScrollSettingsFor(500, 500), ScrollSettings{});
 }
 
+// An area of 600x400 whose bars are 16 wide and 12 high.
+TEST(CropRules, ABarShowsOnlyAlongASideThePictureDoesNotFit) {
+  const QSize area(600, 400), bars(16, 12);
+  const struct {
+    QSize picture;
+    BarsShown shown;
+  } rows[] = {
+      {{600, 400}, {false, false}}, // fitted: it fills the area, no bar
+      {{601, 300}, {true, false}},  // wider only
+      {{500, 401}, {false, true}},  // taller only
+      {{601, 389}, {true, true}},   // the wide one's bar leaves too little height
+      {{601, 388}, {true, false}},
+      {{585, 401}, {true, true}},   // the tall one's bar leaves too little width
+      {{584, 401}, {false, true}},
+      {{2000, 1500}, {true, true}},
+  };
+  for (const auto &r : rows)
+    EXPECT_EQ(ScrollBarsShown(r.picture, area, bars), r.shown)
+        << r.picture.width() << "x" << r.picture.height();
+}
+
 TEST(CropRules, LaunchRefusesBadSizesAndHandsOverCorners) {
   for (const char *name : {"a.bmp", "A.BMP", "x.y.Bmp", "bmp"})
     EXPECT_TRUE(IsBitmapName(name)) << name;

@@ -106,5 +106,24 @@ TEST(WindowPlace, AWindowIsRestoredOnlyWhereAScreenShowsItsTopAndMostOfIt) {
   EXPECT_EQ(CentredIn(QRect(0, 30, 1600, 970), QSize(2000, 500)), QRect(0, 265, 1600, 500));
 }
 
+// The frame takes two thirds of each side of the usable area; each side
+// stops at the first size on its own.
+TEST(WindowPlace, TheFirstStartTakesTwoThirdsOfEachSideNeverLessThanTheFirstSize) {
+  const QSize first(507, 429), frame(2, 26);
+  const struct {
+    QSize available, inside;
+  } rows[] = {
+      {{1600, 1000}, {1064, 640}},
+      {{1280, 800}, {851, 507}},
+      {{3840, 2130}, {2558, 1394}},
+      {{600, 1000}, {507, 640}},  // too narrow: the first width
+      {{1600, 600}, {1064, 429}}, // too low: the first height
+      {{400, 300}, {507, 429}},   // smaller than the first size: that size
+  };
+  for (const auto &r : rows)
+    EXPECT_EQ(FirstStartSize(r.available, first, frame), r.inside)
+        << r.available.width() << "x" << r.available.height();
+}
+
 } // namespace
 } // namespace varnholt

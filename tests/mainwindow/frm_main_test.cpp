@@ -1,14 +1,28 @@
 #include "mainwindow/main_window_fixture.h"
 
 #include "geometry/window_math.h"
+#include "geometry/window_place.h"
+#include "mainwindow/main_resize.h"
 
+#include <QFrame>
 #include <QGroupBox>
 #include <QTest>
 
 namespace varnholt::test {
 namespace {
 
-using MainWindow = MainWindowTest;
+class MainWindow : public MainWindowTest {
+protected:
+  // A list file of `n` operations, loaded through the Load button.
+  void LoadOperations(const QString &file, int n) {
+    QByteArray text;
+    for (int i = 0; i < n; ++i)
+      text += "1>Extract Whole Image Prefix: \"p" + QByteArray::number(i) + "_\" Quality: \"75\"\r\n";
+    WriteBytes(file, text);
+    dialogs.answers.push_back(file);
+    Button("cmdLoadList")->click();
+  }
+};
 
 // What a user reads on the window as it opens, each text once; every caption
 // fits its control.
@@ -60,57 +74,135 @@ TEST_F(MainWindow, OpensWithItsTextsAndEveryCaptionFits) {
   EXPECT_EQ(ClippedCaptions(window.get()), QStringList());
 }
 
-// Made larger, the image column, the image list, the preview and the
-// operation list take the room; the editor and the buttons keep their sizes;
-// nothing comes to overlap. Back at the first size (the smallest), every control is
-// where the layout puts it, and the preview is made for the box it has.
-TEST_F(MainWindow, GrowsItsListsAndPreviewAndComesBackToItsLayout) {
+// Where every named control sits, inside its own container.
+QMap<QString, QRect> Layout(const QWidget *client) {
+  QMap<QString, QRect> rects;
+  for (const QWidget *w : client->findChildren<QWidget *>())
+    if (!w->objectName().isEmpty() && w->objectName() != "imgPreview" &&
+        !w->objectName().startsWith("qt_"))
+      rects[w->objectName()] = w->geometry();
+  return rects;
+}
+
+// At the first start and maximised, on a large and a small screen under a
+// title bar: every control stays inside its container and clear of the
+// others beside it; the image column takes two thirds of the new width (more
+// once the right part is twice its first width), the preview two thirds of
+// the new height and the image list the rest; the
+// operation list is no taller than its rows need, and the editor keeps its
+// height by the Start button, its boxes wider. Back at the first size (the
+// smallest), every control is where the layout puts it.
+TEST_F(MainWindow, TheRoomGoesToThePreviewAndTheImagesAtEverySize) {
   Make({"wide.png"}, 600, 400);
   Open();
+  LoadOperations(lists.file("three.vop"), 3);
   List("lstImages")->setCurrentRow(0);
   QWidget *client = window->centralWidget();
-  const auto layout = [client] {
-    QMap<QString, QRect> rects;
-    for (QWidget *w : client->findChildren<QWidget *>())
-      if (!w->objectName().isEmpty() && w->objectName() != "imgPreview")
-        rects[w->objectName()] = w->geometry();
-    return rects;
-  };
-  const QMap<QString, QRect> first = layout();
+  window->resize(window->minimumSize());
+  const QMap<QString, QRect> first = Layout(client);
   const double tpp = 1440.0 / client->logicalDpiX();
   EXPECT_EQ(first["lstImages"], TwipsRectToPixels(QRect(90, 855, 2535, 2310), tpp, tpp));
   EXPECT_EQ(first["cmdGo"], TwipsRectToPixels(QRect(990, 5985, 6540, 375), tpp, tpp));
   EXPECT_EQ(window->minimumSize(), client->size());
+  EXPECT_EQ(Find<QFrame>("fraViewPicture")->frameShape(), QFrame::NoFrame)
+      << "the captioned frame alone is drawn around the picture";
+  QTest::qWait(300);
   const QSize firstPicture = Label("imgPreview")->pixmap().size();
 
-  window->resize(window->size() + QSize(300, 200));
-  const QMap<QString, QRect> grown = layout();
-  for (const char *name : {"lstImages", "fraPreview", "lstOperations"}) {
-    EXPECT_GT(grown[name].width(), first[name].width()) << name;
-    EXPECT_GT(grown[name].height(), first[name].height()) << name;
-  }
-  for (const char *name : {"fraExtractImage", "Frame4", "Frame3", "cmdAddOperation", "cmdGo",
-                           "cmdSelectAll", "txtJpgQuality"})
-    EXPECT_EQ(grown[name].size(), first[name].size()) << name;
-  const QList<QWidget *> top = client->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
-  for (QWidget *a : top) {
-    if (!a->isVisible()) continue;
-    EXPECT_TRUE(client->rect().contains(a->geometry())) << a->objectName().toStdString();
-    for (QWidget *b : top)
-      if (a < b && b->isVisible() && !first[a->objectName()].intersects(first[b->objectName()]))
-        EXPECT_FALSE(a->geometry().intersects(b->geometry()))
-            << a->objectName().toStdString() << " " << b->objectName().toStdString();
+  const QSize titleBar(0, 24);
+  const struct {
+    QSize screen;
+    bool maximised;
+  } rows[] = {{{1600, 1000}, false}, {{1600, 1000}, true}, {{1280, 800}, false},
+              {{1280, 800}, true}};
+  for (const auto &row : rows) {
+    const QSize inside = row.maximised
+                             ? row.screen - titleBar
+                             : FirstStartSize(row.screen, window->minimumSize(), titleBar);
+    const std::string where = std::to_string(row.screen.width()) + "x" +
+                              std::to_string(row.screen.height()) +
+                              (row.maximised ? " maximised" : " first start");
+    window->resize(inside);
+    ASSERT_EQ(client->size(), inside) << where;
+    const QMap<QString, QRect> now = Layout(client);
+    for (const QWidget *container : client->findChildren<QWidget *>()) {
+      if (container->objectName().isEmpty()) continue;
+      const QList<QWidget *> inner = container->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+      for (const QWidget *a : inner) {
+        const QString name = a->objectName();
+        if (!now.contains(name) || a->isHidden()) continue;
+        EXPECT_TRUE(container->rect().contains(now[name])) << where << " " << name.toStdString();
+        for (const QWidget *b : inner)
+          if (a < b && now.contains(b->objectName()) && !b->isHidden() &&
+              !first[name].intersects(first[b->objectName()]))
+            EXPECT_FALSE(now[name].intersects(now[b->objectName()]))
+                << where << " " << name.toStdString() << " " << b->objectName().toStdString();
+      }
+    }
+    for (const QWidget *a : client->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+      if (now.contains(a->objectName()) && !a->isHidden())
+        EXPECT_TRUE(client->rect().contains(now[a->objectName()]))
+            << where << " " << a->objectName().toStdString();
+    EXPECT_EQ(ClippedCaptions(window.get()), QStringList()) << where;
+
+    const QSize extra = inside - window->minimumSize();
+    const auto grown = [&](const char *name) { return now[name].size() - first[name].size(); };
+    // The right part's third, up to its own first width again.
+    const int right = std::min(extra.width() / 3, client->minimumWidth() - first["lstOperations"].left());
+    EXPECT_EQ(grown("fraPreview").width(), extra.width() - right) << where;
+    EXPECT_EQ(grown("lstImages").width(), extra.width() - right) << where;
+    EXPECT_EQ(grown("Frame3").width(), right) << where;
+    EXPECT_EQ(grown("lstOperations").width(), right) << where;
+    EXPECT_NEAR(grown("fraPreview").height(), extra.height() * 2 / 3, 1) << where;
+    EXPECT_NEAR(grown("lstImages").height(), extra.height() / 3, 1) << where;
+    EXPECT_EQ(grown("lstOperations").height(), 0) << where << ": three rows fit";
+    for (const char *name : {"fraExtractImage", "Frame4", "Frame3", "cmdAddOperation"}) {
+      EXPECT_EQ(grown(name).height(), 0) << where << " " << name;
+      EXPECT_EQ(now[name].bottom() - first[name].bottom(), extra.height()) << where << " " << name;
+    }
+    for (const char *box : {"txtPrefix", "txtTopLeftX", "txtResizeHeight", "cmbOutputFormat"})
+      EXPECT_GT(grown(box).width(), 0) << where << " " << box;
   }
   QTest::qWait(400); // the preview is made again once the resizing rests
   const QSize grownPicture = Label("imgPreview")->pixmap().size();
-  EXPECT_GT(grownPicture.width(), firstPicture.width());
+  EXPECT_GT(grownPicture.width(), 2 * firstPicture.width());
+  const QRect placed = Label("imgPreview")->geometry();
+  const QSize frame = Find<QFrame>("fraViewPicture")->size();
+  EXPECT_LE(std::abs(placed.left() - (frame.width() - placed.right() - 1)), 1) << "centred";
+  EXPECT_LE(std::abs(placed.top() - (frame.height() - placed.bottom() - 1)), 1) << "centred";
   EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 600x400 Pixels");
 
   window->resize(100, 100);
   EXPECT_EQ(window->size(), window->minimumSize());
-  EXPECT_EQ(layout(), first);
+  EXPECT_EQ(Layout(client), first);
   QTest::qWait(400);
   EXPECT_EQ(Label("imgPreview")->pixmap().size(), firstPicture);
+}
+
+// The operation list grows as rows are added, as far as the room allows, and
+// never over the editor, which stays where it was.
+TEST_F(MainWindow, TheOperationListIsAsTallAsItsRowsNeed) {
+  Open();
+  window->resize(1200, 900);
+  const QRect list = List("lstOperations")->geometry();
+  const QRect editor = Find<QWidget>("fraExtractImage")->geometry();
+  int last = list.height();
+  for (int n : {6, 12, 18, 200}) {
+    LoadOperations(lists.file(QString::number(n) + ".vop"), n);
+    ASSERT_EQ(List("lstOperations")->count(), n);
+    const QRect now = List("lstOperations")->geometry();
+    EXPECT_EQ(now.top(), list.top()) << n;
+    EXPECT_GE(now.height(), last) << n;
+    EXPECT_LT(now.bottom(), editor.top()) << n;
+    EXPECT_EQ(Find<QWidget>("fraExtractImage")->geometry(), editor) << n;
+    const int rows = n + 1, row = List("lstOperations")->sizeHintForRow(0);
+    if (now.height() < editor.top() - list.top() - row)
+      EXPECT_GE(List("lstOperations")->viewport()->height(), rows * row) << n << ": every row shows";
+    last = now.height();
+  }
+  EXPECT_GT(last, 3 * list.height()) << "200 rows take the room there is";
+  LoadOperations(lists.file("one.vop"), 1);
+  EXPECT_EQ(List("lstOperations")->geometry(), list) << "back to its first height";
 }
 
 } // namespace

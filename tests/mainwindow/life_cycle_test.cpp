@@ -1,5 +1,7 @@
 #include "mainwindow/main_window_fixture.h"
 
+#include "geometry/window_place.h"
+
 #include "dialogs/frm_splash.h"
 #include "operations/operation_list_file.h"
 #include "platform/settings_store.h"
@@ -234,15 +236,20 @@ TEST_F(StartUp, FolderPatternInverseAndListComeBackThroughARealIniFile) {
 }
 
 // A place no screen shows (a screen since unplugged) is not restored; nor is
-// one that does not read. The window opens centred at its first size.
+// one that does not read. The window opens as at the first start: centred,
+// at the size the screen gives it.
 TEST_F(StartUp, AStoredPlaceOffEveryScreenFallsBackToCentred) {
-  for (const char *stored : {"-5000,-5000,700,500", "3000,40,700,500,max", "40,50,wide,500"}) {
+  for (const char *stored :
+       {"", "-5000,-5000,700,500", "3000,40,700,500,max", "40,50,wide,500"}) {
     settings.MainWindowPlace = stored;
     settings.SelectedDir = images.path();
     Load("");
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_LE((window->frameGeometry().center() - screen.center()).manhattanLength(), 2) << stored;
-    EXPECT_EQ(window->size(), window->minimumSize()) << stored;
+    EXPECT_EQ(window->size(), FirstStartSize(screen.size(), window->minimumSize(),
+                                             window->frameGeometry().size() - window->size()))
+        << stored;
+    EXPECT_GT(window->width(), window->minimumWidth()) << stored;
     EXPECT_FALSE(window->isMaximized()) << stored;
     window.reset();
   }

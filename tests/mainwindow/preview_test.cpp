@@ -2,7 +2,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QGroupBox>
+#include <QFrame>
 #include <QProcess>
 #include <QTest>
 
@@ -28,6 +28,7 @@ protected:
 TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureOfTheFirstFrameSmallerThanTheFrame) {
   Make({"photo.png"}, 640, 480);
   Open();
+  window->resize(window->minimumSize()); // the image control's own size
   List("lstImages")->setCurrentRow(0);
 
   EXPECT_EQ(Shown(), QStringList({"imgPreview", "lblImageDimensions"}));
@@ -35,7 +36,7 @@ TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureOfTheFirstFrameSmallerThanTh
   EXPECT_EQ(window->PreviewedFile(), images.file("photo.png"));
 
   const QSize picture = Label("imgPreview")->pixmap().size();
-  const QSize frame = Find<QGroupBox>("fraViewPicture")->size();
+  const QSize frame = Find<QFrame>("fraViewPicture")->size();
   EXPECT_EQ(Label("imgPreview")->size(), picture);
   EXPECT_LT(picture.width(), frame.width());
   EXPECT_LT(picture.height(), frame.height());
