@@ -9,6 +9,7 @@
 #include "processing/pair_stage.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
+#include "support/fakes.h"
 #include "support/scripted_prompter.h"
 #include "support/test_images.h"
 
@@ -262,7 +263,7 @@ TEST(AheadJobs, OnePerCoreAtMostVarnholtJobs) {
 
 // Answers every size query at once and writes nothing: the run's own
 // bookkeeping, without ImageMagick.
-class InstantToolkit : public ImageToolkit {
+class InstantToolkit : public test::PlainToolkit {
 public:
   QString identify(const QStringList &) override { return QStringLiteral("100x100"); }
   void convert(const QStringList &args) override {
