@@ -154,11 +154,11 @@ void frmMain::WirePanels() {
   // apart and unticked: exported again, it is no picture to export.
   images_->SetResultFinder([this](const QStringList &names) {
     if (!WritesBesideImages(services_.settings)) return QStringList();
-    QList<std::pair<QString, bool>> entries;
-    const CheckListModel &list = operations_->Operations();
-    for (qsizetype row = 0; row < list.count(); ++row)
-      entries.append({list.text(row), list.ticked(row)});
-    return EarlierResults(names, TickedOperations(entries),
+    std::vector<Operation> ops;
+    const OperationsRead read(*source_);
+    for (const PlannedOperation &planned : read.operations())
+      ops.push_back(planned.op);
+    return EarlierResults(names, ops,
                           EarlierResultRule(services_.settings) == EarlierResult::KeepBoth);
   });
   const CheckListModel *ops = &operations_->Operations();

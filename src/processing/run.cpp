@@ -24,7 +24,7 @@ qint64 TickedImages(const RunSource &source) {
   return n;
 }
 
-qint64 TickedOperations(const RunSource &source) {
+qint64 TickedOperationRows(const RunSource &source) {
   qint64 n = 0;
   for (qsizetype k = 0; k < source.operationCount(); ++k)
     if (source.operationTicked(k)) ++n;
@@ -132,6 +132,9 @@ private:
   bool yesToAll_ = false;
   RunFiles files_;
   RunPlan plan_;
+  // The operation list as last read: first at the first pair, in the loop's
+  // own step, where a list that cannot be read is reported.
+  OperationsRead operations_{QList<std::pair<QString, bool>>{}};
   std::unique_ptr<PairRunner> runner_;
   RunAhead *ahead_ = nullptr;
   size_t nextPlanned_ = 0;
@@ -141,7 +144,7 @@ private:
 
 void ListRun::run() {
   step = QStringLiteral("Working out number of ops");
-  if (qMulOverflow(TickedImages(source_), TickedOperations(source_), &maximum_))
+  if (qMulOverflow(TickedImages(source_), TickedOperationRows(source_), &maximum_))
     throw Failure(kErrOverflow, QStringLiteral("Overflow"));
   images_ = TickedImages(source_);
   outcome_.progressMaximum = maximum_;
@@ -175,19 +178,13 @@ void ListRun::run() {
 // The ticked pairs after the one the run stopped at, as the lists stand now;
 // texts that do not read as operations would have been passed over anyway.
 qint64 ListRun::pairsLeft() const {
-  qint64 operations = 0, restOfImage = 0;
-  for (qsizetype k = 0; k < source_.operationCount(); ++k) {
-    if (!source_.operationTicked(k)) continue;
-    QString errorText;
-    ParseOperation(source_.operationText(k), errorText);
-    if (!errorText.isEmpty()) continue;
-    ++operations;
-    if (k > atOperation_) ++restOfImage;
-  }
+  const std::vector<PlannedOperation> operations = OperationsRead(source_).operations();
+  const auto restOfImage = std::count_if(operations.begin(), operations.end(),
+                                         [&](const auto &po) { return po.position > atOperation_ + 1; });
   qint64 images = 0;
   for (qsizetype i = atImage_ + 1; i < source_.imageCount(); ++i)
     if (source_.imageTicked(i)) ++images;
-  return (atImage_ >= 0 ? restOfImage : 0) + images * operations;
+  return (atImage_ >= 0 ? qint64(restOfImage) : 0) + images * qint64(operations.size());
 }
 
 void ListRun::image(qsizetype i) {
@@ -208,22 +205,20 @@ void ListRun::image(qsizetype i) {
 
 void ListRun::pair(qsizetype i, qsizetype k, const QString &imageCaption,
                    const QString &imagePath) {
-  const QString operationText = source_.operationText(k);
   atOperation_ = k;
+  // The plan read every operation once; only a list changed since then is
+  // read again. A text that does not read as an operation is passed over
+  // without a word: it was checked when it entered the list.
+  const PlannedOperation *current = operations_.at(source_, k);
+  if (!current) return;
+  const QString &operationText = current->text;
   step = "At image " + kDQ + imageCaption + kDQ + " Operation: " + operationText;
 
-  // The plan read every operation once; only a list changed since then
-  // is read again. A text that does not read as an operation is passed
-  // over without a word: it was checked when it entered the list.
   std::optional<size_t> planned;
-  Operation op;
+  Operation op = current->op;
   if (IsPlannedPair(plan_, nextPlanned_, i, k, imageCaption, operationText)) {
     planned = nextPlanned_++;
     op = plan_.operations[*planned % plan_.operations.size()].op;
-  } else {
-    QString errorText;
-    op = ParseOperation(operationText, errorText);
-    if (!errorText.isEmpty()) return;
   }
 
   view_.ShowOperation(operationText);
