@@ -4,9 +4,6 @@
 // Run through bench/mainwindow.
 #include "mainwindow/frm_main.h"
 #include "mainwindow/image_panel.h"
-#include "mainwindow/list_extent.h"
-#include "mainwindow/operation_editor.h"
-#include "mainwindow/operation_list_panel.h"
 #include "geometry/window_math.h"
 #include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"

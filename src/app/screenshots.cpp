@@ -9,7 +9,6 @@
 #include "dialogs/frm_splash.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/image_panel.h"
-#include "mainwindow/list_extent.h"
 #include "mainwindow/operation_editor.h"
 #include "mainwindow/operation_list_panel.h"
 #include "operations/operation.h"

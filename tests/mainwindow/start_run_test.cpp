@@ -228,7 +228,6 @@ TEST_F(StartRun, TheRunReadsEachTickAsTheListsHoldItThen) {
     }
     void ShowOperation(const QString &) override {}
     void ShowProgress(qint64, qint64) override {}
-    void DoEvents() override {}
   } view;
   view.onFirst = [this] { Entry("c.png")->setCheckState(Qt::Unchecked); };
   RunState state;

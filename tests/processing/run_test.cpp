@@ -37,13 +37,16 @@ using test::TempFolder;
 class RecordingView : public RunView {
 public:
   void ShowImage(const QString &caption) override { shown << "image " + caption; }
-  void ShowOperation(const QString &text) override { shown << "op " + text; }
+  void ShowOperation(const QString &text) override {
+    shown << "op " + text;
+    if (onEvents) onEvents();
+  }
+  void ShowImageNumber(qint64, qint64) override {
+    if (onEvents) onEvents();
+  }
   void ShowProgress(qint64 value, qint64 maximum) override {
     this->value = value;
     this->maximum = maximum;
-  }
-  void DoEvents() override {
-    if (onEvents) onEvents();
   }
   QStringList shown;
   qint64 value = -1;
