@@ -10,6 +10,7 @@
 #include "croptool/crop_picture.h"
 #include "croptool/frm_crop_tool.h"
 #include "mainwindow/frm_main.h"
+#include "mainwindow/operation_editor.h"
 #include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
 #include "support/controls.h"
@@ -102,7 +103,7 @@ int main(int argc, char **argv) {
   auto *cmdUseCropTool = test::Control<QPushButton>(window, "cmdUseCropTool");
   box("txtInputDirectory")->setText(out);
   test::Control<QCheckBox>(window, "chkExtract")->setChecked(true);
-  frmCropTool *tool = window.CropTool();
+  frmCropTool *tool = window.Editor().CropTool();
   FirstPaint paint;
   tool->PictureArea()->installEventFilter(&paint);
 

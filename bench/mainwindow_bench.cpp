@@ -3,6 +3,7 @@
 //   preview of 12, 24 and 48 MP JPEGs, event-loop latency meanwhile.
 // Run through bench/mainwindow.
 #include "mainwindow/frm_main.h"
+#include "mainwindow/image_panel.h"
 #include "geometry/window_math.h"
 #include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
@@ -124,14 +125,14 @@ int main(int argc, char **argv) {
 
     Touch(folder.filePath("IMG_00000.jpg")); // changed
     t.start();
-    window.RefreshFileList();
+    window.Images().RefreshFileList();
     QCoreApplication::processEvents();
     again.push_back(t.elapsed());
 
     Touch(folder.filePath(QString("AAA_new_%1.jpg").arg(run))); // a file more, sorted first
     QFile::remove(folder.filePath(QString("AAA_new_%1.jpg").arg(run - 1)));
     t.start();
-    window.RefreshFileList();
+    window.Images().RefreshFileList();
     QCoreApplication::processEvents();
     added.push_back(t.elapsed());
   }
@@ -160,7 +161,7 @@ int main(int argc, char **argv) {
       lstImages->setCurrentRow(row);
       shown.push_back(t.elapsed());
       latency.push_back(watch.stop());
-      if (window.PreviewedFile().isEmpty()) std::printf("  preview failed!\n");
+      if (window.Images().PreviewedFile().isEmpty()) std::printf("  preview failed!\n");
     }
     // The same two calls as they stood before: no ping, no size hint, a GIF.
     const auto timed = [&](const QStringList &size, const QStringList &convert) {

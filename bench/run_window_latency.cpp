@@ -4,9 +4,9 @@
 //
 //   varnholt_bench_run_window [MEGAPIXELS [WORKER]]      (default 50)
 //
-// It reports the run through the window (toolkit calls on a worker thread),
+// It reports the run through the window (each pair on a thread of its own),
 // the same with worker processes running ahead (WORKER: the varnholt
-// executable) and, for comparison, the run with every call on the UI thread.
+// executable) and, for comparison, the run driven on the UI thread alone.
 
 #include "cli/ahead_pool.h"
 #include "operations/operation.h"
@@ -36,7 +36,6 @@ public:
   void ShowImage(const QString &) override {}
   void ShowOperation(const QString &) override {}
   void ShowProgress(qint64, qint64) override {}
-  void DoEvents() override { QCoreApplication::processEvents(); }
 };
 
 // Ticks every 10 ms and remembers the longest wait between two ticks.

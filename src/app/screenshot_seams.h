@@ -6,7 +6,7 @@
 #include "platform/desktop.h"
 #include "platform/error_reporter.h"
 #include "platform/prompter.h"
-#include "platform/image_toolkit.h"
+#include "platform/forwarding_toolkit.h"
 #include "settings/folder_command.h"
 
 #include <atomic>
@@ -42,22 +42,25 @@ public:
 };
 
 // Holds the n-th toolkit call so the run can be pictured in the middle.
-class HoldingToolkit : public ImageToolkit {
+class HoldingToolkit : public ForwardingToolkit {
 public:
-  HoldingToolkit(ImageToolkit &inner, int holdAt) : inner_(inner), holdAt_(holdAt) {}
+  HoldingToolkit(ImageToolkit &inner, int holdAt) : ForwardingToolkit(inner), holdAt_(holdAt) {}
   QString identify(const QStringList &args) override {
     hold();
-    return inner_.identify(args);
+    return ForwardingToolkit::identify(args);
   }
   void convert(const QStringList &args) override {
     hold();
-    inner_.convert(args);
+    ForwardingToolkit::convert(args);
   }
   void mogrify(const QStringList &args) override {
     hold();
-    inner_.mogrify(args);
+    ForwardingToolkit::mogrify(args);
   }
-  int orientation(const QString &path) override { return inner_.orientation(path); }
+  void convertInSteps(const ConvertSteps &work, bool reuseDecoded) override {
+    hold();
+    ForwardingToolkit::convertInSteps(work, reuseDecoded);
+  }
   void letGo() {
     released = true;
     released.notify_all();
@@ -71,7 +74,6 @@ private:
     held = true;
     released.wait(false);
   }
-  ImageToolkit &inner_;
   int holdAt_;
   std::atomic<int> calls_{0};
 };

@@ -8,6 +8,9 @@
 #include "dialogs/frm_error.h"
 #include "dialogs/frm_splash.h"
 #include "mainwindow/frm_main.h"
+#include "mainwindow/image_panel.h"
+#include "mainwindow/operation_editor.h"
+#include "mainwindow/operation_list_panel.h"
 #include "operations/operation.h"
 #include "operations/operation_list_file.h"
 #include "desktop/program_icon.h"
@@ -318,8 +321,8 @@ bool LoadThreeOperations(frmMain &window, const QString &list, Settings &setting
     std::fprintf(stderr, "cannot write the list: %s\n", qPrintable(error));
     return false;
   }
-  window.OperationsFileToList(list);
-  window.SetWindowTitle();
+  window.Operations().OperationsFileToList(list);
+  window.Operations().SetWindowTitle();
   window.findChild<QListWidget *>(QStringLiteral("lstOperations"))->setCurrentRow(0);
   for (int i = 0; i < 20; ++i)
     QCoreApplication::processEvents();
@@ -349,10 +352,10 @@ bool MainWindow(const QString &path, MainShot shot) {
   window.findChild<QCheckBox *>(QStringLiteral("chkExtract"))->setChecked(true);
   lstImages->item(1)->setCheckState(Qt::Unchecked);
   lstImages->setCurrentRow(0);
-  window.AdjustHorizontalScroll(lstImages);
+  window.Images().AdjustHorizontalScroll();
   for (int i = 0; i < 20; ++i)
     QCoreApplication::processEvents();
-  if (window.PreviewedFile().isEmpty()) {
+  if (window.Images().PreviewedFile().isEmpty()) {
     std::fprintf(stderr, "no preview: %s\n",
                  qPrintable(window.findChild<QLabel *>(QStringLiteral("lblViewPictureError"))->text()));
     return false;
@@ -400,7 +403,7 @@ bool CropToolOnPhoto(const QString &path, bool actualSize) {
   for (const auto &[name, value] : corners)
     window.findChild<QLineEdit *>(QString::fromLatin1(name))->setText(QString::fromLatin1(value));
   window.findChild<QListWidget *>(QStringLiteral("lstImages"))->setCurrentRow(0);
-  frmCropTool *tool = window.CropTool();
+  frmCropTool *tool = window.Editor().CropTool();
   PaintWatch painted(tool->PictureArea());
   bool saved = false, zoomed = false, shownWhole = false;
   QTimer poll;

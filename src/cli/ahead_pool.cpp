@@ -83,35 +83,38 @@ void AheadPool::unassigned(int image, int first, const QString &) {
     doneHere_[size_t(image) * size_t(operations_) + size_t(k)] = true;
 }
 
-std::optional<PairResult> AheadPool::take(size_t n, bool suppress, RunView &view) {
-  if (!pool_ || n >= results_.size()) return std::nullopt;
+AheadPool::Taken AheadPool::take(size_t n, bool suppress) {
+  if (!pool_ || n >= results_.size()) return {};
   currentImage_ = int(n / size_t(operations_));
   suppress_ = suppress;
   // What the workers said meanwhile is read at every take, not only while
-  // the window waits: a worker done with its image would otherwise idle for
-  // as long as the window puts into place pairs that were already done.
+  // the run waits: a worker done with its image would otherwise idle for
+  // as long as the run puts into place pairs that were already done.
   pool_->wait(0);
   for (;;) {
     if (results_[n]) {
-      std::optional<PairResult> r = std::move(results_[n]);
+      Taken taken{true, std::move(results_[n])};
       results_[n].reset();
       --waiting_;
       feed();
-      return r;
+      return taken;
     }
-    if (doneHere_[n]) return std::nullopt;
+    if (doneHere_[n]) return {};
     feed();
     const bool handedOut = currentImage_ < pool_->nextImage();
-    if (!handedOut && !pool_->reading()) return std::nullopt; // nobody left to do it
+    if (!handedOut && !pool_->reading()) return {}; // nobody left to do it
     if (handedOut && !pool_->working(currentImage_)) {
       // Its worker went without a word about this pair and nobody took over.
       pool_->wait(0);
-      if (!results_[n]) return std::nullopt;
+      if (!results_[n]) return {};
       continue;
     }
-    pool_->wait(10);
-    view.DoEvents();
+    return {false, std::nullopt};
   }
+}
+
+void AheadPool::wait(int milliseconds) {
+  if (pool_) pool_->wait(milliseconds);
 }
 
 void AheadPool::end() {

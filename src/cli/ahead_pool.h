@@ -24,7 +24,8 @@ public:
   AheadPool &operator=(const AheadPool &) = delete;
 
   bool begin(const Job &job) override;
-  std::optional<PairResult> take(size_t n, bool suppress, RunView &view) override;
+  Taken take(size_t n, bool suppress) override;
+  void wait(int milliseconds) override;
   void end() override;
 
 private:

@@ -70,26 +70,6 @@ QList<OperationListItem> ReadList(const QString &listFile) {
   return items;
 }
 
-// Why the list reader left a line out.
-QString DropReason(const QString &line) {
-  const qsizetype mark = line.indexOf(u'>');
-  if (mark < 0) return QStringLiteral("it has no \">\" before an operation");
-  QString parseError;
-  const Operation op = ParseOperation(line.section(u'>', 1, 1), parseError);
-  if (!parseError.isEmpty()) return parseError;
-  if (op.Extract && (op.TopLeftX < 0 || op.TopLeftY < 0))
-    return QStringLiteral("a corner is below 0");
-  if (op.Extract && (op.TopLeftX > op.BottomRightX || op.TopLeftY > op.BottomRightY))
-    return QStringLiteral("the top-left corner is below or right of the bottom-right one");
-  if (op.Resize && (op.ResizeWidth < 1 || op.ResizeHeight < 1))
-    return QStringLiteral("a size is below 1");
-  if (op.JpgQuality < 1 || op.JpgQuality > 100)
-    return QStringLiteral("the quality is not from 1 to 100");
-  if (!IsValidFilenamePart(op.Prefix) || !IsValidFilenamePart(op.Suffix))
-    return QStringLiteral("the prefix or suffix holds characters a file name may not");
-  return "the format \"" + op.OutputFormat + "\" is not one Varnholt writes";
-}
-
 // Lines the list reader leaves out would run if they were read: a ticked one
 // gets a warning, as a ticked text that cannot be read does.
 QStringList DroppedLineNotes(const QString &listFile) {
@@ -103,7 +83,7 @@ QStringList DroppedLineNotes(const QString &listFile) {
     if (ticked)
       notes << QStringLiteral("varnholt: warning: line %1 of the list is left out, %2: %3\n")
                    .arg(dropped.number)
-                   .arg(DropReason(dropped.text), dropped.text);
+                   .arg(dropped.reason, dropped.text);
   }
   return notes;
 }
@@ -133,24 +113,23 @@ void ListImages(BatchJob &job, const BatchOptions &options, const QString &input
 // Ticked operations in list order; texts that cannot be read are passed
 // over, as in a run from the window.
 void TakeOperations(BatchJob &job, const QList<OperationListItem> &items, bool separateOutput) {
-  for (qsizetype i = 0; i < items.size(); ++i) {
-    if (!items[i].ticked) continue;
-    QString parseError;
-    const Operation op = ParseOperation(items[i].text, parseError);
-    if (!parseError.isEmpty()) {
-      ++job.leftOutLines;
-      job.notes << QStringLiteral("varnholt: warning: the operation at position %1 cannot be "
-                                  "read and is passed over: %2\n")
-                       .arg(i + 1)
-                       .arg(parseError);
-      continue;
-    }
-    if (!separateOutput && op.Prefix.isEmpty() && op.Suffix.isEmpty())
+  QList<std::pair<QString, bool>> entries;
+  for (const OperationListItem &item : items)
+    entries.append({item.text, item.ticked});
+  const OperationsRead read(entries, [&](int position, const QString &why) {
+    ++job.leftOutLines;
+    job.notes << QStringLiteral("varnholt: warning: the operation at position %1 cannot be "
+                                "read and is passed over: %2\n")
+                     .arg(position)
+                     .arg(why);
+  });
+  for (const PlannedOperation &planned : read.operations()) {
+    if (!separateOutput && planned.op.Prefix.isEmpty() && planned.op.Suffix.isEmpty())
       throw Refusal{QStringLiteral("the operation at position %1 has neither a prefix nor a "
                                    "suffix, so its results would replace the images; give "
                                    "--output DIR, or a prefix or suffix")
-                        .arg(i + 1)};
-    job.operations.push_back({int(i + 1), items[i].text, op});
+                        .arg(planned.position)};
+    job.operations.push_back(planned);
   }
 }
 

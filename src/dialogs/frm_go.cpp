@@ -3,7 +3,6 @@
 #include "platform/error_reporter.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -12,9 +11,11 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <exception>
 #include <limits>
 #include <utility>
 
@@ -49,6 +50,31 @@ QLabel *NarrowLabel(const QString &name, QWidget *parent) {
   return label;
 }
 
+// A pair done on another thread asks its question (a rectangle outside the
+// picture) on the window's thread, and waits there for the answer.
+class WindowThreadPrompter : public Prompter {
+public:
+  WindowThreadPrompter(Prompter &inner, QObject &window) : inner_(inner), window_(window) {}
+  Answer ask(const QString &title, const QString &text, Buttons buttons, Icon icon) override {
+    return onWindowThread([&] { return inner_.ask(title, text, buttons, icon); });
+  }
+  Answer askWithDetails(const QString &title, const QString &text, const QString &details,
+                        Buttons buttons, Icon icon) override {
+    return onWindowThread(
+        [&] { return inner_.askWithDetails(title, text, details, buttons, icon); });
+  }
+
+private:
+  template <class Ask> Answer onWindowThread(const Ask &ask) {
+    if (QThread::currentThread() == window_.thread()) return ask();
+    Answer answer = Answer::Cancel;
+    QMetaObject::invokeMethod(&window_, [&] { answer = ask(); }, Qt::BlockingQueuedConnection);
+    return answer;
+  }
+  Prompter &inner_;
+  QObject &window_;
+};
+
 QLabel *CaptionLabel(const QString &name, const QString &caption, QWidget *parent) {
   auto *label = new QLabel(caption, parent);
   label->setObjectName(name);
@@ -59,7 +85,8 @@ QLabel *CaptionLabel(const QString &name, const QString &caption, QWidget *paren
 frmGo::frmGo(RunSource &source, const Settings &settings, ImageToolkit &toolkit, Prompter &prompter,
              ErrorReporter &errors, QWidget *owner, RunAhead *ahead)
     : QDialog(owner), source_(source), settings_(settings), toolkit_(toolkit), prompter_(prompter),
-      errors_(errors), ahead_(ahead) {
+      pairPrompter_(std::make_unique<WindowThreadPrompter>(prompter, *this)), errors_(errors),
+      ahead_(ahead) {
   setObjectName(QStringLiteral("frmGo"));
   setWindowTitle(QStringLiteral("Doing Operations..."));
   setModal(true);
@@ -124,6 +151,11 @@ void frmGo::showEvent(QShowEvent *event) {
     });
 }
 
+frmGo::~frmGo() {
+  if (pairThread_) pairThread_->wait();
+  delete pairThread_;
+}
+
 void frmGo::Form_Activate() {
   running_ = true;
   failed_ = false;
@@ -135,7 +167,67 @@ void frmGo::Form_Activate() {
   lblRunCounts->clear();
   startedAt_ = clock_();
   pairsDone_ = pairsPlanned_ = written_ = skipped_ = pairsFailed_ = 0;
-  outcome_ = DoOperations(source_, *this, {settings_, toolkit_, prompter_, ahead_}, state_);
+  machine_.reset();
+  environment_.emplace(RunEnvironment{settings_, toolkit_, prompter_, ahead_});
+  RunView &view = *this;
+  machine_ = std::make_unique<RunMachine>(source_, view, *environment_, state_);
+  Await(machine_->start());
+}
+
+// Each wait ends in an event of the window's loop, which takes the next
+// step: nothing here waits in a loop of its own.
+void frmGo::Await(RunMachine::Waiting waiting) {
+  switch (waiting) {
+  case RunMachine::Waiting::Finished: RunEnded(); break;
+  case RunMachine::Waiting::Here: DoPairHere(); break;
+  case RunMachine::Waiting::Worker:
+    // A short slice: answers wake it at once, and clicks wait no longer.
+    QTimer::singleShot(0, this, [this] { Await(machine_->waitForWorkers(5)); });
+    break;
+  case RunMachine::Waiting::Answer:
+    QTimer::singleShot(0, this, [this] {
+      const RunMachine::Question &q = machine_->question();
+      Await(machine_->answered(prompter_.askWithDetails(q.title, q.text, q.details,
+                                                        Buttons::YesNoCancel, Icon::Question)));
+    });
+    break;
+  }
+}
+
+// The pair runs on a thread of its own with its own copy of the run's state;
+// the window goes on handling events, and Stop waits for the pair to end.
+void frmGo::DoPairHere() {
+  struct Pair {
+    RunState state;
+    PairResult result;
+    std::exception_ptr failure;
+  };
+  auto pair = std::make_shared<Pair>();
+  pair->state = machine_->pairState();
+  RunMachine *machine = machine_.get();
+  Prompter *asker = pairPrompter_.get();
+  pairThread_ = QThread::create([machine, asker, pair] {
+    try {
+      pair->result = machine->doPairHere(*asker, pair->state);
+    } catch (...) {
+      pair->failure = std::current_exception();
+    }
+  });
+  connect(
+      pairThread_, &QThread::finished, this,
+      [this, pair] {
+        pairThread_->wait();
+        delete std::exchange(pairThread_, nullptr);
+        Await(pair->failure ? machine_->pairFailedHere(pair->failure)
+                            : machine_->pairDoneHere(pair->result, pair->state));
+      },
+      Qt::QueuedConnection);
+  pairThread_->start();
+}
+
+void frmGo::RunEnded() {
+  outcome_ = machine_->outcome();
+  machine_.reset(); // and with it what the run kept open: its hidden folders go
   running_ = false;
   // What a stop left unrun is not "finished": it counts as skipped, and says so.
   if (outcome_.stopped) skipped_ += outcome_.pairsNotRun;
@@ -250,7 +342,5 @@ void frmGo::ShowProgress(qint64 value, qint64 maximum) {
   if (proProcess->maximum() != maximum) proProcess->setRange(0, int(maximum));
   proProcess->setValue(int(std::min(value, maximum)));
 }
-
-void frmGo::DoEvents() { QCoreApplication::processEvents(); }
 
 } // namespace varnholt

@@ -1,29 +1,36 @@
 #pragma once
 
-#include "processing/magick/async_toolkit.h"
 #include "processing/run.h"
+#include "processing/run_machine.h"
 
 #include <QDialog>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QGroupBox;
+class QThread;
 
 namespace varnholt {
 
 class ErrorReporter;
 
 // The run window. Showing it (modally, with exec()) starts a run over what the
-// source holds at that moment; it hides itself when the run ends. It is made
+// source holds at that moment; it hides itself when the run ends. The run is
+// a RunMachine fed from the window's own event loop: a pair done in this
+// process runs on a thread of its own, workers' answers are waited for in
+// short slices between events, and every question is asked on this thread. It is made
 // once, centred over its owner, and reused where the user leaves it.
 class frmGo : public QDialog, private RunView {
   Q_OBJECT
 public:
   frmGo(RunSource &source, const Settings &settings, ImageToolkit &toolkit, Prompter &prompter,
         ErrorReporter &errors, QWidget *owner = nullptr, RunAhead *ahead = nullptr);
+  ~frmGo() override;
 
   // True after a run the user ended with No at the error question, or that
   // failed on its own; the main window then does not offer the results.
@@ -49,6 +56,10 @@ protected:
 
 private:
   void Form_Activate();
+  // What the run waits for after its last step, set going.
+  void Await(RunMachine::Waiting waiting);
+  void DoPairHere();
+  void RunEnded();
 
   void ShowImage(const QString &caption) override;
   void ShowOperation(const QString &operationText) override;
@@ -56,12 +67,13 @@ private:
   void ShowImageNumber(qint64 number, qint64 count) override;
   void ShowPairDone(ApplyOutcome outcome) override;
   void ShowCounts();
-  void DoEvents() override;
 
   RunSource &source_;
   const Settings &settings_;
-  AsyncToolkit toolkit_;
+  ImageToolkit &toolkit_;
   Prompter &prompter_;
+  // Asks for a pair done on another thread, on this window's thread.
+  std::unique_ptr<Prompter> pairPrompter_;
   ErrorReporter &errors_;
   RunAhead *ahead_;
 
@@ -78,6 +90,9 @@ private:
 
   RunState state_;
   RunOutcome outcome_;
+  std::optional<RunEnvironment> environment_;
+  std::unique_ptr<RunMachine> machine_;
+  QThread *pairThread_ = nullptr; // the pair done in this process, under way
   bool running_ = false;
   bool failed_ = false; // the last run failed; the window waits to be closed
   bool afterRun_ = false; // shown again after a run: no run of its own

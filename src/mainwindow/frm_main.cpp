@@ -61,7 +61,7 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
   WirePanels();
   setAcceptDrops(true); // a folder or a list file dropped on the window opens it
   // The editor starts from the default operation, already in step.
-  cmdNewOperation_Click();
+  operations_->cmdNewOperation_Click();
 
   // The About/Settings window is made once, hidden, with this window: a
   // missing licence file is told at start, and the window keeps its state
@@ -157,11 +157,11 @@ void frmMain::WirePanels() {
   // apart and unticked: exported again, it is no picture to export.
   images_->SetResultFinder([this](const QStringList &names) {
     if (!WritesBesideImages(services_.settings)) return QStringList();
-    QList<std::pair<QString, bool>> entries;
-    const CheckListModel &list = operations_->Operations();
-    for (qsizetype row = 0; row < list.count(); ++row)
-      entries.append({list.text(row), list.ticked(row)});
-    return EarlierResults(names, TickedOperations(entries));
+    std::vector<Operation> ops;
+    const OperationsRead read(*source_);
+    for (const PlannedOperation &planned : read.operations())
+      ops.push_back(planned.op);
+    return EarlierResults(names, ops);
   });
   const CheckListModel *ops = &operations_->Operations();
   const auto remark = [this] { images_->MarkResults(); };
@@ -190,32 +190,5 @@ void frmMain::ReportFailure(const Failure &failure, const QString &source,
   // only fail again.
   if (!activating_) ActivateLater();
 }
-
-// What the tests and the tools reach: the panels' own handlers.
-void frmMain::RefreshFileList() { images_->RefreshFileList(); }
-void frmMain::AdjustHorizontalScroll(QListWidget *lstbox) {
-  if (lstbox == images_->List())
-    images_->AdjustHorizontalScroll();
-  else
-    varnholt::AdjustHorizontalScroll(lstbox, twipsPerPixelX_);
-}
-int frmMain::HorizontalExtent(const QListWidget *lstbox) const {
-  return varnholt::HorizontalExtent(lstbox);
-}
-QString frmMain::PreviewedFile() const { return images_->PreviewedFile(); }
-void frmMain::VerifyCoordinates(QLineEdit *txtbox) { editor_->VerifyCoordinates(txtbox); }
-bool frmMain::OperationFromControls(Operation &op) { return editor_->OperationFromControls(op); }
-void frmMain::SetControlsForOperation(const Operation &op) { editor_->SetControlsForOperation(op); }
-frmCropTool *frmMain::CropTool() { return editor_->CropTool(); }
-bool frmMain::operationSaved() const { return editor_->Saved(); }
-void frmMain::cmdAddOperation_Click() { operations_->cmdAddOperation_Click(); }
-void frmMain::cmdNewOperation_Click() { operations_->cmdNewOperation_Click(); }
-void frmMain::cmdNewList_Click() { operations_->cmdNewList_Click(); }
-void frmMain::SetWindowTitle() { operations_->SetWindowTitle(); }
-void frmMain::OperationsFileToList(const QString &fileName) {
-  operations_->OperationsFileToList(fileName);
-}
-int frmMain::HighlightedOperation() const { return operations_->HighlightedOperation(); }
-bool frmMain::listChanged() const { return operations_->listChanged(); }
 
 } // namespace varnholt

@@ -100,32 +100,10 @@ public:
   explicit frmMain(const MainWindowServices &services, QWidget *parent = nullptr);
   ~frmMain() override;
 
-  // --- Image folder, image list and preview (ImagePanel)
-  void RefreshFileList();
-  void AdjustHorizontalScroll(QListWidget *lstbox);
-  // The horizontal scroll range last given to a list box, in pixels.
-  int HorizontalExtent(const QListWidget *lstbox) const;
-  // The picture the preview shows was made from this file; empty when none.
-  QString PreviewedFile() const;
-
-  // --- Operation editor and crop tool (OperationEditor)
-  void VerifyCoordinates(QLineEdit *txtbox);
-  bool OperationFromControls(Operation &op);
-  void SetControlsForOperation(const Operation &op);
-  frmCropTool *CropTool();
-  // The editor holds no edits that the list lacks: Start does not ask.
-  bool operationSaved() const;
-
-  // --- Operation list (OperationListPanel)
-  void cmdAddOperation_Click();
-  void cmdNewOperation_Click();
-  void cmdNewList_Click();
-  void SetWindowTitle();
-  void OperationsFileToList(const QString &fileName);
-  // The highlighted entry of the operation list, or -1.
-  int HighlightedOperation() const;
-  // The list has changes that no file holds yet: closing asks.
-  bool listChanged() const;
+  // --- The panels, for tests and tools that drive one of them directly
+  ImagePanel &Images() const { return *images_; }
+  OperationEditor &Editor() const { return *editor_; }
+  OperationListPanel &Operations() const { return *operations_; }
 
   // --- About/Setup and the web site (about_button.cpp)
   void cmdAbout_Click();

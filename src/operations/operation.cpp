@@ -89,16 +89,21 @@ QString RemoveInvalidFilenameChars(const QString &text) {
   return out;
 }
 
-bool IsOperationValid(const Operation &op) {
-  if (op.Extract && (op.TopLeftX < 0 || op.TopLeftY < 0 || op.TopLeftX > op.BottomRightX ||
-                     op.TopLeftY > op.BottomRightY))
-    return false;
-  if (op.Resize && (op.ResizeHeight < 1 || op.ResizeWidth < 1)) return false;
+QString InvalidReason(const Operation &op) {
+  if (op.Extract && (op.TopLeftX < 0 || op.TopLeftY < 0))
+    return QStringLiteral("a corner is below 0");
+  if (op.Extract && (op.TopLeftX > op.BottomRightX || op.TopLeftY > op.BottomRightY))
+    return QStringLiteral("the top-left corner is below or right of the bottom-right one");
+  if (op.Resize && (op.ResizeWidth < 1 || op.ResizeHeight < 1))
+    return QStringLiteral("a size is below 1");
+  if (op.JpgQuality < 1 || op.JpgQuality > 100)
+    return QStringLiteral("the quality is not from 1 to 100");
+  if (!IsValidFilenamePart(op.Prefix) || !IsValidFilenamePart(op.Suffix))
+    return QStringLiteral("the prefix or suffix holds characters a file name may not");
   if (!op.OutputFormat.isEmpty() &&
       !kFormatList.contains(u'|' + op.OutputFormat + u'|', Qt::CaseInsensitive))
-    return false;
-  if (op.JpgQuality < 1 || op.JpgQuality > 100) return false;
-  return IsValidFilenamePart(op.Prefix) && IsValidFilenamePart(op.Suffix);
+    return "the format \"" + op.OutputFormat + "\" is not one Varnholt writes";
+  return QString();
 }
 
 QString OperationDescription(const Operation &op, QString &errorText) {
@@ -184,12 +189,19 @@ Operation ParseOperation(const QString &text, QString &errorText) {
   return op;
 }
 
-std::vector<Operation> TickedOperations(const QList<std::pair<QString, bool>> &entries) {
-  std::vector<Operation> ops;
-  for (const auto &[text, ticked] : entries) {
+std::vector<ListedOperation>
+TickedOperations(const QList<std::pair<QString, bool>> &entries,
+                 const std::function<void(int position, const QString &why)> &unread) {
+  std::vector<ListedOperation> ops;
+  for (qsizetype i = 0; i < entries.size(); ++i) {
+    const auto &[text, ticked] = entries[i];
+    if (!ticked) continue;
     QString problem;
-    const Operation op = ticked ? ParseOperation(text, problem) : Operation{};
-    if (ticked && problem.isEmpty()) ops.push_back(op);
+    const Operation op = ParseOperation(text, problem);
+    if (problem.isEmpty())
+      ops.push_back({int(i + 1), text, op});
+    else if (unread)
+      unread(int(i + 1), problem);
   }
   return ops;
 }

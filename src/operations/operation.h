@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -40,7 +41,10 @@ struct Operation {
 };
 
 Operation OperationDefaults();
-bool IsOperationValid(const Operation &op);
+// Why an operation can be neither described nor run, in words ("a corner is
+// below 0"); empty when it is valid.
+QString InvalidReason(const Operation &op);
+inline bool IsOperationValid(const Operation &op) { return InvalidReason(op).isEmpty(); }
 
 // The one-line operation text. An invalid record gives "" and sets errorText
 // to "Invalid Operation!"; on success errorText is left as it was.
@@ -50,9 +54,19 @@ QString OperationDescription(const Operation &op, QString &errorText);
 // "number - description" and the fields read so far are kept; on success
 // errorText is left as it was, so callers clear it first.
 Operation ParseOperation(const QString &text, QString &errorText);
-// Of a list's entries (text and tick), the operations that are ticked and
-// read, in list order.
-std::vector<Operation> TickedOperations(const QList<std::pair<QString, bool>> &entries);
+// An entry of an operation list that reads as an operation: its place in
+// the list (from 1, unticked entries counted), its text, what it reads as.
+struct ListedOperation {
+  int position = 0;
+  QString text;
+  Operation op;
+};
+// Of a list's entries (text and tick), the ticked ones that read as
+// operations, in list order. `unread`, when given, hears of each ticked
+// entry that does not: its position and why ("number - description").
+std::vector<ListedOperation>
+TickedOperations(const QList<std::pair<QString, bool>> &entries,
+                 const std::function<void(int position, const QString &why)> &unread = {});
 
 // Empty text and "Don't Change" (in any letter case) both keep the format.
 bool KeepsFormat(const QString &outputFormat);

@@ -105,12 +105,18 @@ QStringList SplitLines(const QString &text) {
   return lines;
 }
 
-bool KeepsLine(const QString &line) {
+// Why loading leaves a line out; empty when it keeps it. A text that reads
+// only in part is kept when what it reads as is a valid operation.
+QString LeftOutReason(const QString &line) {
   const QStringList pieces = line.split(u'>');
-  if (pieces.size() < 2) return false;
-  QString ignored;
-  return IsOperationValid(ParseOperation(pieces[1], ignored));
+  if (pieces.size() < 2) return QStringLiteral("it has no \">\" before an operation");
+  QString parseError;
+  const QString invalid = InvalidReason(ParseOperation(pieces[1], parseError));
+  if (invalid.isEmpty()) return QString();
+  return parseError.isEmpty() ? invalid : parseError;
 }
+
+bool KeepsLine(const QString &line) { return LeftOutReason(line).isEmpty(); }
 
 } // namespace
 
@@ -177,8 +183,9 @@ QList<DroppedListLine> DroppedOperationLines(const QByteArray &bytes) {
   QList<DroppedListLine> dropped;
   const QStringList lines = SplitLines(DecodeListText(bytes));
   for (qsizetype i = 0; i < lines.size(); ++i)
-    if (!lines[i].trimmed().isEmpty() && !KeepsLine(lines[i]))
-      dropped.push_back({int(i + 1), lines[i]});
+    if (!lines[i].trimmed().isEmpty())
+      if (QString why = LeftOutReason(lines[i]); !why.isEmpty())
+        dropped.push_back({int(i + 1), lines[i], why});
   return dropped;
 }
 

@@ -39,10 +39,11 @@ QByteArray OperationsFileBytes(const QList<OperationListItem> &items);
 QStringList KeptOperationLines(const QByteArray &bytes);
 
 // A line of a list that loading leaves out (not blank), numbered from 1 as
-// the file's lines are.
+// the file's lines are, with why it is left out.
 struct DroppedListLine {
   int number = 0;
   QString text;
+  QString reason = {};
 };
 QList<DroppedListLine> DroppedOperationLines(const QByteArray &bytes);
 // The same for a file; a file that cannot be read gives none.

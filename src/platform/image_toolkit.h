@@ -48,6 +48,8 @@ private:
 // the command-line programs' own syntax (without the program name). File names
 // are the last argument (identify, mogrify) or the last two (convert: input,
 // then output). Failures throw Failure with ImageMagick's exception code.
+// Every call must be answered: a toolkit that wraps another derives from
+// ForwardingToolkit (forwarding_toolkit.h) and overrides what it changes.
 class ImageToolkit {
 public:
   virtual ~ImageToolkit() = default;
@@ -65,22 +67,18 @@ public:
   // a picture decoded earlier from the same contents, and what is decoded
   // may be kept for the calls after (a run reads each image once for every
   // operation); the caller vouches that the settings do not change how the
-  // input decodes. The file written is the same either way.
-  virtual void convertInSteps(const ConvertSteps &work, bool reuseDecoded) {
-    (void)reuseDecoded;
-    convert(work.arguments());
-  }
+  // input decodes. The file written is the same either way. A toolkit
+  // without steps of its own runs convert(work.arguments()).
+  virtual void convertInSteps(const ConvertSteps &work, bool reuseDecoded) = 0;
 
   // Refuses (throws Failure) a picture of this size before any of its pixels
   // is decoded: one larger than the machine can hold.
-  virtual void checkSize(qint64 width, qint64 height, const QString &path) {
-    (void)width, (void)height, (void)path;
-  }
+  virtual void checkSize(qint64 width, qint64 height, const QString &path) = 0;
   // The warnings of this thread's calls since the last take (a damaged file
   // read only in part): the calls still succeeded.
-  virtual QStringList takeWarnings() { return {}; }
+  virtual QStringList takeWarnings() = 0;
   // The next calls read another file: pictures kept for reuse can go.
-  virtual void releaseDecoded() {}
+  virtual void releaseDecoded() = 0;
 };
 
 // The orientation a picture is shown in: 0 when turning is off or the file

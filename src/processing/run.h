@@ -20,7 +20,7 @@ struct Settings;
 
 // Where a run takes its images, operations and folder from: the main window's
 // two lists and its folder box. Everything is read again at each step, since
-// the lists can change while the run yields to events.
+// the lists can change between the run's events.
 class RunSource {
 public:
   virtual ~RunSource() = default;
@@ -67,8 +67,6 @@ public:
   }
   // A pair is over: written, skipped, or failed.
   virtual void ShowPairDone(ApplyOutcome outcome) { Q_UNUSED(outcome); }
-  // Lets the window repaint and Stop be clicked.
-  virtual void DoEvents() = 0;
 };
 
 struct RunEnvironment {
@@ -95,10 +93,17 @@ public:
 
   // Starts work on the plan's pairs; false: nothing will be done ahead.
   virtual bool begin(const Job &job) = 0;
-  // Pair `n` of the plan (image-major), waited for while `view` handles
-  // events. Pairs are handed out with `suppress` as the out-of-image
-  // questions stand. Empty: not worked out ahead; the run does it itself.
-  virtual std::optional<PairResult> take(size_t n, bool suppress, RunView &view) = 0;
+  // Pair `n` of the plan (image-major), without waiting: not ready yet, or
+  // ready with its result, or ready without one (not worked out ahead: the
+  // run does it itself). Pairs are handed out with `suppress` as the
+  // out-of-image questions stand.
+  struct Taken {
+    bool ready = true;
+    std::optional<PairResult> result;
+  };
+  virtual Taken take(size_t n, bool suppress) = 0;
+  // Waits up to `milliseconds` for what the workers say; throws Failure.
+  virtual void wait(int milliseconds) = 0;
   // Ends the work; what was done ahead and not taken is dropped with the
   // run's hidden folder.
   virtual void end() = 0;
@@ -120,8 +125,9 @@ struct RunOutcome {
 };
 
 // Applies every ticked operation to every ticked image, image by image, in
-// list order. `state` is read at each loop test, so a Stop click seen during
-// DoEvents (or during a toolkit call) ends the run before the next operation.
+// list order, on this thread: a RunMachine driven until it finishes, every
+// question asked through env.prompter. `state` is read at each step, so a
+// Stop set from the view's calls ends the run before the next operation.
 RunOutcome DoOperations(const RunSource &source, RunView &view, const RunEnvironment &env,
                         RunState &state);
 

@@ -27,17 +27,49 @@ QString OutputFolderFor(const Settings &settings, const QString &inputFolder) {
 
 QString RunPlan::imagePath(int image) const { return AddBackslash(inputFolder) + images[image]; }
 
+namespace {
+QList<std::pair<QString, bool>> OperationEntries(const RunSource &source) {
+  QList<std::pair<QString, bool>> entries;
+  for (qsizetype k = 0; k < source.operationCount(); ++k)
+    entries.append({source.operationText(k), source.operationTicked(k)});
+  return entries;
+}
+} // namespace
+
+OperationsRead::OperationsRead(const RunSource &source,
+                               const std::function<void(int, const QString &)> &unread)
+    : OperationsRead(OperationEntries(source), unread) {}
+
+OperationsRead::OperationsRead(QList<std::pair<QString, bool>> entries,
+                               const std::function<void(int, const QString &)> &unread)
+    : entries_(std::move(entries)) {
+  read(unread);
+}
+
+void OperationsRead::read(const std::function<void(int, const QString &)> &unread) {
+  operations_ = TickedOperations(entries_, unread);
+  index_.assign(size_t(entries_.size()), -1);
+  for (size_t n = 0; n < operations_.size(); ++n)
+    index_[size_t(operations_[n].position - 1)] = int(n);
+}
+
+const PlannedOperation *OperationsRead::at(const RunSource &source, qsizetype k) {
+  const bool ticked = source.operationTicked(k);
+  if (k >= entries_.size() || entries_[k].second != ticked ||
+      (ticked && entries_[k].first != source.operationText(k))) {
+    entries_ = OperationEntries(source);
+    read({});
+    ++revisions_;
+  }
+  const int n = k < qsizetype(index_.size()) ? index_[size_t(k)] : -1;
+  return n < 0 ? nullptr : &operations_[size_t(n)];
+}
+
 RunPlan PlanFromSource(const RunSource &source, const Settings &settings) {
   RunPlan plan;
   plan.inputFolder = source.inputFolder();
   plan.settings = settings;
-  for (qsizetype k = 0; k < source.operationCount(); ++k) {
-    if (!source.operationTicked(k)) continue;
-    QString errorText;
-    const QString text = source.operationText(k);
-    const Operation op = ParseOperation(text, errorText);
-    if (errorText.isEmpty()) plan.operations.push_back({int(k + 1), text, op});
-  }
+  plan.operations = OperationsRead(source).operations();
   for (qsizetype i = 0; i < source.imageCount(); ++i)
     if (source.imageTicked(i)) {
       plan.images << source.imageText(i);

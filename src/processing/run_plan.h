@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <utility>
 #include <vector>
 
 class QDataStream;
@@ -22,10 +24,35 @@ class RunSource;
 QString OutputFolderFor(const Settings &settings, const QString &inputFolder);
 
 // One ticked operation that reads, parsed once for the whole run.
-struct PlannedOperation {
-  int position = 0; // 1-based in its list, unticked entries counted
-  QString text;
-  Operation op;
+using PlannedOperation = ListedOperation;
+
+// The operation list as a run read it last: each entry's text and tick, and
+// the ticked entries that read as operations. The window's lists can change
+// during a run; the run reads them again, as a revision of its plan, only
+// when an entry it comes to is no longer as it was.
+class OperationsRead {
+public:
+  // Reads the list now; `unread` hears of each ticked entry that does not
+  // read as an operation (its position and why).
+  explicit OperationsRead(const RunSource &source,
+                          const std::function<void(int, const QString &)> &unread = {});
+  explicit OperationsRead(QList<std::pair<QString, bool>> entries,
+                          const std::function<void(int, const QString &)> &unread = {});
+
+  // The ticked operations that read, in list order.
+  const std::vector<PlannedOperation> &operations() const { return operations_; }
+  // Entry `k` (0-based) as the source holds it now, read again first when
+  // the list changed there; null when it is unticked or does not read.
+  const PlannedOperation *at(const RunSource &source, qsizetype k);
+  // How many times the list was read again.
+  int revisions() const { return revisions_; }
+
+private:
+  void read(const std::function<void(int, const QString &)> &unread);
+  QList<std::pair<QString, bool>> entries_;
+  std::vector<PlannedOperation> operations_;
+  std::vector<int> index_; // per entry: its place in operations_, or -1
+  int revisions_ = 0;
 };
 
 struct RunPlan {

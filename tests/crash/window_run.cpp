@@ -30,7 +30,6 @@ public:
   void ShowImage(const QString &) override {}
   void ShowOperation(const QString &) override {}
   void ShowProgress(qint64, qint64) override {}
-  void DoEvents() override {}
 };
 } // namespace
 

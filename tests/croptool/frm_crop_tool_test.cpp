@@ -384,7 +384,7 @@ protected:
                           Box("txtBottomRightY")};
     for (int i = 0; i < 4; ++i)
       boxes[i]->setText(corners[i]);
-    window->VerifyCoordinates(Box("txtBottomRightY"));
+    window->Editor().VerifyCoordinates(Box("txtBottomRightY"));
   }
   QStringList Rectangle() const {
     return {Box("txtTopLeftX")->text(),     Box("txtTopLeftY")->text(),
@@ -396,7 +396,7 @@ protected:
     shown = false;
     poll.disconnect();
     QObject::connect(&poll, &QTimer::timeout, [this, act] {
-      frmCropTool *tool = window->CropTool();
+      frmCropTool *tool = window->Editor().CropTool();
       if (!tool->isVisible()) return;
       poll.stop();
       shown = true;
@@ -417,7 +417,7 @@ protected:
 TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
   Make({"b.BMP", "c.gif"}, 64, 48);
   test::MakeOrientedJpeg(images.file("side.jpg"), 120, 80, 8);
-  window->RefreshFileList();
+  window->Images().RefreshFileList();
   enum Close { Cancel, CloseBox, Ok };
   const struct {
     const char *name;
@@ -439,7 +439,7 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
     Select(r.name);
     Boxes(r.boxes);
     const QStringList before = Rectangle();
-    window->cmdNewList_Click(); // the editor as it stands counts as saved
+    window->Operations().cmdNewList_Click(); // the editor as it stands counts as saved
     const size_t callsBefore = toolkit.calls.size();
     CropCorners arrived;
     QString caption;
@@ -462,13 +462,13 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
     EXPECT_EQ(arrived, r.arrived);
     EXPECT_EQ(caption, file);
     EXPECT_FALSE(cancelledAtStart) << "cleared at every showing";
-    EXPECT_EQ(window->CropTool()->GetWasCancelled(), r.close != Ok);
+    EXPECT_EQ(window->Editor().CropTool()->GetWasCancelled(), r.close != Ok);
     // Upright, the portrait is 80 across: the right click stops at its last pixel.
     const QStringList picked = QString(r.name) == "side.jpg"
                                    ? QStringList({"0", "20", "79", "69", "80", "50"})
                                    : QStringList({"10", "20", "109", "69", "100", "50"});
     EXPECT_EQ(Rectangle(), r.close == Ok ? picked : before);
-    EXPECT_EQ(window->operationSaved(), r.close != Ok);
+    EXPECT_EQ(window->Editor().Saved(), r.close != Ok);
 
     const bool bitmap = QString(r.name).endsWith("bmp", Qt::CaseInsensitive);
     const bool sideways = QString(r.name) == "side.jpg";
@@ -486,7 +486,7 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
               QStringList());
   }
   EXPECT_TRUE(EditorAnswers());
-  EXPECT_FALSE(window->CropTool()->isVisible());
+  EXPECT_FALSE(window->Editor().CropTool()->isVisible());
 }
 
 // A picture larger than the view is decoded at the view's size, its
@@ -498,7 +498,7 @@ TEST_F(CropLaunch, ALargePictureIsDecodedSmallUntilAZoomNeedsItWhole) {
   test::MakeOrientedJpeg(images.file("large side.jpg"), 2400, 1800, 6);
   test::MakeOrientedJpeg(images.file("large turned.jpg"), 2400, 1800, 3);
   MakeImage(images.file("large.png"), 2400, 1800);
-  window->RefreshFileList();
+  window->Images().RefreshFileList();
   const struct {
     const char *name;
     int orientation;
@@ -578,7 +578,7 @@ TEST_F(CropLaunch, AnUnreadableImageIsReportedAndTheToolStaysHidden) {
     if (call.command == "convert") throw Failure(28, "No space left on device");
   };
   expectRefused("28 - No space left on device");
-  EXPECT_FALSE(window->CropTool()->isVisible());
+  EXPECT_FALSE(window->Editor().CropTool()->isVisible());
   EXPECT_EQ(Rectangle(), QStringList({"10", "20", "109", "69", "100", "50"}));
 }
 

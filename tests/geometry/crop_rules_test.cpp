@@ -53,6 +53,12 @@ TEST(CropRules, ActivationResetsOrClampsCornersOutsideThePicture) {
       {{10, 20, 100, 80}, false, {10, 20, 100, 80}, ""},
       {{0, 0, 639, 479}, false, {0, 0, 639, 479}, ""},
       {{10, 20, 100, 480}, true, {10, 20, 639, 479}, ""},
+      {{10, 20, 640, 100}, true, {10, 20, 639, 479}, ""},
+      {{10, 480, 20, 490},
+       true,
+       {},
+       head + "Top Left Y Coordiate (480) is greater than image height of 480\r\n"
+              "Bottom Right Y Coordiate (490) is greater than image height of 480\r\n"},
       {{640, 20, 700, 100},
        true,
        {},

@@ -104,7 +104,7 @@ TEST_F(Editor, BoxesLeftOverTheirLimitAreToldOnceAndClamped) {
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.box);
-    window->cmdNewOperation_Click();
+    window->Operations().cmdNewOperation_Click();
     Check("chkExtract")->setChecked(true);
     Check("chkResizeImage")->setChecked(true);
     const int shown = prompter.shown();
@@ -139,9 +139,9 @@ TEST_F(Editor, ControlsFollowTheCheckBoxesAndTheMethod) {
       enabled += Find<QWidget>(name)->isEnabled() ? '1' : '0';
     EXPECT_EQ(enabled, row.enabled) << row.extract << row.resize << row.method;
   }
-  window->cmdNewList_Click(); // the editor as it stands counts as saved
+  window->Operations().cmdNewList_Click(); // the editor as it stands counts as saved
   Combo("cmbResizeMethod")->setCurrentIndex(3);
-  EXPECT_TRUE(window->operationSaved()) << "a method changes nothing while unticked";
+  EXPECT_TRUE(window->Editor().Saved()) << "a method changes nothing while unticked";
 }
 
 TEST_F(Editor, SpinnersWriteIntoTheirBoxes) {
@@ -204,9 +204,9 @@ TEST_F(Editor, EveryKindOfEditClearsOperationSaved) {
   };
   for (const auto &[name, edit] : edits) {
     Check("chkResizeImage")->setChecked(true);
-    window->cmdNewList_Click();
+    window->Operations().cmdNewList_Click();
     edit();
-    EXPECT_FALSE(window->operationSaved()) << name;
+    EXPECT_FALSE(window->Editor().Saved()) << name;
   }
 }
 
@@ -214,20 +214,20 @@ TEST_F(Editor, RecordsGoInAndOutOfTheControls) {
   Operation op{.Extract = true, .TopLeftX = 3, .TopLeftY = 4, .BottomRightX = 12,
                .BottomRightY = 24, .Resize = true, .ResizeMethod = kLimitHeight,
                .ResizeHeight = 640, .OutputFormat = "jpg", .JpgQuality = 90, .Prefix = "th_"};
-  window->SetControlsForOperation(op);
+  window->Editor().SetControlsForOperation(op);
   EXPECT_EQ(Combo("cmbOutputFormat")->currentText(), "JPG");
   EXPECT_EQ(Combo("cmbResizeMethod")->currentText(), "Limit Height");
   EXPECT_FALSE(Box("txtResizeWidth")->isEnabled());
 
   Operation back;
-  ASSERT_TRUE(window->OperationFromControls(back));
+  ASSERT_TRUE(window->Editor().OperationFromControls(back));
   op.OutputFormat = "JPG";
   EXPECT_EQ(back, op);
 
   for (const char *kept : {"Don't Change", ""}) {
     op.OutputFormat = kept;
     Combo("cmbOutputFormat")->setCurrentIndex(4);
-    window->SetControlsForOperation(op);
+    window->Editor().SetControlsForOperation(op);
     EXPECT_EQ(Combo("cmbOutputFormat")->currentIndex(), 0) << kept;
   }
 }
@@ -235,7 +235,7 @@ TEST_F(Editor, RecordsGoInAndOutOfTheControls) {
 TEST_F(Editor, ANumberTooLargeForTheRecordIsReportedNotAdded) {
   TypeAndLeave(Box("txtTopLeftX"), "99999999999");
   Box("txtPrefix")->setText("p");
-  window->cmdAddOperation_Click();
+  window->Operations().cmdAddOperation_Click();
   EXPECT_EQ(List("lstOperations")->count(), 0);
   ASSERT_EQ(errors.reports.size(), 1u);
   EXPECT_EQ(errors.reports[0].source, "OperationFromControls");

@@ -27,7 +27,7 @@ TEST_F(ImageList, RefreshesKeepTicksAndTheCurrentEntryUntilTheEntryDropsOut) {
   List("lstImages")->setCurrentRow(3);
   ASSERT_TRUE(QFile::remove(images.file("b.png")));
   Make({"C.png", "aa.png", "f.png"});
-  window->RefreshFileList();
+  window->Images().RefreshFileList();
   EXPECT_EQ(Listed(), QStringList({"a.png", "aa.png", "C.png", "d.png", "E.png", "f.png"}));
   EXPECT_EQ(Ticked(), QStringList({"a.png", "aa.png", "C.png", "E.png", "f.png"}));
   EXPECT_EQ(List("lstImages")->currentItem()->text(), "E.png");
@@ -40,7 +40,7 @@ TEST_F(ImageList, RefreshesKeepTicksAndTheCurrentEntryUntilTheEntryDropsOut) {
 
   // Names that differ only in letter case are two files here, and both are listed.
   Make({"A.png"});
-  window->RefreshFileList();
+  window->Images().RefreshFileList();
   EXPECT_EQ(Listed().mid(0, 2), QStringList({"A.png", "a.png"}));
   Box("txtPattern")->setText("a*");
   EXPECT_EQ(Listed(), QStringList({"a.png", "aa.png"})) << "the match is case-sensitive";
@@ -72,7 +72,7 @@ TEST_F(ImageList, NamesThatAreNotUtf8AreReportedOnceNotDroppedSilently) {
   Open();
   EXPECT_EQ(Listed(), QStringList({"a.png"}));
   // Once per folder and session: not at a refresh, a filter or a return.
-  window->RefreshFileList();
+  window->Images().RefreshFileList();
   Box("txtPattern")->setText("x*");
   Box("txtPattern")->setText(QString());
   TempFolder other;
@@ -104,7 +104,7 @@ TEST_F(ImageList, AnInvalidFolderIsReportedAndTheDefaultFolderListed) {
   EXPECT_TRUE(List("lstImages")->isVisible());
   EXPECT_FALSE(Find<QGroupBox>("fraLoadingImages")->isVisible());
   List("lstImages")->setCurrentRow(0);
-  EXPECT_EQ(window->PreviewedFile(), fallback.file("default.png")) << "the list has settled";
+  EXPECT_EQ(window->Images().PreviewedFile(), fallback.file("default.png")) << "the list has settled";
 
   // A file where a folder should be is just as invalid.
   expectInvalid(fallback.file("default.png"));
@@ -175,7 +175,7 @@ TEST_F(ImageList, SelectAndDeselectAllKeepTheCurrentEntryAndPreviewItOnce) {
   EXPECT_EQ(Ticked(), Listed());
   EXPECT_EQ(List("lstImages")->currentRow(), 2);
   EXPECT_EQ(Calls("convert"), 2);
-  EXPECT_EQ(window->PreviewedFile(), images.file("c.png"));
+  EXPECT_EQ(window->Images().PreviewedFile(), images.file("c.png"));
 }
 
 TEST_F(ImageList, SelectDirPutsTheChosenFolderInAndCancelChangesNothing) {
@@ -199,17 +199,17 @@ TEST_F(ImageList, TheScrollRangeFitsTheWidestEntry) {
   Open();
   const QFontMetricsF metrics(List("lstImages")->font());
   const int expected = qRound(metrics.horizontalAdvance("      " + longName));
-  EXPECT_NEAR(window->HorizontalExtent(List("lstImages")), expected, 1);
+  EXPECT_NEAR(HorizontalExtent(List("lstImages")), expected, 1);
   EXPECT_GT(List("lstImages")->horizontalScrollBar()->maximum(), 0);
 
   ASSERT_TRUE(QFile::remove(images.file(longName)));
-  window->RefreshFileList();
-  EXPECT_NEAR(window->HorizontalExtent(List("lstImages")),
+  window->Images().RefreshFileList();
+  EXPECT_NEAR(HorizontalExtent(List("lstImages")),
               qRound(metrics.horizontalAdvance("      a.png")), 1);
 
   List("lstOperations")->addItem("Extract (0,0)-(9,9), " + QString(80, u'x'));
-  window->AdjustHorizontalScroll(List("lstOperations"));
-  EXPECT_GT(window->HorizontalExtent(List("lstOperations")), 400);
+  window->Operations().AdjustHorizontalScroll();
+  EXPECT_GT(HorizontalExtent(List("lstOperations")), 400);
 }
 
 } // namespace

@@ -35,8 +35,8 @@ protected:
   void AddOperation() {
     Check("chkExtract")->setChecked(true);
     Box("txtPrefix")->setText("th_");
-    window->cmdAddOperation_Click();
-    ASSERT_TRUE(window->listChanged());
+    window->Operations().cmdAddOperation_Click();
+    ASSERT_TRUE(window->Operations().listChanged());
   }
   // A list file of one operation.
   QString ListFile(const QString &name) {
@@ -105,14 +105,14 @@ TEST_F(ClosingTest, AChangedListIsOfferedForSavingAndOnlyAWrittenOrRefusedOneLet
     EXPECT_EQ(store.flushes, row.closes ? 1 : 0);
     const QString file = row.saveAs.value_or(row.loaded);
     if (row.closes) EXPECT_EQ(store.values.value("Settings/LoadedFile"), file);
-    if (!row.closes) EXPECT_TRUE(window->listChanged());
+    if (!row.closes) EXPECT_TRUE(window->Operations().listChanged());
     QString error;
     EXPECT_EQ(LoadOperationsFile(file, scratch.LoadedFile, error).size(), row.written ? 1 : 0);
   }
   // Emptied, the list has nothing to keep: no question.
   Open();
   AddOperation();
-  window->cmdNewList_Click();
+  window->Operations().cmdNewList_Click();
   EXPECT_TRUE(window->close());
 }
 
@@ -152,7 +152,7 @@ TEST_F(StartUp, TheCommandLineNamesAFolderOrAListElseTheLastOnesAreRestored) {
     EXPECT_EQ(Box("txtInputDirectory")->text(), row.folder);
     EXPECT_EQ(Listed(), row.listed);
     List("lstImages")->setCurrentRow(0);
-    EXPECT_EQ(window->PreviewedFile(), row.folder + "/" + row.listed[0])
+    EXPECT_EQ(window->Images().PreviewedFile(), row.folder + "/" + row.listed[0])
         << "settled as loading ended";
     EXPECT_EQ(window->windowTitle(), row.title);
     EXPECT_EQ(List("lstOperations")->count(), 1);
@@ -215,7 +215,7 @@ TEST_F(StartUp, FolderPatternInverseAndListComeBackThroughARealIniFile) {
   Box("txtInputDirectory")->setText(images.path());
   Box("txtPattern")->setText("a*");
   Check("chkInversePattern")->setChecked(true);
-  window->OperationsFileToList(web);
+  window->Operations().OperationsFileToList(web);
   AddOperation();
   window->resize(760, 520);
   window->move(40, 50);
@@ -360,7 +360,7 @@ TEST_F(StartUp, TheSettingsWindowIsModalAndOnlyComingBackFromItKeepsThePreview) 
 
   Button("cmdGo")->setText("Start >>>");
   Button("cmdGo")->setEnabled(false);
-  window->cmdNewList_Click(); // the editor as it stands counts as saved
+  window->Operations().cmdNewList_Click(); // the editor as it stands counts as saved
   EXPECT_FALSE(window->AboutWindow()->isVisible()) << "made hidden while loading";
   bool wasModal = false;
   QTimer::singleShot(0, window.get(), [&] {
@@ -377,14 +377,14 @@ TEST_F(StartUp, TheSettingsWindowIsModalAndOnlyComingBackFromItKeepsThePreview) 
   window->ActivateLater(); // joins the activation the settings window asked for
   QCoreApplication::processEvents();
   EXPECT_EQ(PreviewConverts(), 1);
-  EXPECT_TRUE(window->operationSaved()) << "coming back is no change of the operation";
+  EXPECT_TRUE(window->Editor().Saved()) << "coming back is no change of the operation";
   EXPECT_EQ(Button("cmdGo")->text(), "Start >>");
   EXPECT_TRUE(Button("cmdGo")->isEnabled());
   window->ActivateLater(); // back from any other window
   QCoreApplication::processEvents();
   EXPECT_EQ(PreviewConverts(), 2);
 
-  window->OperationsFileToList(lists.file("run.vop"));
+  window->Operations().OperationsFileToList(lists.file("run.vop"));
   prompter.expect("Done!", "Process Finished! Would you like to see the resultant files?",
                   Buttons::YesNo, Icon::Question, Answer::No);
   window->cmdGo_Click();

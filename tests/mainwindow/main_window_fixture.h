@@ -1,6 +1,10 @@
 #pragma once
 
 #include "mainwindow/frm_main.h"
+#include "mainwindow/image_panel.h"
+#include "mainwindow/list_extent.h"
+#include "mainwindow/operation_editor.h"
+#include "mainwindow/operation_list_panel.h"
 #include "mainwindow/up_down.h"
 #include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"

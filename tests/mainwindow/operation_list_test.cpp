@@ -13,7 +13,7 @@ protected:
   void SetUp() override { Start(); }
   // An extract of the given corners with a prefix, added through the buttons.
   void AddExtract(const QString &prefix, int right = 9) {
-    window->cmdNewOperation_Click();
+    window->Operations().cmdNewOperation_Click();
     Check("chkExtract")->setChecked(true);
     TypeAndLeave(Box("txtBottomRightX"), QString::number(right));
     Type(Box("txtPrefix"), prefix);
@@ -45,15 +45,15 @@ TEST_F(OperationList, AddNeedsAPrefixOrSuffixUnlessResultsGoElsewhere) {
   Type(Box("txtTopLeftX"), "10"); // clicked straight from the box: it is left first
   QTest::mouseClick(Button("cmdSaveOperation"), Qt::LeftButton);
   EXPECT_EQ(Operations(), QStringList({"Extract (10,0)-(10,0) Quality: \"75\""}));
-  EXPECT_TRUE(window->listChanged());
-  EXPECT_TRUE(window->operationSaved());
+  EXPECT_TRUE(window->Operations().listChanged());
+  EXPECT_TRUE(window->Editor().Saved());
 }
 
 TEST_F(OperationList, ACopyOnlyOperationIsAskedFor) {
   Type(Box("txtSuffix"), "_copy");
   for (const Answer answer : {Answer::No, Answer::Yes}) {
     EXPECT_EQ(List("lstOperations")->count(), 0);
-    EXPECT_FALSE(window->operationSaved());
+    EXPECT_FALSE(window->Editor().Saved());
     prompter.expect("Operation Addition", kCopyOnlyText, Buttons::YesNo, Icon::Question, answer);
     QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
   }
@@ -68,24 +68,24 @@ TEST_F(OperationList, AnInvalidRecordIsRefusedWithItsError) {
   ExpectOk("Operation Addition Error", "Error in adding operation: Invalid Operation!");
   QTest::mouseClick(Button("cmdAddOperation"), Qt::LeftButton);
   EXPECT_EQ(List("lstOperations")->count(), 0);
-  EXPECT_FALSE(window->listChanged());
+  EXPECT_FALSE(window->Operations().listChanged());
   EXPECT_TRUE(EditorAnswers());
 }
 
 TEST_F(OperationList, AddSaveOverRemoveAndClick) {
   AddExtract("a_");
   AddExtract("b_");
-  EXPECT_EQ(window->HighlightedOperation(), -1);
+  EXPECT_EQ(window->Operations().HighlightedOperation(), -1);
 
   ClickOperation(0);
-  EXPECT_EQ(window->HighlightedOperation(), 0);
+  EXPECT_EQ(window->Operations().HighlightedOperation(), 0);
   EXPECT_EQ(Box("txtPrefix")->text(), "a_");
   EXPECT_EQ(Box("txtExtractWidth")->text(), "10");
-  EXPECT_TRUE(window->operationSaved());
+  EXPECT_TRUE(window->Editor().Saved());
 
   // A new entry goes last, ticked; the highlight stays where it was.
   AddExtract("c_", 19);
-  EXPECT_EQ(window->HighlightedOperation(), 0);
+  EXPECT_EQ(window->Operations().HighlightedOperation(), 0);
   EXPECT_EQ(Ticks(), QList<bool>({true, true, true}));
 
   // Save over writes the highlighted entry, keeping its place and tick.
@@ -101,11 +101,11 @@ TEST_F(OperationList, AddSaveOverRemoveAndClick) {
   Type(Box("txtPrefix"), "edited");
   ClickOperation(1);
   EXPECT_EQ(Box("txtPrefix")->text(), "b_");
-  EXPECT_TRUE(window->operationSaved());
+  EXPECT_TRUE(window->Editor().Saved());
 
   QTest::mouseClick(Button("cmdRemoveOperation"), Qt::LeftButton);
   EXPECT_EQ(Operations().size(), 2);
-  EXPECT_EQ(window->HighlightedOperation(), -1);
+  EXPECT_EQ(window->Operations().HighlightedOperation(), -1);
   EXPECT_EQ(Box("txtPrefix")->text(), "b_") << "the editor keeps the removed operation";
   QTest::mouseClick(Button("cmdRemoveOperation"), Qt::LeftButton);
   EXPECT_EQ(Operations().size(), 2) << "nothing highlighted, nothing removed";
@@ -156,13 +156,13 @@ TEST_F(OperationList, SavingProposesANewFileFirstAndTheLoadedFileLater) {
   EXPECT_EQ(Asked(dialogs.saved[0]),
             QStringList({"Save Operation File as...", kFilter, "vop", lists.path(),
                          AddBackslash(lists.path()) + "NewOpFile.vop"}));
-  EXPECT_TRUE(window->listChanged()) << "cancelled";
+  EXPECT_TRUE(window->Operations().listChanged()) << "cancelled";
 
   const QString file = lists.file("mine.vop");
   dialogs.answers.push_back(file);
   QTest::mouseClick(Button("cmdSaveList"), Qt::LeftButton);
   EXPECT_EQ(settings.LoadedFile, file);
-  EXPECT_FALSE(window->listChanged());
+  EXPECT_FALSE(window->Operations().listChanged());
   EXPECT_EQ(ReadBytes(file), "1>Extract (0,0)-(9,0) Prefix: \"a_\" Quality: \"75\"\r\n"
                              "0>Extract (0,0)-(9,0) Prefix: \"b_\" Quality: \"75\"\r\n");
 
@@ -198,8 +198,8 @@ TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicksAndAnUnreadableOneI
                          "Extract Whole Image LimitWidth (640) Suffix: \"_640\" Quality: \"75\""}));
   EXPECT_EQ(Ticks(), QList<bool>({true, false}));
   EXPECT_EQ(settings.LoadedFile, file);
-  EXPECT_FALSE(window->listChanged());
-  EXPECT_TRUE(window->operationSaved());
+  EXPECT_FALSE(window->Operations().listChanged());
+  EXPECT_TRUE(window->Editor().Saved());
   EXPECT_EQ(window->windowTitle(), "Varnholt 1.00 (web.vop)");
 
   dialogs.answers.push_back(std::nullopt);
@@ -238,7 +238,7 @@ TEST_F(OperationList, LinesLeftOutAreToldOnceAndASaveOverTheirFileAsksFirst) {
                                  "\" could not be read as operations and are left out of the "
                                  "list:\r\n\r\nLine 2: " +
                                  negative + "\r\nLine 4: hello");
-  window->OperationsFileToList(file);
+  window->Operations().OperationsFileToList(file);
   EXPECT_EQ(Operations().size(), 2);
   ASSERT_TRUE(prompter.done());
 
@@ -272,7 +272,7 @@ TEST_F(OperationList, ABadTickStopsTheLoadAndTheListBelongsToNoFile) {
   WriteBytes(file, "1>Extract Whole Image Prefix: \"a\" Quality: \"75\"\r\n"
                    "maybe>Extract Whole Image Prefix: \"b\" Quality: \"75\"\r\n"
                    "1>Extract Whole Image Prefix: \"c\" Quality: \"75\"\r\n");
-  window->OperationsFileToList(file);
+  window->Operations().OperationsFileToList(file);
   EXPECT_EQ(Operations(), QStringList({"Extract Whole Image Prefix: \"a\" Quality: \"75\""}));
   ASSERT_EQ(errors.reports.size(), 1u);
   EXPECT_EQ(errors.reports[0].source, "OperationsFileToList");

@@ -33,7 +33,7 @@ TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureOfTheFirstFrameSmallerThanTh
 
   EXPECT_EQ(Shown(), QStringList({"imgPreview", "lblImageDimensions"}));
   EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 640x480 Pixels");
-  EXPECT_EQ(window->PreviewedFile(), images.file("photo.png"));
+  EXPECT_EQ(window->Images().PreviewedFile(), images.file("photo.png"));
 
   const QSize picture = Label("imgPreview")->pixmap().size();
   const QSize frame = Find<QFrame>("fraViewPicture")->size();
@@ -61,9 +61,9 @@ TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureOfTheFirstFrameSmallerThanTh
   ASSERT_EQ(QProcess::execute("convert", {"-size", "60x20", "xc:red", "xc:blue", "xc:lime",
                                           images.file("frames.tif")}),
             0);
-  window->RefreshFileList();
+  window->Images().RefreshFileList();
   List("lstImages")->setCurrentItem(Entry("frames.tif"));
-  EXPECT_EQ(window->PreviewedFile(), images.file("frames.tif"))
+  EXPECT_EQ(window->Images().PreviewedFile(), images.file("frames.tif"))
       << Label("lblViewPictureError")->text().toStdString();
   EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 60x20 Pixels");
   EXPECT_EQ(Label("imgPreview")->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
@@ -71,7 +71,7 @@ TEST_F(Preview, ShowsTheSourceSizeAndACentredPictureOfTheFirstFrameSmallerThanTh
 
   // A phone's portrait, stored on its side, shows upright with its upright size.
   test::MakeOrientedJpeg(images.file("side.jpg"), 64, 48, 6);
-  window->RefreshFileList();
+  window->Images().RefreshFileList();
   List("lstImages")->setCurrentItem(Entry("side.jpg"));
   EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 48x64 Pixels");
   const QSize upright = Label("imgPreview")->pixmap().size();
@@ -85,7 +85,7 @@ TEST_F(Preview, NoImageOnShowMeansNoCropToolAndAFailureShowsInTheFrame) {
   WriteBytes(images.file("bad.png"), "\x89PNG\r\n\x1a\nnot really");
   Open();
   List("lstImages")->setCurrentRow(0);
-  EXPECT_EQ(window->PreviewedFile(), images.file("a.png"));
+  EXPECT_EQ(window->Images().PreviewedFile(), images.file("a.png"));
   EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
   Check("chkExtract")->setChecked(true);
   EXPECT_TRUE(Button("cmdUseCropTool")->isEnabled());
@@ -98,13 +98,13 @@ TEST_F(Preview, NoImageOnShowMeansNoCropToolAndAFailureShowsInTheFrame) {
     EXPECT_TRUE(error.startsWith("Error Loading: " + name + "\n")) << error.toStdString();
     EXPECT_GT(error.size(), QString("Error Loading: " + name + "\n").size());
     EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
-    EXPECT_TRUE(window->PreviewedFile().isEmpty());
+    EXPECT_TRUE(window->Images().PreviewedFile().isEmpty());
   }
   EXPECT_TRUE(errors.reports.empty());
 
   // The next good one recovers.
   List("lstImages")->setCurrentRow(0);
-  EXPECT_EQ(window->PreviewedFile(), images.file("a.png"));
+  EXPECT_EQ(window->Images().PreviewedFile(), images.file("a.png"));
   EXPECT_EQ(Shown(), QStringList({"imgPreview", "lblImageDimensions"}));
   EXPECT_TRUE(Button("cmdUseCropTool")->isEnabled());
 
@@ -112,7 +112,7 @@ TEST_F(Preview, NoImageOnShowMeansNoCropToolAndAFailureShowsInTheFrame) {
   EXPECT_EQ(Shown(), QStringList({"lblLoading"}));
   EXPECT_EQ(Label("lblLoading")->text(), "No Image Selected.");
   EXPECT_FALSE(Button("cmdUseCropTool")->isEnabled());
-  EXPECT_EQ(window->PreviewedFile(), "");
+  EXPECT_EQ(window->Images().PreviewedFile(), "");
 }
 
 TEST_F(Preview, AClickWhileLoadingNeverLeavesTheOlderPictureShown) {
@@ -138,7 +138,7 @@ TEST_F(Preview, AClickWhileLoadingNeverLeavesTheOlderPictureShown) {
 
   EXPECT_EQ(List("lstImages")->currentItem()->text(), "b.png");
   EXPECT_EQ(Label("lblImageDimensions")->text(), "Dimensions: 200x300 Pixels");
-  EXPECT_EQ(window->PreviewedFile(), images.file("b.png"));
+  EXPECT_EQ(window->Images().PreviewedFile(), images.file("b.png"));
   const QSize picture = Label("imgPreview")->pixmap().size();
   EXPECT_LT(picture.width(), picture.height()) << "b.png is the portrait one";
   EXPECT_EQ(Shown(), QStringList({"imgPreview", "lblImageDimensions"}));

@@ -26,7 +26,7 @@ protected:
   void LoadList(const QByteArray &lines) {
     const QString file = lists.file("run.vop");
     WriteBytes(file, lines);
-    window->OperationsFileToList(file);
+    window->Operations().OperationsFileToList(file);
   }
   QStringList Files() const { return QDir(images.path()).entryList(QDir::Files, QDir::Name); }
 };
@@ -158,7 +158,7 @@ TEST_F(StartRun, RefusesToStartWithNothingTickedOrWithClashes) {
   QTest::mouseClick(Button("cmdGo"), Qt::LeftButton);
 
   Make({"a.png"});
-  window->RefreshFileList();
+  window->Images().RefreshFileList();
   ExpectOk("Clashes Detected",
            "The following prefix/suffix clashes were found in selected operations (which means "
            "files would be overwritten):\r\n\r\nPrefix: \"th_\", Suffix: \"\" at position 3\r\n\r\n"
@@ -228,7 +228,6 @@ TEST_F(StartRun, TheRunReadsEachTickAsTheListsHoldItThen) {
     }
     void ShowOperation(const QString &) override {}
     void ShowProgress(qint64, qint64) override {}
-    void DoEvents() override {}
   } view;
   view.onFirst = [this] { Entry("c.png")->setCheckState(Qt::Unchecked); };
   RunState state;

@@ -213,9 +213,18 @@ TEST(OperationValidity, Rules) {
       {{.JpgQuality = 100}, true},
       {{.JpgQuality = 101}, false},
       {{.Extract = true, .TopLeftX = 5, .BottomRightX = 5}, true},
+      // The rectangle, one axis wrong at a time, and wider than high or
+      // higher than wide: no corner is held against the other axis.
       {{.Extract = true, .TopLeftX = 6, .BottomRightX = 5}, false},
-      // The size is checked whatever the method.
+      {{.Extract = true, .TopLeftY = 6, .BottomRightY = 5}, false},
+      {{.Extract = true, .TopLeftX = -1, .BottomRightX = 5}, false},
+      {{.Extract = true, .TopLeftY = -1, .BottomRightY = 5}, false},
+      {{.Extract = true, .TopLeftX = 2, .TopLeftY = 7, .BottomRightX = 5, .BottomRightY = 40}, true},
+      {{.Extract = true, .TopLeftX = 7, .TopLeftY = 2, .BottomRightX = 40, .BottomRightY = 5}, true},
+      // The size is checked whatever the method, each side on its own.
       {{.Resize = true, .ResizeMethod = kLimitWidth, .ResizeHeight = 0}, false},
+      {{.Resize = true, .ResizeMethod = kLimitHeight, .ResizeWidth = 0}, false},
+      {{.Resize = true, .ResizeWidth = 1, .ResizeHeight = 20000}, true},
   };
   for (std::size_t i = 0; i < std::size(rows); ++i)
     EXPECT_EQ(IsOperationValid(rows[i].op), rows[i].valid) << "row " << i;

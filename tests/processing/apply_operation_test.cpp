@@ -36,7 +36,8 @@ QImage Stored(const QString &path) {
 
 class ApplyOperationTest : public ::testing::Test {
 protected:
-  ApplyOperationTest() : recorder(magick) {}
+  // Decoded pictures are kept between pairs, as the run's workers keep them.
+  ApplyOperationTest() : recorder(magick) { magick.setReuseDecoded(true); }
 
   QString apply(const QString &name, const Operation &op, ApplyOutcome *outcome = nullptr) {
     ApplyEnvironment env{settings, folder.path(), recorder, prompter};
@@ -238,6 +239,43 @@ TEST_F(ApplyOperationTest, RectangleOutsideTheImageAsksCanBeSuppressedOrClamped)
                  "Bottom Right X Coordiate (120) is greater than image width of 100\r\n",
                  Answer::No);
   EXPECT_EQ(run("a.png", Crop(100, 0, 120, 10)), "");
+}
+
+// Allowed out of bounds, on a picture wider than high: the corner that is
+// out on one axis only is brought in, and a top-left corner out on either
+// axis is refused.
+TEST_F(ApplyOperationTest, OutOfBoundsRectanglesAreClampedOnEachAxis) {
+  MakeImage(folder.file("a.png"), 100, 60);
+  settings.AllowOutOfBoundry = true;
+  const struct {
+    const char *what;
+    Operation op;
+    QString crop; // ImageMagick would clip a larger one silently
+    QSize result;
+  } rows[] = {
+      {"inside, to the last pixel", Crop(0, 0, 99, 59), "100x60+0+0", {100, 60}},
+      {"out in X only", Crop(10, 5, 150, 20), "90x55+10+5", {90, 55}},
+      {"out in Y only", Crop(20, 15, 50, 70), "80x45+20+15", {80, 45}},
+  };
+  for (const auto &row : rows) {
+    QFile::remove(folder.file("c_a.png"));
+    recorder.calls.clear();
+    EXPECT_EQ(run("a.png", row.op), "") << row.what;
+    ASSERT_FALSE(recorder.calls.empty());
+    const QStringList args = recorder.calls.back().args;
+    EXPECT_EQ(args.value(args.indexOf("-crop") + 1).toStdString(), row.crop.toStdString()) << row.what;
+    EXPECT_EQ(ImageSize(folder.file("c_a.png")), row.result) << row.what;
+  }
+  expectTooSmall("Top Left X Coordiate (100) is greater than image width of 100\r\n"
+                 "Bottom Right X Coordiate (120) is greater than image width of 100\r\n",
+                 Answer::No);
+  expectTooSmall("Top Left Y Coordiate (60) is greater than image height of 60\r\n"
+                 "Bottom Right Y Coordiate (70) is greater than image height of 60\r\n",
+                 Answer::No);
+  QFile::remove(folder.file("c_a.png"));
+  EXPECT_EQ(run("a.png", Crop(100, 0, 120, 10)), "");
+  EXPECT_EQ(run("a.png", Crop(0, 60, 10, 70)), "");
+  EXPECT_FALSE(QFile::exists(folder.file("c_a.png")));
 }
 
 TEST_F(ApplyOperationTest, AnotherOutputFolderMustBeAFolderThatCanBeWritten) {

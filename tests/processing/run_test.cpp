@@ -9,6 +9,7 @@
 #include "processing/pair_stage.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
+#include "support/fakes.h"
 #include "support/scripted_prompter.h"
 #include "support/test_images.h"
 
@@ -36,13 +37,16 @@ using test::TempFolder;
 class RecordingView : public RunView {
 public:
   void ShowImage(const QString &caption) override { shown << "image " + caption; }
-  void ShowOperation(const QString &text) override { shown << "op " + text; }
+  void ShowOperation(const QString &text) override {
+    shown << "op " + text;
+    if (onEvents) onEvents();
+  }
+  void ShowImageNumber(qint64, qint64) override {
+    if (onEvents) onEvents();
+  }
   void ShowProgress(qint64 value, qint64 maximum) override {
     this->value = value;
     this->maximum = maximum;
-  }
-  void DoEvents() override {
-    if (onEvents) onEvents();
   }
   QStringList shown;
   qint64 value = -1;
@@ -262,7 +266,7 @@ TEST(AheadJobs, OnePerCoreAtMostVarnholtJobs) {
 
 // Answers every size query at once and writes nothing: the run's own
 // bookkeeping, without ImageMagick.
-class InstantToolkit : public ImageToolkit {
+class InstantToolkit : public test::PlainToolkit {
 public:
   QString identify(const QStringList &) override { return QStringLiteral("100x100"); }
   void convert(const QStringList &args) override {

@@ -65,27 +65,27 @@ void RecordingToolkit::record(const Call &call) {
 
 QString RecordingToolkit::identify(const QStringList &args) {
   record(QStringLiteral("identify"), args);
-  return inner_.identify(args);
+  return inner().identify(args);
 }
 
 void RecordingToolkit::convert(const QStringList &args) {
   record(QStringLiteral("convert"), args);
-  inner_.convert(args);
+  inner().convert(args);
 }
 
 void RecordingToolkit::convertInSteps(const ConvertSteps &work, bool reuseDecoded) {
   record(Call{QStringLiteral("convert"), work.arguments(), work.steps});
-  inner_.convertInSteps(work, reuseDecoded);
+  inner().convertInSteps(work, reuseDecoded);
 }
 
 void RecordingToolkit::mogrify(const QStringList &args) {
   record(QStringLiteral("mogrify"), args);
-  inner_.mogrify(args);
+  inner().mogrify(args);
 }
 
 int RecordingToolkit::orientation(const QString &path) {
   record(QStringLiteral("orientation"), {path});
-  return inner_.orientation(path);
+  return inner().orientation(path);
 }
 
 } // namespace varnholt::test

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/desktop.h"
-#include "platform/image_toolkit.h"
+#include "platform/forwarding_toolkit.h"
 #include "platform/settings_store.h"
 #include "settings/folder_command.h"
 
@@ -69,22 +69,27 @@ public:
   bool result = true;
 };
 
+// A toolkit of a test's own, which answers the four calls by hand: its steps
+// are one convert, and it keeps nothing and warns of nothing.
+class PlainToolkit : public ImageToolkit {
+public:
+  void convertInSteps(const ConvertSteps &work, bool) override { convert(work.arguments()); }
+  void checkSize(qint64, qint64, const QString &) override {}
+  QStringList takeWarnings() override { return {}; }
+  void releaseDecoded() override {}
+};
+
 // Passes every call on to another toolkit and records it as
 // "command arg1 arg2 ...". A hook may run before each call (to slow it down,
 // or to make it fail). Runs and previews call it from worker threads, at
 // times from two at once; read `calls` once those are done.
-class RecordingToolkit : public ImageToolkit {
+class RecordingToolkit : public ForwardingToolkit {
 public:
-  explicit RecordingToolkit(ImageToolkit &inner) : inner_(inner) {}
+  using ForwardingToolkit::ForwardingToolkit;
   QString identify(const QStringList &args) override;
   void convert(const QStringList &args) override;
   void mogrify(const QStringList &args) override;
   int orientation(const QString &path) override; // recorded as "orientation"
-  void checkSize(qint64 width, qint64 height, const QString &path) override {
-    inner_.checkSize(width, height, path);
-  }
-  QStringList takeWarnings() override { return inner_.takeWarnings(); }
-  void releaseDecoded() override { inner_.releaseDecoded(); }
   // Recorded as one "convert" with the whole argument list, and its steps.
   void convertInSteps(const ConvertSteps &work, bool reuseDecoded) override;
 
@@ -99,7 +104,6 @@ public:
 private:
   void record(const Call &call);
   void record(const QString &command, const QStringList &args) { record(Call{command, args}); }
-  ImageToolkit &inner_;
   std::mutex mutex_;
 };
 

@@ -28,25 +28,25 @@ void RunAway(const std::function<void()> &work) {
 
 QString AsyncToolkit::identify(const QStringList &args) {
   QString text;
-  RunAway([&] { text = inner_.identify(args); });
+  RunAway([&] { text = inner().identify(args); });
   return text;
 }
 
 void AsyncToolkit::convert(const QStringList &args) {
-  RunAway([&] { inner_.convert(args); });
+  RunAway([&] { inner().convert(args); });
 }
 
 void AsyncToolkit::mogrify(const QStringList &args) {
-  RunAway([&] { inner_.mogrify(args); });
+  RunAway([&] { inner().mogrify(args); });
 }
 
 void AsyncToolkit::convertInSteps(const ConvertSteps &work, bool reuseDecoded) {
-  RunAway([&] { inner_.convertInSteps(work, reuseDecoded); });
+  RunAway([&] { inner().convertInSteps(work, reuseDecoded); });
 }
 
 int AsyncToolkit::orientation(const QString &path) {
   int orientation = 0;
-  RunAway([&] { orientation = inner_.orientation(path); });
+  RunAway([&] { orientation = inner().orientation(path); });
   return orientation;
 }
 

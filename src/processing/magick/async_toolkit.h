@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/image_toolkit.h"
+#include "platform/forwarding_toolkit.h"
 
 #include <functional>
 
@@ -15,23 +15,16 @@ void RunAway(const std::function<void()> &work);
 // (Stop) stay clickable during a long resize, and the caller still sees one
 // step after another. Events handled meanwhile may start further calls; they
 // run nested, inner first.
-class AsyncToolkit : public ImageToolkit {
+class AsyncToolkit : public ForwardingToolkit {
 public:
-  explicit AsyncToolkit(ImageToolkit &inner) : inner_(inner) {}
+  using ForwardingToolkit::ForwardingToolkit;
 
+  // The calls that decode or encode; the others answer at once.
   QString identify(const QStringList &args) override;
   void convert(const QStringList &args) override;
   void mogrify(const QStringList &args) override;
   int orientation(const QString &path) override;
-  void checkSize(qint64 width, qint64 height, const QString &path) override {
-    inner_.checkSize(width, height, path);
-  }
-  QStringList takeWarnings() override { return inner_.takeWarnings(); }
-  void releaseDecoded() override { inner_.releaseDecoded(); }
   void convertInSteps(const ConvertSteps &work, bool reuseDecoded) override;
-
-private:
-  ImageToolkit &inner_;
 };
 
 } // namespace varnholt
