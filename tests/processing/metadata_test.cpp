@@ -226,6 +226,7 @@ TEST(Metadata, EachChoiceCarriesWhatItSaysThroughEveryKindOfPair) {
       EXPECT_TRUE(f.has("AdobeRGBMarker!!")) << label;
       EXPECT_EQ(f.profiles.count("exif") == 1, row.exif) << label;
       EXPECT_EQ(f.properties.count("exif:GPSLatitude") == 1, row.location) << label;
+      EXPECT_EQ(f.properties.count("exif:GPSInfo") == 1, row.location) << label;
       EXPECT_EQ(f.properties.count("exif:Make") == 1, row.exif) << label;
       EXPECT_EQ(f.properties.count("exif:thumbnail:JPEGInterchangeFormatLength"), 0u) << label;
       const auto property = [&](const char *name) {
@@ -257,6 +258,20 @@ TEST(Metadata, APlainCopyKeepingAllIsTheSameBytes) {
   ApplyEnvironment env{settings, folder.path(), magick, prompter};
   ASSERT_EQ(ApplyOperation(folder.file("p.jpg"), {.Prefix = "r_"}, env, state), "");
   EXPECT_EQ(test::ReadBytes(folder.file("r_p.jpg")), test::ReadBytes(folder.file("p.jpg")));
+}
+
+// What goes leaves no pointer behind: the block edited once has nothing
+// left to edit, and the small picture's bytes are gone from it.
+TEST(Metadata, AnEditedExifBlockIsWholeAndSmaller) {
+  for (const bool little : {true, false}) {
+    const QByteArray exif = CameraExif(little, 64, 48);
+    for (const KeptMetadata kept : {KeptMetadata::All, KeptMetadata::AllButLocation}) {
+      const std::optional<QByteArray> edited = EditExif(exif, kept, {40, 30});
+      ASSERT_TRUE(edited && !edited->isEmpty()) << little;
+      EXPECT_EQ(EditExif(*edited, kept, {40, 30}), std::nullopt) << little << int(kept);
+      EXPECT_LE(edited->size(), exif.size() - kThumbnail.size()) << little << int(kept);
+    }
+  }
 }
 
 // A picture not turned upright keeps its turn even when nothing else stays.
