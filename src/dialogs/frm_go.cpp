@@ -181,8 +181,8 @@ void frmGo::Await(RunMachine::Waiting waiting) {
   case RunMachine::Waiting::Finished: RunEnded(); break;
   case RunMachine::Waiting::Here: DoPairHere(); break;
   case RunMachine::Waiting::Worker:
-    // A short slice: answers wake it at once, and clicks wait no longer.
-    QTimer::singleShot(0, this, [this] { Await(machine_->waitForWorkers(5)); });
+    // A short slice: an answer wakes it at once, and a click waits no longer.
+    QTimer::singleShot(0, this, [this] { Await(machine_->waitForWorkers(10)); });
     break;
   case RunMachine::Waiting::Answer:
     QTimer::singleShot(0, this, [this] {
