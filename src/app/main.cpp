@@ -10,7 +10,7 @@
 #include "processing/pair_stage.h"
 #include "processing/run_plan.h"
 #include "settings/manifest.h"
-#include "settings/folder_command.h"
+#include "desktop/folder_command.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
 #include "version.h"

@@ -7,7 +7,7 @@
 #include "platform/error_reporter.h"
 #include "platform/prompter.h"
 #include "platform/forwarding_toolkit.h"
-#include "settings/folder_command.h"
+#include "desktop/folder_command.h"
 
 #include <atomic>
 

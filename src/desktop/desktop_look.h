@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/desktop_look.h"
+#include "settings/dark_preference.h"
 
 #include <QPalette>
 

@@ -7,7 +7,7 @@
 #include "platform/failure.h"
 #include "platform/file_ops.h"
 #include "platform/prompter.h"
-#include "settings/folder_command.h"
+#include "desktop/folder_command.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
 #include "version.h"

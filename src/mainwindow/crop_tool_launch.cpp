@@ -11,7 +11,7 @@
 #include "platform/failure.h"
 #include "platform/file_ops.h"
 #include "platform/prompter.h"
-#include "processing/magick/async_toolkit.h"
+#include "platform/async_toolkit.h"
 #include "processing/magick/magick_policy.h"
 #include "platform/paths.h"
 #include "settings/settings.h"

@@ -5,7 +5,7 @@
 
 #include "platform/desktop.h"
 #include "platform/failure.h"
-#include "processing/magick/async_toolkit.h"
+#include "platform/async_toolkit.h"
 #include "processing/magick/magick_policy.h"
 #include "platform/paths.h"
 #include "settings/settings.h"

@@ -3,7 +3,7 @@
 #include "platform/desktop.h"
 #include "platform/forwarding_toolkit.h"
 #include "platform/settings_store.h"
-#include "settings/folder_command.h"
+#include "desktop/folder_command.h"
 
 #include <QMap>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "settings/desktop_look.h"
+#include "settings/dark_preference.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // executable, through the same code as the Settings tab's box, in the places
 // the environment names. scripts/try-folder-command registers a wrapper that
 // records its arguments this way, and looks at what the file managers do.
-#include "settings/folder_command.h"
+#include "desktop/folder_command.h"
 
 #include <QFile>
 

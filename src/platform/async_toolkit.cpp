@@ -1,4 +1,4 @@
-#include "processing/magick/async_toolkit.h"
+#include "platform/async_toolkit.h"
 
 #include <QEventLoop>
 #include <QThread>

@@ -1,4 +1,4 @@
-#include "settings/folder_command.h"
+#include "desktop/folder_command.h"
 
 #include "support/test_images.h"
 

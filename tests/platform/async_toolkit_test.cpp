@@ -1,6 +1,6 @@
 #include "app/screenshot_seams.h"
 #include "platform/failure.h"
-#include "processing/magick/async_toolkit.h"
+#include "platform/async_toolkit.h"
 #include "processing/magick/magick_toolkit.h"
 #include "support/fakes.h"
 #include "support/test_images.h"

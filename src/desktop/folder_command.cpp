@@ -1,4 +1,4 @@
-#include "settings/folder_command.h"
+#include "desktop/folder_command.h"
 
 #include "platform/failure.h"
 #include "platform/file_ops.h"

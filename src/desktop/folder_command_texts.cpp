@@ -1,6 +1,6 @@
 // What the folder command writes: each file manager's entry for an
 // executable, and our action put into or taken out of Thunar's uca.xml.
-#include "settings/folder_command.h"
+#include "desktop/folder_command.h"
 
 #include <QXmlStreamReader>
 
