@@ -59,10 +59,12 @@ Result Finished(QProcess &process) {
   return r;
 }
 
-// As a script would start the real executable: no display, no platform.
+// As a script would start the real executable: no display, no platform, and
+// no part of a job (the tests may run inside one).
 QProcessEnvironment ScriptEnvironment() {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+  for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "SLURM_ARRAY_TASK_ID",
+                           "JOB_COMPLETION_INDEX", "PARALLEL_SEQ"})
     env.remove(name);
   return env;
 }
@@ -250,6 +252,8 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
       {{"--batch", list, "--jobs", "many"}, "varnholt: --jobs needs a whole number from 1 to 256"},
       {{"--batch", list, "stray"}, "varnholt: unexpected argument \"stray\""},
       {{"--batch", list, "--shard"}, "varnholt: --shard needs a value"},
+      {{"--batch", list, "--input", in(), "--output", out(), "--shard", "auto/2"},
+       "varnholt: --shard auto found none of SLURM_ARRAY_TASK_ID"},
       {{"--batch", list, "--input", in(), "--shard", "1/2"},
        "varnholt: --shard needs --output DIR, a folder other than the images'"},
       {{"--batch", list, "--input", in(), "--output", in() + "/", "--shard", "2/2"},
@@ -259,7 +263,7 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
   for (const char *shard : {"0/3", "4/3", "3", "1/0", "-1/2", "1/3/5", "a/b", " 1/2", "1/", ""})
     all.push_back({{"--batch", list, "--input", in(), QStringLiteral("--shard=") + shard},
                    QStringLiteral("varnholt: --shard needs K/N, whole numbers with K from 1 to N "
-                                  "(such as 2/8), not \"%1\"\nUsage: ")
+                                  "(such as 2/8), or auto, not \"%1\"\nUsage: ")
                        .arg(shard)});
   for (const Row &row : all) {
     QProcessEnvironment withTemp = env;
