@@ -95,6 +95,19 @@ QStringList Files(const QString &folder) {
   return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
+// The same names; the same bytes, or for PNG (which carries the time it was
+// written) the same pixels.
+void ExpectSameFiles(const QString &whole, const QString &other) {
+  ASSERT_EQ(Files(other), Files(whole));
+  for (const QString &name : Files(whole)) {
+    const QString a = whole + "/" + name, b = other + "/" + name;
+    if (name.endsWith(".png", Qt::CaseInsensitive))
+      EXPECT_EQ(QImage(a), QImage(b)) << name.toStdString();
+    else
+      EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b)) << name.toStdString();
+  }
+}
+
 class Batch : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -399,16 +412,45 @@ TEST_F(Batch, ShardsWriteWhatOneJobWritesAndNoPairReplacesAnEarlierPairsFile) {
   shardErrors.sort();
   EXPECT_EQ(shardErrors, ErrorsIn(one, whole));
   EXPECT_EQ(test::ImageSize(sharded + "/th_a.JPG"), QSize(9, 8)) << "a.gif's, not a.png's";
-  // The same names; the same bytes, or for PNG (which carries the time it was
-  // written) the same pixels.
-  ASSERT_EQ(Files(sharded), Files(whole));
-  for (const QString &name : Files(whole)) {
-    const QString a = whole + "/" + name, b = sharded + "/" + name;
-    if (name.endsWith(".png", Qt::CaseInsensitive))
-      EXPECT_EQ(QImage(a), QImage(b)) << name.toStdString();
-    else
-      EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b)) << name.toStdString();
+  ExpectSameFiles(whole, sharded);
+}
+
+// Parts as people start them: GNU parallel runs one command line three times,
+// each taking its part from PARALLEL_SEQ.
+TEST_F(Batch, PartsStartedByGnuParallelWriteWhatOneRunWrites) {
+  const QString parallel = QStandardPaths::findExecutable("parallel");
+  if (parallel.isEmpty()) {
+    if (qEnvironmentVariableIsSet("CI"))
+      FAIL() << "GNU parallel is missing (scripts/setup installs it)";
+    GTEST_SKIP() << "GNU parallel is not installed";
   }
+  int size = 12;
+  for (const char *name : {"c.gif", "d.bmp", "e.tif", "f.jpg", "g.PNG", "h.jpeg", "i.tga"})
+    test::MakeImage(in() + "/" + name, size++, 11);
+  WriteList(list, {{true, kCrop}, {true, kWidth}, {true, kFix}});
+  const QString whole = fresh("whole"), parts = fresh("parts");
+  const Result one = run({"--output", whole});
+  ASSERT_EQ(one.lastLine(), "27 written, 0 skipped, 0 failed") << one.err.toStdString();
+  // -N0: each job takes one of 1 2 3 and passes none of them on; -q: the
+  // folders' names reach the program as they are.
+  const Result r = RunProgram(parallel,
+                              {"--will-cite", "-q", "-N0", "-j3", "--halt", "never",
+                               QStringLiteral(VARNHOLT_EXECUTABLE), "--batch", list, "--input",
+                               in(), "--output", parts, "--shard", "auto/3", ":::", "1", "2", "3"},
+                              QString(), env);
+  EXPECT_EQ(r.exitCode, 0) << "parallel counts the parts that did not exit 0: "
+                           << r.err.toStdString();
+  int written = 0;
+  for (const QString &line : r.out.split(u'\n', Qt::SkipEmptyParts)) {
+    static const QRegularExpression count("^([0-9]+) written, 0 skipped, 0 failed$");
+    const QRegularExpressionMatch m = count.match(line);
+    EXPECT_TRUE(m.hasMatch()) << line.toStdString();
+    EXPECT_GT(m.captured(1).toInt(), 0) << "every part has work";
+    written += m.captured(1).toInt();
+  }
+  EXPECT_EQ(r.out.count(u'\n'), 3);
+  EXPECT_EQ(written, 27);
+  ExpectSameFiles(whole, parts);
 }
 
 TEST_F(Batch, FrameFilesAreProtectedAndComeOutTheSameForEveryJobCount) {
