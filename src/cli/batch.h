@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -46,8 +47,16 @@ struct BatchConsole {
 };
 
 // Reads the arguments after the program name. On a mistake returns nothing
-// and sets problem.
+// and sets problem. --shard auto reads env (the process's own by default).
 std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString &problem);
+std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString &problem,
+                                                const QProcessEnvironment &env);
+
+// --shard auto or auto/N: the part (1-based) and count the engine that started
+// this process gives in env; false, with problem set, when it gives none or
+// gives one that cannot be trusted.
+bool ShardFromEnvironment(const QString &value, const QProcessEnvironment &env, int &index,
+                          int &count, QString &problem);
 
 QString BatchHelpText();
 QString BatchUsageText();

@@ -2,6 +2,7 @@
 #include "cli/batch.h"
 
 #include <QHash>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -15,7 +16,8 @@ QString BatchUsageText() {
       "Usage: varnholt --batch LIST.vop [--input DIR] [--output DIR] [--pattern P] [--inverse]\n"
       "                [--antialias] [--allow-out-of-bounds] [--keep-orientation]\n"
       "                [--enlarge] [--exact] [--existing replace|skip|keep-both]\n"
-      "                [--metadata keep|no-location|none] [--jobs N] [--shard K/N] [--quiet]\n"
+      "                [--metadata keep|no-location|none] [--jobs N] [--shard K/N|auto[/N]]\n"
+      "                [--quiet]\n"
       "       varnholt --batch --help\n");
 }
 
@@ -77,6 +79,14 @@ Varnholt) on every image of a folder, without a window; no display is needed.
                          (results beside the images would become images of
                          the parts that start later). Images whose names are
                          not valid UTF-8 are counted in part 1
+  --shard auto[/N]       take K (and N) from the engine that started the run: a
+                         Slurm array job (SLURM_ARRAY_TASK_ID with its MIN and
+                         COUNT or MAX, so --array=0-7 and --array=1-8 both
+                         give parts 1 to 8), a Kubernetes Indexed Job
+                         (JOB_COMPLETION_INDEX, from 0) or GNU parallel
+                         (PARALLEL_SEQ, from 1); the last two need N. Refused
+                         when none is set, they disagree with each other or
+                         with N, or the part is past the count
   --quiet                no progress bar
   --help                 this text
 
@@ -118,8 +128,138 @@ start, as for a list with no ticked operation it can read.
 Example:
   varnholt --batch ~/lists/web.vop --input ~/Pictures/shoot --output ~/web --jobs 2
   parallel varnholt --batch /shared/web.vop --input /shared/shoot --output /shared/web \
-    --shard {}/8 ::: $(seq 8)
+    --shard auto/8 ::: $(seq 8)
+  sbatch --array=1-8 --wrap 'varnholt --batch /shared/web.vop --input /shared/shoot \
+    --output /shared/web --shard auto'
 )");
+}
+
+// Engines that start one copy of a command per part say which part it is in
+// their own variable; --shard auto reads them so one command line serves all
+// the parts. A value it cannot be sure of refuses the run rather than
+// guessing: two parts that both think they are part 3 would do its images
+// twice and leave another part's undone, with every part exiting 0.
+namespace {
+
+struct EnginePart {
+  QString said;  // the variables it came from, with their values, for messages
+  int part = 0;  // 1-based
+  int count = 0; // 0: the engine does not tell
+};
+
+// A variable holding a whole number from 0; nothing when it is not set.
+std::optional<long long> Whole(const QProcessEnvironment &env, const char *name, QString &problem) {
+  const QString key = QString::fromLatin1(name);
+  if (!env.contains(key)) return std::nullopt;
+  static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+  const QString v = env.value(key);
+  if (!digits.match(v).hasMatch())
+    problem = "--shard auto: " + key + " is \"" + v + "\", not a whole number from 0";
+  return problem.isEmpty() ? std::optional(v.toLongLong()) : std::nullopt;
+}
+
+// A Slurm array: the task's place among MIN, MIN+STEP, ... MAX. A list array
+// (--array=1,4,9) has COUNT tasks but more places, and is refused as disagreeing.
+std::optional<EnginePart> SlurmPart(const QProcessEnvironment &env, QString &problem) {
+  const auto id = Whole(env, "SLURM_ARRAY_TASK_ID", problem);
+  const auto min = Whole(env, "SLURM_ARRAY_TASK_MIN", problem);
+  const auto max = Whole(env, "SLURM_ARRAY_TASK_MAX", problem);
+  const auto count = Whole(env, "SLURM_ARRAY_TASK_COUNT", problem);
+  const auto step = Whole(env, "SLURM_ARRAY_TASK_STEP", problem);
+  if (!problem.isEmpty() || !id) return std::nullopt;
+  const QString said = QStringLiteral("SLURM_ARRAY_TASK_ID=%1").arg(*id);
+  if (!min || (!max && !count)) {
+    problem = "--shard auto: " + said + " comes without SLURM_ARRAY_TASK_MIN and " +
+              "SLURM_ARRAY_TASK_COUNT or SLURM_ARRAY_TASK_MAX, so its part is not known";
+    return std::nullopt;
+  }
+  const long long by = step.value_or(1);
+  const bool fits = by > 0 && (!max || (*max >= *min && (*max - *min) % by == 0)) &&
+                    (!max || !count || (*max - *min) / by + 1 == *count);
+  if (!fits) {
+    problem = QStringLiteral("--shard auto: SLURM_ARRAY_TASK_MIN=%1, SLURM_ARRAY_TASK_MAX=%2, "
+                             "SLURM_ARRAY_TASK_STEP=%3 and SLURM_ARRAY_TASK_COUNT=%4 disagree "
+                             "(an array of single numbers such as --array=1,4,9 has no parts; "
+                             "use a range such as --array=1-8)")
+                  .arg(*min)
+                  .arg(max ? QString::number(*max) : QStringLiteral("(not set)"))
+                  .arg(by)
+                  .arg(count ? QString::number(*count) : QStringLiteral("(not set)"));
+    return std::nullopt;
+  }
+  const long long total = count ? *count : (*max - *min) / by + 1;
+  if (*id < *min || (*id - *min) % by != 0 || (*id - *min) / by >= total) {
+    problem = QStringLiteral("--shard auto: %1 is not a task of the array from "
+                             "SLURM_ARRAY_TASK_MIN=%2 with %3 tasks")
+                  .arg(said)
+                  .arg(*min)
+                  .arg(total);
+    return std::nullopt;
+  }
+  return EnginePart{said, int((*id - *min) / by + 1), int(total)};
+}
+
+} // namespace
+
+bool ShardFromEnvironment(const QString &value, const QProcessEnvironment &env, int &index,
+                          int &count, QString &problem) {
+  static const QRegularExpression form(QStringLiteral("^auto(?:/([0-9]{1,6}))?$"));
+  const QRegularExpressionMatch m = form.match(value);
+  const int given = m.hasMatch() && m.hasCaptured(1) ? m.captured(1).toInt() : 0;
+  if (!m.hasMatch() || (m.hasCaptured(1) && given < 1)) {
+    problem =
+        "--shard auto/N needs N, a whole number from 1 (such as auto/8), not \"" + value + "\"";
+    return false;
+  }
+  std::vector<EnginePart> found;
+  if (auto slurm = SlurmPart(env, problem)) found.push_back(*slurm);
+  for (const auto &[name, from] : {std::pair{"JOB_COMPLETION_INDEX", 0}, {"PARALLEL_SEQ", 1}})
+    if (const auto v = Whole(env, name, problem))
+      found.push_back(
+          {QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(*v), int(*v - from + 1), 0});
+  if (!problem.isEmpty()) return false;
+  if (found.empty()) {
+    problem = QStringLiteral(
+        "--shard auto found none of SLURM_ARRAY_TASK_ID (a Slurm array job), "
+        "JOB_COMPLETION_INDEX (a Kubernetes Indexed Job) or PARALLEL_SEQ (GNU parallel); "
+        "give the part as K/N");
+    return false;
+  }
+  int total = given;
+  QString countSaid = given ? "auto/" + QString::number(given) : QString();
+  for (const EnginePart &p : found) {
+    if (p.part != found.front().part) {
+      problem =
+          "--shard auto: " + found.front().said + " and " + p.said +
+          QStringLiteral(" are different parts (%1 and %2)").arg(found.front().part).arg(p.part);
+      return false;
+    }
+    if (p.count && total && p.count != total) {
+      problem = QStringLiteral("--shard auto: %1 is one of %2 tasks, not of %3 as %4 says")
+                    .arg(p.said)
+                    .arg(p.count)
+                    .arg(total)
+                    .arg(countSaid);
+      return false;
+    }
+    if (p.count) total = p.count, countSaid = p.said;
+  }
+  if (!total) {
+    problem = "--shard auto: " + found.front().said +
+              " does not tell how many parts there are; give it as --shard auto/N";
+    return false;
+  }
+  if (found.front().part < 1 || found.front().part > total) {
+    problem = QStringLiteral("--shard auto: %1 is part %2, not one of parts 1 to %3 (%4)")
+                  .arg(found.front().said)
+                  .arg(found.front().part)
+                  .arg(total)
+                  .arg(countSaid);
+    return false;
+  }
+  index = found.front().part;
+  count = total;
+  return true;
 }
 
 bool WantsBatch(int argc, char **argv) {
@@ -148,7 +288,8 @@ const std::pair<const char *, bool BatchOptions::*> kFlags[] = {
 
 // Reads the value of an option that takes one; false (with problem set)
 // when it is not one it accepts.
-bool TakeValue(const QString &name, const QString &v, BatchOptions &options, QString &problem) {
+bool TakeValue(const QString &name, const QString &v, BatchOptions &options, QString &problem,
+               const QProcessEnvironment &env) {
   if (name == "--batch") {
     options.listFile = v;
   } else if (name == "--pattern") {
@@ -182,14 +323,17 @@ bool TakeValue(const QString &name, const QString &v, BatchOptions &options, QSt
       problem = "--jobs needs a whole number from 1 to 256, not \"" + v + "\"";
       return false;
     }
-  } else { // --shard
+  } else if (v == "auto" || v.startsWith(QStringLiteral("auto/"))) {
+    return ShardFromEnvironment(v, env, options.shardIndex, options.shardCount, problem);
+  } else { // --shard K/N
     static const QRegularExpression form(QStringLiteral("^([0-9]{1,6})/([0-9]{1,6})$"));
     const QRegularExpressionMatch m = form.match(v);
     options.shardIndex = m.hasMatch() ? m.captured(1).toInt() : 0;
     options.shardCount = m.hasMatch() ? m.captured(2).toInt() : 0;
     if (options.shardIndex < 1 || options.shardIndex > options.shardCount) {
       problem =
-          "--shard needs K/N, whole numbers with K from 1 to N (such as 2/8), not \"" + v + "\"";
+          "--shard needs K/N, whole numbers with K from 1 to N (such as 2/8), or auto, not \"" + v +
+          "\"";
       return false;
     }
   }
@@ -199,6 +343,11 @@ bool TakeValue(const QString &name, const QString &v, BatchOptions &options, QSt
 } // namespace
 
 std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString &problem) {
+  return ParseBatchArguments(args, problem, QProcessEnvironment::systemEnvironment());
+}
+
+std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString &problem,
+                                                const QProcessEnvironment &env) {
   static const QStringList kValued = {"--batch", "--input", "--output", "--pattern",
                                       "--jobs",  "-j",      "--shard",  "--existing", "--metadata"};
   BatchOptions options;
@@ -229,7 +378,7 @@ std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString
                                     : name + " needs a value";
         return std::nullopt;
       }
-      if (!TakeValue(name, inlineValue ? *inlineValue : args[++i], options, problem))
+      if (!TakeValue(name, inlineValue ? *inlineValue : args[++i], options, problem, env))
         return std::nullopt;
       haveList = haveList || name == "--batch";
     } else {

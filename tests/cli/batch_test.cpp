@@ -59,10 +59,12 @@ Result Finished(QProcess &process) {
   return r;
 }
 
-// As a script would start the real executable: no display, no platform.
+// As a script would start the real executable: no display, no platform, and
+// no part of a job (the tests may run inside one).
 QProcessEnvironment ScriptEnvironment() {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+  for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "SLURM_ARRAY_TASK_ID",
+                           "JOB_COMPLETION_INDEX", "PARALLEL_SEQ"})
     env.remove(name);
   return env;
 }
@@ -91,6 +93,19 @@ void WriteList(const QString &path, const QList<std::pair<bool, QString>> &items
 
 QStringList Files(const QString &folder) {
   return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// The same names; the same bytes, or for PNG (which carries the time it was
+// written) the same pixels.
+void ExpectSameFiles(const QString &whole, const QString &other) {
+  ASSERT_EQ(Files(other), Files(whole));
+  for (const QString &name : Files(whole)) {
+    const QString a = whole + "/" + name, b = other + "/" + name;
+    if (name.endsWith(".png", Qt::CaseInsensitive))
+      EXPECT_EQ(QImage(a), QImage(b)) << name.toStdString();
+    else
+      EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b)) << name.toStdString();
+  }
 }
 
 class Batch : public ::testing::Test {
@@ -250,6 +265,8 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
       {{"--batch", list, "--jobs", "many"}, "varnholt: --jobs needs a whole number from 1 to 256"},
       {{"--batch", list, "stray"}, "varnholt: unexpected argument \"stray\""},
       {{"--batch", list, "--shard"}, "varnholt: --shard needs a value"},
+      {{"--batch", list, "--input", in(), "--output", out(), "--shard", "auto/2"},
+       "varnholt: --shard auto found none of SLURM_ARRAY_TASK_ID"},
       {{"--batch", list, "--input", in(), "--shard", "1/2"},
        "varnholt: --shard needs --output DIR, a folder other than the images'"},
       {{"--batch", list, "--input", in(), "--output", in() + "/", "--shard", "2/2"},
@@ -259,7 +276,7 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
   for (const char *shard : {"0/3", "4/3", "3", "1/0", "-1/2", "1/3/5", "a/b", " 1/2", "1/", ""})
     all.push_back({{"--batch", list, "--input", in(), QStringLiteral("--shard=") + shard},
                    QStringLiteral("varnholt: --shard needs K/N, whole numbers with K from 1 to N "
-                                  "(such as 2/8), not \"%1\"\nUsage: ")
+                                  "(such as 2/8), or auto, not \"%1\"\nUsage: ")
                        .arg(shard)});
   for (const Row &row : all) {
     QProcessEnvironment withTemp = env;
@@ -395,16 +412,45 @@ TEST_F(Batch, ShardsWriteWhatOneJobWritesAndNoPairReplacesAnEarlierPairsFile) {
   shardErrors.sort();
   EXPECT_EQ(shardErrors, ErrorsIn(one, whole));
   EXPECT_EQ(test::ImageSize(sharded + "/th_a.JPG"), QSize(9, 8)) << "a.gif's, not a.png's";
-  // The same names; the same bytes, or for PNG (which carries the time it was
-  // written) the same pixels.
-  ASSERT_EQ(Files(sharded), Files(whole));
-  for (const QString &name : Files(whole)) {
-    const QString a = whole + "/" + name, b = sharded + "/" + name;
-    if (name.endsWith(".png", Qt::CaseInsensitive))
-      EXPECT_EQ(QImage(a), QImage(b)) << name.toStdString();
-    else
-      EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b)) << name.toStdString();
+  ExpectSameFiles(whole, sharded);
+}
+
+// Parts as people start them: GNU parallel runs one command line three times,
+// each taking its part from PARALLEL_SEQ.
+TEST_F(Batch, PartsStartedByGnuParallelWriteWhatOneRunWrites) {
+  const QString parallel = QStandardPaths::findExecutable("parallel");
+  if (parallel.isEmpty()) {
+    if (qEnvironmentVariableIsSet("CI"))
+      FAIL() << "GNU parallel is missing (scripts/setup installs it)";
+    GTEST_SKIP() << "GNU parallel is not installed";
   }
+  int size = 12;
+  for (const char *name : {"c.gif", "d.bmp", "e.tif", "f.jpg", "g.PNG", "h.jpeg", "i.tga"})
+    test::MakeImage(in() + "/" + name, size++, 11);
+  WriteList(list, {{true, kCrop}, {true, kWidth}, {true, kFix}});
+  const QString whole = fresh("whole"), parts = fresh("parts");
+  const Result one = run({"--output", whole});
+  ASSERT_EQ(one.lastLine(), "27 written, 0 skipped, 0 failed") << one.err.toStdString();
+  // -N0: each job takes one of 1 2 3 and passes none of them on; -q: the
+  // folders' names reach the program as they are.
+  const Result r = RunProgram(parallel,
+                              {"--will-cite", "-q", "-N0", "-j3", "--halt", "never",
+                               QStringLiteral(VARNHOLT_EXECUTABLE), "--batch", list, "--input",
+                               in(), "--output", parts, "--shard", "auto/3", ":::", "1", "2", "3"},
+                              QString(), env);
+  EXPECT_EQ(r.exitCode, 0) << "parallel counts the parts that did not exit 0: "
+                           << r.err.toStdString();
+  int written = 0;
+  for (const QString &line : r.out.split(u'\n', Qt::SkipEmptyParts)) {
+    static const QRegularExpression count("^([0-9]+) written, 0 skipped, 0 failed$");
+    const QRegularExpressionMatch m = count.match(line);
+    EXPECT_TRUE(m.hasMatch()) << line.toStdString();
+    EXPECT_GT(m.captured(1).toInt(), 0) << "every part has work";
+    written += m.captured(1).toInt();
+  }
+  EXPECT_EQ(r.out.count(u'\n'), 3);
+  EXPECT_EQ(written, 27);
+  ExpectSameFiles(whole, parts);
 }
 
 TEST_F(Batch, FrameFilesAreProtectedAndComeOutTheSameForEveryJobCount) {
