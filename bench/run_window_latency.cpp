@@ -8,7 +8,7 @@
 // the same with worker processes running ahead (WORKER: the varnholt
 // executable) and, for comparison, the run driven on the UI thread alone.
 
-#include "cli/ahead_pool.h"
+#include "batch/ahead_pool.h"
 #include "operations/operation.h"
 #include "dialogs/frm_go.h"
 #include "processing/magick/magick_toolkit.h"

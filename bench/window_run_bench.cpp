@@ -8,7 +8,7 @@
 // JOBS 1 is the window working alone; more run that many worker processes
 // (WORKER: the varnholt executable) ahead of it.
 
-#include "cli/ahead_pool.h"
+#include "batch/ahead_pool.h"
 #include "operations/file_listing.h"
 #include "operations/operation_list_file.h"
 #include "dialogs/frm_go.h"

@@ -1,5 +1,5 @@
-#include "cli/ahead_pool.h"
-#include "cli/batch.h"
+#include "batch/ahead_pool.h"
+#include "batch/batch.h"
 #include "dialogs/frm_error.h"
 #include "mainwindow/frm_main.h"
 #include "desktop/desktop_look.h"

@@ -3,7 +3,7 @@
 // question answered "Yes to all". For the crash-point test, which kills it.
 //
 //   window_run EXECUTABLE INPUT OUTPUT|- OPERATION-FILE IMAGE...
-#include "cli/ahead_pool.h"
+#include "batch/ahead_pool.h"
 #include "platform/prompter.h"
 #include "processing/magick/magick_toolkit.h"
 #include "processing/run.h"

@@ -2,7 +2,7 @@
 //
 // No frame may crash a decoder; whatever decodes, encoded again, decodes to
 // the same bytes.
-#include "cli/worker_protocol.h"
+#include "batch/worker_protocol.h"
 #include "common.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 
 // The progress bar and the report of results in image order.
-#include "cli/batch_internal.h"
+#include "batch/batch_internal.h"
 
 #include <QElapsedTimer>
 

@@ -1,5 +1,5 @@
 // The batch mode's command line: its options, their checks and its help.
-#include "cli/batch.h"
+#include "batch/batch.h"
 
 #include <QHash>
 #include <QProcessEnvironment>

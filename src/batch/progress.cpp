@@ -1,4 +1,4 @@
-#include "cli/progress.h"
+#include "batch/progress.h"
 
 #include "processing/run.h"
 

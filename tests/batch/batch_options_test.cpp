@@ -1,4 +1,4 @@
-#include "cli/batch.h"
+#include "batch/batch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cli/worker_pool.h"
+#include "batch/worker_pool.h"
 
 #include "platform/failure.h"
 #include "processing/magick/magick_policy.h"

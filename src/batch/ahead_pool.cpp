@@ -1,4 +1,4 @@
-#include "cli/ahead_pool.h"
+#include "batch/ahead_pool.h"
 
 #include "platform/failure.h"
 

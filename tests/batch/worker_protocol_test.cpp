@@ -1,4 +1,4 @@
-#include "cli/worker_protocol.h"
+#include "batch/worker_protocol.h"
 
 #include <QtEndian>
 

@@ -2,7 +2,7 @@
 
 // Worker processes running ahead of a window's run: this executable again,
 // as the batch mode's workers, one per core unless capped.
-#include "cli/worker_pool.h"
+#include "batch/worker_pool.h"
 #include "processing/run.h"
 
 #include <memory>

@@ -2,7 +2,7 @@
 
 // The batch mode's run, shared by the process that plans it and the worker
 // processes that carry it out.
-#include "cli/batch.h"
+#include "batch/batch.h"
 #include "operations/operation.h"
 #include "processing/run_plan.h"
 #include "settings/settings.h"

@@ -3,7 +3,7 @@
 // The one pool of worker processes, for the batch mode and for the window's
 // run alike: it spawns them, hands them images, reads their answers, reaps
 // them, sweeps what they leave and starts new ones in their place.
-#include "cli/worker_protocol.h"
+#include "batch/worker_protocol.h"
 
 #include <QList>
 #include <QString>

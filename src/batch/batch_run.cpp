@@ -1,8 +1,8 @@
-#include "cli/batch_run.h"
+#include "batch/batch_run.h"
 
-#include "cli/batch_internal.h"
-#include "cli/progress.h"
-#include "cli/worker_pool.h"
+#include "batch/batch_internal.h"
+#include "batch/progress.h"
+#include "batch/worker_pool.h"
 #include "platform/failure.h"
 #include "platform/paths.h"
 #include "processing/magick/magick_toolkit.h"

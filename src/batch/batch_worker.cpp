@@ -1,7 +1,7 @@
 // The worker processes of the batch mode and of the window's run.
-#include "cli/batch_run.h"
+#include "batch/batch_run.h"
 
-#include "cli/worker_pool.h"
+#include "batch/worker_pool.h"
 #include "platform/failure.h"
 #include "platform/paths.h"
 #include "processing/magick/magick_toolkit.h"

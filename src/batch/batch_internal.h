@@ -2,7 +2,7 @@
 
 // What the batch run's pieces share: the interrupt flags, one image's result
 // and the run's stop control.
-#include "cli/batch_run.h"
+#include "batch/batch_run.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
-#include "cli/batch.h"
+#include "batch/batch.h"
 
-#include "cli/ahead_pool.h"
+#include "batch/ahead_pool.h"
 #include "processing/run_plan.h"
-#include "cli/batch_run.h"
+#include "batch/batch_run.h"
 #include "operations/clash_check.h"
 #include "operations/file_listing.h"
 #include "operations/operation.h"

@@ -1,4 +1,4 @@
-#include "cli/worker_protocol.h"
+#include "batch/worker_protocol.h"
 
 #include "operations/operation.h"
 #include "platform/bounded_stream.h"
