@@ -29,8 +29,9 @@ Varnholt) on every image of a folder, without a window; no display is needed.
                          operation is left out with a warning)
   --input DIR            the image folder (default: the current folder). Images
                          are its files with an image extension after the last
-                         dot (png bmp jpg jpeg gif tif tiff tga miff, any case),
-                         hidden files excepted, in name order ignoring case
+                         dot (png bmp jpg jpeg gif tif tiff tga miff heic heif
+                         avif webp, any case), hidden files excepted, in name
+                         order ignoring case
   --output DIR           write the results into DIR instead of beside the images
   --pattern P            only images whose name before the last dot matches P
                          (case-sensitive): ? any character, * any run, # a digit,
