@@ -14,7 +14,7 @@ QString BatchUsageText() {
   return QStringLiteral(
       "Usage: varnholt --batch LIST.vop [--input DIR] [--output DIR] [--pattern P] [--inverse]\n"
       "                [--antialias] [--allow-out-of-bounds] [--keep-orientation]\n"
-      "                [--enlarge] [--exact] [--existing replace|skip|keep-both]\n"
+      "                [--enlarge] [--sharpen] [--exact] [--existing replace|skip|keep-both]\n"
       "                [--metadata keep|no-location|none] [--jobs N] [--shard K/N] [--quiet]\n"
       "       varnholt --batch --help\n");
 }
@@ -44,6 +44,8 @@ Varnholt) on every image of a folder, without a window; no display is needed.
                          as their EXIF orientation says they are seen
   --enlarge              let the Limit resize methods enlarge smaller images
                          too (by default they only shrink)
+  --sharpen              give a picture a resize made smaller a light unsharp
+                         mask, stronger the more it shrank
   --exact                decode every JPEG whole. By default a JPEG shrunk as a
                          whole is decoded at a half, a quarter or an eighth of
                          its size when that still leaves the result's size:
@@ -141,6 +143,7 @@ const std::pair<const char *, bool BatchOptions::*> kFlags[] = {
     {"--keep-orientation", &BatchOptions::keepOrientation},
     {"--enlarge", &BatchOptions::enlarge},
     {"--exact", &BatchOptions::exact},
+    {"--sharpen", &BatchOptions::sharpen},
     {"--quiet", &BatchOptions::quiet},
     {"-q", &BatchOptions::quiet},
     {"--help", &BatchOptions::help},

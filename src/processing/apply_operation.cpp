@@ -326,7 +326,12 @@ void PairSteps::resize() {
       geometry = exactly(shrink->result);
     }
   }
-  work_.steps.push_back(turning() + antialias + QStringList{QStringLiteral("-geometry"), geometry});
+  QStringList sharpen;
+  if (settings_.SharpenAfterShrinking)
+    sharpen = op_.Extract ? SharpeningAfterShrinking(op_, rect_.width(), rect_.height())
+                          : SharpeningAfterShrinking(op_, imageWidth, imageHeight);
+  work_.steps.push_back(turning() + antialias +
+                        QStringList{QStringLiteral("-geometry"), geometry} + sharpen);
 }
 
 void PairSteps::changeFormat() {

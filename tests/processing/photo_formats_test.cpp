@@ -1,5 +1,5 @@
 // Phones' and the web's formats (HEIC, HEIF, AVIF, WebP) read and written on
-// small pictures ImageMagick writes here.
+// small pictures ImageMagick writes here, and sharpening after shrinking.
 #include "operations/file_listing.h"
 #include "operations/operation.h"
 #include "processing/apply_operation.h"
@@ -260,7 +260,7 @@ TEST_F(PhotoFormats, WorkersReadThemAndRefuseWhatThePolicyRefuses) {
                                             "\"WEBP\" Suffix: \"_w\" Quality: \"80\"\r\n");
   QProcess process;
   process.start(VARNHOLT_EXECUTABLE, {"--batch", folder.file("list.vop"), "--input", in,
-                                      "--output", out, "--quiet", "--jobs", "2"});
+                                      "--output", out, "--quiet", "--jobs", "2", "--sharpen"});
   ASSERT_TRUE(process.waitForFinished(120000));
   const QString errors = QString::fromUtf8(process.readAllStandardError());
   EXPECT_TRUE(errors.startsWith("varnholt: error: evil.webp")) << errors.toStdString();
@@ -268,6 +268,75 @@ TEST_F(PhotoFormats, WorkersReadThemAndRefuseWhatThePolicyRefuses) {
   EXPECT_EQ(process.readAllStandardOutput(), "3 written, 0 skipped, 1 failed\n");
   EXPECT_EQ(QDir(out).entryList(QDir::Files), (QStringList{"a_w.WEBP", "b_w.webp", "c_w.WEBP"}));
   EXPECT_EQ(ImageSize(out + "/b_w.webp"), QSize(32, 24));
+}
+
+TEST(Sharpening, IsLightAndGrowsWithTheShrinkOnBothSidesOnly) {
+  struct Row {
+    std::int32_t method, width, height; // the resize
+    qint64 fromWidth, fromHeight;       // the picture
+    const char *unsharp;                // "" none
+  } rows[] = {
+      {kLimitWidthHeight, 100, 100, 200, 100, "0x0.67+0.60+0.02"}, // half: one halving
+      {kLimitWidthHeight, 100, 100, 100, 200, "0x0.67+0.60+0.02"},
+      {kLimitWidthHeight, 1920, 1920, 6000, 4000, "0x0.77+0.73+0.02"},
+      {kLimitWidth, 50, 1, 1600, 900, "0x1.00+1.00+0.02"}, // 1/32: no stronger than 1/8
+      {kLimitHeight, 1, 75, 90, 100, "0x0.57+0.48+0.02"},
+      {kLimitWidthHeight, 300, 300, 200, 100, ""}, // inside the box
+      {kFixToSize, 50, 300, 100, 200, ""},         // narrower but taller
+      {kFixToSize, 300, 50, 200, 100, ""},         // wider but lower
+      {kFixToSize, 50, 60, 100, 200, "0x0.79+0.75+0.02"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.method << " " << row.width << "x" << row.height
+                                      << " of " << row.fromWidth << "x" << row.fromHeight);
+    const Operation op{.Resize = true, .ResizeMethod = row.method, .ResizeWidth = row.width,
+                       .ResizeHeight = row.height};
+    const QStringList expected =
+        *row.unsharp ? QStringList{"-unsharp", row.unsharp} : QStringList{};
+    EXPECT_EQ(SharpeningAfterShrinking(op, row.fromWidth, row.fromHeight), expected);
+  }
+  EXPECT_EQ(SharpeningAfterShrinking({.ResizeWidth = 10, .ResizeHeight = 10}, 100, 100),
+            QStringList())
+      << "no resize";
+}
+
+// The setting reaches the resize step only, and only where the picture
+// shrank: never a plain copy, a crop alone or a format change.
+TEST_F(PhotoFormats, SharpeningIsAppliedOnlyWhenTheResizeShrank) {
+  test::MakeImage(folder.file("a.png"), 120, 80);
+  const Operation shrink{.Resize = true, .ResizeWidth = 60, .ResizeHeight = 60, .Suffix = "_s"};
+  const Operation crop{.Extract = true, .BottomRightX = 59, .BottomRightY = 39, .Resize = true,
+                       .ResizeWidth = 30, .ResizeHeight = 30, .Suffix = "_c"};
+  const Operation inside{.Resize = true, .ResizeWidth = 500, .ResizeHeight = 500, .Suffix = "_i"};
+  const Operation copy{.Suffix = "_k"}, format{.OutputFormat = "WEBP", .Suffix = "_f"};
+  const auto convertArgs = [&] {
+    for (const auto &call : recorder.calls)
+      if (call.command == "convert") return call.args.join(' ');
+    return QString("no convert");
+  };
+  struct Row {
+    const Operation &op;
+    bool on;
+    const char *unsharp; // in the resize step; "" none
+    QSize size;
+  } rows[] = {
+      {shrink, true, "0x0.67+0.60+0.02", {60, 40}}, {shrink, false, "", {60, 40}},
+      {crop, true, "0x0.67+0.60+0.02", {30, 20}},   {inside, true, "", {120, 80}},
+      {copy, true, "", {120, 80}},                  {format, true, "", {120, 80}},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.op.Suffix.toStdString() + (row.on ? " on" : " off"));
+    settings.SharpenAfterShrinking = row.on;
+    recorder.calls.clear();
+    ASSERT_EQ(run("a.png", row.op), "");
+    EXPECT_EQ(convertArgs().contains("-unsharp"), *row.unsharp != '\0') << convertArgs().toStdString();
+    if (*row.unsharp)
+      EXPECT_TRUE(convertArgs().contains(QString("-geometry %1 -unsharp %2")
+                                             .arg(row.op.Extract ? "30x30>" : "60x60>", row.unsharp)))
+          << convertArgs().toStdString();
+    EXPECT_EQ(ImageSize(folder.file(ResultName("a.png", row.op))), row.size);
+  }
+  EXPECT_EQ(test::ReadBytes(folder.file("a_k.png")), test::ReadBytes(folder.file("a.png")));
 }
 
 } // namespace
