@@ -192,10 +192,15 @@ TEST_F(PhotoFormats, PhotosAreTurnedUprightOnce) {
       EXPECT_LE(magick.orientation(folder.file(result)), 1) << "says it is upright";
     }
   }
-  // Turning off: the WebP as stored.
+  // Turning off: the WebP as stored, still saying how it is to be turned,
+  // also when nothing but the turn is to travel.
   settings.AutoOrient = false;
-  ASSERT_EQ(run("o6.webp", {.OutputFormat = "PNG", .Prefix = "k_"}), "");
-  EXPECT_EQ(ImageSize(folder.file("k_o6.PNG")), QSize(40, 30));
+  settings.Metadata = "RemoveAll";
+  ASSERT_EQ(run("o6.webp", {.Resize = true, .ResizeWidth = 20, .ResizeHeight = 20,
+                            .Prefix = "k_"}),
+            "");
+  EXPECT_EQ(ImageSize(folder.file("k_o6.webp")), QSize(20, 15));
+  EXPECT_EQ(magick.orientation(folder.file("k_o6.webp")), 6);
 }
 
 QByteArray Le(quint32 v, int bytes) {
