@@ -142,6 +142,7 @@ Settings BatchSettings(const BatchOptions &options, bool separateOutput) {
   settings.AutoOrient = !options.keepOrientation;
   settings.NeverEnlarge = !options.enlarge;
   settings.ExactDecode = options.exact;
+  settings.SharpenAfterShrinking = options.sharpen;
   settings.ExistingResults = options.existing;
   settings.Metadata = options.metadata;
   return settings;

@@ -22,6 +22,7 @@ struct BatchOptions {
   bool keepOrientation = false;
   bool enlarge = false;
   bool exact = false;
+  bool sharpen = false;
   QString existing = QStringLiteral("Replace"); // --existing, as the setting stores it
   QString metadata = QStringLiteral("KeepAll"); // --metadata, likewise
   bool quiet = false;

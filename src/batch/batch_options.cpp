@@ -15,7 +15,7 @@ QString BatchUsageText() {
   return QStringLiteral(
       "Usage: varnholt --batch LIST.vop [--input DIR] [--output DIR] [--pattern P] [--inverse]\n"
       "                [--antialias] [--allow-out-of-bounds] [--keep-orientation]\n"
-      "                [--enlarge] [--exact] [--existing replace|skip|keep-both]\n"
+      "                [--enlarge] [--sharpen] [--exact] [--existing replace|skip|keep-both]\n"
       "                [--metadata keep|no-location|none] [--jobs N] [--shard K/N|auto[/N]]\n"
       "                [--quiet]\n"
       "       varnholt --batch --help\n");
@@ -31,8 +31,9 @@ Varnholt) on every image of a folder, without a window; no display is needed.
                          operation is left out with a warning)
   --input DIR            the image folder (default: the current folder). Images
                          are its files with an image extension after the last
-                         dot (png bmp jpg jpeg gif tif tiff tga miff, any case),
-                         hidden files excepted, in name order ignoring case
+                         dot (png bmp jpg jpeg gif tif tiff tga miff heic heif
+                         avif webp, any case), hidden files excepted, in name
+                         order ignoring case
   --output DIR           write the results into DIR instead of beside the images
   --pattern P            only images whose name before the last dot matches P
                          (case-sensitive): ? any character, * any run, # a digit,
@@ -45,6 +46,8 @@ Varnholt) on every image of a folder, without a window; no display is needed.
                          as their EXIF orientation says they are seen
   --enlarge              let the Limit resize methods enlarge smaller images
                          too (by default they only shrink)
+  --sharpen              give a picture a resize made smaller a light unsharp
+                         mask, stronger the more it shrank
   --exact                decode every JPEG whole. By default a JPEG shrunk as a
                          whole is decoded at a half, a quarter or an eighth of
                          its size when that still leaves the result's size:
@@ -280,6 +283,7 @@ const std::pair<const char *, bool BatchOptions::*> kFlags[] = {
     {"--keep-orientation", &BatchOptions::keepOrientation},
     {"--enlarge", &BatchOptions::enlarge},
     {"--exact", &BatchOptions::exact},
+    {"--sharpen", &BatchOptions::sharpen},
     {"--quiet", &BatchOptions::quiet},
     {"-q", &BatchOptions::quiet},
     {"--help", &BatchOptions::help},

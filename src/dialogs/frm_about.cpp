@@ -94,6 +94,7 @@ void frmAbout::Form_Activate() {
     chkOutOfBoundry->setChecked(settings.AllowOutOfBoundry);
     chkAutoOrient->setChecked(settings.AutoOrient);
     chkNeverEnlarge->setChecked(settings.NeverEnlarge);
+    chkSharpen->setChecked(settings.SharpenAfterShrinking);
     chkExactDecode->setChecked(settings.ExactDecode);
     cboExistingResults->setCurrentIndex(
         cboExistingResults->findData(int(EarlierResultRule(settings))));
@@ -135,6 +136,7 @@ void frmAbout::cmdOK_Click() {
   settings.AllowOutOfBoundry = chkOutOfBoundry->isChecked();
   settings.AutoOrient = chkAutoOrient->isChecked();
   settings.NeverEnlarge = chkNeverEnlarge->isChecked();
+  settings.SharpenAfterShrinking = chkSharpen->isChecked();
   settings.ExactDecode = chkExactDecode->isChecked();
   settings.ExistingResults =
       EarlierResultWord(EarlierResult(cboExistingResults->currentData().toInt()));

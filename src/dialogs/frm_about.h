@@ -105,6 +105,7 @@ private:
   QCheckBox *chkXPStyle = nullptr;
   QCheckBox *chkAutoOrient = nullptr;
   QCheckBox *chkNeverEnlarge = nullptr;
+  QCheckBox *chkSharpen = nullptr;
   QCheckBox *chkExactDecode = nullptr;
   QComboBox *cboExistingResults = nullptr;
   QComboBox *cboMetadata = nullptr;

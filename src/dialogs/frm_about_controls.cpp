@@ -86,9 +86,13 @@ const ControlRow kControls[] = {
     {"chkAutoOrient", Kind::CheckBox, 2, 240, 2790, 6360, 300, "Turn Photos Upright",
      "Takes every picture the way its camera or phone says it is seen (EXIF orientation), "
      "for coordinates, sizes, the preview, the crop tool and the results."},
-    {"chkNeverEnlarge", Kind::CheckBox, 2, 240, 3090, 6360, 300, "Never Enlarge Images",
+    {"chkNeverEnlarge", Kind::CheckBox, 2, 240, 3090, 3120, 300, "Never Enlarge Images",
      "The Limit resize methods only shrink: an image already inside the limit keeps its size. "
      "Fix To Size is always exact."},
+    {"chkSharpen", Kind::CheckBox, 2, 3480, 3090, 3120, 300, "Sharpen After Shrinking",
+     "Gives a resized picture that came out smaller a light sharpening, stronger the more it "
+     "shrank, so fine detail stays crisp. Pictures that keep or grow their size, and plain "
+     "copies, are left as they are."},
     {"chkExactDecode", Kind::CheckBox, 2, 240, 3390, 6360, 300, "Decode JPEGs Whole",
      "Decodes every JPEG at its full size, also where a reduced decode gives the same size of "
      "result several times faster: results exactly as from a full decode."},
@@ -216,6 +220,7 @@ void frmAbout::BuildControls() {
   VARNHOLT_BIND(chkXPStyle);
   VARNHOLT_BIND(chkAutoOrient);
   VARNHOLT_BIND(chkNeverEnlarge);
+  VARNHOLT_BIND(chkSharpen);
   VARNHOLT_BIND(chkExactDecode);
   VARNHOLT_BIND(cboExistingResults);
   VARNHOLT_BIND(cboMetadata);

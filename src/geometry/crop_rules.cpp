@@ -3,6 +3,7 @@
 #include "geometry/window_math.h"
 #include "operations/vb_text.h"
 #include "platform/failure.h"
+#include "platform/image_toolkit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -117,7 +118,7 @@ QStringList CropViewArgs(const QString &image, const QString &cropView, int orie
          << QStringLiteral("jpeg:size=%1x%2").arg(stored.width()).arg(stored.height());
   }
   args << QStringLiteral("-format") << QStringLiteral("bmp");
-  if (orientation > 1) args << QStringLiteral("-auto-orient") << QStringLiteral("+repage");
+  if (orientation > 1) args << UprightOperators(orientation) << QStringLiteral("+repage");
   // Before the input, as ImageMagick 6 takes it, applied once the picture is
   // read and turned: the input and the view stay the last two arguments.
   if (fitted.isValid())

@@ -1,5 +1,6 @@
 #include "geometry/window_math.h"
 
+#include "platform/image_toolkit.h"
 #include "platform/paths.h"
 
 #include <QDir>
@@ -68,8 +69,9 @@ QStringList PreviewConvertArgs(const QString &image, const QString &preview, con
           preview};
   // Turned before it is fitted, so the fit is that of the upright picture.
   if (orientation > 1) {
-    args.insert(4, QStringLiteral("+repage"));
-    args.insert(4, QStringLiteral("-auto-orient"));
+    const QStringList turn = UprightOperators(orientation) << QStringLiteral("+repage");
+    for (qsizetype i = 0; i < turn.size(); ++i)
+      args.insert(4 + i, turn[i]);
   }
   return args;
 }

@@ -69,8 +69,8 @@ private:
 
 const QStringList kResizeMethods = {"Limit Width & Height", "Limit Width", "Limit Height",
                                     "Fix to Size"};
-const QStringList kOutputFormats = {"Don't Change", "BMP",  "GIF",  "JPG",
-                                    "PNG",          "TIFF", "MIFF", "TGA"};
+const QStringList kOutputFormats = {"Don't Change", "BMP",  "GIF", "JPG",  "PNG",
+                                    "TIFF",         "MIFF", "TGA", "WEBP", "AVIF"};
 } // namespace
 
 OperationEditor::OperationEditor(QWidget *client, const MainWindowServices &services,

@@ -53,6 +53,11 @@ struct ControlRow {
   const char *tooltip;
 };
 
+// What the resize boxes add to their tips: how to ask for a long edge.
+#define VARNHOLT_FIT_NOTE                                                                  \
+  " With Limit Width & Height the picture is fitted into the box, its proportions kept: " \
+  "1920 x 1920 fits any long edge to 1920."
+
 const ControlRow kControls[] = {
     // Image folder, pattern and list
     {"lblDir", Kind::Label, nullptr, 90, 135, 555, 195, "Folder:", ""},
@@ -126,12 +131,12 @@ const ControlRow kControls[] = {
      "The method in which to resize the images."},
     {"lblResizeWidth", Kind::Label, "Frame4", 135, 1665, 825, 195, "Width", ""},
     {"txtResizeWidth", Kind::RightTextBox, "Frame4", 135, 1890, 555, 285, "",
-     "The width to resize the extracted image."},
+     "The width to resize the extracted image." VARNHOLT_FIT_NOTE},
     {"udbResizeWidth", Kind::Spinner, "Frame4", 720, 1890, 255, 285, "", ""},
     {"lblResizeX", Kind::Label, "Frame4", 945, 1935, 330, 195, "x", ""},
     {"lblResizeHeight", Kind::Label, "Frame4", 1260, 1665, 735, 195, "Height", ""},
     {"txtResizeHeight", Kind::RightTextBox, "Frame4", 1260, 1890, 555, 285, "",
-     "The height to resize the extracted image."},
+     "The height to resize the extracted image." VARNHOLT_FIT_NOTE},
     {"udbResizeHeight", Kind::Spinner, "Frame4", 1845, 1890, 255, 285, "", ""},
     // Output
     {"Frame3", Kind::Frame, nullptr, 2745, 4365, 4785, 1140, "Output", ""},
@@ -165,6 +170,7 @@ const ControlRow kControls[] = {
      "Visit the Halvane website: Check for updates, new releases etc."},
     {"cmdGo", Kind::Button, nullptr, 990, 5985, 6540, 375, "Start >>>", "Start processing images."},
 };
+#undef VARNHOLT_FIT_NOTE
 
 // Picture buttons: an icon of the desktop theme, else one of Qt's own.
 struct IconRow {

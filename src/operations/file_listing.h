@@ -6,7 +6,7 @@
 namespace varnholt {
 
 // The extensions the image list accepts, compared without regard to case.
-inline const QString kImageExtensions = QStringLiteral("|png|bmp|jpg|jpeg|gif|tif|tiff|tga|miff|");
+inline const QString kImageExtensions = QStringLiteral("|png|bmp|jpg|jpeg|gif|tif|tiff|tga|miff|heic|heif|avif|webp|");
 
 // Whole-name match, case-sensitive: ? any one character, * any run, # one
 // digit, [list] / [!list] one character in / not in the list (ranges a-f).

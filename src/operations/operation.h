@@ -11,7 +11,9 @@
 namespace varnholt {
 
 // Every format the editor offers, as one text; an entry is "|" NAME "|".
-inline const QString kFormatList = QStringLiteral("|Don't Change|BMP|GIF|JPG|PNG|TIFF|MIFF|TGA|");
+// New ones go at the end, so the earlier ones keep their places in the box.
+inline const QString kFormatList =
+    QStringLiteral("|Don't Change|BMP|GIF|JPG|PNG|TIFF|MIFF|TGA|WEBP|AVIF|");
 inline const QString kDontChange = QStringLiteral("Don't Change");
 
 enum ResizeMethodCode : std::int32_t {

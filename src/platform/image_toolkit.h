@@ -81,6 +81,18 @@ public:
   virtual void releaseDecoded() = 0;
 };
 
+// ImageMagick's operators that turn a picture of this EXIF orientation (2 to
+// 8) upright; none for any other. The orientation is set before the turn, for
+// a reader that does not set it (WebP's), and set to upright after it, so
+// that the result says it is upright and no viewer turns it again.
+inline QStringList UprightOperators(int orientation) {
+  static const char *const names[] = {"TopRight",  "BottomRight", "BottomLeft", "LeftTop",
+                                      "RightTop",  "RightBottom", "LeftBottom"};
+  if (orientation < 2 || orientation > 8) return {};
+  return {QStringLiteral("-orient"), QString::fromLatin1(names[orientation - 2]),
+          QStringLiteral("-auto-orient"), QStringLiteral("-orient"), QStringLiteral("TopLeft")};
+}
+
 // The orientation a picture is shown in: 0 when turning is off or the file
 // cannot be read (the size query after it then says why).
 inline int ShownOrientation(ImageToolkit &toolkit, const QString &path, bool autoOrient) {

@@ -246,8 +246,7 @@ void PairSteps::readSize() {
 // the first step turns the picture.
 QStringList PairSteps::turning() {
   const bool now = std::exchange(turn_, false);
-  return now ? QStringList{QStringLiteral("-auto-orient"), QStringLiteral("+repage")}
-             : QStringList{};
+  return now ? UprightOperators(orientation) << QStringLiteral("+repage") : QStringList{};
 }
 
 // A JPEG need not be decoded whole when the result is smaller: libjpeg
@@ -327,16 +326,23 @@ void PairSteps::resize() {
       geometry = exactly(shrink->result);
     }
   }
-  work_.steps.push_back(turning() + antialias + QStringList{QStringLiteral("-geometry"), geometry});
+  QStringList sharpen;
+  if (settings_.SharpenAfterShrinking)
+    sharpen = op_.Extract ? SharpeningAfterShrinking(op_, rect_.width(), rect_.height())
+                          : SharpeningAfterShrinking(op_, imageWidth, imageHeight);
+  work_.steps.push_back(turning() + antialias +
+                        QStringList{QStringLiteral("-geometry"), geometry} + sharpen);
 }
 
 void PairSteps::changeFormat() {
   stepTexts_ << "Changing Format: -quality, " + q_ + ", -format, " + op_.OutputFormat + ", " +
                     target_;
   // JPEG has no transparency: what was see-through becomes white paper,
-  // not the black that dropping the channel would leave.
+  // not the black that dropping the channel would leave. ImageMagick 6
+  // writes AVIF without it too, showing whatever colour the hidden pixels had.
+  const QString format = FormatName(op_.OutputFormat);
   const QStringList flatten =
-      FormatName(op_.OutputFormat) == QLatin1String("JPEG")
+      format == QLatin1String("JPEG") || format == QLatin1String("AVIF")
           ? QStringList{QStringLiteral("-background"), QStringLiteral("white"),
                         QStringLiteral("-alpha"), QStringLiteral("remove")}
           : QStringList{};

@@ -75,6 +75,12 @@ struct CropShrinkOnLoad {
 std::optional<CropShrinkOnLoad> CropShrinkOnLoadSize(const Operation &op, const QRect &rect,
                                                      qint64 width, qint64 height, bool turned);
 
+// The unsharp mask a picture of width x height (as seen, or the rectangle
+// taken of it) gets after the resize has made it smaller on both sides:
+// ImageMagick's operator and its argument, light, and the stronger the more
+// it shrank. None when the resize keeps or enlarges a side.
+QStringList SharpeningAfterShrinking(const Operation &op, qint64 width, qint64 height);
+
 // The geometry ImageMagick gets for a resize method; the Limit methods only
 // shrink when neverEnlarge is set.
 QString ResizeGeometry(const Operation &op, bool neverEnlarge);

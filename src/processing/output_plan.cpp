@@ -36,7 +36,7 @@ QString ResultName(const QString &inputName, const Operation &op) {
 }
 
 bool FormatHoldsFrames(const QString &extension) {
-  for (const char *format : {"gif", "tif", "tiff", "miff"})
+  for (const char *format : {"gif", "tif", "tiff", "miff", "webp"})
     if (extension.compare(QLatin1String(format), Qt::CaseInsensitive) == 0) return true;
   return false;
 }

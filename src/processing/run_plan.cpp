@@ -235,6 +235,7 @@ QDataStream &operator<<(QDataStream &out, const RunPlan &plan) {
   const Settings &s = plan.settings;
   return out << s.OutputInDiffDir << s.OutputDir << s.Antialias << s.AllowOutOfBoundry
              << s.AutoOrient << s.NeverEnlarge << s.ExactDecode << s.ExistingResults << s.Metadata
+             << s.SharpenAfterShrinking
              << QStringList(plan.notRun.begin(), plan.notRun.end()) << plan.claims;
 }
 
@@ -253,7 +254,7 @@ QDataStream &operator>>(QDataStream &in, RunPlan &plan) {
   QStringList notRun;
   Settings &s = plan.settings;
   in >> s.OutputInDiffDir >> s.OutputDir >> s.Antialias >> s.AllowOutOfBoundry >> s.AutoOrient >>
-      s.NeverEnlarge >> s.ExactDecode >> s.ExistingResults >> s.Metadata;
+      s.NeverEnlarge >> s.ExactDecode >> s.ExistingResults >> s.Metadata >> s.SharpenAfterShrinking;
   ReadStringList(in, notRun) >> plan.claims;
   if (in.status() == QDataStream::Ok && size_t(notRun.size()) != plan.pairCount())
     in.setStatus(QDataStream::ReadCorruptData);

@@ -61,6 +61,7 @@ const Key kKeys[] = {
     {"AutoOrient", &Settings::AutoOrient},
     {"NeverEnlarge", &Settings::NeverEnlarge},
     {"ExactDecode", &Settings::ExactDecode},
+    {"SharpenAfterShrinking", &Settings::SharpenAfterShrinking},
     {"ExistingResults", &Settings::ExistingResults},
     {"Metadata", &Settings::Metadata},
     {"MainWindowPlace", &Settings::MainWindowPlace},

@@ -31,6 +31,9 @@ struct Settings {
   // JPEGs are decoded whole even where a reduced decode would give the same
   // size: results identical to a full decode, at the cost of time and memory.
   bool ExactDecode = false;
+  // A picture made smaller is given a light unsharp mask, as strong as it
+  // shrank: what a large photo loses to the fine detail of a small one.
+  bool SharpenAfterShrinking = false;
   // What a pair does where an earlier run's result has its name: "Replace"
   // it, "Skip" the pair, or "KeepBoth" (the new one under the first free
   // "-2", "-3", ... name). Anything else reads as Replace.

@@ -24,7 +24,7 @@ QString Read(const QStringList &args, const QProcessEnvironment &env = {}) {
   for (const auto &[flag, name] :
        {std::pair{o->inverse, "inverse"}, {o->antialias, "antialias"},
         {o->allowOutOfBounds, "oob"}, {o->keepOrientation, "keep"}, {o->enlarge, "enlarge"},
-        {o->quiet, "quiet"}})
+        {o->sharpen, "sharpen"}, {o->quiet, "quiet"}})
     if (flag) said << name;
   return said.join(u',');
 }
@@ -35,6 +35,7 @@ TEST(BatchOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
       {{"--batch=a b.vop", "--input", "in", "--output=out", "--pattern", "*x"},
        "list a b.vop,in in,out out,pattern *x"},
       {{"--batch", "l", "-j", "3", "--shard", "2/8"}, "list l,jobs 3,shard 2/8"},
+      {{"--batch", "l", "--sharpen"}, "list l,sharpen"},
       {{"--batch", "l", "--inverse", "--antialias", "--allow-out-of-bounds",
         "--keep-orientation", "--enlarge", "-q"},
        "list l,inverse,antialias,oob,keep,enlarge,quiet"},

@@ -476,8 +476,9 @@ TEST_F(CropLaunch, OnlyOkWritesThePickedCornersAndTheViewIsABitmapOfTheImage) {
     EXPECT_EQ(toolkit.calls[callsBefore + 1].args,
               QStringList({"-format", sideways ? "%hx%w" : "%wx%h", "-ping", file}));
     if (sideways)
-      EXPECT_EQ(toolkit.calls.back().args.mid(0, 5),
-                QStringList({"-format", "bmp", "-auto-orient", "+repage", file}));
+      EXPECT_EQ(toolkit.calls.back().args.mid(0, 9),
+                QStringList({"-format", "bmp", "-orient", "LeftBottom", "-auto-orient", "-orient",
+                             "TopLeft", "+repage", file}));
     else if (!bitmap)
       EXPECT_EQ(toolkit.calls.back().args.mid(0, 3), QStringList({"-format", "bmp", file}));
     EXPECT_EQ(shownSize, sideways ? ImageSize(file).transposed() : ImageSize(file));

@@ -94,6 +94,10 @@ TEST_F(AboutWindow, ControlsCarryTheirCaptionsAndTooltips) {
       {"chkNeverEnlarge", "Never Enlarge Images",
        "The Limit resize methods only shrink: an image already inside the limit keeps its size. "
        "Fix To Size is always exact."},
+      {"chkSharpen", "Sharpen After Shrinking",
+       "Gives a resized picture that came out smaller a light sharpening, stronger the more it "
+       "shrank, so fine detail stays crisp. Pictures that keep or grow their size, and plain "
+       "copies, are left as they are."},
       {"chkExactDecode", "Decode JPEGs Whole",
        "Decodes every JPEG at its full size, also where a reduced decode gives the same size of "
        "result several times faster: results exactly as from a full decode."},
@@ -164,19 +168,21 @@ TEST_F(AboutWindow, TheLicenceIsShownLineByLineAndAMissingOneIsToldOnce) {
 TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
   enum Close { Ok, Cancel, Escape };
   const char *boxes[] = {"chkXPStyle",     "chkAntialias",  "chkOutputDiffFolder", "chkOutOfBoundry",
-                         "chkContextMenu", "chkAutoOrient", "chkNeverEnlarge", "chkExactDecode"};
+                         "chkContextMenu", "chkAutoOrient", "chkNeverEnlarge", "chkExactDecode",
+                         "chkSharpen"};
   const std::pair<QList<bool>, Close> rows[] = {
-      {{true, false, true, false, true, true, false, true}, Ok},
-      {{false, true, false, true, false, false, true, false}, Cancel},
-      {{true, false, true, false, true, false, true, false}, Escape},
-      {{false, true, false, true, false, true, false, true}, Ok}};
+      {{true, false, true, false, true, true, false, true, false}, Ok},
+      {{false, true, false, true, false, false, true, false, true}, Cancel},
+      {{true, false, true, false, true, false, true, false, false}, Escape},
+      {{false, true, false, true, false, true, false, true, true}, Ok}};
   Open();
   for (const auto &[given, close] : rows) {
     SCOPED_TRACE(close);
     const bool diff = given[2];
     settings = {.OutputInDiffDir = diff, .OutputDir = "/out/here", .XPStyle = given[0],
                 .Antialias = given[1], .AllowOutOfBoundry = given[3], .AutoOrient = given[5],
-                .NeverEnlarge = given[6], .ExactDecode = given[7]};
+                .NeverEnlarge = given[6], .ExactDecode = given[7],
+                .SharpenAfterShrinking = given[8]};
     command.registered = given[4];
     command.calls.clear();
     const Settings before = settings;
@@ -214,7 +220,7 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
     const Settings turned = {.OutputInDiffDir = !diff, .OutputDir = shown, .XPStyle = !given[0],
                              .Antialias = !given[1], .AllowOutOfBoundry = !given[3],
                              .AutoOrient = !given[5], .NeverEnlarge = !given[6],
-                             .ExactDecode = !given[7]};
+                             .ExactDecode = !given[7], .SharpenAfterShrinking = !given[8]};
     EXPECT_EQ(settings, close == Ok ? turned : before);
     EXPECT_EQ(command.calls, close != Ok ? QStringList()
                              : given[4]  ? QStringList("Unregister")
@@ -264,6 +270,10 @@ TEST_F(AboutWindow, ChoiceBoxesShowTheSettingAndOkStoresTheChoice) {
   auto *frame = Child<QWidget>("fraAbout(2)");
   for (QWidget *w : frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
     EXPECT_TRUE(frame->contentsRect().contains(w->geometry())) << w->objectName().toStdString();
+  // Two boxes side by side on one row: apart, and each caption whole.
+  for (const char *name : {"chkNeverEnlarge", "chkSharpen"})
+    EXPECT_LE(Child(name)->sizeHint().width(), Child(name)->width()) << name;
+  EXPECT_FALSE(Child("chkNeverEnlarge")->geometry().intersects(Child("chkSharpen")->geometry()));
 }
 
 // The settings window's links and buttons, and the main window's button to the web site.

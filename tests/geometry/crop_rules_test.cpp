@@ -1,6 +1,7 @@
 #include "geometry/crop_rules.h"
 
 #include "platform/failure.h"
+#include "platform/image_toolkit.h"
 
 #include <gtest/gtest.h>
 
@@ -142,10 +143,20 @@ TEST(CropRules, TheFittedViewIsDecodedAtItsOwnSize) {
             QStringList({"-define", "jpeg:size=1200x800", "-format", "bmp", "-resize", "1200x800",
                          "a.jpg", "v.bmp"}));
   EXPECT_EQ(CropViewArgs("a.jpg", "v.bmp", 6, {800, 1200}),
-            QStringList({"-define", "jpeg:size=1200x800", "-format", "bmp", "-auto-orient",
-                         "+repage", "-resize", "800x1200", "a.jpg", "v.bmp"}));
-  EXPECT_EQ(CropViewArgs("a.jpg", "v.bmp", 3),
-            QStringList({"-format", "bmp", "-auto-orient", "+repage", "a.jpg", "v.bmp"}));
+            QStringList({"-define", "jpeg:size=1200x800", "-format", "bmp", "-orient", "RightTop",
+                         "-auto-orient", "-orient", "TopLeft", "+repage", "-resize", "800x1200",
+                         "a.jpg", "v.bmp"}));
+  // The turn is named, for a reader that does not set it (WebP's); each of
+  // the eight by its name, none for an upright picture.
+  const char *names[] = {"TopRight", "BottomRight", "BottomLeft", "LeftTop",
+                         "RightTop", "RightBottom", "LeftBottom"};
+  for (int orientation = 2; orientation <= 8; ++orientation)
+    EXPECT_EQ(CropViewArgs("a.jpg", "v.bmp", orientation),
+              QStringList({"-format", "bmp", "-orient", names[orientation - 2], "-auto-orient",
+                           "-orient", "TopLeft", "+repage", "a.jpg", "v.bmp"}));
+  EXPECT_EQ(UprightOperators(0), QStringList());
+  EXPECT_EQ(UprightOperators(1), QStringList());
+  EXPECT_EQ(UprightOperators(9), QStringList());
 }
 
 } // namespace

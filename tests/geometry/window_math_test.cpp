@@ -51,6 +51,10 @@ TEST(WindowMath, PreviewGeometryIsWrittenInShortestForm) {
   const PreviewBox box = PreviewBoxFromTwips(2085, 1725, 15, 15);
   EXPECT_EQ(PreviewConvertArgs("/in/a.jpg", "/work/p.png", box, 6)[1], "jpeg:size=230x278");
   EXPECT_EQ(PreviewConvertArgs("/in/a.jpg", "/work/p.png", box, 3)[1], "jpeg:size=278x230");
+  // Turned before it is fitted.
+  EXPECT_EQ(PreviewConvertArgs("/in/a.jpg", "/work/p.png", box, 8).mid(2).join(' '),
+            "-format png -orient LeftBottom -auto-orient -orient TopLeft +repage -geometry " +
+                PreviewGeometryText(box) + " /in/a.jpg /work/p.png");
 }
 
 TEST(WindowMath, PicturesAreCentredInTheirFrame) {

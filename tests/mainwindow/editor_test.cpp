@@ -139,6 +139,12 @@ TEST_F(Editor, ControlsFollowTheCheckBoxesAndTheMethod) {
       enabled += Find<QWidget>(name)->isEnabled() ? '1' : '0';
     EXPECT_EQ(enabled, row.enabled) << row.extract << row.resize << row.method;
   }
+  // The size boxes tell how to fit a long edge.
+  for (const char *name : {"txtResizeWidth", "txtResizeHeight"})
+    EXPECT_TRUE(Box(name)->toolTip().endsWith(
+        " With Limit Width & Height the picture is fitted into the box, its proportions kept: "
+        "1920 x 1920 fits any long edge to 1920."))
+        << name;
   window->Operations().cmdNewList_Click(); // the editor as it stands counts as saved
   Combo("cmbResizeMethod")->setCurrentIndex(3);
   EXPECT_TRUE(window->Editor().Saved()) << "a method changes nothing while unticked";

@@ -54,7 +54,8 @@ TEST_F(MainWindow, OpensWithItsTextsAndEveryCaptionFits) {
   EXPECT_EQ(items("cmbResizeMethod"),
             QStringList({"Limit Width & Height", "Limit Width", "Limit Height", "Fix to Size"}));
   EXPECT_EQ(items("cmbOutputFormat"),
-            QStringList({"Don't Change", "BMP", "GIF", "JPG", "PNG", "TIFF", "MIFF", "TGA"}));
+            QStringList({"Don't Change", "BMP", "GIF", "JPG", "PNG", "TIFF", "MIFF", "TGA", "WEBP",
+                         "AVIF"}));
   EXPECT_EQ(List("lstOperations")->toolTip(),
             "The list of operations to preform on each image. Check operations to enable them.");
   EXPECT_EQ(Box("txtJpgQuality")->toolTip(),

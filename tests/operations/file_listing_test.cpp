@@ -36,10 +36,12 @@ TEST(FileListing, MalformedPatternsAreErrors) {
 // The extension follows the last dot; the pattern sees the name before it.
 TEST(FileListing, AcceptTestUsesTheLastDotAndTheExtensionSet) {
   for (const char *name : {"IMG.JPG", "a.TiFf", "photo.2020.jpg", "2024.06.01 wedding.jpg",
-                           "Mr. Smith.jpg", "a.b.png"})
+                           "Mr. Smith.jpg", "a.b.png", "IMG_0001.HEIC", "b.heif", "c.AVIF",
+                           "d.webp"})
     EXPECT_TRUE(IsListedImage(name, "", false)) << name;
   // ".png" is a hidden name, not an empty one.
-  for (const char *name : {".hidden.png", ".png", "README", "notes.txt", "a.png.txt", "a.png."})
+  for (const char *name : {".hidden.png", ".png", "README", "notes.txt", "a.png.txt", "a.png.",
+                           "clip.heics", "a.webm"})
     EXPECT_FALSE(IsListedImage(name, "", false)) << name;
   struct Row {
     const char *name, *pattern;

@@ -63,7 +63,7 @@ TEST(OperationText, WritesTheseTexts) {
 
 TEST(OperationText, EveryFieldTheTextCarriesSurvivesTheRoundTrip) {
   const QStringList formats = {"", "Don't Change", "BMP", "GIF", "JPG", "PNG",
-                               "TIFF", "MIFF", "TGA", "jpg"};
+                               "TIFF", "MIFF", "TGA", "jpg", "WEBP", "AVIF", "webp"};
   const QStringList names = {"", "th_", "a b", " lead", "trail ", "Ærø-ünï", "日本", "x%d",
                              "[1]", "50%", "e,f", "(g)", "-(", "LimitWidth (50) ",
                              "LimitHeight (x", "FixToSize (1,2)", "Extract (", "Quality"};
@@ -208,6 +208,8 @@ TEST(OperationValidity, Rules) {
       {{.OutputFormat = ""}, true},
       {{.OutputFormat = "jpg"}, true},
       {{.OutputFormat = "JPEG"}, false},
+      {{.OutputFormat = "avif"}, true},
+      {{.OutputFormat = "HEIC"}, false}, // read, never written
       {{.JpgQuality = 0}, false},
       {{.JpgQuality = 1}, true},
       {{.JpgQuality = 100}, true},

@@ -49,6 +49,7 @@ TEST(Settings, ABadValueCostsOnlyItsOwnKeyAndTheRestIsWrittenBackAsRead) {
       {"Settings/Pattern", "*.png"}, {"Settings/InversePattern", "1"},
       {"Settings/AllowOutOfBoundry", "True"}, {"Settings/AutoOrient", "False"},
       {"Settings/NeverEnlarge", "False"}, {"Settings/ExactDecode", "True"},
+      {"Settings/SharpenAfterShrinking", "True"},
       {"Settings/ExistingResults", "KeepBoth"}, {"Settings/Metadata", "RemoveLocation"},
       {"Settings/MainWindowPlace", "10,20,600,500"}, {"Settings/CropToolPlace", ""}};
   struct Row {
@@ -106,13 +107,13 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
                    .OutputInDiffDir = true, .OutputDir = "/out", .XPStyle = false,
                    .Antialias = true, .Pattern = "img[!a]*", .InversePattern = 1,
                    .AllowOutOfBoundry = true, .AutoOrient = false, .ExactDecode = true,
-                   .ExistingResults = "Skip", .Metadata = "RemoveAll", .MainWindowPlace = "120,80,900,700,max", .CropToolPlace = "-1400,30,700,500"};
+                   .SharpenAfterShrinking = true, .ExistingResults = "Skip", .Metadata = "RemoveAll", .MainWindowPlace = "120,80,900,700,max", .CropToolPlace = "-1400,30,700,500"};
   QSettingsStore writer(ini);
   SaveSettings(writer, s);
   const QString text = QString::fromUtf8(test::ReadBytes(ini));
   for (const char *line : {"[Settings]", "OutputInDiffDir=True", "XPStyle=False", "Antialias=True",
                            "InversePattern=1", "AllowOutOfBoundry=True", "OutputDir=/out",
-                           "AutoOrient=False", "NeverEnlarge=True", "ExactDecode=True",
+                           "AutoOrient=False", "NeverEnlarge=True", "ExactDecode=True", "SharpenAfterShrinking=True",
                            "ExistingResults=Skip", "Metadata=RemoveAll", "MainWindowPlace=\"120,80,900,700,max\""})
     EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
   QSettingsStore store(ini);
@@ -123,7 +124,7 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   EXPECT_EQ(memory.writeOrder,
             (QStringList{"LoadedFile", "SelectedDir", "OutputInDiffDir", "OutputDir", "XPStyle",
                          "Antialias", "Pattern", "InversePattern", "AllowOutOfBoundry",
-                         "AutoOrient", "NeverEnlarge", "ExactDecode", "ExistingResults", "Metadata", "MainWindowPlace",
+                         "AutoOrient", "NeverEnlarge", "ExactDecode", "SharpenAfterShrinking", "ExistingResults", "Metadata", "MainWindowPlace",
                          "CropToolPlace"}));
   EXPECT_EQ(memory.flushes, 1);
 

@@ -4,6 +4,9 @@
 #include "platform/image_toolkit.h"
 #include "processing/magick/magick_metadata.h"
 #include "processing/magick/magick_policy.h"
+#include "processing/metadata_edit.h"
+
+#include <QFile>
 
 #include <algorithm>
 #include <cstring>
@@ -195,7 +198,14 @@ int PingOrientation(const QString &input, const Call &call, const QString &subje
   ExceptionInfo *exception = AcquireExceptionInfo();
   CopyMagickString(info->filename, link.constData(), MaxTextExtent);
   Image *images = PingImage(info, exception);
-  const int orientation = images ? int(images->orientation) : -1;
+  int orientation = images ? int(images->orientation) : -1;
+  // ImageMagick's WebP reader keeps the EXIF but does not read the turn from
+  // it; a HEIC's reader turns the picture itself and says it is upright.
+  if (images && images->orientation == UndefinedOrientation &&
+      std::strcmp(images->magick, "WEBP") == 0)
+    if (const StringInfo *exif = GetImageProfile(images, "exif"))
+      orientation = ExifOrientation(QByteArray(
+          reinterpret_cast<const char *>(GetStringInfoDatum(exif)), qsizetype(GetStringInfoLength(exif))));
   if (images) DestroyImageList(images);
   const ExceptionType severity = exception->severity;
   const QString message = ExceptionText(exception);
@@ -206,6 +216,30 @@ int PingOrientation(const QString &input, const Call &call, const QString &subje
     throw Failure(kErrToolkit, "ImageMagick could not read " + subject +
                                    (message.isEmpty() ? "" : ": " + call.unalias(message)));
   return orientation >= 1 && orientation <= 8 ? orientation : 0;
+}
+
+void RefuseOversizedWebP(const QString &path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return;
+  const QByteArray h = file.read(30);
+  if (h.size() < 30 || !h.startsWith("RIFF") || h.mid(8, 4) != "WEBP") return;
+  const auto byte = [&h](int at) { return quint32(quint8(h[at])); };
+  const auto le = [&](int at, int count) {
+    quint32 v = 0;
+    for (int i = count - 1; i >= 0; --i)
+      v = v << 8 | byte(at + i);
+    return v;
+  };
+  const QByteArray chunk = h.mid(12, 4);
+  qint64 width = 0, height = 0;
+  if (chunk == "VP8X") { // the canvas: sides less one, 24 bits each
+    width = le(24, 3) + 1, height = le(27, 3) + 1;
+  } else if (chunk == "VP8L" && byte(20) == 0x2f) { // lossless: 14 bits each, less one
+    width = (le(21, 4) & 0x3fff) + 1, height = (le(21, 4) >> 14 & 0x3fff) + 1;
+  } else if (chunk == "VP8 " && byte(23) == 0x9d && byte(24) == 0x01 && byte(25) == 0x2a) {
+    width = le(26, 2) & 0x3fff, height = le(28, 2) & 0x3fff; // lossy
+  }
+  CheckImageWithinLimits(width, height, path);
 }
 
 void RequireFile(const QStringList &args, int count, const char *program) {

@@ -48,4 +48,10 @@ int PingOrientation(const QString &input, const Call &call, const QString &subje
 // Refuses an argument list too short to hold the program's files.
 void RequireFile(const QStringList &args, int count, const char *program);
 
+// ImageMagick's WebP reader decodes the whole picture even to tell its size,
+// so a WebP's size is checked against the limits from its header first:
+// throws Failure, as CheckImageWithinLimits does, for one too large. Any other
+// file, or one that cannot be read, passes.
+void RefuseOversizedWebP(const QString &path);
+
 } // namespace varnholt::magick

@@ -4,6 +4,7 @@
 
 #include <QSize>
 
+#include <cstring>
 #include <optional>
 
 #include <wand/MagickWand.h>
@@ -57,6 +58,11 @@ QStringList KeepMetadata(Image *images, KeptMetadata kept) {
   QStringList unreadable;
   for (Image *image = images; image; image = GetNextImageInList(image)) {
     const QSize pixels(int(image->columns), int(image->rows));
+    // A reader that leaves the turn in the EXIF unread (WebP's) would have it
+    // written back as unknown: a picture not turned upright would lose it.
+    if (image->orientation == UndefinedOrientation && std::strcmp(image->magick, "WEBP") == 0)
+      if (const StringInfo *exif = GetImageProfile(image, "exif"))
+        image->orientation = OrientationType(ExifOrientation(Bytes(exif)));
     QList<QByteArray> names;
     ResetImageProfileIterator(image);
     for (const char *name = GetNextImageProfile(image); name; name = GetNextImageProfile(image))

@@ -37,10 +37,13 @@ constexpr char kRefusedVariable[] = "VARNHOLT_MAGICK_REFUSED";
 
 // The modules whose coders may run, and the names those coders go by. MPR
 // is the registry the toolkit keeps decoded pictures in.
-const QSet<QString> kAllowedModules = {"BMP", "GIF", "JPEG", "PNG", "TIFF", "TGA", "MIFF", "MPR"};
+// HEIC is libheif's module: HEIC and HEIF from phones and cameras, and AVIF.
+const QSet<QString> kAllowedModules = {"BMP",  "GIF", "JPEG", "PNG",  "TIFF",
+                                       "TGA",  "MIFF", "MPR", "HEIC", "WEBP"};
 const QSet<QString> kAllowedCoders = {
     "BMP",   "BMP2",  "BMP3",  "GIF",   "GIF87", "JPEG", "JPG",    "JPE", "PNG",  "PNG00", "PNG8",
-    "PNG24", "PNG32", "PNG48", "PNG64", "TIFF",  "TIF",  "TIFF64", "TGA", "MIFF", "MPR",   "MPRI"};
+    "PNG24", "PNG32", "PNG48", "PNG64", "TIFF",  "TIF",  "TIFF64", "TGA", "MIFF", "MPR",   "MPRI",
+    "HEIC",  "HEIF",  "AVIF",  "WEBP"};
 // Refused by name as well, for an ImageMagick built without modules, where
 // hidden coders like these cannot be listed.
 const QStringList kAlwaysRefused = {"EPHEMERAL", "MSL",     "MVG",  "SVG",   "MSVG",   "TEXT",
@@ -292,7 +295,9 @@ void Start() {
 
 } // namespace
 
-QStringList AllowedImageFormats() { return {"BMP", "GIF", "JPEG", "PNG", "TIFF", "TGA", "MIFF"}; }
+QStringList AllowedImageFormats() {
+  return {"BMP", "GIF", "JPEG", "PNG", "TIFF", "TGA", "MIFF", "HEIC", "AVIF", "WEBP"};
+}
 
 MagickLimits LimitsForMachine(std::uint64_t physicalMemory, int processes,
                               std::uint64_t freeScratch) {

@@ -63,6 +63,7 @@ QString MagickToolkit::identify(const QStringList &args) {
   // Only the first frame: a GIF's every frame would otherwise repeat the
   // template one after another ("200x100200x100...").
   words.last() = call.input(args.last()) + "[0]";
+  RefuseOversizedWebP(args.last());
   return Run(Command::Identify, words, call, args.last());
 }
 
@@ -157,6 +158,7 @@ void MagickToolkit::mogrify(const QStringList &args) {
 }
 
 int MagickToolkit::orientation(const QString &path) {
+  RefuseOversizedWebP(path);
   Call call(scratch_.path(), ++calls_);
   return PingOrientation(call.input(path) + "[0]", call, path);
 }

@@ -276,5 +276,47 @@ TEST(MagickPolicy, ImagesBeyondALimitFailBeforeDecodingAndNameIt) {
   }
 }
 
+// Through the batch mode's worker processes, which take the allow-list from
+// the process that started them: the new formats are read there too, and a
+// file under a new format's name is still refused for what it is.
+TEST(MagickPolicy, WorkersReadPhonesAndTheWebsFormatsAndRefuseTheRest) {
+  test::TempFolder folder;
+  MagickToolkit magick;
+  // What a worker is handed: the new modules allowed, the rest still refused.
+  QByteArray refused;
+  for (const QByteArray &variable : MagickWorkerVariables(2))
+    if (variable.startsWith("VARNHOLT_MAGICK_REFUSED=")) refused = variable.mid(24);
+  const QList<QByteArray> parts = refused.split(';');
+  ASSERT_EQ(parts.size(), 2) << refused.toStdString();
+  const QList<QByteArray> modules = parts[0].split(','), coders = parts[1].split(',');
+  for (const char *allowed : {"HEIC", "heic", "WEBP", "webp"})
+    EXPECT_FALSE(modules.contains(allowed)) << allowed;
+  for (const char *allowed : {"HEIC", "AVIF", "WEBP"})
+    EXPECT_FALSE(coders.contains(allowed)) << allowed;
+  for (const char *still : {"SVG", "PS", "PDF", "MSL", "URL"})
+    EXPECT_TRUE(coders.contains(still)) << still;
+  const QString in = folder.file("in"), out = folder.file("out");
+  QDir().mkpath(in);
+  QDir().mkpath(out);
+  test::MakeImage(in + "/a.png", 64, 48);
+  for (const char *name : {"a.heic", "c.avif", "b.webp"})
+    magick.convert({in + "/a.png", in + "/" + name});
+  QFile::remove(in + "/a.png");
+  test::WriteBytes(in + "/evil.webp",
+                   "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"/>");
+  test::WriteBytes(folder.file("list.vop"), "1>Extract Whole Image LimitWidth (32) Format: "
+                                            "\"WEBP\" Suffix: \"_w\" Quality: \"80\"\r\n");
+  QProcess process;
+  process.start(VARNHOLT_EXECUTABLE, {"--batch", folder.file("list.vop"), "--input", in,
+                                      "--output", out, "--quiet", "--jobs", "2", "--sharpen"});
+  ASSERT_TRUE(process.waitForFinished(120000));
+  const QString errors = QString::fromUtf8(process.readAllStandardError());
+  EXPECT_TRUE(errors.startsWith("varnholt: error: evil.webp")) << errors.toStdString();
+  EXPECT_TRUE(errors.contains("not allowed by the security policy `SVG'")) << errors.toStdString();
+  EXPECT_EQ(process.readAllStandardOutput(), "3 written, 0 skipped, 1 failed\n");
+  EXPECT_EQ(QDir(out).entryList(QDir::Files), (QStringList{"a_w.WEBP", "b_w.webp", "c_w.WEBP"}));
+  EXPECT_EQ(test::ImageSize(out + "/b_w.webp"), QSize(32, 24));
+}
+
 } // namespace
 } // namespace varnholt
