@@ -100,13 +100,13 @@ void RequireFolder(const char *which, const QString &path) {
   throw Refusal{named + " cannot be used: " + QString::fromLocal8Bit(std::strerror(err))};
 }
 
-void ListImages(BatchJob &job, const BatchOptions &options, const QString &inputDir) {
+void ListImages(BatchJob &job, const BatchOptions &options, const QString &inputFolder) {
   try {
     job.images = ListImageFiles(job.inputFolder, options.pattern, options.inverse);
   } catch (const Failure &failure) {
     if (failure.number() == 93)
       throw Refusal{"the pattern \"" + options.pattern + "\" is malformed: " + failure.text()};
-    throw Refusal{"cannot list the input folder " + inputDir + ": " + failure.text()};
+    throw Refusal{"cannot list the input folder " + inputFolder + ": " + failure.text()};
   }
 }
 
@@ -136,7 +136,7 @@ void TakeOperations(BatchJob &job, const QList<OperationListItem> &items, bool s
 Settings BatchSettings(const BatchOptions &options, bool separateOutput) {
   Settings settings;
   settings.OutputInDiffDir = separateOutput;
-  settings.OutputDir = separateOutput ? Absolute(options.outputDir) : QString();
+  settings.OutputDir = separateOutput ? Absolute(options.outputFolder) : QString();
   settings.Antialias = options.antialias;
   settings.AllowOutOfBoundry = options.allowOutOfBounds;
   settings.AutoOrient = !options.keepOrientation;
@@ -169,12 +169,12 @@ void LeaveOutEarlierResults(BatchJob &job, const BatchOptions &options) {
 BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   const QList<OperationListItem> items = ReadList(options.listFile);
 
-  const QString inputDir = options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir;
-  RequireFolder("input", inputDir);
-  if (!options.outputDir.isEmpty()) RequireFolder("output", options.outputDir);
+  const QString inputFolder = options.inputFolder.isEmpty() ? QDir::currentPath() : options.inputFolder;
+  RequireFolder("input", inputFolder);
+  if (!options.outputFolder.isEmpty()) RequireFolder("output", options.outputFolder);
   // An output folder that is the image folder itself protects nothing.
-  const bool separateOutput = !options.outputDir.isEmpty() &&
-                              CanonicalFolder(options.outputDir) != CanonicalFolder(inputDir);
+  const bool separateOutput = !options.outputFolder.isEmpty() &&
+                              CanonicalFolder(options.outputFolder) != CanonicalFolder(inputFolder);
   // Each part lists the images when it starts: results beside them would be
   // images to the parts that start after another has written some.
   if (options.shardCount > 1 && !separateOutput)
@@ -184,8 +184,8 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   BatchJob job;
   job.notes = DroppedLineNotes(options.listFile);
   job.leftOutLines = int(job.notes.size());
-  job.inputFolder = Absolute(inputDir);
-  ListImages(job, options, inputDir);
+  job.inputFolder = Absolute(inputFolder);
+  ListImages(job, options, inputFolder);
   // The same check, on the same entries, as a run started from the window.
   if (const QStringList clashes = ClashReportLines(items); !clashes.isEmpty()) {
     QString text = ClashMessageText(clashes);
@@ -254,7 +254,7 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
                            .arg(allImages));
   } else if (imageCount == 0 && job.unreadableImages == 0) {
     Print(console.err, "varnholt: nothing to do: no images in " +
-                           (options.inputDir.isEmpty() ? QDir::currentPath() : options.inputDir) +
+                           (options.inputFolder.isEmpty() ? QDir::currentPath() : options.inputFolder) +
                            "\n");
   } else if (imageCount == 0) {
     totals.skipped = job.unreadableImages * int(job.operations.size());

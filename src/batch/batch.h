@@ -13,8 +13,8 @@ namespace varnholt {
 // no window and no display.
 struct BatchOptions {
   QString listFile;
-  QString inputDir;  // empty: the current folder
-  QString outputDir; // empty: beside the images
+  QString inputFolder;  // empty: the current folder
+  QString outputFolder; // empty: beside the images
   QString pattern;
   bool inverse = false;
   bool antialias = false;

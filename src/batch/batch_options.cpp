@@ -303,7 +303,7 @@ bool TakeValue(const QString &name, const QString &v, BatchOptions &options, QSt
       problem = name + " needs a folder";
       return false;
     }
-    (name == "--input" ? options.inputDir : options.outputDir) = v;
+    (name == "--input" ? options.inputFolder : options.outputFolder) = v;
   } else if (name == "--existing") {
     const QHash<QString, QString> words = {
         {"replace", "Replace"}, {"skip", "Skip"}, {"keep-both", "KeepBoth"}};

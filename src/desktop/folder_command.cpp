@@ -42,8 +42,8 @@ XdgPlaces XdgPlaces::FromEnvironment() {
                           ? QDir::cleanPath(config)
                           : QDir::homePath() + QStringLiteral("/.config");
   for (const QString &dir : qEnvironmentVariable("XDG_CONFIG_DIRS").split(u':', Qt::SkipEmptyParts))
-    if (QDir::isAbsolutePath(dir)) places.configDirs << dir;
-  if (places.configDirs.isEmpty()) places.configDirs << QStringLiteral("/etc/xdg");
+    if (QDir::isAbsolutePath(dir)) places.configFolders << dir;
+  if (places.configFolders.isEmpty()) places.configFolders << QStringLiteral("/etc/xdg");
   return places;
 }
 
@@ -96,7 +96,7 @@ void XdgFolderCommand::EditThunarActions(bool add) {
   } else {
     // A user without a uca.xml sees the system's; a new file of ours alone
     // would hide those actions, so it starts as a copy of them.
-    for (const QString &dir : places_.configDirs) {
+    for (const QString &dir : places_.configFolders) {
       QFile shipped(Joined(dir, kThunarFile));
       if (!shipped.open(QIODevice::ReadOnly)) continue;
       const QByteArray text = shipped.readAll();

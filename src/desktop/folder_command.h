@@ -31,7 +31,7 @@ inline const QString kKdeActionGroup = QStringLiteral("Desktop Action extractIma
 struct XdgPlaces {
   QString dataHome;
   QString configHome;
-  QStringList configDirs;
+  QStringList configFolders;
   static XdgPlaces FromEnvironment();
 };
 

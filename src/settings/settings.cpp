@@ -110,7 +110,7 @@ QString MetadataWord(KeptMetadata kept) {
 Settings LoadSettings(SettingsStore &store, const QString &defaultFolder, QList<Failure> *bad) {
   Settings s;
   s.SelectedDir = defaultFolder;
-  bool outputDirStored = false;
+  bool outputFolderStored = false;
   for (const Key &key : kKeys) {
     const QString name = QString::fromLatin1(key.name);
     const std::optional<QString> stored = store.read(kSettingsSection, name);
@@ -125,10 +125,10 @@ Settings LoadSettings(SettingsStore &store, const QString &defaultFolder, QList<
       if (bad) bad->push_back(Failure(failure.number(), failure.description() + ", read as its default"));
       continue;
     }
-    outputDirStored |= key.field == Field(&Settings::OutputDir);
+    outputFolderStored |= key.field == Field(&Settings::OutputDir);
   }
   // Until it is stored itself, the output folder follows the input folder.
-  if (!outputDirStored) s.OutputDir = s.SelectedDir;
+  if (!outputFolderStored) s.OutputDir = s.SelectedDir;
   return s;
 }
 

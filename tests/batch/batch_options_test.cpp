@@ -14,8 +14,8 @@ QString Read(const QStringList &args, const QProcessEnvironment &env = {}) {
   QStringList said;
   if (o->help) said << "help";
   if (!o->listFile.isEmpty()) said << "list " + o->listFile;
-  if (!o->inputDir.isEmpty()) said << "in " + o->inputDir;
-  if (!o->outputDir.isEmpty()) said << "out " + o->outputDir;
+  if (!o->inputFolder.isEmpty()) said << "in " + o->inputFolder;
+  if (!o->outputFolder.isEmpty()) said << "out " + o->outputFolder;
   if (!o->pattern.isEmpty()) said << "pattern " + o->pattern;
   if (o->jobs) said << QStringLiteral("jobs %1").arg(o->jobs);
   if (o->existing != "Replace") said << "existing " + o->existing;

@@ -10,7 +10,7 @@
 
 namespace varnholt::test {
 
-TempFolder::TempFolder() { EXPECT_TRUE(dir_.isValid()); }
+TempFolder::TempFolder() { EXPECT_TRUE(folder_.isValid()); }
 
 QImage TestPattern(int width, int height) {
   QImage image(width, height, QImage::Format_RGB32);

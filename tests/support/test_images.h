@@ -11,11 +11,11 @@ namespace varnholt::test {
 class TempFolder {
 public:
   TempFolder();
-  QString path() const { return dir_.path(); }
-  QString file(const QString &name) const { return dir_.path() + '/' + name; }
+  QString path() const { return folder_.path(); }
+  QString file(const QString &name) const { return folder_.path() + '/' + name; }
 
 private:
-  QTemporaryDir dir_;
+  QTemporaryDir folder_;
 };
 
 // A small picture with a different colour in each quarter, so crops and

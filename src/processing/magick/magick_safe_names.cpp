@@ -77,21 +77,21 @@ void ReleaseMagickScratch() {
   if (--gToolkits == 0) gMagickScratch.reset();
 }
 
-Call::Call(const QString &scratch, int number) : dir_(scratch + "/c" + QString::number(number)) {
-  if (!QDir().mkpath(dir_)) throw Failure::fromErrno(errno, dir_);
+Call::Call(const QString &scratch, int number) : folder_(scratch + "/c" + QString::number(number)) {
+  if (!QDir().mkpath(folder_)) throw Failure::fromErrno(errno, folder_);
 }
 
 Call::~Call() {
   for (const QString &path : cleanup_)
     ::unlink(Native(path).constData());
-  QDir().rmdir(dir_);
+  QDir().rmdir(folder_);
 }
 
 QString Call::input(const QString &real) {
   // Asked again for the same file (after the decoded-picture path gave
   // up on it), the same link serves.
   for (const auto &[safe, name] : aliases_)
-    if (name == real && safe.startsWith(dir_ + "/in")) return safe;
+    if (name == real && safe.startsWith(folder_ + "/in")) return safe;
   const QString absolute = QFileInfo(real).absoluteFilePath();
   // ImageMagick takes a link to nothing for a file its policy refuses: a file
   // gone since it was listed, or one whose path is too long to link to, gets
@@ -99,7 +99,7 @@ QString Call::input(const QString &real) {
   struct stat st {};
   if (::stat(Native(absolute).constData(), &st) != 0) throw Failure::fromErrno(errno, real);
   const QString ext = SafeExtension(absolute);
-  const QString link = dir_ + "/in" + (ext.isEmpty() ? QString() : "." + ext);
+  const QString link = folder_ + "/in" + (ext.isEmpty() ? QString() : "." + ext);
   MakeLink(absolute, link, real);
   cleanup_ << link;
   aliases_.push_back({link, real});
@@ -122,7 +122,7 @@ Call::Output Call::output(const QString &real) {
   ::close(fd);
   // Left standing, the empty probe would pass for what ImageMagick wrote.
   if (::unlink(probe.constData()) != 0) throw Failure::fromErrno(errno, out.real);
-  const QString folderLink = dir_ + "/out";
+  const QString folderLink = folder_ + "/out";
   MakeLink(folder, folderLink, out.real);
   cleanup_ << folderLink;
   out.seenStem = folderLink + "/" + QFileInfo(out.hiddenStem).fileName();

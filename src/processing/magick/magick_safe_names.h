@@ -57,7 +57,7 @@ public:
   QString unalias(QString text) const;
 
 private:
-  QString dir_;
+  QString folder_;
   QStringList cleanup_;
   std::vector<std::pair<QString, QString>> aliases_;
 };
