@@ -6,9 +6,9 @@
 //   each alone;
 //   the longest event-loop gap while a corner is dragged over a 24 MP picture.
 // Run through bench/croptool; the JPEGs are made once in bench/out/croptool/.
-#include "geometry/crop_rules.h"
 #include "croptool/crop_picture.h"
 #include "croptool/frm_crop_tool.h"
+#include "geometry/crop_rules.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/operation_editor.h"
 #include "processing/magick/magick_toolkit.h"

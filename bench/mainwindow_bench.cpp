@@ -2,9 +2,9 @@
 //   refresh of 10,000 images (+2,000 other files), re-refresh after a change,
 //   preview of 12, 24 and 48 MP JPEGs, event-loop latency meanwhile.
 // Run through bench/mainwindow.
+#include "geometry/window_math.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/image_panel.h"
-#include "geometry/window_math.h"
 #include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
 #include "support/controls.h"

@@ -9,8 +9,8 @@
 // executable) and, for comparison, the run driven on the UI thread alone.
 
 #include "batch/ahead_pool.h"
-#include "operations/operation.h"
 #include "dialogs/frm_go.h"
+#include "operations/operation.h"
 #include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
 
@@ -105,8 +105,8 @@ int main(int argc, char **argv) {
     QElapsedTimer total;
     total.start();
     window.exec();
-    std::printf("run window (%s): run %lld ms, longest event-loop stall %lld ms, %d ticks\n",
-                label, total.elapsed(), meter.longest, meter.ticks);
+    std::printf("run window (%s): run %lld ms, longest event-loop stall %lld ms, %d ticks\n", label,
+                total.elapsed(), meter.longest, meter.ticks);
     QFile::remove(dir.path() + "/small_big.jpg");
   };
   for (int round = 1; round <= 3; ++round) {

@@ -9,9 +9,9 @@
 // (WORKER: the varnholt executable) ahead of it.
 
 #include "batch/ahead_pool.h"
+#include "dialogs/frm_go.h"
 #include "operations/file_listing.h"
 #include "operations/operation_list_file.h"
-#include "dialogs/frm_go.h"
 #include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
 

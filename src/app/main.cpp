@@ -1,17 +1,17 @@
 #include "batch/ahead_pool.h"
 #include "batch/batch.h"
-#include "dialogs/frm_error.h"
-#include "mainwindow/frm_main.h"
 #include "desktop/desktop_look.h"
+#include "desktop/folder_command.h"
 #include "desktop/program_icon.h"
 #include "desktop/qt_desktop.h"
+#include "dialogs/frm_error.h"
+#include "mainwindow/frm_main.h"
+#include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "processing/magick/magick_toolkit.h"
 #include "processing/pair_stage.h"
 #include "processing/run_plan.h"
 #include "settings/manifest.h"
-#include "desktop/folder_command.h"
-#include "platform/paths.h"
 #include "settings/settings.h"
 #include "version.h"
 
@@ -130,8 +130,8 @@ int main(int argc, char **argv) {
   const std::unique_ptr<MagickToolkit> toolkit = StartImageToolkit(errorReporter);
   if (!toolkit) return 1;
 
-  MainWindowServices services{settings, prompter, folderBrowser, fileDialogs, shell, *toolkit,
-                              errorReporter};
+  MainWindowServices services{settings, prompter, folderBrowser, fileDialogs,
+                              shell,    *toolkit, errorReporter};
   services.settingsStore = &store;
   XdgFolderCommand folderCommand(XdgPlaces::FromEnvironment(),
                                  QCoreApplication::applicationFilePath());
@@ -141,7 +141,8 @@ int main(int argc, char **argv) {
   AheadPool ahead(DefaultJobs(), SelfExecutable());
   services.runAhead = &ahead;
   services.showSplash = true;
-  services.unreadableNames = UnreadableStartTexts(NonUtf8Arguments(argc, argv), NonUtf8ProgramPath());
+  services.unreadableNames =
+      UnreadableStartTexts(NonUtf8Arguments(argc, argv), NonUtf8ProgramPath());
   services.endAtOnce = [&toolkit] {
     toolkit->DiscardScratch();
     std::fflush(nullptr);

@@ -3,11 +3,11 @@
 // Seams that answer without asking anyone, so the windows can be pictured
 // unattended, and a toolkit that stops mid-run for the run window's picture.
 
+#include "desktop/folder_command.h"
 #include "platform/desktop.h"
 #include "platform/error_reporter.h"
-#include "platform/prompter.h"
 #include "platform/forwarding_toolkit.h"
-#include "desktop/folder_command.h"
+#include "platform/prompter.h"
 
 #include <atomic>
 

@@ -4,8 +4,14 @@
 //
 //   varnholt_screenshots OUTPUT_FOLDER [NAME...]
 
+#include "app/screenshot_pictures.h"
+#include "app/screenshot_seams.h"
 #include "croptool/frm_crop_tool.h"
+#include "desktop/program_icon.h"
+#include "desktop/qt_desktop.h"
+#include "dialogs/frm_about.h"
 #include "dialogs/frm_error.h"
+#include "dialogs/frm_go.h"
 #include "dialogs/frm_splash.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/image_panel.h"
@@ -13,14 +19,8 @@
 #include "mainwindow/operation_list_panel.h"
 #include "operations/operation.h"
 #include "operations/operation_list_file.h"
-#include "desktop/program_icon.h"
-#include "desktop/qt_desktop.h"
-#include "dialogs/frm_go.h"
 #include "processing/magick/magick_toolkit.h"
-#include "dialogs/frm_about.h"
 #include "settings/settings.h"
-#include "app/screenshot_pictures.h"
-#include "app/screenshot_seams.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -28,16 +28,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QKeyEvent>
-#include <QScreen>
 #include <QFontInfo>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QThread>
@@ -224,8 +224,8 @@ bool RefusedKey(const QString &path) {
   }
   // The tip is a window of its own: the screen shows the box and the tip.
   const QRect around(prefix->mapToGlobal(QPoint(-40, -40)), QSize(420, 140));
-  const QPixmap shot = window.screen()->grabWindow(0, around.x(), around.y(), around.width(),
-                                                   around.height());
+  const QPixmap shot =
+      window.screen()->grabWindow(0, around.x(), around.y(), around.width(), around.height());
   const bool saved = shot.save(path);
   std::printf("%s: %dx%d\n", qPrintable(path), shot.width(), shot.height());
   return saved;
@@ -356,8 +356,9 @@ bool MainWindow(const QString &path, MainShot shot) {
   for (int i = 0; i < 20; ++i)
     QCoreApplication::processEvents();
   if (window.Images().PreviewedFile().isEmpty()) {
-    std::fprintf(stderr, "no preview: %s\n",
-                 qPrintable(window.findChild<QLabel *>(QStringLiteral("lblViewPictureError"))->text()));
+    std::fprintf(
+        stderr, "no preview: %s\n",
+        qPrintable(window.findChild<QLabel *>(QStringLiteral("lblViewPictureError"))->text()));
     return false;
   }
   const QStringList clipped = ClippedCaptions(&window);
@@ -391,8 +392,8 @@ bool CropToolOnPhoto(const QString &path, bool actualSize) {
   NoShell shell;
   MagickToolkit toolkit;
   NoErrors errors;
-  frmMain window({settings, prompter, browser, dialogs, shell, toolkit, errors, QString(),
-                  work.path()});
+  frmMain window(
+      {settings, prompter, browser, dialogs, shell, toolkit, errors, QString(), work.path()});
   window.show();
   window.findChild<QLineEdit *>(QStringLiteral("txtInputDirectory"))->setText(folder);
   window.findChild<QCheckBox *>(QStringLiteral("chkExtract"))->setChecked(true);
@@ -478,8 +479,7 @@ int main(int argc, char **argv) {
   for (const auto &shot : kShots) {
     if (!wanted.isEmpty() && !wanted.contains(QString::fromLatin1(shot.name))) continue;
     if (!dark && !shot.take(out + '/' + shot.name + ".png")) ++failures;
-    if (dark && !Dark([&] { return shot.take(out + "/dark-" + shot.name + ".png"); }))
-      ++failures;
+    if (dark && !Dark([&] { return shot.take(out + "/dark-" + shot.name + ".png"); })) ++failures;
   }
   return failures == 0 ? 0 : 1;
 }

@@ -1,17 +1,17 @@
 #include "batch/batch.h"
 
 #include "batch/ahead_pool.h"
-#include "processing/run_plan.h"
 #include "batch/batch_run.h"
 #include "operations/clash_check.h"
 #include "operations/file_listing.h"
 #include "operations/operation.h"
 #include "operations/operation_list_file.h"
 #include "platform/failure.h"
+#include "platform/paths.h"
 #include "processing/apply_operation.h"
 #include "processing/pair_stage.h"
 #include "processing/run.h"
-#include "platform/paths.h"
+#include "processing/run_plan.h"
 #include "settings/settings.h"
 #include "version.h"
 
@@ -169,7 +169,8 @@ void LeaveOutEarlierResults(BatchJob &job, const BatchOptions &options) {
 BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   const QList<OperationListItem> items = ReadList(options.listFile);
 
-  const QString inputFolder = options.inputFolder.isEmpty() ? QDir::currentPath() : options.inputFolder;
+  const QString inputFolder =
+      options.inputFolder.isEmpty() ? QDir::currentPath() : options.inputFolder;
   RequireFolder("input", inputFolder);
   if (!options.outputFolder.isEmpty()) RequireFolder("output", options.outputFolder);
   // An output folder that is the image folder itself protects nothing.
@@ -253,14 +254,13 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
                            .arg(options.shardCount)
                            .arg(allImages));
   } else if (imageCount == 0 && job.unreadableImages == 0) {
-    Print(console.err, "varnholt: nothing to do: no images in " +
-                           (options.inputFolder.isEmpty() ? QDir::currentPath() : options.inputFolder) +
-                           "\n");
+    Print(console.err,
+          "varnholt: nothing to do: no images in " +
+              (options.inputFolder.isEmpty() ? QDir::currentPath() : options.inputFolder) + "\n");
   } else if (imageCount == 0) {
     totals.skipped = job.unreadableImages * int(job.operations.size());
   } else {
-    const int jobs =
-        std::clamp(options.jobs > 0 ? options.jobs : DefaultJobs(), 1, imageCount);
+    const int jobs = std::clamp(options.jobs > 0 ? options.jobs : DefaultJobs(), 1, imageCount);
     try {
       totals = RunBatchJob(job, jobs, console, console.errIsTerminal && !options.quiet);
     } catch (const Failure &failure) {
@@ -271,8 +271,8 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
   }
   Print(console.out,
         RunCountsText(totals.written, totals.skipped, totals.failed, totals.stopped) + "\n");
-  const bool allDone = totals.skipped == 0 && totals.failed == 0 && !totals.stopped &&
-                       job.leftOutLines == 0;
+  const bool allDone =
+      totals.skipped == 0 && totals.failed == 0 && !totals.stopped && job.leftOutLines == 0;
   return allDone ? kBatchAllWritten : kBatchSomeNotWritten;
 }
 
@@ -288,8 +288,8 @@ int BatchMain(int argc, char **argv) {
   if (worker) return RunBatchWorker();
   // Qt would hand such a name on mangled: a folder that "does not exist".
   if (const QStringList unreadable = NonUtf8Arguments(argc, argv); !unreadable.isEmpty()) {
-    Print(stderr, "varnholt: " + unreadable.join(", ") +
-                      ": not valid UTF-8, rename it to use it\n");
+    Print(stderr,
+          "varnholt: " + unreadable.join(", ") + ": not valid UTF-8, rename it to use it\n");
     return kBatchRefused;
   }
   QString problem;

@@ -352,8 +352,8 @@ std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString
 
 std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString &problem,
                                                 const QProcessEnvironment &env) {
-  static const QStringList kValued = {"--batch", "--input", "--output", "--pattern",
-                                      "--jobs",  "-j",      "--shard",  "--existing", "--metadata"};
+  static const QStringList kValued = {"--batch", "--input", "--output",   "--pattern", "--jobs",
+                                      "-j",      "--shard", "--existing", "--metadata"};
   BatchOptions options;
   bool haveList = false;
   for (qsizetype i = 0; i < args.size(); ++i) {
@@ -386,8 +386,8 @@ std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString
         return std::nullopt;
       haveList = haveList || name == "--batch";
     } else {
-      problem = name.startsWith(u'-') ? "unknown option " + name
-                                      : "unexpected argument \"" + name + "\"";
+      problem =
+          name.startsWith(u'-') ? "unknown option " + name : "unexpected argument \"" + name + "\"";
       return std::nullopt;
     }
   }

@@ -122,8 +122,7 @@ void AddPair(ImageResult &result, const RunPlan &plan, int image, int operation,
     else if (!r.notes.isEmpty())
       result.lines << "varnholt: warning: " + pair + ": skipped, " + r.notes.join("; ") + "\n";
     else
-      result.lines << "varnholt: warning: " + pair + ": skipped: " + OneLine(r.questionText) +
-                          "\n";
+      result.lines << "varnholt: warning: " + pair + ": skipped: " + OneLine(r.questionText) + "\n";
   } else {
     ++result.failed;
     result.lines << "varnholt: error: " + pair + ": " + OneLine(r.failure) + "\n";

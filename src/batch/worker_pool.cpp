@@ -206,9 +206,8 @@ bool WorkerPool::reading() const {
 }
 
 bool WorkerPool::working(int image) const {
-  return std::any_of(workers_.begin(), workers_.end(), [&](const Worker &w) {
-    return w.process.pid > 0 && w.image == image;
-  });
+  return std::any_of(workers_.begin(), workers_.end(),
+                     [&](const Worker &w) { return w.process.pid > 0 && w.image == image; });
 }
 
 void WorkerPool::wait(int milliseconds) {
@@ -287,13 +286,12 @@ void WorkerPool::reap(size_t w) {
   const int next = worker.next;
   // `worker` may move as a new one is added: nothing of it is used after this.
   if (image >= 0)
-    carryOn(image, listener_.lost(image, next,
-                                  "ended while processing it (" + ExitText(status) + ")",
-                                  completed));
+    carryOn(image,
+            listener_.lost(image, next, "ended while processing it (" + ExitText(status) + ")",
+                           completed));
   // In the batch mode the last worker gone with images left is replaced.
-  const bool othersLeft = std::any_of(workers_.begin(), workers_.end(), [](const Worker &o) {
-    return o.process.toChild >= 0;
-  });
+  const bool othersLeft = std::any_of(workers_.begin(), workers_.end(),
+                                      [](const Worker &o) { return o.process.toChild >= 0; });
   if (setup_.order == Order::NextImage && handingOut_ && !terminated_ && !othersLeft &&
       nextImage_ < setup_.images && !spawn()) {
     while (nextImage_ < setup_.images)

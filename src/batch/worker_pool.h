@@ -81,8 +81,8 @@ public:
   // Ends and reaps every worker.
   void end();
 
-  bool reading() const;                // any worker may still answer
-  bool working(int image) const;       // a worker is on this image
+  bool reading() const;          // any worker may still answer
+  bool working(int image) const; // a worker is on this image
   int nextImage() const { return nextImage_; }
   int workerCount() const { return int(workers_.size()); }
 

@@ -59,9 +59,7 @@ std::optional<QByteArray> ReadFrame(int fd) {
 
 namespace {
 // A payload read to its end and nothing after it; anything else is garbled.
-bool ReadWhole(const QDataStream &in) {
-  return in.status() == QDataStream::Ok && in.atEnd();
-}
+bool ReadWhole(const QDataStream &in) { return in.status() == QDataStream::Ok && in.atEnd(); }
 } // namespace
 
 QByteArray EncodeJob(const JobMessage &job) {
@@ -111,8 +109,8 @@ std::optional<AnswerMessage> DecodeAnswer(const QByteArray &payload) {
   if (answer.operation != kImageDone) {
     PairResult &r = answer.result;
     qint32 outcome = -1;
-    in >> outcome >> r.failure >> r.notStarted >> r.questionTitle >> r.questionText >>
-        r.handBack >> r.stopsRun;
+    in >> outcome >> r.failure >> r.notStarted >> r.questionTitle >> r.questionText >> r.handBack >>
+        r.stopsRun;
     ReadStringList(ReadStringList(in, r.warnings), r.notes) >> r.handedAs;
     ReadStringList(in, r.names);
     if (outcome < 0 || outcome > qint32(ApplyOutcome::Failed)) return std::nullopt;

@@ -73,8 +73,7 @@ double CropPicture::lineAt(float at, bool bottomRight) const {
 QRect CropPicture::strip(Qt::Orientation line, double at) const {
   const int from = static_cast<int>(std::floor(at)) - 1;
   const int across = 3 + static_cast<int>(std::ceil(1 / dpr()));
-  return line == Qt::Vertical ? QRect(from, 0, across, height())
-                              : QRect(0, from, width(), across);
+  return line == Qt::Vertical ? QRect(from, 0, across, height()) : QRect(0, from, width(), across);
 }
 
 QPointF CropPicture::imagePosition(const QPointF &widgetPosition) const {

@@ -6,12 +6,12 @@
 #include "platform/prompter.h"
 #include "settings/settings.h"
 
+#include <QCursor>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QCursor>
-#include <QKeyEvent>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -54,8 +54,7 @@ QSize frmCropTool::ViewPixels() {
 }
 
 QRect frmCropTool::ViewArea() const {
-  const int top = fraInfo->geometry().bottom() + 1 +
-                  TwipsToPixels(40, twipsPerPixelY_);
+  const int top = fraInfo->geometry().bottom() + 1 + TwipsToPixels(40, twipsPerPixelY_);
   return QRect(picOuter->x(), top, width() - picOuter->x(), height() - top);
 }
 
@@ -216,11 +215,12 @@ void frmCropTool::PlaceTopLeftTag() {
 
 void frmCropTool::PlaceBottomRightTag() {
   lblBottomRightCoords->adjustSize();
-  lblBottomRightCoords->move(
-      BottomRightTagPosition(picInner->lineAt(corners_.BottomRightX, true),
-                             lblBottomRightCoords->width(), Gap(Qt::Horizontal), picInner->width()),
-      BottomRightTagPosition(picInner->lineAt(corners_.BottomRightY, true),
-                             lblBottomRightCoords->height(), Gap(Qt::Vertical), picInner->height()));
+  lblBottomRightCoords->move(BottomRightTagPosition(picInner->lineAt(corners_.BottomRightX, true),
+                                                    lblBottomRightCoords->width(),
+                                                    Gap(Qt::Horizontal), picInner->width()),
+                             BottomRightTagPosition(picInner->lineAt(corners_.BottomRightY, true),
+                                                    lblBottomRightCoords->height(),
+                                                    Gap(Qt::Vertical), picInner->height()));
 }
 
 void frmCropTool::UpdateLines(const CropCorners &before) {
@@ -296,8 +296,8 @@ void frmCropTool::PlaceView() {
   // A scroll bar only where the picture at its zoom does not fit; the view
   // takes the room of one that is not needed.
   const QRect area = ViewArea();
-  const BarsShown bars = ScrollBarsShown(picInner->size(), area.size(),
-                                         QSize(VBar->width(), HBar->height()));
+  const BarsShown bars =
+      ScrollBarsShown(picInner->size(), area.size(), QSize(VBar->width(), HBar->height()));
   picOuter->setGeometry(area.x(), area.y(), area.width() - (bars.vertical ? VBar->width() : 0),
                         area.height() - (bars.horizontal ? HBar->height() : 0));
   HBar->setGeometry(picOuter->x(), picOuter->geometry().bottom() + 1, picOuter->width(),

@@ -33,17 +33,18 @@ QDBusMessage AskBus(const QDBusConnection &bus, QDBusMessage message) {
 std::optional<unsigned> PortalColourScheme() {
   const QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) return std::nullopt;
-  const QDBusMessage owner = AskBus(
-      bus, QDBusMessage::createMethodCall(
-               QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-               QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"))
-               << kPortal);
+  const QDBusMessage owner =
+      AskBus(bus, QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                 QStringLiteral("/org/freedesktop/DBus"),
+                                                 QStringLiteral("org.freedesktop.DBus"),
+                                                 QStringLiteral("NameHasOwner"))
+                      << kPortal);
   if (owner.type() != QDBusMessage::ReplyMessage || owner.arguments().value(0).toBool() == false)
     return std::nullopt;
   const QDBusMessage reply = AskBus(
-      bus, QDBusMessage::createMethodCall(kPortal, QStringLiteral("/org/freedesktop/portal/desktop"),
-                                          QStringLiteral("org.freedesktop.portal.Settings"),
-                                          QStringLiteral("Read"))
+      bus, QDBusMessage::createMethodCall(
+               kPortal, QStringLiteral("/org/freedesktop/portal/desktop"),
+               QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("Read"))
                << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme"));
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
     return std::nullopt;

@@ -72,7 +72,8 @@ QString XdgFolderCommand::NautilusScriptPath() const {
 }
 
 QString XdgFolderCommand::FileManagerActionPath() const {
-  return Joined(places_.dataHome, kFileManagerFolder + u'/' + kEntryName + QStringLiteral(".desktop"));
+  return Joined(places_.dataHome,
+                kFileManagerFolder + u'/' + kEntryName + QStringLiteral(".desktop"));
 }
 
 QString XdgFolderCommand::ThunarActionsPath() const {
@@ -109,8 +110,7 @@ void XdgFolderCommand::EditThunarActions(bool add) {
       WithThunarAction(before, add ? std::optional(executable_) : std::nullopt, &problem);
   if (!after) {
     if (add)
-      std::fprintf(stderr,
-                   "varnholt: %s is left as it is, so Thunar gets no \"%s\" command: %s\n",
+      std::fprintf(stderr, "varnholt: %s is left as it is, so Thunar gets no \"%s\" command: %s\n",
                    qPrintable(path), qPrintable(kFolderCommandCaption), qPrintable(problem));
     return;
   }

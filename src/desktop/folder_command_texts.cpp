@@ -157,56 +157,57 @@ QString NautilusScriptText(const QString &executable) {
                         "# Written by Varnholt's settings; unticking its box there removes it.\n"
                         "program=") +
          ShellSingleQuoted(executable) +
-         QStringLiteral("\n"
-                        "# The text with each %XX made its byte, and an x after it (so that\n"
-                        "# a line break at its end survives the command substitution).\n"
-                        "decoded() {\n"
-                        "  rest=$1 out=\n"
-                        "  while [ -n \"$rest\" ]; do\n"
-                        "    case $rest in\n"
-                        "    %[0-9A-Fa-f][0-9A-Fa-f]*)\n"
-                        "      hex=${rest#%}\n"
-                        "      hex=${hex%\"${hex#??}\"}\n"
-                        "      out=$out$(printf \"\\\\$(printf %o \"$((0x$hex))\")\"; printf x)\n"
-                        "      out=${out%x}\n"
-                        "      rest=${rest#???} ;;\n"
-                        "    *)\n"
-                        "      out=$out${rest%\"${rest#?}\"}\n"
-                        "      rest=${rest#?} ;;\n"
-                        "    esac\n"
-                        "  done\n"
-                        "  printf '%sx' \"$out\"\n"
-                        "}\n"
-                        "if [ -n \"${NAUTILUS_SCRIPT_SELECTED_URIS:-}\" ]; then\n"
-                        "  set -f\n"
-                        "  IFS='\n"
-                        "'\n"
-                        "  # shellcheck disable=SC2086\n"
-                        "  set -- $NAUTILUS_SCRIPT_SELECTED_URIS\n"
-                        "  unset IFS\n"
-                        "  set +f\n"
-                        "  for uri do\n"
-                        "    shift\n"
-                        "    case $uri in\n"
-                        "    file:///*) path=$(decoded \"${uri#file://}\") && set -- \"$@\" \"${path%x}\" ;;\n"
-                        "    *) set -- \"$@\" \"$uri\" ;;\n"
-                        "    esac\n"
-                        "  done\n"
-                        "fi\n"
-                        "last=\n"
-                        "for item do\n"
-                        "  case $item in\n"
-                        "  /*) path=$item ;;\n"
-                        "  *) path=$PWD/$item ;;\n"
-                        "  esac\n"
-                        "  if [ -d \"$path\" ]; then\n"
-                        "    if [ -n \"$last\" ]; then \"$program\" \"$last\" & fi\n"
-                        "    last=$path\n"
-                        "  else\n"
-                        "    printf 'Extract Images...: not a folder: %s\\n' \"$item\" >&2\n"
-                        "  fi\n"
-                        "done\n"
-                        "if [ -n \"$last\" ]; then exec \"$program\" \"$last\"; fi\n");
+         QStringLiteral(
+             "\n"
+             "# The text with each %XX made its byte, and an x after it (so that\n"
+             "# a line break at its end survives the command substitution).\n"
+             "decoded() {\n"
+             "  rest=$1 out=\n"
+             "  while [ -n \"$rest\" ]; do\n"
+             "    case $rest in\n"
+             "    %[0-9A-Fa-f][0-9A-Fa-f]*)\n"
+             "      hex=${rest#%}\n"
+             "      hex=${hex%\"${hex#??}\"}\n"
+             "      out=$out$(printf \"\\\\$(printf %o \"$((0x$hex))\")\"; printf x)\n"
+             "      out=${out%x}\n"
+             "      rest=${rest#???} ;;\n"
+             "    *)\n"
+             "      out=$out${rest%\"${rest#?}\"}\n"
+             "      rest=${rest#?} ;;\n"
+             "    esac\n"
+             "  done\n"
+             "  printf '%sx' \"$out\"\n"
+             "}\n"
+             "if [ -n \"${NAUTILUS_SCRIPT_SELECTED_URIS:-}\" ]; then\n"
+             "  set -f\n"
+             "  IFS='\n"
+             "'\n"
+             "  # shellcheck disable=SC2086\n"
+             "  set -- $NAUTILUS_SCRIPT_SELECTED_URIS\n"
+             "  unset IFS\n"
+             "  set +f\n"
+             "  for uri do\n"
+             "    shift\n"
+             "    case $uri in\n"
+             "    file:///*) path=$(decoded \"${uri#file://}\") && set -- \"$@\" \"${path%x}\" ;;\n"
+             "    *) set -- \"$@\" \"$uri\" ;;\n"
+             "    esac\n"
+             "  done\n"
+             "fi\n"
+             "last=\n"
+             "for item do\n"
+             "  case $item in\n"
+             "  /*) path=$item ;;\n"
+             "  *) path=$PWD/$item ;;\n"
+             "  esac\n"
+             "  if [ -d \"$path\" ]; then\n"
+             "    if [ -n \"$last\" ]; then \"$program\" \"$last\" & fi\n"
+             "    last=$path\n"
+             "  else\n"
+             "    printf 'Extract Images...: not a folder: %s\\n' \"$item\" >&2\n"
+             "  fi\n"
+             "done\n"
+             "if [ -n \"$last\" ]; then exec \"$program\" \"$last\"; fi\n");
 }
 
 QString FileManagerActionText(const QString &executable) {
@@ -299,7 +300,9 @@ std::optional<QByteArray> WithThunarAction(const QByteArray &file,
   // The reader's offset is exact just after a tag; after text it may have
   // looked at the next "<" already. A tag's start is the last "<" before its
   // end, as a tag holds no other.
-  const auto tagBegin = [&] { return text.lastIndexOf(u'<', qsizetype(xml.characterOffset()) - 1); };
+  const auto tagBegin = [&] {
+    return text.lastIndexOf(u'<', qsizetype(xml.characterOffset()) - 1);
+  };
   int depth = 0;
   while (!xml.atEnd()) {
     const QXmlStreamReader::TokenType token = xml.readNext();
@@ -345,7 +348,8 @@ std::optional<QByteArray> WithThunarAction(const QByteArray &file,
 
   // From the end, so that the offsets before stay true.
   const auto removeWithItsLineBreak = [&text](const Span &span) {
-    const qsizetype end = span.end < text.size() && text[span.end] == u'\n' ? span.end + 1 : span.end;
+    const qsizetype end =
+        span.end < text.size() && text[span.end] == u'\n' ? span.end + 1 : span.end;
     text.remove(span.begin, end - span.begin);
   };
   for (qsizetype i = ours.size() - 1; i >= (executable ? 1 : 0); --i)

@@ -8,8 +8,8 @@ Answer QtPrompter::ask(const QString &title, const QString &text, Buttons button
   return askWithDetails(title, text, QString(), buttons, icon);
 }
 
-Answer QtPrompter::askWithDetails(const QString &title, const QString &text,
-                                  const QString &details, Buttons buttons, Icon icon) {
+Answer QtPrompter::askWithDetails(const QString &title, const QString &text, const QString &details,
+                                  Buttons buttons, Icon icon) {
   QMessageBox box(parent_);
   box.setWindowTitle(title);
   box.setText(text);

@@ -2,13 +2,13 @@
 
 #include <QComboBox>
 
+#include "desktop/folder_command.h"
 #include "platform/desktop.h"
 #include "platform/error_reporter.h"
 #include "platform/failure.h"
 #include "platform/file_ops.h"
-#include "platform/prompter.h"
-#include "desktop/folder_command.h"
 #include "platform/paths.h"
+#include "platform/prompter.h"
 #include "settings/settings.h"
 #include "version.h"
 
@@ -118,8 +118,8 @@ void frmAbout::chkOutputDiffFolder_Click() {
 
 void frmAbout::cmdSelectDir_Click() {
   try {
-    const QString folder =
-        services_.folderBrowser.browse(QStringLiteral("Select Output Directory"), txtOutputDir->text());
+    const QString folder = services_.folderBrowser.browse(QStringLiteral("Select Output Directory"),
+                                                          txtOutputDir->text());
     if (!folder.isEmpty()) txtOutputDir->setText(folder);
   } catch (const Failure &failure) {
     services_.errorReporter.DisplayError(

@@ -24,7 +24,17 @@ namespace {
 
 const QString kForm = QStringLiteral("frmAbout");
 
-enum class Kind { Label, Link, Image, TextArea, CheckBox, TextBox, Button, PictureButton, ComboBox };
+enum class Kind {
+  Label,
+  Link,
+  Image,
+  TextArea,
+  CheckBox,
+  TextBox,
+  Button,
+  PictureButton,
+  ComboBox
+};
 
 // One control: the frame it sits in (-1: the window), where (twips, inside
 // its container), what it says and its tooltip.
@@ -141,14 +151,15 @@ QWidget *MakeControl(const ControlRow &row, QWidget *parent) {
     auto *box = new QComboBox(parent);
     // Shown as words, stored as the settings file's.
     if (QByteArray(row.name) == "cboMetadata") {
-      for (const auto &[shown, stored] : {std::pair{"Keep All", KeptMetadata::All},
-                                          std::pair{"Remove Location", KeptMetadata::AllButLocation},
-                                          std::pair{"Remove All", KeptMetadata::ColourProfile}})
+      for (const auto &[shown, stored] :
+           {std::pair{"Keep All", KeptMetadata::All},
+            std::pair{"Remove Location", KeptMetadata::AllButLocation},
+            std::pair{"Remove All", KeptMetadata::ColourProfile}})
         box->addItem(QString::fromLatin1(shown), int(stored));
     } else {
-      for (const auto &[shown, stored] : {std::pair{"Replace", EarlierResult::Replace},
-                                          std::pair{"Skip", EarlierResult::Skip},
-                                          std::pair{"Keep Both", EarlierResult::KeepBoth}})
+      for (const auto &[shown, stored] :
+           {std::pair{"Replace", EarlierResult::Replace}, std::pair{"Skip", EarlierResult::Skip},
+            std::pair{"Keep Both", EarlierResult::KeepBoth}})
         box->addItem(QString::fromLatin1(shown), int(stored));
     }
     w = box;
@@ -286,9 +297,9 @@ void frmAbout::StyleControls(const QFont &font) {
   // Small stock icons are drawn up to the picture's size rather than left
   // tiny; in device pixels, or a scaled screen shows it at a fraction.
   const qreal ratio = Image1->devicePixelRatioF();
-  QPixmap picture = icon.pixmap(Image1->size(), ratio)
-                        .scaled(Image1->size() * ratio, Qt::KeepAspectRatio,
-                                Qt::SmoothTransformation);
+  QPixmap picture =
+      icon.pixmap(Image1->size(), ratio)
+          .scaled(Image1->size() * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
   picture.setDevicePixelRatio(ratio);
   Image1->setPixmap(picture);
   Image1->setAlignment(Qt::AlignCenter);

@@ -1,7 +1,7 @@
 #include "dialogs/frm_error.h"
 
-#include "platform/error_report.h"
 #include "platform/desktop.h"
+#include "platform/error_report.h"
 
 #include <QApplication>
 #include <QFont>

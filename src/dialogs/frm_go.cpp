@@ -5,8 +5,8 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
@@ -68,7 +68,8 @@ private:
   template <class Ask> Answer onWindowThread(const Ask &ask) {
     if (QThread::currentThread() == window_.thread()) return ask();
     Answer answer = Answer::Cancel;
-    QMetaObject::invokeMethod(&window_, [&] { answer = ask(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        &window_, [&] { answer = ask(); }, Qt::BlockingQueuedConnection);
     return answer;
   }
   Prompter &inner_;

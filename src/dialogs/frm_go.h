@@ -94,7 +94,7 @@ private:
   std::unique_ptr<RunMachine> machine_;
   QThread *pairThread_ = nullptr; // the pair done in this process, under way
   bool running_ = false;
-  bool failed_ = false; // the last run failed; the window waits to be closed
+  bool failed_ = false;   // the last run failed; the window waits to be closed
   bool afterRun_ = false; // shown again after a run: no run of its own
 
   std::function<qint64()> clock_;

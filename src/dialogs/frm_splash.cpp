@@ -115,7 +115,8 @@ void frmSplash::showEvent(QShowEvent *event) {
 }
 
 void frmSplash::timLoading_Timer() {
-  proLoading->setValue(std::min(proLoading->maximum(), proLoading->value() + timLoading->interval()));
+  proLoading->setValue(
+      std::min(proLoading->maximum(), proLoading->value() + timLoading->interval()));
   if (proLoading->value() >= proLoading->maximum()) {
     timLoading->stop();
     hide();

@@ -129,8 +129,8 @@ QStringList CropViewArgs(const QString &image, const QString &cropView, int orie
 
 QSize FittedSize(QSize full, QSize view) {
   if (full.width() <= view.width() && full.height() <= view.height()) return full;
-  const double scale = std::min(double(view.width()) / full.width(),
-                                double(view.height()) / full.height());
+  const double scale =
+      std::min(double(view.width()) / full.width(), double(view.height()) / full.height());
   return QSize(std::max(1, int(full.width() * scale)), std::max(1, int(full.height() * scale)));
 }
 

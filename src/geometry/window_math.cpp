@@ -33,7 +33,8 @@ PreviewBox PreviewBoxFromTwips(double widthTwips, double heightTwips, double twi
 QString ShortestDecimal(float value) {
   char buffer[64];
   // Fixed notation: a size of ten million is "10000000", never "1e+07".
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
   return QString::fromLatin1(buffer, result.ptr - buffer);
 }
 
@@ -60,13 +61,13 @@ QStringList PreviewConvertArgs(const QString &image, const QString &preview, con
   const QString hint = sideways ? twice(box.height) + u'x' + twice(box.width)
                                 : twice(box.width) + u'x' + twice(box.height);
   QStringList args{QStringLiteral("-define"),
-          QStringLiteral("jpeg:size=") + hint,
-          QStringLiteral("-format"),
-          kPreviewFormat,
-          QStringLiteral("-geometry"),
-          PreviewGeometryText(box),
-          image,
-          preview};
+                   QStringLiteral("jpeg:size=") + hint,
+                   QStringLiteral("-format"),
+                   kPreviewFormat,
+                   QStringLiteral("-geometry"),
+                   PreviewGeometryText(box),
+                   image,
+                   preview};
   // Turned before it is fitted, so the fit is that of the upright picture.
   if (orientation > 1) {
     const QStringList turn = UprightOperators(orientation) << QStringLiteral("+repage");

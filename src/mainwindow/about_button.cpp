@@ -2,9 +2,9 @@
 // maker's web site.
 #include "mainwindow/frm_main.h"
 
+#include "dialogs/frm_about.h"
 #include "platform/desktop.h"
 #include "platform/prompter.h"
-#include "dialogs/frm_about.h"
 #include "version.h"
 
 namespace varnholt {

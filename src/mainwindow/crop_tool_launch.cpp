@@ -2,18 +2,18 @@
 // into the editor.
 #include "croptool/frm_crop_tool.h"
 #include "desktop/window_placing.h"
+#include "geometry/window_math.h"
 #include "geometry/window_place.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/image_panel.h"
 #include "mainwindow/operation_editor.h"
 #include "mainwindow/panel_host.h"
-#include "geometry/window_math.h"
+#include "platform/async_toolkit.h"
 #include "platform/failure.h"
 #include "platform/file_ops.h"
-#include "platform/prompter.h"
-#include "platform/async_toolkit.h"
-#include "processing/magick/magick_policy.h"
 #include "platform/paths.h"
+#include "platform/prompter.h"
+#include "processing/magick/magick_policy.h"
 #include "settings/settings.h"
 
 #include <QCoreApplication>
@@ -21,11 +21,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QImageReader>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTransform>
 
 #include <exception>
@@ -193,8 +193,8 @@ QSize OperationEditor::ShowPictureIn(frmCropTool &tool, ImageToolkit &toolkit,
   const QSize full(int(size.width), int(size.height));
   const QSize fitted = bitmap ? QSize() : FittedSize(full, tool.ViewPixels());
   const QString viewFile = AddBackslash(images_.WorkFolder()) + kCropViewName;
-  QImage picture =
-      MakeCropView(toolkit, image, bitmap, viewFile, orientation, fitted == full ? QSize() : fitted);
+  QImage picture = MakeCropView(toolkit, image, bitmap, viewFile, orientation,
+                                fitted == full ? QSize() : fitted);
   if (fitted.isValid() && fitted != full)
     // Used only while the tool is open, which `toolkit` outlives.
     tool.SetFullPictureLoader(WholePictureLoader(toolkit, image, viewFile, orientation, full));

@@ -212,8 +212,8 @@ void OperationEditor::CheckRemoveNonNumbers(QLineEdit *box, bool ZeroAllowed) {
     if (cleaned != text) RewriteBox(box, cleaned, Digits(text.left(box->cursorPosition())).size());
   } catch (const Failure &failure) {
     host_.ReportFailure(failure, QStringLiteral("CheckRemoveNonNumbers"),
-                  "TextBox: '" + box->objectName() + "' ZeroAllowed: '" +
-                      (ZeroAllowed ? "True" : "False") + "'");
+                        "TextBox: '" + box->objectName() + "' ZeroAllowed: '" +
+                            (ZeroAllowed ? "True" : "False") + "'");
   }
 }
 
@@ -243,7 +243,7 @@ void OperationEditor::VerifyCoordinates(QLineEdit *txtbox) {
                              Icon::Information);
   } catch (const Failure &failure) {
     host_.ReportFailure(failure, QStringLiteral("VerifyCoordinates"),
-                  "txtbox = \"" + txtbox->objectName() + "\"");
+                        "txtbox = \"" + txtbox->objectName() + "\"");
   }
 }
 
@@ -256,7 +256,7 @@ void OperationEditor::ResizeLimit(QLineEdit *box, bool width) {
     if (text != box->text()) box->setText(text);
   } catch (const Failure &failure) {
     host_.ReportFailure(failure, width ? QStringLiteral("txtResizeWidth_LostFocus")
-                                 : QStringLiteral("txtResizeHeight_LostFocus"));
+                                       : QStringLiteral("txtResizeHeight_LostFocus"));
   }
 }
 

@@ -51,8 +51,7 @@ frmMain::frmMain(const MainWindowServices &services, QWidget *parent)
   PlaceControls();
   images_ = new ImagePanel(client, services_, *this, twipsPerPixelX_, twipsPerPixelY_, this);
   editor_ = new OperationEditor(client, services_, *this, *images_, this);
-  operations_ =
-      new OperationListPanel(client, services_, *this, *editor_, twipsPerPixelX_, this);
+  operations_ = new OperationListPanel(client, services_, *this, *editor_, twipsPerPixelX_, this);
   source_ = std::make_unique<WindowRunSource>(images_->Images(), operations_->Operations(),
                                               [this] { return images_->Folder(); });
   FitFont();
@@ -106,8 +105,9 @@ void frmMain::PlaceControls() {
   auto *inverse = findChild<QCheckBox *>(QStringLiteral("chkInversePattern"));
   const QRect design = inverse->geometry();
   const QSize box = CheckBoxIconSize(inverse) + QSize(2, 2);
-  inverse->setGeometry(QRect(QPoint(0, 0), box.expandedTo(design.size()))
-                           .translated(design.center() - QPoint(box.width() / 2, box.height() / 2)));
+  inverse->setGeometry(
+      QRect(QPoint(0, 0), box.expandedTo(design.size()))
+          .translated(design.center() - QPoint(box.width() / 2, box.height() / 2)));
 }
 
 void frmMain::resizeEvent(QResizeEvent *event) {

@@ -1,6 +1,6 @@
 // The image folder, the pattern and the list of image files.
-#include "mainwindow/image_panel.h"
 #include "desktop/desktop_look.h"
+#include "mainwindow/image_panel.h"
 
 #include "mainwindow/frm_main.h"
 #include "mainwindow/list_extent.h"
@@ -231,8 +231,8 @@ void ImagePanel::MergeNames(const QStringList &names) {
   for (const QString &name : names) {
     auto found = marks_.find(name);
     if (found == marks_.end()) {
-      found = marks_.insert(
-          name, {0, metrics.horizontalAdvance(ExtentText(name)) * twipsPerPixelX_});
+      found =
+          marks_.insert(name, {0, metrics.horizontalAdvance(ExtentText(name)) * twipsPerPixelX_});
       InsertSorted(name);
     }
     found->pass = pass_; // an entry already listed keeps its tick as the user left it
@@ -314,8 +314,8 @@ void ImagePanel::ShowPatternProblem(const QString &description) {
     return;
   txtPattern->setProperty("patternProblem", bad);
   // A red that stands out on the box's own background, light or dark.
-  const QString red = IsDarkPalette(txtPattern->palette()) ? QStringLiteral("#ff6b6b")
-                                                           : QStringLiteral("#d00000");
+  const QString red =
+      IsDarkPalette(txtPattern->palette()) ? QStringLiteral("#ff6b6b") : QStringLiteral("#d00000");
   txtPattern->setStyleSheet(bad ? "QLineEdit { border: 2px solid " + red + "; }" : QString());
   // A box with a style sheet no longer takes its face from the window: it is
   // given the window's while framed, and takes it from the window again after.

@@ -100,7 +100,7 @@ private:
   bool LoadingPreview_ = false;
   int refreshDepth_ = 0;
   QSet<QString> unreadableReported_; // folders the user has heard about
-  QString patternToolTip_;          // the pattern box's own tooltip
+  QString patternToolTip_;           // the pattern box's own tooltip
   PreviewBox previewBox_;
   QTimer *previewResize_ = nullptr;
   quint64 previewGeneration_ = 0;

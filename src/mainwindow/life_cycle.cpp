@@ -3,17 +3,17 @@
 #include "mainwindow/frm_main.h"
 
 #include "desktop/window_placing.h"
+#include "dialogs/frm_about.h"
+#include "dialogs/frm_go.h"
 #include "dialogs/frm_splash.h"
 #include "mainwindow/image_panel.h"
 #include "mainwindow/operation_editor.h"
 #include "mainwindow/operation_list_panel.h"
 #include "platform/error_reporter.h"
+#include "platform/paths.h"
 #include "platform/prompter.h"
 #include "platform/settings_store.h"
-#include "dialogs/frm_go.h"
 #include "processing/magick/magick_toolkit.h"
-#include "dialogs/frm_about.h"
-#include "platform/paths.h"
 #include "settings/settings.h"
 
 #include <QCloseEvent>

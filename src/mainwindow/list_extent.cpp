@@ -31,8 +31,8 @@ void AdjustHorizontalScroll(QListWidget *list, double twipsPerPixelX) {
   const QFontMetricsF metrics(list->font());
   double widest = 0;
   for (int row = 0; row < list->count(); ++row)
-    widest = std::max(widest,
-                      metrics.horizontalAdvance(ExtentText(list->item(row)->text())) * twipsPerPixelX);
+    widest = std::max(widest, metrics.horizontalAdvance(ExtentText(list->item(row)->text())) *
+                                  twipsPerPixelX);
   SetHorizontalExtent(list, widest, twipsPerPixelX);
 }
 

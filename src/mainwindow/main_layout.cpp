@@ -54,8 +54,8 @@ struct ControlRow {
 };
 
 // What the resize boxes add to their tips: how to ask for a long edge.
-#define VARNHOLT_FIT_NOTE                                                                  \
-  " With Limit Width & Height the picture is fitted into the box, its proportions kept: " \
+#define VARNHOLT_FIT_NOTE                                                                          \
+  " With Limit Width & Height the picture is fitted into the box, its proportions kept: "          \
   "1920 x 1920 fits any long edge to 1920."
 
 const ControlRow kControls[] = {
@@ -191,7 +191,6 @@ const IconRow kIcons[] = {
     {"cmdAbout", "help-about", QStyle::SP_MessageBoxInformation},
     {"cmdVisitHV", "applications-internet", QStyle::SP_DriveNetIcon},
 };
-
 
 const char *const kFocusOrder[] = {
     "txtInputDirectory",  "cmdSelectDir",     "txtPattern",       "chkInversePattern",
@@ -339,13 +338,14 @@ void BuildMainControls(QWidget *client, double twipsPerPixelX, double twipsPerPi
     Q_ASSERT(parent);
     QWidget *w = MakeControl(row, parent);
     w->setGeometry(TwipsRectToPixels(QRect(row.left, row.top, row.width, row.height),
-                                    twipsPerPixelX, twipsPerPixelY));
+                                     twipsPerPixelX, twipsPerPixelY));
     made.insert(w->objectName(), w);
   }
   for (const IconRow &row : kIcons) {
     auto *button = qobject_cast<QPushButton *>(made.value(QString::fromLatin1(row.name)));
-    const QIcon icon = QIcon::fromTheme(QString::fromLatin1(row.theme),
-                                        client->style()->standardIcon(row.fallback, nullptr, button));
+    const QIcon icon =
+        QIcon::fromTheme(QString::fromLatin1(row.theme),
+                         client->style()->standardIcon(row.fallback, nullptr, button));
     button->setIcon(icon);
     const int side = std::max(8, std::min(button->height(), button->width()) - 6);
     button->setIconSize(QSize(std::min(side, 24), std::min(side, 24)));

@@ -12,8 +12,8 @@
 #include "operations/operation.h"
 #include "platform/desktop.h"
 #include "platform/failure.h"
-#include "platform/prompter.h"
 #include "platform/paths.h"
+#include "platform/prompter.h"
 #include "settings/settings.h"
 
 #include <QFileInfo>
@@ -366,8 +366,8 @@ bool OperationListPanel::OfferToSave() {
       QString errorText;
       if (!SaveTo(settings.LoadedFile, errorText, *kept)) {
         services_.prompter.ask(QStringLiteral("File Write Error"),
-                               "Could not save operations to \"" + settings.LoadedFile +
-                                   "\"!\r\n" + errorText,
+                               "Could not save operations to \"" + settings.LoadedFile + "\"!\r\n" +
+                                   errorText,
                                Buttons::Ok, Icon::Exclamation);
         // Stay open: closing now would throw the changes away.
         return false;

@@ -3,11 +3,11 @@
 
 #include "mainwindow/frm_main.h"
 
+#include "platform/async_toolkit.h"
 #include "platform/desktop.h"
 #include "platform/failure.h"
-#include "platform/async_toolkit.h"
-#include "processing/magick/magick_policy.h"
 #include "platform/paths.h"
+#include "processing/magick/magick_policy.h"
 #include "settings/settings.h"
 
 #include <QCheckBox>

@@ -1,14 +1,14 @@
 // Start: the checks before a run, the run window, and what follows it.
 #include "mainwindow/frm_main.h"
 
-#include "operations/clash_check.h"
-#include "platform/desktop.h"
-#include "platform/failure.h"
-#include "platform/prompter.h"
 #include "dialogs/frm_go.h"
 #include "mainwindow/image_panel.h"
 #include "mainwindow/operation_editor.h"
 #include "mainwindow/operation_list_panel.h"
+#include "operations/clash_check.h"
+#include "platform/desktop.h"
+#include "platform/failure.h"
+#include "platform/prompter.h"
 #include "processing/run_plan.h"
 #include "settings/settings.h"
 
@@ -31,8 +31,7 @@ void frmMain::cmdGo_Click() {
 
     // Counted wide: ten thousand images under a few dozen operations is an
     // ordinary run.
-    if (qint64(images_->Images().tickedCount()) *
-            qint64(operations_->Operations().tickedCount()) ==
+    if (qint64(images_->Images().tickedCount()) * qint64(operations_->Operations().tickedCount()) ==
         0) {
       services_.prompter.ask(QStringLiteral("Nothing to Do"),
                              QStringLiteral("No images or operations selected!"), Buttons::Ok,

@@ -2,8 +2,8 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QWheelEvent>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <algorithm>
 

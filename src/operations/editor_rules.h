@@ -23,7 +23,14 @@ struct RectangleBoxes {
   bool operator==(const RectangleBoxes &) const = default;
 };
 
-enum class RectangleBox { TopLeftX, TopLeftY, BottomRightX, BottomRightY, ExtractWidth, ExtractHeight };
+enum class RectangleBox {
+  TopLeftX,
+  TopLeftY,
+  BottomRightX,
+  BottomRightY,
+  ExtractWidth,
+  ExtractHeight
+};
 
 enum class SizeLimit { ExtractWidth, ExtractHeight };
 

@@ -105,7 +105,8 @@ bool MatchesPattern(const QString &text, const QString &pattern) {
       return false;
     }
   }
-  while (e < m && elements[e].kind == Element::AnyRun) ++e;
+  while (e < m && elements[e].kind == Element::AnyRun)
+    ++e;
   return e == m;
 }
 

@@ -6,7 +6,8 @@
 namespace varnholt {
 
 // The extensions the image list accepts, compared without regard to case.
-inline const QString kImageExtensions = QStringLiteral("|png|bmp|jpg|jpeg|gif|tif|tiff|tga|miff|heic|heif|avif|webp|");
+inline const QString kImageExtensions =
+    QStringLiteral("|png|bmp|jpg|jpeg|gif|tif|tiff|tga|miff|heic|heif|avif|webp|");
 
 // Whole-name match, case-sensitive: ? any one character, * any run, # one
 // digit, [list] / [!list] one character in / not in the list (ranges a-f).
@@ -34,6 +35,5 @@ QStringList ListImageFiles(const QString &folder, const QString &pattern, bool i
 // on the name with its bad bytes read as U+FFFD. A folder that cannot be
 // read gives none.
 QStringList UnreadableImageNames(const QString &folder, const QString &pattern, bool inverse);
-
 
 } // namespace varnholt

@@ -206,8 +206,7 @@ QString DroppedLinesText(const QList<DroppedListLine> &dropped, int shown) {
                  .arg(dropped[i].number)
                  .arg(text.size() > kWidest ? text.left(kWidest) + QStringLiteral("...") : text);
   }
-  if (dropped.size() > shown)
-    lines << QStringLiteral("and %1 more").arg(dropped.size() - shown);
+  if (dropped.size() > shown) lines << QStringLiteral("and %1 more").arg(dropped.size() - shown);
   return lines.join(QStringLiteral("\r\n"));
 }
 

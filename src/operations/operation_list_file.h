@@ -23,8 +23,7 @@ struct OperationListItem {
 // "number - description" and nothing else changes. `keptLines`, lines the
 // list could not read from this file, go after the items as they were.
 bool SaveOperationsFile(const QString &fileName, const QList<OperationListItem> &items,
-                        Settings &settings, QString &errorText,
-                        const QStringList &keptLines = {});
+                        Settings &settings, QString &errorText, const QStringList &keptLines = {});
 
 // The lines worth keeping, whole and in file order: those with a ">" whose
 // text reads as a valid operation. Lines end at CR, LF or CR LF; a file that

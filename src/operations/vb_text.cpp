@@ -43,8 +43,8 @@ double OutOfRange(const std::string &number) {
   const std::size_t dot = std::min(mantissa.find('.'), mantissa.size());
   const std::size_t first = mantissa.find_first_of("123456789");
   if (first == std::string::npos) return 0.0;
-  const long long lead = first < dot ? static_cast<long long>(dot - first) - 1
-                                     : -static_cast<long long>(first - dot);
+  const long long lead =
+      first < dot ? static_cast<long long>(dot - first) - 1 : -static_cast<long long>(first - dot);
   const double magnitude = lead + exponent > 0 ? HUGE_VAL : 0.0;
   return negative ? -magnitude : magnitude;
 }

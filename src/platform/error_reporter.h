@@ -9,11 +9,11 @@ namespace varnholt {
 // What an unexpected failure is reported with: where it happened, and the
 // failure itself (the "current error": its number, description and source).
 struct ErrorReport {
-  QString title;     // caption of the calling window, or the module's name
+  QString title; // caption of the calling window, or the module's name
   QString programId = QStringLiteral("73");
   QString description;
-  QString form;      // the calling window's name, e.g. "frmGo"
-  QString source;    // the procedure, e.g. "Form_Activate"
+  QString form;   // the calling window's name, e.g. "frmGo"
+  QString source; // the procedure, e.g. "Form_Activate"
   bool isFatal = false;
   QString operation; // the step text or the parameters
   QString intSettings;

@@ -10,16 +10,16 @@ namespace varnholt {
 // meaning users of the older tool know from its reports (5, 6, 9, 13); the
 // rest are ours and stay clear of errno values and ImageMagick's codes.
 enum FailureCode : int {
-  kErrInvalidCall = 5,       // a text piece with a negative length
-  kErrOverflow = 6,          // a number outside its type
-  kErrSubscript = 9,         // too few pieces in a text
-  kErrTypeMismatch = 13,     // a stored value of the wrong kind
-  kErrTargetIsSource = 1001, // writing would replace the image being read
-  kErrToolkit = 1002,        // ImageMagick failed without saying why
-  kErrNoImageSize = 1003,    // the size query gave no "WxH"
-  kErrSettingsStore = 1004,  // the settings file cannot be read or written
+  kErrInvalidCall = 5,             // a text piece with a negative length
+  kErrOverflow = 6,                // a number outside its type
+  kErrSubscript = 9,               // too few pieces in a text
+  kErrTypeMismatch = 13,           // a stored value of the wrong kind
+  kErrTargetIsSource = 1001,       // writing would replace the image being read
+  kErrToolkit = 1002,              // ImageMagick failed without saying why
+  kErrNoImageSize = 1003,          // the size query gave no "WxH"
+  kErrSettingsStore = 1004,        // the settings file cannot be read or written
   kErrWrittenByAnotherPair = 1005, // another pair of the same run writes that file
-  kErrNotAFile = 1006,       // a file to read is a FIFO, a device or far too large
+  kErrNotAFile = 1006,             // a file to read is a FIFO, a device or far too large
 };
 
 // A failure as the program reports it: a number and a description. Thrown by

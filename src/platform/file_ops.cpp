@@ -86,8 +86,7 @@ QByteArray ReadRegularFile(const QString &path, qint64 limit) {
   struct stat st {};
   if (::fstat(in.get(), &st) != 0) throw Failure::fromErrno(errno, path);
   if (S_ISDIR(st.st_mode)) throw Failure::fromErrno(EISDIR, path);
-  if (!S_ISREG(st.st_mode))
-    throw Failure(kErrNotAFile, "Not a regular file: " + path);
+  if (!S_ISREG(st.st_mode)) throw Failure(kErrNotAFile, "Not a regular file: " + path);
   if (st.st_size > limit)
     throw Failure(kErrNotAFile, QStringLiteral("Too large, %1 bytes where at most %2 are read: %3")
                                     .arg(st.st_size)
@@ -133,8 +132,7 @@ void WriteFileReplacing(const QString &to, const QByteArray &bytes, unsigned mod
     ::unlink(Native(temp).constData());
     return Failure::fromErrno(err, to);
   };
-  if (!WriteAll(out.get(), bytes.constData(), static_cast<size_t>(bytes.size())))
-    throw fail(errno);
+  if (!WriteAll(out.get(), bytes.constData(), static_cast<size_t>(bytes.size()))) throw fail(errno);
   if (::fsync(out.get()) != 0) throw fail(errno);
   CloseAndRename(out, temp, to);
 }

@@ -86,8 +86,8 @@ public:
 // a reader that does not set it (WebP's), and set to upright after it, so
 // that the result says it is upright and no viewer turns it again.
 inline QStringList UprightOperators(int orientation) {
-  static const char *const names[] = {"TopRight",  "BottomRight", "BottomLeft", "LeftTop",
-                                      "RightTop",  "RightBottom", "LeftBottom"};
+  static const char *const names[] = {"TopRight", "BottomRight", "BottomLeft", "LeftTop",
+                                      "RightTop", "RightBottom", "LeftBottom"};
   if (orientation < 2 || orientation > 8) return {};
   return {QStringLiteral("-orient"), QString::fromLatin1(names[orientation - 2]),
           QStringLiteral("-auto-orient"), QStringLiteral("-orient"), QStringLiteral("TopLeft")};

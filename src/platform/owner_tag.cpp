@@ -98,8 +98,8 @@ std::optional<Parts> Split(const QString &tag) {
 }
 
 const QRegularExpression &TagPattern() {
-  static const QRegularExpression pattern(QStringLiteral(
-      "^\\.?varnholt-([0-9a-f]{32}\\.[0-9]+\\.[0-9a-f]{32}\\.[0-9]+\\.[0-9]+)-"));
+  static const QRegularExpression pattern(
+      QStringLiteral("^\\.?varnholt-([0-9a-f]{32}\\.[0-9]+\\.[0-9a-f]{32}\\.[0-9]+\\.[0-9]+)-"));
   return pattern;
 }
 

@@ -1,6 +1,5 @@
 #include "platform/paths.h"
 
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -18,13 +17,9 @@ QString AddBackslash(const QString &path) {
   return path.endsWith(sep) ? path : path + sep;
 }
 
-bool PathExists(const QString &path) {
-  return !path.isEmpty() && QFileInfo::exists(path);
-}
+bool PathExists(const QString &path) { return !path.isEmpty() && QFileInfo::exists(path); }
 
-bool DirectoryExists(const QString &path) {
-  return !path.isEmpty() && QFileInfo(path).isDir();
-}
+bool DirectoryExists(const QString &path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
 
 bool FileExists(const QString &path) {
   if (path.isEmpty()) return false;

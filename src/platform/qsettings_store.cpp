@@ -33,8 +33,7 @@ void QSettingsStore::write(const QString &section, const QString &key, const QSt
 void QSettingsStore::flush() {
   settings_->sync();
   if (settings_->status() != QSettings::NoError)
-    throw Failure(kErrSettingsStore,
-                  "The settings cannot be written to " + settings_->fileName());
+    throw Failure(kErrSettingsStore, "The settings cannot be written to " + settings_->fileName());
 }
 
 QString QSettingsStore::fileName() const { return settings_->fileName(); }

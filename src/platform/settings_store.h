@@ -22,7 +22,7 @@ public:
 // QSettings in INI format: the user's own file, or one named for tests.
 class QSettingsStore : public SettingsStore {
 public:
-  QSettingsStore();                              // organisation and application "Varnholt"
+  QSettingsStore(); // organisation and application "Varnholt"
   explicit QSettingsStore(const QString &iniFile);
   ~QSettingsStore() override;
 

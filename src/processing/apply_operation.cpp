@@ -4,11 +4,11 @@
 #include "platform/failure.h"
 #include "platform/file_ops.h"
 #include "platform/image_toolkit.h"
+#include "platform/paths.h"
 #include "platform/prompter.h"
 #include "processing/metadata_edit.h"
 #include "processing/pair_stage.h"
 #include "processing/run_plan.h"
-#include "platform/paths.h"
 #include "settings/settings.h"
 
 #include <QDir>
@@ -135,8 +135,10 @@ ApplyOutcome PairSteps::run(QString &text) {
   if (!op_.Extract && !op_.Resize && !changesFormat_) {
     // Nothing to decode: the same bytes under the new name.
     step = "Copying " + kDQ + inputPath_ + kDQ + " to " + kDQ + target_ + kDQ;
-    if (work_.metadata == KeptMetadata::All) CopyFileReplacing(inputPath_, staged_);
-    else copyCarryingLess();
+    if (work_.metadata == KeptMetadata::All)
+      CopyFileReplacing(inputPath_, staged_);
+    else
+      copyCarryingLess();
   } else {
     if (op_.Extract && !extract()) return ApplyOutcome::Skipped;
     // The resize comes before the format change: an image of several
@@ -289,8 +291,9 @@ bool PairSteps::extract() {
     QSize stored(imageWidth, imageHeight);
     if (TurnsSideways(orientation)) stored.transpose();
     // libjpeg's scale is the whole part of the size over the hint: 1/d.
-    work_.settings << QStringLiteral("-define")
-                   << QStringLiteral("jpeg:size=%1x%2").arg(stored.width() / d).arg(stored.height() / d);
+    work_.settings
+        << QStringLiteral("-define")
+        << QStringLiteral("jpeg:size=%1x%2").arg(stored.width() / d).arg(stored.height() / d);
     reuseDecoded_ = false; // a picture decoded small is no other pair's picture
     taken = N(w / d) + "x" + N(h / d) + "+" + N(op.TopLeftX / d) + "+" + N(op.TopLeftY / d);
   }
@@ -298,8 +301,8 @@ bool PairSteps::extract() {
                     target_;
   // +repage drops the original canvas and offset, so the result is just
   // the rectangle (GIF screens and PNG offsets would keep them).
-  work_.steps.push_back(turning() + QStringList{QStringLiteral("-crop"), taken,
-                                                QStringLiteral("+repage")});
+  work_.steps.push_back(turning() +
+                        QStringList{QStringLiteral("-crop"), taken, QStringLiteral("+repage")});
   return true;
 }
 
@@ -316,8 +319,7 @@ void PairSteps::resize() {
   if (cropShrink_) {
     geometry = exactly(cropShrink_->result);
   } else if (!op_.Extract && JpegMayShrink(inputName_, settings_)) {
-    if (const std::optional<ShrinkOnLoad> shrink =
-            ShrinkOnLoadSize(op_, imageWidth, imageHeight)) {
+    if (const std::optional<ShrinkOnLoad> shrink = ShrinkOnLoadSize(op_, imageWidth, imageHeight)) {
       QSize hint = shrink->result;
       if (TurnsSideways(orientation)) hint.transpose();
       work_.settings << QStringLiteral("-define")
@@ -330,8 +332,8 @@ void PairSteps::resize() {
   if (settings_.SharpenAfterShrinking)
     sharpen = op_.Extract ? SharpeningAfterShrinking(op_, rect_.width(), rect_.height())
                           : SharpeningAfterShrinking(op_, imageWidth, imageHeight);
-  work_.steps.push_back(turning() + antialias +
-                        QStringList{QStringLiteral("-geometry"), geometry} + sharpen);
+  work_.steps.push_back(turning() + antialias + QStringList{QStringLiteral("-geometry"), geometry} +
+                        sharpen);
 }
 
 void PairSteps::changeFormat() {

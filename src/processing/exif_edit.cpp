@@ -24,9 +24,12 @@ public:
   Tiff(QByteArray &bytes, qint64 base) : b_(bytes), base_(base) {
     need(0, 8);
     const uchar *p = at(0);
-    if (p[0] == 'I' && p[1] == 'I') little_ = true;
-    else if (p[0] == 'M' && p[1] == 'M') little_ = false;
-    else throw Unreadable{};
+    if (p[0] == 'I' && p[1] == 'I')
+      little_ = true;
+    else if (p[0] == 'M' && p[1] == 'M')
+      little_ = false;
+    else
+      throw Unreadable{};
     if (u16(2) != 42) throw Unreadable{};
   }
 
@@ -305,8 +308,9 @@ int ExifOrientation(const QByteArray &exif) {
 QByteArray OrientationOnlyExif(int orientation) {
   if (orientation < 2 || orientation > 8) return {};
   // Big-endian TIFF: header, an IFD of one SHORT entry, no next IFD.
-  const char tiff[] = {'M', 'M', 0, 42, 0, 0, 0, 8,  0, 1, 0x01, 0x12, 0, 3,
-                       0,   0,   0, 1,  0, char(orientation), 0, 0,    0, 0, 0, 0};
+  const char tiff[] = {'M',  'M',  0, 42, 0, 0, 0, 8, 0, 1,
+                       0x01, 0x12, 0, 3,  0, 0, 0, 1, 0, char(orientation),
+                       0,    0,    0, 0,  0, 0};
   return kExifHeader + QByteArray(tiff, sizeof tiff);
 }
 

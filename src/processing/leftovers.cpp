@@ -63,9 +63,7 @@ Journal JournalIn(int staging) {
 
 } // namespace
 
-std::unique_lock<std::recursive_mutex> StopMovingPairs() {
-  return std::unique_lock(gMovingPairs);
-}
+std::unique_lock<std::recursive_mutex> StopMovingPairs() { return std::unique_lock(gMovingPairs); }
 
 QStringList SweepLeftovers(const QString &folder, qint64 onlyPid) {
   const int fd = ::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -147,8 +145,8 @@ void RequireScratchRoot() {
       continue;
     }
     const int err = errno;
-    throw Failure(kErrToolkit, "The temporary folder " + root +
-                                   " cannot be used (" + QString::fromLocal8Bit(std::strerror(err)) +
+    throw Failure(kErrToolkit, "The temporary folder " + root + " cannot be used (" +
+                                   QString::fromLocal8Bit(std::strerror(err)) +
                                    "): set TMPDIR to a folder you can write to");
   }
 }

@@ -72,8 +72,7 @@ bool LocationDataset(uchar record, uchar dataset) {
 }
 
 // Runs an edit that may find its block unreadable: then none of it stays.
-template <class Edit>
-std::optional<QByteArray> Guarded(bool *unreadable, Edit edit) {
+template <class Edit> std::optional<QByteArray> Guarded(bool *unreadable, Edit edit) {
   try {
     return edit();
   } catch (const Unreadable &) {
@@ -113,8 +112,10 @@ std::optional<QByteArray> EditXmp(const QByteArray &xmp, KeptMetadata kept, bool
                                               : "xmlns:" + d.prefix().toString(),
                          d.namespaceUri().toString());
       for (const QXmlStreamAttribute &a : in.attributes()) {
-        if (Goes(a.namespaceUri(), a.name(), kept)) changed = true;
-        else w.writeAttribute(a.qualifiedName().toString(), a.value().toString());
+        if (Goes(a.namespaceUri(), a.name(), kept))
+          changed = true;
+        else
+          w.writeAttribute(a.qualifiedName().toString(), a.value().toString());
       }
     } else if (token != QXmlStreamReader::Invalid) {
       w.writeCurrentToken(in);
@@ -146,8 +147,10 @@ std::optional<QByteArray> EditIptc(const QByteArray &iim, KeptMetadata kept, boo
         length = Be(iim, at + 5, bytes), header += bytes;
       }
       Need(iim, at, header + length);
-      if (LocationDataset(uchar(iim[at + 1]), uchar(iim[at + 2]))) changed = true;
-      else out += iim.mid(at, header + length);
+      if (LocationDataset(uchar(iim[at + 1]), uchar(iim[at + 2])))
+        changed = true;
+      else
+        out += iim.mid(at, header + length);
       at += header + length;
     }
     return changed ? std::optional(out) : std::nullopt;
@@ -176,10 +179,14 @@ std::optional<QByteArray> EditPhotoshopResources(const QByteArray &resources, Ke
       const QByteArray data = resources.mid(dataAt, size);
       const qint64 next = dataAt + size + (size & 1);
       std::optional<QByteArray> edited;
-      if (id == 0x0409 || id == 0x040C) edited = QByteArray(); // small pictures
-      else if (id == 0x0404) edited = EditIptc(data, kept, unreadable);
-      else if (id == 0x0422 || id == 0x0423) edited = EditExif(data, kept, pixels, unreadable);
-      else if (id == 0x0424) edited = EditXmp(data, kept, unreadable);
+      if (id == 0x0409 || id == 0x040C)
+        edited = QByteArray(); // small pictures
+      else if (id == 0x0404)
+        edited = EditIptc(data, kept, unreadable);
+      else if (id == 0x0422 || id == 0x0423)
+        edited = EditExif(data, kept, pixels, unreadable);
+      else if (id == 0x0424)
+        edited = EditXmp(data, kept, unreadable);
       if (!edited) {
         out += resources.mid(at, std::min(next, qint64(resources.size())) - at);
       } else {
@@ -281,7 +288,8 @@ std::optional<QByteArray> EditJpegMetadata(const QByteArray &file, KeptMetadata 
         return out;
       }
       const QByteArray payload = file.mid(at + 4, length - 2);
-      const std::optional<QByteArray> edited = JpegSegment(marker, payload, kept, pixels, unreadable);
+      const std::optional<QByteArray> edited =
+          JpegSegment(marker, payload, kept, pixels, unreadable);
       if (!edited) {
         out += file.mid(at, 2 + length);
       } else if (edited->size() > 0xFFFF - 2) {

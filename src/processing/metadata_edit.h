@@ -44,7 +44,7 @@ std::optional<QByteArray> EditPhotoshopResources(const QByteArray &resources, Ke
 // picture untouched, so a copy loses no quality. Under anything but All the
 // extra pictures some phones append (and the index of them) go too.
 // nullopt: not a JPEG this can walk; `unreadable` names a segment left out.
-std::optional<QByteArray> EditJpegMetadata(const QByteArray &file, KeptMetadata kept,
-                                           QSize pixels, bool *unreadable = nullptr);
+std::optional<QByteArray> EditJpegMetadata(const QByteArray &file, KeptMetadata kept, QSize pixels,
+                                           bool *unreadable = nullptr);
 
 } // namespace varnholt

@@ -69,7 +69,8 @@ QStringList FrameFilesOf(const QString &target, const QStringList &written) {
     const QStringView number =
         QStringView(name).mid(stem.size(), name.size() - stem.size() - tail.size());
     if (!number.isEmpty() && number.size() <= 9 &&
-        std::all_of(number.begin(), number.end(), [](QChar c) { return c.isDigit() && c.unicode() < 128; }))
+        std::all_of(number.begin(), number.end(),
+                    [](QChar c) { return c.isDigit() && c.unicode() < 128; }))
       frames << name;
   }
   return frames;

@@ -82,7 +82,9 @@ void RunImage(PairRunner &runner, const ImageRun &run) {
       QByteArray handedAs;
       HandOver handOver;
       if (run.handOver)
-        handOver = [&](PairStage &stage, const QStringList &) { handedAs = run.handOver(stage, k); };
+        handOver = [&](PairStage &stage, const QStringList &) {
+          handedAs = run.handOver(stage, k);
+        };
       result = runner.run(run.image, k, run.questions, state, nullptr, handOver);
       result.handedAs = handedAs;
     }

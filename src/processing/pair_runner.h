@@ -24,9 +24,9 @@ enum class Questions {
 
 struct PairResult {
   ApplyOutcome outcome = ApplyOutcome::Failed;
-  QString failure;       // why it failed
+  QString failure;         // why it failed
   bool notStarted = false; // skipped because the run was stopping
-  QString questionTitle; // the last question it asked, when nobody was asked
+  QString questionTitle;   // the last question it asked, when nobody was asked
   QString questionText;
   bool handBack = false; // to be done again where the user can be asked
   bool stopsRun = false; // its output folder went away: the run cannot go on

@@ -44,8 +44,7 @@ std::optional<QSize> ShrunkSize(const Operation &op, qint64 width, qint64 height
                                  : QSize(op.ResizeWidth, op.ResizeHeight);
   // Only a picture larger than its result on both sides gets smaller; the
   // Limit methods leave the rest alone or, allowed to, enlarge it.
-  if (result.width() >= width || result.height() >= height || result.isEmpty())
-    return std::nullopt;
+  if (result.width() >= width || result.height() >= height || result.isEmpty()) return std::nullopt;
   return result;
 }
 } // namespace
@@ -62,15 +61,16 @@ QStringList SharpeningAfterShrinking(const Operation &op, qint64 width, qint64 h
   if (!result) return {};
   // How many times smaller, by the side that shrank the most, in halvings:
   // 0.5 for a third off, 1 for half size, 3 and more for an eighth.
-  const double shrink = std::max(double(width) / result->width(), double(height) / result->height());
+  const double shrink =
+      std::max(double(width) / result->width(), double(height) / result->height());
   const double halvings = std::clamp(std::log2(shrink), 0.0, 3.0);
   // Radius 0: ImageMagick picks it from sigma. A sigma under a pixel sharpens
   // the result's own finest detail; the threshold leaves flat areas and
   // their noise alone.
   const double sigma = 0.5 + halvings / 6, amount = 0.4 + halvings / 5;
-  return {QStringLiteral("-unsharp"), QStringLiteral("0x%1+%2+0.02")
-                                          .arg(QString::number(sigma, 'f', 2),
-                                               QString::number(amount, 'f', 2))};
+  return {QStringLiteral("-unsharp"),
+          QStringLiteral("0x%1+%2+0.02")
+              .arg(QString::number(sigma, 'f', 2), QString::number(amount, 'f', 2))};
 }
 
 std::optional<CropShrinkOnLoad> CropShrinkOnLoadSize(const Operation &op, const QRect &rect,

@@ -300,9 +300,9 @@ RunMachine::Waiting RunMachine::finish() {
 // texts that do not read as operations would have been passed over anyway.
 qint64 RunMachine::pairsLeft() const {
   const std::vector<PlannedOperation> operations = OperationsRead(source_).operations();
-  const auto restOfImage =
-      std::count_if(operations.begin(), operations.end(),
-                    [&](const auto &po) { return po.position > atOperation_ + 1; });
+  const auto restOfImage = std::count_if(operations.begin(), operations.end(), [&](const auto &po) {
+    return po.position > atOperation_ + 1;
+  });
   qint64 images = 0;
   for (qsizetype i = atImage_ + 1; i < source_.imageCount(); ++i)
     if (source_.imageTicked(i)) ++images;

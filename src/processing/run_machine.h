@@ -1,7 +1,7 @@
 #pragma once
 
-#include "processing/pair_stage.h"
 #include "platform/prompter.h"
+#include "processing/pair_stage.h"
 #include "processing/run.h"
 
 #include <exception>

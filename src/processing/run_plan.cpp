@@ -217,8 +217,8 @@ void KeepShard(RunPlan &plan, const QString &outputFolder, int index, int count)
 
 QDataStream &operator<<(QDataStream &out, const Operation &op) {
   return out << op.Extract << op.TopLeftX << op.TopLeftY << op.BottomRightX << op.BottomRightY
-             << op.Resize << op.ResizeMethod << op.ResizeWidth << op.ResizeHeight
-             << op.OutputFormat << op.JpgQuality << op.Prefix << op.Suffix;
+             << op.Resize << op.ResizeMethod << op.ResizeWidth << op.ResizeHeight << op.OutputFormat
+             << op.JpgQuality << op.Prefix << op.Suffix;
 }
 
 QDataStream &operator>>(QDataStream &in, Operation &op) {
@@ -235,8 +235,8 @@ QDataStream &operator<<(QDataStream &out, const RunPlan &plan) {
   const Settings &s = plan.settings;
   return out << s.OutputInDiffDir << s.OutputDir << s.Antialias << s.AllowOutOfBoundry
              << s.AutoOrient << s.NeverEnlarge << s.ExactDecode << s.ExistingResults << s.Metadata
-             << s.SharpenAfterShrinking
-             << QStringList(plan.notRun.begin(), plan.notRun.end()) << plan.claims;
+             << s.SharpenAfterShrinking << QStringList(plan.notRun.begin(), plan.notRun.end())
+             << plan.claims;
 }
 
 QDataStream &operator>>(QDataStream &in, RunPlan &plan) {

@@ -8,7 +8,9 @@ namespace varnholt {
 
 namespace {
 
-bool NamesDark(const QString &name) { return name.contains(QLatin1String("dark"), Qt::CaseInsensitive); }
+bool NamesDark(const QString &name) {
+  return name.contains(QLatin1String("dark"), Qt::CaseInsensitive);
+}
 
 // gsettings prints strings quoted: 'prefer-dark'.
 QString Unquoted(const QString &text) {

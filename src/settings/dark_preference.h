@@ -12,11 +12,11 @@ struct DesktopLookHints {
   // The desktop portal's org.freedesktop.appearance color-scheme: 0 no
   // preference, 1 dark, 2 light; nothing when no portal answered.
   std::optional<unsigned> portalColourScheme;
-  QString gtkThemeVariable;    // GTK_THEME, "Adwaita:dark"
-  QString gnomeColourScheme;   // org.gnome.desktop.interface color-scheme, "'prefer-dark'"
-  QString gnomeGtkTheme;       // org.gnome.desktop.interface gtk-theme, "'Adwaita-dark'"
-  QString kdeWindowBackground; // kdeglobals [Colors:Window] BackgroundNormal, "49,54,59"
-  QString kdeColourScheme;     // kdeglobals [General] ColorScheme, "BreezeDark"
+  QString gtkThemeVariable;         // GTK_THEME, "Adwaita:dark"
+  QString gnomeColourScheme;        // org.gnome.desktop.interface color-scheme, "'prefer-dark'"
+  QString gnomeGtkTheme;            // org.gnome.desktop.interface gtk-theme, "'Adwaita-dark'"
+  QString kdeWindowBackground;      // kdeglobals [Colors:Window] BackgroundNormal, "49,54,59"
+  QString kdeColourScheme;          // kdeglobals [General] ColorScheme, "BreezeDark"
   bool platformPaletteDark = false; // the platform theme's palette: light text on dark
 };
 

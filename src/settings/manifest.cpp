@@ -7,8 +7,8 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QProcess>
+#include <QSaveFile>
 
 #include <unistd.h>
 
@@ -67,7 +67,8 @@ bool ProcessRestarter::restart() {
   if (exec_ && exec_(ThisExecutable(), argv_)) return true;
   if (!exec_) {
     std::vector<char *> argv;
-    for (QByteArray &argument : argv_) argv.push_back(argument.data());
+    for (QByteArray &argument : argv_)
+      argv.push_back(argument.data());
     argv.push_back(nullptr);
     ::execv(ThisExecutable().constData(), argv.data());
   }
@@ -91,7 +92,8 @@ ManifestPlace ManifestPlace::ForThisProgram() {
   place.folder = AppDataFolder();
   // Read before the application object exists, which knows it only then.
   place.executableName =
-      QFileInfo(QFileInfo(QString::fromLatin1(ProcessRestarter::ThisExecutable())).canonicalFilePath())
+      QFileInfo(
+          QFileInfo(QString::fromLatin1(ProcessRestarter::ThisExecutable())).canonicalFilePath())
           .fileName();
   if (place.executableName.isEmpty()) place.executableName = QStringLiteral("varnholt");
   place.version = QString::number(kVersionMajor) + u'.' + QString::number(kVersionMinor) + u'.' +

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
 #include <QByteArrayList>
+#include <QString>
 #include <QStringList>
 
 #include <functional>

@@ -14,8 +14,7 @@ namespace {
 QString BoolText(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
 
 Failure TypeMismatch(const QString &key, const QString &text) {
-  return Failure(kErrTypeMismatch,
-                 "Type mismatch: setting " + key + " holds \"" + text + "\"");
+  return Failure(kErrTypeMismatch, "Type mismatch: setting " + key + " holds \"" + text + "\"");
 }
 
 std::int16_t ReadInteger16(const QString &text, const QString &key) {
@@ -68,9 +67,7 @@ const Key kKeys[] = {
     {"CropToolPlace", &Settings::CropToolPlace},
 };
 
-template <class... F> struct Overloaded : F... {
-  using F::operator()...;
-};
+template <class... F> struct Overloaded : F... { using F::operator()...; };
 template <class... F> Overloaded(F...) -> Overloaded<F...>;
 } // namespace
 
@@ -117,12 +114,14 @@ Settings LoadSettings(SettingsStore &store, const QString &defaultFolder, QList<
     if (!stored) continue;
     // Each key on its own: a value that does not read costs that key alone.
     try {
-      std::visit(Overloaded{[&](QString Settings::*f) { s.*f = *stored; },
-                            [&](bool Settings::*f) { s.*f = ReadBoolean(*stored, name); },
-                            [&](std::int16_t Settings::*f) { s.*f = ReadInteger16(*stored, name); }},
-                 key.field);
+      std::visit(
+          Overloaded{[&](QString Settings::*f) { s.*f = *stored; },
+                     [&](bool Settings::*f) { s.*f = ReadBoolean(*stored, name); },
+                     [&](std::int16_t Settings::*f) { s.*f = ReadInteger16(*stored, name); }},
+          key.field);
     } catch (const Failure &failure) {
-      if (bad) bad->push_back(Failure(failure.number(), failure.description() + ", read as its default"));
+      if (bad)
+        bad->push_back(Failure(failure.number(), failure.description() + ", read as its default"));
       continue;
     }
     outputFolderStored |= key.field == Field(&Settings::OutputDir);
@@ -134,13 +133,12 @@ Settings LoadSettings(SettingsStore &store, const QString &defaultFolder, QList<
 
 void SaveSettings(SettingsStore &store, const Settings &s) {
   for (const Key &key : kKeys)
-    store.write(kSettingsSection, QString::fromLatin1(key.name),
-                std::visit(Overloaded{[&](QString Settings::*f) { return s.*f; },
-                                      [&](bool Settings::*f) { return BoolText(s.*f); },
-                                      [&](std::int16_t Settings::*f) {
-                                        return QString::number(s.*f);
-                                      }},
-                           key.field));
+    store.write(
+        kSettingsSection, QString::fromLatin1(key.name),
+        std::visit(Overloaded{[&](QString Settings::*f) { return s.*f; },
+                              [&](bool Settings::*f) { return BoolText(s.*f); },
+                              [&](std::int16_t Settings::*f) { return QString::number(s.*f); }},
+                   key.field));
   store.flush();
 }
 

@@ -20,11 +20,15 @@ QString Read(const QStringList &args, const QProcessEnvironment &env = {}) {
   if (o->jobs) said << QStringLiteral("jobs %1").arg(o->jobs);
   if (o->existing != "Replace") said << "existing " + o->existing;
   if (o->metadata != "KeepAll") said << "metadata " + o->metadata;
-  if (o->shardCount > 1) said << QStringLiteral("shard %1/%2").arg(o->shardIndex).arg(o->shardCount);
-  for (const auto &[flag, name] :
-       {std::pair{o->inverse, "inverse"}, {o->antialias, "antialias"},
-        {o->allowOutOfBounds, "oob"}, {o->keepOrientation, "keep"}, {o->enlarge, "enlarge"},
-        {o->sharpen, "sharpen"}, {o->quiet, "quiet"}})
+  if (o->shardCount > 1)
+    said << QStringLiteral("shard %1/%2").arg(o->shardIndex).arg(o->shardCount);
+  for (const auto &[flag, name] : {std::pair{o->inverse, "inverse"},
+                                   {o->antialias, "antialias"},
+                                   {o->allowOutOfBounds, "oob"},
+                                   {o->keepOrientation, "keep"},
+                                   {o->enlarge, "enlarge"},
+                                   {o->sharpen, "sharpen"},
+                                   {o->quiet, "quiet"}})
     if (flag) said << name;
   return said.join(u',');
 }
@@ -36,8 +40,8 @@ TEST(BatchOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
        "list a b.vop,in in,out out,pattern *x"},
       {{"--batch", "l", "-j", "3", "--shard", "2/8"}, "list l,jobs 3,shard 2/8"},
       {{"--batch", "l", "--sharpen"}, "list l,sharpen"},
-      {{"--batch", "l", "--inverse", "--antialias", "--allow-out-of-bounds",
-        "--keep-orientation", "--enlarge", "-q"},
+      {{"--batch", "l", "--inverse", "--antialias", "--allow-out-of-bounds", "--keep-orientation",
+        "--enlarge", "-q"},
        "list l,inverse,antialias,oob,keep,enlarge,quiet"},
       {{"--batch", "l", "--metadata", "no-location", "--existing=skip"},
        "list l,existing Skip,metadata RemoveLocation"},
@@ -51,8 +55,10 @@ TEST(BatchOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
       {{"--input", "in"}, "problem: --batch needs an operation list file"},
       {{"--batch", "l", "--output"}, "problem: --output needs a value"},
       {{"--batch", "l", "--input="}, "problem: --input needs a folder"},
-      {{"--batch", "l", "--jobs", "0"}, "problem: --jobs needs a whole number from 1 to 256, not \"0\""},
-      {{"--batch", "l", "--jobs=257"}, "problem: --jobs needs a whole number from 1 to 256, not \"257\""},
+      {{"--batch", "l", "--jobs", "0"},
+       "problem: --jobs needs a whole number from 1 to 256, not \"0\""},
+      {{"--batch", "l", "--jobs=257"},
+       "problem: --jobs needs a whole number from 1 to 256, not \"257\""},
       {{"--batch", "l", "--shard", "3/2"},
        "problem: --shard needs K/N, whole numbers with K from 1 to N (such as 2/8), or auto, not "
        "\"3/2\""},
@@ -75,13 +81,15 @@ TEST(BatchOptions, ShardAutoTakesThePartFromTheEngineOrRefusesToGuess) {
   const std::vector<std::tuple<QString, QString, QString>> cases = {
       // Slurm, --array=0-7 and --array=1-8, both ends; COUNT or MAX alone is enough.
       {"SLURM_ARRAY_TASK_ID=0 SLURM_ARRAY_TASK_MIN=0 SLURM_ARRAY_TASK_MAX=7 "
-       "SLURM_ARRAY_TASK_COUNT=8 SLURM_ARRAY_TASK_STEP=1", "auto", "shard 1/8"},
+       "SLURM_ARRAY_TASK_COUNT=8 SLURM_ARRAY_TASK_STEP=1",
+       "auto", "shard 1/8"},
       {"SLURM_ARRAY_TASK_ID=7 SLURM_ARRAY_TASK_MIN=0 SLURM_ARRAY_TASK_MAX=7", "auto", "shard 8/8"},
       {"SLURM_ARRAY_TASK_ID=1 SLURM_ARRAY_TASK_MIN=1 SLURM_ARRAY_TASK_COUNT=8", "auto/8",
        "shard 1/8"},
       {"SLURM_ARRAY_TASK_ID=8 SLURM_ARRAY_TASK_MIN=1 SLURM_ARRAY_TASK_MAX=8", "auto", "shard 8/8"},
       {"SLURM_ARRAY_TASK_ID=12 SLURM_ARRAY_TASK_MIN=4 SLURM_ARRAY_TASK_MAX=16 "
-       "SLURM_ARRAY_TASK_STEP=4", "auto", "shard 3/4"},
+       "SLURM_ARRAY_TASK_STEP=4",
+       "auto", "shard 3/4"},
       {"SLURM_ARRAY_TASK_ID=2 SLURM_ARRAY_TASK_MIN=1 SLURM_ARRAY_TASK_MAX=1", "auto",
        "problem: --shard auto: SLURM_ARRAY_TASK_ID=2 is not a task of the array from "
        "SLURM_ARRAY_TASK_MIN=1 with 1 tasks"},
@@ -92,7 +100,8 @@ TEST(BatchOptions, ShardAutoTakesThePartFromTheEngineOrRefusesToGuess) {
        "problem: --shard auto: SLURM_ARRAY_TASK_ID=9 is not a task of the array from "
        "SLURM_ARRAY_TASK_MIN=1 with 8 tasks"},
       {"SLURM_ARRAY_TASK_ID=4 SLURM_ARRAY_TASK_MIN=1 SLURM_ARRAY_TASK_MAX=9 "
-       "SLURM_ARRAY_TASK_COUNT=3", "auto",
+       "SLURM_ARRAY_TASK_COUNT=3",
+       "auto",
        "problem: --shard auto: SLURM_ARRAY_TASK_MIN=1, SLURM_ARRAY_TASK_MAX=9, "
        "SLURM_ARRAY_TASK_STEP=1 and SLURM_ARRAY_TASK_COUNT=3 disagree (an array of single "
        "numbers such as --array=1,4,9 has no parts; use a range such as --array=1-8)"},

@@ -149,9 +149,11 @@ TEST_F(Batch, WritesEveryPairAndExitsZeroWithoutADisplay) {
   // enlarged, only when asked.
   test::MakeOrientedJpeg(in() + "/p.jpg", 6, 4, 8);
   WriteList(list, {{true, R"(Extract Whole Image LimitHeight (9) Suffix: "_9" Quality: "80")"}});
-  for (const auto &[flags, size] : std::vector<std::pair<QStringList, QSize>>{
-           {{}, {4, 6}}, {{"--keep-orientation"}, {6, 4}}, {{"--enlarge"}, {6, 9}},
-           {{"--enlarge", "--keep-orientation"}, {14, 9}}}) {
+  for (const auto &[flags, size] :
+       std::vector<std::pair<QStringList, QSize>>{{{}, {4, 6}},
+                                                  {{"--keep-orientation"}, {6, 4}},
+                                                  {{"--enlarge"}, {6, 9}},
+                                                  {{"--enlarge", "--keep-orientation"}, {14, 9}}}) {
     EXPECT_EQ(run(QStringList{"--output", fresh("o"), "--pattern", "p"} + flags).exitCode, 0);
     EXPECT_EQ(test::ImageSize(dir.file("o/p_9.jpg")), size) << flags.join(' ').toStdString();
   }
@@ -236,15 +238,16 @@ TEST_F(Batch, RefusesToStartAndWritesNothing) {
        "varnholt: the temporary folder " + list + " cannot be used (Not a directory): set TMPDIR",
        list},
       {{"--batch", list, "--input", in(), "--pattern", "a*"},
-       "varnholt: the temporary folder " + list + " cannot be used", list},
+       "varnholt: the temporary folder " + list + " cannot be used",
+       list},
       {{"--batch", list, "--input", dir.file("nowhere")},
        "varnholt: the input folder " + dir.file("nowhere") + " does not exist"},
       {{"--batch", list, "--input", in(), "--output", dir.file("nowhere")},
        "varnholt: the output folder " + dir.file("nowhere") + " does not exist"},
       {{"--batch", list, "--input", in(), "--output", list},
        "varnholt: the output folder " + list + " is not a folder"},
-      {{"--batch", list, "--input", deep}, "varnholt: the input folder " + deep +
-                                               " cannot be used: File name too long"},
+      {{"--batch", list, "--input", deep},
+       "varnholt: the input folder " + deep + " cannot be used: File name too long"},
       {{"--batch", list, "--input", in(), "--pattern", "["},
        "varnholt: the pattern \"[\" is malformed: 93 - Invalid pattern string"},
       {{"--batch", clash, "--input", in()},
@@ -299,16 +302,16 @@ TEST_F(Batch, NamesThatAreNotUtf8AreRefusedByNameAndAnInstallPathOfThemWorks) {
   const Result refused = RunProgram(
       "/bin/sh", {"-c", "exec \"$0\" --batch \"$1\" --input \"$(printf '%s\\351' \"$2\")\"",
                   VARNHOLT_EXECUTABLE, list, dir.path() + "/caf"});
-  EXPECT_EQ(refused.said(), ("2||varnholt: " + dir.path() +
-                             "/caf\\xe9: not valid UTF-8, rename it to use it\n")
-                                .toStdString());
+  EXPECT_EQ(refused.said(),
+            ("2||varnholt: " + dir.path() + "/caf\\xe9: not valid UTF-8, rename it to use it\n")
+                .toStdString());
   // A copy of the program in that folder still starts its workers.
   const QByteArray copy = latin1 + "/varnholt";
-  ASSERT_EQ(std::system(("cp '" + QByteArray(VARNHOLT_EXECUTABLE) + "' '" + copy + "'").constData()),
-            0);
-  const Result r = RunProgram("/bin/sh", {"-c", "exec \"$(printf '%s\\351/varnholt' \"$0\")\" \"$@\"",
-                                          dir.path() + "/caf", "--batch", list, "--input", in(),
-                                          "--output", out(), "--jobs", "2"});
+  ASSERT_EQ(
+      std::system(("cp '" + QByteArray(VARNHOLT_EXECUTABLE) + "' '" + copy + "'").constData()), 0);
+  const Result r = RunProgram(
+      "/bin/sh", {"-c", "exec \"$(printf '%s\\351/varnholt' \"$0\")\" \"$@\"", dir.path() + "/caf",
+                  "--batch", list, "--input", in(), "--output", out(), "--jobs", "2"});
   EXPECT_EQ(r.said(), "0|2 written, 0 skipped, 0 failed\n|");
   ::unlink(copy.constData());
   ::rmdir(latin1.constData());
@@ -338,9 +341,12 @@ TEST_F(Batch, ExportingAgainTakesNoResultForAnImage) {
            "kept: th_a.png\n"
            "varnholt: warning: b.jpg, operation at position 1: skipped, an earlier result is "
            "kept: th_b.PNG\n",
-       {}, {6, 6}},
-      {{"--existing", "keep-both"}, "0|2 written, 0 skipped, 0 failed\n|" + note,
-       {"th_a-2.png", "th_b-2.PNG"}, {6, 6}},
+       {},
+       {6, 6}},
+      {{"--existing", "keep-both"},
+       "0|2 written, 0 skipped, 0 failed\n|" + note,
+       {"th_a-2.png", "th_b-2.PNG"},
+       {6, 6}},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.more.join(' ').toStdString());
@@ -651,18 +657,18 @@ TEST_F(Batch, WarnsAboutWhatItCannotReadOrReadsOnlyInPart) {
     // Cut short, the picture fails its pairs with the reason and writes nothing.
     const QString cut = "325 - The picture is damaged: Premature end of JPEG file `" + in() +
                         "/t.jpg' @ warning/jpeg.c/JPEGWarningHandler/389; Operation: ";
-    EXPECT_EQ(r.err.split(u'\n', Qt::SkipEmptyParts),
-              (QStringList{"varnholt: warning: line 1 of the list is left out, a corner is "
-                           "below 0: 1>" +
-                               negative,
-                           "varnholt: warning: bad\\xff\\xc3(.png: skipped, its name is not "
-                           "valid UTF-8",
-                           "varnholt: error: t.jpg, operation at position 1: " + cut +
-                               "Resizing (No AA): -quality, 80, -geometry, 8x>, " + out() +
-                               "/t_8.jpg",
-                           "varnholt: error: t.jpg, operation at position 2: " + cut +
-                               "Extracting: -quality, 75, -crop, 10x10+0+0, " + in() +
-                               "/t.jpg, " + out() + "/t_fix.PNG"}));
+    EXPECT_EQ(
+        r.err.split(u'\n', Qt::SkipEmptyParts),
+        (QStringList{"varnholt: warning: line 1 of the list is left out, a corner is "
+                     "below 0: 1>" +
+                         negative,
+                     "varnholt: warning: bad\\xff\\xc3(.png: skipped, its name is not "
+                     "valid UTF-8",
+                     "varnholt: error: t.jpg, operation at position 1: " + cut +
+                         "Resizing (No AA): -quality, 80, -geometry, 8x>, " + out() + "/t_8.jpg",
+                     "varnholt: error: t.jpg, operation at position 2: " + cut +
+                         "Extracting: -quality, 75, -crop, 10x10+0+0, " + in() + "/t.jpg, " +
+                         out() + "/t_fix.PNG"}));
     EXPECT_EQ(Files(out()).size(), 6) << "one file a pair, none for the damaged picture";
     EXPECT_TRUE(Files(out()).contains(QString::fromUtf8("\xc3\xa9t\xc3\xa9_fix.png")));
   }

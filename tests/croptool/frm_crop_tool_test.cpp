@@ -277,7 +277,9 @@ TEST_F(CropTool, OpensFittedAndZoomsAboutThePointer) {
   tool.ZoomBy(1 / 1.25, at);
   stillUnder("out");
   QCursor::setPos(view->mapToGlobal(at.toPoint()));
-  for (const auto &[key, zoom] : {std::pair{Qt::Key_1, 1.0}, {Qt::Key_0, fit}, {Qt::Key_Minus, fit},
+  for (const auto &[key, zoom] : {std::pair{Qt::Key_1, 1.0},
+                                  {Qt::Key_0, fit},
+                                  {Qt::Key_Minus, fit},
                                   {Qt::Key_Plus, fit * 1.25}}) {
     QTest::keyClick(&tool, key);
     EXPECT_DOUBLE_EQ(tool.Zoom(), zoom) << key;

@@ -43,7 +43,8 @@ QString Read(const QString &path) { return QString::fromUtf8(ReadBytes(path)); }
 const QString kKde = QStringLiteral("data/kio/servicemenus/varnholt-extract-images.desktop");
 const QString kNemo = QStringLiteral("data/nemo/actions/varnholt-extract-images.nemo_action");
 const QString kScript = QStringLiteral("data/nautilus/scripts/Extract Images...");
-const QString kActions = QStringLiteral("data/file-manager/actions/varnholt-extract-images.desktop");
+const QString kActions =
+    QStringLiteral("data/file-manager/actions/varnholt-extract-images.desktop");
 const QString kUca = QStringLiteral("config/Thunar/uca.xml");
 
 XdgPlaces Under(const TempFolder &root) {
@@ -151,8 +152,8 @@ TEST(FolderCommand, RegisterAddsOnlyOurEntriesOnceAndUnregisterRemovesOnlyThem) 
 TEST(FolderCommand, EveryEntryStartsThisExecutableWithTheFolderAsOneArgument) {
   const QStringList folders{"My \"Shoot\" $HOME", "it's `id` 100% \\ ok", "two\nlines"};
   TempFolder root;
-  const QStringList executables{"my programs/var\"nholt", "$x/`y`/a\\b/varnholt",
-                                "100%f/varnholt", "new\nline/varnholt"};
+  const QStringList executables{"my programs/var\"nholt", "$x/`y`/a\\b/varnholt", "100%f/varnholt",
+                                "new\nline/varnholt"};
   for (const QString &name : executables) {
     SCOPED_TRACE(name.toStdString());
     // A real program at that path that writes down what it was given.
@@ -162,8 +163,10 @@ TEST(FolderCommand, EveryEntryStartsThisExecutableWithTheFolderAsOneArgument) {
     QFile::setPermissions(executable, QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
     TempFolder home;
     XdgFolderCommand(Under(home), executable).Register();
-    const QString kde = DesktopEntryValue(Read(home.file(kKde)), "Desktop Action extractImages", "Exec");
-    const QString actions = DesktopEntryValue(Read(home.file(kActions)), "X-Action-Profile folder", "Exec");
+    const QString kde =
+        DesktopEntryValue(Read(home.file(kKde)), "Desktop Action extractImages", "Exec");
+    const QString actions =
+        DesktopEntryValue(Read(home.file(kActions)), "X-Action-Profile folder", "Exec");
     const QString thunar = ThunarCommand(ReadBytes(home.file(kUca)));
     const QString nemo = DesktopEntryValue(Read(home.file(kNemo)), "Nemo Action", "Exec");
     EXPECT_EQ(QFile::exists(home.file(kNemo)), !name.contains('%')) << "Nemo cannot escape a %";
@@ -180,7 +183,8 @@ TEST(FolderCommand, EveryEntryStartsThisExecutableWithTheFolderAsOneArgument) {
       // Nemo puts the folder in double quotes with its quotes escaped. GLib's
       // splitter, unlike the shell, expands nothing, so "$" and "`" stay out.
       if (!nemo.isEmpty() && !folder.contains('$') && !folder.contains('`'))
-        EXPECT_EQ(ShellWords(QString(nemo).replace("%F", '"' + QString(folder).replace("\"", "\\\"") + '"')),
+        EXPECT_EQ(ShellWords(QString(nemo).replace(
+                      "%F", '"' + QString(folder).replace("\"", "\\\"") + '"')),
                   expected);
       // GNOME Files runs the script in the folder shown, with names relative
       // to it; what is not a folder is refused.
@@ -224,7 +228,8 @@ TEST(FolderCommand, TheGnomeFilesScriptTakesTheSelectionFromItsUrisWhereGiven) {
       {"\u00e9%", "file://" + home.file("").toUtf8() + "%c3%a9%25\n", ""},
       {"a", "sftp://host/x%20y\n" + uri("a", "") + "\n" + uri("bin/varnholt", "") + "\n",
        "Extract Images...: not a folder: sftp://host/x%20y\n"
-       "Extract Images...: not a folder: " + executable.toUtf8() + "\n"},
+       "Extract Images...: not a folder: " +
+           executable.toUtf8() + "\n"},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.uris.toStdString());
@@ -260,7 +265,8 @@ TEST(FolderCommand, ThunarActionsKeepEverythingButOursByteForByte) {
        head + "<actions>\n" + fresh + "\n</actions>\n"},
       {"ours twice", head + "<actions>\n" + old + "\n<action/>\n" + old + "\n</actions>\n",
        head + "<actions>\n" + fresh + "\n<action/>\n</actions>\n"},
-      {"nothing", "", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + fresh + "\n</actions>\n"},
+      {"nothing", "",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + fresh + "\n</actions>\n"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);

@@ -167,9 +167,9 @@ TEST_F(AboutWindow, TheLicenceIsShownLineByLineAndAMissingOneIsToldOnce) {
 // One window shown again and again: every showing starts from the settings.
 TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
   enum Close { Ok, Cancel, Escape };
-  const char *boxes[] = {"chkXPStyle",     "chkAntialias",  "chkOutputDiffFolder", "chkOutOfBoundry",
-                         "chkContextMenu", "chkAutoOrient", "chkNeverEnlarge", "chkExactDecode",
-                         "chkSharpen"};
+  const char *boxes[] = {"chkXPStyle",      "chkAntialias",   "chkOutputDiffFolder",
+                         "chkOutOfBoundry", "chkContextMenu", "chkAutoOrient",
+                         "chkNeverEnlarge", "chkExactDecode", "chkSharpen"};
   const std::pair<QList<bool>, Close> rows[] = {
       {{true, false, true, false, true, true, false, true, false}, Ok},
       {{false, true, false, true, false, false, true, false, true}, Cancel},
@@ -179,9 +179,14 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
   for (const auto &[given, close] : rows) {
     SCOPED_TRACE(close);
     const bool diff = given[2];
-    settings = {.OutputInDiffDir = diff, .OutputDir = "/out/here", .XPStyle = given[0],
-                .Antialias = given[1], .AllowOutOfBoundry = given[3], .AutoOrient = given[5],
-                .NeverEnlarge = given[6], .ExactDecode = given[7],
+    settings = {.OutputInDiffDir = diff,
+                .OutputDir = "/out/here",
+                .XPStyle = given[0],
+                .Antialias = given[1],
+                .AllowOutOfBoundry = given[3],
+                .AutoOrient = given[5],
+                .NeverEnlarge = given[6],
+                .ExactDecode = given[7],
                 .SharpenAfterShrinking = given[8]};
     command.registered = given[4];
     command.calls.clear();
@@ -217,10 +222,15 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
     else
       QTest::mouseClick(Child<QPushButton>(close == Ok ? "cmdOK" : "cmdCancel"), Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
-    const Settings turned = {.OutputInDiffDir = !diff, .OutputDir = shown, .XPStyle = !given[0],
-                             .Antialias = !given[1], .AllowOutOfBoundry = !given[3],
-                             .AutoOrient = !given[5], .NeverEnlarge = !given[6],
-                             .ExactDecode = !given[7], .SharpenAfterShrinking = !given[8]};
+    const Settings turned = {.OutputInDiffDir = !diff,
+                             .OutputDir = shown,
+                             .XPStyle = !given[0],
+                             .Antialias = !given[1],
+                             .AllowOutOfBoundry = !given[3],
+                             .AutoOrient = !given[5],
+                             .NeverEnlarge = !given[6],
+                             .ExactDecode = !given[7],
+                             .SharpenAfterShrinking = !given[8]};
     EXPECT_EQ(settings, close == Ok ? turned : before);
     EXPECT_EQ(command.calls, close != Ok ? QStringList()
                              : given[4]  ? QStringList("Unregister")
@@ -239,17 +249,16 @@ TEST_F(AboutWindow, ChoiceBoxesShowTheSettingAndOkStoresTheChoice) {
     const char *box, *stored, *shown;
     bool ok;
     const char *after;
-  } rows[] = {{&Settings::ExistingResults, "cboExistingResults", "Replace", "Replace", true, "Skip"},
-              {&Settings::ExistingResults, "cboExistingResults", "Skip", "Skip", true, "KeepBoth"},
-              {&Settings::ExistingResults, "cboExistingResults", "KeepBoth", "Keep Both", false,
-               "KeepBoth"},
-              {&Settings::ExistingResults, "cboExistingResults", "anything", "Replace", false,
-               "anything"},
-              {&Settings::Metadata, "cboMetadata", "KeepAll", "Keep All", true, "RemoveLocation"},
-              {&Settings::Metadata, "cboMetadata", "RemoveLocation", "Remove Location", true,
-               "RemoveAll"},
-              {&Settings::Metadata, "cboMetadata", "RemoveAll", "Remove All", false, "RemoveAll"},
-              {&Settings::Metadata, "cboMetadata", "anything", "Keep All", false, "anything"}};
+  } rows[] = {
+      {&Settings::ExistingResults, "cboExistingResults", "Replace", "Replace", true, "Skip"},
+      {&Settings::ExistingResults, "cboExistingResults", "Skip", "Skip", true, "KeepBoth"},
+      {&Settings::ExistingResults, "cboExistingResults", "KeepBoth", "Keep Both", false,
+       "KeepBoth"},
+      {&Settings::ExistingResults, "cboExistingResults", "anything", "Replace", false, "anything"},
+      {&Settings::Metadata, "cboMetadata", "KeepAll", "Keep All", true, "RemoveLocation"},
+      {&Settings::Metadata, "cboMetadata", "RemoveLocation", "Remove Location", true, "RemoveAll"},
+      {&Settings::Metadata, "cboMetadata", "RemoveAll", "Remove All", false, "RemoveAll"},
+      {&Settings::Metadata, "cboMetadata", "anything", "Keep All", false, "anything"}};
   Open();
   for (const auto &row : rows) {
     SCOPED_TRACE(row.stored);

@@ -138,10 +138,9 @@ TEST_F(RunWindow, SaysHowFarHowLongAndWhatBecameOfThePairs) {
 TEST_F(RunWindow, CountsAPairLeftOutAsSkipped) {
   source.images.resize(1);
   QString error;
-  source.operations.push_back(
-      {OperationDescription({.Extract = true, .TopLeftX = 20, .BottomRightX = 30,
-                             .BottomRightY = 3, .Prefix = "c_"},
-                            error)});
+  source.operations.push_back({OperationDescription(
+      {.Extract = true, .TopLeftX = 20, .BottomRightX = 30, .BottomRightY = 3, .Prefix = "c_"},
+      error)});
   prompter.expect("Image too small",
                   "Could not extract image: \"a.png\" with coordinates because:\r\n\r\n"
                   "Top Left X Coordiate (20) is greater than image width of 8\r\n"

@@ -101,7 +101,7 @@ TEST(CropRules, ABarShowsOnlyAlongASideThePictureDoesNotFit) {
       {{500, 401}, {false, true}},  // taller only
       {{601, 389}, {true, true}},   // the wide one's bar leaves too little height
       {{601, 388}, {true, false}},
-      {{585, 401}, {true, true}},   // the tall one's bar leaves too little width
+      {{585, 401}, {true, true}}, // the tall one's bar leaves too little width
       {{584, 401}, {false, true}},
       {{2000, 1500}, {true, true}},
   };

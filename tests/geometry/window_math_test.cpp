@@ -79,11 +79,12 @@ TEST(WindowMath, DoubleClickOpensOnePathWithSingleSeparators) {
 }
 
 TEST(WindowPlace, TextRoundTripsAndAnythingElseIsNoPlace) {
-  for (const WindowPlace &place : {WindowPlace{QRect(120, 80, 900, 700)},
-                                   WindowPlace{QRect(-1500, -20, 507, 429), true}})
+  for (const WindowPlace &place :
+       {WindowPlace{QRect(120, 80, 900, 700)}, WindowPlace{QRect(-1500, -20, 507, 429), true}})
     EXPECT_EQ(ParseWindowPlace(WindowPlaceText(place)), place);
   EXPECT_EQ(WindowPlaceText({QRect(1, 2, 3, 4), true}), "1,2,3,4,max");
-  for (const char *bad : {"", "1,2,3", "1,2,0,4", "1,2,3,-4", "a,2,3,4", "1,2,3,4,min", "1,2,3,4,5,6"})
+  for (const char *bad :
+       {"", "1,2,3", "1,2,0,4", "1,2,3,-4", "a,2,3,4", "1,2,3,4,min", "1,2,3,4,5,6"})
     EXPECT_FALSE(ParseWindowPlace(bad)) << bad;
 }
 
@@ -117,12 +118,10 @@ TEST(WindowPlace, TheFirstStartTakesTwoThirdsOfEachSideNeverLessThanTheFirstSize
   const struct {
     QSize available, inside;
   } rows[] = {
-      {{1600, 1000}, {1064, 640}},
-      {{1280, 800}, {851, 507}},
-      {{3840, 2130}, {2558, 1394}},
-      {{600, 1000}, {507, 640}},  // too narrow: the first width
-      {{1600, 600}, {1064, 429}}, // too low: the first height
-      {{400, 300}, {507, 429}},   // smaller than the first size: that size
+      {{1600, 1000}, {1064, 640}},  {{1280, 800}, {851, 507}},
+      {{3840, 2130}, {2558, 1394}}, {{600, 1000}, {507, 640}}, // too narrow: the first width
+      {{1600, 600}, {1064, 429}},                              // too low: the first height
+      {{400, 300}, {507, 429}}, // smaller than the first size: that size
   };
   for (const auto &r : rows)
     EXPECT_EQ(FirstStartSize(r.available, first, frame), r.inside)

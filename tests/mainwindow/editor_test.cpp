@@ -1,7 +1,7 @@
 #include "mainwindow/editor_fixture.h"
 
-#include "operations/operation.h"
 #include "desktop/qt_desktop.h"
+#include "operations/operation.h"
 
 #include <QClipboard>
 #include <QMessageBox>
@@ -93,13 +93,21 @@ TEST_F(Editor, BoxesLeftOverTheirLimitAreToldOnceAndClamped) {
     const char *box, *typed, *message;
     QList<QPair<const char *, const char *>> after;
   } rows[] = {
-      {"txtBottomRightX", "30000", "Maximum extract width allowed is: 20000 pixels",
+      {"txtBottomRightX",
+       "30000",
+       "Maximum extract width allowed is: 20000 pixels",
        {{"txtExtractWidth", "20000"}, {"txtBottomRightX", "19999"}}},
-      {"txtBottomRightY", "20000", "Maximum extract height allowed is: 20000 pixels",
+      {"txtBottomRightY",
+       "20000",
+       "Maximum extract height allowed is: 20000 pixels",
        {{"txtExtractHeight", "20000"}, {"txtBottomRightY", "19999"}}},
-      {"txtResizeHeight", "25000", "Maximum height allowed is: 20000 pixels",
+      {"txtResizeHeight",
+       "25000",
+       "Maximum height allowed is: 20000 pixels",
        {{"txtResizeHeight", "20000"}}},
-      {"txtResizeWidth", "20001", "Maximum width allowed is: 20000 pixels",
+      {"txtResizeWidth",
+       "20001",
+       "Maximum width allowed is: 20000 pixels",
        {{"txtResizeWidth", "20000"}}},
   };
   for (const auto &row : rows) {
@@ -184,7 +192,12 @@ TEST_F(Editor, TheQualityAnswersKeysAndTheWheel) {
       {"1", [&] { QTest::keyClick(quality, Qt::Key_Down); }, "1"},
       {"50", [&] { wheel(240); }, "52"},
       {"50", [&] { wheel(-120); }, "49"},
-      {"50", [&] { wheel(60); wheel(60); }, "51"}, // a touchpad's half notches add up
+      {"50",
+       [&] {
+         wheel(60);
+         wheel(60);
+       },
+       "51"}, // a touchpad's half notches add up
       {"50", [&] { QTest::keyClicks(quality, "9"); }, "50"},
   };
   for (const auto &step : steps) {
@@ -217,9 +230,17 @@ TEST_F(Editor, EveryKindOfEditClearsOperationSaved) {
 }
 
 TEST_F(Editor, RecordsGoInAndOutOfTheControls) {
-  Operation op{.Extract = true, .TopLeftX = 3, .TopLeftY = 4, .BottomRightX = 12,
-               .BottomRightY = 24, .Resize = true, .ResizeMethod = kLimitHeight,
-               .ResizeHeight = 640, .OutputFormat = "jpg", .JpgQuality = 90, .Prefix = "th_"};
+  Operation op{.Extract = true,
+               .TopLeftX = 3,
+               .TopLeftY = 4,
+               .BottomRightX = 12,
+               .BottomRightY = 24,
+               .Resize = true,
+               .ResizeMethod = kLimitHeight,
+               .ResizeHeight = 640,
+               .OutputFormat = "jpg",
+               .JpgQuality = 90,
+               .Prefix = "th_"};
   window->Editor().SetControlsForOperation(op);
   EXPECT_EQ(Combo("cmbOutputFormat")->currentText(), "JPG");
   EXPECT_EQ(Combo("cmbResizeMethod")->currentText(), "Limit Height");

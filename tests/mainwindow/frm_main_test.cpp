@@ -17,7 +17,8 @@ protected:
   void LoadOperations(const QString &file, int n) {
     QByteArray text;
     for (int i = 0; i < n; ++i)
-      text += "1>Extract Whole Image Prefix: \"p" + QByteArray::number(i) + "_\" Quality: \"75\"\r\n";
+      text +=
+          "1>Extract Whole Image Prefix: \"p" + QByteArray::number(i) + "_\" Quality: \"75\"\r\n";
     WriteBytes(file, text);
     dialogs.answers.push_back(file);
     Button("cmdLoadList")->click();
@@ -53,9 +54,8 @@ TEST_F(MainWindow, OpensWithItsTextsAndEveryCaptionFits) {
   };
   EXPECT_EQ(items("cmbResizeMethod"),
             QStringList({"Limit Width & Height", "Limit Width", "Limit Height", "Fix to Size"}));
-  EXPECT_EQ(items("cmbOutputFormat"),
-            QStringList({"Don't Change", "BMP", "GIF", "JPG", "PNG", "TIFF", "MIFF", "TGA", "WEBP",
-                         "AVIF"}));
+  EXPECT_EQ(items("cmbOutputFormat"), QStringList({"Don't Change", "BMP", "GIF", "JPG", "PNG",
+                                                   "TIFF", "MIFF", "TGA", "WEBP", "AVIF"}));
   EXPECT_EQ(List("lstOperations")->toolTip(),
             "The list of operations to preform on each image. Check operations to enable them.");
   EXPECT_EQ(Box("txtJpgQuality")->toolTip(),
@@ -114,8 +114,8 @@ TEST_F(MainWindow, TheRoomGoesToThePreviewAndTheImagesAtEverySize) {
   const struct {
     QSize screen;
     bool maximised;
-  } rows[] = {{{1600, 1000}, false}, {{1600, 1000}, true}, {{1280, 800}, false},
-              {{1280, 800}, true}};
+  } rows[] = {
+      {{1600, 1000}, false}, {{1600, 1000}, true}, {{1280, 800}, false}, {{1280, 800}, true}};
   for (const auto &row : rows) {
     const QSize inside = row.maximised
                              ? row.screen - titleBar
@@ -149,7 +149,8 @@ TEST_F(MainWindow, TheRoomGoesToThePreviewAndTheImagesAtEverySize) {
     const QSize extra = inside - window->minimumSize();
     const auto grown = [&](const char *name) { return now[name].size() - first[name].size(); };
     // The right part's third, up to its own first width again.
-    const int right = std::min(extra.width() / 3, client->minimumWidth() - first["lstOperations"].left());
+    const int right =
+        std::min(extra.width() / 3, client->minimumWidth() - first["lstOperations"].left());
     EXPECT_EQ(grown("fraPreview").width(), extra.width() - right) << where;
     EXPECT_EQ(grown("lstImages").width(), extra.width() - right) << where;
     EXPECT_EQ(grown("Frame3").width(), right) << where;
@@ -198,7 +199,8 @@ TEST_F(MainWindow, TheOperationListIsAsTallAsItsRowsNeed) {
     EXPECT_EQ(Find<QWidget>("fraExtractImage")->geometry(), editor) << n;
     const int rows = n + 1, row = List("lstOperations")->sizeHintForRow(0);
     if (now.height() < editor.top() - list.top() - row)
-      EXPECT_GE(List("lstOperations")->viewport()->height(), rows * row) << n << ": every row shows";
+      EXPECT_GE(List("lstOperations")->viewport()->height(), rows * row)
+          << n << ": every row shows";
     last = now.height();
   }
   EXPECT_GT(last, 3 * list.height()) << "200 rows take the room there is";

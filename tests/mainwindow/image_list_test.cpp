@@ -66,7 +66,8 @@ TEST_F(ImageList, NamesThatAreNotUtf8AreReportedOnceNotDroppedSilently) {
   const auto expectUnreadable = [this](const QString &names) {
     ExpectOk("Unreadable File Names",
              "These images are not listed and cannot be processed because their names are not "
-             "valid UTF-8. Rename them to process them:\r\n\r\n" + names);
+             "valid UTF-8. Rename them to process them:\r\n\r\n" +
+                 names);
   };
   expectUnreadable("x\\xff.png\r\ny\\xe9.jpg");
   Open();
@@ -76,8 +77,8 @@ TEST_F(ImageList, NamesThatAreNotUtf8AreReportedOnceNotDroppedSilently) {
   Box("txtPattern")->setText("x*");
   Box("txtPattern")->setText(QString());
   TempFolder other;
-  ::close(::open((QFile::encodeName(other.path()) + "/o\xff.gif").constData(),
-                 O_CREAT | O_WRONLY, 0644));
+  ::close(::open((QFile::encodeName(other.path()) + "/o\xff.gif").constData(), O_CREAT | O_WRONLY,
+                 0644));
   expectUnreadable("o\\xff.gif");
   Box("txtInputDirectory")->setText(other.path());
   Box("txtInputDirectory")->setText(images.path());
@@ -104,7 +105,8 @@ TEST_F(ImageList, AnInvalidFolderIsReportedAndTheDefaultFolderListed) {
   EXPECT_TRUE(List("lstImages")->isVisible());
   EXPECT_FALSE(Find<QGroupBox>("fraLoadingImages")->isVisible());
   List("lstImages")->setCurrentRow(0);
-  EXPECT_EQ(window->Images().PreviewedFile(), fallback.file("default.png")) << "the list has settled";
+  EXPECT_EQ(window->Images().PreviewedFile(), fallback.file("default.png"))
+      << "the list has settled";
 
   // A file where a folder should be is just as invalid.
   expectInvalid(fallback.file("default.png"));
@@ -204,8 +206,8 @@ TEST_F(ImageList, TheScrollRangeFitsTheWidestEntry) {
 
   ASSERT_TRUE(QFile::remove(images.file(longName)));
   window->Images().RefreshFileList();
-  EXPECT_NEAR(HorizontalExtent(List("lstImages")),
-              qRound(metrics.horizontalAdvance("      a.png")), 1);
+  EXPECT_NEAR(HorizontalExtent(List("lstImages")), qRound(metrics.horizontalAdvance("      a.png")),
+              1);
 
   List("lstOperations")->addItem("Extract (0,0)-(9,9), " + QString(80, u'x'));
   window->Operations().AdjustHorizontalScroll();

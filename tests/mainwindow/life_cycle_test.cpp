@@ -2,26 +2,26 @@
 
 #include "geometry/window_place.h"
 
+#include "dialogs/frm_about.h"
+#include "dialogs/frm_go.h"
 #include "dialogs/frm_splash.h"
 #include "operations/operation_list_file.h"
-#include "platform/settings_store.h"
-#include "dialogs/frm_go.h"
-#include "processing/magick/magick_toolkit.h"
-#include "dialogs/frm_about.h"
 #include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "processing/magick/magick_toolkit.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSemaphore>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <optional>
 
@@ -195,8 +195,8 @@ TEST_F(StartUp, AFolderOrAListFileDroppedOnTheWindowOpens) {
   EXPECT_EQ(window->windowTitle(), "Varnholt 1.00 (web.vop)");
   EXPECT_EQ(List("lstOperations")->count(), 1);
 
-  for (const QString &refused : {shoot + "/in.png", images.file("gone.vop"),
-                                 QString("https://example.org/a.vop")})
+  for (const QString &refused :
+       {shoot + "/in.png", images.file("gone.vop"), QString("https://example.org/a.vop")})
     EXPECT_FALSE(drop(refused)) << refused.toStdString();
   EXPECT_EQ(Box("txtInputDirectory")->text(), shoot);
 }
@@ -239,8 +239,7 @@ TEST_F(StartUp, FolderPatternInverseAndListComeBackThroughARealIniFile) {
 // one that does not read. The window opens as at the first start: centred,
 // at the size the screen gives it.
 TEST_F(StartUp, AStoredPlaceOffEveryScreenFallsBackToCentred) {
-  for (const char *stored :
-       {"", "-5000,-5000,700,500", "3000,40,700,500,max", "40,50,wide,500"}) {
+  for (const char *stored : {"", "-5000,-5000,700,500", "3000,40,700,500,max", "40,50,wide,500"}) {
     settings.MainWindowPlace = stored;
     settings.SelectedDir = images.path();
     Load("");
@@ -306,8 +305,8 @@ TEST_F(StartUp, UnreadableSettingsAndAnUnmakeableScratchFolderAreReportedNotThro
             QStringList({fallback.path(), "/out"}));
   Load("", nullptr, init);
   ASSERT_EQ(errors.reports.size(), 1u);
-  EXPECT_EQ(QStringList({errors.reports[0].source, errors.reports[0].form,
-                         errors.reports[0].description}),
+  EXPECT_EQ(QStringList(
+                {errors.reports[0].source, errors.reports[0].form, errors.reports[0].description}),
             QStringList({"Form_Initialize", "frmMain",
                          "Type mismatch: setting Antialias holds \"maybe\", read as its "
                          "default\nType mismatch: setting AllowOutOfBoundry holds \"often\", read "
@@ -346,8 +345,9 @@ TEST_F(StartUp, NamesThatAreNotUtf8AreNamedInsteadOfPassedOver) {
   Show();
   EXPECT_TRUE(prompter.done());
   EXPECT_EQ(Box("txtInputDirectory")->text(), images.path()) << "the last session's";
-  EXPECT_EQ(texts[0], "The folder or list named on the command line cannot be opened because its "
-                      "name is not valid UTF-8. Rename it to open it:\r\n\r\n/p/caf\\xe9\r\n-x\\xff");
+  EXPECT_EQ(texts[0],
+            "The folder or list named on the command line cannot be opened because its "
+            "name is not valid UTF-8. Rename it to open it:\r\n\r\n/p/caf\\xe9\r\n-x\\xff");
   EXPECT_TRUE(texts[1].endsWith(":\r\n\r\n/opt/\\xe9t\\xe9/bin/varnholt"));
 }
 

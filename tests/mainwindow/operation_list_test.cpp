@@ -209,8 +209,8 @@ TEST_F(OperationList, OpeningAFileReplacesTheListWithItsTicksAndAnUnreadableOneI
   // An unreadable file is told, and the list no longer belongs to web.vop.
   const QString missing = lists.file("gone.vop");
   ExpectOk("Varnholt",
-           "Could not open operation file \"" + missing + "\"\r\n2 - No such file or directory: " +
-               missing,
+           "Could not open operation file \"" + missing +
+               "\"\r\n2 - No such file or directory: " + missing,
            Icon::None);
   dialogs.answers.push_back(missing);
   QTest::mouseClick(Button("cmdLoadList"), Qt::LeftButton);
@@ -226,8 +226,8 @@ TEST_F(OperationList, LinesLeftOutAreToldOnceAndASaveOverTheirFileAsksFirst) {
                           "0>Extract Whole Image Prefix: \"b_\" Quality: \"75\"\r\n";
   const QString negative = "1>Extract (-10,0)-(50,50) Suffix: \"_x\" Quality: \"75\"";
   const QString file = lists.file("web.vop"), elsewhere = lists.file("copy.vop");
-  WriteBytes(file, "1>Extract Whole Image Prefix: \"a_\" Quality: \"75\"\r\n" +
-                       negative.toUtf8() + "\r\n\r\nhello\r\n" +
+  WriteBytes(file, "1>Extract Whole Image Prefix: \"a_\" Quality: \"75\"\r\n" + negative.toUtf8() +
+                       "\r\n\r\nhello\r\n" +
                        "0>Extract Whole Image Prefix: \"b_\" Quality: \"75\"\r\n");
   const QString original = QString::fromUtf8(ReadBytes(file));
   const auto leftOut = [&](const QString &lines) {

@@ -49,8 +49,8 @@ TEST_F(StartRun, RunsEveryTickedOperationOnEveryTickedImageAndOffersTheResults) 
   EXPECT_EQ(shownWithDone, "4 written, 0 skipped, 0 failed");
 
   // The one file a pair writes takes the format's name as its extension.
-  EXPECT_EQ(Files(), QStringList({"a.png", "a_s.GIF", "b.png", "c.png", "c_s.GIF", "th_a.png",
-                                  "th_c.png"}));
+  EXPECT_EQ(Files(),
+            QStringList({"a.png", "a_s.GIF", "b.png", "c.png", "c_s.GIF", "th_a.png", "th_c.png"}));
   EXPECT_EQ(ImageSize(images.file("th_a.png")), QSize(4, 3));
   EXPECT_EQ(shell.opened, QStringList({images.path()}));
   EXPECT_EQ(Listed(), Files()) << "the image list shows the new files";
@@ -233,8 +233,8 @@ TEST_F(StartRun, TheRunReadsEachTickAsTheListsHoldItThen) {
   RunState state;
   const RunOutcome outcome = DoOperations(source, view, {settings, toolkit, prompter}, state);
   EXPECT_FALSE(outcome.ProcessAborted);
-  EXPECT_EQ(Files(), QStringList({"a.png", "b.png", "c.png", "p_a.png", "p_b.png", "q_a.png",
-                                  "q_b.png"}));
+  EXPECT_EQ(Files(),
+            QStringList({"a.png", "b.png", "c.png", "p_a.png", "p_b.png", "q_a.png", "q_b.png"}));
 }
 
 } // namespace

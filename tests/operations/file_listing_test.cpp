@@ -12,14 +12,14 @@ TEST(FileListing, PatternLanguage) {
     const char *text, *pattern;
     bool match;
   } rows[] = {
-      {"abc", "a*", true},       {"Abc", "a*", false},     {"img01", "img##", true},
-      {"img1", "img##", false},  {"bcd", "[!a]*", true},   {"abc", "[!a]*", false},
-      {"Abc", "[!a]*", true},    {"a", "[a]", true},       {"ab", "[a]", false},
-      {"c", "[a-f]", true},      {"g", "[a-f]", false},    {"a*b", "a[*]b", true},
-      {"axb", "a[*]b", false},   {"", "*", true},          {"x", "", false},
-      {"a?c", "a?c", true},      {"abc", "a?c", true},     {"ac", "a?c", false},
-      {"x-y", "x[-]y", true},    {"abcabd", "*abd", true}, {"aXb", "a[]Xb", true},
-      {"photo 1", "* #", true},  {"ÄÖ", "Ä?", true},       {"img09", "img##", true},
+      {"abc", "a*", true},      {"Abc", "a*", false},     {"img01", "img##", true},
+      {"img1", "img##", false}, {"bcd", "[!a]*", true},   {"abc", "[!a]*", false},
+      {"Abc", "[!a]*", true},   {"a", "[a]", true},       {"ab", "[a]", false},
+      {"c", "[a-f]", true},     {"g", "[a-f]", false},    {"a*b", "a[*]b", true},
+      {"axb", "a[*]b", false},  {"", "*", true},          {"x", "", false},
+      {"a?c", "a?c", true},     {"abc", "a?c", true},     {"ac", "a?c", false},
+      {"x-y", "x[-]y", true},   {"abcabd", "*abd", true}, {"aXb", "a[]Xb", true},
+      {"photo 1", "* #", true}, {"ÄÖ", "Ä?", true},       {"img09", "img##", true},
   };
   for (const Row &row : rows)
     EXPECT_EQ(MatchesPattern(QString::fromUtf8(row.text), QString::fromUtf8(row.pattern)),
@@ -35,9 +35,9 @@ TEST(FileListing, MalformedPatternsAreErrors) {
 
 // The extension follows the last dot; the pattern sees the name before it.
 TEST(FileListing, AcceptTestUsesTheLastDotAndTheExtensionSet) {
-  for (const char *name : {"IMG.JPG", "a.TiFf", "photo.2020.jpg", "2024.06.01 wedding.jpg",
-                           "Mr. Smith.jpg", "a.b.png", "IMG_0001.HEIC", "b.heif", "c.AVIF",
-                           "d.webp"})
+  for (const char *name :
+       {"IMG.JPG", "a.TiFf", "photo.2020.jpg", "2024.06.01 wedding.jpg", "Mr. Smith.jpg", "a.b.png",
+        "IMG_0001.HEIC", "b.heif", "c.AVIF", "d.webp"})
     EXPECT_TRUE(IsListedImage(name, "", false)) << name;
   // ".png" is a hidden name, not an empty one.
   for (const char *name : {".hidden.png", ".png", "README", "notes.txt", "a.png.txt", "a.png.",

@@ -45,15 +45,28 @@ TEST(OperationText, WritesTheseTexts) {
     const char *text;
   } rows[] = {
       {OperationDefaults(), R"(Extract Whole Image Format: "Don't Change" Quality: "75")"},
-      {{.Extract = true, .TopLeftX = 10, .TopLeftY = 20, .BottomRightX = 110, .BottomRightY = 220,
-        .Resize = true, .ResizeHeight = 80, .OutputFormat = "JPG", .JpgQuality = 90,
+      {{.Extract = true,
+        .TopLeftX = 10,
+        .TopLeftY = 20,
+        .BottomRightX = 110,
+        .BottomRightY = 220,
+        .Resize = true,
+        .ResizeHeight = 80,
+        .OutputFormat = "JPG",
+        .JpgQuality = 90,
         .Prefix = "th_"},
        R"(Extract (10,20)-(110,220) LimitWidthHeight (100*80) Prefix: "th_" Format: "JPG" Quality: "90")"},
-      {{.Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 640, .OutputFormat = "",
+      {{.Resize = true,
+        .ResizeMethod = kLimitWidth,
+        .ResizeWidth = 640,
+        .OutputFormat = "",
         .Suffix = "_640"},
        R"(Extract Whole Image LimitWidth (640) Suffix: "_640" Quality: "75")"},
       // Unknown codes are written and applied as fix to size.
-      {{.Resize = true, .ResizeMethod = 7, .ResizeWidth = 640, .ResizeHeight = 480,
+      {{.Resize = true,
+        .ResizeMethod = 7,
+        .ResizeWidth = 640,
+        .ResizeHeight = 480,
         .OutputFormat = ""},
        R"(Extract Whole Image FixToSize (640*480) Quality: "75")"},
   };
@@ -62,12 +75,33 @@ TEST(OperationText, WritesTheseTexts) {
 }
 
 TEST(OperationText, EveryFieldTheTextCarriesSurvivesTheRoundTrip) {
-  const QStringList formats = {"", "Don't Change", "BMP", "GIF", "JPG", "PNG",
-                               "TIFF", "MIFF", "TGA", "jpg", "WEBP", "AVIF", "webp"};
-  const QStringList names = {"", "th_", "a b", " lead", "trail ", "Ærø-ünï", "日本", "x%d",
-                             "[1]", "50%", "e,f", "(g)", "-(", "LimitWidth (50) ",
-                             "LimitHeight (x", "FixToSize (1,2)", "Extract (", "Quality"};
-  const std::int32_t numbers[] = {0, 1, 7, 255, 20000, 123456, -5,
+  const QStringList formats = {"",     "Don't Change", "BMP", "GIF",  "JPG",  "PNG", "TIFF",
+                               "MIFF", "TGA",          "jpg", "WEBP", "AVIF", "webp"};
+  const QStringList names = {"",
+                             "th_",
+                             "a b",
+                             " lead",
+                             "trail ",
+                             "Ærø-ünï",
+                             "日本",
+                             "x%d",
+                             "[1]",
+                             "50%",
+                             "e,f",
+                             "(g)",
+                             "-(",
+                             "LimitWidth (50) ",
+                             "LimitHeight (x",
+                             "FixToSize (1,2)",
+                             "Extract (",
+                             "Quality"};
+  const std::int32_t numbers[] = {0,
+                                  1,
+                                  7,
+                                  255,
+                                  20000,
+                                  123456,
+                                  -5,
                                   std::numeric_limits<std::int32_t>::max(),
                                   std::numeric_limits<std::int32_t>::min()};
   for (int method = 0; method <= 4; ++method)
@@ -109,47 +143,80 @@ TEST(OperationText, TextsReadAsTheseRecords) {
       // Lower-case start, quality anywhere.
       {R"(extract whole image quality: "50")", "", true, {.JpgQuality = 50}},
       // An empty text field runs to the next quote in the text.
-      {R"(Extract Whole Image Prefix: "" Suffix: "_s" Quality: "75")", "", false,
+      {R"(Extract Whole Image Prefix: "" Suffix: "_s" Quality: "75")",
+       "",
+       false,
        {.Prefix = R"(" Suffix: )", .Suffix = "_s"}},
       // Without "Extract (" the corners are read from position 9 on.
-      {"Extract  5,6)-(7,8) Quality: \"75\"", "", true,
+      {"Extract  5,6)-(7,8) Quality: \"75\"",
+       "",
+       true,
        {.Extract = true, .TopLeftX = 5, .TopLeftY = 6, .BottomRightX = 7, .BottomRightY = 8}},
       // Values are leading numbers, halves to even, blanks passed over.
-      {R"(Extract ( 1 2,2.5)-(3.5,4e1) LimitWidth (7.5xyz) Quality: "0.5")", "", false,
-       {.Extract = true, .TopLeftX = 12, .TopLeftY = 2, .BottomRightX = 4, .BottomRightY = 40,
-        .Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 8, .ResizeHeight = 1,
+      {R"(Extract ( 1 2,2.5)-(3.5,4e1) LimitWidth (7.5xyz) Quality: "0.5")",
+       "",
+       false,
+       {.Extract = true,
+        .TopLeftX = 12,
+        .TopLeftY = 2,
+        .BottomRightX = 4,
+        .BottomRightY = 40,
+        .Resize = true,
+        .ResizeMethod = kLimitWidth,
+        .ResizeWidth = 8,
+        .ResizeHeight = 1,
         .JpgQuality = 0}},
       // Unreadable: what was read before the failure is kept.
       {"hello", kCall, true, {.Extract = true}},
       {R"(Extract (1,2 Quality: "75")", kCall, true, {.Extract = true}},
-      {R"(Extract (1)-(2,3) Quality: "75")", "9 - Subscript out of range", false,
+      {R"(Extract (1)-(2,3) Quality: "75")",
+       "9 - Subscript out of range",
+       false,
        {.Extract = true, .TopLeftX = 1}},
       {R"(Extract Whole Image Prefix: "abc)", kCall, true, {}},
       {R"(Extract Whole Image Quality: "256")", kOverflow, true, {}},
       {R"(Extract Whole Image Quality: "-1")", kOverflow, true, {}},
       {R"(Extract (99999999999,0)-(1,1))", kOverflow, true, {.Extract = true}},
       {R"(Extract (0,0)-(2147483648,1) Quality: "75")", kOverflow, true, {.Extract = true}},
-      {R"(Extract Whole Image LimitWidth (1e10) Quality: "75")", kOverflow, true,
+      {R"(Extract Whole Image LimitWidth (1e10) Quality: "75")",
+       kOverflow,
+       true,
        {.ResizeMethod = kLimitWidth}},
-      {R"(Extract Whole Image FixToSize (5*-1e999) Quality: "75")", kOverflow, true,
+      {R"(Extract Whole Image FixToSize (5*-1e999) Quality: "75")",
+       kOverflow,
+       true,
        {.ResizeMethod = kFixToSize, .ResizeWidth = 5}},
       // A resize value must end before the first text field.
-      {R"~(Extract Whole Image LimitWidth (5 Prefix: "a)" Quality: "75")~", kCall, true,
+      {R"~(Extract Whole Image LimitWidth (5 Prefix: "a)" Quality: "75")~",
+       kCall,
+       true,
        {.ResizeMethod = kLimitWidth}},
       // Read, but no valid record: corners below 0, a zero size.
-      {R"(Extract (-10,-10)-(50,50) Quality: "75")", "", false,
+      {R"(Extract (-10,-10)-(50,50) Quality: "75")",
+       "",
+       false,
        {.Extract = true, .TopLeftX = -10, .TopLeftY = -10, .BottomRightX = 50, .BottomRightY = 50}},
-      {R"(Extract (-2147483600,0)-(10,90) Quality: "75")", "", false,
+      {R"(Extract (-2147483600,0)-(10,90) Quality: "75")",
+       "",
+       false,
        {.Extract = true, .TopLeftX = -2147483600, .BottomRightX = 10, .BottomRightY = 90}},
-      {R"(Extract Whole Image LimitHeight (1e-999) Quality: "75")", "", false,
+      {R"(Extract Whole Image LimitHeight (1e-999) Quality: "75")",
+       "",
+       false,
        {.Resize = true, .ResizeMethod = kLimitHeight, .ResizeWidth = 1, .ResizeHeight = 0}},
       // Control characters cannot be in a prefix.
       {"Extract Whole Image Prefix: \"a\tb\" Quality: \"75\"", "", false, {.Prefix = "a\tb"}},
       // Keywords inside a prefix stay text (the round trip writes them in every
       // case), also in lower case.
-      {R"~(extract whole image limitwidth (40) prefix: "limitheight (2)" quality: "60")~", "", true,
-       {.Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 40, .ResizeHeight = 1,
-        .JpgQuality = 60, .Prefix = "limitheight (2)"}},
+      {R"~(extract whole image limitwidth (40) prefix: "limitheight (2)" quality: "60")~",
+       "",
+       true,
+       {.Resize = true,
+        .ResizeMethod = kLimitWidth,
+        .ResizeWidth = 40,
+        .ResizeHeight = 1,
+        .JpgQuality = 60,
+        .Prefix = "limitheight (2)"}},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.text);
@@ -167,7 +234,8 @@ TEST(OperationText, NumbersReadTheSameInEveryLocale) {
   QProcess localedef;
   localedef.start("localedef", {"-i", "de_DE", "-f", "UTF-8", locales.file("de_DE.UTF-8")});
   if (!localedef.waitForFinished(60000) || localedef.exitCode() != 0)
-    GTEST_SKIP() << "localedef could not make de_DE.UTF-8: " << localedef.errorString().toStdString();
+    GTEST_SKIP() << "localedef could not make de_DE.UTF-8: "
+                 << localedef.errorString().toStdString();
   const QString texts[] = {
       R"(Extract (0,0)-(99.6,49.6) LimitWidth (40.6) Quality: "75.5")",
       R"(Extract (1.5e1,2,5)-(3.49,4) FixToSize (2.5*0,6) Prefix: "1.5" Quality: "9.9")",
@@ -221,8 +289,10 @@ TEST(OperationValidity, Rules) {
       {{.Extract = true, .TopLeftY = 6, .BottomRightY = 5}, false},
       {{.Extract = true, .TopLeftX = -1, .BottomRightX = 5}, false},
       {{.Extract = true, .TopLeftY = -1, .BottomRightY = 5}, false},
-      {{.Extract = true, .TopLeftX = 2, .TopLeftY = 7, .BottomRightX = 5, .BottomRightY = 40}, true},
-      {{.Extract = true, .TopLeftX = 7, .TopLeftY = 2, .BottomRightX = 40, .BottomRightY = 5}, true},
+      {{.Extract = true, .TopLeftX = 2, .TopLeftY = 7, .BottomRightX = 5, .BottomRightY = 40},
+       true},
+      {{.Extract = true, .TopLeftX = 7, .TopLeftY = 2, .BottomRightX = 40, .BottomRightY = 5},
+       true},
       // The size is checked whatever the method, each side on its own.
       {{.Resize = true, .ResizeMethod = kLimitWidth, .ResizeHeight = 0}, false},
       {{.Resize = true, .ResizeMethod = kLimitHeight, .ResizeWidth = 0}, false},
@@ -246,9 +316,18 @@ TEST(OperationValidity, Rules) {
 
 TEST(VbText, ValReadsTheLeadingNumber) {
   const std::pair<const char *, double> rows[] = {
-      {"", 0},      {"abc", 0},       {" \t\n-12abc", -12}, {"1 000", 1000}, {"2.5.7", 2.5},
-      {"3e", 3},    {"3e2", 300},     {"+.5e1x", 5},        {"1234e-99999", 0}, {"0e999999", 0},
-      {"-1e400", -HUGE_VAL},          {"0.001e99999999999999999999", HUGE_VAL},
+      {"", 0},
+      {"abc", 0},
+      {" \t\n-12abc", -12},
+      {"1 000", 1000},
+      {"2.5.7", 2.5},
+      {"3e", 3},
+      {"3e2", 300},
+      {"+.5e1x", 5},
+      {"1234e-99999", 0},
+      {"0e999999", 0},
+      {"-1e400", -HUGE_VAL},
+      {"0.001e99999999999999999999", HUGE_VAL},
       {"١٢", 0}, // only ASCII digits count
   };
   for (const auto &[text, value] : rows)

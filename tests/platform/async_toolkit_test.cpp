@@ -1,6 +1,6 @@
 #include "app/screenshot_seams.h"
-#include "platform/failure.h"
 #include "platform/async_toolkit.h"
+#include "platform/failure.h"
 #include "processing/magick/magick_toolkit.h"
 #include "support/fakes.h"
 #include "support/test_images.h"
@@ -94,13 +94,15 @@ private:
 // program without the real one (without its decoded pictures, its size
 // limits, its warnings).
 TEST(ToolkitWrappers, ForwardEveryCallWithItsArgumentsAndAnswer) {
-  const std::vector<std::pair<const char *, std::function<std::unique_ptr<ImageToolkit>(
-                                                ImageToolkit &)>>>
+  const std::vector<
+      std::pair<const char *, std::function<std::unique_ptr<ImageToolkit>(ImageToolkit &)>>>
       wrappers{
           {"forwarding", [](ImageToolkit &t) { return std::make_unique<ForwardingToolkit>(t); }},
           {"async", [](ImageToolkit &t) { return std::make_unique<AsyncToolkit>(t); }},
-          {"recording", [](ImageToolkit &t) { return std::make_unique<test::RecordingToolkit>(t); }},
-          {"holding", [](ImageToolkit &t) { return std::make_unique<shots::HoldingToolkit>(t, 0); }},
+          {"recording",
+           [](ImageToolkit &t) { return std::make_unique<test::RecordingToolkit>(t); }},
+          {"holding",
+           [](ImageToolkit &t) { return std::make_unique<shots::HoldingToolkit>(t, 0); }},
       };
   for (const auto &[name, wrap] : wrappers) {
     TallyToolkit inner;

@@ -13,9 +13,9 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <QProcess>
 #include <cmath>
 #include <tuple>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -47,8 +47,12 @@ protected:
     return apply(name, op).toStdString();
   }
   static Operation Crop(int x1, int y1, int x2, int y2) {
-    return {.Extract = true, .TopLeftX = x1, .TopLeftY = y1, .BottomRightX = x2,
-            .BottomRightY = y2, .Prefix = "c_"};
+    return {.Extract = true,
+            .TopLeftX = x1,
+            .TopLeftY = y1,
+            .BottomRightX = x2,
+            .BottomRightY = y2,
+            .Prefix = "c_"};
   }
   // Each toolkit call as its command and arguments.
   std::vector<QStringList> calls() const {
@@ -86,8 +90,12 @@ TEST_F(ApplyOperationTest, WholeImageIsCopiedUnderItsNewNameAndCanBeRewritten) {
   EXPECT_EQ(apply("a.png", op, &outcome).toStdString(), "");
   EXPECT_EQ(outcome, ApplyOutcome::Written);
   EXPECT_EQ(test::ReadBytes(folder.file("p_a_s.png")), test::ReadBytes(folder.file("a.png")));
-  op = {.Resize = true, .ResizeMethod = kFixToSize, .ResizeWidth = 6, .ResizeHeight = 4,
-        .Prefix = "p_", .Suffix = "_s"};
+  op = {.Resize = true,
+        .ResizeMethod = kFixToSize,
+        .ResizeWidth = 6,
+        .ResizeHeight = 4,
+        .Prefix = "p_",
+        .Suffix = "_s"};
   EXPECT_EQ(run("a.png", op), "");
   EXPECT_TRUE(QFileInfo(folder.file("p_a_s.png")).permissions() & QFile::WriteOwner);
   EXPECT_EQ(ImageSize(folder.file("p_a_s.png")), QSize(6, 4));
@@ -96,8 +104,8 @@ TEST_F(ApplyOperationTest, WholeImageIsCopiedUnderItsNewNameAndCanBeRewritten) {
     QFile::copy(folder.file("a.png"), folder.file(name));
     EXPECT_EQ(run(name, op), "");
   }
-  EXPECT_EQ(files(), (QStringList{"a.b.png", "a.png", "p_a.b_s.png", "p_a_s.png", "p_photo_s",
-                                  "photo"}));
+  EXPECT_EQ(files(),
+            (QStringList{"a.b.png", "a.png", "p_a.b_s.png", "p_a_s.png", "p_photo_s", "photo"}));
 }
 
 // The top-left quarter is red, the bottom-right yellow: a crop across the
@@ -137,8 +145,11 @@ TEST_F(ApplyOperationTest, EveryResizeMethodGivesItsSize) {
   };
   for (const Row &row : rows) {
     settings.NeverEnlarge = !row.enlarge;
-    const Operation op{.Resize = true, .ResizeMethod = row.method, .ResizeWidth = row.width,
-                       .ResizeHeight = row.height, .Suffix = "_r"};
+    const Operation op{.Resize = true,
+                       .ResizeMethod = row.method,
+                       .ResizeWidth = row.width,
+                       .ResizeHeight = row.height,
+                       .Suffix = "_r"};
     EXPECT_EQ(run("a.png", op), "");
     EXPECT_EQ(ImageSize(folder.file("a_r.png")), row.expected)
         << "method " << row.method << " " << row.width << "x" << row.height;
@@ -161,8 +172,8 @@ TEST_F(ApplyOperationTest, EveryFormatOfTheListIsTheOneFileWrittenAndReadsBack) 
   EXPECT_EQ(magick.identify({"-format", "%m", folder.file("JPG_a.JPG")}).toStdString(), "JPEG");
   QStringList written = files();
   written.sort(); // names that differ only in case come in no set order
-  EXPECT_EQ(written, (QStringList{"BMP_a.BMP", "GIF_a.GIF", "JPG_a.JPG", "MIFF_a.MIFF",
-                                  "PNG_a.png", "TGA_a.TGA", "TIFF_a.TIFF", "a.png", "tga_a.tga"}));
+  EXPECT_EQ(written, (QStringList{"BMP_a.BMP", "GIF_a.GIF", "JPG_a.JPG", "MIFF_a.MIFF", "PNG_a.png",
+                                  "TGA_a.TGA", "TIFF_a.TIFF", "a.png", "tga_a.tga"}));
   MakeImage(folder.file("t.tga"), 10, 6);
   EXPECT_EQ(run("t.tga", Crop(0, 0, 4, 4)), "");
   EXPECT_EQ(ImageSize(folder.file("c_t.tga")), QSize(5, 5));
@@ -176,9 +187,17 @@ TEST_F(ApplyOperationTest, EveryFormatOfTheListIsTheOneFileWrittenAndReadsBack) 
 
 TEST_F(ApplyOperationTest, FullArgumentListsInOrder) {
   MakeImage(folder.file("a.png"), 100, 80);
-  const Operation op{.Extract = true, .TopLeftX = 10, .TopLeftY = 20, .BottomRightX = 59,
-                     .BottomRightY = 69, .Resize = true, .ResizeMethod = kLimitWidth,
-                     .ResizeWidth = 25, .OutputFormat = "BMP", .JpgQuality = 90, .Prefix = "c_"};
+  const Operation op{.Extract = true,
+                     .TopLeftX = 10,
+                     .TopLeftY = 20,
+                     .BottomRightX = 59,
+                     .BottomRightY = 69,
+                     .Resize = true,
+                     .ResizeMethod = kLimitWidth,
+                     .ResizeWidth = 25,
+                     .OutputFormat = "BMP",
+                     .JpgQuality = 90,
+                     .Prefix = "c_"};
   settings.Antialias = true;
   EXPECT_EQ(run("a.png", op), "");
   const QString in = folder.file("a.png"), out = folder.file("c_a.BMP");
@@ -263,7 +282,8 @@ TEST_F(ApplyOperationTest, OutOfBoundsRectanglesAreClampedOnEachAxis) {
     EXPECT_EQ(run("a.png", row.op), "") << row.what;
     ASSERT_FALSE(recorder.calls.empty());
     const QStringList args = recorder.calls.back().args;
-    EXPECT_EQ(args.value(args.indexOf("-crop") + 1).toStdString(), row.crop.toStdString()) << row.what;
+    EXPECT_EQ(args.value(args.indexOf("-crop") + 1).toStdString(), row.crop.toStdString())
+        << row.what;
     EXPECT_EQ(ImageSize(folder.file("c_a.png")), row.result) << row.what;
   }
   expectTooSmall("Top Left X Coordiate (100) is greater than image width of 100\r\n"
@@ -293,7 +313,8 @@ TEST_F(ApplyOperationTest, AnotherOutputFolderMustBeAFolderThatCanBeWritten) {
     QFile::setPermissions(folder.file("ro"), QFile::ReadOwner | QFile::ExeOwner);
     settings.OutputDir = folder.file("ro");
     EXPECT_EQ(run("a.png", Crop(0, 0, 1, 1)).rfind("13 - Permission denied: ", 0), 0u);
-    QFile::setPermissions(folder.file("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(folder.file("ro"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
 
   QDir().mkpath(folder.file("out"));
@@ -402,9 +423,14 @@ TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult
   for (const Row &row : rows) {
     SCOPED_TRACE(row.what);
     const QString name = QString::fromLatin1(row.image);
-    const Operation op{.Extract = row.extract, .BottomRightX = 9, .BottomRightY = 9,
-                       .Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 8,
-                       .OutputFormat = "JPG", .Prefix = "th_"};
+    const Operation op{.Extract = row.extract,
+                       .BottomRightX = 9,
+                       .BottomRightY = 9,
+                       .Resize = true,
+                       .ResizeMethod = kLimitWidth,
+                       .ResizeWidth = 8,
+                       .OutputFormat = "JPG",
+                       .Prefix = "th_"};
     const QString earlier = folder.file(ResultName(name, op));
     for (const char *old : {"th_bad.jpg", "th_t.JPG", "th_a.JPG"}) {
       QFile::remove(folder.file(old));
@@ -437,13 +463,12 @@ TEST_F(ApplyOperationTest, AFailureAtAnyStepLeavesNothingAndKeepsAnEarlierResult
 // a kept copy's, not under a name that only looks like one of its first
 // frames, never an image of its own.
 TEST(PairPlan, EarlierResultsAreTheListsOwnNames) {
-  const std::vector<Operation> ops = {{.OutputFormat = "JPG", .Prefix = "web_"},
-                                      {.Suffix = "_s"}};
-  const QStringList images = {"Kite.jpg", "web_Kite.jpg", "logo.png", "web_logo.JPG",
-                              "web_logo.png", "logo_s.png", "anim.gif", "web_anim-0.JPG",
-                              "web_Kite-2.jpg", "web_logo-12.JPG", "web_anim-1.JPG", "web_.jpg",
-                              "Kite_s.jpg", "Kite_s_s.jpg",
-                              "photo", "web_photo.JPG", "web_photo"};
+  const std::vector<Operation> ops = {{.OutputFormat = "JPG", .Prefix = "web_"}, {.Suffix = "_s"}};
+  const QStringList images = {
+      "Kite.jpg",       "web_Kite.jpg", "logo.png",       "web_logo.JPG",   "web_logo.png",
+      "logo_s.png",     "anim.gif",     "web_anim-0.JPG", "web_Kite-2.jpg", "web_logo-12.JPG",
+      "web_anim-1.JPG", "web_.jpg",     "Kite_s.jpg",     "Kite_s_s.jpg",   "photo",
+      "web_photo.JPG",  "web_photo"};
   EXPECT_EQ(EarlierResults(images, ops),
             (QStringList{"web_Kite.jpg", "web_logo.JPG", "logo_s.png", "web_Kite-2.jpg",
                          "web_logo-12.JPG", "Kite_s.jpg", "Kite_s_s.jpg", "web_photo.JPG"}));
@@ -460,11 +485,16 @@ TEST(PairPlan, OneResultNameAndTheFrameFilesFoundBesideIt) {
   struct Row {
     QString image, format, result;
   } rows[] = {
-      {"IMG_0001.JPG", "JPG", "th_IMG_0001.JPG"},   {"Beach.jpg", "JPG", "th_Beach.jpg"},
-      {"a.jpeg", "JPG", "th_a.jpeg"},               {"a.jpe", "jpg", "th_a.jpe"},
-      {"a.tif", "TIFF", "th_a.tif"},                {"a.png", "png", "th_a.png"},
-      {"a.png", "JPG", "th_a.JPG"},                 {"a.b.gif", "PNG", "th_a.b.PNG"},
-      {"photo", "GIF", "th_photo.GIF"},             {"a.png", kDontChange, "th_a.png"},
+      {"IMG_0001.JPG", "JPG", "th_IMG_0001.JPG"},
+      {"Beach.jpg", "JPG", "th_Beach.jpg"},
+      {"a.jpeg", "JPG", "th_a.jpeg"},
+      {"a.jpe", "jpg", "th_a.jpe"},
+      {"a.tif", "TIFF", "th_a.tif"},
+      {"a.png", "png", "th_a.png"},
+      {"a.png", "JPG", "th_a.JPG"},
+      {"a.b.gif", "PNG", "th_a.b.PNG"},
+      {"photo", "GIF", "th_photo.GIF"},
+      {"a.png", kDontChange, "th_a.png"},
       {"a.tiff", "", "th_a.tiff"},
   };
   for (const Row &row : rows) {
@@ -495,8 +525,13 @@ TEST_F(ApplyOperationTest, EachPairWritesOneFileInTheFormatAndSizeAsked) {
                                           "scene", "100", folder.file("s.miff")}),
             0);
   const auto fit = [](int w, int h, const QString &format, int method = kLimitWidthHeight) {
-    return Operation{.Resize = true, .ResizeMethod = method, .ResizeWidth = w, .ResizeHeight = h,
-                     .OutputFormat = format, .JpgQuality = 85, .Prefix = "web_"};
+    return Operation{.Resize = true,
+                     .ResizeMethod = method,
+                     .ResizeWidth = w,
+                     .ResizeHeight = h,
+                     .OutputFormat = format,
+                     .JpgQuality = 85,
+                     .Prefix = "web_"};
   };
   Operation crop = Crop(0, 0, 9, 4), frames = crop;
   crop.OutputFormat = "GIF";
@@ -562,8 +597,8 @@ TEST_F(ApplyOperationTest, EachPairIsImageMagicksOwnOneCommand) {
     o.Prefix = "r_";
     return o;
   };
-  const Operation fit{.Resize = true, .ResizeMethod = kLimitWidthHeight, .ResizeWidth = 50,
-                      .ResizeHeight = 70};
+  const Operation fit{
+      .Resize = true, .ResizeMethod = kLimitWidthHeight, .ResizeWidth = 50, .ResizeHeight = 70};
   struct Row {
     QString image;
     Operation op;
@@ -575,11 +610,17 @@ TEST_F(ApplyOperationTest, EachPairIsImageMagicksOwnOneCommand) {
       {"p.png", op(fit, "PNG"), {"IN", "-geometry", "50x70>"}, "AE", 0},
       {"g.gif", op(Crop(5, 7, 24, 16), "GIF"), {"IN", "-crop", "20x10+5+7", "+repage"}, "AE", 0},
       {"t.tif", op({}, "PNG"), {"IN"}, "AE", 0},
-      {"e.png", op({}, "JPG"), {"IN", "-background", "white", "-alpha", "remove", "-quality", "85"},
-       "PSNR", 50},
+      {"e.png",
+       op({}, "JPG"),
+       {"IN", "-background", "white", "-alpha", "remove", "-quality", "85"},
+       "PSNR",
+       50},
       // Shrunk as a whole, a JPEG is read at a reduced size, as ImageMagick reads it when told.
-      {"j.jpg", op(fit, "JPG"), {"-define", "jpeg:size=50x38", "IN", "-geometry", "50x38!",
-                                 "-quality", "85"}, "PSNR", 50},
+      {"j.jpg",
+       op(fit, "JPG"),
+       {"-define", "jpeg:size=50x38", "IN", "-geometry", "50x38!", "-quality", "85"},
+       "PSNR",
+       50},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.image.toStdString() + " to " + row.op.OutputFormat.toStdString());
@@ -603,17 +644,24 @@ TEST_F(ApplyOperationTest, EachPairIsImageMagicksOwnOneCommand) {
 // sweep could take for a result.
 TEST_F(ApplyOperationTest, ThePairsPlaceHoldsOnlyItsResultNames) {
   MakeImage(folder.file("x.jpg"), 40, 30);
-  ASSERT_EQ(QProcess::execute("convert", {"-size", "20x10", "xc:red", "xc:blue",
-                                          folder.file("f.gif")}),
-            0);
+  ASSERT_EQ(
+      QProcess::execute("convert", {"-size", "20x10", "xc:red", "xc:blue", folder.file("f.gif")}),
+      0);
   struct Row {
     QString image;
     Operation op;
     QStringList names;
   } rows[] = {
-      {"x.jpg", {.Extract = true, .BottomRightX = 9, .BottomRightY = 9, .OutputFormat = "PNG",
-                 .Prefix = "A_"}, {"A_x.PNG"}},
-      {"x.jpg", {.Resize = true, .ResizeWidth = 10, .ResizeHeight = 10, .Prefix = "A_"}, {"A_x.jpg"}},
+      {"x.jpg",
+       {.Extract = true,
+        .BottomRightX = 9,
+        .BottomRightY = 9,
+        .OutputFormat = "PNG",
+        .Prefix = "A_"},
+       {"A_x.PNG"}},
+      {"x.jpg",
+       {.Resize = true, .ResizeWidth = 10, .ResizeHeight = 10, .Prefix = "A_"},
+       {"A_x.jpg"}},
       {"f.gif", {.OutputFormat = "PNG", .Prefix = "A_"}, {"A_f-0.PNG", "A_f-1.PNG"}},
       {"f.gif", {.Suffix = "_copy"}, {"f_copy.gif"}},
   };
@@ -636,18 +684,18 @@ TEST_F(ApplyOperationTest, ThePairsPlaceHoldsOnlyItsResultNames) {
 // The frames of a pair go in as one: an earlier frame file that cannot be
 // replaced stops the pair before any of its files is in place.
 TEST_F(ApplyOperationTest, FrameFilesGoInTogetherOrNotAtAll) {
-  ASSERT_EQ(QProcess::execute("convert", {"-size", "20x10", "xc:red", "xc:blue",
-                                          folder.file("x.gif")}),
-            0);
+  ASSERT_EQ(
+      QProcess::execute("convert", {"-size", "20x10", "xc:red", "xc:blue", folder.file("x.gif")}),
+      0);
   // An earlier run of three frames: the third stays, and the user is told.
   for (const char *name : {"W_x-0.PNG", "W_x-1.PNG", "W_x-2.PNG"})
     test::WriteBytes(folder.file(name), "earlier");
   QStringList notes;
   ApplyEnvironment env{settings, folder.path(), recorder, prompter};
   env.notes = &notes;
-  EXPECT_EQ(ApplyOperation(folder.file("x.gif"), {.OutputFormat = "PNG", .Prefix = "W_"}, env,
-                           state),
-            "");
+  EXPECT_EQ(
+      ApplyOperation(folder.file("x.gif"), {.OutputFormat = "PNG", .Prefix = "W_"}, env, state),
+      "");
   EXPECT_EQ(notes, QStringList{"other frame files under its name were left as they are: "
                                "W_x-2.PNG"});
   EXPECT_EQ(test::ReadBytes(folder.file("W_x-2.PNG")), "earlier");
@@ -700,8 +748,8 @@ TEST_F(ApplyOperationTest, PhotosAreTakenUprightWhateverTheirOrientation) {
     QSize upright;
     QPoint red; // a pixel of the red quarter, upright
   } rows[] = {
-      {1, {40, 30}, {2, 2}},   {2, {40, 30}, {37, 2}},  {3, {40, 30}, {37, 27}},
-      {4, {40, 30}, {2, 27}},  {5, {30, 40}, {2, 2}},   {6, {30, 40}, {27, 2}},
+      {1, {40, 30}, {2, 2}},   {2, {40, 30}, {37, 2}}, {3, {40, 30}, {37, 27}},
+      {4, {40, 30}, {2, 27}},  {5, {30, 40}, {2, 2}},  {6, {30, 40}, {27, 2}},
       {7, {30, 40}, {27, 37}}, {8, {30, 40}, {2, 37}},
   };
   const auto isRed = [](QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; };
@@ -746,8 +794,12 @@ namespace varnholt {
 namespace {
 
 Operation Shrink(int method, int w, int h, const QString &prefix = "s_") {
-  return {.Resize = true, .ResizeMethod = method, .ResizeWidth = w, .ResizeHeight = h,
-          .OutputFormat = "PNG", .Prefix = prefix};
+  return {.Resize = true,
+          .ResizeMethod = method,
+          .ResizeWidth = w,
+          .ResizeHeight = h,
+          .OutputFormat = "PNG",
+          .Prefix = prefix};
 }
 
 // The size a JPEG may be decoded at: the result's, when the whole picture
@@ -841,10 +893,21 @@ TEST_F(ApplyOperationTest, JpegsShrunkWholeAreDecodedSmallAndComeOutTheSame) {
       {"p.jpg", Shrink(kLimitWidthHeight, 100, 100), true, ""},
       {"p.png", Shrink(kLimitWidthHeight, 100, 100), false, ""},
       {"p.jpg", Shrink(kFixToSize, 500, 100), false, ""},
-      {"p.jpg", [] { Operation op = Shrink(kLimitWidth, 50, 0); op.Extract = true;
-                     op.BottomRightX = 199, op.BottomRightY = 149; return op; }(), false, "200x150"},
-      {"p.jpg", [] { Operation op = Shrink(kLimitWidth, 50, 0); op.Extract = true;
-                     op.TopLeftX = 1, op.BottomRightX = 199, op.BottomRightY = 149; return op; }(),
+      {"p.jpg",
+       [] {
+         Operation op = Shrink(kLimitWidth, 50, 0);
+         op.Extract = true;
+         op.BottomRightX = 199, op.BottomRightY = 149;
+         return op;
+       }(),
+       false, "200x150"},
+      {"p.jpg",
+       [] {
+         Operation op = Shrink(kLimitWidth, 50, 0);
+         op.Extract = true;
+         op.TopLeftX = 1, op.BottomRightX = 199, op.BottomRightY = 149;
+         return op;
+       }(),
        false, ""},
   };
   for (const Row &row : rows) {
@@ -902,20 +965,20 @@ TEST_F(ApplyOperationTest, JpegsShrunkWholeAreDecodedSmallAndComeOutTheSame) {
   for (const auto &[small_, whole_, size] :
        {std::tuple{"small_photo.PNG", "whole_photo.PNG", QSize(300, 200)},
         std::tuple{"cropsmall_photo.PNG", "cropwhole_photo.PNG", QSize(300, 225)}}) {
-  SCOPED_TRACE(small_);
-  const QImage small = Stored(folder.file(small_));
-  const QImage whole = Stored(folder.file(whole_));
-  ASSERT_EQ(small.size(), size);
-  ASSERT_EQ(whole.size(), small.size());
-  double squared = 0;
-  for (int y = 0; y < small.height(); ++y)
-    for (int x = 0; x < small.width(); ++x) {
-      const QRgb a = small.pixel(x, y), b = whole.pixel(x, y);
-      for (const int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)})
-        squared += d * d;
-    }
-  const double mse = squared / (3.0 * small.width() * small.height());
-  EXPECT_GE(10 * std::log10(255.0 * 255.0 / std::max(mse, 1e-9)), 40.0);
+    SCOPED_TRACE(small_);
+    const QImage small = Stored(folder.file(small_));
+    const QImage whole = Stored(folder.file(whole_));
+    ASSERT_EQ(small.size(), size);
+    ASSERT_EQ(whole.size(), small.size());
+    double squared = 0;
+    for (int y = 0; y < small.height(); ++y)
+      for (int x = 0; x < small.width(); ++x) {
+        const QRgb a = small.pixel(x, y), b = whole.pixel(x, y);
+        for (const int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)})
+          squared += d * d;
+      }
+    const double mse = squared / (3.0 * small.width() * small.height());
+    EXPECT_GE(10 * std::log10(255.0 * 255.0 / std::max(mse, 1e-9)), 40.0);
   }
 }
 

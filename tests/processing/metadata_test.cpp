@@ -75,16 +75,21 @@ const QByteArray kThumbnail = QByteArray(6000, '\x5a');
 QByteArray CameraExif(bool little, int width, int height) {
   TiffWriter t(little);
   std::map<quint32, qsizetype> at0, at1;
-  const qsizetype next = t.ifd({{0x010F, 2, 6, QByteArray("Canon\0", 6)}, {0x0112, 3, 1, t.n16(1)},
-                                {0x8769, 4, 1, t.n32(0)}, {0x8825, 4, 1, t.n32(0)}}, &at0);
+  const qsizetype next = t.ifd({{0x010F, 2, 6, QByteArray("Canon\0", 6)},
+                                {0x0112, 3, 1, t.n16(1)},
+                                {0x8769, 4, 1, t.n32(0)},
+                                {0x8825, 4, 1, t.n32(0)}},
+                               &at0);
   t.point(at0[0x8769]);
   t.ifd({{0xA002, 3, 1, t.n16(quint32(width))}, {0xA003, 4, 1, t.n32(quint32(height))}});
   t.point(at0[0x8825]);
   t.ifd({{0x0001, 2, 2, "N\0"},
          {0x0002, 5, 3, t.rational(52, 1) + t.rational(30, 1) + t.rational(0, 1)}});
   t.point(next);
-  t.ifd({{0x0103, 3, 1, t.n16(6)}, {0x0201, 4, 1, t.n32(0)},
-         {0x0202, 4, 1, t.n32(quint32(kThumbnail.size()))}}, &at1);
+  t.ifd({{0x0103, 3, 1, t.n16(6)},
+         {0x0201, 4, 1, t.n32(0)},
+         {0x0202, 4, 1, t.n32(quint32(kThumbnail.size()))}},
+        &at1);
   t.point(at1[0x0201]);
   t.bytes() += kThumbnail;
   return QByteArray("Exif\0\0", 6) + t.bytes();
@@ -138,11 +143,12 @@ QByteArray Segment(char marker, const QByteArray &payload) {
 void MakePhoto(const QString &path, int width, int height, bool little) {
   test::MakeImage(path, width, height);
   const QByteArray jpeg = test::ReadBytes(path);
-  test::WriteBytes(path, jpeg.left(2) + Segment('\xe1', CameraExif(little, width, height)) +
-                             Segment('\xe1', QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) + kXmp) +
-                             Segment('\xed', QByteArray("Photoshop 3.0\0", 14) + PhotoshopBlock()) +
-                             Segment('\xe2', QByteArray("ICC_PROFILE\0\x01\x01", 14) + ColourProfile()) +
-                             jpeg.mid(2));
+  test::WriteBytes(path,
+                   jpeg.left(2) + Segment('\xe1', CameraExif(little, width, height)) +
+                       Segment('\xe1', QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) + kXmp) +
+                       Segment('\xed', QByteArray("Photoshop 3.0\0", 14) + PhotoshopBlock()) +
+                       Segment('\xe2', QByteArray("ICC_PROFILE\0\x01\x01", 14) + ColourProfile()) +
+                       jpeg.mid(2));
 }
 
 // What ImageMagick's own identify finds in a file: its profiles and their
@@ -201,7 +207,8 @@ TEST(Metadata, EachChoiceCarriesWhatItSaysThroughEveryKindOfPair) {
       Operation op{.Prefix = "r_"};
       op.OutputFormat = row.kind == Png ? "PNG" : "JPG";
       if (row.kind == Shrunk)
-        op.Resize = true, op.ResizeMethod = kLimitWidthHeight, op.ResizeWidth = 40, op.ResizeHeight = 40;
+        op.Resize = true, op.ResizeMethod = kLimitWidthHeight, op.ResizeWidth = 40,
+        op.ResizeHeight = 40;
       Settings settings;
       settings.Metadata = MetadataWord(row.kept);
       RunState state;

@@ -143,8 +143,13 @@ TEST_F(PhotoFormats, AreListedReadAndWrittenWithTheirTransparency) {
   for (const Row &row : rows) {
     SCOPED_TRACE(std::string(row.input) + " to " + row.format);
     // A crop of 30x20 from (4, 6), so each side is told apart.
-    const Operation op{.Extract = true, .TopLeftX = 4, .TopLeftY = 6, .BottomRightX = 33,
-                       .BottomRightY = 25, .OutputFormat = row.format, .Prefix = "o_"};
+    const Operation op{.Extract = true,
+                       .TopLeftX = 4,
+                       .TopLeftY = 6,
+                       .BottomRightX = 33,
+                       .BottomRightY = 25,
+                       .OutputFormat = row.format,
+                       .Prefix = "o_"};
     ASSERT_EQ(run(row.input, op), "");
     const QImage seen = Pixels(row.written);
     ASSERT_EQ(seen.size(), QSize(30, 20));
@@ -182,8 +187,11 @@ TEST_F(PhotoFormats, PhotosAreTurnedUprightOnce) {
     for (const char *format : {"PNG", "WEBP"}) {
       SCOPED_TRACE(std::string(name) + " to " + format);
       // Resized within its size, so that the WebP is decoded, not copied.
-      const Operation op{.Resize = true, .ResizeWidth = 500, .ResizeHeight = 500,
-                         .OutputFormat = format, .Prefix = "u_"};
+      const Operation op{.Resize = true,
+                         .ResizeWidth = 500,
+                         .ResizeHeight = 500,
+                         .OutputFormat = format,
+                         .Prefix = "u_"};
       ASSERT_EQ(run(name, op), "");
       const QString result = ResultName(name, op);
       const QImage seen = Pixels(result);
@@ -196,8 +204,7 @@ TEST_F(PhotoFormats, PhotosAreTurnedUprightOnce) {
   // also when nothing but the turn is to travel.
   settings.AutoOrient = false;
   settings.Metadata = "RemoveAll";
-  ASSERT_EQ(run("o6.webp", {.Resize = true, .ResizeWidth = 20, .ResizeHeight = 20,
-                            .Prefix = "k_"}),
+  ASSERT_EQ(run("o6.webp", {.Resize = true, .ResizeWidth = 20, .ResizeHeight = 20, .Prefix = "k_"}),
             "");
   EXPECT_EQ(ImageSize(folder.file("k_o6.webp")), QSize(20, 15));
   EXPECT_EQ(magick.orientation(folder.file("k_o6.webp")), 6);
@@ -242,7 +249,8 @@ TEST_F(PhotoFormats, PictureBombsAreRefusedBeforeDecoding) {
     EXPECT_NE(text.find("Operation: Getting Image Size"), std::string::npos) << text;
     // The preview asks for the turn first: a WebP is refused there too, not
     // decoded (a HEIC's reader only reads its header).
-    if (names[i].endsWith(".webp")) EXPECT_THROW(magick.orientation(folder.file(names[i])), Failure);
+    if (names[i].endsWith(".webp"))
+      EXPECT_THROW(magick.orientation(folder.file(names[i])), Failure);
   }
 }
 
@@ -265,7 +273,9 @@ TEST(Sharpening, IsLightAndGrowsWithTheShrinkOnBothSidesOnly) {
   for (const Row &row : rows) {
     SCOPED_TRACE(::testing::Message() << row.method << " " << row.width << "x" << row.height
                                       << " of " << row.fromWidth << "x" << row.fromHeight);
-    const Operation op{.Resize = true, .ResizeMethod = row.method, .ResizeWidth = row.width,
+    const Operation op{.Resize = true,
+                       .ResizeMethod = row.method,
+                       .ResizeWidth = row.width,
                        .ResizeHeight = row.height};
     const QStringList expected =
         *row.unsharp ? QStringList{"-unsharp", row.unsharp} : QStringList{};
@@ -281,8 +291,13 @@ TEST(Sharpening, IsLightAndGrowsWithTheShrinkOnBothSidesOnly) {
 TEST_F(PhotoFormats, SharpeningIsAppliedOnlyWhenTheResizeShrank) {
   test::MakeImage(folder.file("a.png"), 120, 80);
   const Operation shrink{.Resize = true, .ResizeWidth = 60, .ResizeHeight = 60, .Suffix = "_s"};
-  const Operation crop{.Extract = true, .BottomRightX = 59, .BottomRightY = 39, .Resize = true,
-                       .ResizeWidth = 30, .ResizeHeight = 30, .Suffix = "_c"};
+  const Operation crop{.Extract = true,
+                       .BottomRightX = 59,
+                       .BottomRightY = 39,
+                       .Resize = true,
+                       .ResizeWidth = 30,
+                       .ResizeHeight = 30,
+                       .Suffix = "_c"};
   const Operation inside{.Resize = true, .ResizeWidth = 500, .ResizeHeight = 500, .Suffix = "_i"};
   const Operation copy{.Suffix = "_k"}, format{.OutputFormat = "WEBP", .Suffix = "_f"};
   const auto convertArgs = [&] {
@@ -296,19 +311,24 @@ TEST_F(PhotoFormats, SharpeningIsAppliedOnlyWhenTheResizeShrank) {
     const char *unsharp; // in the resize step; "" none
     QSize size;
   } rows[] = {
-      {shrink, true, "0x0.67+0.60+0.02", {60, 40}}, {shrink, false, "", {60, 40}},
-      {crop, true, "0x0.67+0.60+0.02", {30, 20}},   {inside, true, "", {120, 80}},
-      {copy, true, "", {120, 80}},                  {format, true, "", {120, 80}},
+      {shrink, true, "0x0.67+0.60+0.02", {60, 40}},
+      {shrink, false, "", {60, 40}},
+      {crop, true, "0x0.67+0.60+0.02", {30, 20}},
+      {inside, true, "", {120, 80}},
+      {copy, true, "", {120, 80}},
+      {format, true, "", {120, 80}},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.op.Suffix.toStdString() + (row.on ? " on" : " off"));
     settings.SharpenAfterShrinking = row.on;
     recorder.calls.clear();
     ASSERT_EQ(run("a.png", row.op), "");
-    EXPECT_EQ(convertArgs().contains("-unsharp"), *row.unsharp != '\0') << convertArgs().toStdString();
+    EXPECT_EQ(convertArgs().contains("-unsharp"), *row.unsharp != '\0')
+        << convertArgs().toStdString();
     if (*row.unsharp)
-      EXPECT_TRUE(convertArgs().contains(QString("-geometry %1 -unsharp %2")
-                                             .arg(row.op.Extract ? "30x30>" : "60x60>", row.unsharp)))
+      EXPECT_TRUE(
+          convertArgs().contains(QString("-geometry %1 -unsharp %2")
+                                     .arg(row.op.Extract ? "30x30>" : "60x60>", row.unsharp)))
           << convertArgs().toStdString();
     EXPECT_EQ(ImageSize(folder.file(ResultName("a.png", row.op))), row.size);
   }

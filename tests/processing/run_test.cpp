@@ -5,9 +5,9 @@
 #include "operations/file_listing.h"
 #include "operations/operation.h"
 #include "platform/owner_tag.h"
+#include "platform/paths.h"
 #include "processing/magick/magick_toolkit.h"
 #include "processing/pair_stage.h"
-#include "platform/paths.h"
 #include "settings/settings.h"
 #include "support/fakes.h"
 #include "support/scripted_prompter.h"
@@ -66,8 +66,12 @@ QString Whole(const QString &prefix, const QString &format = kDontChange) {
 }
 
 QString Crop(const QString &prefix, int x1, int y1, int x2, int y2) {
-  return Text({.Extract = true, .TopLeftX = x1, .TopLeftY = y1, .BottomRightX = x2,
-               .BottomRightY = y2, .Prefix = prefix});
+  return Text({.Extract = true,
+               .TopLeftX = x1,
+               .TopLeftY = y1,
+               .BottomRightX = x2,
+               .BottomRightY = y2,
+               .Prefix = prefix});
 }
 
 QStringList Listing(const QString &folder) {
@@ -248,9 +252,9 @@ TEST_P(Runs, ListsAreReadAgainAsTheRunGoesOn) {
 
   Go();
 
-  EXPECT_EQ(Listing(folder.path()), (QStringList{"a.png", "b.png", "late.png", "o1_a.png",
-                                                 "o1_b.png", "o1_late.png", "o9_a.png",
-                                                 "o9_b.png", "o9_late.png"}));
+  EXPECT_EQ(Listing(folder.path()),
+            (QStringList{"a.png", "b.png", "late.png", "o1_a.png", "o1_b.png", "o1_late.png",
+                         "o9_a.png", "o9_b.png", "o9_late.png"}));
 }
 
 TEST(AheadJobs, OnePerCoreAtMostVarnholtJobs) {
@@ -339,8 +343,11 @@ TEST_F(Run, WorkersRunningAheadWriteTheSameFilesAndPixelsAsTheRunAlone) {
   AddImage("c.bmp");
   toolkit.convert({folder.file("a.png"), folder.file("b.jpg"), folder.file("d.gif")});
   source.images.push_back({QStringLiteral("d.gif")});
-  const QString resized = Text({.Resize = true, .ResizeMethod = kLimitWidth, .ResizeWidth = 5,
-                                .OutputFormat = "png", .Suffix = "_r"});
+  const QString resized = Text({.Resize = true,
+                                .ResizeMethod = kLimitWidth,
+                                .ResizeWidth = 5,
+                                .OutputFormat = "png",
+                                .Suffix = "_r"});
   source.operations = {{Crop("c_", 1, 1, 6, 4)}, {resized}, {Whole("f_", "JPG")}};
   TempFolder alone;
   for (const RunEntry &image : source.images)
@@ -386,13 +393,14 @@ TEST_F(Run, TheWindowAndTheBatchModeWriteTheSameOneFilePerPair) {
   for (const QString &line : list)
     source.operations.push_back({line.mid(2)});
   for (const auto &[image, height] : {std::pair{"anim.gif", 12}, std::pair{"logo.png", 10}})
-    prompter.expect("Image too small",
-                    QStringLiteral("Could not extract image: \"%1\" with coordinates because:\r\n\r\n"
-                                   "Bottom Right Y Coordiate (19) is greater than image height "
-                                   "of %2\r\n\r\nDo you want to suppress these messages?")
-                        .arg(image)
-                        .arg(height),
-                    Buttons::YesNo, Icon::None, Answer::No);
+    prompter.expect(
+        "Image too small",
+        QStringLiteral("Could not extract image: \"%1\" with coordinates because:\r\n\r\n"
+                       "Bottom Right Y Coordiate (19) is greater than image height "
+                       "of %2\r\n\r\nDo you want to suppress these messages?")
+            .arg(image)
+            .arg(height),
+        Buttons::YesNo, Icon::None, Answer::No);
   Go();
   test::WriteBytes(batch.file("list.vop"), (list.join("\r\n") + "\r\n").toUtf8());
   QProcess process;

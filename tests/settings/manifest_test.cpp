@@ -3,8 +3,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QProcess>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -15,29 +15,28 @@ using test::ReadBytes;
 using test::TempFolder;
 using test::WriteBytes;
 
-const char kExpected[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?> \r\n"
-    "<assembly \r\n"
-    "   xmlns=\"urn:schemas-microsoft-com:asm.v1\" \r\n"
-    "   manifestVersion=\"1.0\">\r\n"
-    "<assemblyIdentity \r\n"
-    "    processorArchitecture=\"x86\" \r\n"
-    "    version=\"1.0.0.0\"\r\n"
-    "    type=\"win32\"\r\n"
-    "    name=\"varnholt\"/>\r\n"
-    "    <description>Batch image processor</description>\r\n"
-    "    <dependency>\r\n"
-    "    <dependentAssembly>\r\n"
-    "    <assemblyIdentity\r\n"
-    "         type=\"win32\"\r\n"
-    "         name=\"Microsoft.Windows.Common-Controls\"\r\n"
-    "         version=\"6.0.0.0\"\r\n"
-    "         publicKeyToken=\"6595b64144ccf1df\"\r\n"
-    "         language=\"*\"\r\n"
-    "         processorArchitecture=\"x86\"/>\r\n"
-    "    </dependentAssembly>\r\n"
-    "    </dependency>\r\n"
-    "</assembly>\r\n";
+const char kExpected[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?> \r\n"
+                         "<assembly \r\n"
+                         "   xmlns=\"urn:schemas-microsoft-com:asm.v1\" \r\n"
+                         "   manifestVersion=\"1.0\">\r\n"
+                         "<assemblyIdentity \r\n"
+                         "    processorArchitecture=\"x86\" \r\n"
+                         "    version=\"1.0.0.0\"\r\n"
+                         "    type=\"win32\"\r\n"
+                         "    name=\"varnholt\"/>\r\n"
+                         "    <description>Batch image processor</description>\r\n"
+                         "    <dependency>\r\n"
+                         "    <dependentAssembly>\r\n"
+                         "    <assemblyIdentity\r\n"
+                         "         type=\"win32\"\r\n"
+                         "         name=\"Microsoft.Windows.Common-Controls\"\r\n"
+                         "         version=\"6.0.0.0\"\r\n"
+                         "         publicKeyToken=\"6595b64144ccf1df\"\r\n"
+                         "         language=\"*\"\r\n"
+                         "         processorArchitecture=\"x86\"/>\r\n"
+                         "    </dependentAssembly>\r\n"
+                         "    </dependency>\r\n"
+                         "</assembly>\r\n";
 
 class Manifest : public ::testing::Test {
 protected:
@@ -123,8 +122,8 @@ TEST_F(Manifest, TheRestartExecsThisExecutableWithTheSameArgumentsAndMarksIt) {
                             return replaced;
                           });
     EXPECT_EQ(seam.restart(), replaced);
-    EXPECT_EQ(execd, QByteArrayList({"/proc/self/exe", "varnholt", "/home/u/My \"Shoot\" $HOME",
-                                     "-x"}));
+    EXPECT_EQ(execd,
+              QByteArrayList({"/proc/self/exe", "varnholt", "/home/u/My \"Shoot\" $HOME", "-x"}));
     EXPECT_TRUE(markedDuringExec);
     EXPECT_EQ(ProcessRestarter::TakeRestartedMark(), replaced)
         << "a failed exec leaves no mark for what this instance starts later";
@@ -145,10 +144,11 @@ TEST(Restart, ReplacesTheProcessInPlace) {
   const QString pid = QString::number(probe.processId());
   ASSERT_TRUE(probe.waitForFinished(10000));
   QByteArrayList args{VARNHOLT_RESTART_PROBE};
-  for (const QString &argument : arguments) args << argument.toUtf8().toPercentEncoding();
+  for (const QString &argument : arguments)
+    args << argument.toUtf8().toPercentEncoding();
   const QByteArray tail = args.join(' ') + " kept\n";
-  EXPECT_EQ(probe.readAllStandardOutput(), "before " + pid.toUtf8() + ' ' + tail + "after " +
-                                               pid.toUtf8() + ' ' + tail);
+  EXPECT_EQ(probe.readAllStandardOutput(),
+            "before " + pid.toUtf8() + ' ' + tail + "after " + pid.toUtf8() + ' ' + tail);
   EXPECT_EQ(probe.exitCode(), 0);
 }
 

@@ -11,9 +11,11 @@ int main(int argc, char **argv) {
   using varnholt::ProcessRestarter;
   const bool restarted = ProcessRestarter::TakeRestartedMark();
   QByteArrayList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QByteArray(argv[i]);
+  for (int i = 0; i < argc; ++i)
+    arguments << QByteArray(argv[i]);
   QByteArrayList shown{arguments[0]};
-  for (int i = 1; i < argc; ++i) shown << arguments[i].toPercentEncoding();
+  for (int i = 1; i < argc; ++i)
+    shown << arguments[i].toPercentEncoding();
   const char *kept = std::getenv("VARNHOLT_PROBE");
   std::printf("%s %d %s %s\n", restarted ? "after" : "before", int(::getpid()),
               shown.join(' ').constData(), kept ? kept : "-");

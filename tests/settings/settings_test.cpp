@@ -1,6 +1,6 @@
 #include "platform/failure.h"
-#include "platform/settings_store.h"
 #include "platform/paths.h"
+#include "platform/settings_store.h"
 #include "settings/settings.h"
 #include "support/fakes.h"
 #include "support/test_images.h"
@@ -42,16 +42,23 @@ TEST(Settings, BooleansReadAsWordsOrNumbersAndNothingElse) {
 
 TEST(Settings, ABadValueCostsOnlyItsOwnKeyAndTheRestIsWrittenBackAsRead) {
   MemorySettingsStore store;
-  const std::map<QString, QString> stored{
-      {"Settings/LoadedFile", "/l.vop"}, {"Settings/SelectedDir", "/in"},
-      {"Settings/OutputInDiffDir", "True"}, {"Settings/OutputDir", "/out"},
-      {"Settings/XPStyle", "False"}, {"Settings/Antialias", "True"},
-      {"Settings/Pattern", "*.png"}, {"Settings/InversePattern", "1"},
-      {"Settings/AllowOutOfBoundry", "True"}, {"Settings/AutoOrient", "False"},
-      {"Settings/NeverEnlarge", "False"}, {"Settings/ExactDecode", "True"},
-      {"Settings/SharpenAfterShrinking", "True"},
-      {"Settings/ExistingResults", "KeepBoth"}, {"Settings/Metadata", "RemoveLocation"},
-      {"Settings/MainWindowPlace", "10,20,600,500"}, {"Settings/CropToolPlace", ""}};
+  const std::map<QString, QString> stored{{"Settings/LoadedFile", "/l.vop"},
+                                          {"Settings/SelectedDir", "/in"},
+                                          {"Settings/OutputInDiffDir", "True"},
+                                          {"Settings/OutputDir", "/out"},
+                                          {"Settings/XPStyle", "False"},
+                                          {"Settings/Antialias", "True"},
+                                          {"Settings/Pattern", "*.png"},
+                                          {"Settings/InversePattern", "1"},
+                                          {"Settings/AllowOutOfBoundry", "True"},
+                                          {"Settings/AutoOrient", "False"},
+                                          {"Settings/NeverEnlarge", "False"},
+                                          {"Settings/ExactDecode", "True"},
+                                          {"Settings/SharpenAfterShrinking", "True"},
+                                          {"Settings/ExistingResults", "KeepBoth"},
+                                          {"Settings/Metadata", "RemoveLocation"},
+                                          {"Settings/MainWindowPlace", "10,20,600,500"},
+                                          {"Settings/CropToolPlace", ""}};
   struct Row {
     const char *key, *bad, *readAs;
     int number;
@@ -80,19 +87,23 @@ TEST(Settings, ABadValueCostsOnlyItsOwnKeyAndTheRestIsWrittenBackAsRead) {
 // What a pair does with an earlier result: the stored word, any case; any
 // other word is what a run always did.
 TEST(Settings, AnEarlierResultIsReplacedUnlessTheSettingSaysOtherwise) {
-  const std::pair<const char *, EarlierResult> rows[] = {
-      {"Replace", EarlierResult::Replace}, {"Skip", EarlierResult::Skip},
-      {"skip", EarlierResult::Skip},       {"KeepBoth", EarlierResult::KeepBoth},
-      {" keepboth ", EarlierResult::KeepBoth}, {"Keep Both", EarlierResult::Replace},
-      {"", EarlierResult::Replace}};
+  const std::pair<const char *, EarlierResult> rows[] = {{"Replace", EarlierResult::Replace},
+                                                         {"Skip", EarlierResult::Skip},
+                                                         {"skip", EarlierResult::Skip},
+                                                         {"KeepBoth", EarlierResult::KeepBoth},
+                                                         {" keepboth ", EarlierResult::KeepBoth},
+                                                         {"Keep Both", EarlierResult::Replace},
+                                                         {"", EarlierResult::Replace}};
   for (const auto &[word, rule] : rows) {
     EXPECT_EQ(EarlierResultRule({.ExistingResults = word}), rule) << word;
     EXPECT_EQ(EarlierResultRule({.ExistingResults = EarlierResultWord(rule)}), rule);
   }
   // Likewise what of the metadata travels: all of it unless the word says less.
   const std::pair<const char *, KeptMetadata> kept[] = {
-      {"KeepAll", KeptMetadata::All}, {"removelocation", KeptMetadata::AllButLocation},
-      {" RemoveAll ", KeptMetadata::ColourProfile}, {"Remove All", KeptMetadata::All},
+      {"KeepAll", KeptMetadata::All},
+      {"removelocation", KeptMetadata::AllButLocation},
+      {" RemoveAll ", KeptMetadata::ColourProfile},
+      {"Remove All", KeptMetadata::All},
       {"", KeptMetadata::All}};
   for (const auto &[word, rule] : kept) {
     EXPECT_EQ(MetadataRule({.Metadata = word}), rule) << word;
@@ -103,18 +114,30 @@ TEST(Settings, AnEarlierResultIsReplacedUnlessTheSettingSaysOtherwise) {
 TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   test::TempFolder dir;
   const QString ini = dir.file("Varnholt.ini");
-  const Settings s{.LoadedFile = "/lists/web ü.vop", .SelectedDir = "/photos, 2024",
-                   .OutputInDiffDir = true, .OutputDir = "/out", .XPStyle = false,
-                   .Antialias = true, .Pattern = "img[!a]*", .InversePattern = 1,
-                   .AllowOutOfBoundry = true, .AutoOrient = false, .ExactDecode = true,
-                   .SharpenAfterShrinking = true, .ExistingResults = "Skip", .Metadata = "RemoveAll", .MainWindowPlace = "120,80,900,700,max", .CropToolPlace = "-1400,30,700,500"};
+  const Settings s{.LoadedFile = "/lists/web ü.vop",
+                   .SelectedDir = "/photos, 2024",
+                   .OutputInDiffDir = true,
+                   .OutputDir = "/out",
+                   .XPStyle = false,
+                   .Antialias = true,
+                   .Pattern = "img[!a]*",
+                   .InversePattern = 1,
+                   .AllowOutOfBoundry = true,
+                   .AutoOrient = false,
+                   .ExactDecode = true,
+                   .SharpenAfterShrinking = true,
+                   .ExistingResults = "Skip",
+                   .Metadata = "RemoveAll",
+                   .MainWindowPlace = "120,80,900,700,max",
+                   .CropToolPlace = "-1400,30,700,500"};
   QSettingsStore writer(ini);
   SaveSettings(writer, s);
   const QString text = QString::fromUtf8(test::ReadBytes(ini));
-  for (const char *line : {"[Settings]", "OutputInDiffDir=True", "XPStyle=False", "Antialias=True",
-                           "InversePattern=1", "AllowOutOfBoundry=True", "OutputDir=/out",
-                           "AutoOrient=False", "NeverEnlarge=True", "ExactDecode=True", "SharpenAfterShrinking=True",
-                           "ExistingResults=Skip", "Metadata=RemoveAll", "MainWindowPlace=\"120,80,900,700,max\""})
+  for (const char *line :
+       {"[Settings]", "OutputInDiffDir=True", "XPStyle=False", "Antialias=True", "InversePattern=1",
+        "AllowOutOfBoundry=True", "OutputDir=/out", "AutoOrient=False", "NeverEnlarge=True",
+        "ExactDecode=True", "SharpenAfterShrinking=True", "ExistingResults=Skip",
+        "Metadata=RemoveAll", "MainWindowPlace=\"120,80,900,700,max\""})
     EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
   QSettingsStore store(ini);
   EXPECT_EQ(LoadSettings(store, "/d"), s);
@@ -124,8 +147,8 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   EXPECT_EQ(memory.writeOrder,
             (QStringList{"LoadedFile", "SelectedDir", "OutputInDiffDir", "OutputDir", "XPStyle",
                          "Antialias", "Pattern", "InversePattern", "AllowOutOfBoundry",
-                         "AutoOrient", "NeverEnlarge", "ExactDecode", "SharpenAfterShrinking", "ExistingResults", "Metadata", "MainWindowPlace",
-                         "CropToolPlace"}));
+                         "AutoOrient", "NeverEnlarge", "ExactDecode", "SharpenAfterShrinking",
+                         "ExistingResults", "Metadata", "MainWindowPlace", "CropToolPlace"}));
   EXPECT_EQ(memory.flushes, 1);
 
   // A store that cannot be written fails: a file where the folder should be
@@ -162,7 +185,10 @@ TEST(ProgramArguments, OptionsAndTheRestJoinedBySingleBlanks) {
       {{"varnholt", "--version", "--batch"}, false, true, "", {}},
       {{"varnholt", "--", "--version", "-x"}, false, false, "--version -x", {}},
       // Unknown options stay words of the command line, so it names nothing.
-      {{"varnholt", "--frobnicate", "web.vop"}, false, false, "--frobnicate web.vop",
+      {{"varnholt", "--frobnicate", "web.vop"},
+       false,
+       false,
+       "--frobnicate web.vop",
        {"--frobnicate"}},
       {{"varnholt", "-x", "-", "--help=no"}, false, false, "-x - --help=no", {"-x", "--help=no"}},
   };

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "desktop/folder_command.h"
 #include "platform/desktop.h"
 #include "platform/forwarding_toolkit.h"
 #include "platform/settings_store.h"
-#include "desktop/folder_command.h"
 
 #include <QMap>
 #include <QStringList>

@@ -81,8 +81,9 @@ QString DecodedCache::decode(const QString &real, const FileKey &key, Call &call
   Image *image = ReadImage(info, exception);
   if (image) InheritException(exception, &image->exception); // the decoder's warnings
   // A damaged picture is not kept: the pair reads the file itself and fails.
-  const bool usable = image && exception->severity < ErrorException && !DamagedWhenRead(exception) &&
-                      GetImageListLength(image) == 1 && KeyOf(real) == key;
+  const bool usable = image && exception->severity < ErrorException &&
+                      !DamagedWhenRead(exception) && GetImageListLength(image) == 1 &&
+                      KeyOf(real) == key;
   QString registryKey, warning;
   if (usable && exception->severity >= WarningException)
     warning = call.unalias(QString::fromUtf8(exception->reason ? exception->reason : "") +
@@ -91,8 +92,8 @@ QString DecodedCache::decode(const QString &real, const FileKey &key, Call &call
                                 : QString()));
   if (usable) {
     registryKey = prefix_ + QString::number(++next_);
-    if (SetImageRegistry(ImageRegistryType, registryKey.toLatin1().constData(), image,
-                         exception) == MagickFalse)
+    if (SetImageRegistry(ImageRegistryType, registryKey.toLatin1().constData(), image, exception) ==
+        MagickFalse)
       registryKey.clear();
   }
   if (image) DestroyImageList(image);

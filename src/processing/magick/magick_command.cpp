@@ -166,8 +166,9 @@ void RunSteps(const QStringList &settings, const QString &input,
     // A picture that is not all there (a file cut short, a damaged middle)
     // would come out with grey or smeared parts, as if it were a result.
     if (images && DamagedWhenRead(exception))
-      throw StepFailure(0, Failure(int(exception->severity),
-                                   "The picture is damaged: " + call.unalias(ExceptionText(exception))));
+      throw StepFailure(
+          0, Failure(int(exception->severity),
+                     "The picture is damaged: " + call.unalias(ExceptionText(exception))));
     check(0, images != nullptr);
     for (int step = 0; step <= last; ++step) {
       Words operators(steps[size_t(step)]);
@@ -180,7 +181,8 @@ void RunSteps(const QStringList &settings, const QString &input,
     for (const QString &name : KeepMetadata(images, kept))
       Warn("its " + name + " metadata could not be read, so the result carries none of it");
     const QByteArray written = output.toUtf8();
-    check(std::max(last, 0), WriteImages(info, images, written.constData(), exception) != MagickFalse);
+    check(std::max(last, 0),
+          WriteImages(info, images, written.constData(), exception) != MagickFalse);
   } catch (...) {
     if (images) DestroyImageList(images);
     DestroyExceptionInfo(exception);
@@ -204,8 +206,9 @@ int PingOrientation(const QString &input, const Call &call, const QString &subje
   if (images && images->orientation == UndefinedOrientation &&
       std::strcmp(images->magick, "WEBP") == 0)
     if (const StringInfo *exif = GetImageProfile(images, "exif"))
-      orientation = ExifOrientation(QByteArray(
-          reinterpret_cast<const char *>(GetStringInfoDatum(exif)), qsizetype(GetStringInfoLength(exif))));
+      orientation =
+          ExifOrientation(QByteArray(reinterpret_cast<const char *>(GetStringInfoDatum(exif)),
+                                     qsizetype(GetStringInfoLength(exif))));
   if (images) DestroyImageList(images);
   const ExceptionType severity = exception->severity;
   const QString message = ExceptionText(exception);

@@ -79,13 +79,16 @@ QStringList KeepMetadata(Image *images, KeptMetadata kept) {
       bool bad = false;
       std::optional<QByteArray> edited;
       if (lower == "exif")
-        edited = kept == KeptMetadata::ColourProfile
-                     ? OrientationOnlyExif(int(image->orientation))
-                     : EditExif(bytes, kept, pixels, &bad);
-      else if (lower == "xmp") edited = EditXmp(bytes, kept, &bad);
-      else if (lower == "iptc") edited = EditIptc(bytes, kept, &bad);
-      else if (lower == "8bim") edited = EditPhotoshopResources(bytes, kept, pixels, &bad);
-      else if (kept == KeptMetadata::ColourProfile) edited = QByteArray();
+        edited = kept == KeptMetadata::ColourProfile ? OrientationOnlyExif(int(image->orientation))
+                                                     : EditExif(bytes, kept, pixels, &bad);
+      else if (lower == "xmp")
+        edited = EditXmp(bytes, kept, &bad);
+      else if (lower == "iptc")
+        edited = EditIptc(bytes, kept, &bad);
+      else if (lower == "8bim")
+        edited = EditPhotoshopResources(bytes, kept, pixels, &bad);
+      else if (kept == KeptMetadata::ColourProfile)
+        edited = QByteArray();
       if (bad && !unreadable.contains(QString::fromLatin1(name)))
         unreadable << QString::fromLatin1(name);
       if (edited) Replace(image, name.constData(), *edited);

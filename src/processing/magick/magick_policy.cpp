@@ -38,12 +38,12 @@ constexpr char kRefusedVariable[] = "VARNHOLT_MAGICK_REFUSED";
 // The modules whose coders may run, and the names those coders go by. MPR
 // is the registry the toolkit keeps decoded pictures in.
 // HEIC is libheif's module: HEIC and HEIF from phones and cameras, and AVIF.
-const QSet<QString> kAllowedModules = {"BMP",  "GIF", "JPEG", "PNG",  "TIFF",
-                                       "TGA",  "MIFF", "MPR", "HEIC", "WEBP"};
-const QSet<QString> kAllowedCoders = {
-    "BMP",   "BMP2",  "BMP3",  "GIF",   "GIF87", "JPEG", "JPG",    "JPE", "PNG",  "PNG00", "PNG8",
-    "PNG24", "PNG32", "PNG48", "PNG64", "TIFF",  "TIF",  "TIFF64", "TGA", "MIFF", "MPR",   "MPRI",
-    "HEIC",  "HEIF",  "AVIF",  "WEBP"};
+const QSet<QString> kAllowedModules = {"BMP", "GIF",  "JPEG", "PNG",  "TIFF",
+                                       "TGA", "MIFF", "MPR",  "HEIC", "WEBP"};
+const QSet<QString> kAllowedCoders = {"BMP",   "BMP2", "BMP3",  "GIF",    "GIF87", "JPEG",  "JPG",
+                                      "JPE",   "PNG",  "PNG00", "PNG8",   "PNG24", "PNG32", "PNG48",
+                                      "PNG64", "TIFF", "TIF",   "TIFF64", "TGA",   "MIFF",  "MPR",
+                                      "MPRI",  "HEIC", "HEIF",  "AVIF",   "WEBP"};
 // Refused by name as well, for an ImageMagick built without modules, where
 // hidden coders like these cannot be listed.
 const QStringList kAlwaysRefused = {"EPHEMERAL", "MSL",     "MVG",  "SVG",   "MSVG",   "TEXT",
@@ -431,8 +431,7 @@ QList<QByteArray> MagickWorkerVariables(int processes) {
   QList<QByteArray> variables{QByteArray(kProcessesVariable) + '=' +
                               QByteArray::number(std::max(1, processes))};
   std::lock_guard lock(limitsMutex);
-  if (!refusedInForce.isEmpty())
-    variables << QByteArray(kRefusedVariable) + '=' + refusedInForce;
+  if (!refusedInForce.isEmpty()) variables << QByteArray(kRefusedVariable) + '=' + refusedInForce;
   return variables;
 }
 

@@ -18,7 +18,6 @@ namespace varnholt {
 
 using namespace magick;
 
-
 void MagickToolkit::initialise() {
   // Without it ImageMagick's policy and every safe name fail, each with a
   // message of its own that does not say why.

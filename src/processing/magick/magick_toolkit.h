@@ -56,8 +56,9 @@ public:
 private:
   // convert's input and output as safe names, handed to `run`, and what it
   // wrote renamed into place.
-  void convertWith(const QString &input, const QString &output, bool reuse,
-                   const std::function<void(const QString &, const QString &, magick::Call &)> &run);
+  void
+  convertWith(const QString &input, const QString &output, bool reuse,
+              const std::function<void(const QString &, const QString &, magick::Call &)> &run);
 
   QTemporaryDir scratch_;
   std::atomic<int> calls_{0};

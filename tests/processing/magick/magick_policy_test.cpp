@@ -55,12 +55,14 @@ TEST(MagickLimits, TheSmallestCgroupLimitOnTheProcesssOwnPathCounts) {
        "12:pids:/docker/abc\n4:cpu,memory:/docker/abc\n",
        {{"memory/memory.limit_in_bytes", QByteArray::number(kOneAndAHalf)}},
        kOneAndAHalf},
-      {"v1 nested, the inner one smaller", "4:memory:/a/b\n",
+      {"v1 nested, the inner one smaller",
+       "4:memory:/a/b\n",
        {{"memory/memory.limit_in_bytes", v1None},
         {"memory/a/memory.limit_in_bytes", QByteArray::number(3 * kGiB)},
         {"memory/a/b/memory.limit_in_bytes", QByteArray::number(kGiB)}},
        kGiB},
-      {"no limit anywhere", "4:memory:/\n0::/\n",
+      {"no limit anywhere",
+       "4:memory:/\n0::/\n",
        {{"memory/memory.limit_in_bytes", v1None}, {"memory.max", "max"}},
        0},
   };
@@ -153,9 +155,9 @@ TEST(MagickPolicy, OnlyTheListedFormatsAreDecodedWhateverTheNameSays) {
           else if (call == 1)
             magick.convert({folder.file(row.name), folder.file(QString("out_") + row.name)});
           else
-            magick.convertInSteps({{}, folder.file(row.name), {{"-flip"}},
-                                   folder.file(QString("out_") + row.name)},
-                                  true);
+            magick.convertInSteps(
+                {{}, folder.file(row.name), {{"-flip"}}, folder.file(QString("out_") + row.name)},
+                true);
           ADD_FAILURE() << "decoded";
         } catch (const Failure &failure) {
           EXPECT_TRUE(failure.description().contains(row.failure)) << failure.text().toStdString();
@@ -167,9 +169,9 @@ TEST(MagickPolicy, OnlyTheListedFormatsAreDecodedWhateverTheNameSays) {
     EXPECT_EQ(magick.identify({"-format", "%wx%h %m", folder.file("photo.png")}), "20x20 JPEG");
   }
   qputenv("TMPDIR", oldTemp);
-  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
-            (QStringList{"draw.png", "evil.png", "icon.png", "page.png", "photo.png",
-                         "secret.jpg"}));
+  EXPECT_EQ(
+      QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+      (QStringList{"draw.png", "evil.png", "icon.png", "page.png", "photo.png", "secret.jpg"}));
   EXPECT_EQ(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList())
       << "nothing left in the temporary folder";
@@ -196,7 +198,8 @@ QByteArray GreyPng(quint32 width, quint32 height, quint32 rows) {
   };
   // qCompress puts the length before the zlib stream PNG wants.
   const QByteArray idat = qCompress(QByteArray(qsizetype(rows) * (width + 1), '\0'), 9).mid(4);
-  return "\x89PNG\r\n\x1a\n" + chunk("IHDR", be(width) + be(height) + QByteArray("\x08\0\0\0\0", 5)) +
+  return "\x89PNG\r\n\x1a\n" +
+         chunk("IHDR", be(width) + be(height) + QByteArray("\x08\0\0\0\0", 5)) +
          chunk("IDAT", idat) + chunk("IEND", {});
 }
 
@@ -265,10 +268,10 @@ TEST(MagickPolicy, ImagesBeyondALimitFailBeforeDecodingAndNameIt) {
                   {"--batch", dir.file("list.vop"), "--input", in, "--output", out, "--quiet"});
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()).toStdString(),
-              "varnholt: error: over.png, operation at position 1: 400 - Image too large: " +
-                  row.why +
-                  " (VARNHOLT_MAGICK_LIMITS can raise it); Operation: Getting Image Size\n");
+    EXPECT_EQ(
+        QString::fromUtf8(process.readAllStandardError()).toStdString(),
+        "varnholt: error: over.png, operation at position 1: 400 - Image too large: " + row.why +
+            " (VARNHOLT_MAGICK_LIMITS can raise it); Operation: Getting Image Size\n");
     EXPECT_EQ(process.readAllStandardOutput(), "1 written, 0 skipped, 1 failed\n");
     EXPECT_EQ(test::ImageSize(out + "/inside_s.png"), QSize(50, 50));
     EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{"inside_s.png"});
@@ -307,8 +310,8 @@ TEST(MagickPolicy, WorkersReadPhonesAndTheWebsFormatsAndRefuseTheRest) {
   test::WriteBytes(folder.file("list.vop"), "1>Extract Whole Image LimitWidth (32) Format: "
                                             "\"WEBP\" Suffix: \"_w\" Quality: \"80\"\r\n");
   QProcess process;
-  process.start(VARNHOLT_EXECUTABLE, {"--batch", folder.file("list.vop"), "--input", in,
-                                      "--output", out, "--quiet", "--jobs", "2", "--sharpen"});
+  process.start(VARNHOLT_EXECUTABLE, {"--batch", folder.file("list.vop"), "--input", in, "--output",
+                                      out, "--quiet", "--jobs", "2", "--sharpen"});
   ASSERT_TRUE(process.waitForFinished(120000));
   const QString errors = QString::fromUtf8(process.readAllStandardError());
   EXPECT_TRUE(errors.startsWith("varnholt: error: evil.webp")) << errors.toStdString();

@@ -118,14 +118,16 @@ TEST(MagickToolkit, ConvertInStepsNamesTheStepThatFailed) {
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.output.toStdString());
-    const ConvertSteps work{{"-quality", "80"}, dir.file(row.input), row.steps, dir.file(row.output)};
+    const ConvertSteps work{
+        {"-quality", "80"}, dir.file(row.input), row.steps, dir.file(row.output)};
     try {
       toolkit.convertInSteps(work, false);
       EXPECT_EQ(row.failsAt, -1);
     } catch (const StepFailure &f) {
       EXPECT_EQ(f.step(), row.failsAt) << f.text().toStdString();
       EXPECT_TRUE(f.description().contains(row.why)) << f.text().toStdString();
-      EXPECT_FALSE(f.description().contains("varnholt-")) << "names no safe name: " << f.text().toStdString();
+      EXPECT_FALSE(f.description().contains("varnholt-"))
+          << "names no safe name: " << f.text().toStdString();
     }
   }
   EXPECT_EQ(ImageSize(dir.file("ok.gif")), QSize(5, 3));
@@ -151,12 +153,12 @@ TEST(MagickToolkit, ConcurrentCallsOnOneToolkitFromSeveralThreads) {
       for (int r = 0; r < kRounds; ++r) {
         const QString out = dir.file(QString("out%1_%2.jpg").arg(t).arg(r));
         sizes[t] << toolkit.identify({"-format", "%wx%h", "-ping", in});
-        toolkit.convertInSteps({{"-quality", "75"},
-                                in,
-                                {{"-crop", "20x10+1+1", "+repage"},
-                                 {"-geometry", QString("%1x5!").arg(t + 2)}},
-                                out},
-                               true);
+        toolkit.convertInSteps(
+            {{"-quality", "75"},
+             in,
+             {{"-crop", "20x10+1+1", "+repage"}, {"-geometry", QString("%1x5!").arg(t + 2)}},
+             out},
+            true);
       }
     });
   for (std::thread &thread : threads)
@@ -177,14 +179,18 @@ TEST(MagickToolkit, ReusesADecodedPictureOnlyForTheSameContents) {
   MakeImage(dir.file("a.jpg"), 40, 30);
   const auto pairs = [&](MagickToolkit &toolkit, const QString &tag) {
     const QStringList crop{"-crop", "20x10+5+5", "+repage"};
-    toolkit.convertInSteps({{"-quality", "75"}, dir.file("a.jpg"), {crop}, dir.file(tag + "crop.jpg")},
-                           true);
-    toolkit.convertInSteps({{"-quality", "75"}, dir.file("a.jpg"),
-                            {crop, {"-antialias", "-geometry", "8x"}}, dir.file(tag + "crop.PNG")},
+    toolkit.convertInSteps(
+        {{"-quality", "75"}, dir.file("a.jpg"), {crop}, dir.file(tag + "crop.jpg")}, true);
+    toolkit.convertInSteps({{"-quality", "75"},
+                            dir.file("a.jpg"),
+                            {crop, {"-antialias", "-geometry", "8x"}},
+                            dir.file(tag + "crop.PNG")},
                            true);
     // Another file with the same contents.
     ASSERT_TRUE(QFile::copy(dir.file("a.jpg"), dir.file(tag + "copy.jpg")));
-    toolkit.convertInSteps({{"-quality", "60"}, dir.file(tag + "copy.jpg"), {{"-geometry", "7x5!"}},
+    toolkit.convertInSteps({{"-quality", "60"},
+                            dir.file(tag + "copy.jpg"),
+                            {{"-geometry", "7x5!"}},
                             dir.file(tag + "small.jpg")},
                            true);
   };
@@ -206,8 +212,8 @@ TEST(MagickToolkit, ReusesADecodedPictureOnlyForTheSameContents) {
   other.fill(Qt::white);
   ASSERT_TRUE(other.save(dir.file("a.jpg"), "JPG", 95));
   const int before = reusing.decodedReuses();
-  const ConvertSteps corner{{}, dir.file("a.jpg"), {{"-crop", "4x4+0+0", "+repage"}},
-                            dir.file("white.png")};
+  const ConvertSteps corner{
+      {}, dir.file("a.jpg"), {{"-crop", "4x4+0+0", "+repage"}}, dir.file("white.png")};
   reusing.convertInSteps(corner, true);
   EXPECT_EQ(reusing.decodedReuses(), before);
   EXPECT_EQ(QImage(dir.file("white.png")).pixelColor(1, 1).lightness(), 255);
