@@ -53,18 +53,6 @@ QString CoordinateErrors(const Operation &op, std::int32_t width, std::int32_t h
 
 // Orientations 5 to 8 turn the picture on its side: width and height swap.
 bool TurnsSideways(int orientation) { return orientation >= 5 && orientation <= 8; }
-
-// A JPEG copied with its metadata edited is read whole into memory.
-constexpr qint64 kLargestJpegCopied = qint64(1) << 30;
-
-// The files a pair's steps left in its place, by name.
-QStringList StagedNames(const PairStage &stage, const QString &target) {
-  const QString stem = Extension(target).isEmpty() ? target : Stem(target);
-  QStringList names;
-  for (const QString &name : QDir(stage.file(QString())).entryList(QDir::Files | QDir::Hidden))
-    if (name.startsWith(stem)) names << name;
-  return names;
-}
 } // namespace
 
 namespace {
@@ -251,13 +239,6 @@ QStringList PairSteps::turning() {
   return now ? UprightOperators(orientation) << QStringLiteral("+repage") : QStringList{};
 }
 
-// A JPEG need not be decoded whole when the result is smaller: libjpeg
-// decodes it at a fraction of its size. The hint is for the picture as
-// stored; the result is given the size the whole decode would have had.
-bool JpegMayShrink(const QString &inputName, const Settings &settings) {
-  return !settings.ExactDecode && FormatName(Extension(inputName)) == QLatin1String("JPEG");
-}
-
 // False: the rectangle is outside the picture, and the pair is skipped.
 bool PairSteps::extract() {
   const Operation &op = op_;
@@ -367,17 +348,13 @@ void PairSteps::convert() {
 // picture as it is, and only its metadata is edited, so it loses no quality;
 // any other picture (or a JPEG this cannot walk) is written anew.
 void PairSteps::copyCarryingLess() {
-  if (FormatName(Extension(inputName_)) == QLatin1String("JPEG")) {
-    bool unreadable = false;
-    const std::optional<QByteArray> edited =
-        EditJpegMetadata(ReadRegularFile(inputPath_, kLargestJpegCopied), work_.metadata,
-                         QSize(imageWidth, imageHeight), &unreadable);
-    if (edited) {
-      WriteFileReplacing(staged_, *edited, 0666);
-      if (unreadable && env_.notes)
-        *env_.notes << QStringLiteral("metadata that could not be read was left out");
-      return;
-    }
+  bool unreadable = false;
+  if (FormatName(Extension(inputName_)) == QLatin1String("JPEG") &&
+      CopyJpegEditingMetadata(inputPath_, staged_, work_.metadata, {imageWidth, imageHeight},
+                              &unreadable)) {
+    if (unreadable && env_.notes)
+      *env_.notes << QStringLiteral("metadata that could not be read was left out");
+    return;
   }
   stepTexts_ << step;
   work_.steps.push_back({});

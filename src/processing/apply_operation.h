@@ -81,6 +81,11 @@ std::optional<CropShrinkOnLoad> CropShrinkOnLoadSize(const Operation &op, const 
 // it shrank. None when the resize keeps or enlarges a side.
 QStringList SharpeningAfterShrinking(const Operation &op, qint64 width, qint64 height);
 
+// A JPEG need not be decoded whole when the result is smaller: libjpeg
+// decodes it at a fraction of its size. The hint is for the picture as
+// stored; the result is given the size the whole decode would have had.
+bool JpegMayShrink(const QString &inputName, const Settings &settings);
+
 // The geometry ImageMagick gets for a resize method; the Limit methods only
 // shrink when neverEnlarge is set.
 QString ResizeGeometry(const Operation &op, bool neverEnlarge);

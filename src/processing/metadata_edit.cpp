@@ -1,5 +1,7 @@
 #include "processing/metadata_edit.h"
 
+#include "platform/file_ops.h"
+
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -302,6 +304,14 @@ std::optional<QByteArray> EditJpegMetadata(const QByteArray &file, KeptMetadata 
   } catch (const Unreadable &) {
     return std::nullopt;
   }
+}
+
+bool CopyJpegEditingMetadata(const QString &from, const QString &to, KeptMetadata kept,
+                             QSize pixels, bool *unreadable) {
+  const std::optional<QByteArray> edited =
+      EditJpegMetadata(ReadRegularFile(from, qint64(1) << 30), kept, pixels, unreadable);
+  if (edited) WriteFileReplacing(to, *edited, 0666);
+  return edited.has_value();
 }
 
 } // namespace varnholt

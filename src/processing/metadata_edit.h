@@ -47,4 +47,11 @@ std::optional<QByteArray> EditPhotoshopResources(const QByteArray &resources, Ke
 std::optional<QByteArray> EditJpegMetadata(const QByteArray &file, KeptMetadata kept, QSize pixels,
                                            bool *unreadable = nullptr);
 
+// Writes `to` as a copy of the JPEG `from` with its metadata edited as
+// EditJpegMetadata does (the file is read whole, up to 1 GiB). False, and
+// nothing written, when `from` is not a JPEG that can be walked. Throws
+// Failure when a file cannot be read or written.
+bool CopyJpegEditingMetadata(const QString &from, const QString &to, KeptMetadata kept,
+                             QSize pixels, bool *unreadable = nullptr);
+
 } // namespace varnholt

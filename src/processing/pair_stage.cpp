@@ -4,7 +4,9 @@
 #include "platform/failure.h"
 #include "platform/file_ops.h"
 #include "platform/owner_tag.h"
+#include "platform/paths.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -257,6 +259,14 @@ OutputFolder &RunFiles::folder(const QString &path) {
 
 void RunFiles::useHandle(const QString &path, int handle) {
   folders_[path] = std::make_unique<OutputFolder>(path, handle);
+}
+
+QStringList StagedNames(const PairStage &stage, const QString &target) {
+  const QString stem = Extension(target).isEmpty() ? target : Stem(target);
+  QStringList names;
+  for (const QString &name : QDir(stage.file(QString())).entryList(QDir::Files | QDir::Hidden))
+    if (name.startsWith(stem)) names << name;
+  return names;
 }
 
 } // namespace varnholt

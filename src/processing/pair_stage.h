@@ -100,6 +100,10 @@ private:
   bool retired_ = false; // its folder is left as it is, not used again
 };
 
+// The files a pair's steps left in its place whose names start as
+// `target`'s does (its stem, or the whole name without an extension).
+QStringList StagedNames(const PairStage &stage, const QString &target);
+
 // What one run writes: its claims and its output folders.
 class RunFiles {
 public:

@@ -2,6 +2,9 @@
 // it: the arithmetic of a pair's resize, apart from its steps.
 #include "processing/apply_operation.h"
 
+#include "platform/paths.h"
+#include "settings/settings.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -10,6 +13,10 @@ namespace varnholt {
 namespace {
 QString N(qint64 value) { return QString::number(value); }
 } // namespace
+
+bool JpegMayShrink(const QString &inputName, const Settings &settings) {
+  return !settings.ExactDecode && FormatName(Extension(inputName)) == QLatin1String("JPEG");
+}
 
 QString ResizeGeometry(const Operation &op, bool neverEnlarge) {
   // ">" shrinks what is larger and leaves the rest as it is.
