@@ -9,8 +9,6 @@ namespace varnholt {
 
 namespace {
 
-const QByteArray kExifHeader("Exif\0\0", 6);
-
 struct Unreadable {};
 
 struct Span {
@@ -276,7 +274,9 @@ std::optional<QByteArray> Edit(QByteArray bytes, qint64 base, KeptMetadata kept,
   return bytes;
 }
 
-qint64 TiffStart(const QByteArray &exif) { return exif.startsWith(kExifHeader) ? 6 : 0; }
+qint64 TiffStart(const QByteArray &exif) {
+  return exif.startsWith(kExifHeader) ? kExifHeader.size() : 0;
+}
 
 } // namespace
 

@@ -206,7 +206,6 @@ std::optional<QByteArray> EditPhotoshopResources(const QByteArray &resources, Ke
 
 namespace {
 
-const QByteArray kJpegExif("Exif\0\0", 6);
 const QByteArray kJpegXmp("http://ns.adobe.com/xap/1.0/\0", 29);
 const QByteArray kJpegXmpExtension("http://ns.adobe.com/xmp/extension/\0", 35);
 const QByteArray kJpegPhotoshop("Photoshop 3.0\0", 14);
@@ -220,7 +219,7 @@ std::optional<QByteArray> JpegSegment(uchar marker, const QByteArray &payload, K
     if (body && !body->isEmpty()) body = prefix + *body;
     return body;
   };
-  if (marker == 0xE1 && payload.startsWith(kJpegExif))
+  if (marker == 0xE1 && payload.startsWith(kExifHeader))
     return EditExif(payload, kept, pixels, unreadable);
   if (marker == 0xE1 && payload.startsWith(kJpegXmp))
     return edited(kJpegXmp, EditXmp(payload.mid(kJpegXmp.size()), kept, unreadable));

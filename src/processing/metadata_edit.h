@@ -17,6 +17,9 @@ namespace varnholt {
 // that cannot be read is not carried (an empty array): what it holds could
 // not be vouched for.
 
+// What an EXIF block starts with in a JPEG's APP1 and in ImageMagick's profile.
+inline const QByteArray kExifHeader("Exif\0\0", 6);
+
 // EXIF as a JPEG's APP1 and ImageMagick hold it ("Exif\0\0", then a TIFF
 // structure), or the TIFF structure alone. The small picture of the original
 // goes in every choice; the pixel size tags become `pixels`.
