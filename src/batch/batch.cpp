@@ -50,22 +50,19 @@ QString CanonicalFolder(const QString &folder) {
 namespace {
 
 // Why the run does not start; printed as it stands, after the warnings
-// that explain it.
-struct Refusal {
-  QString text;
-  QStringList notes = {};
-};
+// gathered so far, which may explain it.
+[[noreturn]] void Refused(const QString &why) { throw Failure(kErrRefused, why); }
 
 QList<OperationListItem> ReadList(const QString &listFile) {
   QString loaded, error;
   const QStringList lines = LoadOperationsFile(listFile, loaded, error);
-  if (!error.isEmpty()) throw Refusal{"cannot read the operation list " + listFile + ": " + error};
+  if (!error.isEmpty()) Refused("cannot read the operation list " + listFile + ": " + error);
   QList<OperationListItem> items;
   try {
     for (const QString &line : lines)
       items << SplitListLine(line);
   } catch (const Failure &failure) {
-    throw Refusal{"cannot read the operation list " + listFile + ": " + failure.text()};
+    Refused("cannot read the operation list " + listFile + ": " + failure.text());
   }
   return items;
 }
@@ -95,9 +92,9 @@ void RequireFolder(const char *which, const QString &path) {
   const int err = ::stat(QFile::encodeName(path).constData(), &st) == 0 ? 0 : errno;
   const QString named = QStringLiteral("the %1 folder ").arg(QLatin1String(which)) + path;
   if (err == 0 && S_ISDIR(st.st_mode)) return;
-  if (err == 0) throw Refusal{named + " is not a folder"};
-  if (err == ENOENT) throw Refusal{named + " does not exist"};
-  throw Refusal{named + " cannot be used: " + QString::fromLocal8Bit(std::strerror(err))};
+  if (err == 0) Refused(named + " is not a folder");
+  if (err == ENOENT) Refused(named + " does not exist");
+  Refused(named + " cannot be used: " + QString::fromLocal8Bit(std::strerror(err)));
 }
 
 void ListImages(BatchJob &job, const BatchOptions &options, const QString &inputFolder) {
@@ -105,8 +102,8 @@ void ListImages(BatchJob &job, const BatchOptions &options, const QString &input
     job.images = ListImageFiles(job.inputFolder, options.pattern, options.inverse);
   } catch (const Failure &failure) {
     if (failure.number() == 93)
-      throw Refusal{"the pattern \"" + options.pattern + "\" is malformed: " + failure.text()};
-    throw Refusal{"cannot list the input folder " + inputFolder + ": " + failure.text()};
+      Refused("the pattern \"" + options.pattern + "\" is malformed: " + failure.text());
+    Refused("cannot list the input folder " + inputFolder + ": " + failure.text());
   }
 }
 
@@ -125,10 +122,10 @@ void TakeOperations(BatchJob &job, const QList<OperationListItem> &items, bool s
   });
   for (const PlannedOperation &planned : read.operations()) {
     if (!separateOutput && planned.op.Prefix.isEmpty() && planned.op.Suffix.isEmpty())
-      throw Refusal{QStringLiteral("the operation at position %1 has neither a prefix nor a "
-                                   "suffix, so its results would replace the images; give "
-                                   "--output DIR, or a prefix or suffix")
-                        .arg(planned.position)};
+      Refused(QStringLiteral("the operation at position %1 has neither a prefix nor a "
+                             "suffix, so its results would replace the images; give "
+                             "--output DIR, or a prefix or suffix")
+                  .arg(planned.position));
     job.operations.push_back(planned);
   }
 }
@@ -166,7 +163,8 @@ void LeaveOutEarlierResults(BatchJob &job, const BatchOptions &options) {
                                              : results.join(", "));
 }
 
-BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
+// Fills job; its notes so far are printed before a refusal.
+void PrepareBatch(const BatchOptions &options, BatchJob &job, int &allImages) {
   const QList<OperationListItem> items = ReadList(options.listFile);
 
   const QString inputFolder =
@@ -179,10 +177,9 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   // Each part lists the images when it starts: results beside them would be
   // images to the parts that start after another has written some.
   if (options.shardCount > 1 && !separateOutput)
-    throw Refusal{QStringLiteral("--shard needs --output DIR, a folder other than the images': "
-                                 "the parts would take each other's results for images")};
+    Refused(QStringLiteral("--shard needs --output DIR, a folder other than the images': "
+                           "the parts would take each other's results for images"));
 
-  BatchJob job;
   job.notes = DroppedLineNotes(options.listFile);
   job.leftOutLines = int(job.notes.size());
   job.inputFolder = Absolute(inputFolder);
@@ -191,15 +188,14 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   if (const QStringList clashes = ClashReportLines(items); !clashes.isEmpty()) {
     QString text = ClashMessageText(clashes);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    throw Refusal{"refusing to start, the operations clash.\n" + text};
+    Refused("refusing to start, the operations clash.\n" + text);
   }
   TakeOperations(job, items, separateOutput);
   if (!separateOutput) LeaveOutEarlierResults(job, options);
   // A scheduled job whose list went bad must not look like one with nothing to do.
   if (job.operations.empty())
-    throw Refusal{"nothing to do: the operation list " + options.listFile +
-                      " has no ticked operation that can be read",
-                  job.notes};
+    Refused("nothing to do: the operation list " + options.listFile +
+            " has no ticked operation that can be read");
 
   // Such a file cannot be opened under any name Qt gives it; saying so is
   // better than a run that looks complete.
@@ -218,7 +214,7 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
     RequireScratchRoot();
   } catch (const Failure &failure) {
     const QString why = failure.description();
-    throw Refusal{why.left(1).toLower() + why.mid(1)};
+    Refused(why.left(1).toLower() + why.mid(1));
   }
   // What runs that were killed left behind.
   SweepLeftovers(outputFolder);
@@ -226,7 +222,6 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   ClaimPairs(job, CanonicalFolder(outputFolder));
   allImages = int(job.images.size() + unreadable.size());
   KeepShard(job, CanonicalFolder(outputFolder), options.shardIndex, options.shardCount);
-  return job;
 }
 
 } // namespace
@@ -235,11 +230,12 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
   BatchJob job;
   int allImages = 0;
   try {
-    job = PrepareBatch(options, allImages);
-  } catch (const Refusal &refusal) {
-    for (const QString &note : refusal.notes)
+    PrepareBatch(options, job, allImages);
+  } catch (const Failure &refused) {
+    if (refused.number() != kErrRefused) throw;
+    for (const QString &note : job.notes)
       Print(console.err, note);
-    Print(console.err, "varnholt: " + refusal.text + "\n");
+    Print(console.err, "varnholt: " + refused.description() + "\n");
     return kBatchRefused;
   }
   for (const QString &note : job.notes)
@@ -292,10 +288,9 @@ int BatchMain(int argc, char **argv) {
           "varnholt: " + unreadable.join(", ") + ": not valid UTF-8, rename it to use it\n");
     return kBatchRefused;
   }
-  QString problem;
-  const std::optional<BatchOptions> options = ParseBatchArguments(args, problem);
+  const Expected<BatchOptions> options = ParseBatchArguments(args);
   if (!options) {
-    Print(stderr, "varnholt: " + problem + "\n" + BatchUsageText() +
+    Print(stderr, "varnholt: " + options.error().description() + "\n" + BatchUsageText() +
                       "Try 'varnholt --batch --help' for more.\n");
     return kBatchRefused;
   }

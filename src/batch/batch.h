@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/failure.h"
+
 #include <cstdio>
 #include <optional>
 
@@ -47,17 +49,11 @@ struct BatchConsole {
   bool errIsTerminal = false;
 };
 
-// Reads the arguments after the program name. On a mistake returns nothing
-// and sets problem. --shard auto reads env (the process's own by default).
-std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString &problem);
-std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString &problem,
-                                                const QProcessEnvironment &env);
-
-// --shard auto or auto/N: the part (1-based) and count the engine that started
-// this process gives in env; false, with problem set, when it gives none or
-// gives one that cannot be trusted.
-bool ShardFromEnvironment(const QString &value, const QProcessEnvironment &env, int &index,
-                          int &count, QString &problem);
+// Reads the arguments after the program name; a mistake is the answer's
+// failure (kErrRefused), its description the message. --shard auto reads env
+// (the process's own by default).
+Expected<BatchOptions> ParseBatchArguments(const QStringList &args);
+Expected<BatchOptions> ParseBatchArguments(const QStringList &args, const QProcessEnvironment &env);
 
 QString BatchHelpText();
 QString BatchUsageText();

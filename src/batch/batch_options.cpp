@@ -10,6 +10,11 @@
 #include <iterator>
 
 namespace varnholt {
+namespace {
+
+[[noreturn]] void Refused(const QString &why) { throw Failure(kErrRefused, why); }
+
+} // namespace
 
 QString BatchUsageText() {
   return QStringLiteral(
@@ -151,119 +156,108 @@ struct EnginePart {
 };
 
 // A variable holding a whole number from 0; nothing when it is not set.
-std::optional<long long> Whole(const QProcessEnvironment &env, const char *name, QString &problem) {
+std::optional<long long> Whole(const QProcessEnvironment &env, const char *name) {
   const QString key = QString::fromLatin1(name);
   if (!env.contains(key)) return std::nullopt;
   static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
   const QString v = env.value(key);
   if (!digits.match(v).hasMatch())
-    problem = "--shard auto: " + key + " is \"" + v + "\", not a whole number from 0";
-  return problem.isEmpty() ? std::optional(v.toLongLong()) : std::nullopt;
+    Refused("--shard auto: " + key + " is \"" + v + "\", not a whole number from 0");
+  return v.toLongLong();
 }
 
 // A Slurm array: the task's place among MIN, MIN+STEP, ... MAX. A list array
 // (--array=1,4,9) has COUNT tasks but more places, and is refused as disagreeing.
-std::optional<EnginePart> SlurmPart(const QProcessEnvironment &env, QString &problem) {
-  const auto id = Whole(env, "SLURM_ARRAY_TASK_ID", problem);
-  const auto min = Whole(env, "SLURM_ARRAY_TASK_MIN", problem);
-  const auto max = Whole(env, "SLURM_ARRAY_TASK_MAX", problem);
-  const auto count = Whole(env, "SLURM_ARRAY_TASK_COUNT", problem);
-  const auto step = Whole(env, "SLURM_ARRAY_TASK_STEP", problem);
-  if (!problem.isEmpty() || !id) return std::nullopt;
+std::optional<EnginePart> SlurmPart(const QProcessEnvironment &env) {
+  const auto id = Whole(env, "SLURM_ARRAY_TASK_ID");
+  const auto min = Whole(env, "SLURM_ARRAY_TASK_MIN");
+  const auto max = Whole(env, "SLURM_ARRAY_TASK_MAX");
+  const auto count = Whole(env, "SLURM_ARRAY_TASK_COUNT");
+  const auto step = Whole(env, "SLURM_ARRAY_TASK_STEP");
+  if (!id) return std::nullopt;
   const QString said = QStringLiteral("SLURM_ARRAY_TASK_ID=%1").arg(*id);
   if (!min || (!max && !count)) {
-    problem = "--shard auto: " + said + " comes without SLURM_ARRAY_TASK_MIN and " +
-              "SLURM_ARRAY_TASK_COUNT or SLURM_ARRAY_TASK_MAX, so its part is not known";
-    return std::nullopt;
+    Refused("--shard auto: " + said + " comes without SLURM_ARRAY_TASK_MIN and " +
+            "SLURM_ARRAY_TASK_COUNT or SLURM_ARRAY_TASK_MAX, so its part is not known");
   }
   const long long by = step.value_or(1);
   const bool fits = by > 0 && (!max || (*max >= *min && (*max - *min) % by == 0)) &&
                     (!max || !count || (*max - *min) / by + 1 == *count);
   if (!fits) {
-    problem = QStringLiteral("--shard auto: SLURM_ARRAY_TASK_MIN=%1, SLURM_ARRAY_TASK_MAX=%2, "
-                             "SLURM_ARRAY_TASK_STEP=%3 and SLURM_ARRAY_TASK_COUNT=%4 disagree "
-                             "(an array of single numbers such as --array=1,4,9 has no parts; "
-                             "use a range such as --array=1-8)")
-                  .arg(*min)
-                  .arg(max ? QString::number(*max) : QStringLiteral("(not set)"))
-                  .arg(by)
-                  .arg(count ? QString::number(*count) : QStringLiteral("(not set)"));
-    return std::nullopt;
+    Refused(QStringLiteral("--shard auto: SLURM_ARRAY_TASK_MIN=%1, SLURM_ARRAY_TASK_MAX=%2, "
+                           "SLURM_ARRAY_TASK_STEP=%3 and SLURM_ARRAY_TASK_COUNT=%4 disagree "
+                           "(an array of single numbers such as --array=1,4,9 has no parts; "
+                           "use a range such as --array=1-8)")
+                .arg(*min)
+                .arg(max ? QString::number(*max) : QStringLiteral("(not set)"))
+                .arg(by)
+                .arg(count ? QString::number(*count) : QStringLiteral("(not set)")));
   }
   const long long total = count ? *count : (*max - *min) / by + 1;
   if (*id < *min || (*id - *min) % by != 0 || (*id - *min) / by >= total) {
-    problem = QStringLiteral("--shard auto: %1 is not a task of the array from "
-                             "SLURM_ARRAY_TASK_MIN=%2 with %3 tasks")
-                  .arg(said)
-                  .arg(*min)
-                  .arg(total);
-    return std::nullopt;
+    Refused(QStringLiteral("--shard auto: %1 is not a task of the array from "
+                           "SLURM_ARRAY_TASK_MIN=%2 with %3 tasks")
+                .arg(said)
+                .arg(*min)
+                .arg(total));
   }
   return EnginePart{said, int((*id - *min) / by + 1), int(total)};
 }
 
-} // namespace
-
-bool ShardFromEnvironment(const QString &value, const QProcessEnvironment &env, int &index,
-                          int &count, QString &problem) {
+// The part (1-based) and the count of parts the engine that started this
+// process gives for --shard auto or auto/N.
+std::pair<int, int> ShardFromEnvironment(const QString &value, const QProcessEnvironment &env) {
   static const QRegularExpression form(QStringLiteral("^auto(?:/([0-9]{1,6}))?$"));
   const QRegularExpressionMatch m = form.match(value);
   const int given = m.hasMatch() && m.hasCaptured(1) ? m.captured(1).toInt() : 0;
   if (!m.hasMatch() || (m.hasCaptured(1) && given < 1)) {
-    problem =
-        "--shard auto/N needs N, a whole number from 1 (such as auto/8), not \"" + value + "\"";
-    return false;
+    Refused("--shard auto/N needs N, a whole number from 1 (such as auto/8), not \"" + value +
+            "\"");
   }
   std::vector<EnginePart> found;
-  if (auto slurm = SlurmPart(env, problem)) found.push_back(*slurm);
+  if (auto slurm = SlurmPart(env)) found.push_back(*slurm);
   for (const auto &[name, from] : {std::pair{"JOB_COMPLETION_INDEX", 0}, {"PARALLEL_SEQ", 1}})
-    if (const auto v = Whole(env, name, problem))
+    if (const auto v = Whole(env, name))
       found.push_back(
           {QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(*v), int(*v - from + 1), 0});
-  if (!problem.isEmpty()) return false;
   if (found.empty()) {
-    problem = QStringLiteral(
+    Refused(QStringLiteral(
         "--shard auto found none of SLURM_ARRAY_TASK_ID (a Slurm array job), "
         "JOB_COMPLETION_INDEX (a Kubernetes Indexed Job) or PARALLEL_SEQ (GNU parallel); "
-        "give the part as K/N");
-    return false;
+        "give the part as K/N"));
   }
   int total = given;
   QString countSaid = given ? "auto/" + QString::number(given) : QString();
   for (const EnginePart &p : found) {
     if (p.part != found.front().part) {
-      problem =
+      Refused(
           "--shard auto: " + found.front().said + " and " + p.said +
-          QStringLiteral(" are different parts (%1 and %2)").arg(found.front().part).arg(p.part);
-      return false;
+          QStringLiteral(" are different parts (%1 and %2)").arg(found.front().part).arg(p.part));
     }
     if (p.count && total && p.count != total) {
-      problem = QStringLiteral("--shard auto: %1 is one of %2 tasks, not of %3 as %4 says")
-                    .arg(p.said)
-                    .arg(p.count)
-                    .arg(total)
-                    .arg(countSaid);
-      return false;
+      Refused(QStringLiteral("--shard auto: %1 is one of %2 tasks, not of %3 as %4 says")
+                  .arg(p.said)
+                  .arg(p.count)
+                  .arg(total)
+                  .arg(countSaid));
     }
     if (p.count) total = p.count, countSaid = p.said;
   }
   if (!total) {
-    problem = "--shard auto: " + found.front().said +
-              " does not tell how many parts there are; give it as --shard auto/N";
-    return false;
+    Refused("--shard auto: " + found.front().said +
+            " does not tell how many parts there are; give it as --shard auto/N");
   }
   if (found.front().part < 1 || found.front().part > total) {
-    problem = QStringLiteral("--shard auto: %1 is part %2, not one of parts 1 to %3 (%4)")
-                  .arg(found.front().said)
-                  .arg(found.front().part)
-                  .arg(total)
-                  .arg(countSaid);
-    return false;
+    Refused(QStringLiteral("--shard auto: %1 is part %2, not one of parts 1 to %3 (%4)")
+                .arg(found.front().said)
+                .arg(found.front().part)
+                .arg(total)
+                .arg(countSaid));
   }
-  index = found.front().part;
-  count = total;
-  return true;
+  return {found.front().part, total};
 }
+
+} // namespace
 
 bool WantsBatch(int argc, char **argv) {
   for (int i = 1; i < argc; ++i)
@@ -290,9 +284,8 @@ const std::pair<const char *, bool BatchOptions::*> kFlags[] = {
     {"-h", &BatchOptions::help},
 };
 
-// Reads the value of an option that takes one; false (with problem set)
-// when it is not one it accepts.
-bool TakeValue(const QString &name, const QString &v, BatchOptions &options, QString &problem,
+// Reads the value of an option that takes one.
+void TakeValue(const QString &name, const QString &v, BatchOptions &options,
                const QProcessEnvironment &env) {
   if (name == "--batch") {
     options.listFile = v;
@@ -300,58 +293,44 @@ bool TakeValue(const QString &name, const QString &v, BatchOptions &options, QSt
     options.pattern = v;
   } else if (name == "--input" || name == "--output") {
     if (v.isEmpty()) {
-      problem = name + " needs a folder";
-      return false;
+      Refused(name + " needs a folder");
     }
     (name == "--input" ? options.inputFolder : options.outputFolder) = v;
   } else if (name == "--existing") {
     const QHash<QString, QString> words = {
         {"replace", "Replace"}, {"skip", "Skip"}, {"keep-both", "KeepBoth"}};
     if (!words.contains(v)) {
-      problem = "--existing needs replace, skip or keep-both, not \"" + v + "\"";
-      return false;
+      Refused("--existing needs replace, skip or keep-both, not \"" + v + "\"");
     }
     options.existing = words.value(v);
   } else if (name == "--metadata") {
     const QHash<QString, QString> words = {
         {"keep", "KeepAll"}, {"no-location", "RemoveLocation"}, {"none", "RemoveAll"}};
     if (!words.contains(v)) {
-      problem = "--metadata needs keep, no-location or none, not \"" + v + "\"";
-      return false;
+      Refused("--metadata needs keep, no-location or none, not \"" + v + "\"");
     }
     options.metadata = words.value(v);
   } else if (name == "--jobs" || name == "-j") {
     bool ok = false;
     options.jobs = v.toInt(&ok);
     if (!ok || options.jobs < 1 || options.jobs > 256) {
-      problem = "--jobs needs a whole number from 1 to 256, not \"" + v + "\"";
-      return false;
+      Refused("--jobs needs a whole number from 1 to 256, not \"" + v + "\"");
     }
   } else if (v == "auto" || v.startsWith(QStringLiteral("auto/"))) {
-    return ShardFromEnvironment(v, env, options.shardIndex, options.shardCount, problem);
+    std::tie(options.shardIndex, options.shardCount) = ShardFromEnvironment(v, env);
   } else { // --shard K/N
     static const QRegularExpression form(QStringLiteral("^([0-9]{1,6})/([0-9]{1,6})$"));
     const QRegularExpressionMatch m = form.match(v);
     options.shardIndex = m.hasMatch() ? m.captured(1).toInt() : 0;
     options.shardCount = m.hasMatch() ? m.captured(2).toInt() : 0;
     if (options.shardIndex < 1 || options.shardIndex > options.shardCount) {
-      problem =
-          "--shard needs K/N, whole numbers with K from 1 to N (such as 2/8), or auto, not \"" + v +
-          "\"";
-      return false;
+      Refused("--shard needs K/N, whole numbers with K from 1 to N (such as 2/8), or auto, not \"" +
+              v + "\"");
     }
   }
-  return true;
 }
 
-} // namespace
-
-std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString &problem) {
-  return ParseBatchArguments(args, problem, QProcessEnvironment::systemEnvironment());
-}
-
-std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString &problem,
-                                                const QProcessEnvironment &env) {
+BatchOptions ReadArguments(const QStringList &args, const QProcessEnvironment &env) {
   static const QStringList kValued = {"--batch", "--input", "--output",   "--pattern", "--jobs",
                                       "-j",      "--shard", "--existing", "--metadata"};
   BatchOptions options;
@@ -368,8 +347,7 @@ std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString
     if (flag != std::end(kFlags)) {
       // "--help" as such; "--help=x" has always been read as help too.
       if (inlineValue && flag->second != &BatchOptions::help) {
-        problem = name + " takes no value";
-        return std::nullopt;
+        Refused(name + " takes no value");
       }
       options.*(flag->second) = true;
     } else if (kValued.contains(name)) {
@@ -378,24 +356,35 @@ std::optional<BatchOptions> ParseBatchArguments(const QStringList &args, QString
           (args[i + 1] == "--help" || args[i + 1] == "-h"))
         continue;
       if (!inlineValue && i + 1 >= args.size()) {
-        problem = name == "--batch" ? QStringLiteral("--batch needs an operation list file")
-                                    : name + " needs a value";
-        return std::nullopt;
+        Refused(name == "--batch" ? QStringLiteral("--batch needs an operation list file")
+                                  : name + " needs a value");
       }
-      if (!TakeValue(name, inlineValue ? *inlineValue : args[++i], options, problem, env))
-        return std::nullopt;
+      TakeValue(name, inlineValue ? *inlineValue : args[++i], options, env);
       haveList = haveList || name == "--batch";
     } else {
-      problem =
-          name.startsWith(u'-') ? "unknown option " + name : "unexpected argument \"" + name + "\"";
-      return std::nullopt;
+      Refused(name.startsWith(u'-') ? "unknown option " + name
+                                    : "unexpected argument \"" + name + "\"");
     }
   }
   if (!options.help && (!haveList || options.listFile.isEmpty())) {
-    problem = QStringLiteral("--batch needs an operation list file");
-    return std::nullopt;
+    Refused(QStringLiteral("--batch needs an operation list file"));
   }
   return options;
+}
+
+} // namespace
+
+Expected<BatchOptions> ParseBatchArguments(const QStringList &args) {
+  return ParseBatchArguments(args, QProcessEnvironment::systemEnvironment());
+}
+
+Expected<BatchOptions> ParseBatchArguments(const QStringList &args,
+                                           const QProcessEnvironment &env) {
+  try {
+    return ReadArguments(args, env);
+  } catch (const Failure &refused) {
+    return refused;
+  }
 }
 
 } // namespace varnholt

@@ -3,6 +3,8 @@
 #include <QString>
 
 #include <exception>
+#include <utility>
+#include <variant>
 
 namespace varnholt {
 
@@ -20,6 +22,8 @@ enum FailureCode : int {
   kErrSettingsStore = 1004,        // the settings file cannot be read or written
   kErrWrittenByAnotherPair = 1005, // another pair of the same run writes that file
   kErrNotAFile = 1006,             // a file to read is a FIFO, a device or far too large
+  kErrRefused = 1007,              // the batch mode will not start: arguments, folders, list
+  kErrUnusableValue = 1008,        // a value set in the environment cannot be read
 };
 
 // A failure as the program reports it: a number and a description. Thrown by
@@ -41,6 +45,25 @@ private:
   int number_;
   QString description_;
   QByteArray what_;
+};
+
+// The answer of a procedure for which failing is one of the answers: a
+// value, or the failure that stands in its place. (std::expected needs a
+// newer standard than the compilers this builds with.)
+template <class T> class Expected {
+public:
+  Expected(T value) : held_(std::move(value)) {}
+  Expected(Failure failure) : held_(std::move(failure)) {}
+
+  bool has_value() const { return held_.index() == 0; }
+  explicit operator bool() const { return has_value(); }
+  const T &value() const { return std::get<0>(held_); }
+  const T &operator*() const { return value(); }
+  const T *operator->() const { return &value(); }
+  const Failure &error() const { return std::get<1>(held_); }
+
+private:
+  std::variant<T, Failure> held_;
 };
 
 } // namespace varnholt

@@ -8,9 +8,8 @@ namespace {
 // What a command line asks for, in one text: the fields that differ from
 // the defaults, or the problem.
 QString Read(const QStringList &args, const QProcessEnvironment &env = {}) {
-  QString problem;
-  const std::optional<BatchOptions> o = ParseBatchArguments(args, problem, env);
-  if (!o) return "problem: " + problem;
+  const Expected<BatchOptions> o = ParseBatchArguments(args, env);
+  if (!o) return "problem: " + o.error().description();
   QStringList said;
   if (o->help) said << "help";
   if (!o->listFile.isEmpty()) said << "list " + o->listFile;

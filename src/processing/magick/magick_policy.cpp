@@ -202,10 +202,13 @@ bool HandedRefusals(QStringList &modules, QStringList &coders) {
 
 void OverridesFromEnvironment(MagickLimits &limits, bool warn) {
   const QString text = qEnvironmentVariable(kMagickLimitsVariable);
-  QString why;
-  if (!text.isEmpty() && !OverrideLimits(limits, text, why) && warn)
+  if (text.isEmpty()) return;
+  const Expected<MagickLimits> overridden = OverrideLimits(limits, text);
+  if (overridden)
+    limits = *overridden;
+  else if (warn)
     std::fprintf(stderr, "varnholt: warning: %s is ignored: %s\n", kMagickLimitsVariable,
-                 why.toLocal8Bit().constData());
+                 overridden.error().description().toLocal8Bit().constData());
 }
 
 // Drops the policy ImageMagick has read, so that it reads the files again.
@@ -312,7 +315,7 @@ MagickLimits LimitsForMachine(std::uint64_t physicalMemory, int processes,
   return l;
 }
 
-bool OverrideLimits(MagickLimits &limits, const QString &text, QString &why) {
+Expected<MagickLimits> OverrideLimits(const MagickLimits &limits, const QString &text) {
   MagickLimits changed = limits;
   for (const QString &pair : text.split(u',', Qt::SkipEmptyParts)) {
     const qsizetype eq = pair.indexOf(u'=');
@@ -324,21 +327,18 @@ bool OverrideLimits(MagickLimits &limits, const QString &text, QString &why) {
                            : name == "width"  ? &changed.width
                            : name == "height" ? &changed.height
                                               : nullptr;
-    if (eq < 0 || !field) {
-      why =
-          "\"" + pair.trimmed() + "\" is not one of memory, map, disk, area, width, height = value";
-      return false;
-    }
+    if (eq < 0 || !field)
+      return Failure(kErrUnusableValue, "\"" + pair.trimmed() +
+                                            "\" is not one of memory, map, disk, area, width, "
+                                            "height = value");
     const bool pixels =
         field == &changed.area || field == &changed.width || field == &changed.height;
-    if (!ReadQuantity(pair.mid(eq + 1), pixels, *field)) {
-      why = "\"" + pair.mid(eq + 1).trimmed() + "\" is not " +
-            (pixels ? "a number of pixels (like 300MP)" : "a size (like 4GiB)");
-      return false;
-    }
+    if (!ReadQuantity(pair.mid(eq + 1), pixels, *field))
+      return Failure(kErrUnusableValue,
+                     "\"" + pair.mid(eq + 1).trimmed() + "\" is not " +
+                         (pixels ? "a number of pixels (like 300MP)" : "a size (like 4GiB)"));
   }
-  limits = changed;
-  return true;
+  return changed;
 }
 
 void StartMagick() {

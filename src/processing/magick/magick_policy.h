@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/failure.h"
+
 #include <cstdint>
 
 namespace varnholt {
@@ -37,9 +39,9 @@ MagickLimits LimitsForMachine(std::uint64_t physicalMemory, int processes,
 
 // Applies "name=value" pairs separated by commas: memory, map and disk take
 // bytes with B, KiB, MiB, GiB, TiB (or KB, MB, GB, TB, powers of ten); area,
-// width and height take pixels with P, KP, MP, GP. On a malformed text the
-// limits stay as they were and `why` says what is wrong.
-bool OverrideLimits(MagickLimits &limits, const QString &text, QString &why);
+// width and height take pixels with P, KP, MP, GP. A malformed text is a
+// failure (kErrUnusableValue) that says what is wrong.
+Expected<MagickLimits> OverrideLimits(const MagickLimits &limits, const QString &text);
 
 // Starts ImageMagick in this process under the policy and limits above (the
 // machine's, then the variable's). Once per process, before anything else

@@ -105,11 +105,10 @@ TEST(MagickLimits, OverridesReadSizesAndPixelCounts) {
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.text);
-    MagickLimits limits = base;
-    QString why;
-    EXPECT_EQ(OverrideLimits(limits, row.text, why), *row.why == '\0');
-    EXPECT_EQ(limits, row.expected);
-    EXPECT_EQ(why.toStdString(), row.why);
+    const Expected<MagickLimits> limits = OverrideLimits(base, row.text);
+    EXPECT_EQ(limits.has_value(), *row.why == '\0');
+    EXPECT_EQ(limits ? *limits : base, row.expected);
+    EXPECT_EQ(limits ? "" : limits.error().description().toStdString(), row.why);
   }
 }
 
