@@ -72,7 +72,7 @@ void AheadPool::answered(int image, int operation, const PairResult &result) {
 int AheadPool::lost(int image, int next, const QString &how, const QStringList &) {
   if (next >= operations_) return -1;
   PairResult failed;
-  failed.failure = "The worker process " + how + ": " + images_[image];
+  failed.failure = Failure(kErrWorkerLost, "The worker process " + how + ": " + images_[image]);
   results_[size_t(image) * size_t(operations_) + size_t(next)] = failed;
   ++waiting_;
   return next + 1 < operations_ ? next + 1 : -1;

@@ -125,7 +125,8 @@ void AddPair(ImageResult &result, const RunPlan &plan, int image, int operation,
       result.lines << "varnholt: warning: " + pair + ": skipped: " + OneLine(r.questionText) + "\n";
   } else {
     ++result.failed;
-    result.lines << "varnholt: error: " + pair + ": " + OneLine(r.failure) + "\n";
+    result.lines << "varnholt: error: " + pair + ": " +
+                        OneLine(r.failure ? r.failure->text() : QString()) + "\n";
   }
 }
 
@@ -138,13 +139,13 @@ void NoteStop(RunControl &control, const PairResult &r) {
 
 // This process's own ImageMagick, set up for a run of many operations on
 // each image; none, with the reason, when it cannot start.
-std::unique_ptr<MagickToolkit> RunToolkit(QString &failure) {
+std::unique_ptr<MagickToolkit> RunToolkit(std::optional<Failure> &failure) {
   try {
     auto toolkit = std::make_unique<MagickToolkit>();
     toolkit->setReuseDecoded(true);
     return toolkit;
   } catch (const Failure &f) {
-    failure = f.text();
+    failure = f;
     return nullptr;
   }
 }
@@ -158,7 +159,7 @@ BatchTotals RunOnThreads(const BatchJob &job, int jobs, Reporter &reporter, RunC
   int active = jobs; // under the mutex
 
   const auto work = [&] {
-    QString failure;
+    std::optional<Failure> failure;
     const std::unique_ptr<MagickToolkit> toolkit = RunToolkit(failure);
     RunFiles files; // this worker's own handles on the output folder
     files.claims = job.claims;

@@ -71,13 +71,13 @@ void UseInheritedFolder(RunFiles &files, const QString &output) {
 int WorkOn(const JobMessage &job, int answers) {
   const RunPlan &plan = job.plan;
   const bool ahead = !job.handOverPlace.isEmpty();
-  QString toolkitFailure;
+  std::optional<Failure> toolkitFailure;
   std::unique_ptr<MagickToolkit> toolkit;
   try {
     toolkit = std::make_unique<MagickToolkit>();
     toolkit->setReuseDecoded(true);
   } catch (const Failure &failure) {
-    toolkitFailure = failure.text();
+    toolkitFailure = failure;
   }
   RunFiles files;
   files.claims = plan.claims;

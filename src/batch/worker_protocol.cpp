@@ -60,6 +60,22 @@ std::optional<QByteArray> ReadFrame(int fd) {
 namespace {
 // A payload read to its end and nothing after it; anything else is garbled.
 bool ReadWhole(const QDataStream &in) { return in.status() == QDataStream::Ok && in.atEnd(); }
+
+QDataStream &operator<<(QDataStream &out, const std::optional<Failure> &failure) {
+  out << failure.has_value();
+  if (failure) out << qint32(failure->number()) << failure->description();
+  return out;
+}
+
+QDataStream &operator>>(QDataStream &in, std::optional<Failure> &failure) {
+  bool has = false;
+  qint32 number = 0;
+  QString description;
+  in >> has;
+  if (has) in >> number >> description;
+  failure = has ? std::optional(Failure(number, description)) : std::nullopt;
+  return in;
+}
 } // namespace
 
 QByteArray EncodeJob(const JobMessage &job) {

@@ -24,6 +24,7 @@ enum FailureCode : int {
   kErrNotAFile = 1006,             // a file to read is a FIFO, a device or far too large
   kErrRefused = 1007,              // the batch mode will not start: arguments, folders, list
   kErrUnusableValue = 1008,        // a value set in the environment cannot be read
+  kErrWorkerLost = 1009,           // the worker process doing a pair ended without an answer
 };
 
 // A failure as the program reports it: a number and a description. Thrown by
@@ -37,6 +38,9 @@ public:
   const QString &description() const { return description_; }
   QString text() const;
   const char *what() const noexcept override { return what_.constData(); }
+  bool operator==(const Failure &other) const {
+    return number_ == other.number_ && description_ == other.description_;
+  }
 
   // errno and its message, for file-system failures.
   static Failure fromErrno(int err, const QString &context = QString());

@@ -66,13 +66,13 @@ public:
       : inputPath_(inputPath), inputName_(FileNamePart(inputPath)), op_(op), env_(env),
         settings_(env.settings), state_(state), step(step), stage_(stage), files_(files) {}
 
-  // Throws Failure; the text, when not empty, is the failure.
-  ApplyOutcome run(QString &text);
+  // Throws Failure.
+  ApplyOutcome run();
 
 private:
   bool outputFolderThere();
   bool besideEarlierResult();
-  QString claim();
+  void claim();
   void setUp();
   void readSize();
   bool extract();
@@ -80,7 +80,7 @@ private:
   void changeFormat();
   void convert();
   void copyCarryingLess();
-  QString moveIntoPlace();
+  void moveIntoPlace();
   QStringList turning();
   QStringList paths(const QStringList &names) const;
 
@@ -111,13 +111,13 @@ private:
   std::optional<CropShrinkOnLoad> cropShrink_;
 };
 
-ApplyOutcome PairSteps::run(QString &text) {
+ApplyOutcome PairSteps::run() {
   step = "Setting target file: " + inputPath_;
   step = QStringLiteral("Setting Result File");
   if (!outputFolderThere()) return ApplyOutcome::Skipped;
   plan_ = PlanPair(outputFolder_, inputName_, op_);
   if (!besideEarlierResult()) return ApplyOutcome::Skipped;
-  if (text = claim(); !text.isEmpty()) return ApplyOutcome::Failed;
+  claim();
   setUp();
   readSize();
   if (!op_.Extract && !op_.Resize && !changesFormat_) {
@@ -135,7 +135,7 @@ ApplyOutcome PairSteps::run(QString &text) {
     if (changesFormat_) changeFormat();
     convert();
   }
-  if (text = moveIntoPlace(); !text.isEmpty()) return ApplyOutcome::Failed;
+  moveIntoPlace();
   step = QStringLiteral("Done");
   return ApplyOutcome::Written;
 }
@@ -185,17 +185,16 @@ bool PairSteps::besideEarlierResult() {
 
 // Nothing the pair writes may land on an image of the run, nor on a file
 // another pair of the run writes.
-QString PairSteps::claim() {
+void PairSteps::claim() {
   target_ = AddBackslash(outputFolder_) + plan_.target;
   pair_ = {inputPath_, PairKey(inputPath_, op_), 0};
   if (const RunClaims::Clash clash = files_.claims.claim(pair_, paths(plan_.names())))
-    return ClashFailureText(clash) + kCrLf + "Operation: " + step;
+    throw ClashFailure(clash);
   stage_ = files_.folder(plan_.folder).stage(env_.pairLabel);
   changesFormat_ = ChangesFormat(inputName_, op_);
   // The result is written once, straight under its own name: nothing else
   // is ever in the pair's place.
   staged_ = stage_->file(plan_.target);
-  return QString();
 }
 
 void PairSteps::setUp() {
@@ -361,7 +360,7 @@ void PairSteps::copyCarryingLess() {
   convert();
 }
 
-QString PairSteps::moveIntoPlace() {
+void PairSteps::moveIntoPlace() {
   step = QStringLiteral("Moving into place");
   // What ImageMagick wrote decides the names: an image of several frames
   // becomes frame files numbered as its frames are.
@@ -375,14 +374,14 @@ QString PairSteps::moveIntoPlace() {
     throw Failure(kErrToolkit, "ImageMagick wrote no file for " + target_);
   if (!plan_.frameFiles.isEmpty()) {
     if (const RunClaims::Clash clash = files_.claims.check(pair_, paths(plan_.frameFiles)))
-      return ClashFailureText(clash) + kCrLf + "Operation: " + step;
+      throw ClashFailure(clash);
   }
   QStringList names;
   for (const QString &name : plan_.names())
     if (written.contains(name)) names << name;
   if (env_.handOver) {
     env_.handOver(*stage_, names);
-    return QString();
+    return;
   }
   stage_->commit(names);
   if (env_.notes && !plan_.frameFiles.isEmpty()) {
@@ -397,33 +396,40 @@ QString PairSteps::moveIntoPlace() {
       *env_.notes << "other frame files under its name were left as they are: " +
                          stale.join(QStringLiteral(", "));
   }
-  return QString();
 }
 
 } // namespace
 
-QString ApplyOperation(const QString &inputPath, const Operation &op, const ApplyEnvironment &env,
-                       RunState &state, ApplyOutcome *outcome) {
+std::optional<Failure> ApplyPair(const QString &inputPath, const Operation &op,
+                                 const ApplyEnvironment &env, RunState &state,
+                                 ApplyOutcome *outcome) {
   QString step;
   // Out here so a failure text can still name the user's files rather than
   // where they were built; the stage goes before the folders that hold it.
   RunFiles ownFiles;
   RunFiles &files = env.files ? *env.files : ownFiles;
   std::unique_ptr<PairStage> stage;
-  const auto failed = [&](const QString &text) {
-    return (stage ? stage->unstaged(text) : text) + kCrLf + "Operation: " + step;
+  const auto failed = [&](int number, const QString &description) {
+    return Failure(number, (stage ? stage->unstaged(description) : description) + kCrLf +
+                               "Operation: " + step);
   };
   ApplyOutcome result = ApplyOutcome::Failed;
-  QString text;
+  std::optional<Failure> failure;
   try {
-    result = PairSteps(inputPath, op, env, state, step, stage, files).run(text);
-  } catch (const Failure &failure) {
-    text = failed(failure.text());
+    result = PairSteps(inputPath, op, env, state, step, stage, files).run();
+  } catch (const Failure &thrown) {
+    failure = failed(thrown.number(), thrown.description());
   } catch (const std::exception &e) {
-    text = failed(N(kErrToolkit) + " - " + QString::fromLocal8Bit(e.what()));
+    failure = failed(kErrToolkit, QString::fromLocal8Bit(e.what()));
   }
   if (outcome) *outcome = result;
-  return text;
+  return failure;
+}
+
+QString ApplyOperation(const QString &inputPath, const Operation &op, const ApplyEnvironment &env,
+                       RunState &state, ApplyOutcome *outcome) {
+  const std::optional<Failure> failure = ApplyPair(inputPath, op, env, state, outcome);
+  return failure ? failure->text() : QString();
 }
 
 } // namespace varnholt

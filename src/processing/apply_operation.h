@@ -45,12 +45,18 @@ struct ApplyEnvironment {
 enum class ApplyOutcome { Written, Skipped, Failed };
 
 // Applies one operation to one image. Returns "" when it was done or skipped
-// after a message, else "number - description" CR LF "Operation: " step.
+// after a message, else "number - description" CR LF "Operation: " step:
+// the text of ApplyPair's failure.
 // The pair is one unit: its files are built out of sight and appear under
 // their names only when every step has succeeded; a failure leaves none of
 // them, and a file of an earlier run under the same name stays as it was.
 QString ApplyOperation(const QString &inputPath, const Operation &op, const ApplyEnvironment &env,
                        RunState &state, ApplyOutcome *outcome = nullptr);
+// The same, its failure whole: the description ends in CR LF "Operation: "
+// and the step it failed in.
+std::optional<Failure> ApplyPair(const QString &inputPath, const Operation &op,
+                                 const ApplyEnvironment &env, RunState &state,
+                                 ApplyOutcome *outcome = nullptr);
 
 // An operation that shrinks the whole picture (width x height, as the
 // picture is seen) may have a JPEG decoded at a reduced size: libjpeg's

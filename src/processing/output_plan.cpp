@@ -203,25 +203,21 @@ QDataStream &operator>>(QDataStream &in, RunClaims &claims) {
   return in;
 }
 
-QString ClashFailureText(const RunClaims::Clash &clash) {
+Failure ClashFailure(const RunClaims::Clash &clash) {
   switch (clash.kind) {
   case RunClaims::Clash::OwnImage:
     return Failure(kErrTargetIsSource,
                    "The result would replace the image itself, so it was not written: " +
-                       clash.path)
-        .text();
+                       clash.path);
   case RunClaims::Clash::OtherImage:
     return Failure(kErrTargetIsSource, "The result would replace the image " + clash.other.image +
-                                           " of this run, so it was not written: " + clash.path)
-        .text();
+                                           " of this run, so it was not written: " + clash.path);
   case RunClaims::Clash::OtherPair:
-    return Failure(kErrWrittenByAnotherPair, "Another operation of this run writes this file for " +
-                                                 clash.other.image +
-                                                 ", so it was not written: " + clash.path)
-        .text();
   case RunClaims::Clash::None: break;
   }
-  return {};
+  return Failure(kErrWrittenByAnotherPair, "Another operation of this run writes this file for " +
+                                               clash.other.image +
+                                               ", so it was not written: " + clash.path);
 }
 
 } // namespace varnholt

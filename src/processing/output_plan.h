@@ -1,6 +1,7 @@
 #pragma once
 
 #include "operations/operation.h"
+#include "platform/failure.h"
 
 #include <QHash>
 #include <QString>
@@ -105,7 +106,7 @@ private:
   mutable QHash<QString, QString> canonical_; // folder as given -> as the file system has it
 };
 
-// The failure text a clash makes for the pair that may not run.
-QString ClashFailureText(const RunClaims::Clash &clash);
+// The failure a clash makes for the pair that may not run.
+Failure ClashFailure(const RunClaims::Clash &clash);
 
 } // namespace varnholt

@@ -23,14 +23,14 @@ public:
 } // namespace
 
 PairRunner::PairRunner(const RunPlan &plan, ImageToolkit *toolkit, RunFiles &files,
-                       QString toolkitFailure)
+                       std::optional<Failure> toolkitFailure)
     : plan_(plan), toolkit_(toolkit), files_(files), toolkitFailure_(std::move(toolkitFailure)) {}
 
 PairResult PairRunner::run(int image, int operation, Questions questions, RunState &state,
                            Prompter *user, const HandOver &handOver) {
   if (const QString &why = plan_.whyNotRun(image, operation); !why.isEmpty()) {
     PairResult result;
-    result.failure = "not run, " + why;
+    result.failure = Failure(kErrWrittenByAnotherPair, "not run, " + why);
     return result;
   }
   return runAny(plan_.imagePath(image), plan_.operations[size_t(operation)].op, questions, state,
@@ -56,7 +56,7 @@ PairResult PairRunner::runAny(const QString &imagePath, const Operation &op, Que
       result.names = names;
     };
   toolkit_->takeWarnings(); // what an earlier pair left
-  result.failure = ApplyOperation(imagePath, op, env, state, &result.outcome);
+  result.failure = ApplyPair(imagePath, op, env, state, &result.outcome);
   result.warnings = toolkit_->takeWarnings();
   result.questionTitle = unattended.lastTitle;
   result.questionText = unattended.lastText;

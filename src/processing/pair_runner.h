@@ -24,9 +24,9 @@ enum class Questions {
 
 struct PairResult {
   ApplyOutcome outcome = ApplyOutcome::Failed;
-  QString failure;         // why it failed
-  bool notStarted = false; // skipped because the run was stopping
-  QString questionTitle;   // the last question it asked, when nobody was asked
+  std::optional<Failure> failure; // why it failed
+  bool notStarted = false;        // skipped because the run was stopping
+  QString questionTitle;          // the last question it asked, when nobody was asked
   QString questionText;
   bool handBack = false; // to be done again where the user can be asked
   bool stopsRun = false; // its output folder went away: the run cannot go on
@@ -43,7 +43,7 @@ class PairRunner {
 public:
   // No toolkit: ImageMagick could not start here, for `toolkitFailure`.
   PairRunner(const RunPlan &plan, ImageToolkit *toolkit, RunFiles &files,
-             QString toolkitFailure = QString());
+             std::optional<Failure> toolkitFailure = std::nullopt);
 
   // Pair (image, operation) of the plan. Under Questions::Ask `user` answers.
   PairResult run(int image, int operation, Questions questions, RunState &state,
@@ -61,7 +61,7 @@ private:
   const RunPlan &plan_;
   ImageToolkit *toolkit_;
   RunFiles &files_;
-  QString toolkitFailure_;
+  std::optional<Failure> toolkitFailure_;
 };
 
 // Every operation of one image of the plan from `first` on, in list order.

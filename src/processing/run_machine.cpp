@@ -63,14 +63,15 @@ bool BeginAhead(RunAhead &ahead, const RunPlan &plan, RunFiles &files) {
 }
 
 // A pair done ahead, put into place now that its turn has come.
-QString CommitAhead(const PairResult &r, RunFiles &files, const QString &outputFolder,
-                    const QString &label) {
+std::optional<Failure> CommitAhead(const PairResult &r, RunFiles &files,
+                                   const QString &outputFolder, const QString &label) {
   if (r.outcome != ApplyOutcome::Written) return r.failure;
   try {
     files.folder(outputFolder).adopt(r.handedAs, label)->commit(r.names);
-    return QString();
+    return std::nullopt;
   } catch (const Failure &failure) {
-    return failure.text() + kCrLf + QStringLiteral("Operation: Moving into place");
+    return Failure(failure.number(),
+                   failure.description() + kCrLf + QStringLiteral("Operation: Moving into place"));
   }
 }
 
@@ -275,10 +276,10 @@ PairResult RunMachine::doPairHere(Prompter &user, RunState &pairState) {
 // The question keeps its words; the reason, as the batch mode prints it, is
 // behind its details button, where a long ImageMagick message fits.
 void RunMachine::endPair(const PairResult &result) {
-  view_.ShowPairDone(result.failure.isEmpty() ? result.outcome : ApplyOutcome::Failed);
-  if (!result.failure.isEmpty() && !yesToAll_) {
+  view_.ShowPairDone(result.failure ? ApplyOutcome::Failed : result.outcome);
+  if (result.failure && !yesToAll_) {
     question_ = {kOperationErrorTitle, OperationErrorText(imageCaption_, operationText_),
-                 result.failure};
+                 result.failure->text()};
     at_ = At::Asking;
     return;
   }

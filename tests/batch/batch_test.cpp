@@ -390,11 +390,12 @@ TEST_F(Batch, ShardsWriteWhatOneJobWritesAndNoPairReplacesAnEarlierPairsFile) {
   const Result one = run({"--output", whole, "--jobs", "1"});
   EXPECT_EQ(one.lastLine(), "22 written, 0 skipped, 2 failed");
   // The later of two images with one target does not replace the earlier's file.
-  EXPECT_EQ(ErrorsIn(one, whole).join(u'\n').toStdString(),
-            "varnholt: error: a.png, operation at position 1: not run, OUT/th_a.JPG is already "
-            "written for a.gif by the operation at position 1\n"
-            "varnholt: error: th_c.jpg, operation at position 2: not run, OUT/th_c_8.jpg is "
-            "already written for c_8.jpg by the operation at position 1");
+  EXPECT_EQ(
+      ErrorsIn(one, whole).join(u'\n').toStdString(),
+      "varnholt: error: a.png, operation at position 1: 1005 - not run, OUT/th_a.JPG is already "
+      "written for a.gif by the operation at position 1\n"
+      "varnholt: error: th_c.jpg, operation at position 2: 1005 - not run, OUT/th_c_8.jpg is "
+      "already written for c_8.jpg by the operation at position 1");
   Counts totals{0, 0, 0};
   QStringList shardErrors;
   static const QRegularExpression winner("not run, \\S+/(\\S+) is already written");

@@ -42,7 +42,7 @@ JobMessage SomeJob() {
 PairResult SomeResult() {
   PairResult r;
   r.outcome = ApplyOutcome::Skipped;
-  r.failure = QStringLiteral("f");
+  r.failure = Failure(325, "f");
   r.questionTitle = QStringLiteral("Image too small");
   r.questionText = QStringLiteral("a\r\nb");
   r.handBack = r.stopsRun = true;

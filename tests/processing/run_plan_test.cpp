@@ -81,15 +81,18 @@ TEST(RunImage, AStoppingRunStartsNoFurtherPair) {
   plan.operations = {{1, QString(), {}}, {2, QString(), {}}, {3, QString(), {}}};
   plan.notRun.assign(3, QString());
   RunFiles files;
-  PairRunner runner(plan, nullptr, files, QStringLiteral("no toolkit here"));
+  PairRunner runner(plan, nullptr, files, Failure(kErrToolkit, "no toolkit here"));
   int asked = 0;
   std::vector<std::pair<bool, QString>> seen;
   ImageRun run;
   run.first = 1;
   run.stopping = [&] { return ++asked > 1; };
-  run.done = [&](int, const PairResult &r) { seen.emplace_back(r.notStarted, r.failure); };
+  run.done = [&](int, const PairResult &r) {
+    seen.emplace_back(r.notStarted, r.failure ? r.failure->text() : "");
+  };
   RunImage(runner, run);
-  EXPECT_EQ(seen, (std::vector<std::pair<bool, QString>>{{false, "no toolkit here"}, {true, ""}}));
+  EXPECT_EQ(seen,
+            (std::vector<std::pair<bool, QString>>{{false, "1002 - no toolkit here"}, {true, ""}}));
 }
 
 } // namespace

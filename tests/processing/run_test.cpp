@@ -444,7 +444,8 @@ TEST_F(Run, AWorkerKilledFailsItsPairAndTheRunGoesOnWithNothingLeftBehind) {
   };
   for (const QString image : {"a.png", "b.png"})
     ExpectQuestion(image, Whole("o1_"), Answer::Yes,
-                   "The worker process ended while processing it (killed by signal 9): " + image);
+                   "1009 - The worker process ended while processing it (killed by signal 9): " +
+                       image);
 
   const RunOutcome outcome = Go();
 
