@@ -8,11 +8,11 @@
 // the same with worker processes running ahead (WORKER: the varnholt
 // executable) and, for comparison, the run driven on the UI thread alone.
 
-#include "batch/ahead_pool.h"
 #include "dialogs/frm_go.h"
 #include "operations/operation.h"
 #include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
+#include "workers/ahead_pool.h"
 
 #include "bench_seams.h"
 

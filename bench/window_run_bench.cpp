@@ -8,12 +8,12 @@
 // JOBS 1 is the window working alone; more run that many worker processes
 // (WORKER: the varnholt executable) ahead of it.
 
-#include "batch/ahead_pool.h"
 #include "dialogs/frm_go.h"
 #include "operations/file_listing.h"
 #include "operations/operation_list_file.h"
 #include "processing/magick/magick_toolkit.h"
 #include "settings/settings.h"
+#include "workers/ahead_pool.h"
 
 #include "bench_seams.h"
 

@@ -1,4 +1,3 @@
-#include "batch/ahead_pool.h"
 #include "batch/batch.h"
 #include "desktop/desktop_look.h"
 #include "desktop/folder_command.h"
@@ -14,6 +13,7 @@
 #include "settings/manifest.h"
 #include "settings/settings.h"
 #include "version.h"
+#include "workers/ahead_pool.h"
 
 #include <QApplication>
 #include <QStyleFactory>

@@ -1,6 +1,5 @@
 #include "batch/batch.h"
 
-#include "batch/ahead_pool.h"
 #include "batch/batch_run.h"
 #include "operations/clash_check.h"
 #include "operations/file_listing.h"
@@ -14,6 +13,8 @@
 #include "processing/run_plan.h"
 #include "settings/settings.h"
 #include "version.h"
+#include "workers/ahead_pool.h"
+#include "workers/worker_main.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -274,14 +275,14 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
 
 int BatchMain(int argc, char **argv) {
   const bool worker = argc == 2 && std::strcmp(argv[1], "--batch-worker") == 0;
-  if (worker) PrepareBatchWorker();
+  if (worker) PrepareWorker();
   QCoreApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Varnholt"));
   QCoreApplication::setApplicationName(QStringLiteral("Varnholt"));
   QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
   QStringList args = QCoreApplication::arguments();
   args.removeFirst();
-  if (worker) return RunBatchWorker();
+  if (worker) return RunWorker();
   // Qt would hand such a name on mangled: a folder that "does not exist".
   if (const QStringList unreadable = NonUtf8Arguments(argc, argv); !unreadable.isEmpty()) {
     Print(stderr,

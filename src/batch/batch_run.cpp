@@ -2,12 +2,12 @@
 
 #include "batch/batch_internal.h"
 #include "batch/progress.h"
-#include "batch/worker_pool.h"
 #include "platform/failure.h"
 #include "platform/paths.h"
 #include "processing/magick/magick_toolkit.h"
 #include "processing/pair_runner.h"
 #include "processing/pair_stage.h"
+#include "workers/worker_pool.h"
 
 #include <QRegularExpression>
 
@@ -27,6 +27,7 @@ std::atomic<bool> gAtOnce{false};
 } // namespace batch
 
 using namespace batch;
+using namespace workers;
 
 void Print(std::FILE *stream, const QString &text) {
   const QByteArray bytes = text.toLocal8Bit();

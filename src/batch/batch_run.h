@@ -35,11 +35,4 @@ void Print(std::FILE *stream, const QString &text);
 BatchTotals RunBatchJob(const BatchJob &job, int jobs, const BatchConsole &console,
                         bool showProgress);
 
-// A worker process ("varnholt --batch-worker"): takes the job and then image
-// numbers on stdin, answers each pair's result on stdout.
-int RunBatchWorker();
-// The worker's first steps, before anything else runs in it: it ignores
-// Ctrl-C, ends with its parent and lets SIGTERM end it.
-void PrepareBatchWorker();
-
 } // namespace varnholt

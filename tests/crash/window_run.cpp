@@ -3,11 +3,11 @@
 // question answered "Yes to all". For the crash-point test, which kills it.
 //
 //   window_run EXECUTABLE INPUT OUTPUT|- OPERATION-FILE IMAGE...
-#include "batch/ahead_pool.h"
 #include "platform/prompter.h"
 #include "processing/magick/magick_toolkit.h"
 #include "processing/run.h"
 #include "settings/settings.h"
+#include "workers/ahead_pool.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,13 +2,13 @@
 //
 // No frame may crash a decoder; whatever decodes, encoded again, decodes to
 // the same bytes.
-#include "batch/worker_protocol.h"
 #include "common.h"
+#include "workers/worker_protocol.h"
 
 #include <cstdint>
 
 using namespace varnholt;
-using namespace varnholt::batch;
+using namespace varnholt::workers;
 using varnholt::fuzz::Check;
 
 namespace {

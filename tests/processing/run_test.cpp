@@ -1,6 +1,6 @@
 #include "processing/run.h"
 
-#include "batch/ahead_pool.h"
+#include "workers/ahead_pool.h"
 
 #include "operations/file_listing.h"
 #include "operations/operation.h"

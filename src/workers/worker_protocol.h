@@ -12,7 +12,7 @@
 
 #include <optional>
 
-namespace varnholt::batch {
+namespace varnholt::workers {
 
 void WriteFrame(int fd, const QByteArray &payload);
 // A complete frame from the front of buffer, if there is one.
@@ -52,4 +52,4 @@ std::optional<AnswerMessage> DecodeAnswer(const QByteArray &payload);
 // The environment variable that tells a worker its parent's process id.
 constexpr const char *kParentVariable = "VARNHOLT_BATCH_PARENT";
 
-} // namespace varnholt::batch
+} // namespace varnholt::workers

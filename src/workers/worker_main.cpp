@@ -1,12 +1,12 @@
 // The worker processes of the batch mode and of the window's run.
-#include "batch/batch_run.h"
+#include "workers/worker_main.h"
 
-#include "batch/worker_pool.h"
 #include "platform/failure.h"
 #include "platform/paths.h"
 #include "processing/magick/magick_toolkit.h"
 #include "processing/pair_runner.h"
 #include "processing/pair_stage.h"
+#include "workers/worker_pool.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -19,7 +19,7 @@
 
 namespace varnholt {
 
-using namespace batch;
+using namespace workers;
 
 namespace {
 std::mutex gWorkerMutex;
@@ -46,14 +46,14 @@ void WatchForTerm(pid_t parent) {
 }
 } // namespace
 
-void PrepareBatchWorker() {
+void PrepareWorker() {
   // SIGINT came held back through the spawn: ignoring it now drops any that
   // is waiting. SIGTERM stays held in every thread for the watcher.
   std::signal(SIGINT, SIG_IGN);
   ::prctl(PR_SET_PDEATHSIG, SIGTERM);
   const QByteArray parent = qgetenv(kParentVariable);
   // The parent may have died before the line above; then nobody wants us.
-  if (!parent.isEmpty() && parent.toLongLong() != ::getppid()) ::_exit(kBatchSomeNotWritten);
+  if (!parent.isEmpty() && parent.toLongLong() != ::getppid()) ::_exit(kWorkerCutShort);
   std::thread(WatchForTerm, pid_t(parent.toLongLong())).detach();
 }
 
@@ -113,19 +113,19 @@ int WorkOn(const JobMessage &job, int answers) {
     RunImage(runner, run);
     WriteFrame(answers, EncodeAnswer({work->image, kImageDone, {}}));
   }
-  return kBatchAllWritten;
+  return kWorkerDone;
 }
 } // namespace
 
-int RunBatchWorker() {
+int RunWorker() {
   // Answers go to the parent on what was stdout; anything a library prints
   // goes to stderr instead of into the answers.
   const int answers = ::dup(1);
-  if (answers < 0 || ::dup2(2, 1) < 0) return kBatchRefused;
+  if (answers < 0 || ::dup2(2, 1) < 0) return kWorkerRefused;
   const std::optional<QByteArray> jobFrame = ReadFrame(0);
-  if (!jobFrame) return kBatchRefused;
+  if (!jobFrame) return kWorkerRefused;
   const std::optional<JobMessage> job = DecodeJob(*jobFrame);
-  if (!job) return kBatchRefused;
+  if (!job) return kWorkerRefused;
   {
     std::lock_guard lock(gWorkerMutex);
     gWorkerOutput = job->plan.outputFolder();
@@ -133,7 +133,7 @@ int RunBatchWorker() {
   try {
     return WorkOn(*job, answers);
   } catch (const Failure &) {
-    return kBatchSomeNotWritten; // the parent is gone
+    return kWorkerCutShort; // the parent is gone
   }
 }
 

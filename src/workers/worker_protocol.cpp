@@ -1,4 +1,4 @@
-#include "batch/worker_protocol.h"
+#include "workers/worker_protocol.h"
 
 #include "operations/operation.h"
 #include "platform/bounded_stream.h"
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <unistd.h>
 
-namespace varnholt::batch {
+namespace varnholt::workers {
 
 void WriteFrame(int fd, const QByteArray &payload) {
   QByteArray frame;
@@ -136,4 +136,4 @@ std::optional<AnswerMessage> DecodeAnswer(const QByteArray &payload) {
   return answer;
 }
 
-} // namespace varnholt::batch
+} // namespace varnholt::workers

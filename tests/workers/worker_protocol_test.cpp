@@ -1,4 +1,4 @@
-#include "batch/worker_protocol.h"
+#include "workers/worker_protocol.h"
 
 #include <QtEndian>
 
@@ -6,7 +6,7 @@
 
 #include <functional>
 
-namespace varnholt::batch {
+namespace varnholt::workers {
 namespace {
 
 JobMessage SomeJob() {
@@ -129,4 +129,4 @@ TEST(WorkerProtocol, FramesRoundTripAndGarbledOnesAreRefused) {
 }
 
 } // namespace
-} // namespace varnholt::batch
+} // namespace varnholt::workers

@@ -1,4 +1,4 @@
-#include "batch/worker_pool.h"
+#include "workers/worker_pool.h"
 
 #include "platform/failure.h"
 #include "processing/magick/magick_policy.h"
@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace varnholt::batch {
+namespace varnholt::workers {
 
 void CloseFd(int &fd) {
   if (fd >= 0) ::close(fd);
@@ -326,4 +326,4 @@ void WorkerPool::end() {
   workers_.clear();
 }
 
-} // namespace varnholt::batch
+} // namespace varnholt::workers

@@ -1,4 +1,4 @@
-#include "batch/ahead_pool.h"
+#include "workers/ahead_pool.h"
 
 #include "platform/failure.h"
 
@@ -9,7 +9,7 @@
 
 namespace varnholt {
 
-using namespace batch;
+using namespace workers;
 
 int DefaultJobs() {
   int jobs = std::max(1, QThread::idealThreadCount());

@@ -3,7 +3,7 @@
 // The one pool of worker processes, for the batch mode and for the window's
 // run alike: it spawns them, hands them images, reads their answers, reaps
 // them, sweeps what they leave and starts new ones in their place.
-#include "batch/worker_protocol.h"
+#include "workers/worker_protocol.h"
 
 #include <QList>
 #include <QString>
@@ -12,7 +12,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace varnholt::batch {
+namespace varnholt::workers {
 
 // A worker process and the two pipes to it.
 struct WorkerProcess {
@@ -113,4 +113,4 @@ private:
   struct sigaction oldPipe_ {};
 };
 
-} // namespace varnholt::batch
+} // namespace varnholt::workers

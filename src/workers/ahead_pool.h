@@ -2,8 +2,8 @@
 
 // Worker processes running ahead of a window's run: this executable again,
 // as the batch mode's workers, one per core unless capped.
-#include "batch/worker_pool.h"
 #include "processing/run.h"
+#include "workers/worker_pool.h"
 
 #include <memory>
 #include <optional>
@@ -15,7 +15,7 @@ namespace varnholt {
 // VARNHOLT_JOBS when that is set (for people sharing a machine).
 int DefaultJobs();
 
-class AheadPool : public RunAhead, public batch::PoolListener {
+class AheadPool : public RunAhead, public workers::PoolListener {
 public:
   // With fewer than two jobs nothing is done ahead.
   AheadPool(int jobs, QString executable);
@@ -37,7 +37,7 @@ private:
 
   int jobs_;
   QString executable_;
-  std::unique_ptr<batch::WorkerPool> pool_;
+  std::unique_ptr<workers::WorkerPool> pool_;
   QStringList images_;
   int operations_ = 0;
   std::vector<std::optional<PairResult>> results_; // per pair of the plan
