@@ -53,9 +53,6 @@ QString CoordinateErrors(const Operation &op, std::int32_t width, std::int32_t h
 
 // Orientations 5 to 8 turn the picture on its side: width and height swap.
 bool TurnsSideways(int orientation) { return orientation >= 5 && orientation <= 8; }
-} // namespace
-
-namespace {
 
 // One operation on one image, step by step. Each step names itself in
 // `step` before it starts, so a failure says where it happened.
