@@ -98,7 +98,7 @@ void RequireFolder(const char *which, const QString &path) {
   Refused(named + " cannot be used: " + QString::fromLocal8Bit(std::strerror(err)));
 }
 
-void ListImages(BatchJob &job, const BatchOptions &options, const QString &inputFolder) {
+void ListImages(BatchPlan &job, const BatchOptions &options, const QString &inputFolder) {
   try {
     job.images = ListImageFiles(job.inputFolder, options.pattern, options.inverse);
   } catch (const Failure &failure) {
@@ -110,7 +110,7 @@ void ListImages(BatchJob &job, const BatchOptions &options, const QString &input
 
 // Ticked operations in list order; texts that cannot be read are passed
 // over, as in a run from the window.
-void TakeOperations(BatchJob &job, const QList<OperationListItem> &items, bool separateOutput) {
+void TakeOperations(BatchPlan &job, const QList<OperationListItem> &items, bool separateOutput) {
   QList<std::pair<QString, bool>> entries;
   for (const OperationListItem &item : items)
     entries.append({item.text, item.ticked});
@@ -148,7 +148,7 @@ Settings BatchSettings(const BatchOptions &options, bool separateOutput) {
 
 // What this list wrote beside the images last time is no image of this
 // run: taken as one, a second run would write web_web_* from web_*.
-void LeaveOutEarlierResults(BatchJob &job, const BatchOptions &options) {
+void LeaveOutEarlierResults(BatchPlan &job, const BatchOptions &options) {
   std::vector<Operation> ops;
   for (const PlannedOperation &planned : job.operations)
     ops.push_back(planned.op);
@@ -165,7 +165,7 @@ void LeaveOutEarlierResults(BatchJob &job, const BatchOptions &options) {
 }
 
 // Fills job; its notes so far are printed before a refusal.
-void PrepareBatch(const BatchOptions &options, BatchJob &job, int &allImages) {
+void PrepareBatch(const BatchOptions &options, BatchPlan &job, int &allImages) {
   const QList<OperationListItem> items = ReadList(options.listFile);
 
   const QString inputFolder =
@@ -228,7 +228,7 @@ void PrepareBatch(const BatchOptions &options, BatchJob &job, int &allImages) {
 } // namespace
 
 int RunBatch(const BatchOptions &options, const BatchConsole &console) {
-  BatchJob job;
+  BatchPlan job;
   int allImages = 0;
   try {
     PrepareBatch(options, job, allImages);
@@ -259,7 +259,7 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
   } else {
     const int jobs = std::clamp(options.jobs > 0 ? options.jobs : DefaultJobs(), 1, imageCount);
     try {
-      totals = RunBatchJob(job, jobs, console, console.errIsTerminal && !options.quiet);
+      totals = RunBatchPlan(job, jobs, console, console.errIsTerminal && !options.quiet);
     } catch (const Failure &failure) {
       // ImageMagick could not be started at all: nothing was written.
       Print(console.err, "varnholt: cannot start ImageMagick: " + failure.description() + "\n");

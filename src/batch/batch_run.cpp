@@ -153,7 +153,7 @@ std::unique_ptr<MagickToolkit> RunToolkit(std::optional<Failure> &failure) {
 
 // Workers on threads of this process, each taking whole images, one after
 // another, with its own ImageMagick.
-BatchTotals RunOnThreads(const BatchJob &job, int jobs, Reporter &reporter, RunControl &control) {
+BatchTotals RunOnThreads(const BatchPlan &job, int jobs, Reporter &reporter, RunControl &control) {
   const int imageCount = int(job.images.size());
   std::condition_variable changed;
   std::atomic<int> nextImage{0};
@@ -216,7 +216,7 @@ BatchTotals RunOnThreads(const BatchJob &job, int jobs, Reporter &reporter, RunC
 // and reported in image order.
 class BatchListener : public PoolListener {
 public:
-  BatchListener(const BatchJob &job, Reporter &reporter, RunControl &control)
+  BatchListener(const BatchPlan &job, Reporter &reporter, RunControl &control)
       : job_(job), reporter_(reporter), control_(control), partial_(size_t(job.images.size())) {}
   bool terminated = false; // stopped at once by the user
 
@@ -251,13 +251,14 @@ public:
   }
 
 private:
-  const BatchJob &job_;
+  const BatchPlan &job_;
   Reporter &reporter_;
   RunControl &control_;
   std::vector<ImageResult> partial_;
 };
 
-BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, RunControl &control) {
+BatchTotals RunInProcesses(const BatchPlan &job, int jobs, Reporter &reporter,
+                           RunControl &control) {
   BatchListener listener(job, reporter, control);
   WorkerPool::Setup setup;
   setup.executable = SelfExecutable();
@@ -280,7 +281,7 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
     // Each worker finds the same and says so for its images.
   }
   WorkerPool pool(setup, listener);
-  pool.start(jobs, EncodeJob({job, {}}));
+  pool.start(jobs, EncodePlan({job, {}}));
   pool.handOut();
   while (pool.reading()) {
     if (gAtOnce && !listener.terminated) {
@@ -298,8 +299,8 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
 
 } // namespace
 
-BatchTotals RunBatchJob(const BatchJob &job, int jobs, const BatchConsole &console,
-                        bool showProgress) {
+BatchTotals RunBatchPlan(const BatchPlan &job, int jobs, const BatchConsole &console,
+                         bool showProgress) {
   InterruptGuard interrupts;
   RunControl control;
   Reporter reporter(job, console, showProgress);

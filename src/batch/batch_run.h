@@ -16,7 +16,7 @@
 namespace varnholt {
 
 // A run of the batch mode: its plan, and what it tells the user before it starts.
-struct BatchJob : RunPlan {
+struct BatchPlan : RunPlan {
   QStringList notes;        // warnings for before the run
   int unreadableImages = 0; // images whose names Qt cannot carry: skipped
   int leftOutLines = 0;     // ticked lines of the list it cannot run: not all was done
@@ -32,7 +32,7 @@ void Print(std::FILE *stream, const QString &text);
 // Every pair of the job, image by image: in this process with one job, in
 // that many worker processes otherwise. Warnings, errors and the progress bar
 // go to console.err; Ctrl-C stops after the pairs under way.
-BatchTotals RunBatchJob(const BatchJob &job, int jobs, const BatchConsole &console,
-                        bool showProgress);
+BatchTotals RunBatchPlan(const BatchPlan &job, int jobs, const BatchConsole &console,
+                         bool showProgress);
 
 } // namespace varnholt

@@ -37,7 +37,7 @@ private:
 // progress bar.
 class Reporter {
 public:
-  Reporter(const BatchJob &job, const BatchConsole &console, bool showProgress)
+  Reporter(const BatchPlan &job, const BatchConsole &console, bool showProgress)
       : results_(static_cast<size_t>(job.images.size())), console_(console),
         bar_(console.err, showProgress, int(job.images.size())),
         operationCount_(int(job.operations.size())) {

@@ -84,7 +84,7 @@ class RunAhead {
 public:
   virtual ~RunAhead() = default;
 
-  struct Job {
+  struct Setup {
     const RunPlan *plan = nullptr;
     QString outputFolder;
     int outputHandle = -1;    // the run's own handle on it, which the workers use too
@@ -92,7 +92,7 @@ public:
   };
 
   // Starts work on the plan's pairs; false: nothing will be done ahead.
-  virtual bool begin(const Job &job) = 0;
+  virtual bool begin(const Setup &ahead) = 0;
   // Pair `n` of the plan (image-major), without waiting: not ready yet, or
   // ready with its result, or ready without one (not worked out ahead: the
   // run does it itself). Pairs are handed out with `suppress` as the

@@ -49,17 +49,17 @@ RunPlan PlanOrNothing(const RunSource &source, const Settings &settings) {
 
 // Hands the planned pairs to the workers; false when they cannot have them.
 bool BeginAhead(RunAhead &ahead, const RunPlan &plan, RunFiles &files) {
-  RunAhead::Job job;
-  job.plan = &plan;
-  job.outputFolder = PlanFolder(plan.outputFolder());
+  RunAhead::Setup setup;
+  setup.plan = &plan;
+  setup.outputFolder = PlanFolder(plan.outputFolder());
   try {
-    OutputFolder &output = files.folder(job.outputFolder);
-    job.handOverPlace = output.handOverPlace();
-    job.outputHandle = output.handle();
+    OutputFolder &output = files.folder(setup.outputFolder);
+    setup.handOverPlace = output.handOverPlace();
+    setup.outputHandle = output.handle();
   } catch (const Failure &) {
     return false; // no output folder: every pair asks about it, here
   }
-  return ahead.begin(job);
+  return ahead.begin(setup);
 }
 
 // A pair done ahead, put into place now that its turn has come.

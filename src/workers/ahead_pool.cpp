@@ -24,10 +24,10 @@ AheadPool::AheadPool(int jobs, QString executable)
 
 AheadPool::~AheadPool() { end(); }
 
-bool AheadPool::begin(const Job &job) {
+bool AheadPool::begin(const Setup &ahead) {
   end();
-  if (jobs_ < 2 || !job.plan || job.plan->pairCount() == 0) return false;
-  const RunPlan &plan = *job.plan;
+  if (jobs_ < 2 || !ahead.plan || ahead.plan->pairCount() == 0) return false;
+  const RunPlan &plan = *ahead.plan;
   images_ = plan.images;
   operations_ = int(plan.operations.size());
   results_.assign(plan.pairCount(), std::nullopt);
@@ -38,13 +38,13 @@ bool AheadPool::begin(const Job &job) {
   WorkerPool::Setup setup;
   setup.order = WorkerPool::Order::InListOrder;
   setup.executable = executable_;
-  setup.outputHandle = job.outputHandle;
-  setup.outputFolder = job.outputFolder;
+  setup.outputHandle = ahead.outputHandle;
+  setup.outputFolder = ahead.outputFolder;
   setup.images = int(plan.images.size());
   setup.operations = operations_;
   pool_ = std::make_unique<WorkerPool>(setup, *this);
   try {
-    pool_->start(jobs_, EncodeJob({plan, job.handOverPlace}));
+    pool_->start(jobs_, EncodePlan({plan, ahead.handOverPlace}));
   } catch (const Failure &) {
     pool_.reset(); // no worker: the run does every pair itself
     return false;

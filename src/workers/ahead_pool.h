@@ -23,7 +23,7 @@ public:
   AheadPool(const AheadPool &) = delete;
   AheadPool &operator=(const AheadPool &) = delete;
 
-  bool begin(const Job &job) override;
+  bool begin(const Setup &ahead) override;
   Taken take(size_t n, bool suppress) override;
   void wait(int milliseconds) override;
   void end() override;

@@ -68,7 +68,7 @@ void UseInheritedFolder(RunFiles &files, const QString &output) {
   if (handle >= 0) files.useHandle(output, handle);
 }
 
-int WorkOn(const JobMessage &job, int answers) {
+int WorkOn(const PlanMessage &job, int answers) {
   const RunPlan &plan = job.plan;
   const bool ahead = !job.handOverPlace.isEmpty();
   std::optional<Failure> toolkitFailure;
@@ -122,9 +122,9 @@ int RunWorker() {
   // goes to stderr instead of into the answers.
   const int answers = ::dup(1);
   if (answers < 0 || ::dup2(2, 1) < 0) return kWorkerRefused;
-  const std::optional<QByteArray> jobFrame = ReadFrame(0);
-  if (!jobFrame) return kWorkerRefused;
-  const std::optional<JobMessage> job = DecodeJob(*jobFrame);
+  const std::optional<QByteArray> planFrame = ReadFrame(0);
+  if (!planFrame) return kWorkerRefused;
+  const std::optional<PlanMessage> job = DecodePlan(*planFrame);
   if (!job) return kWorkerRefused;
   {
     std::lock_guard lock(gWorkerMutex);

@@ -129,8 +129,8 @@ WorkerPool::~WorkerPool() {
   ::sigaction(SIGPIPE, &oldPipe_, nullptr);
 }
 
-void WorkerPool::start(int jobs, const QByteArray &jobFrame) {
-  jobFrame_ = jobFrame;
+void WorkerPool::start(int jobs, const QByteArray &planFrame) {
+  planFrame_ = planFrame;
   // Each worker's ImageMagick takes its part of the machine.
   shareVariables_ = MagickWorkerVariables(jobs);
   // All start before any is sent the job, which can be larger than a pipe
@@ -147,7 +147,7 @@ void WorkerPool::start(int jobs, const QByteArray &jobFrame) {
   }
   if (workers_.empty()) throw Failure(kErrToolkit, why);
   for (Worker &worker : workers_)
-    send(worker, jobFrame_);
+    send(worker, planFrame_);
 }
 
 bool WorkerPool::spawn() {
@@ -158,7 +158,7 @@ bool WorkerPool::spawn() {
   } catch (const Failure &) {
     return false;
   }
-  send(workers_.back(), jobFrame_);
+  send(workers_.back(), planFrame_);
   return workers_.back().process.toChild >= 0;
 }
 

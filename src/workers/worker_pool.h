@@ -67,7 +67,7 @@ public:
 
   // Starts up to `jobs` workers and sends them the job; throws Failure when
   // not even one starts.
-  void start(int jobs, const QByteArray &jobFrame);
+  void start(int jobs, const QByteArray &planFrame);
   // Hands idle workers images up to `lastImage` (InListOrder) or any
   // (NextImage), with the out-of-image questions suppressed or not.
   void handOut(int lastImage = -1, bool suppress = false);
@@ -103,7 +103,7 @@ private:
 
   Setup setup_;
   PoolListener &listener_;
-  QByteArray jobFrame_;
+  QByteArray planFrame_;
   QList<QByteArray> shareVariables_;
   std::vector<Worker> workers_;
   int nextImage_ = 0;

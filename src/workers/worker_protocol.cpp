@@ -78,16 +78,16 @@ QDataStream &operator>>(QDataStream &in, std::optional<Failure> &failure) {
 }
 } // namespace
 
-QByteArray EncodeJob(const JobMessage &job) {
+QByteArray EncodePlan(const PlanMessage &job) {
   QByteArray payload;
   QDataStream out(&payload, QIODevice::WriteOnly);
   out << job.plan << job.handOverPlace;
   return payload;
 }
 
-std::optional<JobMessage> DecodeJob(const QByteArray &payload) {
+std::optional<PlanMessage> DecodePlan(const QByteArray &payload) {
   QDataStream in(payload);
-  JobMessage job;
+  PlanMessage job;
   in >> job.plan >> job.handOverPlace;
   if (!ReadWhole(in)) return std::nullopt;
   return job;

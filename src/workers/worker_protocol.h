@@ -23,12 +23,12 @@ std::optional<QByteArray> ReadFrame(int fd);
 // hand-over place (a hidden folder of the output folder) the worker runs
 // ahead of a window: it hands each pair over there instead of putting it
 // into place, and hands back every pair that would ask the user something.
-struct JobMessage {
+struct PlanMessage {
   RunPlan plan;
   QByteArray handOverPlace;
 };
-QByteArray EncodeJob(const JobMessage &job);
-std::optional<JobMessage> DecodeJob(const QByteArray &payload);
+QByteArray EncodePlan(const PlanMessage &job);
+std::optional<PlanMessage> DecodePlan(const QByteArray &payload);
 
 // One image, from operation `first` on.
 struct WorkMessage {

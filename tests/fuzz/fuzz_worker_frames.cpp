@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, size_t size) {
   int frames = 0;
   while (const std::optional<QByteArray> frame = TakeFrame(buffer)) {
     Check(frame->size() <= before, "a frame is no longer than its bytes");
-    Again(DecodeJob(*frame), &EncodeJob, &DecodeJob, "a job reads back");
+    Again(DecodePlan(*frame), &EncodePlan, &DecodePlan, "a job reads back");
     Again(DecodeWork(*frame), &EncodeWork, &DecodeWork, "a work frame reads back");
     Again(DecodeAnswer(*frame), &EncodeAnswer, &DecodeAnswer, "an answer reads back");
     ++frames;

@@ -9,8 +9,8 @@
 namespace varnholt::workers {
 namespace {
 
-JobMessage SomeJob() {
-  JobMessage job;
+PlanMessage SomeJob() {
+  PlanMessage job;
   RunPlan &plan = job.plan;
   plan.inputFolder = QStringLiteral("/in/Shoot \"1\"");
   plan.images = {QStringLiteral("a.png"), QStringLiteral("2024.06.01 b.jpg")};
@@ -56,7 +56,7 @@ PairResult SomeResult() {
 // Every frame kind: what is sent comes back as it was; a frame cut short, one
 // with bytes after it, and bytes that are no frame at all are refused.
 TEST(WorkerProtocol, FramesRoundTripAndGarbledOnesAreRefused) {
-  const JobMessage job = SomeJob();
+  const PlanMessage job = SomeJob();
   const AnswerMessage answer{1, 1, SomeResult()};
   struct Kind {
     const char *name;
@@ -64,9 +64,9 @@ TEST(WorkerProtocol, FramesRoundTripAndGarbledOnesAreRefused) {
     std::function<bool(const QByteArray &)> readsBack; // decodes to what was sent
   };
   const std::vector<Kind> kinds = {
-      {"job", EncodeJob(job),
+      {"job", EncodePlan(job),
        [&](const QByteArray &p) {
-         const auto got = DecodeJob(p);
+         const auto got = DecodePlan(p);
          if (!got) return false;
          const RunPlan &a = got->plan, &b = job.plan;
          bool same = a.inputFolder == b.inputFolder && a.images == b.images &&
