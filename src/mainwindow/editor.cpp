@@ -321,7 +321,6 @@ void OperationEditor::chkResizeImage_Click() {
 void OperationEditor::cmbResizeMethod_Click() {
   if (!chkResizeImage->isChecked()) return;
   const int method = cmbResizeMethod->currentIndex();
-  ShowResizeMethod(method);
   const bool width = method != kLimitHeight;
   const bool height = method != kLimitWidth && method != kScale;
   for (QWidget *w :

@@ -11,10 +11,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QValidator>
+
+#include <functional>
 
 namespace varnholt {
 
@@ -48,15 +51,37 @@ private:
 };
 
 constexpr int kMaxPercent = 1000;
+
+// Calls back when the user leaves the box: editingFinished says nothing of a
+// box left holding half a ratio.
+class LeaveWatcher : public QObject {
+public:
+  LeaveWatcher(QObject *parent, std::function<void()> left)
+      : QObject(parent), left_(std::move(left)) {}
+  bool eventFilter(QObject *, QEvent *event) override {
+    if (event->type() == QEvent::FocusOut) {
+      const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) left_();
+    }
+    return false;
+  }
+
+private:
+  std::function<void()> left_;
+};
 } // namespace
 
 void OperationEditor::SetUpAspectBox() {
   cmbExtractAspect->addItems(kAspects);
   cmbExtractAspect->setValidator(new AspectValidator(cmbExtractAspect));
+  // Typed ratios are the user's own: no entry of the list is made of them.
+  cmbExtractAspect->setCompleter(nullptr);
   connect(cmbExtractAspect, &QComboBox::currentTextChanged, this, [this] { chkExtract_Click(); });
+  connect(cmbResizeMethod, &QComboBox::currentIndexChanged, this,
+          [this](int method) { ShowResizeMethod(method); });
   // A ratio typed in is tidied when the box is left; what is not one goes
   // back to the last choice that was.
-  connect(cmbExtractAspect->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+  const auto tidy = [this] {
     ShowBoxProblem(cmbExtractAspect->lineEdit(), QString());
     const QString text = cmbExtractAspect->currentText().trimmed();
     const auto aspect = ChosenAspect();
@@ -67,7 +92,9 @@ void OperationEditor::SetUpAspectBox() {
     else if (aspect && fits(aspect->first) && fits(aspect->second))
       tidy = QString::number(aspect->first) + u':' + QString::number(aspect->second);
     ShowAspectText(tidy);
-  });
+  };
+  cmbExtractAspect->installEventFilter(new LeaveWatcher(this, tidy));
+  connect(cmbExtractAspect->lineEdit(), &QLineEdit::returnPressed, this, tidy);
 }
 
 std::optional<std::pair<std::int32_t, std::int32_t>> OperationEditor::ChosenAspect() const {
