@@ -22,21 +22,20 @@
 namespace varnholt {
 
 namespace {
-const QStringList kAspects = {"Corners", "1:1", "4:5", "5:4",  "2:3",
-                              "3:2",     "3:4", "4:3", "9:16", "16:9"};
+const QStringList kAspects = {"Free", "1:1", "4:5", "5:4",  "2:3",
+                              "3:2",  "3:4", "4:3", "9:16", "16:9"};
 const QString kAspectProblem =
-    QStringLiteral("A ratio of whole numbers (such as 16:9), or Corners for the corners below.");
+    QStringLiteral("A ratio of whole numbers (such as 16:9), or Free for the corners below.");
 const QRegularExpression kRatio(QStringLiteral(R"(^\s*([0-9]+)\s*:\s*([0-9]+)\s*$)"));
 
-// What the aspect box may hold, letter by letter: "Corners" or a ratio of
+// What the aspect box may hold, letter by letter: "Free" (the corners) or a ratio of
 // numbers of up to five digits, and every beginning of them while typing.
 class AspectValidator : public QValidator {
 public:
   explicit AspectValidator(QComboBox *box) : QValidator(box), box_(box) {}
   State validate(QString &input, int &) const override {
-    static const QRegularExpression whole(
-        QStringLiteral(R"(\A(?:corners|[0-9]{1,5}:[0-9]{1,5})\z)"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression whole(QStringLiteral(R"(\A(?:free|[0-9]{1,5}:[0-9]{1,5})\z)"),
+                                          QRegularExpression::CaseInsensitiveOption);
     const QString text = input.trimmed();
     const QRegularExpressionMatch m =
         whole.match(text, 0, QRegularExpression::PartialPreferCompleteMatch);

@@ -104,7 +104,8 @@ const ControlRow kControls[] = {
      "Check to extract a portion of image out from original image. If un-checked, whole image "
      "is extracted."},
     {"cmbExtractAspect", Kind::EditableDropDown, "fraExtractImage", 75, 562, 900, 285, "",
-     "The rectangle to take: between the corners below, or the largest one of an aspect ratio "
+     "The rectangle to take: Free, between the corners below, or the largest one of an aspect "
+     "ratio "
      "(width:height, such as 16:9 or 65:24) from the centre of each picture, as it is seen."},
     {"lblCoordX", Kind::Label, "fraExtractImage", 990, 630, 105, 195, "X", ""},
     {"lblCoordY", Kind::Label, "fraExtractImage", 1710, 630, 105, 195, "Y", ""},

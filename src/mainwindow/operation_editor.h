@@ -100,7 +100,7 @@ private:
 
   QCheckBox *chkExtract = nullptr;
   QComboBox *cmbExtractAspect = nullptr;
-  QString lastAspect_ = QStringLiteral("Corners");
+  QString lastAspect_ = QStringLiteral("Free");
   QLabel *lblCoordX = nullptr;
   QLabel *lblCoordY = nullptr;
   QLabel *lblTopLeft = nullptr;
@@ -134,7 +134,7 @@ private:
 
   // editor_shapes.cpp: the centred crop's ratio and the scale's percentage.
   void SetUpAspectBox();
-  // The ratio in the aspect box; none when it holds "Corners" (or is being typed).
+  // The ratio in the aspect box; none when it holds "Free", the corners (or is being typed).
   std::optional<std::pair<std::int32_t, std::int32_t>> ChosenAspect() const;
   bool TakesCorners() const;
   void ShowAspectText(const QString &text);

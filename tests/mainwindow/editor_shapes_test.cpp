@@ -26,8 +26,15 @@ protected:
 // A ratio chosen rests the corners and the crop tool; typed ones are tidied,
 // and what is no ratio goes back to the last choice.
 TEST_F(EditorShapes, TheAspectBoxTakesARatioInPlaceOfTheCorners) {
-  EXPECT_EQ(Combo("cmbExtractAspect")->currentText(), "Corners");
+  EXPECT_EQ(Combo("cmbExtractAspect")->currentText(), "Free");
   EXPECT_EQ(Enabled(), "1111110") << "no preview, so no crop tool";
+  // Every entry can be read whole in the box (the check of the window's
+  // captions leaves out the room an editable box gives its arrow).
+  for (int i = 0; i < Combo("cmbExtractAspect")->count(); ++i) {
+    const QString entry = Combo("cmbExtractAspect")->itemText(i);
+    EXPECT_LE(AspectBox()->fontMetrics().horizontalAdvance(entry) + 4, AspectBox()->width())
+        << entry.toStdString();
+  }
   Combo("cmbExtractAspect")->setCurrentIndex(9);
   EXPECT_EQ(Combo("cmbExtractAspect")->currentText(), "16:9");
   EXPECT_EQ(Enabled(), "1000000");
@@ -38,8 +45,8 @@ TEST_F(EditorShapes, TheAspectBoxTakesARatioInPlaceOfTheCorners) {
   Check("chkExtract")->setChecked(true);
   const struct {
     const char *typed, *after;
-  } rows[] = {{"65:24", "65:24"}, {" 007:05 ", "7:5"},    {"0:5", "7:5"}, {"10001:1", "7:5"},
-              {"16:", "7:5"},     {"corners", "Corners"}, {"1:1", "1:1"}, {"3x2", "1:1"}};
+  } rows[] = {{"65:24", "65:24"}, {" 007:05 ", "7:5"}, {"0:5", "7:5"}, {"10001:1", "7:5"},
+              {"16:", "7:5"},     {"free", "Free"},    {"1:1", "1:1"}, {"3x2", "1:1"}};
   for (const auto &row : rows) {
     TypeAndLeave(AspectBox(), row.typed);
     EXPECT_EQ(Combo("cmbExtractAspect")->currentText(), row.after) << row.typed;
@@ -48,7 +55,7 @@ TEST_F(EditorShapes, TheAspectBoxTakesARatioInPlaceOfTheCorners) {
   EXPECT_EQ(AspectBox()->text(), "3") << "the x is refused as it is typed";
   Leave();
   window->Operations().cmdNewOperation_Click();
-  EXPECT_EQ(Combo("cmbExtractAspect")->currentText(), "Corners") << "a reset takes the corners";
+  EXPECT_EQ(Combo("cmbExtractAspect")->currentText(), "Free") << "a reset takes the corners";
 }
 
 TEST_F(EditorShapes, ACentredScaledCropGoesInAndOutOfTheControls) {
