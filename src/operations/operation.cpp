@@ -157,6 +157,29 @@ QString OperationDescription(const Operation &op, QString &errorText) {
 }
 
 namespace {
+// The first of the original resize keywords found in `head`, as far as it reads.
+void ReadResizeKeyword(const QString &head, Operation &op) {
+  if (const int p = InStr(1, head, QStringLiteral("LimitWidthHeight ("))) {
+    op.ResizeMethod = kLimitWidthHeight;
+    ReadTwoSizes(head, p, 18, op);
+    op.Resize = true;
+  } else if (const int p = InStr(1, head, QStringLiteral("LimitWidth ("))) {
+    op.ResizeMethod = kLimitWidth;
+    op.ResizeWidth = ReadOneSize(head, p, 12);
+    op.ResizeHeight = 1;
+    op.Resize = true;
+  } else if (const int p = InStr(1, head, QStringLiteral("LimitHeight ("))) {
+    op.ResizeMethod = kLimitHeight;
+    op.ResizeHeight = ReadOneSize(head, p, 13);
+    op.ResizeWidth = 1;
+    op.Resize = true;
+  } else if (const int p = InStr(1, head, QStringLiteral("FixToSize ("))) {
+    op.ResizeMethod = kFixToSize;
+    ReadTwoSizes(head, p, 11, op);
+    op.Resize = true;
+  }
+}
+
 Operation ReadOperation(const QString &whole, QString &errorText, bool newerForms) {
   Operation op = OperationDefaults();
   try {
@@ -193,24 +216,8 @@ Operation ReadOperation(const QString &whole, QString &errorText, bool newerForm
       op.ResizeMethod = kScale;
       op.ResizeWidth = op.ResizeHeight = *percent;
       op.Resize = true;
-    } else if (const int p = InStr(1, head, QStringLiteral("LimitWidthHeight ("))) {
-      op.ResizeMethod = kLimitWidthHeight;
-      ReadTwoSizes(head, p, 18, op);
-      op.Resize = true;
-    } else if (const int p = InStr(1, head, QStringLiteral("LimitWidth ("))) {
-      op.ResizeMethod = kLimitWidth;
-      op.ResizeWidth = ReadOneSize(head, p, 12);
-      op.ResizeHeight = 1;
-      op.Resize = true;
-    } else if (const int p = InStr(1, head, QStringLiteral("LimitHeight ("))) {
-      op.ResizeMethod = kLimitHeight;
-      op.ResizeHeight = ReadOneSize(head, p, 13);
-      op.ResizeWidth = 1;
-      op.Resize = true;
-    } else if (const int p = InStr(1, head, QStringLiteral("FixToSize ("))) {
-      op.ResizeMethod = kFixToSize;
-      ReadTwoSizes(head, p, 11, op);
-      op.Resize = true;
+    } else {
+      ReadResizeKeyword(head, op);
     }
 
     // Each keyword is nine characters including its opening quote; the

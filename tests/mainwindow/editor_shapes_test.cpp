@@ -59,8 +59,9 @@ TEST_F(EditorShapes, TheAspectBoxTakesARatioInPlaceOfTheCorners) {
 }
 
 TEST_F(EditorShapes, ACentredScaledCropGoesInAndOutOfTheControls) {
-  Combo("cmbExtractAspect")->setCurrentIndex(2);
   TypeAndLeave(Box("txtTopLeftX"), "7"); // corners typed earlier are no part of it
+  Combo("cmbExtractAspect")->setCurrentIndex(2);
+  EXPECT_EQ(Box("txtTopLeftX")->text(), "7") << "the box keeps them for the corners";
   Check("chkResizeImage")->setChecked(true);
   Box("txtResizeWidth")->setText("1920");
   Combo("cmbResizeMethod")->setCurrentIndex(kScale);
