@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <tuple>
 
 namespace varnholt {
 
@@ -67,8 +68,9 @@ private:
   QString why_;
 };
 
+// New methods go at the end: a method's code is its place in the box.
 const QStringList kResizeMethods = {"Limit Width & Height", "Limit Width", "Limit Height",
-                                    "Fix to Size"};
+                                    "Fix to Size", "Scale by Percent"};
 const QStringList kOutputFormats = {"Don't Change", "BMP",  "GIF", "JPG",  "PNG",
                                     "TIFF",         "MIFF", "TGA", "WEBP", "AVIF"};
 } // namespace
@@ -98,6 +100,7 @@ OperationEditor::OperationEditor(QWidget *client, const MainWindowServices &serv
   for (QLineEdit *box : {txtPrefix, txtSuffix})
     box->setValidator(new RefusingValidator(box, IsValidFilenamePart, kBadCharacters));
   cmdUseCropTool->setEnabled(false);
+  SetUpAspectBox();
   Connect();
 }
 
@@ -113,6 +116,7 @@ void OperationEditor::BindControls(QWidget *client) {
     BindControl(*client, member, name);
   };
   bind(chkExtract, "chkExtract");
+  bind(cmbExtractAspect, "cmbExtractAspect");
   bind(lblCoordX, "lblCoordX");
   bind(lblCoordY, "lblCoordY");
   bind(lblTopLeft, "lblTopLeft");
@@ -260,7 +264,9 @@ void OperationEditor::ResizeLimit(QLineEdit *box, bool width) {
   }
 }
 
-void OperationEditor::txtResizeWidth_LostFocus() { ResizeLimit(txtResizeWidth, true); }
+void OperationEditor::txtResizeWidth_LostFocus() {
+  if (!PercentLimit()) ResizeLimit(txtResizeWidth, true);
+}
 
 void OperationEditor::txtResizeHeight_LostFocus() { ResizeLimit(txtResizeHeight, false); }
 
@@ -288,12 +294,15 @@ void OperationEditor::SyncSpinners() {
 
 void OperationEditor::chkExtract_Click() {
   const bool t = chkExtract->isChecked();
+  // A centred crop has no corners: they and the crop tool rest meanwhile.
+  const bool corners = t && TakesCorners();
   for (QWidget *w : std::initializer_list<QWidget *>{
            lblCoordX, lblCoordY, lblTopLeft, lblBottomRight, txtTopLeftX, txtTopLeftY,
            txtBottomRightX, txtBottomRightY, lblExtractWidth, lblExtractHeight, txtExtractWidth,
            txtExtractHeight, lblExtractX})
-    w->setEnabled(t);
-  cmdUseCropTool->setEnabled(t && ImageLoaded != 0);
+    w->setEnabled(corners);
+  cmbExtractAspect->setEnabled(t);
+  cmdUseCropTool->setEnabled(corners && ImageLoaded != 0);
   SyncSpinners();
   OperationSaved = false;
 }
@@ -313,7 +322,7 @@ void OperationEditor::cmbResizeMethod_Click() {
   if (!chkResizeImage->isChecked()) return;
   const int method = cmbResizeMethod->currentIndex();
   const bool width = method != kLimitHeight;
-  const bool height = method != kLimitWidth;
+  const bool height = method != kLimitWidth && method != kScale;
   for (QWidget *w :
        std::initializer_list<QWidget *>{txtResizeWidth, lblResizeWidth, udbResizeWidth})
     w->setEnabled(width);
@@ -342,6 +351,12 @@ bool OperationEditor::OperationFromControls(Operation &op) {
     fresh.JpgQuality = ToByte(BoxValue(txtJpgQuality->text()));
     fresh.Prefix = txtPrefix->text();
     fresh.Suffix = txtSuffix->text();
+    // The newer forms carry only what their texts hold.
+    if (const auto aspect = ChosenAspect(); aspect && fresh.Extract) {
+      fresh.TopLeftX = fresh.TopLeftY = fresh.BottomRightX = fresh.BottomRightY = 0;
+      std::tie(fresh.AspectWidth, fresh.AspectHeight) = *aspect;
+    }
+    if (IsScaled(fresh)) fresh.ResizeHeight = fresh.ResizeWidth;
     op = fresh;
     return true;
   } catch (const Failure &failure) {
@@ -357,6 +372,7 @@ void OperationEditor::SetControlsForOperation(const Operation &op) {
     txtTopLeftY->setText(QString::number(op.TopLeftY));
     txtBottomRightX->setText(QString::number(op.BottomRightX));
     txtBottomRightY->setText(QString::number(op.BottomRightY));
+    ShowAspect(op);
     chkResizeImage->setChecked(op.Resize);
     if (op.ResizeMethod < -1 || op.ResizeMethod >= cmbResizeMethod->count())
       throw Failure(kErrInvalidCall, "No resize method number " + QString::number(op.ResizeMethod));
@@ -402,7 +418,7 @@ bool OperationEditor::KeepsNames() const {
 
 void OperationEditor::SetPreviewShown(bool shown) {
   ImageLoaded = shown ? 1 : 0;
-  cmdUseCropTool->setEnabled(ImageLoaded * (chkExtract->isChecked() ? 1 : 0) > 0);
+  cmdUseCropTool->setEnabled(ImageLoaded * (chkExtract->isChecked() ? 1 : 0) > 0 && TakesCorners());
 }
 
 void OperationEditor::SetPreviewName(const QString &name) {

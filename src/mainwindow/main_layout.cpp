@@ -39,6 +39,7 @@ enum class Kind {
   PlainFrame,
   Image,
   DropDown,
+  EditableDropDown,
   Spinner,
 };
 
@@ -102,6 +103,10 @@ const ControlRow kControls[] = {
      "Extract With Coordinates:",
      "Check to extract a portion of image out from original image. If un-checked, whole image "
      "is extracted."},
+    {"cmbExtractAspect", Kind::EditableDropDown, "fraExtractImage", 75, 562, 900, 285, "",
+     "The rectangle to take: Free, between the corners below, or the largest one of an aspect "
+     "ratio "
+     "(width:height, such as 16:9 or 65:24) from the centre of each picture, as it is seen."},
     {"lblCoordX", Kind::Label, "fraExtractImage", 990, 630, 105, 195, "X", ""},
     {"lblCoordY", Kind::Label, "fraExtractImage", 1710, 630, 105, 195, "Y", ""},
     {"lblTopLeft", Kind::Label, "fraExtractImage", 135, 900, 465, 195, "Top L.", ""},
@@ -192,18 +197,20 @@ const IconRow kIcons[] = {
     {"cmdVisitHV", "applications-internet", QStyle::SP_DriveNetIcon},
 };
 
+// clang-format off
 const char *const kFocusOrder[] = {
-    "txtInputDirectory",  "cmdSelectDir",     "txtPattern",       "chkInversePattern",
-    "lstImages",          "lstOperations",    "cmdNewList",       "cmdSaveList",
-    "cmdLoadList",        "chkExtract",       "txtTopLeftX",      "txtTopLeftY",
-    "txtBottomRightX",    "txtBottomRightY",  "txtExtractWidth",  "udbExtractWidth",
-    "txtExtractHeight",   "udbExtractHeight", "chkResizeImage",   "cmbResizeMethod",
-    "txtResizeWidth",     "udbResizeWidth",   "txtResizeHeight",  "udbResizeHeight",
-    "txtPrefix",          "txtSuffix",        "cmbOutputFormat",  "txtJpgQuality",
-    "udbJpgQuality",      "cmdNewOperation",  "cmdSaveOperation", "cmdAddOperation",
-    "cmdRemoveOperation", "cmdAbout",         "cmdVisitHV",       "cmdGo",
-    "cmdSelectAll",       "cmdDeselectAll",   "cmdUseCropTool",
+    "txtInputDirectory",  "cmdSelectDir",       "txtPattern",         "chkInversePattern",
+    "lstImages",          "lstOperations",      "cmdNewList",         "cmdSaveList",
+    "cmdLoadList",        "chkExtract",         "cmbExtractAspect",   "txtTopLeftX",
+    "txtTopLeftY",        "txtBottomRightX",    "txtBottomRightY",    "txtExtractWidth",
+    "udbExtractWidth",    "txtExtractHeight",   "udbExtractHeight",   "chkResizeImage",
+    "cmbResizeMethod",    "txtResizeWidth",     "udbResizeWidth",     "txtResizeHeight",
+    "udbResizeHeight",    "txtPrefix",          "txtSuffix",          "cmbOutputFormat",
+    "txtJpgQuality",      "udbJpgQuality",      "cmdNewOperation",    "cmdSaveOperation",
+    "cmdAddOperation",    "cmdRemoveOperation", "cmdAbout",           "cmdVisitHV",
+    "cmdGo",              "cmdSelectAll",       "cmdDeselectAll",     "cmdUseCropTool",
 };
+// clang-format on
 
 QWidget *MakeControl(const ControlRow &row, QWidget *parent) {
   QWidget *w = nullptr;
@@ -253,6 +260,13 @@ QWidget *MakeControl(const ControlRow &row, QWidget *parent) {
     break;
   }
   case Kind::DropDown: w = new QComboBox(parent); break;
+  case Kind::EditableDropDown: {
+    auto *combo = new QComboBox(parent);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    w = combo;
+    break;
+  }
   case Kind::Spinner: w = new UpDown(parent); break;
   }
   w->setObjectName(QString::fromLatin1(row.name));

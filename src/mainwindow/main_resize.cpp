@@ -60,6 +60,7 @@ const StretchRow kStretch[] = {
     {"cmdLoadList", ColumnAndRight(8), ColumnAndRight(8), Still, Still},
     // The editor, by the Start button
     {"fraExtractImage", Column, ColumnAndRight(4), Down, Down},
+    {"cmbExtractAspect", Still, Right(1), Still, Still},
     {"lblCoordX", Right(1), Right(1), Still, Still},
     {"lblCoordY", Right(3), Right(3), Still, Still},
     {"txtTopLeftX", Still, Right(2), Still, Still},

@@ -3,6 +3,11 @@
 #include <QList>
 #include <QObject>
 #include <QSize>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <utility>
 
 class QCheckBox;
 class QComboBox;
@@ -94,6 +99,8 @@ private:
   bool launchingCropTool_ = false;
 
   QCheckBox *chkExtract = nullptr;
+  QComboBox *cmbExtractAspect = nullptr;
+  QString lastAspect_ = QStringLiteral("Free");
   QLabel *lblCoordX = nullptr;
   QLabel *lblCoordY = nullptr;
   QLabel *lblTopLeft = nullptr;
@@ -124,6 +131,19 @@ private:
   QComboBox *cmbOutputFormat = nullptr;
   QLineEdit *txtJpgQuality = nullptr;
   UpDown *udbJpgQuality = nullptr;
+
+  // editor_shapes.cpp: the centred crop's ratio and the scale's percentage.
+  void SetUpAspectBox();
+  // The ratio in the aspect box; none when it holds "Free", the corners (or is being typed).
+  std::optional<std::pair<std::int32_t, std::int32_t>> ChosenAspect() const;
+  bool TakesCorners() const;
+  void ShowAspectText(const QString &text);
+  void ShowAspect(const Operation &op);
+  // The width box's caption and range for the method chosen.
+  void ShowResizeMethod(int method);
+  // The percentage's limit check on leaving the width box; false when the
+  // method is not the scale, and the size's check applies.
+  bool PercentLimit();
 
   void BindControls(QWidget *client);
   void Connect();

@@ -3,7 +3,10 @@
 #include "operations/vb_text.h"
 #include "platform/failure.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
+#include <optional>
 
 namespace varnholt {
 
@@ -59,6 +62,14 @@ qsizetype ResizeKeywordsEnd(const QString &text) {
   }
   return end;
 }
+
+// The newer forms' group right after "Extract ": "(50% Scale)" and
+// "(16:9 Centre)", letter case and blanks as in the older keywords.
+const QRegularExpression kScaleGroup(QStringLiteral(R"(^Extract \(\s*([0-9]+)\s*%\s*Scale\s*\))"),
+                                     QRegularExpression::CaseInsensitiveOption);
+const QRegularExpression
+    kCentreGroup(QStringLiteral(R"(^Extract \(\s*([0-9]+)\s*:\s*([0-9]+)\s*Cent(?:re|er)\s*\))"),
+                 QRegularExpression::CaseInsensitiveOption);
 } // namespace
 
 Operation OperationDefaults() { return Operation{}; }
@@ -90,6 +101,9 @@ QString RemoveInvalidFilenameChars(const QString &text) {
 }
 
 QString InvalidReason(const Operation &op) {
+  const auto term = [](std::int32_t t) { return t >= 1 && t <= kMaxAspectTerm; };
+  if (IsCentredCrop(op) && !(term(op.AspectWidth) && term(op.AspectHeight)))
+    return "the aspect ratio's terms are not from 1 to " + QString::number(kMaxAspectTerm);
   if (op.Extract && (op.TopLeftX < 0 || op.TopLeftY < 0))
     return QStringLiteral("a corner is below 0");
   if (op.Extract && (op.TopLeftX > op.BottomRightX || op.TopLeftY > op.BottomRightY))
@@ -113,12 +127,19 @@ QString OperationDescription(const Operation &op, QString &errorText) {
   }
   const auto n = [](qint64 v) { return QString::number(v); };
   QString text = QStringLiteral("Extract ");
-  if (op.Extract)
+  // The newer forms open with "Extract (" and a number that no corner pair
+  // follows: an older reader takes it for a top-left corner, fails on the
+  // missing "," and keeps a record whose corners are the wrong way round, so
+  // it leaves the operation out rather than run it as something else.
+  if (IsScaled(op)) text += "(" + n(op.ResizeWidth) + "% Scale) ";
+  if (IsCentredCrop(op))
+    text += "(" + n(op.AspectWidth) + ":" + n(op.AspectHeight) + " Centre)";
+  else if (op.Extract)
     text += "(" + n(op.TopLeftX) + "," + n(op.TopLeftY) + ")-(" + n(op.BottomRightX) + "," +
             n(op.BottomRightY) + ")";
   else
     text += QStringLiteral("Whole Image");
-  if (op.Resize) {
+  if (op.Resize && !IsScaled(op)) {
     switch (op.ResizeMethod) {
     case kLimitWidthHeight:
       text += " LimitWidthHeight (" + n(op.ResizeWidth) + "*" + n(op.ResizeHeight) + ")";
@@ -135,11 +156,49 @@ QString OperationDescription(const Operation &op, QString &errorText) {
   return text;
 }
 
-Operation ParseOperation(const QString &text, QString &errorText) {
+namespace {
+// The first of the original resize keywords found in `head`, as far as it reads.
+void ReadResizeKeyword(const QString &head, Operation &op) {
+  if (const int p = InStr(1, head, QStringLiteral("LimitWidthHeight ("))) {
+    op.ResizeMethod = kLimitWidthHeight;
+    ReadTwoSizes(head, p, 18, op);
+    op.Resize = true;
+  } else if (const int p = InStr(1, head, QStringLiteral("LimitWidth ("))) {
+    op.ResizeMethod = kLimitWidth;
+    op.ResizeWidth = ReadOneSize(head, p, 12);
+    op.ResizeHeight = 1;
+    op.Resize = true;
+  } else if (const int p = InStr(1, head, QStringLiteral("LimitHeight ("))) {
+    op.ResizeMethod = kLimitHeight;
+    op.ResizeHeight = ReadOneSize(head, p, 13);
+    op.ResizeWidth = 1;
+    op.Resize = true;
+  } else if (const int p = InStr(1, head, QStringLiteral("FixToSize ("))) {
+    op.ResizeMethod = kFixToSize;
+    ReadTwoSizes(head, p, 11, op);
+    op.Resize = true;
+  }
+}
+
+Operation ReadOperation(const QString &whole, QString &errorText, bool newerForms) {
   Operation op = OperationDefaults();
   try {
+    QString text = whole;
+    std::optional<std::int32_t> percent;
+    const auto newer = [newerForms, &text](const QRegularExpression &group) {
+      return newerForms ? group.match(text) : QRegularExpressionMatch();
+    };
+    if (const QRegularExpressionMatch m = newer(kScaleGroup); m.hasMatch()) {
+      percent = ToLong(Val(m.captured(1)));
+      // The rest reads as a text without the scale.
+      text = QStringLiteral("Extract ") + text.mid(m.capturedEnd()).trimmed();
+    }
     if (text.startsWith(QStringLiteral("Extract whole image"), Qt::CaseInsensitive)) {
       op.Extract = false;
+    } else if (const QRegularExpressionMatch m = newer(kCentreGroup); m.hasMatch()) {
+      op.Extract = true;
+      op.AspectWidth = ToLong(Val(m.captured(1)));
+      op.AspectHeight = ToLong(Val(m.captured(2)));
     } else {
       op.Extract = true;
       // Without "Extract (" the corners are read from position 9 on.
@@ -153,24 +212,12 @@ Operation ParseOperation(const QString &text, QString &errorText) {
     // prefix such as "LimitWidth (50) " stays a prefix. Text fields cannot
     // hold a double quote, so the first marker found is a real one.
     const QString head = text.left(ResizeKeywordsEnd(text));
-    if (const int p = InStr(1, head, QStringLiteral("LimitWidthHeight ("))) {
-      op.ResizeMethod = kLimitWidthHeight;
-      ReadTwoSizes(head, p, 18, op);
+    if (percent) {
+      op.ResizeMethod = kScale;
+      op.ResizeWidth = op.ResizeHeight = *percent;
       op.Resize = true;
-    } else if (const int p = InStr(1, head, QStringLiteral("LimitWidth ("))) {
-      op.ResizeMethod = kLimitWidth;
-      op.ResizeWidth = ReadOneSize(head, p, 12);
-      op.ResizeHeight = 1;
-      op.Resize = true;
-    } else if (const int p = InStr(1, head, QStringLiteral("LimitHeight ("))) {
-      op.ResizeMethod = kLimitHeight;
-      op.ResizeHeight = ReadOneSize(head, p, 13);
-      op.ResizeWidth = 1;
-      op.Resize = true;
-    } else if (const int p = InStr(1, head, QStringLiteral("FixToSize ("))) {
-      op.ResizeMethod = kFixToSize;
-      ReadTwoSizes(head, p, 11, op);
-      op.Resize = true;
+    } else {
+      ReadResizeKeyword(head, op);
     }
 
     // Each keyword is nine characters including its opening quote; the
@@ -187,6 +234,15 @@ Operation ParseOperation(const QString &text, QString &errorText) {
     errorText = failure.text();
   }
   return op;
+}
+} // namespace
+
+Operation ParseOperation(const QString &text, QString &errorText) {
+  return ReadOperation(text, errorText, true);
+}
+
+Operation ParseOperationAsOlderVersions(const QString &text, QString &errorText) {
+  return ReadOperation(text, errorText, false);
 }
 
 std::vector<ListedOperation>

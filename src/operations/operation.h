@@ -20,8 +20,14 @@ enum ResizeMethodCode : std::int32_t {
   kLimitWidthHeight = 0,
   kLimitWidth = 1,
   kLimitHeight = 2,
-  kFixToSize = 3, // any other code is applied like this one
+  kFixToSize = 3, // any other code but kScale is applied like this one
+  // Both sides by ResizeWidth percent (ResizeHeight holds the same); last in
+  // the method box, so the codes before it keep their entries.
+  kScale = 4,
 };
+
+// The terms of a centred crop's aspect ratio run from 1 to this.
+constexpr std::int32_t kMaxAspectTerm = 10000;
 
 // One operation on one image. Corners are 0-based and inclusive.
 struct Operation {
@@ -38,11 +44,20 @@ struct Operation {
   std::uint8_t JpgQuality = 75;
   QString Prefix;
   QString Suffix;
+  // With Extract and both set: instead of the corners, the largest rectangle
+  // of AspectWidth:AspectHeight from the centre of the (upright) picture.
+  std::int32_t AspectWidth = 0;
+  std::int32_t AspectHeight = 0;
 
   bool operator==(const Operation &) const = default;
 };
 
 Operation OperationDefaults();
+// Extract takes the centred rectangle of an aspect ratio, not the corners.
+inline bool IsCentredCrop(const Operation &op) {
+  return op.Extract && (op.AspectWidth != 0 || op.AspectHeight != 0);
+}
+inline bool IsScaled(const Operation &op) { return op.Resize && op.ResizeMethod == kScale; }
 // Why an operation can be neither described nor run, in words ("a corner is
 // below 0"); empty when it is valid.
 QString InvalidReason(const Operation &op);
@@ -56,6 +71,10 @@ QString OperationDescription(const Operation &op, QString &errorText);
 // "number - description" and the fields read so far are kept; on success
 // errorText is left as it was, so callers clear it first.
 Operation ParseOperation(const QString &text, QString &errorText);
+// What a Varnholt from before the centred crops and the scale makes of a
+// text (the forms it knew read as they always did), so that a newer text can
+// be shown to be left out there rather than run as something else.
+Operation ParseOperationAsOlderVersions(const QString &text, QString &errorText);
 // An entry of an operation list that reads as an operation: its place in
 // the list (from 1, unticked entries counted), its text, what it reads as.
 struct ListedOperation {

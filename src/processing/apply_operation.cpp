@@ -34,23 +34,6 @@ std::int32_t Checked(qint64 value) {
   return static_cast<std::int32_t>(value);
 }
 
-QString CoordinateErrors(const Operation &op, std::int32_t width, std::int32_t height) {
-  QString errors;
-  if (op.TopLeftX >= width)
-    errors += "Top Left X Coordiate (" + N(op.TopLeftX) + ") is greater than image width of " +
-              N(width) + kCrLf;
-  if (op.TopLeftY >= height)
-    errors += "Top Left Y Coordiate (" + N(op.TopLeftY) + ") is greater than image height of " +
-              N(height) + kCrLf;
-  if (op.BottomRightX >= width)
-    errors += "Bottom Right X Coordiate (" + N(op.BottomRightX) +
-              ") is greater than image width of " + N(width) + kCrLf;
-  if (op.BottomRightY >= height)
-    errors += "Bottom Right Y Coordiate (" + N(op.BottomRightY) +
-              ") is greater than image height of " + N(height) + kCrLf;
-  return errors;
-}
-
 // Orientations 5 to 8 turn the picture on its side: width and height swap.
 bool TurnsSideways(int orientation) { return orientation >= 5 && orientation <= 8; }
 
@@ -83,7 +66,7 @@ private:
 
   const QString &inputPath_;
   const QString inputName_;
-  const Operation &op_;
+  Operation op_; // a centred crop's corners are set once the picture's size is known
   const ApplyEnvironment &env_;
   const Settings &settings_;
   RunState &state_;
@@ -220,6 +203,10 @@ void PairSteps::readSize() {
   orientation = settings_.AutoOrient && decodes ? env_.toolkit.orientation(inputPath_) : 0;
   turn_ = orientation > 1;
   if (TurnsSideways(orientation)) std::swap(imageWidth, imageHeight);
+  if (IsCentredCrop(op_)) {
+    op_ = CentredCorners(op_, imageWidth, imageHeight);
+    setUp();
+  }
   q_ = N(op_.JpgQuality);
   work_.settings = QStringList{QStringLiteral("-quality"), q_};
   work_.input = inputPath_;
@@ -284,7 +271,8 @@ bool PairSteps::extract() {
 }
 
 void PairSteps::resize() {
-  QString geometry = ResizeGeometry(op_, settings_.NeverEnlarge);
+  const QSize from = op_.Extract ? rect_.size() : QSize(imageWidth, imageHeight);
+  QString geometry = ResizeGeometry(op_, settings_.NeverEnlarge, from);
   const QStringList antialias =
       settings_.Antialias ? QStringList{QStringLiteral("-antialias")} : QStringList{};
   stepTexts_ << (settings_.Antialias ? "Resizing (AA): -quality, " + q_ + ", -antialias"
@@ -305,10 +293,14 @@ void PairSteps::resize() {
       geometry = exactly(shrink->result);
     }
   }
-  QStringList sharpen;
-  if (settings_.SharpenAfterShrinking)
-    sharpen = op_.Extract ? SharpeningAfterShrinking(op_, rect_.width(), rect_.height())
-                          : SharpeningAfterShrinking(op_, imageWidth, imageHeight);
+  if (IsScaled(op_)) { // a result past the limits fails before a pixel is decoded
+    step = stepTexts_.last();
+    const QSize result = ScaledSize(op_.ResizeWidth, from.width(), from.height());
+    env_.toolkit.checkSize(result.width(), result.height(), QString());
+  }
+  const QStringList sharpen = settings_.SharpenAfterShrinking
+                                  ? SharpeningAfterShrinking(op_, from.width(), from.height())
+                                  : QStringList{};
   work_.steps.push_back(turning() + antialias + QStringList{QStringLiteral("-geometry"), geometry} +
                         sharpen);
 }

@@ -92,8 +92,25 @@ QStringList SharpeningAfterShrinking(const Operation &op, qint64 width, qint64 h
 // stored; the result is given the size the whole decode would have had.
 bool JpegMayShrink(const QString &inputName, const Settings &settings);
 
-// The geometry ImageMagick gets for a resize method; the Limit methods only
-// shrink when neverEnlarge is set.
-QString ResizeGeometry(const Operation &op, bool neverEnlarge);
+// The geometry ImageMagick gets for a resize method of a picture (or the
+// rectangle taken of it) of size `from`; the Limit methods only shrink when
+// neverEnlarge is set. A scale is asked of what it asks for, enlarging too.
+QString ResizeGeometry(const Operation &op, bool neverEnlarge, QSize from);
+
+// A scale by `percent` of a picture of width x height: each side rounded to
+// the nearest pixel, halves up, and at least 1. Throws Failure (overflow) for
+// a side past 2^31 - 1.
+QSize ScaledSize(std::int32_t percent, qint64 width, qint64 height);
+
+// One line (ending in CR LF) for each corner outside a picture of width x
+// height: "Top Left X Coordiate (640) is greater than image width of 640".
+QString CoordinateErrors(const Operation &op, std::int32_t width, std::int32_t height);
+
+// A centred crop as corners, for a picture of width x height as it is seen:
+// the largest rectangle of the operation's aspect ratio, its free side the
+// ratio's length rounded to the nearest pixel (halves up), never longer than
+// the picture nor shorter than 1. The pixels left over are split evenly; an
+// odd one goes to the right or the bottom.
+Operation CentredCorners(Operation op, qint64 width, qint64 height);
 
 } // namespace varnholt

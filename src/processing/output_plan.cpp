@@ -110,7 +110,9 @@ QString PairKey(const QString &imagePath, const Operation &op) {
                      op.OutputFormat,
                      QString::number(op.JpgQuality),
                      op.Prefix,
-                     op.Suffix}
+                     op.Suffix,
+                     QString::number(op.AspectWidth),
+                     QString::number(op.AspectHeight)}
              .join(u'\n');
 }
 

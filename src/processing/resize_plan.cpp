@@ -1,30 +1,79 @@
-// What a resize asks of ImageMagick, and how small a JPEG may be decoded for
-// it: the arithmetic of a pair's resize, apart from its steps.
+// Where a crop lies and what a resize asks of ImageMagick, and how small a
+// JPEG may be decoded for it: the arithmetic of a pair, apart from its steps.
 #include "processing/apply_operation.h"
 
+#include "platform/failure.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace varnholt {
 
 namespace {
 QString N(qint64 value) { return QString::number(value); }
+const QString kCrLf = QStringLiteral("\r\n");
 } // namespace
+
+QString CoordinateErrors(const Operation &op, std::int32_t width, std::int32_t height) {
+  QString errors;
+  if (op.TopLeftX >= width)
+    errors += "Top Left X Coordiate (" + N(op.TopLeftX) + ") is greater than image width of " +
+              N(width) + kCrLf;
+  if (op.TopLeftY >= height)
+    errors += "Top Left Y Coordiate (" + N(op.TopLeftY) + ") is greater than image height of " +
+              N(height) + kCrLf;
+  if (op.BottomRightX >= width)
+    errors += "Bottom Right X Coordiate (" + N(op.BottomRightX) +
+              ") is greater than image width of " + N(width) + kCrLf;
+  if (op.BottomRightY >= height)
+    errors += "Bottom Right Y Coordiate (" + N(op.BottomRightY) +
+              ") is greater than image height of " + N(height) + kCrLf;
+  return errors;
+}
 
 bool JpegMayShrink(const QString &inputName, const Settings &settings) {
   return !settings.ExactDecode && FormatName(Extension(inputName)) == QLatin1String("JPEG");
 }
 
-QString ResizeGeometry(const Operation &op, bool neverEnlarge) {
+QSize ScaledSize(std::int32_t percent, qint64 width, qint64 height) {
+  const auto side = [percent](qint64 full) {
+    const __int128 scaled = (__int128(2) * percent * full + 100) / 200;
+    if (scaled > std::numeric_limits<std::int32_t>::max()) throw Failure(kErrOverflow, "Overflow");
+    return std::max(1, int(scaled));
+  };
+  return QSize(side(width), side(height));
+}
+
+Operation CentredCorners(Operation op, qint64 width, qint64 height) {
+  const qint64 a = op.AspectWidth, b = op.AspectHeight;
+  qint64 w = width, h = height;
+  // The side the picture is too long on is cut to the ratio; a ratio of
+  // terms up to 10000 keeps these products well inside 64 bits.
+  if (width * b > height * a)
+    w = std::clamp<qint64>((2 * height * a + b) / (2 * b), 1, width);
+  else
+    h = std::clamp<qint64>((2 * width * b + a) / (2 * a), 1, height);
+  op.TopLeftX = std::int32_t((width - w) / 2);
+  op.TopLeftY = std::int32_t((height - h) / 2);
+  op.BottomRightX = std::int32_t(op.TopLeftX + w - 1);
+  op.BottomRightY = std::int32_t(op.TopLeftY + h - 1);
+  return op;
+}
+
+QString ResizeGeometry(const Operation &op, bool neverEnlarge, QSize from) {
   // ">" shrinks what is larger and leaves the rest as it is.
   const QString limit = neverEnlarge ? QStringLiteral(">") : QString();
   switch (op.ResizeMethod) {
   case kLimitWidthHeight: return N(op.ResizeWidth) + "x" + N(op.ResizeHeight) + limit;
   case kLimitWidth: return N(op.ResizeWidth) + "x" + limit;
   case kLimitHeight: return "x" + N(op.ResizeHeight) + limit;
+  case kScale: {
+    const QSize size = ScaledSize(op.ResizeWidth, from.width(), from.height());
+    return N(size.width()) + "x" + N(size.height()) + "!";
+  }
   default: return N(op.ResizeWidth) + "x" + N(op.ResizeHeight) + "!";
   }
 }
@@ -47,8 +96,11 @@ std::optional<QSize> ShrunkSize(const Operation &op, qint64 width, qint64 height
   const auto side = [scale](qint64 full) {
     return std::max<qint64>(1, qint64(std::floor(scale * double(full) + 0.5)));
   };
-  const QSize result = scale > 0 ? QSize(int(side(width)), int(side(height)))
-                                 : QSize(op.ResizeWidth, op.ResizeHeight);
+  // A scale is worked out in whole numbers: no halves lost to rounding.
+  const QSize result =
+      IsScaled(op) ? (op.ResizeWidth < 100 ? ScaledSize(op.ResizeWidth, width, height) : QSize())
+      : scale > 0  ? QSize(int(side(width)), int(side(height)))
+                   : QSize(op.ResizeWidth, op.ResizeHeight);
   // Only a picture larger than its result on both sides gets smaller; the
   // Limit methods leave the rest alone or, allowed to, enlarge it.
   if (result.width() >= width || result.height() >= height || result.isEmpty()) return std::nullopt;

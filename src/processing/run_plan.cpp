@@ -218,13 +218,13 @@ void KeepShard(RunPlan &plan, const QString &outputFolder, int index, int count)
 QDataStream &operator<<(QDataStream &out, const Operation &op) {
   return out << op.Extract << op.TopLeftX << op.TopLeftY << op.BottomRightX << op.BottomRightY
              << op.Resize << op.ResizeMethod << op.ResizeWidth << op.ResizeHeight << op.OutputFormat
-             << op.JpgQuality << op.Prefix << op.Suffix;
+             << op.JpgQuality << op.Prefix << op.Suffix << op.AspectWidth << op.AspectHeight;
 }
 
 QDataStream &operator>>(QDataStream &in, Operation &op) {
   return in >> op.Extract >> op.TopLeftX >> op.TopLeftY >> op.BottomRightX >> op.BottomRightY >>
          op.Resize >> op.ResizeMethod >> op.ResizeWidth >> op.ResizeHeight >> op.OutputFormat >>
-         op.JpgQuality >> op.Prefix >> op.Suffix;
+         op.JpgQuality >> op.Prefix >> op.Suffix >> op.AspectWidth >> op.AspectHeight;
 }
 
 // The records go as they are, not as texts: a worker reads no operation text.

@@ -53,7 +53,10 @@ TEST_F(MainWindow, OpensWithItsTextsAndEveryCaptionFits) {
     return texts;
   };
   EXPECT_EQ(items("cmbResizeMethod"),
-            QStringList({"Limit Width & Height", "Limit Width", "Limit Height", "Fix to Size"}));
+            QStringList({"Limit Width & Height", "Limit Width", "Limit Height", "Fix to Size",
+                         "Scale by Percent"}));
+  EXPECT_EQ(items("cmbExtractAspect"),
+            QStringList({"Free", "1:1", "4:5", "5:4", "2:3", "3:2", "3:4", "4:3", "9:16", "16:9"}));
   EXPECT_EQ(items("cmbOutputFormat"), QStringList({"Don't Change", "BMP", "GIF", "JPG", "PNG",
                                                    "TIFF", "MIFF", "TGA", "WEBP", "AVIF"}));
   EXPECT_EQ(List("lstOperations")->toolTip(),

@@ -25,6 +25,11 @@ PlanMessage SomeJob() {
   crop.Prefix = QStringLiteral("th_");
   plan.operations = {{2, QStringLiteral("text of 2"), crop}, {5, QStringLiteral("text of 5"), {}}};
   plan.operations[1].op.Suffix = QStringLiteral("_x");
+  // A centred crop, scaled, travels as its record too.
+  Operation &centred = plan.operations[1].op;
+  centred.Extract = centred.Resize = true;
+  centred.AspectWidth = 16, centred.AspectHeight = 9;
+  centred.ResizeMethod = kScale, centred.ResizeWidth = centred.ResizeHeight = 50;
   plan.settings.OutputInDiffDir = true;
   plan.settings.OutputDir = QStringLiteral("/out");
   plan.settings.Antialias = true;
