@@ -100,9 +100,24 @@ void RequireFolder(const char *which, const QString &path) {
   throw Refusal{named + " cannot be used: " + QString::fromLocal8Bit(std::strerror(err))};
 }
 
-void ListImages(BatchJob &job, const BatchOptions &options, const QString &inputFolder) {
+// With subfolders, each one that cannot be read is named once; the rest runs.
+QStringList ListImages(BatchJob &job, const BatchOptions &options, const QString &inputFolder,
+                       const QString &skip) {
   try {
-    job.images = ListImageFiles(job.inputFolder, options.pattern, options.inverse);
+    if (!options.recursive) {
+      job.images = ListImageFiles(job.inputFolder, options.pattern, options.inverse);
+      return UnreadableImageNames(job.inputFolder, options.pattern, options.inverse);
+    }
+    ImageTree tree = ListImageTree(job.inputFolder, options.pattern, options.inverse, skip);
+    job.images = tree.images;
+    // Counted once, by the first part.
+    if (options.shardIndex == 1) {
+      job.unreadableFolders = int(tree.unreadableFolders.size());
+      for (const QString &folder : tree.unreadableFolders)
+        job.notes << "varnholt: warning: cannot read the subfolder " + folder +
+                         "; its images are skipped\n";
+    }
+    return tree.unreadableNames;
   } catch (const Failure &failure) {
     if (failure.number() == 93)
       throw Refusal{"the pattern \"" + options.pattern + "\" is malformed: " + failure.text()};
@@ -143,6 +158,7 @@ Settings BatchSettings(const BatchOptions &options, bool separateOutput) {
   settings.NeverEnlarge = !options.enlarge;
   settings.ExactDecode = options.exact;
   settings.SharpenAfterShrinking = options.sharpen;
+  settings.IncludeSubfolders = options.recursive;
   settings.ExistingResults = options.existing;
   settings.Metadata = options.metadata;
   return settings;
@@ -186,7 +202,9 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   job.notes = DroppedLineNotes(options.listFile);
   job.leftOutLines = int(job.notes.size());
   job.inputFolder = Absolute(inputFolder);
-  ListImages(job, options, inputFolder);
+  // Results inside the image folder are no images of a run with subfolders.
+  const QStringList unreadable =
+      ListImages(job, options, inputFolder, separateOutput ? options.outputFolder : QString());
   // The same check, on the same entries, as a run started from the window.
   if (const QStringList clashes = ClashReportLines(items); !clashes.isEmpty()) {
     QString text = ClashMessageText(clashes);
@@ -203,8 +221,6 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
 
   // Such a file cannot be opened under any name Qt gives it; saying so is
   // better than a run that looks complete.
-  const QStringList unreadable =
-      UnreadableImageNames(job.inputFolder, options.pattern, options.inverse);
   // Counted once, by the first part.
   if (options.shardIndex == 1) {
     job.unreadableImages = int(unreadable.size());
@@ -222,6 +238,7 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   }
   // What runs that were killed left behind.
   SweepLeftovers(outputFolder);
+  SweepSubfolderLeftovers(-1, outputFolder, ImageSubfolders(job.images));
   SweepScratchLeftovers();
   ClaimPairs(job, CanonicalFolder(outputFolder));
   allImages = int(job.images.size() + unreadable.size());
@@ -271,8 +288,8 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
   }
   Print(console.out,
         RunCountsText(totals.written, totals.skipped, totals.failed, totals.stopped) + "\n");
-  const bool allDone =
-      totals.skipped == 0 && totals.failed == 0 && !totals.stopped && job.leftOutLines == 0;
+  const bool allDone = totals.skipped == 0 && totals.failed == 0 && !totals.stopped &&
+                       job.leftOutLines == 0 && job.unreadableFolders == 0;
   return allDone ? kBatchAllWritten : kBatchSomeNotWritten;
 }
 

@@ -199,6 +199,7 @@ BatchTotals RunOnThreads(const BatchJob &job, int jobs, Reporter &reporter, RunC
         totals.stopped = true;
         const auto held = StopMovingPairs();
         SweepLeftovers(job.outputFolder(), ::getpid());
+        SweepSubfolderLeftovers(-1, job.outputFolder(), ImageSubfolders(job.images), ::getpid());
         SweepScratchLeftovers(::getpid());
         reporter.printTotals(totals);
         ::_exit(kBatchSomeNotWritten);
@@ -269,6 +270,7 @@ BatchTotals RunInProcesses(const BatchJob &job, int jobs, Reporter &reporter, Ru
   } catch (const Failure &) {
     // No folder to open: each pair says so when it runs.
   }
+  setup.subfolders = ImageSubfolders(job.images);
   setup.images = int(job.images.size());
   setup.operations = int(job.operations.size());
   // ImageMagick's policy is worked out here once and handed to every worker.

@@ -1,5 +1,6 @@
 #include "processing/run_machine.h"
 
+#include "operations/file_listing.h"
 #include "operations/operation.h"
 #include "platform/paths.h"
 #include "platform/prompter.h"
@@ -37,8 +38,10 @@ RunPlan PlanOrNothing(const RunSource &source, const Settings &settings) {
   try {
     RunPlan plan = PlanFromSource(source, settings);
     // What runs that were killed left behind.
-    if (const QString output = PlanFolder(plan.outputFolder()); !output.isEmpty())
+    if (const QString output = PlanFolder(plan.outputFolder()); !output.isEmpty()) {
       SweepLeftovers(output);
+      SweepSubfolderLeftovers(-1, output, ImageSubfolders(plan.images));
+    }
     return plan;
   } catch (...) {
     RunPlan plan;
@@ -63,11 +66,17 @@ bool BeginAhead(RunAhead &ahead, const RunPlan &plan, RunFiles &files) {
 }
 
 // A pair done ahead, put into place now that its turn has come.
+// Pairs of a subfolder's image are handed over at the top of the output
+// folders too, and go from there into their own subfolder.
 QString CommitAhead(const PairResult &r, RunFiles &files, const QString &outputFolder,
-                    const QString &label) {
+                    const QString &subfolder, const QString &label) {
   if (r.outcome != ApplyOutcome::Written) return r.failure;
   try {
-    files.folder(outputFolder).adopt(r.handedAs, label)->commit(r.names);
+    OutputFolder &top = files.folder(outputFolder);
+    (subfolder.isEmpty()
+         ? top.adopt(r.handedAs, label)
+         : files.subfolder(outputFolder, subfolder).adoptFrom(top, r.handedAs, label))
+        ->commit(r.names);
     return QString();
   } catch (const Failure &failure) {
     return failure.text() + kCrLf + QStringLiteral("Operation: Moving into place");
@@ -222,8 +231,10 @@ RunMachine::Waiting RunMachine::advance() {
         at_ = At::Here;
         return Waiting::Here;
       }
-      early->failure = CommitAhead(*early, files_, PlanFolder(plan_.outputFolder()),
-                                   QStringLiteral("%1.%2").arg(atImage_).arg(atOperation_));
+      early->failure =
+          CommitAhead(*early, files_, PlanFolder(plan_.outputFolder()),
+                      ImageSubfolder(plan_.images[qsizetype(*planned_ / plan_.operations.size())]),
+                      QStringLiteral("%1.%2").arg(atImage_).arg(atOperation_));
       endPair(*early);
       break;
     }
