@@ -238,7 +238,7 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   }
   // What runs that were killed left behind.
   SweepLeftovers(outputFolder);
-  SweepSubfolderLeftovers(-1, outputFolder, ImageSubfolders(job.images));
+  if (options.recursive) SweepLeftoversBelow(outputFolder);
   SweepScratchLeftovers();
   ClaimPairs(job, CanonicalFolder(outputFolder));
   allImages = int(job.images.size() + unreadable.size());

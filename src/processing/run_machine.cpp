@@ -40,7 +40,9 @@ RunPlan PlanOrNothing(const RunSource &source, const Settings &settings) {
     // What runs that were killed left behind.
     if (const QString output = PlanFolder(plan.outputFolder()); !output.isEmpty()) {
       SweepLeftovers(output);
-      SweepSubfolderLeftovers(-1, output, ImageSubfolders(plan.images));
+      // Every subfolder, not only this plan's: a run with a narrower pattern
+      // would otherwise never come to what a killed run left elsewhere.
+      if (settings.IncludeSubfolders) SweepLeftoversBelow(output);
     }
     return plan;
   } catch (...) {
