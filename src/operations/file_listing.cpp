@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -230,15 +231,30 @@ struct TreeWalk {
       const int sub =
           ::openat(fd, bytes.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       const QString path = root + u'/' + here;
-      if (sub < 0 || ::faccessat(fd, bytes.constData(), R_OK | X_OK, AT_EACCESS) != 0) {
-        const int err = sub < 0 ? errno : EACCES;
+      // Why its images cannot be listed: a name the system cannot take whole
+      // (deeper than PATH_MAX) or a folder gone meanwhile costs that folder alone.
+      QString why;
+      if (sub < 0 || ::faccessat(fd, bytes.constData(), R_OK | X_OK, AT_EACCESS) != 0)
+        why = QString::fromLocal8Bit(std::strerror(sub < 0 ? errno : EACCES));
+      else if (QFile::encodeName(path).size() >= PATH_MAX)
+        why = QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
+      QStringList images, unreadable;
+      try {
+        if (why.isEmpty()) {
+          images = ListImageFiles(path, pattern, inverse);
+          unreadable = UnreadableImageNames(path, pattern, inverse);
+        }
+      } catch (const Failure &failure) {
+        why = failure.description();
+      }
+      if (!why.isEmpty()) {
         if (sub >= 0) ::close(sub);
-        tree.unreadableFolders << here + ": " + QString::fromLocal8Bit(std::strerror(err));
+        tree.unreadableFolders << here + ": " + why;
         continue;
       }
-      for (const QString &image : ListImageFiles(path, pattern, inverse))
+      for (const QString &image : std::as_const(images))
         tree.images << here + u'/' + image;
-      for (const QString &image : UnreadableImageNames(path, pattern, inverse))
+      for (const QString &image : std::as_const(unreadable))
         tree.unreadableNames << here + u'/' + image;
       walk(sub, root, here + u'/');
       ::close(sub);
