@@ -102,7 +102,9 @@ void RequireFolder(const char *which, const QString &path) {
 
 // With subfolders, each one that cannot be read is named once; the rest runs.
 QStringList ListImages(BatchJob &job, const BatchOptions &options, const QString &inputFolder,
-                       const QString &skip) {
+                       bool separateOutput) {
+  // Results inside the image folder are no images of a run with subfolders.
+  const QString skip = separateOutput ? options.outputFolder : QString();
   try {
     if (!options.recursive) {
       job.images = ListImageFiles(job.inputFolder, options.pattern, options.inverse);
@@ -202,9 +204,7 @@ BatchJob PrepareBatch(const BatchOptions &options, int &allImages) {
   job.notes = DroppedLineNotes(options.listFile);
   job.leftOutLines = int(job.notes.size());
   job.inputFolder = Absolute(inputFolder);
-  // Results inside the image folder are no images of a run with subfolders.
-  const QStringList unreadable =
-      ListImages(job, options, inputFolder, separateOutput ? options.outputFolder : QString());
+  const QStringList unreadable = ListImages(job, options, inputFolder, separateOutput);
   // The same check, on the same entries, as a run started from the window.
   if (const QStringList clashes = ClashReportLines(items); !clashes.isEmpty()) {
     QString text = ClashMessageText(clashes);

@@ -115,11 +115,8 @@ ApplyOutcome PairSteps::run(QString &text) {
   step = "Setting target file: " + inputPath_;
   step = QStringLiteral("Setting Result File");
   if (!outputFolderThere()) return ApplyOutcome::Skipped;
-  // An image of a subfolder has its results in the same subfolder of the
-  // output folder, made when its first result goes in.
-  topFolder_ = outputFolder_;
   subfolder_ = ImageSubfolderIn(env_.inputFolder, inputPath_);
-  outputFolder_ = SubfolderOf(outputFolder_, subfolder_);
+  topFolder_ = std::exchange(outputFolder_, SubfolderOf(outputFolder_, subfolder_));
   plan_ = PlanPair(outputFolder_, inputName_, op_);
   if (!besideEarlierResult()) return ApplyOutcome::Skipped;
   if (text = claim(); !text.isEmpty()) return ApplyOutcome::Failed;
@@ -195,9 +192,7 @@ QString PairSteps::claim() {
   pair_ = {inputPath_, PairKey(inputPath_, op_), 0};
   if (const RunClaims::Clash clash = files_.claims.claim(pair_, paths(plan_.names())))
     return ClashFailureText(clash) + kCrLf + "Operation: " + step;
-  OutputFolder &folder =
-      subfolder_.isEmpty() ? files_.folder(plan_.folder) : files_.subfolder(topFolder_, subfolder_);
-  stage_ = folder.stage(env_.pairLabel);
+  stage_ = files_.subfolder(topFolder_, subfolder_).stage(env_.pairLabel);
   changesFormat_ = ChangesFormat(inputName_, op_);
   // The result is written once, straight under its own name: nothing else
   // is ever in the pair's place.

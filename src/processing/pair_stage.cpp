@@ -270,6 +270,7 @@ OutputFolder &RunFiles::folder(const QString &path) {
 
 OutputFolder &RunFiles::subfolder(const QString &top, const QString &subfolder) {
   const QString path = SubfolderOf(top, subfolder);
+  if (subfolder.isEmpty()) return folder(path);
   if (const auto at = folders_.find(path); at != folders_.end() && at->second) return *at->second;
   int fd = ::dup(folder(PlanFolder(top)).handle());
   QString reached = PlanFolder(top);

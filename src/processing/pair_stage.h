@@ -115,7 +115,8 @@ public:
   OutputFolder &folder(const QString &path);
   // The subfolder ("2024/jan") of the output folder `top`, made where it is
   // missing and reached from the top's handle without following a link, so
-  // results stay inside the output folder whatever is swapped in meanwhile.
+  // results stay inside the output folder whatever is swapped in meanwhile;
+  // the top itself for an empty one.
   OutputFolder &subfolder(const QString &top, const QString &subfolder);
   // The folder at `path` is the one behind `handle`, which it takes over.
   void useHandle(const QString &path, int handle);
