@@ -75,6 +75,8 @@ TEST(Subfolders, TheTreeIsWalkedWithoutHiddenFoldersLinksOrTheResultsFolder) {
     Put(in + '/' + name);
   ASSERT_EQ(::symlink("..", QFile::encodeName(in + "/B/loop").constData()), 0);
   ASSERT_EQ(::symlink(".", QFile::encodeName(in + "/a/here").constData()), 0);
+  Put(dir.file("elsewhere/e.jpg"));
+  ASSERT_EQ(::symlink("../../elsewhere", QFile::encodeName(in + "/B/away").constData()), 0);
   ASSERT_EQ(::mkdir(QFile::encodeName(in).append("/caf\xe9").constData(), 0755), 0);
   ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
   ASSERT_EQ(::chmod(QFile::encodeName(in + "/locked").constData(), 0), 0);
