@@ -295,6 +295,14 @@ OutputFolder &RunFiles::subfolder(const QString &top, const QString &subfolder) 
   }
   std::unique_ptr<OutputFolder> &slot = folders_[path];
   slot = std::make_unique<OutputFolder>(path, fd);
+  // A folder's images come one after another: a tree of thousands of
+  // folders must not keep a few handles open for every one of them. No pair
+  // of this thread is under way in an earlier one by now.
+  subfolders_.push_back(path);
+  if (subfolders_.size() > 8) {
+    folders_.erase(subfolders_.front());
+    subfolders_.pop_front();
+  }
   return *slot;
 }
 

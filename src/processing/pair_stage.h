@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -123,6 +124,7 @@ public:
 
 private:
   std::map<QString, std::unique_ptr<OutputFolder>> folders_;
+  std::deque<QString> subfolders_; // the subfolders open, the latest last
 };
 
 // Removes what processes that are gone left in a folder: hidden files and

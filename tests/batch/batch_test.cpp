@@ -434,6 +434,23 @@ TEST_F(Batch, RecursiveMirrorsTheTreeInWholeAndInPartsAndBesideTheImages) {
   EXPECT_EQ(TreeOf(in()), beside);
 }
 
+// A tree of many folders keeps a few of their handles open at a time: under
+// a low limit of open files every folder's pairs are written.
+TEST_F(Batch, ATreeOfManyFoldersRunsUnderALowLimitOfOpenFiles) {
+  for (int n = 0; n < 60; ++n) {
+    const QString folder = in() + QStringLiteral("/f%1").arg(n, 2, 10, QChar(u'0'));
+    QDir().mkpath(folder);
+    test::MakeImage(folder + "/p.png", 4, 4);
+  }
+  WriteList(list, {{true, kWidth}});
+  for (const char *jobs : {"1", "2"}) {
+    const Result r = RunProgram("prlimit", {"--nofile=128", VARNHOLT_EXECUTABLE, "--batch", list,
+                                            "--input", in(), "--output", fresh(jobs), "--recursive",
+                                            "--jobs", jobs, "--quiet"});
+    EXPECT_EQ(r.said(), "0|62 written, 0 skipped, 0 failed\n|") << jobs;
+  }
+}
+
 // Its errors, sorted, with the output folder written alike.
 QStringList ErrorsIn(const Result &r, const QString &output) {
   QStringList errors = QString(r.err)
