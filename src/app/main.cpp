@@ -76,6 +76,9 @@ void SweepWhatKilledRunsLeft(const Settings &settings) {
   if (const QString output = OutputFolderFor(settings, settings.SelectedDir);
       output != settings.SelectedDir)
     SweepLeftovers(output);
+  // A run with subfolders builds its pairs in each of them.
+  if (settings.IncludeSubfolders)
+    SweepLeftoversBelow(OutputFolderFor(settings, settings.SelectedDir));
 }
 
 // Before the first widget: every window is made in the chosen look. The

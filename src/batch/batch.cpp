@@ -98,9 +98,26 @@ void RequireFolder(const char *which, const QString &path) {
   Refused(named + " cannot be used: " + QString::fromLocal8Bit(std::strerror(err)));
 }
 
-void ListImages(BatchPlan &job, const BatchOptions &options, const QString &inputFolder) {
+// With subfolders, each one that cannot be read is named once; the rest runs.
+QStringList ListImages(BatchPlan &job, const BatchOptions &options, const QString &inputFolder,
+                       bool separateOutput) {
+  // Results inside the image folder are no images of a run with subfolders.
+  const QString skip = separateOutput ? options.outputFolder : QString();
   try {
-    job.images = ListImageFiles(job.inputFolder, options.pattern, options.inverse);
+    if (!options.recursive) {
+      job.images = ListImageFiles(job.inputFolder, options.pattern, options.inverse);
+      return UnreadableImageNames(job.inputFolder, options.pattern, options.inverse);
+    }
+    ImageTree tree = ListImageTree(job.inputFolder, options.pattern, options.inverse, skip);
+    job.images = tree.images;
+    // Counted once, by the first part.
+    if (options.shardIndex == 1) {
+      job.unreadableFolders = int(tree.unreadableFolders.size());
+      for (const QString &folder : tree.unreadableFolders)
+        job.notes << "varnholt: warning: cannot read the subfolder " + folder +
+                         "; its images are skipped\n";
+    }
+    return tree.unreadableNames;
   } catch (const Failure &failure) {
     if (failure.number() == 93)
       Refused("the pattern \"" + options.pattern + "\" is malformed: " + failure.text());
@@ -141,6 +158,7 @@ Settings BatchSettings(const BatchOptions &options, bool separateOutput) {
   settings.NeverEnlarge = !options.enlarge;
   settings.ExactDecode = options.exact;
   settings.SharpenAfterShrinking = options.sharpen;
+  settings.IncludeSubfolders = options.recursive;
   settings.ExistingResults = options.existing;
   settings.Metadata = options.metadata;
   return settings;
@@ -184,7 +202,7 @@ void PrepareBatch(const BatchOptions &options, BatchPlan &job, int &allImages) {
   job.notes = DroppedLineNotes(options.listFile);
   job.leftOutLines = int(job.notes.size());
   job.inputFolder = Absolute(inputFolder);
-  ListImages(job, options, inputFolder);
+  const QStringList unreadable = ListImages(job, options, inputFolder, separateOutput);
   // The same check, on the same entries, as a run started from the window.
   if (const QStringList clashes = ClashReportLines(items); !clashes.isEmpty()) {
     QString text = ClashMessageText(clashes);
@@ -200,8 +218,6 @@ void PrepareBatch(const BatchOptions &options, BatchPlan &job, int &allImages) {
 
   // Such a file cannot be opened under any name Qt gives it; saying so is
   // better than a run that looks complete.
-  const QStringList unreadable =
-      UnreadableImageNames(job.inputFolder, options.pattern, options.inverse);
   // Counted once, by the first part.
   if (options.shardIndex == 1) {
     job.unreadableImages = int(unreadable.size());
@@ -219,6 +235,7 @@ void PrepareBatch(const BatchOptions &options, BatchPlan &job, int &allImages) {
   }
   // What runs that were killed left behind.
   SweepLeftovers(outputFolder);
+  if (options.recursive) SweepLeftoversBelow(outputFolder);
   SweepScratchLeftovers();
   ClaimPairs(job, CanonicalFolder(outputFolder));
   allImages = int(job.images.size() + unreadable.size());
@@ -268,8 +285,8 @@ int RunBatch(const BatchOptions &options, const BatchConsole &console) {
   }
   Print(console.out,
         RunCountsText(totals.written, totals.skipped, totals.failed, totals.stopped) + "\n");
-  const bool allDone =
-      totals.skipped == 0 && totals.failed == 0 && !totals.stopped && job.leftOutLines == 0;
+  const bool allDone = totals.skipped == 0 && totals.failed == 0 && !totals.stopped &&
+                       job.leftOutLines == 0 && job.unreadableFolders == 0;
   return allDone ? kBatchAllWritten : kBatchSomeNotWritten;
 }
 

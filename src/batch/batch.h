@@ -19,6 +19,7 @@ struct BatchOptions {
   QString outputFolder; // empty: beside the images
   QString pattern;
   bool inverse = false;
+  bool recursive = false; // the images of every subfolder too
   bool antialias = false;
   bool allowOutOfBounds = false;
   bool keepOrientation = false;

@@ -19,7 +19,7 @@ namespace {
 QString BatchUsageText() {
   return QStringLiteral(
       "Usage: varnholt --batch LIST.vop [--input DIR] [--output DIR] [--pattern P] [--inverse]\n"
-      "                [--antialias] [--allow-out-of-bounds] [--keep-orientation]\n"
+      "                [--recursive] [--antialias] [--allow-out-of-bounds] [--keep-orientation]\n"
       "                [--enlarge] [--sharpen] [--exact] [--existing replace|skip|keep-both]\n"
       "                [--metadata keep|no-location|none] [--jobs N] [--shard K/N|auto[/N]]\n"
       "                [--quiet]\n"
@@ -44,6 +44,10 @@ Varnholt) on every image of a folder, without a window; no display is needed.
                          (case-sensitive): ? any character, * any run, # a digit,
                          [abc] [a-f] one of, [!abc] none of
   --inverse              only images whose name does NOT match the pattern
+  --recursive            the images of every subfolder too (hidden folders and
+                         links to folders aside), with the same pattern; their
+                         results go into the same subfolders of --output DIR
+                         (made as needed), or beside each image
   --antialias            resize with antialiasing
   --allow-out-of-bounds  a rectangle running past the right or bottom edge is cut
                          at the edge instead of skipping the image
@@ -272,6 +276,7 @@ namespace {
 // The options that take no value.
 const std::pair<const char *, bool BatchOptions::*> kFlags[] = {
     {"--inverse", &BatchOptions::inverse},
+    {"--recursive", &BatchOptions::recursive},
     {"--antialias", &BatchOptions::antialias},
     {"--allow-out-of-bounds", &BatchOptions::allowOutOfBounds},
     {"--keep-orientation", &BatchOptions::keepOrientation},

@@ -201,6 +201,7 @@ BatchTotals RunOnThreads(const BatchPlan &job, int jobs, Reporter &reporter, Run
         totals.stopped = true;
         const auto held = StopMovingPairs();
         SweepLeftovers(job.outputFolder(), ::getpid());
+        SweepSubfolderLeftovers(-1, job.outputFolder(), ImageSubfolders(job.images), ::getpid());
         SweepScratchLeftovers(::getpid());
         reporter.printTotals(totals);
         ::_exit(kBatchSomeNotWritten);
@@ -272,6 +273,7 @@ BatchTotals RunInProcesses(const BatchPlan &job, int jobs, Reporter &reporter,
   } catch (const Failure &) {
     // No folder to open: each pair says so when it runs.
   }
+  setup.subfolders = ImageSubfolders(job.images);
   setup.images = int(job.images.size());
   setup.operations = int(job.operations.size());
   // ImageMagick's policy is worked out here once and handed to every worker.

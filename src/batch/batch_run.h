@@ -17,9 +17,10 @@ namespace varnholt {
 
 // A run of the batch mode: its plan, and what it tells the user before it starts.
 struct BatchPlan : RunPlan {
-  QStringList notes;        // warnings for before the run
-  int unreadableImages = 0; // images whose names Qt cannot carry: skipped
-  int leftOutLines = 0;     // ticked lines of the list it cannot run: not all was done
+  QStringList notes;         // warnings for before the run
+  int unreadableImages = 0;  // images whose names Qt cannot carry: skipped
+  int leftOutLines = 0;      // ticked lines of the list it cannot run: not all was done
+  int unreadableFolders = 0; // subfolders that could not be read: not all was done
 };
 
 struct BatchTotals {

@@ -95,6 +95,7 @@ void frmAbout::Form_Activate() {
     chkAutoOrient->setChecked(settings.AutoOrient);
     chkNeverEnlarge->setChecked(settings.NeverEnlarge);
     chkSharpen->setChecked(settings.SharpenAfterShrinking);
+    chkSubfolders->setChecked(settings.IncludeSubfolders);
     chkExactDecode->setChecked(settings.ExactDecode);
     cboExistingResults->setCurrentIndex(
         cboExistingResults->findData(int(EarlierResultRule(settings))));
@@ -137,6 +138,7 @@ void frmAbout::cmdOK_Click() {
   settings.AutoOrient = chkAutoOrient->isChecked();
   settings.NeverEnlarge = chkNeverEnlarge->isChecked();
   settings.SharpenAfterShrinking = chkSharpen->isChecked();
+  settings.IncludeSubfolders = chkSubfolders->isChecked();
   settings.ExactDecode = chkExactDecode->isChecked();
   settings.ExistingResults =
       EarlierResultWord(EarlierResult(cboExistingResults->currentData().toInt()));

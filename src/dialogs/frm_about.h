@@ -106,6 +106,7 @@ private:
   QCheckBox *chkAutoOrient = nullptr;
   QCheckBox *chkNeverEnlarge = nullptr;
   QCheckBox *chkSharpen = nullptr;
+  QCheckBox *chkSubfolders = nullptr;
   QCheckBox *chkExactDecode = nullptr;
   QComboBox *cboExistingResults = nullptr;
   QComboBox *cboMetadata = nullptr;

@@ -103,9 +103,14 @@ const ControlRow kControls[] = {
      "Gives a resized picture that came out smaller a light sharpening, stronger the more it "
      "shrank, so fine detail stays crisp. Pictures that keep or grow their size, and plain "
      "copies, are left as they are."},
-    {"chkExactDecode", Kind::CheckBox, 2, 240, 3390, 6360, 300, "Decode JPEGs Whole",
+    {"chkExactDecode", Kind::CheckBox, 2, 240, 3390, 3120, 300, "Decode JPEGs Whole",
      "Decodes every JPEG at its full size, also where a reduced decode gives the same size of "
      "result several times faster: results exactly as from a full decode."},
+    {"chkSubfolders", Kind::CheckBox, 2, 3480, 3390, 3120, 300, "Include Subfolders",
+     "Lists the images of every folder inside the image folder too, with the same pattern, "
+     "shown with their folder (2024/IMG_0001.jpg). Their results go into the same folders "
+     "inside the output folder, made as needed, or beside each image. Hidden folders and "
+     "links to folders are left out."},
     {"lblExistingResults", Kind::Label, 2, 240, 3735, 1620, 315, "Existing Results:", ""},
     {"cboExistingResults", Kind::ComboBox, 2, 1920, 3705, 2400, 315, "",
      "What a run does where a file of an earlier run has a result's name: replace it, skip "
@@ -232,6 +237,7 @@ void frmAbout::BuildControls() {
   VARNHOLT_BIND(chkAutoOrient);
   VARNHOLT_BIND(chkNeverEnlarge);
   VARNHOLT_BIND(chkSharpen);
+  VARNHOLT_BIND(chkSubfolders);
   VARNHOLT_BIND(chkExactDecode);
   VARNHOLT_BIND(cboExistingResults);
   VARNHOLT_BIND(cboMetadata);

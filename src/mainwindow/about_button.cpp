@@ -3,8 +3,10 @@
 #include "mainwindow/frm_main.h"
 
 #include "dialogs/frm_about.h"
+#include "mainwindow/image_panel.h"
 #include "platform/desktop.h"
 #include "platform/prompter.h"
+#include "settings/settings.h"
 #include "version.h"
 
 namespace varnholt {
@@ -15,7 +17,15 @@ void frmMain::cmdAbout_Click() {
   // Over this window wherever it stands now: it may have been placed, or
   // moved, after the settings window was made.
   about_->CentreOverOwner();
+  const Settings before = services_.settings;
   about_->exec();
+  // What the list holds depends on these: the subfolders, and the results'
+  // folder left out of them.
+  const Settings &after = services_.settings;
+  if (after.IncludeSubfolders != before.IncludeSubfolders ||
+      (after.IncludeSubfolders &&
+       (after.OutputInDiffDir != before.OutputInDiffDir || after.OutputDir != before.OutputDir)))
+    images_->RefreshFileList();
   ActivateLater();
 }
 

@@ -164,11 +164,15 @@ void ImagePanel::InsertSorted(const QString &name) {
 // they are missing from the list; the user hears about them once for each
 // folder in a session, not at every refresh or return to the folder.
 void ImagePanel::ReportUnreadableNames(const QString &folder) {
-  QStringList names;
-  try {
-    names = UnreadableImageNames(folder, txtPattern->text(), chkInversePattern->isChecked());
-  } catch (const Failure &) {
-    return; // a malformed pattern shows in its box
+  QStringList names = treeUnreadableNames_;
+  if (services_.settings.IncludeSubfolders) {
+    ReportUnreadableFolders(folder);
+  } else {
+    try {
+      names = UnreadableImageNames(folder, txtPattern->text(), chkInversePattern->isChecked());
+    } catch (const Failure &) {
+      return; // a malformed pattern shows in its box
+    }
   }
   if (names.isEmpty() || unreadableReported_.contains(folder)) return;
   unreadableReported_.insert(folder);
@@ -183,12 +187,43 @@ void ImagePanel::ReportUnreadableNames(const QString &folder) {
                          Icon::Exclamation);
 }
 
+// A subfolder that cannot be read is named once, not at every refresh; the
+// rest of the tree is listed.
+void ImagePanel::ReportUnreadableFolders(const QString &folder) {
+  QStringList fresh;
+  for (const QString &subfolder : std::as_const(treeUnreadableFolders_))
+    if (const QString key = AddBackslash(folder) + subfolder; !foldersReported_.contains(key)) {
+      foldersReported_.insert(key);
+      fresh << subfolder;
+    }
+  if (fresh.isEmpty()) return;
+  const qsizetype shown = std::min<qsizetype>(fresh.size(), 10);
+  QString text = QStringLiteral("These subfolders cannot be read, so their images are not "
+                                "listed:") +
+                 kCrLf;
+  for (qsizetype i = 0; i < shown; ++i)
+    text += kCrLf + fresh[i];
+  if (fresh.size() > shown) text += kCrLf + QStringLiteral("and %1 more").arg(fresh.size() - shown);
+  services_.prompter.ask(QStringLiteral("Unreadable Folders"), text, Buttons::Ok,
+                         Icon::Exclamation);
+}
+
 // The names to list; false when the folder could not be listed, after
 // whatever that calls for has been done.
 bool ImagePanel::ListFolder(const QString &folder, QStringList &names) {
   try {
     if (!IsListableFolder(folder)) throw Failure::fromErrno(ENOENT, folder);
-    names = ListImageFiles(folder, txtPattern->text(), chkInversePattern->isChecked());
+    const Settings &settings = services_.settings;
+    if (!settings.IncludeSubfolders) {
+      names = ListImageFiles(folder, txtPattern->text(), chkInversePattern->isChecked());
+      return true;
+    }
+    // Results written into a folder inside the images' are no images.
+    const ImageTree tree = ListImageTree(folder, txtPattern->text(), chkInversePattern->isChecked(),
+                                         settings.OutputInDiffDir ? settings.OutputDir : QString());
+    names = tree.images;
+    treeUnreadableNames_ = tree.unreadableNames;
+    treeUnreadableFolders_ = tree.unreadableFolders;
     return true;
   } catch (const Failure &failure) {
     --refreshDepth_;

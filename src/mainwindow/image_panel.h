@@ -100,7 +100,11 @@ private:
   bool LoadingPreview_ = false;
   int refreshDepth_ = 0;
   QSet<QString> unreadableReported_; // folders the user has heard about
-  QString patternToolTip_;           // the pattern box's own tooltip
+  // With subfolders: what the last listing could not list, and the
+  // subfolders the user has heard about (each once in a session).
+  QStringList treeUnreadableNames_, treeUnreadableFolders_;
+  QSet<QString> foldersReported_;
+  QString patternToolTip_; // the pattern box's own tooltip
   PreviewBox previewBox_;
   QTimer *previewResize_ = nullptr;
   quint64 previewGeneration_ = 0;
@@ -134,6 +138,7 @@ private:
   void ShowListBusy(bool busy);
   QString FallbackFolder() const;
   void ReportUnreadableNames(const QString &folder);
+  void ReportUnreadableFolders(const QString &folder);
   bool ListFolder(const QString &folder, QStringList &names);
   // Marks the pattern box as not reading (a description) or reading (empty).
   void ShowPatternProblem(const QString &description);

@@ -9,9 +9,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace varnholt {
@@ -121,9 +125,35 @@ bool IsListedImage(const QString &fileName, const QString &pattern, bool inverse
   return match && kImageExtensions.contains(u'|' + extension + u'|', Qt::CaseInsensitive);
 }
 
-bool ImageNameLess(const QString &a, const QString &b) {
+namespace {
+bool NameLess(QStringView a, QStringView b) {
   const int folded = a.compare(b, Qt::CaseInsensitive);
   return folded != 0 ? folded < 0 : a < b;
+}
+} // namespace
+
+bool ImageNameLess(const QString &a, const QString &b) {
+  const qsizetype slashA = a.lastIndexOf(u'/'), slashB = b.lastIndexOf(u'/');
+  if (slashA < 0 && slashB < 0) return NameLess(a, b);
+  // Folder by folder, a folder before what lies below it: the order in which
+  // the tree is walked, so a name inserted later finds the same place.
+  const QList<QStringView> folderA =
+      QStringView(a).left(std::max<qsizetype>(slashA, 0)).split(u'/');
+  const QList<QStringView> folderB =
+      QStringView(b).left(std::max<qsizetype>(slashB, 0)).split(u'/');
+  const qsizetype depthA = slashA < 0 ? 0 : folderA.size(),
+                  depthB = slashB < 0 ? 0 : folderB.size();
+  for (qsizetype i = 0; i < std::min(depthA, depthB); ++i) {
+    if (NameLess(folderA[i], folderB[i])) return true;
+    if (NameLess(folderB[i], folderA[i])) return false;
+  }
+  if (depthA != depthB) return depthA < depthB;
+  return NameLess(QStringView(a).mid(slashA + 1), QStringView(b).mid(slashB + 1));
+}
+
+QString ImageSubfolder(const QString &image) {
+  const qsizetype slash = image.lastIndexOf(u'/');
+  return slash < 0 ? QString() : image.left(slash);
 }
 
 QStringList ListImageFiles(const QString &folder, const QString &pattern, bool inverse) {
@@ -155,6 +185,102 @@ QStringList UnreadableImageNames(const QString &folder, const QString &pattern, 
   ::closedir(dir);
   std::sort(names.begin(), names.end(), ImageNameLess);
   return names;
+}
+
+namespace {
+
+struct TreeWalk {
+  const QString &pattern;
+  bool inverse;
+  dev_t skipDevice = 0;
+  ino_t skipInode = 0;
+  bool skipping = false;
+  std::set<std::pair<dev_t, ino_t>> seen; // a bind mount may show a folder twice
+  ImageTree tree;
+
+  // The subfolders of the open folder `fd`, at `relative` below the top:
+  // entered by handle, never through a link.
+  void walk(int fd, const QString &root, const QString &relative) {
+    std::vector<std::pair<QString, QByteArray>> folders;
+    const int listing = ::dup(fd);
+    DIR *dir = listing < 0 ? nullptr : ::fdopendir(listing);
+    if (!dir) {
+      if (listing >= 0) ::close(listing);
+      return;
+    }
+    while (const dirent *entry = ::readdir(dir)) {
+      const QByteArray bytes(entry->d_name);
+      if (bytes.startsWith('.')) continue; // hidden, and "." and ".."
+      struct stat st {};
+      if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
+        continue;
+      if (skipping && st.st_dev == skipDevice && st.st_ino == skipInode) continue;
+      if (!seen.insert({st.st_dev, st.st_ino}).second) continue;
+      const QString name = QFile::decodeName(bytes);
+      if (QFile::encodeName(name) != bytes) {
+        tree.unreadableNames << relative + EscapedFileName(bytes) + u'/';
+        continue;
+      }
+      folders.emplace_back(name, bytes);
+    }
+    ::closedir(dir);
+    std::sort(folders.begin(), folders.end(),
+              [](const auto &x, const auto &y) { return NameLess(x.first, y.first); });
+    for (const auto &[name, bytes] : folders) {
+      const QString here = relative + name;
+      const int sub =
+          ::openat(fd, bytes.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      const QString path = root + u'/' + here;
+      // Why its images cannot be listed: a name the system cannot take whole
+      // (deeper than PATH_MAX) or a folder gone meanwhile costs that folder alone.
+      QString why;
+      if (sub < 0 || ::faccessat(fd, bytes.constData(), R_OK | X_OK, AT_EACCESS) != 0)
+        why = QString::fromLocal8Bit(std::strerror(sub < 0 ? errno : EACCES));
+      else if (QFile::encodeName(path).size() >= PATH_MAX)
+        why = QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
+      QStringList images, unreadable;
+      try {
+        if (why.isEmpty()) {
+          images = ListImageFiles(path, pattern, inverse);
+          unreadable = UnreadableImageNames(path, pattern, inverse);
+        }
+      } catch (const Failure &failure) {
+        why = failure.description();
+      }
+      if (!why.isEmpty()) {
+        if (sub >= 0) ::close(sub);
+        tree.unreadableFolders << here + ": " + why;
+        continue;
+      }
+      for (const QString &image : std::as_const(images))
+        tree.images << here + u'/' + image;
+      for (const QString &image : std::as_const(unreadable))
+        tree.unreadableNames << here + u'/' + image;
+      walk(sub, root, here + u'/');
+      ::close(sub);
+    }
+  }
+};
+
+} // namespace
+
+ImageTree ListImageTree(const QString &folder, const QString &pattern, bool inverse,
+                        const QString &skip) {
+  TreeWalk walk{pattern, inverse, 0, 0, false, {}, {}};
+  walk.tree.images = ListImageFiles(folder, pattern, inverse);
+  walk.tree.unreadableNames = UnreadableImageNames(folder, pattern, inverse);
+  struct stat st {};
+  if (!skip.isEmpty() && ::stat(QFile::encodeName(skip).constData(), &st) == 0) {
+    walk.skipping = true;
+    walk.skipDevice = st.st_dev;
+    walk.skipInode = st.st_ino;
+  }
+  const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) throw Failure::fromErrno(errno, folder);
+  if (::fstat(fd, &st) == 0) walk.seen.insert({st.st_dev, st.st_ino});
+  walk.walk(fd, folder.endsWith(u'/') && folder.size() > 1 ? folder.chopped(1) : folder, QString());
+  ::close(fd);
+  return std::move(walk.tree);
 }
 
 } // namespace varnholt

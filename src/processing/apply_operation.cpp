@@ -74,7 +74,7 @@ private:
   std::unique_ptr<PairStage> &stage_;
   RunFiles &files_;
 
-  QString outputFolder_, target_, staged_, q_;
+  QString outputFolder_, topFolder_, subfolder_, target_, staged_, q_;
   PairPlan plan_;
   PairRef pair_;
   bool changesFormat_ = false;
@@ -95,6 +95,8 @@ ApplyOutcome PairSteps::run() {
   step = "Setting target file: " + inputPath_;
   step = QStringLiteral("Setting Result File");
   if (!outputFolderThere()) return ApplyOutcome::Skipped;
+  subfolder_ = ImageSubfolderIn(env_.inputFolder, inputPath_);
+  topFolder_ = std::exchange(outputFolder_, SubfolderOf(outputFolder_, subfolder_));
   plan_ = PlanPair(outputFolder_, inputName_, op_);
   if (!besideEarlierResult()) return ApplyOutcome::Skipped;
   claim();
@@ -170,7 +172,7 @@ void PairSteps::claim() {
   pair_ = {inputPath_, PairKey(inputPath_, op_), 0};
   if (const RunClaims::Clash clash = files_.claims.claim(pair_, paths(plan_.names())))
     throw ClashFailure(clash);
-  stage_ = files_.folder(plan_.folder).stage(env_.pairLabel);
+  stage_ = files_.subfolder(topFolder_, subfolder_).stage(env_.pairLabel);
   changesFormat_ = ChangesFormat(inputName_, op_);
   // The result is written once, straight under its own name: nothing else
   // is ever in the pair's place.

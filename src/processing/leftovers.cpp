@@ -116,6 +116,51 @@ QStringList SweepLeftoversAt(int fd, const QString &folder, qint64 onlyPid) {
   return finished;
 }
 
+QStringList SweepSubfolderLeftovers(int handle, const QString &folder,
+                                    const QStringList &subfolders, qint64 onlyPid) {
+  const int top = handle >= 0
+                      ? ::dup(handle)
+                      : ::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (top < 0) return {};
+  QStringList finished;
+  for (const QString &subfolder : subfolders) {
+    int fd = ::dup(top);
+    for (const QString &part : subfolder.split(u'/')) {
+      const int next =
+          fd >= 0 && !part.startsWith(u'.') ? OpenFolderAt(fd, Native(part), false) : -1;
+      if (fd >= 0) ::close(fd);
+      fd = next;
+    }
+    if (fd < 0) continue; // never made, or not ours to reach
+    finished << SweepLeftoversAt(fd, SubfolderOf(folder, subfolder), onlyPid);
+    ::close(fd);
+  }
+  ::close(top);
+  return finished;
+}
+
+namespace {
+void SweepBelow(int fd, const QString &folder, int depth) {
+  if (depth > 64) return;
+  for (const QByteArray &name : Entries(fd)) {
+    if (name.startsWith('.')) continue;
+    const int sub = OpenFolderAt(fd, name, false);
+    if (sub < 0) continue;
+    const QString path = SubfolderOf(folder, QFile::decodeName(name));
+    SweepLeftoversAt(sub, path);
+    SweepBelow(sub, path, depth + 1);
+    ::close(sub);
+  }
+}
+} // namespace
+
+void SweepLeftoversBelow(const QString &folder) {
+  const int fd = ::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  SweepBelow(fd, PlanFolder(folder), 0);
+  ::close(fd);
+}
+
 void SweepScratchLeftovers(qint64 onlyPid) {
   const QString root = ScratchRoot();
   const int fd = ::open(Native(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -52,6 +52,25 @@ QString PlanFolder(const QString &folder) {
   return folder.endsWith(u'/') && folder.size() > 1 ? folder.chopped(1) : folder;
 }
 
+QString SubfolderOf(const QString &folder, const QString &subfolder) {
+  const QString plan = PlanFolder(folder);
+  if (subfolder.isEmpty()) return plan;
+  return (plan.endsWith(u'/') ? plan : plan + u'/') + subfolder;
+}
+
+PairPlan PlanImagePair(const QString &outputFolder, const QString &image, const Operation &op) {
+  const qsizetype slash = image.lastIndexOf(u'/');
+  if (slash < 0) return PlanPair(outputFolder, image, op);
+  return PlanPair(SubfolderOf(outputFolder, image.left(slash)), image.mid(slash + 1), op);
+}
+
+QString ImageSubfolderIn(const QString &inputFolder, const QString &inputPath) {
+  const QString top = inputFolder.endsWith(u'/') ? inputFolder : inputFolder + u'/';
+  if (inputFolder.isEmpty() || !inputPath.startsWith(top)) return {};
+  const qsizetype slash = inputPath.lastIndexOf(u'/');
+  return slash < top.size() ? QString() : inputPath.mid(top.size(), slash - top.size());
+}
+
 PairPlan PlanPair(const QString &folder, const QString &inputName, const Operation &op) {
   PairPlan plan;
   plan.folder = PlanFolder(folder);
@@ -79,9 +98,12 @@ QStringList FrameFilesOf(const QString &target, const QStringList &written) {
 QStringList EarlierResults(const QStringList &images, const std::vector<Operation> &operations) {
   // Every name the list would write, and from which image.
   QHash<QString, QString> writtenFrom;
-  for (const QString &image : images)
+  for (const QString &image : images) {
+    // A result lies beside its image: in the image's own subfolder.
+    const qsizetype slash = image.lastIndexOf(u'/');
     for (const Operation &op : operations)
-      writtenFrom.insert(ResultName(image, op), image);
+      writtenFrom.insert(image.left(slash + 1) + ResultName(image.mid(slash + 1), op), image);
+  }
   // A copy kept beside a result, whatever the setting is now: its name
   // without "-2", "-3", ... before the extension.
   static const QRegularExpression copy(QStringLiteral("^(.*)-([2-9]|[1-9][0-9]{1,8})(\\.[^.]*)?$"));

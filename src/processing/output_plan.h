@@ -44,6 +44,15 @@ struct PairPlan {
 PairPlan PlanPair(const QString &folder, const QString &inputName, const Operation &op);
 // The output folder as plans (and the run's folder handles) name it.
 QString PlanFolder(const QString &folder);
+// The folder `subfolder` ("2024/jan") of `folder` as plans name it; the
+// folder itself for an empty one.
+QString SubfolderOf(const QString &folder, const QString &subfolder);
+// A pair of an image named by its path in a listing ("2024/a.jpg"): its
+// files go into the same subfolder of the output folder.
+PairPlan PlanImagePair(const QString &outputFolder, const QString &image, const Operation &op);
+// The subfolder ("2024/jan") of `inputFolder` that holds the image at
+// `inputPath`; empty for an image of the folder itself.
+QString ImageSubfolderIn(const QString &inputFolder, const QString &inputPath);
 // A file name without its last dot and what follows it.
 QString Stem(const QString &name);
 // Of the names written for a pair, the frame files of its result: the stem,
@@ -59,6 +68,8 @@ QStringList FrameFilesOf(const QString &target, const QStringList &written);
 // of the user's. An image is never a result of itself. A name that only looks
 // like the first frame files of a result ("-0", "-1") is not taken for one: it
 // may as well be the user's.
+// Images of subfolders ("2024/web_a.jpg") are results only of images of the
+// same subfolder.
 QStringList EarlierResults(const QStringList &images, const std::vector<Operation> &operations);
 
 // One pair of a run, as the claims name it.

@@ -143,6 +143,17 @@ std::unique_ptr<PairStage> OutputFolder::adopt(const QByteArray &name, const QSt
   return std::make_unique<PairStage>(*this, Native(label), fd, name);
 }
 
+std::unique_ptr<PairStage> OutputFolder::adoptFrom(OutputFolder &from, const QByteArray &name,
+                                                   const QString &label) {
+  openStaging();
+  from.openStaging();
+  // Not marked done anywhere yet: a crash on either side of the move leaves
+  // a pair folder that the sweep removes, not half a pair.
+  if (::renameat(from.stagingFd_, name.constData(), stagingFd_, name.constData()) != 0)
+    throw Failure::fromErrno(errno, path_);
+  return adopt(name, label);
+}
+
 // Pair folders are used again and again: on some disks making and removing a
 // folder for every pair costs more than the pair's own bookkeeping.
 OutputFolder::Work OutputFolder::takeWorkFolder() {
@@ -254,6 +265,44 @@ void PairStage::commit(const QStringList &names) {
 OutputFolder &RunFiles::folder(const QString &path) {
   std::unique_ptr<OutputFolder> &slot = folders_[path];
   if (!slot) slot = std::make_unique<OutputFolder>(path);
+  return *slot;
+}
+
+OutputFolder &RunFiles::subfolder(const QString &top, const QString &subfolder) {
+  const QString path = SubfolderOf(top, subfolder);
+  if (subfolder.isEmpty()) return folder(path);
+  if (const auto at = folders_.find(path); at != folders_.end() && at->second) return *at->second;
+  int fd = ::dup(folder(PlanFolder(top)).handle());
+  QString reached = PlanFolder(top);
+  for (const QString &part : subfolder.split(u'/')) {
+    reached = SubfolderOf(reached, part);
+    const QByteArray name = Native(part);
+    int next = -1;
+    if (fd >= 0 && !part.isEmpty() && part != u'.' && part != QLatin1String("..")) {
+      if (::mkdirat(fd, name.constData(), 0777) != 0 && errno != EEXIST) {
+        const int err = errno;
+        ::close(fd);
+        throw Failure::fromErrno(err, reached);
+      }
+      next = OpenFolderAt(fd, name, false);
+    } else {
+      errno = fd < 0 ? errno : EINVAL;
+    }
+    const int err = errno;
+    if (fd >= 0) ::close(fd);
+    if (next < 0) throw Failure::fromErrno(err, reached);
+    fd = next;
+  }
+  std::unique_ptr<OutputFolder> &slot = folders_[path];
+  slot = std::make_unique<OutputFolder>(path, fd);
+  // A folder's images come one after another: a tree of thousands of
+  // folders must not keep a few handles open for every one of them. No pair
+  // of this thread is under way in an earlier one by now.
+  subfolders_.push_back(path);
+  if (subfolders_.size() > 8) {
+    folders_.erase(subfolders_.front());
+    subfolders_.pop_front();
+  }
   return *slot;
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -45,6 +46,10 @@ public:
   int openHiddenFolder(const QByteArray &name) const;
   // The pair handed over under `name`, to commit or to drop.
   std::unique_ptr<PairStage> adopt(const QByteArray &name, const QString &label);
+  // The pair handed over under `name` to `from` (the top of the output
+  // folders), moved here to go into place in this folder.
+  std::unique_ptr<PairStage> adoptFrom(OutputFolder &from, const QByteArray &name,
+                                       const QString &label);
 
 private:
   friend class PairStage;
@@ -109,11 +114,17 @@ class RunFiles {
 public:
   RunClaims claims;
   OutputFolder &folder(const QString &path);
+  // The subfolder ("2024/jan") of the output folder `top`, made where it is
+  // missing and reached from the top's handle without following a link, so
+  // results stay inside the output folder whatever is swapped in meanwhile;
+  // the top itself for an empty one.
+  OutputFolder &subfolder(const QString &top, const QString &subfolder);
   // The folder at `path` is the one behind `handle`, which it takes over.
   void useHandle(const QString &path, int handle);
 
 private:
   std::map<QString, std::unique_ptr<OutputFolder>> folders_;
+  std::deque<QString> subfolders_; // the subfolders open, the latest last
 };
 
 // Removes what processes that are gone left in a folder: hidden files and
@@ -128,6 +139,14 @@ QStringList SweepLeftovers(const QString &folder, qint64 onlyPid = -1);
 std::unique_lock<std::recursive_mutex> StopMovingPairs();
 // The same in the folder behind a handle, named `folder` in what it says.
 QStringList SweepLeftoversAt(int handle, const QString &folder, qint64 onlyPid = -1);
+// The same in the subfolders ("2024/jan") of `folder` (behind `handle`, or
+// opened by its path when -1) that a run with subfolders writes into,
+// reached without following a link; the folder itself is not swept.
+QStringList SweepSubfolderLeftovers(int handle, const QString &folder,
+                                    const QStringList &subfolders, qint64 onlyPid = -1);
+// The same in every folder below `folder` but hidden ones and links: where a
+// run with subfolders may have left something.
+void SweepLeftoversBelow(const QString &folder);
 
 // Where scratch folders go: the temporary folder, when its name is plain.
 QString ScratchRoot();

@@ -1,5 +1,6 @@
 #include "processing/run_machine.h"
 
+#include "operations/file_listing.h"
 #include "operations/operation.h"
 #include "platform/paths.h"
 #include "platform/prompter.h"
@@ -37,8 +38,12 @@ RunPlan PlanOrNothing(const RunSource &source, const Settings &settings) {
   try {
     RunPlan plan = PlanFromSource(source, settings);
     // What runs that were killed left behind.
-    if (const QString output = PlanFolder(plan.outputFolder()); !output.isEmpty())
+    if (const QString output = PlanFolder(plan.outputFolder()); !output.isEmpty()) {
       SweepLeftovers(output);
+      // Every subfolder, not only this plan's: a run with a narrower pattern
+      // would otherwise never come to what a killed run left elsewhere.
+      if (settings.IncludeSubfolders) SweepLeftoversBelow(output);
+    }
     return plan;
   } catch (...) {
     RunPlan plan;
@@ -63,11 +68,18 @@ bool BeginAhead(RunAhead &ahead, const RunPlan &plan, RunFiles &files) {
 }
 
 // A pair done ahead, put into place now that its turn has come.
+// Pairs of a subfolder's image are handed over at the top of the output
+// folders too, and go from there into their own subfolder.
 std::optional<Failure> CommitAhead(const PairResult &r, RunFiles &files,
-                                   const QString &outputFolder, const QString &label) {
+                                   const QString &outputFolder, const QString &subfolder,
+                                   const QString &label) {
   if (r.outcome != ApplyOutcome::Written) return r.failure;
   try {
-    files.folder(outputFolder).adopt(r.handedAs, label)->commit(r.names);
+    OutputFolder &top = files.folder(outputFolder);
+    (subfolder.isEmpty()
+         ? top.adopt(r.handedAs, label)
+         : files.subfolder(outputFolder, subfolder).adoptFrom(top, r.handedAs, label))
+        ->commit(r.names);
     return std::nullopt;
   } catch (const Failure &failure) {
     return Failure(failure.number(),
@@ -223,8 +235,10 @@ RunMachine::Waiting RunMachine::advance() {
         at_ = At::Here;
         return Waiting::Here;
       }
-      early->failure = CommitAhead(*early, files_, PlanFolder(plan_.outputFolder()),
-                                   QStringLiteral("%1.%2").arg(atImage_).arg(atOperation_));
+      early->failure =
+          CommitAhead(*early, files_, PlanFolder(plan_.outputFolder()),
+                      ImageSubfolder(plan_.images[qsizetype(*planned_ / plan_.operations.size())]),
+                      QStringLiteral("%1.%2").arg(atImage_).arg(atOperation_));
       endPair(*early);
       break;
     }

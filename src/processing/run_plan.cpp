@@ -1,5 +1,6 @@
 #include "processing/run_plan.h"
 
+#include "operations/file_listing.h"
 #include "platform/bounded_stream.h"
 #include "platform/paths.h"
 #include "processing/run.h"
@@ -7,6 +8,7 @@
 #include <QDataStream>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 
@@ -65,6 +67,17 @@ const PlannedOperation *OperationsRead::at(const RunSource &source, qsizetype k)
   return n < 0 ? nullptr : &operations_[size_t(n)];
 }
 
+QStringList ImageSubfolders(const QStringList &images) {
+  QStringList folders;
+  QSet<QString> seen;
+  for (const QString &image : images)
+    if (const QString folder = ImageSubfolder(image); !folder.isEmpty() && !seen.contains(folder)) {
+      seen.insert(folder);
+      folders << folder;
+    }
+  return folders;
+}
+
 RunPlan PlanFromSource(const RunSource &source, const Settings &settings) {
   RunPlan plan;
   plan.inputFolder = source.inputFolder();
@@ -91,7 +104,7 @@ void ClaimPairs(RunPlan &plan, const QString &outputFolder) {
   for (int i = 0; i < int(plan.images.size()); ++i)
     for (int k = 0; k < operationCount; ++k) {
       const PlannedOperation &bo = plan.operations[size_t(k)];
-      const PairPlan files = PlanPair(outputFolder, plan.images[i], bo.op);
+      const PairPlan files = PlanImagePair(outputFolder, plan.images[i], bo.op);
       QStringList paths;
       for (const QString &name : files.names())
         paths << files.path(name);
@@ -176,10 +189,13 @@ std::vector<int> ShardParts(const RunPlan &plan, const QString &outputFolder, in
     const QString &image = plan.images[i];
     join(i, "image:" + Folded(Stem(image)));
     const bool mayHoldFrames = FormatHoldsFrames(image.section(u'.', -1));
+    // Results meet only in the same folder.
+    const QString folder = image.left(image.lastIndexOf(u'/') + 1);
     for (int k = 0; k < int(plan.operations.size()); ++k) {
       if (plan.whyNotRun(i, k).isEmpty()) ++weight[size_t(i)];
-      for (const QString &name :
-           PlanPair(outputFolder, image, plan.operations[size_t(k)].op).names()) {
+      for (const QString &result :
+           PlanImagePair(outputFolder, image, plan.operations[size_t(k)].op).names()) {
+        const QString name = folder + result;
         join(i, "file:" + Folded(name));
         const QString extension = Folded(name.section(u'.', -1));
         if (mayHoldFrames) join(i, "frames:" + Folded(Stem(name)) + u'/' + extension);
@@ -235,8 +251,8 @@ QDataStream &operator<<(QDataStream &out, const RunPlan &plan) {
   const Settings &s = plan.settings;
   return out << s.OutputInDiffDir << s.OutputDir << s.Antialias << s.AllowOutOfBoundry
              << s.AutoOrient << s.NeverEnlarge << s.ExactDecode << s.ExistingResults << s.Metadata
-             << s.SharpenAfterShrinking << QStringList(plan.notRun.begin(), plan.notRun.end())
-             << plan.claims;
+             << s.SharpenAfterShrinking << s.IncludeSubfolders
+             << QStringList(plan.notRun.begin(), plan.notRun.end()) << plan.claims;
 }
 
 QDataStream &operator>>(QDataStream &in, RunPlan &plan) {
@@ -254,7 +270,8 @@ QDataStream &operator>>(QDataStream &in, RunPlan &plan) {
   QStringList notRun;
   Settings &s = plan.settings;
   in >> s.OutputInDiffDir >> s.OutputDir >> s.Antialias >> s.AllowOutOfBoundry >> s.AutoOrient >>
-      s.NeverEnlarge >> s.ExactDecode >> s.ExistingResults >> s.Metadata >> s.SharpenAfterShrinking;
+      s.NeverEnlarge >> s.ExactDecode >> s.ExistingResults >> s.Metadata >>
+      s.SharpenAfterShrinking >> s.IncludeSubfolders;
   ReadStringList(in, notRun) >> plan.claims;
   if (in.status() == QDataStream::Ok && size_t(notRun.size()) != plan.pairCount())
     in.setStatus(QDataStream::ReadCorruptData);

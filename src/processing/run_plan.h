@@ -76,6 +76,10 @@ struct RunPlan {
   }
 };
 
+// The subfolders ("2024/jan") that hold images of the list, each once, in
+// order: where a run with subfolders writes besides the output folder itself.
+QStringList ImageSubfolders(const QStringList &images);
+
 // The ticked images and the ticked operations that read, as the lists hold
 // them now, every pair claimed. Throws what the source throws.
 RunPlan PlanFromSource(const RunSource &source, const Settings &settings);

@@ -61,6 +61,7 @@ const Key kKeys[] = {
     {"NeverEnlarge", &Settings::NeverEnlarge},
     {"ExactDecode", &Settings::ExactDecode},
     {"SharpenAfterShrinking", &Settings::SharpenAfterShrinking},
+    {"IncludeSubfolders", &Settings::IncludeSubfolders},
     {"ExistingResults", &Settings::ExistingResults},
     {"Metadata", &Settings::Metadata},
     {"MainWindowPlace", &Settings::MainWindowPlace},

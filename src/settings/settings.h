@@ -34,6 +34,9 @@ struct Settings {
   // A picture made smaller is given a light unsharp mask, as strong as it
   // shrank: what a large photo loses to the fine detail of a small one.
   bool SharpenAfterShrinking = false;
+  // The images of every subfolder are listed too ("2024/IMG_001.jpg"), and
+  // their results go into the same subfolders of the output folder.
+  bool IncludeSubfolders = false;
   // What a pair does where an earlier run's result has its name: "Replace"
   // it, "Skip" the pair, or "KeepBoth" (the new one under the first free
   // "-2", "-3", ... name). Anything else reads as Replace.

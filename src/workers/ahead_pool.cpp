@@ -40,6 +40,7 @@ bool AheadPool::begin(const Setup &ahead) {
   setup.executable = executable_;
   setup.outputHandle = ahead.outputHandle;
   setup.outputFolder = ahead.outputFolder;
+  setup.subfolders = ImageSubfolders(plan.images);
   setup.images = int(plan.images.size());
   setup.operations = operations_;
   pool_ = std::make_unique<WorkerPool>(setup, *this);

@@ -23,7 +23,8 @@ using namespace workers;
 
 namespace {
 std::mutex gWorkerMutex;
-QString gWorkerOutput; // under the mutex: where this worker writes, once known
+QString gWorkerOutput;         // under the mutex: where this worker writes, once known
+QStringList gWorkerSubfolders; // and the subfolders of it
 
 // SIGTERM arrives here, on a thread of its own, never in the middle of a
 // library call. With the parent alive, the worker just ends: the parent
@@ -39,7 +40,10 @@ void WatchForTerm(pid_t parent) {
   const auto held = StopMovingPairs();
   if (::getppid() != parent) {
     std::lock_guard lock(gWorkerMutex);
-    if (!gWorkerOutput.isEmpty()) SweepLeftovers(gWorkerOutput, ::getpid());
+    if (!gWorkerOutput.isEmpty()) {
+      SweepLeftovers(gWorkerOutput, ::getpid());
+      SweepSubfolderLeftovers(-1, gWorkerOutput, gWorkerSubfolders, ::getpid());
+    }
     SweepScratchLeftovers(::getpid());
   }
   ::_exit(128 + SIGTERM);
@@ -129,6 +133,7 @@ int RunWorker() {
   {
     std::lock_guard lock(gWorkerMutex);
     gWorkerOutput = job->plan.outputFolder();
+    gWorkerSubfolders = ImageSubfolders(job->plan.images);
   }
   try {
     return WorkOn(*job, answers);

@@ -277,9 +277,11 @@ void WorkerPool::reap(size_t w) {
   while (::waitpid(worker.process.pid, &status, 0) < 0 && errno == EINTR) {
   }
   const QStringList completed =
-      setup_.outputHandle >= 0
-          ? SweepLeftoversAt(setup_.outputHandle, setup_.outputFolder, worker.process.pid)
-          : SweepLeftovers(setup_.outputFolder, worker.process.pid);
+      (setup_.outputHandle >= 0
+           ? SweepLeftoversAt(setup_.outputHandle, setup_.outputFolder, worker.process.pid)
+           : SweepLeftovers(setup_.outputFolder, worker.process.pid)) +
+      SweepSubfolderLeftovers(setup_.outputHandle, setup_.outputFolder, setup_.subfolders,
+                              worker.process.pid);
   SweepScratchLeftovers(worker.process.pid);
   worker.process.pid = -1;
   const int image = std::exchange(worker.image, -1);

@@ -55,8 +55,9 @@ public:
   struct Setup {
     Order order = Order::NextImage;
     QString executable;
-    int outputHandle = -1; // handed to each worker, which builds its pairs through it
-    QString outputFolder;  // where a reaped worker's leftovers are swept
+    int outputHandle = -1;  // handed to each worker, which builds its pairs through it
+    QString outputFolder;   // where a reaped worker's leftovers are swept
+    QStringList subfolders; // and in these subfolders of it
     int images = 0;
     int operations = 0;
   };

@@ -2,6 +2,7 @@
 #include "support/test_images.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -366,6 +367,88 @@ TEST_F(Batch, ExportingAgainTakesNoResultForAnImage) {
   found.sort();
   EXPECT_EQ(found, (QStringList{"a.png", "b.jpg", "th_a-2.png", "th_a-3.png", "th_a.png",
                                 "th_b-2.PNG", "th_b-3.PNG", "th_b.PNG"}));
+}
+
+// Every file below a folder, by its path from it.
+QStringList TreeOf(const QString &folder) {
+  QStringList files;
+  QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext())
+    files << QDir(folder).relativeFilePath(it.next());
+  files.sort();
+  return files;
+}
+
+// --recursive: the same pattern in every subfolder but hidden ones, results
+// mirrored under --output (the same in parts), or beside each image, where a
+// second export takes them for results. A folder that cannot be read is
+// named once and makes the exit status 1.
+TEST_F(Batch, RecursiveMirrorsTheTreeInWholeAndInPartsAndBesideTheImages) {
+  QString deep = "2024";
+  for (int level = 0; level < 10; ++level)
+    deep += QStringLiteral("/level %1 of a long archive path").arg(level);
+  for (const QString &name : {QString("2024/c.png"), QString("2024/jan/d.jpg"),
+                              QString(".hidden/e.png"), QString("locked/f.png"), deep + "/g.png"}) {
+    QDir().mkpath(QFileInfo(in() + '/' + name).path());
+    test::MakeImage(in() + '/' + name, 12, 10);
+  }
+  WriteList(list, {{true, kWidth}});
+  ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+  ::chmod(QFile::encodeName(out()).constData(), 0777);
+  ::chmod(QFile::encodeName(in() + "/locked").constData(), 0);
+  const auto asNobody = [&](const QStringList &args) {
+    // Permissions do not stop root.
+    const bool root = ::geteuid() == 0;
+    const QStringList all = QStringList{"--batch", list, "--input", in(), "--quiet"} + args;
+    return RunProgram(root ? "setpriv" : VARNHOLT_EXECUTABLE,
+                      root ? QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                         VARNHOLT_EXECUTABLE} +
+                                 all
+                           : all);
+  };
+  const QString warning = "varnholt: warning: cannot read the subfolder locked: Permission "
+                          "denied; its images are skipped\n";
+  QStringList mirrored{"2024/c_8.png", "2024/jan/d_8.jpg", deep + "/g_8.png", "a_8.png", "b_8.jpg"};
+  mirrored.sort();
+  EXPECT_EQ(asNobody({"--recursive", "--output", out(), "--jobs", "2"}).said(),
+            "1|5 written, 0 skipped, 0 failed\n|" + warning.toStdString());
+  EXPECT_EQ(TreeOf(out()), mirrored);
+  ::chmod(QFile::encodeName(in() + "/locked").constData(), 0755);
+  QDir(in() + "/locked").removeRecursively();
+  const QString parts = fresh("parts");
+  for (const char *part : {"1/2", "2/2"})
+    EXPECT_EQ(run({"--recursive", "--output", parts, "--shard", part}).exitCode, 0) << part;
+  EXPECT_EQ(TreeOf(parts), mirrored);
+
+  EXPECT_EQ(run({"--quiet"}).lastLine(), "2 written, 0 skipped, 0 failed");
+  QFile::remove(in() + "/a_8.png"), QFile::remove(in() + "/b_8.jpg");
+  for (int twice = 0; twice < 2; ++twice)
+    EXPECT_EQ(run({"--recursive", "--quiet"}).said(),
+              twice ? "0|5 written, 0 skipped, 0 failed\n|varnholt: 5 earlier result(s) of this "
+                      "list beside the images are not taken as images: a_8.png, b_8.jpg, "
+                      "2024/c_8.png, ...\n"
+                    : "0|5 written, 0 skipped, 0 failed\n|");
+  QStringList beside = mirrored + QStringList{".hidden/e.png", "2024/c.png", "2024/jan/d.jpg",
+                                              deep + "/g.png", "a.png",      "b.jpg"};
+  beside.sort();
+  EXPECT_EQ(TreeOf(in()), beside);
+}
+
+// A tree of many folders keeps a few of their handles open at a time: under
+// a low limit of open files every folder's pairs are written.
+TEST_F(Batch, ATreeOfManyFoldersRunsUnderALowLimitOfOpenFiles) {
+  for (int n = 0; n < 60; ++n) {
+    const QString folder = in() + QStringLiteral("/f%1").arg(n, 2, 10, QChar(u'0'));
+    QDir().mkpath(folder);
+    test::MakeImage(folder + "/p.png", 4, 4);
+  }
+  WriteList(list, {{true, kWidth}});
+  for (const char *jobs : {"1", "2"}) {
+    const Result r = RunProgram("prlimit", {"--nofile=128", VARNHOLT_EXECUTABLE, "--batch", list,
+                                            "--input", in(), "--output", fresh(jobs), "--recursive",
+                                            "--jobs", jobs, "--quiet"});
+    EXPECT_EQ(r.said(), "0|62 written, 0 skipped, 0 failed\n|") << jobs;
+  }
 }
 
 // Its errors, sorted, with the output folder written alike.

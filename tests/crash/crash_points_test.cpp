@@ -14,6 +14,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -40,6 +41,7 @@ struct Scenario {
   std::vector<QString> operations;
   std::vector<std::vector<QString>> pairs; // each pair's result names
   std::map<QString, QByteArray> earlier;   // in the output folder before the run
+  bool subfolders = false;                 // images in subfolders, results mirrored
 };
 
 const QString kLong = QString(240, u'x');
@@ -99,6 +101,16 @@ std::vector<Scenario> Scenarios() {
        {png},
        {{"A_x.PNG"}, {"A_y.png"}},
        {{"A_x.PNG", Earlier("A_x.PNG")}}},
+      {"Subfolders",
+       "images in two subfolders, one of them made for the results",
+       false,
+       {"2024/a.png", "2024/jan/b.jpg"},
+       {},
+       "*",
+       {width},
+       {{"2024/a_8.png"}, {"2024/jan/b_8.jpg"}},
+       {{"2024/a_8.png", Earlier("2024/a_8.png")}},
+       true},
   };
 }
 
@@ -111,14 +123,17 @@ std::string Key(const QString &name) {
                           : name.toStdString();
 }
 
-// Every entry of a folder, hidden ones too.
+// Every entry below a folder by its path from it, hidden ones too.
 Files Snapshot(const QString &folder) {
   Files files;
-  for (const QFileInfo &entry : QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden |
-                                                           QDir::System | QDir::NoDotAndDotDot)) {
+  QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    it.next();
+    const QFileInfo entry = it.fileInfo();
     const QByteArray bytes =
         entry.isDir() ? QByteArray() : test::ReadBytes(entry.absoluteFilePath());
-    files[Key(entry.fileName())] =
+    files[Key(QDir(folder).relativeFilePath(entry.filePath()))] =
         entry.isDir()
             ? std::string("folder")
             : (bytes.left(12).toPercentEncoding() + " (" + QByteArray::number(bytes.size()) +
@@ -148,10 +163,14 @@ protected:
     QDir().mkpath(in());
     QDir().mkpath(out());
     for (const std::vector<QString> &names : {scenario.images, scenario.others})
-      for (const QString &name : names)
-        QFile::copy(sources() + '/' + name, in() + '/' + name);
-    for (const auto &[name, bytes] : scenario.earlier)
+      for (const QString &name : names) {
+        QDir(in()).mkpath(QFileInfo(name).path());
+        QFile::copy(sources() + '/' + QFileInfo(name).fileName(), in() + '/' + name);
+      }
+    for (const auto &[name, bytes] : scenario.earlier) {
+      QDir(out()).mkpath(QFileInfo(name).path());
       test::WriteBytes(out() + '/' + name, bytes);
+    }
   }
 
   // A run of the job, with the fault at `at` (0: none); true when it had one.
@@ -178,8 +197,9 @@ protected:
       process.start(VARNHOLT_WINDOW_RUN, args);
     } else {
       process.start(VARNHOLT_EXECUTABLE,
-                    {"--batch", list, "--input", in(), "--output", out(), "--pattern",
-                     scenario.pattern, "--jobs", row.mode == Mode::Workers ? "2" : "1"});
+                    QStringList{"--batch", list, "--input", in(), "--output", out(), "--pattern",
+                                scenario.pattern, "--jobs", row.mode == Mode::Workers ? "2" : "1"} +
+                        recursive());
     }
     EXPECT_TRUE(process.waitForStarted());
     const qint64 session = process.processId();
@@ -208,12 +228,18 @@ protected:
   // The next start: a run with no images, which sweeps what killed runs left.
   void sweep() {
     QProcess process;
-    process.start(VARNHOLT_EXECUTABLE, {"--batch", list, "--input", in(), "--output", out(),
-                                        "--pattern", "*", "--inverse"});
+    process.start(VARNHOLT_EXECUTABLE, QStringList{"--batch", list, "--input", in(), "--output",
+                                                   out(), "--pattern", "*", "--inverse"} +
+                                           recursive());
     EXPECT_TRUE(process.waitForFinished(60000));
   }
 
-  // What the user finds: every pair whole, old or new; nothing else touched.
+  QStringList recursive() const {
+    return scenario.subfolders ? QStringList{"--recursive"} : QStringList{};
+  }
+
+  // What the user finds: every pair whole, old or new; nothing else touched
+  // but the folders made for them.
   void check(const Files &before, const Files &after, bool normalEnd, const std::string &at) {
     SCOPED_TRACE(at);
     Files rest = after;
@@ -225,6 +251,9 @@ protected:
                                           : is != after.end() && is->second == was->second);
         fresh = fresh && is != after.end() && (was == before.end() || is->second != was->second);
         rest.erase(Key(name));
+        for (QString folder = QFileInfo(name).path(); folder != ".";
+             folder = QFileInfo(folder).path())
+          if (!before.count(Key(folder))) rest.erase(Key(folder));
       }
       EXPECT_TRUE(normalEnd ? fresh : old || fresh)
           << names.front().left(20).toStdString() << "...: " << (old ? "old" : "")
@@ -302,7 +331,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{0, Mode::Window, Kind::Kill}, Row{1, Mode::Alone, Kind::Kill},
                       Row{1, Mode::Workers, Kind::Kill}, Row{1, Mode::Window, Kind::Kill},
                       Row{1, Mode::Alone, Kind::Eio}, Row{2, Mode::Alone, Kind::Kill},
-                      Row{2, Mode::Workers, Kind::Kill}, Row{2, Mode::Window, Kind::Kill}),
+                      Row{2, Mode::Workers, Kind::Kill}, Row{2, Mode::Window, Kind::Kill},
+                      Row{3, Mode::Alone, Kind::Kill}, Row{3, Mode::Workers, Kind::Kill},
+                      Row{3, Mode::Window, Kind::Kill}),
     RowName);
 
 } // namespace

@@ -43,9 +43,12 @@ int main(int argc, char **argv) {
   if (!operations.open(QIODevice::ReadOnly)) return 2;
   for (const QByteArray &line : operations.readAll().split('\n'))
     if (!line.trimmed().isEmpty()) source.operations.push_back({QString::fromUtf8(line.trimmed())});
-  for (const QString &image : args.mid(5))
-    source.images.push_back({image});
   Settings settings;
+  for (const QString &image : args.mid(5)) {
+    source.images.push_back({image});
+    // Images named with their folder come from a listing with subfolders.
+    settings.IncludeSubfolders = settings.IncludeSubfolders || image.contains(u'/');
+  }
   settings.OutputInDiffDir = args[3] != "-";
   if (settings.OutputInDiffDir) settings.OutputDir = args[3];
   MagickToolkit toolkit;

@@ -101,6 +101,11 @@ TEST_F(AboutWindow, ControlsCarryTheirCaptionsAndTooltips) {
       {"chkExactDecode", "Decode JPEGs Whole",
        "Decodes every JPEG at its full size, also where a reduced decode gives the same size of "
        "result several times faster: results exactly as from a full decode."},
+      {"chkSubfolders", "Include Subfolders",
+       "Lists the images of every folder inside the image folder too, with the same pattern, "
+       "shown with their folder (2024/IMG_0001.jpg). Their results go into the same folders "
+       "inside the output folder, made as needed, or beside each image. Hidden folders and "
+       "links to folders are left out."},
       {"cmdSubmitFeedback", "Submit Feedback", ""},
       {"cmdReportBug", "Submit Bug Report", ""},
       {"cmdOK", "&OK", ""},
@@ -169,12 +174,13 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
   enum Close { Ok, Cancel, Escape };
   const char *boxes[] = {"chkXPStyle",      "chkAntialias",   "chkOutputDiffFolder",
                          "chkOutOfBoundry", "chkContextMenu", "chkAutoOrient",
-                         "chkNeverEnlarge", "chkExactDecode", "chkSharpen"};
+                         "chkNeverEnlarge", "chkExactDecode", "chkSharpen",
+                         "chkSubfolders"};
   const std::pair<QList<bool>, Close> rows[] = {
-      {{true, false, true, false, true, true, false, true, false}, Ok},
-      {{false, true, false, true, false, false, true, false, true}, Cancel},
-      {{true, false, true, false, true, false, true, false, false}, Escape},
-      {{false, true, false, true, false, true, false, true, true}, Ok}};
+      {{true, false, true, false, true, true, false, true, false, true}, Ok},
+      {{false, true, false, true, false, false, true, false, true, false}, Cancel},
+      {{true, false, true, false, true, false, true, false, false, true}, Escape},
+      {{false, true, false, true, false, true, false, true, true, false}, Ok}};
   Open();
   for (const auto &[given, close] : rows) {
     SCOPED_TRACE(close);
@@ -187,7 +193,8 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
                 .AutoOrient = given[5],
                 .NeverEnlarge = given[6],
                 .ExactDecode = given[7],
-                .SharpenAfterShrinking = given[8]};
+                .SharpenAfterShrinking = given[8],
+                .IncludeSubfolders = given[9]};
     command.registered = given[4];
     command.calls.clear();
     const Settings before = settings;
@@ -230,7 +237,8 @@ TEST_F(AboutWindow, ShowingCopiesTheSettingsAndOnlyOkWritesThemBack) {
                              .AutoOrient = !given[5],
                              .NeverEnlarge = !given[6],
                              .ExactDecode = !given[7],
-                             .SharpenAfterShrinking = !given[8]};
+                             .SharpenAfterShrinking = !given[8],
+                             .IncludeSubfolders = !given[9]};
     EXPECT_EQ(settings, close == Ok ? turned : before);
     EXPECT_EQ(command.calls, close != Ok ? QStringList()
                              : given[4]  ? QStringList("Unregister")
@@ -280,9 +288,10 @@ TEST_F(AboutWindow, ChoiceBoxesShowTheSettingAndOkStoresTheChoice) {
   for (QWidget *w : frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
     EXPECT_TRUE(frame->contentsRect().contains(w->geometry())) << w->objectName().toStdString();
   // Two boxes side by side on one row: apart, and each caption whole.
-  for (const char *name : {"chkNeverEnlarge", "chkSharpen"})
+  for (const char *name : {"chkNeverEnlarge", "chkSharpen", "chkExactDecode", "chkSubfolders"})
     EXPECT_LE(Child(name)->sizeHint().width(), Child(name)->width()) << name;
   EXPECT_FALSE(Child("chkNeverEnlarge")->geometry().intersects(Child("chkSharpen")->geometry()));
+  EXPECT_FALSE(Child("chkExactDecode")->geometry().intersects(Child("chkSubfolders")->geometry()));
 }
 
 // The settings window's links and buttons, and the main window's button to the web site.

@@ -1,11 +1,19 @@
 #include "mainwindow/main_window_fixture.h"
 
+#include "dialogs/frm_about.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
+
+#include <QProcess>
+
+#include <climits>
+#include <sys/stat.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -86,6 +94,52 @@ TEST_F(ImageList, NamesThatAreNotUtf8AreReportedOnceNotDroppedSilently) {
   EXPECT_EQ(prompter.shown(), 2);
   for (const char *name : {"x\xff.png", "y\xe9.jpg", "z\xff.txt"})
     ::unlink((folder + "/" + name).constData());
+}
+
+// Include Subfolders, turned on or off in the settings, lists the tree at
+// once: each image with its folder, hidden folders and the results' folder
+// left out. A folder that cannot be read (here one too deep for a path, which
+// stops root too) is named once in the session.
+TEST_F(ImageList, SubfoldersTurnedOnInTheSettingsAreListedWithTheirFolder) {
+  for (const char *folder : {"2024/jan", ".hidden", "web"})
+    QDir(images.path()).mkpath(folder);
+  Make({"b.png", "2024/a.png", "2024/jan/c.png", ".hidden/h.png", "web/w.png"});
+  QString deep = "deep", tooDeep;
+  int fd = ::open(QFile::encodeName(images.path()).constData(), O_RDONLY | O_DIRECTORY);
+  for (int level = 0; fd >= 0 && level < 24; ++level) {
+    const QString name = level == 0 ? deep : QString(200, QChar(u'a' + level));
+    ::mkdirat(fd, QFile::encodeName(name).constData(), 0755);
+    const int next = ::openat(fd, QFile::encodeName(name).constData(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    fd = next;
+    if (level > 0) deep += '/' + name;
+    if (tooDeep.isEmpty() && (images.path() + '/' + deep).size() >= PATH_MAX) tooDeep = deep;
+  }
+  ::close(fd);
+  settings.OutputInDiffDir = true;
+  settings.OutputDir = images.file("web");
+  Open();
+  EXPECT_EQ(Listed(), QStringList({"b.png"}));
+  const auto turn = [this](bool on) {
+    QTimer::singleShot(0, window.get(), [this, on] {
+      frmAbout *about = window->AboutWindow();
+      Control<QCheckBox>(*about, "chkSubfolders")->setChecked(on);
+      about->cmdOK_Click();
+    });
+    QTest::mouseClick(Button("cmdAbout"), Qt::LeftButton);
+  };
+  ExpectOk("Unreadable Folders", "These subfolders cannot be read, so their images are not "
+                                 "listed:\r\n\r\n" +
+                                     tooDeep + ": File name too long");
+  turn(true);
+  EXPECT_EQ(Listed(), QStringList({"b.png", "2024/a.png", "2024/jan/c.png"}));
+  Make({"2024/d.png"});
+  window->Images().RefreshFileList();
+  EXPECT_EQ(Listed(), QStringList({"b.png", "2024/a.png", "2024/d.png", "2024/jan/c.png"}));
+  EXPECT_TRUE(prompter.done());
+  turn(false);
+  EXPECT_EQ(Listed(), QStringList({"b.png"}));
+  QProcess::execute("rm", {"-rf", images.file("deep")}); // deeper than Qt removes
 }
 
 TEST_F(ImageList, AnInvalidFolderIsReportedAndTheDefaultFolderListed) {

@@ -55,6 +55,7 @@ TEST(Settings, ABadValueCostsOnlyItsOwnKeyAndTheRestIsWrittenBackAsRead) {
                                           {"Settings/NeverEnlarge", "False"},
                                           {"Settings/ExactDecode", "True"},
                                           {"Settings/SharpenAfterShrinking", "True"},
+                                          {"Settings/IncludeSubfolders", "True"},
                                           {"Settings/ExistingResults", "KeepBoth"},
                                           {"Settings/Metadata", "RemoveLocation"},
                                           {"Settings/MainWindowPlace", "10,20,600,500"},
@@ -126,6 +127,7 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
                    .AutoOrient = false,
                    .ExactDecode = true,
                    .SharpenAfterShrinking = true,
+                   .IncludeSubfolders = true,
                    .ExistingResults = "Skip",
                    .Metadata = "RemoveAll",
                    .MainWindowPlace = "120,80,900,700,max",
@@ -136,19 +138,20 @@ TEST(Settings, SaveThenLoadThroughARealIniFileAndFailWhereItCannotBeWritten) {
   for (const char *line :
        {"[Settings]", "OutputInDiffDir=True", "XPStyle=False", "Antialias=True", "InversePattern=1",
         "AllowOutOfBoundry=True", "OutputDir=/out", "AutoOrient=False", "NeverEnlarge=True",
-        "ExactDecode=True", "SharpenAfterShrinking=True", "ExistingResults=Skip",
-        "Metadata=RemoveAll", "MainWindowPlace=\"120,80,900,700,max\""})
+        "ExactDecode=True", "SharpenAfterShrinking=True", "IncludeSubfolders=True",
+        "ExistingResults=Skip", "Metadata=RemoveAll", "MainWindowPlace=\"120,80,900,700,max\""})
     EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
   QSettingsStore store(ini);
   EXPECT_EQ(LoadSettings(store, "/d"), s);
 
   MemorySettingsStore memory;
   SaveSettings(memory, s);
-  EXPECT_EQ(memory.writeOrder,
-            (QStringList{"LoadedFile", "SelectedDir", "OutputInDiffDir", "OutputDir", "XPStyle",
-                         "Antialias", "Pattern", "InversePattern", "AllowOutOfBoundry",
-                         "AutoOrient", "NeverEnlarge", "ExactDecode", "SharpenAfterShrinking",
-                         "ExistingResults", "Metadata", "MainWindowPlace", "CropToolPlace"}));
+  EXPECT_EQ(
+      memory.writeOrder,
+      (QStringList{"LoadedFile", "SelectedDir", "OutputInDiffDir", "OutputDir", "XPStyle",
+                   "Antialias", "Pattern", "InversePattern", "AllowOutOfBoundry", "AutoOrient",
+                   "NeverEnlarge", "ExactDecode", "SharpenAfterShrinking", "IncludeSubfolders",
+                   "ExistingResults", "Metadata", "MainWindowPlace", "CropToolPlace"}));
   EXPECT_EQ(memory.flushes, 1);
 
   // A store that cannot be written fails: a file where the folder should be

@@ -36,6 +36,7 @@ PlanMessage SomeJob() {
   plan.settings.AutoOrient = false;
   plan.settings.ExactDecode = true;
   plan.settings.SharpenAfterShrinking = true;
+  plan.settings.IncludeSubfolders = true;
   plan.settings.ExistingResults = QStringLiteral("Skip");
   plan.settings.Metadata = QStringLiteral("RemoveLocation");
   plan.notRun = {QString(), QStringLiteral("why"), QString(), QString()};
