@@ -176,15 +176,20 @@ void ImagePanel::ReportUnreadableNames(const QString &folder) {
   }
   if (names.isEmpty() || unreadableReported_.contains(folder)) return;
   unreadableReported_.insert(folder);
+  TellNames(QStringLiteral("Unreadable File Names"),
+            QStringLiteral("These images are not listed and cannot be processed because "
+                           "their names are not valid UTF-8. Rename them to process them:"),
+            names);
+}
+
+// A warning that names what it is about: the first ten, then how many more.
+void ImagePanel::TellNames(const QString &title, const QString &intro, const QStringList &names) {
   const qsizetype shown = std::min<qsizetype>(names.size(), 10);
-  QString text = QStringLiteral("These images are not listed and cannot be processed because "
-                                "their names are not valid UTF-8. Rename them to process them:") +
-                 kCrLf;
+  QString text = intro + kCrLf;
   for (qsizetype i = 0; i < shown; ++i)
     text += kCrLf + names[i];
   if (names.size() > shown) text += kCrLf + QStringLiteral("and %1 more").arg(names.size() - shown);
-  services_.prompter.ask(QStringLiteral("Unreadable File Names"), text, Buttons::Ok,
-                         Icon::Exclamation);
+  services_.prompter.ask(title, text, Buttons::Ok, Icon::Exclamation);
 }
 
 // A subfolder that cannot be read is named once, not at every refresh; the
@@ -197,15 +202,9 @@ void ImagePanel::ReportUnreadableFolders(const QString &folder) {
       fresh << subfolder;
     }
   if (fresh.isEmpty()) return;
-  const qsizetype shown = std::min<qsizetype>(fresh.size(), 10);
-  QString text = QStringLiteral("These subfolders cannot be read, so their images are not "
-                                "listed:") +
-                 kCrLf;
-  for (qsizetype i = 0; i < shown; ++i)
-    text += kCrLf + fresh[i];
-  if (fresh.size() > shown) text += kCrLf + QStringLiteral("and %1 more").arg(fresh.size() - shown);
-  services_.prompter.ask(QStringLiteral("Unreadable Folders"), text, Buttons::Ok,
-                         Icon::Exclamation);
+  TellNames(QStringLiteral("Unreadable Folders"),
+            QStringLiteral("These subfolders cannot be read, so their images are not listed:"),
+            fresh);
 }
 
 // The names to list; false when the folder could not be listed, after

@@ -139,6 +139,7 @@ private:
   QString FallbackFolder() const;
   void ReportUnreadableNames(const QString &folder);
   void ReportUnreadableFolders(const QString &folder);
+  void TellNames(const QString &title, const QString &intro, const QStringList &names);
   bool ListFolder(const QString &folder, QStringList &names);
   // Marks the pattern box as not reading (a description) or reading (empty).
   void ShowPatternProblem(const QString &description);

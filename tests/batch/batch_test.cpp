@@ -369,16 +369,6 @@ TEST_F(Batch, ExportingAgainTakesNoResultForAnImage) {
                                 "th_b-2.PNG", "th_b-3.PNG", "th_b.PNG"}));
 }
 
-// Every file below a folder, by its path from it.
-QStringList TreeOf(const QString &folder) {
-  QStringList files;
-  QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-  while (it.hasNext())
-    files << QDir(folder).relativeFilePath(it.next());
-  files.sort();
-  return files;
-}
-
 // --recursive: the same pattern in every subfolder but hidden ones, results
 // mirrored under --output (the same in parts), or beside each image, where a
 // second export takes them for results. A folder that cannot be read is
@@ -412,13 +402,13 @@ TEST_F(Batch, RecursiveMirrorsTheTreeInWholeAndInPartsAndBesideTheImages) {
   mirrored.sort();
   EXPECT_EQ(asNobody({"--recursive", "--output", out(), "--jobs", "2"}).said(),
             "1|5 written, 0 skipped, 0 failed\n|" + warning.toStdString());
-  EXPECT_EQ(TreeOf(out()), mirrored);
+  EXPECT_EQ(test::FilesBelow(out()), mirrored);
   ::chmod(QFile::encodeName(in() + "/locked").constData(), 0755);
   QDir(in() + "/locked").removeRecursively();
   const QString parts = fresh("parts");
   for (const char *part : {"1/2", "2/2"})
     EXPECT_EQ(run({"--recursive", "--output", parts, "--shard", part}).exitCode, 0) << part;
-  EXPECT_EQ(TreeOf(parts), mirrored);
+  EXPECT_EQ(test::FilesBelow(parts), mirrored);
 
   EXPECT_EQ(run({"--quiet"}).lastLine(), "2 written, 0 skipped, 0 failed");
   QFile::remove(in() + "/a_8.png"), QFile::remove(in() + "/b_8.jpg");
@@ -431,7 +421,7 @@ TEST_F(Batch, RecursiveMirrorsTheTreeInWholeAndInPartsAndBesideTheImages) {
   QStringList beside = mirrored + QStringList{".hidden/e.png", "2024/c.png", "2024/jan/d.jpg",
                                               deep + "/g.png", "a.png",      "b.jpg"};
   beside.sort();
-  EXPECT_EQ(TreeOf(in()), beside);
+  EXPECT_EQ(test::FilesBelow(in()), beside);
 }
 
 // A tree of many folders keeps a few of their handles open at a time: under

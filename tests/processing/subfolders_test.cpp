@@ -52,16 +52,6 @@ void MakeImageAt(const QString &path) {
   test::MakeImage(path, 12, 8);
 }
 
-// Every file below a folder, hidden ones too, by its path from it.
-QStringList Tree(const QString &folder) {
-  QStringList files;
-  QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-  while (it.hasNext())
-    files << QDir(folder).relativeFilePath(it.next());
-  files.sort();
-  return files;
-}
-
 TEST(Subfolders, TheTreeIsWalkedWithoutHiddenFoldersLinksOrTheResultsFolder) {
   TempFolder dir;
   const QString in = dir.file("in");
@@ -197,21 +187,21 @@ protected:
 INSTANTIATE_TEST_SUITE_P(AloneAndAhead, SubfolderRuns, ::testing::Bool());
 
 TEST_P(SubfolderRuns, ResultsMirrorTheTreeAndASecondExportFindsItsOwn) {
-  const QStringList sources = Tree(dir.file("in"));
+  const QStringList sources = test::FilesBelow(dir.file("in"));
   const QString out = dir.file("in/web"); // inside the tree: no image of the next run
   QDir().mkpath(out);
   for (int twice = 0; twice < 2; ++twice) {
     EXPECT_FALSE(go(out).failure);
-    EXPECT_EQ(Tree(out), (QStringList{"2024/jan/web_IMG_1.JPG", "2024/web_IMG_1.jpg",
-                                      "2025/web_b.JPG", "web_top.jpg"}));
+    EXPECT_EQ(test::FilesBelow(out), (QStringList{"2024/jan/web_IMG_1.JPG", "2024/web_IMG_1.jpg",
+                                                  "2025/web_b.JPG", "web_top.jpg"}));
     EXPECT_EQ(test::ImageSize(out + "/2024/jan/web_IMG_1.JPG"), QSize(6, 4));
   }
   QDir(out).removeRecursively();
-  EXPECT_EQ(Tree(dir.file("in")), sources) << "sources untouched, nothing left behind";
+  EXPECT_EQ(test::FilesBelow(dir.file("in")), sources) << "sources untouched, nothing left behind";
 
   for (int twice = 0; twice < 2; ++twice) {
     EXPECT_FALSE(go(QString()).failure);
-    EXPECT_EQ(Tree(dir.file("in")),
+    EXPECT_EQ(test::FilesBelow(dir.file("in")),
               (QStringList{"2024/IMG_1.jpg", "2024/jan/IMG_1.png", "2024/jan/web_IMG_1.JPG",
                            "2024/web_IMG_1.jpg", "2025/b.png", "2025/web_b.JPG", "top.jpg",
                            "web_top.jpg"}));
@@ -230,7 +220,7 @@ TEST_P(SubfolderRuns, ASubfolderThatCannotBeMadeFailsOnlyItsPairs) {
                   Buttons::YesNoCancel, Icon::Question, Answer::Yes,
                   "20 - Not a directory: " + out + "/2025\r\nOperation: Setting Result File");
   EXPECT_FALSE(go(out).failure);
-  EXPECT_EQ(Tree(out),
+  EXPECT_EQ(test::FilesBelow(out),
             (QStringList{"2024/jan/web_IMG_1.JPG", "2024/web_IMG_1.jpg", "2025", "web_top.jpg"}));
 }
 

@@ -2,6 +2,8 @@
 
 #include "processing/magick/magick_toolkit.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
@@ -84,6 +86,15 @@ QList<qint64> ChildrenOf(qint64 pid) {
     for (const QByteArray &word : file.readAll().split(' '))
       if (!word.trimmed().isEmpty()) children << word.trimmed().toLongLong();
   return children;
+}
+
+QStringList FilesBelow(const QString &folder) {
+  QStringList files;
+  QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext())
+    files << QDir(folder).relativeFilePath(it.next());
+  files.sort();
+  return files;
 }
 
 } // namespace varnholt::test

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace varnholt::test {
@@ -36,5 +37,8 @@ QByteArray ReadBytes(const QString &path);
 
 // The processes a process started that are still there (worker processes).
 QList<qint64> ChildrenOf(qint64 pid);
+
+// Every file below a folder, hidden ones too, by its path from it, sorted.
+QStringList FilesBelow(const QString &folder);
 
 } // namespace varnholt::test
